@@ -1,0 +1,182 @@
+#include "app/window.h"
+
+#include "app/main_window.h"
+#include "app/paint.h"
+#include "foundation/log.h"
+#include "foundation/paths.h"
+#include "foundation/time_text.h"
+#include "foundation/version.h"
+#include "foundation/win_text.h"
+#include "traffic/run_control.h"
+#include "traffic/worker.h"
+
+#include <fmt/format.h>
+#include <pugixml.hpp>
+
+#include <filesystem>
+#include <thread>
+
+namespace qtr {
+
+HWND currentWindow = nullptr;
+
+namespace {
+
+std::jthread workerThread;
+
+void startWorker()
+{
+    // Every worker is detached at once, so the object never holds a joinable thread here and
+    // the window thread never waits.
+    workerThread = std::jthread([](std::stop_token) { workerMain(); });
+    workerThread.detach();
+}
+
+void endProgram(HWND window)
+{
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    storeWindowPosition(rect);
+    logLine(timeToText(nowUtcSeconds()));
+    closeLog();
+    PostQuitMessage(0);
+}
+
+// A position on a bound is no position the user chose: fall back to the default.
+void settleStartPosition(IntParameter& parameter)
+{
+    if (parameter.value() == parameter.minimum() || parameter.value() == parameter.maximum()) {
+        parameter.setValue(parameter.clamp(parameter.defaultValue()));
+        parameter.save();
+    }
+}
+
+} // namespace
+
+void storeWindowPosition(const RECT& rect)
+{
+    const int rememberedX = mainWindow.windowX.value();
+    const int rememberedY = mainWindow.windowY.value();
+    mainWindow.windowX.setValue(mainWindow.windowX.clamp(rect.left));
+    mainWindow.windowX.save();
+    mainWindow.windowY.setValue(mainWindow.windowY.clamp(rect.top));
+    mainWindow.windowY.save();
+    revertPositionAtBound(rememberedX, rememberedY);
+}
+
+void revertPositionAtBound(int rememberedX, int rememberedY)
+{
+    for (auto [parameter, remembered] : {std::pair{&mainWindow.windowX, rememberedX},
+                                         std::pair{&mainWindow.windowY, rememberedY}}) {
+        if (parameter->value() == parameter->minimum() || parameter->value() == parameter->maximum()) {
+            parameter->setValue(parameter->clamp(remembered));
+            parameter->save();
+        }
+    }
+}
+
+LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    currentWindow = window;
+    switch (message) {
+    case WM_CREATE:
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(window, &ps);
+        paintWindow(dc);
+        EndPaint(window, &ps);
+        return 0;
+    }
+    case WM_CLOSE:
+        setStatus(fmt::format("Close window button clicked, closing {} ...", programName), false);
+        requestUserClose();
+        return 0;
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORSTATIC: {
+        HDC dc = reinterpret_cast<HDC>(wParam);
+        SetBkMode(dc, OPAQUE);
+        SetBkColor(dc, RGB(153, 204, 255));
+        return reinterpret_cast<LRESULT>(GetStockObject(DC_BRUSH));
+    }
+    case WM_APP_START_WORKER:
+        startWorker();
+        return 0;
+    case WM_APP_END_PROGRAM:
+        endProgram(window);
+        return 0;
+    default:
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+bool initInstance(HINSTANCE instance, const wchar_t* title)
+{
+    for (int sleeps = 0; !mainWindow.ready.load(); ++sleeps) {
+        if (sleeps == 18) return false;
+        Sleep(50);
+    }
+    pugi::xml_document doc;
+    if (loadParametersDocument(doc)) {
+        mainWindow.windowX.read(doc, false);
+        mainWindow.windowY.read(doc, false);
+        settleStartPosition(mainWindow.windowX);
+        settleStartPosition(mainWindow.windowY);
+    }
+    HWND window = CreateWindowExW(0, title, title, WS_CAPTION | WS_SYSMENU, mainWindow.windowX.value(),
+                                  mainWindow.windowY.value(), mainWindowWidth, mainWindowHeight, nullptr, nullptr,
+                                  instance, nullptr);
+    mainWindow.hWnd.store(window);
+    if (window == nullptr) return false;
+    ShowWindow(window, SW_SHOW);
+    return UpdateWindow(window) != 0;
+}
+
+int runApplication(HINSTANCE instance)
+{
+    wchar_t title[100] = {};
+    if (LoadStringW(instance, appTitleResource, title, 100) == 0) {
+        logLine("Failed to load application title");
+        return 0;
+    }
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = windowProc;
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(appIconResource));
+    wc.hIconSm = LoadIconW(instance, MAKEINTRESOURCEW(appIconResource));
+    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    wc.hbrBackground = CreateSolidBrush(RGB(0, 0, 0));
+    wc.lpszClassName = title;
+    if (RegisterClassExW(&wc) == 0) {
+        (void)GetLastError();
+        logLine("Failed to register window class");
+        return 0;
+    }
+    if (!initInstance(instance, title)) {
+        logLine("initInstance failed");
+        return 0;
+    }
+    try {
+        if (!std::filesystem::exists(dataFolder())) std::filesystem::create_directories(dataFolder());
+    } catch (const std::exception& e) {
+        logLine(fmt::format("Failed to create directory: {}", e.what()));
+        return 0;
+    }
+    if (HWND window = mainWindow.hWnd.load()) PostMessageW(window, WM_APP_START_WORKER, 0, 0);
+    MSG msg;
+    BOOL result;
+    while ((result = GetMessageW(&msg, nullptr, 0, 0)) != 0) {
+        if (!TranslateAcceleratorW(msg.hwnd, nullptr, &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+    return static_cast<int>(msg.wParam);
+}
+
+} // namespace qtr

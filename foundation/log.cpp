@@ -1,0 +1,73 @@
+#include "foundation/log.h"
+
+#include "foundation/time_text.h"
+#include "foundation/version.h"
+#include "traffic/run_control.h"
+
+#include <fmt/format.h>
+
+#include <stdexcept>
+
+namespace qtr {
+
+std::ofstream logFile;
+std::mutex logMutex;
+
+namespace {
+
+void writeLine(std::string_view prefix, std::string_view text)
+{
+    if (!logFile.is_open()) return;
+    std::lock_guard lock(logMutex);
+    logFile << prefix << text << '\n';
+    logFile.flush();
+}
+
+} // namespace
+
+void gf_backupFile(const std::filesystem::path& path)
+{
+    const std::wstring text = path.native();
+    const auto dot = text.rfind(L'.');
+    if (dot == std::wstring::npos) return;
+    const std::filesystem::path first = text.substr(0, dot) + L"0" + text.substr(dot);
+    const std::filesystem::path second = text.substr(0, dot) + L"00" + text.substr(dot);
+    if (std::filesystem::exists(first))
+        std::filesystem::copy_file(first, second, std::filesystem::copy_options::overwrite_existing);
+    if (std::filesystem::exists(path))
+        std::filesystem::copy_file(path, first, std::filesystem::copy_options::overwrite_existing);
+}
+
+void gf_startLog()
+{
+    const std::filesystem::path path(logFileName);
+    gf_backupFile(path);
+    logFile.open(path, std::ios::out | std::ios::trunc);
+    if (!logFile.is_open()) {
+        logFile.clear();
+        throw std::runtime_error(std::string("Failed to write file ") + logFileName);
+    }
+    std::lock_guard lock(logMutex);
+    logFile << fmt::format("{} (utc) {} version {} for {}", timeToText(nowUtcSeconds()), programName,
+                           programVersion().toString(), "MSFS 2020/2024")
+            << '\n';
+    logFile.flush();
+}
+
+void closeLog()
+{
+    std::lock_guard lock(logMutex);
+    if (logFile.is_open()) logFile.close();
+}
+
+void logLine(std::string_view text) { writeLine({}, text); }
+void logMarked(std::string_view text) { writeLine("===> ", text); }
+void logIndented(std::string_view text) { writeLine("          ", text); }
+
+void logLineWhileRunning(const std::string& text)
+{
+    if (stopRequested.load() || windowClosed.load()) return;
+    writeLine({}, text);
+}
+
+} // namespace qtr

@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Sets everything up, builds, and runs every test under Wine. Exits non-zero on any failure.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+export BUILD_DIR=${QM_BUILD_DIR:-$here/build}
+bash "$here/scripts/build.sh"
+source "$here/scripts/wine-env.sh"
+trap qm_wine_stop EXIT
+cd "$BUILD_DIR"
+ctest --output-on-failure -j "$(nproc)" "$@"

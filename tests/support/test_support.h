@@ -1,0 +1,27 @@
+#pragma once
+// Shared helpers of the test executables. Every test process runs in a fresh folder of its own
+// (a program folder with "docs") with its application-data folders redirected below it.
+#include <filesystem>
+#include <string>
+
+namespace qtest {
+
+// The folder this test process runs in (its working folder at start).
+const std::filesystem::path& processRoot();
+// A new empty folder below the process root.
+std::filesystem::path freshFolder(const std::string& name);
+// Reads a whole file as bytes ("" when missing).
+std::string readFile(const std::filesystem::path& path);
+void writeFile(const std::filesystem::path& path, const std::string& bytes);
+
+// Changes the working folder for the lifetime of the object.
+class ScopedCwd {
+public:
+    explicit ScopedCwd(const std::filesystem::path& folder);
+    ~ScopedCwd();
+
+private:
+    std::filesystem::path previous_;
+};
+
+} // namespace qtest
