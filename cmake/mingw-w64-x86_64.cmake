@@ -20,3 +20,9 @@ endif()
 if(DEFINED ENV{QUILLMARSH_DEPS_PREFIX})
   list(APPEND CMAKE_FIND_ROOT_PATH $ENV{QUILLMARSH_DEPS_PREFIX})
 endif()
+
+# Test executables run under Wine.
+find_program(QM_WINE NAMES wine wine64)
+if(QM_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${QM_WINE})
+endif()

@@ -23,6 +23,13 @@ void writeLine(std::string_view prefix, std::string_view text)
     logFile.flush();
 }
 
+// Copies over an existing target (the mingw library refuses to overwrite with copy_file).
+void copyOver(const std::filesystem::path& from, const std::filesystem::path& to)
+{
+    std::filesystem::remove(to);
+    std::filesystem::copy_file(from, to);
+}
+
 } // namespace
 
 void gf_backupFile(const std::filesystem::path& path)
@@ -33,9 +40,9 @@ void gf_backupFile(const std::filesystem::path& path)
     const std::filesystem::path first = text.substr(0, dot) + L"0" + text.substr(dot);
     const std::filesystem::path second = text.substr(0, dot) + L"00" + text.substr(dot);
     if (std::filesystem::exists(first))
-        std::filesystem::copy_file(first, second, std::filesystem::copy_options::overwrite_existing);
+        copyOver(first, second);
     if (std::filesystem::exists(path))
-        std::filesystem::copy_file(path, first, std::filesystem::copy_options::overwrite_existing);
+        copyOver(path, first);
 }
 
 void gf_startLog()

@@ -25,6 +25,9 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineserver -w
 fi
 wineserver -p >/dev/null 2>&1 || true
+# Start Wine's own services now, with their output going nowhere: started later by a test,
+# they would inherit its output pipe and keep the test runner waiting for ever.
+wine cmd /c exit >/dev/null 2>&1 </dev/null || true
 qm_wine_stop() {
   wineserver -k >/dev/null 2>&1 || true
   if [ -n "$QM_XVFB_PID" ]; then kill "$QM_XVFB_PID" >/dev/null 2>&1 || true; fi
