@@ -48,3 +48,13 @@ std::string nowTimeText()
 }
 
 } // namespace qtr
+
+namespace qtr {
+
+std::string nowDateText()
+{
+    const std::string text = timeToText(nowUtcSeconds());
+    return fmt::format("{}, {}", text.substr(4, 6), text.substr(20, 4));
+}
+
+} // namespace qtr

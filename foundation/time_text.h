@@ -11,6 +11,8 @@ std::int64_t nowUtcSeconds();
 std::string timeToText(std::int64_t secondsSince1970);
 // hh:mm:ss of the PC's current UTC time.
 std::string nowTimeText();
+// "Dec 10, 2026": month, day, comma and year of the PC's current UTC date.
+std::string nowDateText();
 // "Mon", ... "Sun" for 1 ... 7, else "???".
 std::string weekdayName(int weekday);
 

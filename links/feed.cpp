@@ -3,6 +3,7 @@
 namespace qtr {
 
 std::atomic<bool> feedProfessional{false};
+std::atomic<double> latestFeedReportTime{0.0};
 
 void startTcpServer(const std::string&) {}
 void waitForFeedClient() {}

@@ -7,6 +7,8 @@
 namespace qtr {
 
 extern std::atomic<bool> feedProfessional;
+// Time of the latest traffic report (seconds since 1970 UTC, from the feed); 0 until one arrived.
+extern std::atomic<double> latestFeedReportTime;
 
 void startTcpServer(const std::string& port);
 void waitForFeedClient();
