@@ -1,0 +1,165 @@
+#include "app/main_window.h"
+#include "foundation/clock.h"
+#include "traffic/run_control.h"
+#include "traffic/worker.h"
+
+#include <gtest/gtest.h>
+
+#include <barrier>
+#include <thread>
+#include <vector>
+
+#include <windows.h>
+
+using namespace qtr;
+
+namespace {
+
+void resetStop()
+{
+    stopRequested = false;
+    windowClosed = false;
+    exitCode = ExitCode::NotYetSet;
+    restartDelaySeconds = 0;
+}
+
+// A clock whose sleeps return at once (or fail, to test the exit's guards).
+class InstantClock final : public Clock {
+public:
+    bool failSleeps = false;
+    std::chrono::steady_clock::time_point steadyNow() override { return now_; }
+    void sleepFor(std::chrono::milliseconds d) override
+    {
+        if (failSleeps) throw std::runtime_error("clock failure");
+        now_ += d;
+    }
+    void sleepUntil(std::chrono::steady_clock::time_point t) override { now_ = std::max(now_, t); }
+
+private:
+    std::chrono::steady_clock::time_point now_{};
+};
+
+// A hidden window standing in for the main window, to see which application message the exit posts.
+class MessageSink {
+public:
+    MessageSink()
+    {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"QmTestSink";
+        RegisterClassW(&wc);
+        window_ = CreateWindowExW(0, L"QmTestSink", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+        mainWindow.hWnd = window_;
+    }
+    ~MessageSink()
+    {
+        mainWindow.hWnd = nullptr;
+        DestroyWindow(window_);
+    }
+    // The application messages posted so far, in order.
+    std::vector<UINT> drain()
+    {
+        std::vector<UINT> seen;
+        MSG msg;
+        while (PeekMessageW(&msg, window_, WM_APP, WM_APP + 10, PM_REMOVE)) seen.push_back(msg.message);
+        return seen;
+    }
+
+private:
+    HWND window_;
+};
+
+} // namespace
+
+TEST(RunControl, FirstReasonStandsAmongConcurrentRequests)
+{
+    const ExitCode codes[] = {ExitCode::SimWasClosed, ExitCode::NewFlight, ExitCode::NewSettings,
+                              ExitCode::SimConnectError, ExitCode::ReaderError, ExitCode::SystemError};
+    for (int round = 0; round < 200; ++round) {
+        resetStop();
+        std::barrier start(6);
+        std::atomic<int> winners{0};
+        std::atomic<int> winnerCode{-1};
+        {
+            std::vector<std::jthread> threads;
+            for (int t = 0; t < 6; ++t)
+                threads.emplace_back([&, t] {
+                    start.arrive_and_wait();
+                    if (requestStop(codes[t], t + 1)) {
+                        ++winners;
+                        winnerCode = static_cast<int>(codes[t]);
+                    }
+                });
+        }
+        ASSERT_EQ(winners.load(), 1);
+        EXPECT_EQ(static_cast<int>(exitCode.load()), winnerCode.load());
+        EXPECT_EQ(restartDelaySeconds.load(), static_cast<int>(std::find(std::begin(codes), std::end(codes),
+                                                                         exitCode.load()) - codes) + 1);
+        // A later request changes nothing.
+        EXPECT_FALSE(requestStop(ExitCode::ReaderError, 99));
+    }
+    resetStop();
+}
+
+TEST(RunControl, UserCloseSetsCodeFourOnlyWhenNoneWasSet)
+{
+    resetStop();
+    requestUserClose();
+    EXPECT_TRUE(stopRequested && windowClosed);
+    EXPECT_EQ(exitCode.load(), ExitCode::UserClosedSim);
+
+    resetStop();
+    ASSERT_TRUE(requestStop(ExitCode::SystemError, 0));
+    requestUserClose();
+    EXPECT_EQ(exitCode.load(), ExitCode::SystemError);
+    EXPECT_TRUE(windowClosed);
+    resetStop();
+}
+
+TEST(ExitStep, PostsTheMessageOfItsCode)
+{
+    InstantClock instant;
+    setClock(&instant);
+    MessageSink sink;
+    struct Case {
+        ExitCode code;
+        UINT expected;
+    } cases[] = {{ExitCode::UserClosedSim, WM_APP + 2}, {ExitCode::SimWasClosed, WM_APP + 2},
+                 {ExitCode::NewSettings, WM_APP + 1}, {ExitCode::ReaderError, WM_APP + 1},
+                 {ExitCode::NewFlight, WM_APP + 2}};
+    for (const Case& c : cases) {
+        resetStop();
+        requestStop(c.code, 2);
+        lf_closingDown();
+        EXPECT_EQ(sink.drain(), std::vector<UINT>{c.expected}) << exitCodeText(c.code);
+        if (isRestartCode(c.code)) {
+            // The run state is back at its start for the next worker.
+            EXPECT_FALSE(stopRequested.load());
+            EXPECT_EQ(exitCode.load(), ExitCode::NotYetSet);
+            EXPECT_TRUE(restartRequested.load());
+        }
+    }
+    setClock(nullptr);
+    resetStop();
+}
+
+TEST(ExitStep, FailingStepsStillStopAndPostAMessage)
+{
+    InstantClock failing;
+    failing.failSleeps = true;
+    setClock(&failing);
+    MessageSink sink;
+    // The countdown of a restart fails half-way: the program ends instead of hanging without a worker.
+    resetStop();
+    requestStop(ExitCode::ReaderError, 15);
+    lf_closingDown();
+    EXPECT_EQ(sink.drain(), std::vector<UINT>{WM_APP + 2});
+    // A failing pause inside the exit does not keep the window message back either.
+    resetStop();
+    requestUserClose();
+    lf_closingDown();
+    EXPECT_EQ(sink.drain(), std::vector<UINT>{WM_APP + 2});
+    setClock(nullptr);
+    resetStop();
+}
