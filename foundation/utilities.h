@@ -37,8 +37,9 @@ std::vector<std::string> gf_splitComma(std::string_view text);
 std::unordered_set<std::string> gf_splitCommaToSet(std::string_view text);
 // The untrimmed ','-pieces, ascending byte-wise, repeats dropped.
 std::set<std::string> gf_splitCommaToSortedSet(std::string_view text);
-// Removes blanks around the items of a comma list (a text without whitespace stays as it is);
-// empty items stay.
+// Removes blanks around the items of a comma list; empty items stay. A text without whitespace
+// is left alone, which is what splitting, trimming and joining would give it anyway, so this
+// one function serves every caller.
 void gf_normaliseCommaList(std::string& text);
 std::string gf_trim(std::string_view text);
 // The text between the first pair of double quotes ("" when the pair is empty or unclosed);
