@@ -12,6 +12,8 @@ struct DaySlot {
     std::uint32_t slot = 0;
     bool operator==(const DaySlot&) const = default;
 };
+// Fits one 64-bit word (weekday in the low half on this platform), cheap to pass by value.
+static_assert(sizeof(DaySlot) == 8);
 
 // Seconds since 1970 UTC of the PC's clock.
 std::int64_t nowUtcSeconds();

@@ -88,8 +88,9 @@ TEST(Geometry, DestinationPoints)
     for (const auto& c : cases) {
         const LatLon p = destinationPoint(c.start, c.bearing, c.feet);
         EXPECT_NEAR(p.lat, c.expected.lat, 1e-9) << c.start.lat << "," << c.start.lon;
-        if (!std::isnan(c.expected.lon))
+        if (!std::isnan(c.expected.lon)) {
             EXPECT_NEAR(std::remainder(p.lon - c.expected.lon, 360.0), 0.0, 1e-9) << c.start.lat << "," << c.start.lon;
+        }
         EXPECT_LE(std::fabs(p.lon), 180.0);
     }
     // Crossing eastwards gives a longitude near -180, not above 180.
