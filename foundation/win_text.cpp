@@ -88,18 +88,21 @@ std::optional<std::filesystem::path> getKnownFolder(int csidl)
     return pathFromUtf8(utf16ToUtf8(buffer));
 }
 
+std::filesystem::path knownFolderOrLogged(int csidl, std::string_view missingText)
+{
+    if (auto folder = getKnownFolder(csidl)) return *folder;
+    logMarked(missingText);
+    return {};
+}
+
 std::filesystem::path getAppDataPath()
 {
-    if (auto folder = getKnownFolder(CSIDL_APPDATA)) return *folder;
-    logMarked("Could not find the AppData path");
-    return {};
+    return knownFolderOrLogged(CSIDL_APPDATA, "Could not find the AppData path");
 }
 
 std::filesystem::path getLocalAppDataPath()
 {
-    if (auto folder = getKnownFolder(CSIDL_LOCAL_APPDATA)) return *folder;
-    logMarked("Could not find the a Local Appdata path");
-    return {};
+    return knownFolderOrLogged(CSIDL_LOCAL_APPDATA, "Could not find the a Local Appdata path");
 }
 
 } // namespace qtr

@@ -18,6 +18,9 @@ std::string pathToUtf8(const std::filesystem::path& path);
 
 // SHGetFolderPathW for a CSIDL; empty when the shell cannot resolve it.
 std::optional<std::filesystem::path> getKnownFolder(int csidl);
+// The folder of a CSIDL; when the shell cannot resolve it, an empty path and one marked log
+// line with missingText.
+std::filesystem::path knownFolderOrLogged(int csidl, std::string_view missingText);
 // Roaming (CSIDL 26) and local (CSIDL 28) application-data folders, or an empty path (logged).
 std::filesystem::path getAppDataPath();
 std::filesystem::path getLocalAppDataPath();

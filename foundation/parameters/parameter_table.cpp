@@ -5,6 +5,7 @@
 namespace qtr {
 
 BoolParameter LOG("LOG", true);
+BoolParameter RANDOM("RANDOM", true);
 BoolParameter MSFS_2020("MSFS_2020", true);
 BoolParameter TELLMOOR("TELLMOOR", false);
 BoolParameter SCAN_LIVERIES("SCAN_LIVERIES", true);
@@ -17,7 +18,7 @@ void loadParameters()
 {
     pugi::xml_document doc;
     loadParametersDocument(doc);
-    for (BoolParameter* p : {&LOG, &MSFS_2020, &TELLMOOR, &SCAN_LIVERIES, &SCAN_AIRPORTS}) p->read(doc);
+    for (BoolParameter* p : {&LOG, &RANDOM, &MSFS_2020, &TELLMOOR, &SCAN_LIVERIES, &SCAN_AIRPORTS}) p->read(doc);
     for (StringParameter* p : {&PORT_NUMBER, &DESTINATION, &BLOCK_CALLSIGN}) p->read(doc);
 }
 

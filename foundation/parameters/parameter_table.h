@@ -5,6 +5,7 @@
 namespace qtr {
 
 extern BoolParameter LOG;
+extern BoolParameter RANDOM;
 extern BoolParameter MSFS_2020;
 extern BoolParameter TELLMOOR;
 extern BoolParameter SCAN_LIVERIES;

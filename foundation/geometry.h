@@ -1,0 +1,28 @@
+#pragma once
+// Great-circle geometry on a spherical earth on which one minute of arc is one nautical mile.
+// Latitudes and longitudes in degrees, distances in nm (feet for destinationPoint), bearings in
+// radians clockwise from true north.
+
+namespace qtr {
+
+struct LatLon {
+    double lat = 0.0;
+    double lon = 0.0;
+};
+
+inline constexpr double degToRad = 0.017453292519943295;
+inline constexpr double radToDeg = 57.29577951308232;
+inline constexpr double twoPi = 6.283185307179586;
+// Twice the earth's radius in nm.
+inline constexpr double earthDiameterNm = 6875.493541569878;
+// Radians of arc per foot along a great circle.
+inline constexpr double radiansPerFoot = 4.787404208238998e-8;
+
+// Haversine distance (>= 0).
+double distanceNm(const LatLon& a, const LatLon& b);
+// Initial bearing from one point to the other, in [0, 2 pi).
+double initialBearing(const LatLon& from, const LatLon& to);
+// The point reached from start along bearing (radians) over distanceFeet; longitude in -180...180.
+LatLon destinationPoint(const LatLon& start, double bearing, double distanceFeet);
+
+} // namespace qtr

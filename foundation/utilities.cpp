@@ -1,0 +1,291 @@
+#include "foundation/utilities.h"
+
+#include "foundation/clock.h"
+#include "foundation/log.h"
+#include "foundation/parameters/parameter_table.h"
+
+#include <fmt/format.h>
+#include <pugixml.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <limits>
+#include <thread>
+#include <unordered_map>
+
+namespace qtr {
+
+namespace {
+
+// Calls piece(view) for every piece of a lazy split on one character.
+template <typename F>
+void forEachPiece(std::string_view text, char delimiter, F&& piece)
+{
+    if (text.empty()) return;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t end = text.find(delimiter, start);
+        if (end == std::string_view::npos) {
+            piece(text.substr(start));
+            return;
+        }
+        piece(text.substr(start, end - start));
+        start = end + 1;
+    }
+}
+
+std::size_t pieceCount(std::string_view text, char delimiter)
+{
+    if (text.empty()) return 0;
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), delimiter)) + 1;
+}
+
+char upperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+} // namespace
+
+std::vector<std::string> gf_split(std::string_view text, char delimiter)
+{
+    std::vector<std::string> pieces;
+    pieces.reserve(pieceCount(text, delimiter));
+    forEachPiece(text, delimiter, [&](std::string_view p) { pieces.push_back(gf_trim(p)); });
+    return pieces;
+}
+
+std::vector<std::string> gf_splitUntrimmed(std::string_view text, char delimiter)
+{
+    std::vector<std::string> pieces;
+    pieces.reserve(pieceCount(text, delimiter));
+    forEachPiece(text, delimiter, [&](std::string_view p) { pieces.emplace_back(p); });
+    return pieces;
+}
+
+std::vector<std::string> gf_splitComma(std::string_view text) { return gf_split(text, ','); }
+
+std::unordered_set<std::string> gf_splitCommaToSet(std::string_view text)
+{
+    std::unordered_set<std::string> pieces;
+    forEachPiece(text, ',', [&](std::string_view p) { pieces.emplace(p); });
+    return pieces;
+}
+
+std::set<std::string> gf_splitCommaToSortedSet(std::string_view text)
+{
+    std::set<std::string> pieces;
+    forEachPiece(text, ',', [&](std::string_view p) { pieces.emplace(p); });
+    return pieces;
+}
+
+void gf_normaliseCommaList(std::string& text)
+{
+    if (text.find_first_of(whitespaceChars) == std::string::npos) return;
+    std::string joined;
+    bool first = true;
+    for (const std::string& piece : gf_split(text, ',')) {
+        if (!first) joined += ',';
+        joined += piece;
+        first = false;
+    }
+    text = std::move(joined);
+}
+
+std::string gf_trim(std::string_view text)
+{
+    const std::size_t first = text.find_first_not_of(whitespaceChars);
+    if (first == std::string_view::npos) return {};
+    const std::size_t last = text.find_last_not_of(whitespaceChars);
+    return std::string(text.substr(first, last - first + 1));
+}
+
+std::string gf_unquote(std::string_view text)
+{
+    const std::size_t open = text.find('"');
+    if (open == std::string_view::npos) return std::string(text);
+    const std::size_t close = text.find('"', open + 1);
+    if (close == std::string_view::npos || close == open + 1) return {};
+    return std::string(text.substr(open + 1, close - open - 1));
+}
+
+bool gf_equalsUpper(const std::string& a, std::string b)
+{
+    std::transform(b.begin(), b.end(), b.begin(), upperAscii);
+    return a == b;
+}
+
+bool gf_equalsBeforeAsterisk(std::string_view a, std::string_view b)
+{
+    return b.size() == a.size() + 1 && b.back() == '*' && b.substr(0, a.size()) == a;
+}
+
+std::string gf_framedLine(std::int64_t a, std::int64_t b, bool leadNewline, bool trailNewline, std::string_view text)
+{
+    std::string line = leadNewline ? "\n" : "";
+    std::int64_t n = a + b;
+    if (n % 2 != 0) ++n;
+    const auto stars = [](std::int64_t count) { return std::string(static_cast<std::size_t>(std::max<std::int64_t>(count, 0)), '*'); };
+    if (text.empty())
+        line += stars(n);
+    else if (n > static_cast<std::int64_t>(text.size()) + 2)
+        line += stars(n / 2 - 1) + " " + std::string(text) + " " + stars(n / 2 - 1);
+    else
+        line += text;
+    if (trailNewline) line += '\n';
+    return line;
+}
+
+std::string gf_floatToText(float value)
+{
+    if (std::floor(value) == value)
+        return fmt::format("{:.0f}", value);
+    return fmt::format("{:.1F}", value);
+}
+
+std::string pluralS(std::uint64_t count) { return count == 1 ? "" : "s"; }
+
+std::string gf_plural(std::int64_t count) { return (count == 1 || count < 0) ? "" : "s"; }
+
+std::string gf_plural(int count) { return gf_plural(static_cast<std::int64_t>(count)); }
+
+std::string attributeText(const pugi::xml_node& node, const char* name)
+{
+    const pugi::xml_attribute attribute = node.attribute(name);
+    return attribute ? attribute.value() : "";
+}
+
+SlotSet gf_hours2bitset(std::string_view text)
+{
+    SlotSet slots;
+    forEachPiece(text, ',', [&](std::string_view piece) {
+        // A decimal integer from the start of the piece: optional '-', then digits; the rest is
+        // ignored and leading blanks are not skipped.
+        std::size_t i = 0;
+        const bool negative = !piece.empty() && piece[0] == '-';
+        if (negative) ++i;
+        std::int64_t value = 0;
+        bool digits = false, tooLarge = false;
+        for (; i < piece.size() && piece[i] >= '0' && piece[i] <= '9'; ++i) {
+            digits = true;
+            if (!tooLarge) value = value * 10 + (piece[i] - '0');
+            if (value > std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1) tooLarge = true;
+        }
+        if (negative) value = -value;
+        if (digits && !tooLarge && value >= 0 && value <= 47)
+            slots.set(static_cast<std::size_t>(value));
+        else
+            logMarked(fmt::format("{} invalid hour \"{}\" in {}", "gf_hours2bitset", piece, text));
+    });
+    return slots;
+}
+
+std::string gf_bitset2hours(const SlotSet& slots)
+{
+    std::string text;
+    for (std::size_t n = 0; n < slots.size(); ++n)
+        if (slots.test(n)) text += fmt::format("{},", n);
+    if (!text.empty()) text.pop_back();
+    return text;
+}
+
+std::string gf_wsaErrorText(int code)
+{
+    static const std::unordered_map<int, const char*> texts{
+        {10004, "Interrupted system call"},
+        {10009, "Bad file number"},
+        {10013, "Permission denied"},
+        {10014, "Bad address"},
+        {10022, "Invalid argument"},
+        {10024, "Too many open sockets"},
+        {10035, "Operation would block"},
+        {10036, "Operation now in progress"},
+        {10037, "Operation already in progress"},
+        {10038, "Socket operation on non-socket"},
+        {10039, "Destination address required"},
+        {10040, "Messenger too long"},
+        {10041, "Protocol wrong type for socket"},
+        {10042, "Bad protocol option"},
+        {10043, "Protocol not supported"},
+        {10044, "Socket type not supported"},
+        {10045, "Operation not supported on socket"},
+        {10046, "Protocol family not supported"},
+        {10047, "Address family not supported"},
+        {10048, "Address already in use"},
+        {10049, "Can't assign requested address"},
+        {10050, "Network is down"},
+        {10051, "Network is unreachable"},
+        {10052, "Net connection reset"},
+        {10053, "Software caused connection abort"},
+        {10054, "Connection reset by peer"},
+        {10055, "No buffer space available"},
+        {10056, "Socket is already connected"},
+        {10057, "Socket is not connected"},
+        {10058, "Can't send numLines socket shutdown"},
+        {10059, "Too many references, can't splice"},
+        {10060, "Connection timed out"},
+        {10061, "Connection refused"},
+        {10062, "Too many levels of symbolic links"},
+        {10063, "File name too long"},
+        {10064, "Host is down"},
+        {10065, "No route to host"},
+        {10066, "Directory not empty"},
+        {10067, "Too many processes"},
+        {10068, "Too many users"},
+        {10069, "Disc quota exceeded"},
+        {10070, "Stale NFS file handle"},
+        {10071, "Too many levels of remote in path"},
+        {10091, "Network system is unavailable"},
+        {10092, "Winsock version out of range"},
+        {10093, "WSAStartup not yet called"},
+        {10101, "Graceful shutdown in progress"},
+        {11001, "Host not found"},
+        {11004, "No host data of that type was found"},
+    };
+    const auto it = texts.find(code);
+    return fmt::format("{} ", code) + (it == texts.end() ? "Unknown errror code" : it->second);
+}
+
+std::mt19937& randomEngine()
+{
+    thread_local std::mt19937 engine{std::random_device{}()};
+    return engine;
+}
+
+void gf_seedRandom(std::uint32_t seed) { randomEngine().seed(seed); }
+
+std::int64_t gf_randomIndex(std::int64_t n)
+{
+    if (!RANDOM.value() || n < 2) return 0;
+    return static_cast<std::int64_t>(randomEngine()() % static_cast<std::uint64_t>(n));
+}
+
+void gf_randomShuffle(std::vector<std::string>& list)
+{
+    if (!RANDOM.value() || list.size() < 2) return;
+    std::shuffle(list.begin(), list.end(), randomEngine());
+}
+
+double gf_randomPercent(double v, double p)
+{
+    if (!RANDOM.value()) return v;
+    const double sign = (randomEngine()() % 2 == 0) ? 1.0 : -1.0;
+    return p > 0 ? v + sign * v * p / 100.0 : v;
+}
+
+std::atomic<std::int32_t> scanTasksRunning{0};
+std::atomic<std::int32_t> scanTasksMaximum{1};
+
+void gf_initWorkerSlots()
+{
+    const unsigned hardware = std::thread::hardware_concurrency();
+    scanTasksMaximum = static_cast<std::int32_t>(std::clamp<unsigned>(hardware, 1, 1024));
+}
+
+void gf_waitForWorkerSlot()
+{
+    while (scanTasksRunning.load() >= scanTasksMaximum.load())
+        clock().sleepUntil(clock().steadyNow() + std::chrono::nanoseconds(10000));
+}
+
+void gf_releaseWorkerSlot() { --scanTasksRunning; }
+
+} // namespace qtr

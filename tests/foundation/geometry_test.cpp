@@ -1,0 +1,108 @@
+#include "foundation/geometry.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace qtr;
+
+namespace {
+constexpr double pi = 3.141592653589793;
+}
+
+TEST(Geometry, KnownDistances)
+{
+    const struct {
+        LatLon a, b;
+        double nm;
+        double tolerance;
+    } cases[] = {
+        {{52.3, 4.76}, {52.3, 4.76}, 0.0, 0.0},               // identical points
+        {{10.0, 20.0}, {11.0, 20.0}, 60.0, 1e-9},             // one degree of latitude
+        {{-45.5, -70.0}, {-44.5, -70.0}, 60.0, 1e-9},
+        {{0.0, 0.0}, {0.0, 1.0}, 60.0, 1e-9},                 // one degree along the equator
+        {{0.0, 179.9}, {0.0, -179.9}, 12.0, 1e-6},            // across the antimeridian
+        {{89.0, 0.0}, {89.0, 180.0}, 120.0, 1e-6},            // over the north pole
+        {{90.0, 0.0}, {-90.0, 0.0}, 10800.0, 1e-6},           // pole to pole
+    };
+    for (const auto& c : cases) {
+        EXPECT_NEAR(distanceNm(c.a, c.b), c.nm, c.tolerance) << c.a.lat << "," << c.a.lon;
+        EXPECT_NEAR(distanceNm(c.b, c.a), c.nm, c.tolerance);
+    }
+}
+
+TEST(Geometry, AntipodalPointsAreHalfTheCircumferenceNotNaN)
+{
+    // Rounding can push the haversine term just above 1 for such pairs.
+    const LatLon points[] = {{69.51232454868148, 86.5812282599507},
+                             {-85.74577602624232, -40.83944228587086},
+                             {70.33826301395496, 23.200859966471057},
+                             {0.0, 0.0},
+                             {33.3, -120.7}};
+    for (const LatLon& p : points) {
+        const LatLon antipode{-p.lat, p.lon < 0 ? p.lon + 180 : p.lon - 180};
+        EXPECT_NEAR(distanceNm(p, antipode), 10800.0, 1e-6) << p.lat << "," << p.lon;
+    }
+}
+
+TEST(Geometry, BearingsStayInZeroToTwoPi)
+{
+    const struct {
+        LatLon from, to;
+        double bearing;
+    } cases[] = {
+        {{10.0, 10.0}, {11.0, 10.0}, 0.0},             // north
+        {{0.0, 10.0}, {0.0, 11.0}, pi / 2},             // east along the equator
+        {{10.0, 10.0}, {9.0, 10.0}, pi},                // south
+        {{0.0, 10.0}, {0.0, 9.0}, 3 * pi / 2},          // west
+        {{0.0, 179.9}, {0.0, -179.9}, pi / 2},          // east across the antimeridian
+        {{0.0, -179.9}, {0.0, 179.9}, 3 * pi / 2},      // west across it
+        {{89.0, 0.0}, {89.0, 180.0}, 0.0},              // over the pole
+        {{0.0, 0.0}, {10.0, -1e-15}, 0.0},              // a hair west of north: not 2 pi
+    };
+    for (const auto& c : cases) {
+        const double bearing = initialBearing(c.from, c.to);
+        EXPECT_GE(bearing, 0.0);
+        EXPECT_LT(bearing, twoPi);
+        EXPECT_NEAR(bearing, c.bearing, 1e-9) << c.from.lat << "," << c.from.lon << " -> " << c.to.lat << "," << c.to.lon;
+    }
+}
+
+TEST(Geometry, DestinationPoints)
+{
+    constexpr double feetPerNm = 6076.11549;
+    const struct {
+        LatLon start;
+        double bearing, feet;
+        LatLon expected;
+    } cases[] = {
+        {{0.0, 0.0}, 0.0, feetPerNm, {1.0 / 60, 0.0}},            // one nm north from the equator
+        {{52.3, 4.7}, 1.0, 0.0, {52.3, 4.7}},                      // distance 0
+        {{10.0, 190.0}, 0.0, 0.0, {10.0, -170.0}},                 // longitude normalised
+        {{0.0, 179.99}, pi / 2, 1.2 * feetPerNm, {0.0, -179.99}},  // east across the antimeridian
+        {{0.0, -179.99}, 3 * pi / 2, 1.2 * feetPerNm, {0.0, 179.99}},
+        {{89.0, 0.0}, 0.0, 120 * feetPerNm, {89.0, 180.0}},        // over the pole
+        {{90.0, 0.0}, pi, 60 * feetPerNm, {89.0, NAN}},            // from the pole (any longitude)
+        {{10.0, 20.0}, pi, 60 * feetPerNm, {9.0, 20.0}},           // one degree south
+    };
+    for (const auto& c : cases) {
+        const LatLon p = destinationPoint(c.start, c.bearing, c.feet);
+        EXPECT_NEAR(p.lat, c.expected.lat, 1e-9) << c.start.lat << "," << c.start.lon;
+        if (!std::isnan(c.expected.lon)) {
+            EXPECT_NEAR(std::remainder(p.lon - c.expected.lon, 360.0), 0.0, 1e-9) << c.start.lat << "," << c.start.lon;
+        }
+        EXPECT_LE(std::fabs(p.lon), 180.0);
+    }
+    // Crossing eastwards gives a longitude near -180, not above 180.
+    EXPECT_LT(destinationPoint({0.0, 179.99}, pi / 2, 1.2 * feetPerNm).lon, -179.9);
+}
+
+TEST(Geometry, DestinationAndDistanceAgree)
+{
+    const LatLon start{47.46, 8.55};
+    for (double bearing : {0.3, 1.7, 3.0, 4.4, 6.0}) {
+        const LatLon p = destinationPoint(start, bearing, 25 * 6076.11549);
+        EXPECT_NEAR(distanceNm(start, p), 25.0, 1e-6);
+        EXPECT_NEAR(initialBearing(start, p), bearing, 1e-9);
+    }
+}

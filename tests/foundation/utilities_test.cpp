@@ -1,0 +1,224 @@
+#include "foundation/parameters/parameter_table.h"
+#include "foundation/utilities.h"
+#include "log_capture.h"
+
+#include <gtest/gtest.h>
+#include <pugixml.hpp>
+
+#include <thread>
+
+using namespace qtr;
+using Pieces = std::vector<std::string>;
+
+TEST(Split, PiecesTrimmedAndUntrimmed)
+{
+    const struct {
+        const char* text;
+        char delimiter;
+        Pieces trimmed;
+        Pieces untrimmed;
+    } cases[] = {
+        {"", ',', {}, {}},
+        {"a", ',', {"a"}, {"a"}},
+        {"a, b,", ',', {"a", "b", ""}, {"a", " b", ""}},
+        {",,", ',', {"", "", ""}, {"", "", ""}},
+        {" x ;\ty\r\n; ", ';', {"x", "y", ""}, {" x ", "\ty\r\n", " "}},
+        {"a,b;c", ';', {"a,b", "c"}, {"a,b", "c"}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(gf_split(c.text, c.delimiter), c.trimmed) << c.text;
+        EXPECT_EQ(gf_splitUntrimmed(c.text, c.delimiter), c.untrimmed) << c.text;
+    }
+    EXPECT_EQ(gf_splitComma(" KLM , DLH"), (Pieces{"KLM", "DLH"}));
+}
+
+TEST(Split, CommaSets)
+{
+    EXPECT_EQ(gf_splitCommaToSet("b,a, a,b,"), (std::unordered_set<std::string>{"a", "b", " a", ""}));
+    EXPECT_TRUE(gf_splitCommaToSet("").empty());
+    const std::set<std::string> sorted = gf_splitCommaToSortedSet("PH-BXA,D-AIMA,PH-BXA,A");
+    EXPECT_EQ(Pieces(sorted.begin(), sorted.end()), (Pieces{"A", "D-AIMA", "PH-BXA"}));
+}
+
+TEST(TextUtilities, NormaliseTrimUnquote)
+{
+    const std::pair<std::string, std::string> lists[] = {
+        {"a,b", "a,b"}, {"a , b", "a,b"}, {" a,,b\t", "a,,b"}, {"", ""}, {"  ", ""}};
+    for (auto [text, expected] : lists) {
+        gf_normaliseCommaList(text);
+        EXPECT_EQ(text, expected);
+    }
+    const std::pair<const char*, const char*> trims[] = {
+        {"  a b \t\r\n", "a b"}, {" \t\r\n", ""}, {"", ""}, {"x", "x"}};
+    for (auto [text, expected] : trims) EXPECT_EQ(gf_trim(text), expected) << text;
+    const std::pair<const char*, const char*> quotes[] = {
+        {"path=\"abc\" rest", "abc"}, {"\"\"", ""}, {"no quotes", "no quotes"}, {"end\"", ""},
+        {"\"unclosed", ""},          {"\"a\"b\"", "a"}, {"", ""}};
+    for (auto [text, expected] : quotes) EXPECT_EQ(gf_unquote(text), expected) << text;
+}
+
+TEST(TextUtilities, ComparisonsPluralsAndNumbers)
+{
+    EXPECT_TRUE(gf_equalsUpper("KLM", "klm"));
+    EXPECT_TRUE(gf_equalsUpper("A-1\xC3\xA9", "a-1\xC3\xA9")); // bytes above 127 stay as they are
+    EXPECT_FALSE(gf_equalsUpper("klm", "klm"));
+    EXPECT_TRUE(gf_equalsBeforeAsterisk("KLM123", "KLM123*"));
+    EXPECT_FALSE(gf_equalsBeforeAsterisk("KLM123", "KLM123"));
+    EXPECT_FALSE(gf_equalsBeforeAsterisk("KLM123", "KLM123**"));
+    EXPECT_FALSE(gf_equalsBeforeAsterisk("KLM123", "KLM124*"));
+
+    EXPECT_EQ(pluralS(1), "");
+    EXPECT_EQ(pluralS(0), "s");
+    EXPECT_EQ(pluralS(2), "s");
+    EXPECT_EQ(gf_plural(1), "");
+    EXPECT_EQ(gf_plural(-3), "");
+    EXPECT_EQ(gf_plural(std::int64_t{0}), "s");
+    EXPECT_EQ(gf_plural(std::int64_t{7}), "s");
+
+    EXPECT_EQ(gf_floatToText(2.0f), "2");
+    EXPECT_EQ(gf_floatToText(2.5f), "2.5");
+    EXPECT_EQ(gf_floatToText(-0.25f), "-0.2");
+    EXPECT_EQ(gf_floatToText(1e10f), "10000000000");
+
+    pugi::xml_document doc;
+    doc.load_string("<p name=\"LOG\" value=\"\"/>");
+    EXPECT_EQ(attributeText(doc.child("p"), "name"), "LOG");
+    EXPECT_EQ(attributeText(doc.child("p"), "value"), "");
+    EXPECT_EQ(attributeText(doc.child("p"), "missing"), "");
+}
+
+TEST(TextUtilities, FramedLine)
+{
+    const std::string stars19(19, '*');
+    EXPECT_EQ(gf_framedLine(20, 20, false, false, "abc"), stars19 + " abc " + stars19);
+    EXPECT_EQ(gf_framedLine(20, 19, true, true, "abc"), "\n" + stars19 + " abc " + stars19 + "\n"); // 39 -> 40
+    EXPECT_EQ(gf_framedLine(3, 4, false, true, ""), "********\n");
+    EXPECT_EQ(gf_framedLine(2, 3, false, false, "abcd"), "abcd"); // 6 is not more than 4 + 2
+    EXPECT_EQ(gf_framedLine(-5, 0, false, false, ""), "");
+}
+
+TEST(SlotSets, HoursToBitsetLogsInvalidPieces)
+{
+    qtest::LogCapture log("hours");
+    const SlotSet slots = gf_hours2bitset("0,47,48,-1,x,3a");
+    EXPECT_EQ(slots, SlotSet().set(0).set(47).set(3));
+    EXPECT_EQ(log.lines(), (Pieces{"===> gf_hours2bitset invalid hour \"48\" in 0,47,48,-1,x,3a",
+                                   "===> gf_hours2bitset invalid hour \"-1\" in 0,47,48,-1,x,3a",
+                                   "===> gf_hours2bitset invalid hour \"x\" in 0,47,48,-1,x,3a"}));
+
+    const struct {
+        const char* text;
+        SlotSet slots;
+        std::size_t invalid;
+    } cases[] = {
+        {"", SlotSet(), 0},
+        {" 5", SlotSet(), 1},       // leading blanks are not skipped
+        {"5 ", SlotSet().set(5), 0}, // the rest of a piece is ignored
+        {"1,,2", SlotSet().set(1).set(2), 1},
+        {"99999999999999999999,7", SlotSet().set(7), 1},
+        {"-", SlotSet(), 1},
+    };
+    for (const auto& c : cases) {
+        qtest::LogCapture caseLog("hours-case");
+        EXPECT_EQ(gf_hours2bitset(c.text), c.slots) << c.text;
+        EXPECT_EQ(caseLog.lines().size(), c.invalid) << c.text;
+    }
+}
+
+TEST(SlotSets, RoundTrips)
+{
+    EXPECT_EQ(gf_bitset2hours(SlotSet()), "");
+    EXPECT_EQ(gf_bitset2hours(SlotSet().set(0).set(3).set(47)), "0,3,47");
+    SlotSet all;
+    all.set();
+    SlotSet alternate;
+    for (std::size_t n = 1; n < 48; n += 2) alternate.set(n);
+    for (const SlotSet& slots : {SlotSet(), SlotSet().set(0), SlotSet().set(47), all, alternate})
+        EXPECT_EQ(gf_hours2bitset(gf_bitset2hours(slots)), slots);
+    for (const char* text : {"0,3,47", "12", "1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,21,22,23,24,25"})
+        EXPECT_EQ(gf_bitset2hours(gf_hours2bitset(text)), text);
+}
+
+TEST(TextUtilities, WinsockErrorTexts)
+{
+    EXPECT_EQ(gf_wsaErrorText(10054), "10054 Connection reset by peer");
+    EXPECT_EQ(gf_wsaErrorText(11004), "11004 No host data of that type was found");
+    EXPECT_EQ(gf_wsaErrorText(12345), "12345 Unknown errror code");
+    EXPECT_EQ(gf_wsaErrorText(0), "0 Unknown errror code");
+}
+
+namespace {
+struct RandomSetting {
+    explicit RandomSetting(bool on) { RANDOM.setValue(on); }
+    ~RandomSetting() { RANDOM.setValue(RANDOM.defaultValue()); }
+};
+} // namespace
+
+TEST(Random, OffGivesNeutralValues)
+{
+    RandomSetting off(false);
+    const Pieces order{"a", "b", "c", "d", "e", "f"};
+    for (int i = 0; i < 50; ++i) {
+        EXPECT_EQ(gf_randomIndex(10), 0);
+        Pieces list = order;
+        gf_randomShuffle(list);
+        EXPECT_EQ(list, order);
+        EXPECT_EQ(gf_randomPercent(200.0, 10.0), 200.0);
+    }
+}
+
+TEST(Random, OnFollowsTheSeededEngine)
+{
+    RandomSetting on(true);
+    EXPECT_EQ(gf_randomIndex(1), 0);
+    EXPECT_EQ(gf_randomIndex(0), 0);
+    EXPECT_EQ(gf_randomIndex(-4), 0);
+
+    const auto draw = [] {
+        std::vector<std::int64_t> indices;
+        for (int i = 0; i < 20; ++i) indices.push_back(gf_randomIndex(7));
+        Pieces list{"a", "b", "c", "d", "e", "f", "g", "h"};
+        gf_randomShuffle(list);
+        return std::pair{indices, list};
+    };
+    gf_seedRandom(42);
+    const auto first = draw();
+    gf_seedRandom(42);
+    EXPECT_EQ(draw(), first);
+    for (std::int64_t index : first.first) EXPECT_TRUE(index >= 0 && index < 7);
+    EXPECT_NE(first.second, (Pieces{"a", "b", "c", "d", "e", "f", "g", "h"}));
+
+    // The sign of the change follows the parity of the engine's next output.
+    gf_seedRandom(7);
+    std::mt19937 reference(7);
+    for (int i = 0; i < 20; ++i) {
+        const double expected = reference() % 2 == 0 ? 110.0 : 90.0;
+        EXPECT_DOUBLE_EQ(gf_randomPercent(100.0, 10.0), expected);
+    }
+    EXPECT_EQ(gf_randomPercent(100.0, 0.0), 100.0);
+    EXPECT_EQ(gf_randomPercent(100.0, -5.0), 100.0);
+}
+
+TEST(WorkerSlots, WaiterGoesOnOnceASlotIsReleased)
+{
+    const std::int32_t savedMaximum = scanTasksMaximum;
+    gf_initWorkerSlots();
+    EXPECT_GE(scanTasksMaximum.load(), 1);
+
+    scanTasksMaximum = 2;
+    scanTasksRunning = 1;
+    gf_waitForWorkerSlot(); // a slot is free: returns at once
+    ++scanTasksRunning;
+    std::atomic<bool> started{false};
+    std::thread waiter([&] {
+        gf_waitForWorkerSlot();
+        started = true;
+    });
+    EXPECT_FALSE(started.load()); // no slot is free until the release below
+    gf_releaseWorkerSlot();
+    waiter.join();
+    EXPECT_TRUE(started);
+    EXPECT_EQ(scanTasksRunning.load(), 1);
+    scanTasksRunning = 0;
+    scanTasksMaximum = savedMaximum;
+}
