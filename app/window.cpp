@@ -3,6 +3,7 @@
 #include "app/main_window.h"
 #include "app/paint.h"
 #include "foundation/log.h"
+#include "foundation/parameters/parameters_file.h"
 #include "foundation/paths.h"
 #include "foundation/time_text.h"
 #include "foundation/version.h"

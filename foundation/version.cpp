@@ -13,15 +13,18 @@ namespace qtr {
 namespace {
 std::int32_t toInt32(const std::string& digits)
 {
+    if (digits.size() > 18) throw std::runtime_error("parse error in version string");
     const long long value = std::stoll(digits);
     if (value > 2147483647LL) throw std::runtime_error("parse error in version string");
     return static_cast<std::int32_t>(value);
 }
 } // namespace
 
-VersionData::VersionData(const std::string& text)
+VersionData::VersionData(const std::string& untrimmed)
 {
-    if (text.empty()) return;
+    const auto first = untrimmed.find_first_not_of(" \t\n\r");
+    if (first == std::string::npos) return;
+    const std::string text = untrimmed.substr(first, untrimmed.find_last_not_of(" \t\n\r") - first + 1);
     try {
         static const std::regex dotted("(\\d+).(\\d+).(\\d+)");
         std::smatch match;
@@ -42,6 +45,8 @@ VersionData::VersionData(const std::string& text)
 }
 
 std::string VersionData::toString() const { return fmt::format("{}.{}.{}", major, minor, patch); }
+
+void VersionData::toString(std::string& out) const { out = toString(); }
 
 const VersionData& programVersion()
 {

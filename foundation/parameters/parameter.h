@@ -1,6 +1,7 @@
 #pragma once
-// Typed program settings. One global object per key; values are read and written from several
-// threads, so integers and booleans are atomic and strings are copied out under a lock.
+// Typed program settings: one global object per key of "parameters.xml". Values are read and
+// written from several threads (worker, window, SimConnect), so numbers and booleans are atomic
+// and strings are copied in and out under a lock of their own.
 #include <atomic>
 #include <cstdint>
 #include <mutex>
@@ -19,6 +20,7 @@ public:
     Parameter(const Parameter&) = delete;
     Parameter& operator=(const Parameter&) = delete;
 
+    // The key in "parameters.xml"; for a push button, its caption.
     const std::string name;
 };
 
@@ -26,10 +28,11 @@ class StringParameter : public Parameter {
 public:
     StringParameter(std::string key, std::string value);
     std::string value() const;
-    std::string defaultValue() const { return default_; }
+    const std::string& defaultValue() const { return default_; }
     void setValue(std::string text);
-    // Assign and save at once.
+    // Assigns and saves at once.
     void set(std::string text);
+    // The value of the element of this key, or the default when there is none (false).
     bool read(const pugi::xml_document& doc);
     void save() const;
     void log() const;
@@ -49,6 +52,7 @@ public:
     std::int32_t minimum() const { return minimum_; }
     std::int32_t maximum() const { return maximum_; }
     std::int32_t clamp(std::int64_t v) const;
+    // As StringParameter::read, the number clamped to the bounds; logs the value only when asked.
     bool read(const pugi::xml_document& doc, bool logValue);
     void save() const;
     void log() const;
@@ -58,6 +62,24 @@ private:
     const std::int32_t minimum_;
     const std::int32_t maximum_;
     std::atomic<std::int32_t> value_;
+};
+
+// A float setting; never stored (its edit stores an integer counterpart).
+class FloatParameter : public Parameter {
+public:
+    FloatParameter(std::string key, float value, float minimum, float maximum);
+    float value() const { return value_.load(); }
+    void setValue(float v) { value_.store(v); }
+    float defaultValue() const { return default_; }
+    float minimum() const { return minimum_; }
+    float maximum() const { return maximum_; }
+    float clamp(float v) const;
+
+private:
+    const float default_;
+    const float minimum_;
+    const float maximum_;
+    std::atomic<float> value_;
 };
 
 class BoolParameter : public Parameter {
@@ -75,11 +97,7 @@ private:
     std::atomic<bool> value_;
 };
 
-// The XPath that selects a parameter's element in "parameters.xml".
-std::string parameterXPath(const std::string& key);
-// Loads "parameters.xml" into doc; false when it is missing or does not parse.
-bool loadParametersDocument(pugi::xml_document& doc);
-// Stores one key's text value in the file under the file's lock (read, change, write whole).
-void saveParameterValue(const std::string& key, const std::string& value);
+// True for the keys of the ten livery folders ("lfolder" anywhere in the name).
+bool isLiveryFolderParameter(const std::string& name);
 
 } // namespace qtr

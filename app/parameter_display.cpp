@@ -1,0 +1,34 @@
+#include "app/parameter_display.h"
+
+#include "app/main_window.h"
+#include "foundation/log.h"
+#include "foundation/win_text.h"
+
+#include <fmt/format.h>
+
+namespace qtr {
+
+namespace {
+
+void showText(const ParameterControl& control, const std::string& text)
+{
+    HWND edit = control.hwnd.load();
+    if (edit == nullptr) return;
+    std::wstring wide;
+    try {
+        wide = utf8ToUtf16(text);
+    } catch (const std::exception& e) {
+        // A stored text that is not UTF-8 is left out of the edit rather than ending the run.
+        logLine(fmt::format("showText exception: {}", e.what()));
+    }
+    SetWindowTextW(edit, wide.c_str());
+    mainWindow.invalidate(parametersBand);
+}
+
+} // namespace
+
+void showIntParameter(const IntEditParameter& parameter) { showText(parameter, fmt::format("{}", parameter.value())); }
+
+void showTextParameter(const TextBoxParameter& parameter) { showText(parameter, parameter.value()); }
+
+} // namespace qtr

@@ -1,0 +1,12 @@
+#pragma once
+// Writing parameter values into their edit controls (any thread).
+#include "foundation/parameters/parameter_control.h"
+
+namespace qtr {
+
+// The value ("{}") into the parameter's edit, then a repaint of the parameter band.
+void showIntParameter(const IntEditParameter& parameter);
+// The text into the parameter's edit, then a repaint of the parameter band.
+void showTextParameter(const TextBoxParameter& parameter);
+
+} // namespace qtr

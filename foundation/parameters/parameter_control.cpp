@@ -1,0 +1,71 @@
+#include "foundation/parameters/parameter_control.h"
+
+#include "foundation/win_text.h"
+
+namespace qtr {
+
+namespace {
+
+constexpr DWORD checkBoxStyle = 0x50000002; // child, visible, check box that does not toggle itself
+constexpr DWORD buttonStyle = 0x50000001;   // child, visible, default push button
+constexpr DWORD editStyle = 0x50800000;     // child, visible, border
+
+HWND createChild(const wchar_t* windowClass, const wchar_t* text, DWORD style, int x, int y, int width, int height,
+                 HWND parent, std::uint16_t id, const CREATESTRUCTW* create)
+{
+    return CreateWindowExW(0, windowClass, text, style, x, y, width, height, parent,
+                           reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), create ? create->hInstance : nullptr,
+                           nullptr);
+}
+
+} // namespace
+
+bool toggleCheckBoxParameter(HWND parent, UINT id, CheckBoxParameter& parameter)
+{
+    if (id != parameter.id) return false;
+    const bool wasChecked = IsDlgButtonChecked(parent, static_cast<int>(id)) == BST_CHECKED;
+    CheckDlgButton(parent, static_cast<int>(id), wasChecked ? BST_UNCHECKED : BST_CHECKED);
+    parameter.setValue(!wasChecked);
+    parameter.save();
+    return true;
+}
+
+void createParameterCheckBox(CheckBoxParameter& parameter, HWND parent, const CREATESTRUCTW* create, int x)
+{
+    HWND box = createChild(L"button", L"", checkBoxStyle, x, parameter.y + 2, 12, 12, parent, parameter.id, create);
+    parameter.hwnd.store(box);
+    CheckDlgButton(parent, parameter.id, parameter.value() ? BST_CHECKED : BST_UNCHECKED);
+    EnableWindow(box, TRUE);
+}
+
+void createParameterButton(ButtonParameter& parameter, HWND parent, const CREATESTRUCTW* create, int x, int width)
+{
+    const std::wstring caption = utf8ToUtf16(parameter.name);
+    HWND button = createChild(L"button", caption.c_str(), buttonStyle, x, parameter.y, width, 20, parent,
+                              parameter.id, create);
+    parameter.hwnd.store(button);
+    EnableWindow(button, FALSE);
+}
+
+void createParameterEdit(ParameterControl& control, HWND parent, const CREATESTRUCTW* create, int x, int width,
+                         int /*spare*/, WNDPROC proc)
+{
+    HWND edit = createChild(L"Edit", L"", editStyle, x, control.y, width, 16, parent, control.id, create);
+    control.hwnd.store(edit);
+    if (edit != nullptr && proc != nullptr) {
+        // The previous procedure is stored before any message can reach the new one from this
+        // thread's queue.
+        const LONG_PTR previous = GetWindowLongPtrW(edit, GWLP_WNDPROC);
+        control.prevWndProc.store(reinterpret_cast<WNDPROC>(previous));
+        SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc));
+    }
+    EnableWindow(edit, FALSE);
+}
+
+void showCheckBoxParameter(const CheckBoxParameter& parameter)
+{
+    if (HWND box = parameter.hwnd.load())
+        SendMessageW(box, BM_SETCHECK, parameter.value() ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+} // namespace qtr
