@@ -1,5 +1,7 @@
 #include "foundation/parameters/parameter_table.h"
 
+#include <pugixml.hpp>
+
 #include "app/main_window.h"
 #include "foundation/parameters/parameters_file.h"
 #include "foundation/version.h"
@@ -79,6 +81,7 @@ StringParameter lfolder9("lfolder9", "");
 StringParameter PROGRAM_INSTALL_PATH("PROGRAM_INSTALL_PATH", "");
 StringParameter MYVENDRAKE24_VERSION("MYVENDRAKE24_VERSION", "");
 StringParameter MSFS_2024_INSTALL_PATH("MSFS_2024_INSTALL_PATH", "");
+StringParameter DOWNLOAD_SITE("DOWNLOAD_SITE", "https://downloads.quillmarsh.example/");
 
 // Copied from the parameters above, which this file constructs first.
 const std::string lateralRangeKey = LATERAL_RANGE.name;
@@ -121,6 +124,11 @@ void loadParameters()
     const std::vector<TextBoxParameter*> texts{&BLOCK_CALLSIGN};
 
     readParametersXml(bools, boxes, ints, edits, strings, texts);
+    {
+        pugi::xml_document doc;
+        loadParametersDocument(doc);
+        DOWNLOAD_SITE.read(doc);
+    }
     checkProgramVersion();
 
     const std::int32_t range = LATERAL_RANGE.clamp(LATERAL_RANGE.value());

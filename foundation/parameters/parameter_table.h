@@ -92,6 +92,9 @@ extern StringParameter lfolder9;
 extern StringParameter PROGRAM_INSTALL_PATH;
 extern StringParameter MYVENDRAKE24_VERSION;
 extern StringParameter MSFS_2024_INSTALL_PATH;
+// The download site's root address (ends with '/'), see tools/httpd/SITE_LAYOUT.md. Read from
+// "parameters.xml" when the user put it there; never written into a new file.
+extern StringParameter DOWNLOAD_SITE;
 
 // The keys of the settings that airport park-position files store per airport.
 extern const std::string lateralRangeKey;

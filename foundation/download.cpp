@@ -1,0 +1,225 @@
+#include "foundation/download.h"
+
+#include "foundation/log.h"
+#include "foundation/parameters/parameter_table.h"
+#include "foundation/win_text.h"
+#include "foundation/zip_archive.h"
+#include "traffic/run_control.h"
+
+#include <curl/curl.h>
+#include <fmt/format.h>
+
+#include <fstream>
+#include <mutex>
+#include <stdexcept>
+#include <string_view>
+#include <vector>
+
+namespace qtr {
+
+namespace {
+
+DownloadTimeouts& timeoutsStorage()
+{
+    static DownloadTimeouts timeouts;
+    return timeouts;
+}
+
+// Ends a transfer as soon as the program is asked to stop; libcurl calls this at least about
+// once a second, also while nothing arrives.
+int lf_abortOnStop(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    return (stopRequested.load() || windowClosed.load()) ? 1 : 0;
+}
+
+// Reads the lines of a small file, without their line ends (LF or CRLF).
+std::vector<std::string> lf_readLines(const std::filesystem::path& path, bool& opened)
+{
+    std::vector<std::string> lines;
+    std::ifstream in(path, std::ios::binary);
+    opened = static_cast<bool>(in);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string lf_pathText(const std::filesystem::path& path) noexcept
+{
+    try {
+        return pathToUtf8(path);
+    } catch (...) {
+        return "?";
+    }
+}
+
+void lf_removeIfExists(const std::filesystem::path& path)
+{
+    if (std::filesystem::exists(path)) std::filesystem::remove(path);
+}
+
+} // namespace
+
+const DownloadTimeouts& downloadTimeouts() { return timeoutsStorage(); }
+
+void setDownloadTimeouts(const DownloadTimeouts& timeouts) { timeoutsStorage() = timeouts; }
+
+void CurlCleanup::operator()(CURL* handle) const
+{
+    if (handle != nullptr) curl_easy_cleanup(handle);
+}
+
+CurlHandle makeCurlHandle()
+{
+    // The library's global set-up is not thread-safe: once, before the first handle.
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    return CurlHandle(curl_easy_init());
+}
+
+std::string downloadSiteRoot()
+{
+    std::string root = DOWNLOAD_SITE.value();
+    if (root.empty() || root.back() != '/') root += '/';
+    return root;
+}
+
+std::string downloadBaseUrl(bool force2020)
+{
+    return downloadSiteRoot() + ((MSFS_2020.value() || force2020) ? "MSFS/" : "MSFS2024/");
+}
+
+std::size_t downloadWriteCallback(char* data, std::size_t size, std::size_t count, std::FILE* file)
+{
+    return std::fwrite(data, size, count, file);
+}
+
+bool downloadToFile(CURL* handle, const std::string& url, const std::filesystem::path& path, bool binary)
+{
+    if (handle == nullptr) return false;
+    try {
+        std::FILE* file = nullptr;
+        if (_wfopen_s(&file, path.c_str(), binary ? L"wb" : L"w") != 0 || file == nullptr) {
+            logLine(fmt::format("could not open output file: {}", pathToUtf8(path)));
+            return false;
+        }
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(file, &std::fclose);
+        char errorBuffer[CURL_ERROR_SIZE] = {};
+        const DownloadTimeouts& limits = downloadTimeouts();
+        curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+        curl_easy_setopt(handle, CURLOPT_USERAGENT, "QMSH");
+        curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &downloadWriteCallback);
+        curl_easy_setopt(handle, CURLOPT_WRITEDATA, file);
+        curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L);
+        curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorBuffer);
+        // A stalled site must neither block the worker's start for ever nor keep the window
+        // from closing.
+        curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.connectTimeout.count()));
+        curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, limits.lowSpeedBytesPerSecond);
+        curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, static_cast<long>(limits.lowSpeedTime.count()));
+        curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &lf_abortOnStop);
+        curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+        // The loopback address never goes through a proxy.
+        curl_easy_setopt(handle, CURLOPT_NOPROXY, "127.0.0.1,localhost");
+        const CURLcode result = curl_easy_perform(handle);
+        curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, nullptr);
+        // Redirects are not followed: a redirect is no file.
+        long status = 0;
+        curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+        bool ok = result == CURLE_OK && !(status >= 300 && status < 400);
+        if (result == CURLE_ABORTED_BY_CALLBACK)
+            logLine(fmt::format("transfer of {} failed: stopped, the program is asked to stop", url));
+        else if (result != CURLE_OK)
+            logLine(fmt::format("transfer of {} failed: {}", url, errorBuffer[0] != '\0' ? errorBuffer : curl_easy_strerror(result)));
+        else if (!ok)
+            logLine(fmt::format("transfer of {} failed: HTTP status {} (redirects are not followed)", url, status));
+        if (std::fflush(file) != 0 || std::ferror(file) != 0) ok = false;
+        return ok;
+    } catch (const std::exception& e) {
+        logLine(fmt::format("downloader exception: \"{}\", {} => {}", e.what(), url, lf_pathText(path)));
+        return false;
+    }
+}
+
+VersionData getServerVersion(CURL* handle, const std::string& url)
+{
+    const std::filesystem::path local{"version.json"};
+    // Binary, so that a version file with CRLF line ends reads like one with LF.
+    if (!downloadToFile(handle, url, local, true)) {
+        logMarked(fmt::format("downloading \"{}\" failed", url));
+        lf_removeIfExists(local);
+        return {};
+    }
+    bool opened = false;
+    const std::vector<std::string> lines = lf_readLines(local, opened);
+    lf_removeIfExists(local);
+    if (!opened || lines.empty()) return {};
+    // A version file is one line: dotted text or a one-line JSON object.
+    return VersionData(lines.front());
+}
+
+void gf_copyZipEntry(const ZipArchive& archive, const ZipEntry& entry, std::FILE* out)
+{
+    archive.readContent(entry, unzipChunkBytes, [out](std::string_view chunk) {
+        return std::fwrite(chunk.data(), 1, chunk.size(), out) == chunk.size();
+    });
+    if (std::fflush(out) != 0) throw ZipReadError(-1, fmt::format("cannot write entry \"{}\"", entry.name));
+}
+
+bool downloadAndUnzip(const std::filesystem::path& zipName, const std::filesystem::path& target)
+{
+    CurlHandle handle = makeCurlHandle();
+    bool result = true;
+    const std::string zipText = pathToUtf8(zipName);
+    if (!downloadToFile(handle.get(), downloadBaseUrl(false) + zipText, zipName, true)) {
+        result = false;
+        logMarked(fmt::format("downloading {} failed?", zipText));
+    } else {
+        ZipArchive archive;
+        if (!archive.open(zipName)) {
+            result = false;
+            lf_removeIfExists(target);
+            logMarked(fmt::format("unzipping {} failed?", zipText));
+            logIndented(archive.errorText());
+        } else {
+            // Every file entry, one after the other, into a target that starts from empty
+            // (a leftover of an interrupted run is not extended). No file entry: no target.
+            lf_removeIfExists(target);
+            std::vector<ZipEntry> files = archive.entries();
+            std::erase_if(files, [](const ZipEntry& entry) { return entry.isFolder(); });
+            std::FILE* out = nullptr;
+            if (files.empty()) {
+                // nothing to write
+            } else if (_wfopen_s(&out, target.c_str(), L"wb") != 0 || out == nullptr) {
+                result = false;
+                logMarked(fmt::format("unzipping {} failed? could not open {}", zipText, pathToUtf8(target)));
+            } else {
+                try {
+                    for (const ZipEntry& entry : files) gf_copyZipEntry(archive, entry, out);
+                } catch (const ZipReadError& e) {
+                    result = false;
+                    logMarked(fmt::format("unzipping {} failed? {}", zipText, e.what()));
+                }
+                if (std::fclose(out) != 0 && result) {
+                    result = false;
+                    logMarked(fmt::format("unzipping {} failed? could not write {}", zipText, pathToUtf8(target)));
+                }
+                if (!result) lf_removeIfExists(target);
+            }
+            archive.close();
+        }
+    }
+    lf_removeIfExists(zipName);
+    return result;
+}
+
+bool downloadDataBaseZip(const std::filesystem::path& target)
+{
+    static const std::filesystem::path dataBaseZip{"dbase.zip"};
+    return downloadAndUnzip(dataBaseZip, target);
+}
+
+} // namespace qtr

@@ -1,0 +1,172 @@
+#include "foundation/download.h"
+#include "foundation/update.h"
+#include "foundation/zip_archive.h"
+#include "site_fixture.h"
+#include "traffic/run_control.h"
+
+#include <future>
+
+using namespace qtr;
+using qtest::SiteTest;
+using qmhttp::Route;
+
+namespace {
+
+struct VersionCase {
+    const char* what;
+    Route route;
+    VersionData expected;
+};
+
+} // namespace
+
+TEST_F(SiteTest, PublishedProgramVersionFromEveryKindOfReply)
+{
+    const VersionData newer(10, 10, 11);
+    const VersionCase cases[] = {
+        {"dotted", Route::ok("10.10.11"), newer},
+        {"dotted with CRLF", Route::ok("10.10.11\r\n"), newer},
+        {"JSON with CRLF", Route::ok("{\"major\":10,\"minor\":10,\"patch\":11}\r\n"), newer},
+        {"only the first line counts", Route::ok("2.1.0\r\n9.9.9\r\n"), VersionData(2, 1, 0)},
+        {"pretty JSON over several lines", Route::ok("{\r\n  \"major\": 10,\r\n  \"minor\": 10,\r\n  \"patch\": 11\r\n}\r\n"), {}},
+        {"garbage body", Route::ok("<html>no version here</html>"), {}},
+        {"empty body", Route::ok(""), {}},
+        {"garbage instead of HTTP", Route::garbage(), {}},
+        {"404", Route::status404(), {}},
+        {"redirect, not followed", Route::redirect("/elsewhere/version.json"), {}},
+    };
+    server.setRoute("/elsewhere/version.json", Route::ok("10.10.11"));
+    for (const auto& c : cases) {
+        server.setRoute("/release/version.json", c.route);
+        EXPECT_EQ(fetchProgramVersionJson(), c.expected) << c.what;
+        EXPECT_FALSE(std::filesystem::exists("version.json")) << c.what;
+    }
+    EXPECT_FALSE(requested("/elsewhere/version.json"));
+    EXPECT_NE(log().find("downloading \"" + server.baseUrl() + "release/version.json\" failed"), std::string::npos);
+}
+
+TEST_F(SiteTest, DataZipsUnpackEveryFileEntryIntoAFreshTarget)
+{
+    const std::string big = qtest::noiseBytes(unzipChunkBytes + 12345, 7);
+    server.setRoute("/MSFS/dbase.zip", Route::ok(qtest::makeZip({{"db/", ""},
+                                                                 {"db/first.xml", "<first/>\n"},
+                                                                 {"big.bin", big},
+                                                                 {"last.xml", "<last/>", true}})));
+    server.setRoute("/MSFS2024/AIG-regcodes.zip", Route::ok(qtest::makeZip({{"AIG-regcodes.xml", "<codes/>"}})));
+    std::filesystem::create_directories("input");
+    // A leftover of an interrupted run is replaced, not extended.
+    qtest::writeFile("input/temp2.xml", "leftover");
+
+    MSFS_2020.setValue(true);
+    EXPECT_TRUE(downloadDataBaseZip("input/temp2.xml"));
+    EXPECT_EQ(qtest::readFile("input/temp2.xml"), "<first/>\n" + big + "<last/>");
+    EXPECT_FALSE(std::filesystem::exists("dbase.zip"));
+
+    MSFS_2020.setValue(false);
+    EXPECT_TRUE(downloadAndUnzip("AIG-regcodes.zip", "input/AIG-regcodes.xml"));
+    MSFS_2020.setValue(true);
+    EXPECT_EQ(qtest::readFile("input/AIG-regcodes.xml"), "<codes/>");
+    EXPECT_FALSE(std::filesystem::exists("AIG-regcodes.zip"));
+    EXPECT_EQ(downloadBaseUrl(true), server.baseUrl() + "MSFS/");
+
+    // An archive without a file entry writes no target.
+    server.setRoute("/MSFS/folders.zip", Route::ok(qtest::makeZip({{"only/", ""}})));
+    EXPECT_TRUE(downloadAndUnzip("folders.zip", "input/none.xml"));
+    EXPECT_FALSE(std::filesystem::exists("input/none.xml"));
+}
+
+TEST_F(SiteTest, FailedDataZipsLeaveNoTargetAndNoZip)
+{
+    const std::string good = qtest::makeZip({{"a.xml", std::string(4000, 'a'), true}, {"b.xml", "<b/>"}});
+    struct Case {
+        const char* what;
+        Route route;
+        const char* logText;
+        bool targetRemoved;
+    } cases[] = {
+        {"404", Route::status404(), "===> downloading dbase.zip failed?", false},
+        {"not a zip", Route::ok("this is no zip archive"), "===> unzipping dbase.zip failed?", true},
+        {"bad CRC", Route::ok(qtest::damageFirstEntry(good)), "===> unzipping dbase.zip failed?", true},
+        {"bad deflate data",
+         Route::ok(qtest::damageFirstEntry(qtest::makeZip({{"a.xml", qtest::noiseBytes(5000, 3)}}))),
+         "===> unzipping dbase.zip failed?", true},
+    };
+    for (const auto& c : cases) {
+        server.setRoute("/MSFS/dbase.zip", c.route);
+        qtest::writeFile(folder / "temp2.xml", "leftover");
+        EXPECT_FALSE(downloadDataBaseZip("temp2.xml")) << c.what;
+        EXPECT_EQ(!std::filesystem::exists("temp2.xml"), c.targetRemoved) << c.what;
+        EXPECT_FALSE(std::filesystem::exists("dbase.zip")) << c.what;
+        EXPECT_NE(log().find(c.logText), std::string::npos) << c.what;
+    }
+}
+
+TEST_F(SiteTest, StalledServerEndsInATimeOutError)
+{
+    setDownloadTimeouts({std::chrono::milliseconds(5000), 1000, std::chrono::seconds(1)});
+    server.setRoute("/release/version.json", Route::silent());
+    server.setRoute("/MSFS/dbase.zip", Route::stall("PK\x03\x04 and then nothing"));
+    EXPECT_EQ(fetchProgramVersionJson(), VersionData{});
+    EXPECT_FALSE(downloadDataBaseZip("temp2.xml"));
+    EXPECT_FALSE(std::filesystem::exists("temp2.xml"));
+    EXPECT_FALSE(std::filesystem::exists("dbase.zip"));
+    const std::string text = log();
+    for (const std::string& url : {server.baseUrl() + "release/version.json", server.baseUrl() + "MSFS/dbase.zip"})
+        EXPECT_NE(text.find("transfer of " + url + " failed: Operation too slow"), std::string::npos) << text;
+}
+
+TEST_F(SiteTest, StopRequestAbortsARunningTransfer)
+{
+    // Only the stop can end this transfer: the server never answers and the limits are long.
+    setDownloadTimeouts({std::chrono::milliseconds(600000), 1, std::chrono::seconds(600)});
+    server.setRoute("/release/version.json", Route::silent());
+    auto result = std::async(std::launch::async, [] { return fetchProgramVersionJson(); });
+    ASSERT_TRUE(server.waitForRequests(1, std::chrono::seconds(60)));
+    stopRequested = true;
+    const VersionData version = result.get();
+    stopRequested = false;
+    EXPECT_EQ(version, VersionData{});
+    EXPECT_NE(log().find("version.json failed: stopped, the program is asked to stop\n"), std::string::npos) << log();
+}
+
+TEST(ZipArchive, ListsReadsAndRefusesDamage)
+{
+    const std::string big = qtest::noiseBytes(200000, 11);
+    const auto folder = qtest::freshFolder("zip-read");
+    qtest::writeFile(folder / "a.zip", qtest::makeZip({{"dir/", ""}, {"dir/big.bin", big}, {"t.txt", "text"}}));
+    ZipArchive archive;
+    ASSERT_TRUE(archive.open(folder / "a.zip"));
+    const auto entries = archive.entries();
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_TRUE(entries[0].isFolder());
+    EXPECT_FALSE(entries[1].isFolder());
+    EXPECT_EQ(entries[1].name, "dir/big.bin");
+    EXPECT_EQ(entries[1].size, big.size());
+    std::string chunked;
+    std::size_t pieces = 0;
+    archive.readContent(entries[1], 65536, [&](std::string_view chunk) {
+        EXPECT_LE(chunk.size(), 65536u);
+        chunked.append(chunk);
+        ++pieces;
+        return true;
+    });
+    EXPECT_EQ(chunked, big);
+    EXPECT_GE(pieces, 4u);
+    EXPECT_EQ(archive.readAsText(entries[2]), "text");
+    // A receiver that cannot take a chunk ends the read with an error.
+    EXPECT_THROW(archive.readContent(entries[1], 1024, [](std::string_view) { return false; }), ZipReadError);
+
+    qtest::writeFile(folder / "bad.zip", qtest::damageFirstEntry(qtest::makeZip({{"x.txt", std::string(3000, 'x'), true}})));
+    ZipArchive damaged;
+    ASSERT_TRUE(damaged.open(folder / "bad.zip"));
+    try {
+        damaged.readAsText(damaged.entries().at(0));
+        ADD_FAILURE() << "a damaged entry was read";
+    } catch (const ZipReadError& e) {
+        EXPECT_EQ(e.code(), ZIP_ER_CRC);
+    }
+
+    ZipArchive missing;
+    EXPECT_FALSE(missing.open(folder / "none.zip"));
+    EXPECT_FALSE(missing.errorText().empty());
+}

@@ -1,0 +1,330 @@
+#include "http_server.h"
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <sstream>
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+namespace qmhttp {
+
+namespace {
+
+constexpr SOCKET noSocket = INVALID_SOCKET;
+constexpr std::size_t maxRequestBytes = 64 * 1024;
+
+std::string reasonPhrase(int status)
+{
+    switch (status) {
+    case 200: return "OK";
+    case 302: return "Found";
+    case 403: return "Forbidden";
+    case 404: return "Not Found";
+    case 500: return "Internal Server Error";
+    default: return "Status";
+    }
+}
+
+bool sendAll(SOCKET socket, const std::string& bytes)
+{
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+        const int n = ::send(socket, bytes.data() + sent, static_cast<int>(bytes.size() - sent), 0);
+        if (n <= 0) return false;
+        sent += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::string lowerCase(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+std::string normalisePath(const std::string& path)
+{
+    if (path.empty() || path.front() != '/') return "/" + path;
+    return path;
+}
+
+// Request line and User-Agent of a request head; false when it is no GET request line.
+bool parseHead(const std::string& head, Request& request)
+{
+    std::istringstream lines(head);
+    std::string line;
+    if (!std::getline(lines, line)) return false;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::istringstream first(line);
+    std::string method, target, version;
+    first >> method >> target >> version;
+    if (method != "GET" || target.empty()) return false;
+    request.path = target;
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const auto colon = line.find(':');
+        if (colon == std::string::npos) continue;
+        if (lowerCase(line.substr(0, colon)) != "user-agent") continue;
+        std::string value = line.substr(colon + 1);
+        value.erase(0, value.find_first_not_of(" \t"));
+        request.userAgent = value;
+    }
+    return true;
+}
+
+bool readFileBytes(const std::filesystem::path& path, std::string& bytes)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::ostringstream out;
+    out << in.rdbuf();
+    bytes = out.str();
+    return true;
+}
+
+} // namespace
+
+Route Route::ok(std::string body)
+{
+    Route route;
+    route.body = std::move(body);
+    return route;
+}
+
+Route Route::status404()
+{
+    Route route;
+    route.status = 404;
+    route.body = "not found\n";
+    return route;
+}
+
+Route Route::garbage()
+{
+    Route route;
+    route.kind = Kind::Garbage;
+    route.body = std::string("\x00\xff\x13garbage, not HTTP\r\n\r\n", 24);
+    return route;
+}
+
+Route Route::redirect(std::string location)
+{
+    Route route;
+    route.kind = Kind::Redirect;
+    route.status = 302;
+    route.location = std::move(location);
+    route.body = "moved\n";
+    return route;
+}
+
+Route Route::stall(std::string bodyPrefix)
+{
+    Route route;
+    route.kind = Kind::Stall;
+    route.body = std::move(bodyPrefix);
+    return route;
+}
+
+Route Route::silent()
+{
+    Route route;
+    route.delayMs = -1;
+    return route;
+}
+
+Server::Server() : listener_(static_cast<std::uintptr_t>(noSocket))
+{
+    WSADATA data;
+    winsockStarted_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+}
+
+Server::~Server()
+{
+    stop();
+    if (winsockStarted_) WSACleanup();
+}
+
+bool Server::start(std::uint16_t port)
+{
+    if (!winsockStarted_ || acceptThread_.joinable()) return false;
+    SOCKET listener = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (listener == noSocket) return false;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(listener, 16) != 0) {
+        ::closesocket(listener);
+        return false;
+    }
+    int length = sizeof address;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    listener_ = static_cast<std::uintptr_t>(listener);
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = false;
+    }
+    acceptThread_ = std::thread([this, listener] { acceptLoop(static_cast<std::uintptr_t>(listener)); });
+    return true;
+}
+
+void Server::stop()
+{
+    std::vector<std::thread> threads;
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+        if (static_cast<SOCKET>(listener_) != noSocket) {
+            ::closesocket(static_cast<SOCKET>(listener_));
+            listener_ = static_cast<std::uintptr_t>(noSocket);
+        }
+        for (std::uintptr_t client : openClients_) ::shutdown(static_cast<SOCKET>(client), SD_BOTH);
+    }
+    changed_.notify_all();
+    if (acceptThread_.joinable()) acceptThread_.join();
+    {
+        std::lock_guard lock(mutex_);
+        threads.swap(connectionThreads_);
+    }
+    for (auto& thread : threads) thread.join();
+}
+
+std::string Server::baseUrl() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
+
+void Server::setRoute(const std::string& path, Route route)
+{
+    std::lock_guard lock(mutex_);
+    routes_[normalisePath(path)] = std::move(route);
+}
+
+void Server::clearRoutes()
+{
+    std::lock_guard lock(mutex_);
+    routes_.clear();
+}
+
+void Server::setFileRoot(const std::filesystem::path& folder)
+{
+    std::lock_guard lock(mutex_);
+    fileRoot_ = folder;
+}
+
+std::vector<Request> Server::requests() const
+{
+    std::lock_guard lock(mutex_);
+    return requests_;
+}
+
+void Server::clearRequests()
+{
+    std::lock_guard lock(mutex_);
+    requests_.clear();
+}
+
+bool Server::waitForRequests(std::size_t count, std::chrono::milliseconds timeout) const
+{
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return requests_.size() >= count; });
+}
+
+void Server::setRequestLogger(std::function<void(const Request&, int)> logger)
+{
+    std::lock_guard lock(mutex_);
+    logger_ = std::move(logger);
+}
+
+void Server::acceptLoop(std::uintptr_t listener)
+{
+    for (;;) {
+        const SOCKET client = ::accept(static_cast<SOCKET>(listener), nullptr, nullptr);
+        std::lock_guard lock(mutex_);
+        if (client == noSocket || stopping_) {
+            // A closed listener (stop) or a broken one: either way no more connections.
+            if (client != noSocket) ::closesocket(client);
+            return;
+        }
+        openClients_.push_back(static_cast<std::uintptr_t>(client));
+        connectionThreads_.emplace_back([this, client] { serve(static_cast<std::uintptr_t>(client)); });
+    }
+}
+
+bool Server::waitOrStop(int delayMs)
+{
+    std::unique_lock lock(mutex_);
+    if (delayMs < 0) {
+        changed_.wait(lock, [this] { return stopping_; });
+        return false;
+    }
+    return !changed_.wait_for(lock, std::chrono::milliseconds(delayMs), [this] { return stopping_; });
+}
+
+Route Server::lookup(const std::string& path) const
+{
+    std::lock_guard lock(mutex_);
+    if (auto it = routes_.find(path); it != routes_.end()) return it->second;
+    if (!fileRoot_.empty()) {
+        // Only plain names below the root: no "..", no drive or backslash tricks.
+        std::string relative = path.substr(1, path.find('?') == std::string::npos ? std::string::npos : path.find('?') - 1);
+        const bool safe = relative.find("..") == std::string::npos && relative.find('\\') == std::string::npos &&
+                          relative.find(':') == std::string::npos && !relative.empty();
+        std::string bytes;
+        if (safe && std::filesystem::is_regular_file(fileRoot_ / std::filesystem::u8path(relative)) &&
+            readFileBytes(fileRoot_ / std::filesystem::u8path(relative), bytes))
+            return Route::ok(std::move(bytes));
+    }
+    return Route::status404();
+}
+
+void Server::serve(std::uintptr_t clientHandle)
+{
+    const SOCKET client = static_cast<SOCKET>(clientHandle);
+    std::string head;
+    char buffer[4096];
+    while (head.find("\r\n\r\n") == std::string::npos && head.size() < maxRequestBytes) {
+        const int n = ::recv(client, buffer, sizeof buffer, 0);
+        if (n <= 0) break;
+        head.append(buffer, static_cast<std::size_t>(n));
+    }
+    Request request;
+    if (parseHead(head, request)) {
+        const Route route = lookup(normalisePath(request.path));
+        std::function<void(const Request&, int)> logger;
+        {
+            std::lock_guard lock(mutex_);
+            requests_.push_back(request);
+            logger = logger_;
+        }
+        changed_.notify_all();
+        if (logger) logger(request, route.status);
+        if (route.delayMs == 0 || waitOrStop(route.delayMs)) {
+            std::string reply;
+            switch (route.kind) {
+            case Route::Kind::Garbage:
+                sendAll(client, route.body);
+                break;
+            case Route::Kind::Stall:
+                reply = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
+                        std::to_string(route.body.size() + 1000000) + "\r\n\r\n" + route.body;
+                if (sendAll(client, reply)) waitOrStop(-1);
+                break;
+            case Route::Kind::Redirect:
+            case Route::Kind::Normal:
+                reply = "HTTP/1.1 " + std::to_string(route.status) + " " + reasonPhrase(route.status) + "\r\n";
+                if (route.kind == Route::Kind::Redirect) reply += "Location: " + route.location + "\r\n";
+                reply += "Content-Type: application/octet-stream\r\nContent-Length: " + std::to_string(route.body.size()) +
+                         "\r\nConnection: close\r\n\r\n" + route.body;
+                sendAll(client, reply);
+                break;
+            }
+        }
+    }
+    ::shutdown(client, SD_SEND);
+    std::lock_guard lock(mutex_);
+    openClients_.erase(std::remove(openClients_.begin(), openClients_.end(), clientHandle), openClients_.end());
+    ::closesocket(client);
+}
+
+} // namespace qmhttp

@@ -1,0 +1,98 @@
+#pragma once
+// A small HTTP/1.1 server on 127.0.0.1 for tests and scripted runs: it answers GET requests from
+// a table of routes (and, for runs, from the files below a folder), records the path and the
+// User-Agent of every request, and can misbehave on purpose: garbage instead of HTTP, a redirect,
+// a delayed answer and a body that stalls half-way.
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace qmhttp {
+
+struct Route {
+    enum class Kind {
+        Normal,   // status line, headers and the whole body
+        Garbage,  // bytes that are no HTTP at all, then the connection closes
+        Redirect, // a 302 to `location`, with a short body of its own
+        Stall,    // headers that announce more than `body`, then `body`, then silence until stop
+    };
+    Kind kind = Kind::Normal;
+    int status = 200;
+    std::string body;
+    // Milliseconds to wait before answering (a stop ends the wait).
+    int delayMs = 0;
+    std::string location;
+
+    static Route ok(std::string body);
+    static Route status404();
+    static Route garbage();
+    static Route redirect(std::string location);
+    static Route stall(std::string bodyPrefix);
+    // Waits until the server stops before answering anything.
+    static Route silent();
+};
+
+struct Request {
+    std::string path;
+    std::string userAgent;
+};
+
+class Server {
+public:
+    Server();
+    ~Server();
+    Server(const Server&) = delete;
+    Server& operator=(const Server&) = delete;
+
+    // Listens on 127.0.0.1 (port 0: an ephemeral port). False when the socket cannot be bound.
+    bool start(std::uint16_t port = 0);
+    // Closes the listener and every open connection (stalled ones included) and joins all threads.
+    void stop();
+
+    std::uint16_t port() const { return port_; }
+    // "http://127.0.0.1:<port>/"
+    std::string baseUrl() const;
+
+    // Routes are keyed by the request path; a missing leading '/' is added.
+    void setRoute(const std::string& path, Route route);
+    void clearRoutes();
+    // Paths without a route are looked up as files below this folder (none: 404).
+    void setFileRoot(const std::filesystem::path& folder);
+
+    std::vector<Request> requests() const;
+    void clearRequests();
+    // Waits until at least count requests were received; false on time-out.
+    bool waitForRequests(std::size_t count, std::chrono::milliseconds timeout) const;
+
+    // Called for each request (for the scripted server's own log); may be empty.
+    void setRequestLogger(std::function<void(const Request&, int status)> logger);
+
+private:
+    void acceptLoop(std::uintptr_t listener);
+    void serve(std::uintptr_t client);
+    bool waitOrStop(int delayMs);
+    Route lookup(const std::string& path) const;
+
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    std::map<std::string, Route> routes_;
+    std::filesystem::path fileRoot_;
+    std::vector<Request> requests_;
+    std::vector<std::uintptr_t> openClients_;
+    std::vector<std::thread> connectionThreads_;
+    std::function<void(const Request&, int)> logger_;
+    std::thread acceptThread_;
+    std::uintptr_t listener_;
+    std::uint16_t port_ = 0;
+    bool stopping_ = false;
+    bool winsockStarted_ = false;
+};
+
+} // namespace qmhttp
