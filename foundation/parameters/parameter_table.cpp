@@ -12,6 +12,10 @@ BoolParameter SCAN_AIRPORTS("SCAN_AIRPORTS", true);
 StringParameter PORT_NUMBER("PORT_NUMBER", "10747");
 StringParameter DESTINATION("DESTINATION", "");
 StringParameter BLOCK_CALLSIGN("BLOCK_CALLSIGN", "");
+IntParameter LATERAL_RANGE("LATERAL_RANGE", 40, 2, 100);
+
+double lateralRangeNm = LATERAL_RANGE.value();
+std::int32_t lateralRangeMetres = LATERAL_RANGE.value() * 1852;
 
 void loadParameters()
 {
@@ -19,6 +23,9 @@ void loadParameters()
     loadParametersDocument(doc);
     for (BoolParameter* p : {&LOG, &MSFS_2020, &TELLMOOR, &SCAN_LIVERIES, &SCAN_AIRPORTS}) p->read(doc);
     for (StringParameter* p : {&PORT_NUMBER, &DESTINATION, &BLOCK_CALLSIGN}) p->read(doc);
+    LATERAL_RANGE.read(doc, false);
+    lateralRangeNm = LATERAL_RANGE.value();
+    lateralRangeMetres = LATERAL_RANGE.value() * 1852;
 }
 
 } // namespace qtr

@@ -12,6 +12,11 @@ extern BoolParameter SCAN_AIRPORTS;
 extern StringParameter PORT_NUMBER;
 extern StringParameter DESTINATION;
 extern StringParameter BLOCK_CALLSIGN;
+extern IntParameter LATERAL_RANGE;
+
+// The injection radius, following LATERAL_RANGE (nm, and nm x 1852 in whole metres).
+extern double lateralRangeNm;
+extern std::int32_t lateralRangeMetres;
 
 // Reads every parameter from "parameters.xml" (at each start of the worker).
 void loadParameters();
