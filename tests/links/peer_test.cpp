@@ -54,6 +54,7 @@ TEST(RtPeer, ACaptureBecomesARecordingInTimeOrder)
     const auto recording = rtpeer::convertCapture(capture, 0);
     ASSERT_EQ(recording.size(), 3u); // the line without a time stamp is left out
     EXPECT_TRUE(recording[0].qnh);
+    EXPECT_EQ(recording[0].text, R"({"QNH":"2996"})");
     EXPECT_EQ(recording[1].at, 0.0);
     EXPECT_NE(recording[1].text.find("VIV511"), std::string::npos);
     EXPECT_EQ(recording[2].at, 3.0);

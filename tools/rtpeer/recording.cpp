@@ -2,6 +2,7 @@
 #include "rtpeer.h"
 
 #include <fmt/format.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <charconv>
@@ -147,7 +148,13 @@ std::vector<RecordedDatagram> convertCapture(const std::string& capture, std::si
     while (std::getline(in, raw)) {
         const std::string_view line = trimLineEnd(withoutTimePrefix(raw));
         if (line.starts_with("{")) {
-            datagrams.push_back({lastTime, true, std::string(line)});
+            // Weather lines keep what the QNH reader needs: the station and its QNH.
+            const nlohmann::json weather = nlohmann::json::parse(line, nullptr, false);
+            if (weather.is_object() && weather.contains("QNH")) {
+                nlohmann::json qnh{{"QNH", weather["QNH"]}};
+                if (weather.contains("ICAO")) qnh["ICAO"] = weather["ICAO"];
+                datagrams.push_back({lastTime, true, qnh.dump()});
+            }
             continue;
         }
         std::optional<std::string> converted = convertAitfcLine(line);
