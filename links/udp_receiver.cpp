@@ -140,6 +140,10 @@ void runReaderThread(UdpReceiver& reader, const std::string& name, std::uint16_t
         closeReceiverSocket(reader);
         WSACleanup();
         readerStopped(name, e.what());
+    } catch (...) {
+        closeReceiverSocket(reader);
+        WSACleanup();
+        readerStopped(name, "unknown exception");
     }
     reader.socket = INVALID_SOCKET;
     logReaderDisconnected(name);
