@@ -1,25 +1,60 @@
 #pragma once
-// The feed links as the traffic manager sees them: the TCP feed server for RealTraffic on this
-// PC and the two UDP readers. (Until the links land, these do nothing.)
+// The feed links as the traffic manager sees them: the TCP feed server that tells RealTraffic
+// on this PC where the user aircraft is, and the two UDP readers of its datagrams.
 #include <atomic>
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
 
 namespace qtr {
 
+// RealTraffic reported the professional edition (level 2) in its handshake.
 extern std::atomic<bool> feedProfessional;
-// Time of the latest traffic report (seconds since 1970 UTC, from the feed); 0 until one arrived.
+// Time of the latest traffic report (seconds since 1970 UTC, from the feed); 0 until one
+// arrived and after resetTrafficState.
 extern std::atomic<double> latestFeedReportTime;
+// How long the handshake waits for RealTraffic's reply before it goes on as the standard
+// edition (milliseconds).
+extern std::atomic<int> feedHandshakeTimeoutMs;
 
+// Opens the listening socket on 127.0.0.1 at the port text ("0": any free port).
 void startTcpServer(const std::string& port);
+// The port the server listens on (0 while closed).
+std::uint16_t feedServerPort();
+// Waits for RealTraffic in steps of a second; false when a stop was requested, when a client
+// is connected already, or on failure.
+bool waitForClient();
+// The handshake: waits for RealTraffic, asks its version and edition.
 void waitForFeedClient();
+// Parses RealTraffic's handshake reply (sets feedProfessional and the version text).
+void parseFeedVersion(const std::string& reply);
+// Reads the handshake reply (assembled from pieces, up to the time-out).
+std::string receiveData();
+// The position line, about once a second; re-accepts RealTraffic after it went away.
 void sendOwnPosition();
+// "Qs121=..." for the user aircraft (pitch, bank, heading in radians, altitude in feet,
+// ground speed in knots, latitude and longitude in degrees).
+std::string positionLine(double pitch, double bank, double heading, double altitude, double groundSpeed,
+                         double latitude, double longitude);
+// "Qs123=" with the simulator's UTC time in milliseconds, professional edition only.
 void sendQs123(long long simTimeSeconds);
 bool feedClientConnected();
-void sendDataPacket(const std::string& line);
+bool sendDataPacket(const std::string& line);
 void closeFeedSockets();
+
 void resetTrafficState();
+void updateReaderLamps();
+// Sets both readers' stop flags.
 void stopReaders();
-void startQnhReader();
-void startTrafficReader();
+// Start the reader threads (detached).
+void startQnhReader(std::uint16_t port = 49004);
+void startTrafficReader(std::uint16_t port = 49005);
+// The worker copies the user position into the traffic reader (degrees).
+void setReaderUserPosition(double latitude, double longitude);
+// The park airport's position (empty: none) and its altitude in feet while its park-position
+// file is loaded (empty: not known).
+void setReaderParkAirport(std::optional<std::pair<double, double>> position);
+void setReaderParkAltitude(std::optional<double> altitudeFeet);
 
 } // namespace qtr

@@ -1,0 +1,51 @@
+#pragma once
+// The airports data base: every airport's ICAO code, IATA code, position and altitude from
+// "input/airports_msfs.xml" (read once per process), and their names for the add-on scan.
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace pugi {
+class xml_node;
+}
+
+namespace qtr {
+
+struct Airport {
+    std::string code;
+    std::string iata;
+    double latitude = 0.0;
+    double longitude = 0.0;
+    double altitude = 0.0; // feet
+};
+
+// Sorted by code after reading.
+extern std::vector<Airport> airports;
+extern std::unordered_map<std::string, std::string> airportNames;
+
+// Reads "airports_msfs.xml" once; true when the list is not empty. Errors become user errors
+// 87 (XPath) and 88 (anything else).
+bool readAirports();
+void parseAirportElement(const pugi::xml_node& element, const std::string& code);
+// Reads "airports_msfs_names.xml"; a missing or broken file gives none. True when any.
+bool readAirportNames();
+std::optional<Airport> findAirport(std::string_view code);
+
+// The closest stand of an airport's park-position file to a position: distance in nm (100.0
+// when there is none) and the stand's name.
+using ClosestStandLookup = std::function<double(const std::string& icao, double lat, double lon, std::string& stand)>;
+// The airport within 5 nm nearest the position; the neighbour wins when one of its stands is
+// strictly nearer than the best's closest stand.
+std::optional<Airport> closestAirport(double latitude, double longitude, const ClosestStandLookup& standLookup = {});
+// "KJFK (JFK)", "EDXY", "?".
+std::string airportDisplayText(const Airport& airport);
+// The text holds "-token-", as written or with the token in lower case.
+bool containsTaggedToken(std::string_view text, std::string_view token);
+
+// Forgets the list so it can be read again (tests).
+void forgetAirports();
+
+} // namespace qtr

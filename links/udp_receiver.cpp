@@ -1,0 +1,223 @@
+#include "links/udp_receiver.h"
+
+#include "app/main_window.h"
+#include "foundation/log.h"
+#include "links/feed.h"
+#include "foundation/geometry.h"
+#include "foundation/utilities.h"
+#include "traffic/run_control.h"
+#include "traffic/worker.h"
+
+#include <fmt/format.h>
+
+#include <ws2tcpip.h>
+
+#include <cstring>
+#include <stdexcept>
+
+namespace qtr {
+
+TrafficReader trafficReader;
+QnhReader qnhReader;
+std::atomic<std::int32_t> currentQnh{1013};
+
+namespace {
+
+// Each lamp's latch remembers that the lamp was set to 1 since it last went to 2.
+std::atomic<bool> trafficLatch{true};
+std::atomic<bool> weatherLatch{true};
+
+void closeReceiverSocket(UdpReceiver& reader)
+{
+    if (reader.socket != INVALID_SOCKET) {
+        closesocket(reader.socket);
+        reader.socket = INVALID_SOCKET;
+    }
+}
+
+} // namespace
+
+void startWinsock(UdpReceiver& reader)
+{
+    const int result = WSAStartup(MAKEWORD(2, 2), &reader.wsaData);
+    if (result != 0) throw std::runtime_error(fmt::format("WSA startup error: {}", result));
+}
+
+void createReceiverSocket(UdpReceiver& reader)
+{
+    reader.socket = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    if (reader.socket == INVALID_SOCKET)
+        throw std::runtime_error(
+            fmt::format("failed to create the socket, error: {}", gf_wsaErrorText(WSAGetLastError())));
+}
+
+void bindReceiver(UdpReceiver& reader, std::uint16_t port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    if (!reader.bindAddressOverride.empty()) {
+        inet_pton(AF_INET, reader.bindAddressOverride.c_str(), &address.sin_addr);
+    } else if (feedOnThisPc) {
+        inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
+    } else {
+        address.sin_addr.s_addr = htonl(INADDR_ANY);
+    }
+    if (bind(reader.socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == SOCKET_ERROR)
+        throw std::runtime_error(
+            fmt::format("bind to stream socket failed, error: {}", gf_wsaErrorText(WSAGetLastError())));
+    sockaddr_in bound{};
+    int length = sizeof bound;
+    if (getsockname(reader.socket, reinterpret_cast<sockaddr*>(&bound), &length) == 0)
+        reader.boundPort.store(ntohs(bound.sin_port));
+}
+
+void runReceiveLoop(UdpReceiver& reader)
+{
+    const bool feedLocal = feedOnThisPc;
+    while (!reader.stop.load()) {
+        fd_set readSet;
+        FD_ZERO(&readSet);
+        FD_SET(reader.socket, &readSet);
+        timeval timeout{1, 0};
+        const int ready = select(0, &readSet, nullptr, nullptr, &timeout);
+        if (ready == SOCKET_ERROR)
+            throw std::runtime_error(fmt::format("receive error: {}", gf_wsaErrorText(WSAGetLastError())));
+        if (ready == 0 || !FD_ISSET(reader.socket, &readSet)) continue;
+        const int count =
+            recvfrom(reader.socket, reader.buffer.data(), static_cast<int>(receiveBufferSize), 0, nullptr, nullptr);
+        if (count == SOCKET_ERROR) {
+            const int error = WSAGetLastError();
+            // A datagram larger than the buffer is an overrun like one that fills it: any host
+            // may send one, so it is skipped rather than ending the reader.
+            if (error == WSAEMSGSIZE) {
+                logLineWhileRunning(fmt::format("buffer overrun: {} bytes", "more than 16384"));
+                continue;
+            }
+            throw std::runtime_error(fmt::format("receive error: {}", gf_wsaErrorText(error)));
+        }
+        if (count == 0) continue;
+        if (count >= static_cast<int>(receiveBufferSize)) {
+            logLineWhileRunning(fmt::format("buffer overrun: {} bytes", count));
+            continue;
+        }
+        reader.buffer[static_cast<std::size_t>(count)] = '\0';
+        reader.data = std::string_view(reader.buffer.data(), static_cast<std::size_t>(count));
+        reader.packets.fetch_add(1);
+        if (!feedLocal) {
+            // A feed from another PC may repeat a datagram; only the one just before counts.
+            if (reader.data == reader.previousDatagram) continue;
+            reader.previousDatagram.assign(reader.data);
+        }
+        reader.onPacket();
+    }
+    closeReceiverSocket(reader);
+    reader.onStopped();
+}
+
+void logReaderConnected(const std::string& name) { logIndented(fmt::format("{} connected", name)); }
+void logReaderDisconnected(const std::string& name) { logIndented(fmt::format("{} disconnected", name)); }
+
+bool readerStopped(const std::string& name, const std::string& text)
+{
+    setStatus(fmt::format("The {} has stopped with error: {}", name, text), true);
+    if (stopRequested.load()) return true;
+    return !requestStop(ExitCode::ReaderError, 15);
+}
+
+void runReaderThread(UdpReceiver& reader, const std::string& name, std::uint16_t port,
+                     const std::function<void()>& started)
+{
+    try {
+        startWinsock(reader);
+        createReceiverSocket(reader);
+        bindReceiver(reader, port);
+        if (started) started();
+        logReaderConnected(name);
+        runReceiveLoop(reader);
+        closeReceiverSocket(reader);
+        WSACleanup();
+    } catch (const std::exception& e) {
+        closeReceiverSocket(reader);
+        WSACleanup();
+        readerStopped(name, e.what());
+    } catch (...) {
+        closeReceiverSocket(reader);
+        WSACleanup();
+        readerStopped(name, "unknown exception");
+    }
+    reader.socket = INVALID_SOCKET;
+    logReaderDisconnected(name);
+}
+
+void trafficReaderThread(std::uint16_t port)
+{
+    runReaderThread(trafficReader, "Traffic Reader", port, [] {
+        mainWindow.trafficLamp = 1;
+        mainWindow.weatherLamp = 1;
+        mainWindow.invalidate(linksBand);
+    });
+}
+
+void qnhReaderThread(std::uint16_t port)
+{
+    runReaderThread(qnhReader, "QNH Reader", port, [] {
+        mainWindow.weatherLamp = 1;
+        mainWindow.invalidate(linksBand);
+    });
+}
+
+void TrafficReader::onStopped()
+{
+    mainWindow.trafficLamp = 3;
+    mainWindow.invalidate(linksBand);
+    logLine("Traffic Reader has stopped");
+}
+
+void QnhReader::onStopped() { logLine("QNH Reader has stopped"); }
+
+namespace {
+
+void checkLamp(UdpReceiver& reader, std::atomic<std::int32_t>& lamp, std::atomic<bool>& latch)
+{
+    const std::uint32_t now = reader.packets.load();
+    const std::uint32_t before = reader.packetsAtLastCheck.exchange(now);
+    if (now == before) {
+        lamp = 2;
+        mainWindow.invalidate(linksBand);
+        latch = false;
+    } else if (!latch.load()) {
+        latch = true;
+        lamp = 1;
+        mainWindow.invalidate(linksBand);
+    }
+}
+
+} // namespace
+
+void updateReaderLamps()
+{
+    if (!mainWindow.feedConnected.load()) return;
+    checkLamp(qnhReader, mainWindow.weatherLamp, weatherLatch);
+    checkLamp(trafficReader, mainWindow.trafficLamp, trafficLatch);
+}
+
+void resetTrafficState()
+{
+    currentQnh = 1013;
+    trafficReader.currentQnh = 1013;
+    latestFeedReportTime = 0.0;
+    {
+        std::lock_guard lock(trafficReader.reportedFlightsMutex);
+        trafficReader.reportedFlights.clear();
+    }
+    trafficReader.stop = false;
+    qnhReader.stop = false;
+    qnhReader.packets = 0;
+    qnhReader.packetsAtLastCheck = 0;
+    trafficLatch = true;
+    weatherLatch = true;
+    mainWindow.qnh = 1013;
+}
+
+} // namespace qtr

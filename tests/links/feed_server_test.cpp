@@ -1,0 +1,226 @@
+#include "app/main_window.h"
+#include "links/feed.h"
+#include "links/traffic_standins.h"
+#include "link_test_support.h"
+#include "rtpeer.h"
+#include "traffic/run_control.h"
+#include "traffic/worker.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <future>
+
+using namespace qtr;
+using linktest::eventually;
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::string handshake = "Qs999=version\r\n";
+
+class FeedServerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        feedOnThisPc = true;
+        feedHandshakeTimeoutMs = 2000;
+        feedProfessional = false;
+        userStateForFeed = {33.94, -118.40, 0.03, -0.05, 1.5, 3500.0, 250.5};
+        startTcpServer("0");
+        ASSERT_NE(feedServerPort(), 0);
+    }
+    void TearDown() override
+    {
+        closeFeedSockets();
+        peer.reset();
+        feedOnThisPc = false;
+        feedProfessional = false;
+        mainWindow.feedConnected = false;
+        mainWindow.setText(mainWindow.feedVersionText, "");
+        stopRequested = false;
+        exitCode = ExitCode::NotYetSet;
+        clearStatus();
+    }
+
+    rtpeer::FeedClient& connectPeer(rtpeer::ReplyMode reply, int level, std::string version = "10.0.240")
+    {
+        rtpeer::FeedClientOptions options;
+        options.port = feedServerPort();
+        options.level = level;
+        options.version = std::move(version);
+        options.reply = reply;
+        peer = std::make_unique<rtpeer::FeedClient>(options);
+        peer->start();
+        return *peer;
+    }
+
+    // The lines the peer received after the handshake, once there are count of them.
+    std::vector<std::string> linesAfterHandshake(std::size_t count)
+    {
+        EXPECT_TRUE(peer->waitForLines(count + 1, 10s));
+        auto lines = peer->lines();
+        EXPECT_EQ(lines.front(), handshake);
+        return {lines.begin() + 1, lines.end()};
+    }
+
+    std::unique_ptr<rtpeer::FeedClient> peer;
+};
+
+} // namespace
+
+TEST(FeedPositionLine, PlainNumbersNeverAnExponent)
+{
+    struct Case {
+        double pitch, bank, heading, altitude, groundSpeed, lat, lon;
+        const char* line;
+    };
+    for (const Case& c : {
+             Case{0, 0, 0, 0, 0, 0.001, 0.1, "Qs121=0;0;0.000000;0;0;0.000017;0.001745\r\n"},
+             Case{0.03, -0.05, 1.5, 3500, 250.5, 33.94, -118.40,
+                  "Qs121=3000;-5000;1.500000;3500000;250500;0.592365;-2.066470\r\n"},
+             Case{1.2e-7, -4e-6, 6.283185, 45000, 1e-9, -33.9, 151.2,
+                  "Qs121=0;0;6.283185;45000000;0.0000010000000000000002;-0.591667;2.638938\r\n"},
+             Case{0.0000149, 0, 0, 1e13, 123.4567891, 0, 0,
+                  "Qs121=1;0;0.000000;10000000000000000;123456.7891;0.000000;0.000000\r\n"},
+             Case{std::nan(""), 0, std::nan(""), 0, std::nan(""), 10, 10,
+                  "Qs121=0;0;0.000000;0;0;0.174533;0.174533\r\n"},
+         }) {
+        EXPECT_EQ(positionLine(c.pitch, c.bank, c.heading, c.altitude, c.groundSpeed, c.lat, c.lon), c.line);
+    }
+}
+
+TEST(FeedVersionReply, EditionsAndVersionText)
+{
+    struct Case {
+        const char* reply;
+        bool professional;
+        const char* text;
+    };
+    for (const Case& c : {Case{R"({ "version":"10.0.240","level": 2 })", true, "RT prof edition: 10.0.240"},
+                          Case{R"({"version":"9.1","level":1})", false, "RT stnd edition: 9.1"},
+                          Case{"{}", false, "RT stnd edition: "},
+                          Case{R"({"level":"2","version":5})", false, "RT stnd edition: "},
+                          Case{"[1,2]", false, ""},
+                          Case{"{\"version\":", false, ""},
+                          Case{"not json at all\r\n", false, ""}}) {
+        SCOPED_TRACE(c.reply);
+        feedProfessional = !c.professional;
+        mainWindow.setText(mainWindow.feedVersionText, "old");
+        EXPECT_NO_THROW(parseFeedVersion(c.reply));
+        EXPECT_EQ(feedProfessional.load(), c.professional);
+        EXPECT_EQ(mainWindow.text(mainWindow.feedVersionText), c.text);
+    }
+    feedProfessional = false;
+    mainWindow.setText(mainWindow.feedVersionText, "");
+}
+
+TEST_F(FeedServerTest, ProfessionalEditionGetsPositionTimeAndExit)
+{
+    connectPeer(rtpeer::ReplyMode::Json, 2);
+    feedPending = true;
+    waitForFeedClient();
+    EXPECT_TRUE(feedClientConnected());
+    EXPECT_TRUE(feedProfessional.load());
+    EXPECT_TRUE(mainWindow.feedConnected.load());
+    EXPECT_FALSE(feedPending.load());
+    EXPECT_EQ(mainWindow.text(mainWindow.feedVersionText), "RT prof edition: 10.0.240");
+
+    sendQs123(0);
+    sendQs123(1674956315);
+    sendOwnPosition();
+    sendDataPacket("exit\r\n");
+    closeFeedSockets();
+    EXPECT_EQ(linesAfterHandshake(3),
+              (std::vector<std::string>{"Qs123=1674956315000\r\n",
+                                        "Qs121=3000;-5000;1.500000;3500000;250500;0.592365;-2.066470\r\n",
+                                        "exit\r\n"}));
+}
+
+TEST_F(FeedServerTest, StandardEditionGetsNoTimeLine)
+{
+    connectPeer(rtpeer::ReplyMode::Json, 1, "9.1");
+    waitForFeedClient();
+    EXPECT_FALSE(feedProfessional.load());
+    EXPECT_EQ(mainWindow.text(mainWindow.feedVersionText), "RT stnd edition: 9.1");
+    sendQs123(1674956315);
+    sendOwnPosition();
+    const auto lines = linesAfterHandshake(1);
+    EXPECT_EQ(lines.front().rfind("Qs121=", 0), 0u) << lines.front();
+}
+
+TEST_F(FeedServerTest, AwkwardRepliesLeaveTheStandardEditionOrAreAssembled)
+{
+    linktest::ScopedLog log("feed-replies");
+    struct Case {
+        rtpeer::ReplyMode mode;
+        bool professional;
+        const char* logged;
+    };
+    for (const Case& c : {Case{rtpeer::ReplyMode::Split, true, nullptr},
+                          Case{rtpeer::ReplyMode::Invalid, false, "RealTraffic version reply is not JSON: version 10"},
+                          Case{rtpeer::ReplyMode::Silent, false, "No RealTraffic version received?"}}) {
+        SCOPED_TRACE(static_cast<int>(c.mode));
+        feedHandshakeTimeoutMs = 1500;
+        connectPeer(c.mode, 2);
+        waitForFeedClient();
+        EXPECT_TRUE(feedClientConnected());
+        EXPECT_EQ(feedProfessional.load(), c.professional);
+        if (c.logged) {
+            EXPECT_NE(log.text().find(c.logged), std::string::npos);
+        }
+        // The run goes on: the position line follows.
+        sendOwnPosition();
+        EXPECT_EQ(linesAfterHandshake(1).front().rfind("Qs121=", 0), 0u);
+        closeFeedSockets();
+        peer.reset();
+        startTcpServer("0");
+    }
+}
+
+TEST_F(FeedServerTest, NothingWhileThePositionIsUnknown)
+{
+    connectPeer(rtpeer::ReplyMode::Json, 2);
+    waitForFeedClient();
+    userStateForFeed = {0.0005, 0.01, 0.1, 0.1, 1.0, 100.0, 10.0};
+    sendOwnPosition();
+    userStateForFeed = {0.001, 0.1, 0, 0, 0, 0, 0};
+    sendOwnPosition();
+    EXPECT_EQ(linesAfterHandshake(1).front(), "Qs121=0;0;0.000000;0;0;0.000017;0.001745\r\n");
+}
+
+TEST_F(FeedServerTest, ALostPeerIsNoticedAndAcceptedAgain)
+{
+    linktest::ScopedLog log("feed-lost");
+    rtpeer::FeedClient& client = connectPeer(rtpeer::ReplyMode::Json, 2);
+    waitForFeedClient();
+    client.dropConnection();
+    EXPECT_TRUE(eventually([] {
+        if (feedClientConnected()) sendOwnPosition();
+        return !feedClientConnected();
+    }));
+    EXPECT_FALSE(mainWindow.feedConnected.load());
+    EXPECT_NE(mainWindow.statusLine().find("RealTraffic gone? Wait for RealTraffic to re-connect ..."), std::string::npos);
+
+    client.allowReconnect();
+    sendOwnPosition(); // waits for the peer, accepts it and sends nothing yet
+    EXPECT_TRUE(feedClientConnected());
+    EXPECT_TRUE(mainWindow.feedConnected.load());
+    EXPECT_EQ(client.connections(), 2);
+    EXPECT_NE(log.text().find("RealTraffic re-connected"), std::string::npos);
+    const std::size_t before = client.lines().size();
+    sendOwnPosition();
+    ASSERT_TRUE(client.waitForLines(before + 1, 10s));
+    EXPECT_EQ(client.lines().back(), "Qs121=3000;-5000;1.500000;3500000;250500;0.592365;-2.066470\r\n");
+}
+
+TEST_F(FeedServerTest, AStopEndsTheWaitForThePeer)
+{
+    auto waiting = std::async(std::launch::async, [] { waitForFeedClient(); });
+    ASSERT_TRUE(eventually([] { return mainWindow.statusLine().find("Waiting for RealTraffic to connect to Quillmarsh ...") !=
+                                       std::string::npos; }));
+    stopRequested = true;
+    EXPECT_EQ(waiting.wait_for(10s), std::future_status::ready);
+    EXPECT_FALSE(feedClientConnected());
+    EXPECT_FALSE(mainWindow.feedConnected.load());
+}

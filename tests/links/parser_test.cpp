@@ -1,0 +1,380 @@
+#include "foundation/parameters/parameter_table.h"
+#include "links/feed.h"
+#include "foundation/geometry.h"
+#include "foundation/utilities.h"
+#include "links/udp_receiver.h"
+#include "support/test_support.h"
+#include "traffic/worker.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <numbers>
+
+using namespace qtr;
+
+namespace {
+
+constexpr double userLat = 33.94, userLon = -118.40;  // LAX
+constexpr double parkLat = 33.9425, parkLon = -118.4081;
+
+// A valid airborne line of the newer format (42 fields); tests change single fields.
+std::map<int, std::string> baseFields()
+{
+    std::map<int, std::string> f{{0, "RTTFC"},      {1, "11234042"}, {2, "33.93"},   {3, "-118.38"},
+                                 {4, "5000"},       {5, "-500"},     {6, "0"},       {7, "250.5"},
+                                 {8, "180"},        {9, "AAL72"},    {10, "B738"},   {11, "N835AN"},
+                                 {12, "SFO"},       {13, "LAX"},     {14, "1645144774.2"}, {15, "X2"},
+                                 {16, "AA72"},      {17, "adsb_icao"}, {18, "5000"}, {19, "200"},
+                                 {20, "210"},       {21, "0.3"},     {22, "0.0"},    {23, "10"},
+                                 {24, "245"},       {25, "250.5"},   {26, "-500"},   {27, "none"},
+                                 {28, "A3"}};
+    for (int i = 29; i <= 41; ++i) f[i] = "x";
+    return f;
+}
+
+std::string join(const std::map<int, std::string>& fields, int count)
+{
+    std::string text;
+    for (int i = 0; i < count; ++i) {
+        if (i) text += ',';
+        const auto it = fields.find(i);
+        if (it != fields.end()) text += it->second;
+    }
+    return text;
+}
+
+std::string lineWith(const std::map<int, std::string>& changes, int count = 42)
+{
+    auto f = baseFields();
+    for (const auto& [i, v] : changes) f[i] = v;
+    return join(f, count);
+}
+
+enum class Park { None, Near, NearWithAltitude280 };
+
+struct Outcome {
+    std::optional<TrafficReport> report;
+    std::string error; // the text of the failed check, empty when none
+};
+
+class ParserTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        reader.userLat = userLat;
+        reader.userLon = userLon;
+        lateralRangeNm = 40.0;
+        {
+            std::lock_guard lock(trafficMutex);
+            trafficRunning = true;
+            incomingReports.clear();
+        }
+    }
+    void TearDown() override
+    {
+        std::lock_guard lock(trafficMutex);
+        trafficRunning = false;
+        incomingReports.clear();
+    }
+
+    void park(Park p)
+    {
+        reader.parkAirportSet = p != Park::None;
+        reader.parkLat = parkLat;
+        reader.parkLon = parkLon;
+        reader.parkAltitudeKnown = p == Park::NearWithAltitude280;
+        reader.parkAltitude = 280.0;
+    }
+
+    Outcome parse(const std::string& text, Park p = Park::None)
+    {
+        park(p);
+        datagram = text;
+        reader.data = datagram;
+        reader.splitFields();
+        Outcome out;
+        try {
+            out.report = reader.parseLine();
+        } catch (const std::runtime_error& e) {
+            out.error = e.what();
+        }
+        return out;
+    }
+
+    TrafficReader reader;
+    std::string datagram;
+};
+
+
+} // namespace
+
+TEST_F(ParserTest, SplitsAtEveryCommaButNotAfterTheLast)
+{
+    for (auto [text, expected] : {std::pair<std::string, std::vector<std::string>>{"a,,b", {"a", "", "b"}},
+                                  {"a,b,", {"a", "b"}},
+                                  {",a", {"", "a"}},
+                                  {"", {}}}) {
+        datagram = text;
+        reader.data = datagram;
+        reader.splitFields();
+        ASSERT_EQ(reader.fields.size(), expected.size()) << text;
+        for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(reader.fields[i], expected[i]) << text;
+    }
+}
+
+TEST_F(ParserTest, EachRuleOfTheLine)
+{
+    using Check = std::function<void(const TrafficReport&)>;
+    struct Case {
+        const char* name;
+        std::string line;
+        Park park;
+        const char* error;   // expected error text, or nullptr
+        bool accepted;       // when no error: a report results
+        Check check;
+    };
+    const std::string beyond = lineWith({{2, "35.0"}, {3, "-118.4"}}); // 63 nm north
+    const std::vector<Case> cases{
+        {"valid airborne line", lineWith({}), Park::None, nullptr, true,
+         [](const TrafficReport& r) {
+             EXPECT_EQ(r.flightId, 11234042u);
+             EXPECT_EQ(r.callsign, "AAL72");
+             EXPECT_EQ(r.type, "B738");
+             EXPECT_EQ(r.registration, "N835AN");
+             EXPECT_EQ(r.origin, "SFO");
+             EXPECT_EQ(r.destination, "LAX");
+             EXPECT_TRUE(r.airline.empty());
+             EXPECT_DOUBLE_EQ(r.reportTime, 1645144774.2);
+             EXPECT_DOUBLE_EQ(r.pos.alt, 5000);
+             EXPECT_TRUE(r.pos.airborne);
+             EXPECT_DOUBLE_EQ(r.pos.speed, 180);
+             EXPECT_DOUBLE_EQ(r.pos.track, 250.5);
+             EXPECT_DOUBLE_EQ(r.pos.verticalSpeed, -500);
+             EXPECT_DOUBLE_EQ(r.pos.tas, 210);
+             ASSERT_TRUE(r.pos.bank);
+             EXPECT_NEAR(*r.pos.bank, -0.17453292519943295, 1e-15);
+             ASSERT_TRUE(r.pos.trueHeading);
+             EXPECT_NEAR(*r.pos.trueHeading, 250.5 * degToRad, 1e-12);
+             EXPECT_TRUE(r.pos.attitudeFromFeed);
+         }},
+        // 1-3: time stamp and position
+        {"time stamp not a number", lineWith({{14, "abc"}}), Park::None, "timestamp:abc", false, {}},
+        {"latitude not a number", lineWith({{2, " 33.93"}}), Park::None, "lat: 33.93", false, {}},
+        {"latitude nan", lineWith({{2, "nan"}}), Park::None, "lat:nan", false, {}},
+        {"longitude inf", lineWith({{3, "inf"}}), Park::None, "lon:inf", false, {}},
+        {"latitude out of range", lineWith({{2, "90.5"}}), Park::None, "lalo:90.500000,-118.380000", false, {}},
+        {"position not yet known", lineWith({{2, "0.0005"}, {3, "0.01"}}), Park::None, "lalo:0.000500,0.010000", false,
+         {}},
+        // 4: lateral range
+        {"beyond the lateral range", beyond, Park::None, nullptr, false, {}},
+        // 5: registration
+        {"registration null", lineWith({{11, "null"}}), Park::None, nullptr, true,
+         [](const TrafficReport& r) { EXPECT_EQ(r.registration, ""); }},
+        {"registration of 13 characters", lineWith({{11, "ABCDEFGHIJKLM"}}), Park::None, nullptr, false, {}},
+        // 7-8: type and category
+        {"type ZZZZ", lineWith({{10, "ZZZZ"}, {28, ""}}), Park::None, nullptr, false, {}},
+        {"type 0", lineWith({{10, "0"}}), Park::None, nullptr, false, {}},
+        {"type A320, category null", lineWith({{10, "A320"}, {28, "null"}}), Park::None, nullptr, true, {}},
+        {"type BALL, category A1", lineWith({{10, "BALL"}, {28, "A1"}}), Park::None, nullptr, false, {}},
+        {"type GLID, category empty", lineWith({{10, "GLID"}, {28, ""}}), Park::None, nullptr, true, {}},
+        {"type of five letters, category A3", lineWith({{10, "ABCDE"}}), Park::None, nullptr, false, {}},
+        {"category B2 (glider)", lineWith({{28, "B2"}}), Park::None, nullptr, false, {}},
+        {"category C1 (vehicle)", lineWith({{28, "C1"}}), Park::None, nullptr, false, {}},
+        {"category left off (28 fields)", lineWith({}, 28), Park::None, nullptr, true, {}},
+        {"category empty as the last field", lineWith({{28, ""}}, 29), Park::None, nullptr, true, {}},
+        {"too few fields", lineWith({}, 27), Park::None, nullptr, false, {}},
+        // 9: true heading
+        {"heading 0 gives 2 pi and, with track 0, 360 degrees", lineWith({{25, "0"}, {7, "0"}}), Park::None, nullptr,
+         true,
+         [](const TrafficReport& r) {
+             ASSERT_TRUE(r.pos.trueHeading);
+             EXPECT_DOUBLE_EQ(*r.pos.trueHeading, 2 * std::numbers::pi);
+             EXPECT_NEAR(r.pos.track, 360.0, 1e-9);
+         }},
+        {"heading 361", lineWith({{25, "361"}}), Park::None, "true heading:361.00", false, {}},
+        {"heading not a number", lineWith({{25, "x"}}), Park::None, "true heading:x", false, {}},
+        {"negative heading leaves it absent", lineWith({{25, "-1"}}), Park::None, nullptr, true,
+         [](const TrafficReport& r) {
+             EXPECT_FALSE(r.pos.trueHeading);
+             EXPECT_FALSE(r.pos.attitudeFromFeed);
+         }},
+        {"heading read only for adsb_icao", lineWith({{17, "mlat"}, {25, "garbage"}}), Park::None, nullptr, true,
+         [](const TrafficReport& r) { EXPECT_FALSE(r.pos.trueHeading); }},
+        // 10: flight id
+        {"flight id 10000", lineWith({{1, "10000"}}), Park::None, nullptr, false, {}},
+        {"flight id 10001", lineWith({{1, "10001"}}), Park::None, nullptr, true, {}},
+        {"flight id 12ab reads 12", lineWith({{1, "12ab"}}), Park::None, nullptr, false, {}},
+        {"flight id not a number", lineWith({{1, "abc"}}), Park::None, "hexid incorrectabc", false, {}},
+        {"flight id above 32 bits", lineWith({{1, "4294967296"}}), Park::None, "hexid incorrect4294967296", false, {}},
+        // 11-12: speed, altitude and the ground rules
+        {"ground speed not a number", lineWith({{8, "fast"}}), Park::None, "gs:fast", false, {}},
+        {"300 ft at 100 kt, park airport at 280 ft: on the ground", lineWith({{4, "300"}, {8, "100"}}),
+         Park::NearWithAltitude280, nullptr, true,
+         [](const TrafficReport& r) {
+             EXPECT_EQ(r.pos.alt, 0.0);
+             EXPECT_FALSE(r.pos.airborne);
+             EXPECT_FALSE(r.pos.bank); // roll is not read on the ground
+         }},
+        {"300 ft at 100 kt, no park altitude: airborne", lineWith({{4, "300"}, {8, "100"}}), Park::Near, nullptr, true,
+         [](const TrafficReport& r) { EXPECT_TRUE(r.pos.airborne); }},
+        {"35 kt makes any altitude the ground", lineWith({{4, "20000"}, {8, "35"}, {23, "x"}}), Park::Near, nullptr,
+         true, [](const TrafficReport& r) { EXPECT_EQ(r.pos.alt, 0.0); }},
+        {"below the park airport: ground", lineWith({{4, "200"}, {8, "150"}}), Park::NearWithAltitude280, nullptr, true,
+         [](const TrafficReport& r) { EXPECT_EQ(r.pos.alt, 0.0); }},
+        {"negative altitude becomes 0", lineWith({{4, "-50"}, {8, "10"}}), Park::Near, nullptr, true,
+         [](const TrafficReport& r) { EXPECT_EQ(r.pos.alt, 0.0); }},
+        // 13: callsign
+        {"callsign ERARMTR0", lineWith({{9, "ERARMTR0"}}), Park::None, nullptr, false, {}},
+        {"callsign AIRPORT1", lineWith({{9, "AIRPORT1"}}), Park::None, nullptr, false, {}},
+        {"callsign with @ counts as none", lineWith({{9, "ABC@1"}}), Park::None, nullptr, true,
+         [](const TrafficReport& r) { EXPECT_EQ(r.callsign, ""); }},
+        {"no callsign and no registration", lineWith({{9, "ABC@1"}, {11, "null"}}), Park::None, nullptr, false, {}},
+        // 14: track and the ground near the park airport
+        {"on the ground without a park airport", lineWith({{4, "0"}, {8, "10"}}), Park::None, nullptr, false, {}},
+        {"on the ground 6 nm from the park airport", lineWith({{2, "34.04"}, {4, "0"}, {8, "10"}}), Park::Near, nullptr,
+         false, {}},
+        {"on the ground at the park airport", lineWith({{2, "33.94"}, {3, "-118.40"}, {4, "0"}, {8, "10"}}), Park::Near,
+         nullptr, true, [](const TrafficReport& r) { EXPECT_FALSE(r.pos.airborne); }},
+        {"empty track, no heading: 0", lineWith({{7, ""}, {17, "mlat"}}), Park::None, nullptr, true,
+         [](const TrafficReport& r) { EXPECT_EQ(r.pos.track, 0.0); }},
+        {"empty track takes the heading", lineWith({{7, ""}, {25, "90"}}), Park::None, nullptr, true,
+         [](const TrafficReport& r) { EXPECT_NEAR(r.pos.track, 90.0, 1e-12); }},
+        {"track not a number", lineWith({{7, "east"}}), Park::None, "track incorrect east", false, {}},
+        // 15-16: vertical speed, origin and destination
+        {"vertical speed not a number", lineWith({{5, "up"}}), Park::None, "vs:up", false, {}},
+        {"origin and destination null", lineWith({{12, "null"}, {13, "null"}}), Park::None, nullptr, true,
+         [](const TrafficReport& r) {
+             EXPECT_EQ(r.origin, "");
+             EXPECT_EQ(r.destination, "");
+         }},
+        // 17: roll
+        {"roll -1 is none", lineWith({{23, "-1"}}), Park::None, nullptr, true,
+         [](const TrafficReport& r) { EXPECT_FALSE(r.pos.bank); }},
+        {"roll not a number while airborne", lineWith({{23, "x"}}), Park::None, "roll:x", false, {}},
+        // 18: true airspeed
+        {"TAS -1 at 7000 ft", lineWith({{4, "7000"}, {20, "-1"}}), Park::None, nullptr, true,
+         [](const TrafficReport& r) { EXPECT_EQ(r.pos.tas, 250.0); }},
+        {"TAS -1 at 30000 ft", lineWith({{4, "30000"}, {20, "-1"}}), Park::None, nullptr, true,
+         [](const TrafficReport& r) { EXPECT_EQ(r.pos.tas, 430.0); }},
+        {"TAS not a number", lineWith({{20, "nan"}}), Park::None, "TAS incorrectnan", false, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Outcome out = parse(c.line, c.park);
+        if (c.error) {
+            EXPECT_EQ(out.error, c.error);
+            continue;
+        }
+        EXPECT_EQ(out.error, "");
+        EXPECT_EQ(out.report.has_value(), c.accepted);
+        if (out.report && c.check) c.check(*out.report);
+    }
+}
+
+TEST_F(ParserTest, AltitudeErrorNamesTheWholeDatagram)
+{
+    const std::string text = lineWith({{4, "high"}});
+    EXPECT_EQ(parse(text).error, "altitude high incorrect, from: " + text);
+}
+
+TEST_F(ParserTest, ExactlyAtTheLateralRangePasses)
+{
+    const std::string text = lineWith({{2, "34.40"}, {3, "-118.40"}});
+    lateralRangeNm = distanceNm({userLat, userLon}, {34.40, -118.40});
+    EXPECT_TRUE(parse(text).report);
+    lateralRangeNm = std::nextafter(lateralRangeNm, 0.0);
+    EXPECT_FALSE(parse(text).report);
+}
+
+TEST_F(ParserTest, CallsignsAreCollectedEvenForDroppedLines)
+{
+    reader.collectReportedFlights = true;
+    parse(lineWith({{9, "DLH400"}, {10, "ZZZZ"}}));   // dropped by the type test
+    parse(lineWith({{9, "null"}}));
+    parse(lineWith({{9, "X@Y"}}));
+    parse(lineWith({{9, "UAL1"}, {11, "TOOLONGREGISTRATION"}})); // dropped before collecting
+    reader.collectReportedFlights = false;
+    parse(lineWith({{9, "BAW1"}}));
+    EXPECT_EQ(reader.reportedFlights, (std::set<std::string>{"DLH400"}));
+}
+
+TEST_F(ParserTest, QueuesOnlyWhileTheTrafficManagerRuns)
+{
+    tickCount = 500;
+    auto deliver = [this](const std::string& text) {
+        datagram = text;
+        reader.data = datagram;
+        reader.onPacket();
+    };
+    deliver(lineWith({{14, "100.5"}}));
+    {
+        std::lock_guard lock(trafficMutex);
+        ASSERT_EQ(incomingReports.size(), 1u);
+        EXPECT_EQ(incomingReports.back().pos.time, 3500u);
+        trafficRunning = false;
+    }
+    deliver(lineWith({{14, "200.5"}}));
+    EXPECT_EQ(latestFeedReportTime.load(), 200.5); // the feed clock moves on regardless
+    deliver(lineWith({{14, "300.5"}, {2, "nan"}}));
+    EXPECT_EQ(latestFeedReportTime.load(), 300.5);
+    deliver(lineWith({{9, "VEH 1"}}) + " VEH");
+    EXPECT_EQ(latestFeedReportTime.load(), 300.5); // a vehicle line is ignored whole
+    std::lock_guard lock(trafficMutex);
+    EXPECT_EQ(incomingReports.size(), 1u);
+}
+
+TEST_F(ParserTest, TheTwoDocumentedDatagrams)
+{
+    std::ifstream in(QM_SOURCE_DIR "/../shared/realdata/realtraffic/rttfc_examples_from_RT_v10_doc.txt");
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty()) lines.push_back(line.back() == '\r' ? line.substr(0, line.size() - 1) : line);
+    ASSERT_EQ(lines.size(), 2u);
+    reader.userLat = -33.9;
+    reader.userLon = 152.7;
+
+    const Outcome first = parse(lines[0]);
+    ASSERT_TRUE(first.report) << first.error;
+    const TrafficReport& a = *first.report;
+    EXPECT_EQ(a.flightId, 11234042u);
+    EXPECT_DOUBLE_EQ(a.pos.lat, -33.9107);
+    EXPECT_DOUBLE_EQ(a.pos.lon, 152.9902);
+    EXPECT_DOUBLE_EQ(a.pos.alt, 26400);
+    EXPECT_DOUBLE_EQ(a.pos.verticalSpeed, 1248);
+    EXPECT_DOUBLE_EQ(a.pos.track, 90.12);
+    EXPECT_DOUBLE_EQ(a.pos.speed, 490.0);
+    EXPECT_EQ(a.callsign, "AAL72");
+    EXPECT_EQ(a.type, "B789");
+    EXPECT_EQ(a.registration, "N835AN");
+    EXPECT_EQ(a.origin, "SYD");
+    EXPECT_EQ(a.destination, "LAX");
+    EXPECT_DOUBLE_EQ(a.reportTime, 1645144774.2);
+    EXPECT_DOUBLE_EQ(a.pos.tas, 474);
+    EXPECT_FALSE(a.pos.bank); // roll 0.0 is no roll
+    ASSERT_TRUE(a.pos.trueHeading);
+    EXPECT_NEAR(*a.pos.trueHeading, 92.27 * degToRad, 1e-12);
+    EXPECT_TRUE(a.pos.airborne);
+
+    const Outcome second = parse(lines[1]);
+    ASSERT_TRUE(second.report) << second.error;
+    const TrafficReport& b = *second.report;
+    EXPECT_EQ(b.flightId, 10750303u);
+    EXPECT_DOUBLE_EQ(b.pos.lat, -33.7964);
+    EXPECT_DOUBLE_EQ(b.pos.lon, 152.3938);
+    EXPECT_DOUBLE_EQ(b.pos.alt, 20375);
+    EXPECT_DOUBLE_EQ(b.pos.verticalSpeed, 1376);
+    EXPECT_DOUBLE_EQ(b.pos.track, 66.77);
+    EXPECT_DOUBLE_EQ(b.pos.speed, 484.3);
+    EXPECT_EQ(b.callsign, "UAL842");
+    EXPECT_EQ(b.registration, "N35953");
+    EXPECT_DOUBLE_EQ(b.reportTime, 1645144889.8);
+    EXPECT_DOUBLE_EQ(b.pos.tas, 466);
+    ASSERT_TRUE(b.pos.bank); // a roll of 0.5 degrees to the right, stored with the sign inverted
+    EXPECT_NEAR(*b.pos.bank, -0.5 * degToRad, 1e-15);
+    ASSERT_TRUE(b.pos.trueHeading);
+    EXPECT_NEAR(*b.pos.trueHeading, 67.59 * degToRad, 1e-12);
+}

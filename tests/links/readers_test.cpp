@@ -1,0 +1,192 @@
+#include "app/main_window.h"
+#include "links/feed.h"
+#include "links/udp_receiver.h"
+#include "link_test_support.h"
+#include "rtpeer.h"
+#include "traffic/run_control.h"
+#include "traffic/worker.h"
+
+#include <gtest/gtest.h>
+
+#include <future>
+#include <mutex>
+
+using namespace qtr;
+using linktest::eventually;
+
+namespace {
+
+// A receiver that keeps every datagram handed to it.
+class KeepingReceiver : public UdpReceiver {
+public:
+    void onPacket() override
+    {
+        std::lock_guard lock(mutex);
+        handled.emplace_back(data);
+    }
+    void onStopped() override { stopped = true; }
+    std::vector<std::string> seen()
+    {
+        std::lock_guard lock(mutex);
+        return handled;
+    }
+    bool saw(const std::string& text)
+    {
+        const auto all = seen();
+        return std::find(all.begin(), all.end(), text) != all.end();
+    }
+
+    std::mutex mutex;
+    std::vector<std::string> handled;
+    std::atomic<bool> stopped{false};
+};
+
+// Runs a reader thread on a free loopback port.
+class RunningReader {
+public:
+    RunningReader(UdpReceiver& reader, bool feedLocal) : reader_(reader)
+    {
+        feedOnThisPc = feedLocal;
+        reader.bindAddressOverride = "127.0.0.1";
+        reader.boundPort = 0;
+        reader.stop = false;
+        done_ = std::async(std::launch::async, [&reader] { runReaderThread(reader, "Test Reader", 0, {}); });
+        EXPECT_TRUE(eventually([&] { return reader.boundPort.load() != 0; }));
+    }
+    ~RunningReader()
+    {
+        reader_.stop = true;
+        done_.wait();
+        feedOnThisPc = false;
+    }
+    std::uint16_t port() const { return reader_.boundPort.load(); }
+    // The thread has ended (within the bound).
+    bool endsSoon() { return done_.wait_for(std::chrono::seconds(5)) == std::future_status::ready; }
+    bool running() { return done_.wait_for(std::chrono::seconds(0)) != std::future_status::ready; }
+
+private:
+    UdpReceiver& reader_;
+    std::future<void> done_;
+};
+
+} // namespace
+
+TEST(UdpReaders, RemoteFeedSkipsOnlyTheImmediateRepeat)
+{
+    KeepingReceiver reader;
+    RunningReader running(reader, false);
+    rtpeer::UdpSender sender;
+    for (const char* d : {"A", "A", "B", "A", "END"}) ASSERT_TRUE(sender.send(running.port(), d));
+    ASSERT_TRUE(eventually([&] { return reader.saw("END"); }));
+    EXPECT_EQ(reader.seen(), (std::vector<std::string>{"A", "B", "A", "END"}));
+    EXPECT_EQ(reader.packets.load(), 5u); // the repeat counts as received
+}
+
+TEST(UdpReaders, LocalFeedPassesEveryDatagram)
+{
+    KeepingReceiver reader;
+    RunningReader running(reader, true);
+    rtpeer::UdpSender sender;
+    for (const char* d : {"A", "A", "END"}) ASSERT_TRUE(sender.send(running.port(), d));
+    ASSERT_TRUE(eventually([&] { return reader.saw("END"); }));
+    EXPECT_EQ(reader.seen(), (std::vector<std::string>{"A", "A", "END"}));
+}
+
+TEST(UdpReaders, OversizedDatagramsAreSkippedAndTheReaderGoesOn)
+{
+    linktest::ScopedLog log("udp-oversized");
+    KeepingReceiver reader;
+    RunningReader running(reader, true);
+    rtpeer::UdpSender sender;
+    ASSERT_TRUE(sender.send(running.port(), std::string(16384, 'X')));
+    ASSERT_TRUE(sender.send(running.port(), std::string(30000, 'Y')));
+    ASSERT_TRUE(sender.send(running.port(), std::string(16383, 'Z')));
+    ASSERT_TRUE(sender.send(running.port(), "END"));
+    ASSERT_TRUE(eventually([&] { return reader.saw("END"); }));
+    EXPECT_EQ(reader.seen(), (std::vector<std::string>{std::string(16383, 'Z'), "END"}));
+    EXPECT_TRUE(running.running());
+    EXPECT_FALSE(stopRequested.load());
+    EXPECT_NE(log.text().find("buffer overrun: 16384 bytes"), std::string::npos);
+}
+
+TEST(UdpReaders, StopEndsAnIdleReader)
+{
+    KeepingReceiver reader;
+    RunningReader running(reader, true);
+    reader.stop = true;
+    EXPECT_TRUE(running.endsSoon());
+    EXPECT_TRUE(reader.stopped.load());
+    EXPECT_EQ(reader.socket, INVALID_SOCKET);
+}
+
+TEST(UdpReaders, AFailedSetUpEndsTheRunWithReaderError)
+{
+    KeepingReceiver first, second;
+    RunningReader running(first, true);
+    second.bindAddressOverride = "127.0.0.1";
+    runReaderThread(second, "Test Reader", running.port(), {});
+    EXPECT_TRUE(stopRequested.load());
+    EXPECT_EQ(exitCode.load(), ExitCode::ReaderError);
+    EXPECT_EQ(restartDelaySeconds.load(), 15);
+    EXPECT_EQ(mainWindow.statusLine().rfind("The Test Reader has stopped with error: bind to stream socket failed", 0),
+              0u)
+        << mainWindow.statusLine();
+    stopRequested = false;
+    exitCode = ExitCode::NotYetSet;
+    restartDelaySeconds = 0;
+}
+
+TEST(UdpReaders, LampsAndTheirLatches)
+{
+    mainWindow.feedConnected = false;
+    mainWindow.trafficLamp = 3;
+    mainWindow.weatherLamp = 3;
+    trafficReader.packets = 0;
+    trafficReader.packetsAtLastCheck = 0;
+    resetTrafficState();
+    qnhReader.packets = 4;
+    trafficReader.packets = 7;
+    updateReaderLamps(); // not connected: nothing changes
+    EXPECT_EQ(mainWindow.weatherLamp.load(), 3);
+    EXPECT_EQ(mainWindow.trafficLamp.load(), 3);
+
+    mainWindow.feedConnected = true;
+    updateReaderLamps(); // new data, but the latches were set by the reset
+    EXPECT_EQ(mainWindow.weatherLamp.load(), 3);
+    EXPECT_EQ(mainWindow.trafficLamp.load(), 3);
+    updateReaderLamps(); // no new data: 2, latches cleared
+    EXPECT_EQ(mainWindow.weatherLamp.load(), 2);
+    EXPECT_EQ(mainWindow.trafficLamp.load(), 2);
+    trafficReader.packets = 8;
+    updateReaderLamps(); // traffic only: 1 and its latch set
+    EXPECT_EQ(mainWindow.weatherLamp.load(), 2);
+    EXPECT_EQ(mainWindow.trafficLamp.load(), 1);
+    mainWindow.trafficLamp = 2;
+    trafficReader.packets = 9;
+    updateReaderLamps(); // latch still set: the lamp is left alone
+    EXPECT_EQ(mainWindow.trafficLamp.load(), 2);
+    mainWindow.feedConnected = false;
+    mainWindow.trafficLamp = 3;
+    mainWindow.weatherLamp = 3;
+}
+
+TEST(UdpReaders, ResetBringsBackTheStartState)
+{
+    currentQnh = 990;
+    trafficReader.currentQnh = 990;
+    mainWindow.qnh = 990;
+    latestFeedReportTime = 12.5;
+    trafficReader.reportedFlights.insert("DLH1");
+    trafficReader.stop = true;
+    qnhReader.stop = true;
+    qnhReader.packets = 3;
+    resetTrafficState();
+    EXPECT_EQ(currentQnh.load(), 1013);
+    EXPECT_EQ(trafficReader.currentQnh.load(), 1013);
+    EXPECT_EQ(mainWindow.qnh.load(), 1013);
+    EXPECT_EQ(latestFeedReportTime.load(), 0.0);
+    EXPECT_TRUE(trafficReader.reportedFlights.empty());
+    EXPECT_FALSE(trafficReader.stop.load());
+    EXPECT_FALSE(qnhReader.stop.load());
+    EXPECT_EQ(qnhReader.packets.load(), 0u);
+}
