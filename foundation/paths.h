@@ -26,7 +26,8 @@ inline const std::filesystem::path learnedFolder = airportsFolder / "learned";
 inline const std::filesystem::path learnedStockFolder = learnedFolder / "stock";
 inline const std::filesystem::path learnedVendrakeFolder = learnedFolder / "vendrake";
 inline const std::filesystem::path learnedThirdpartyFolder = learnedFolder / "thirdparty";
-inline const std::filesystem::path airportsMsfsXmlPath{"airports_msfs.xml"};
+// The airports data base lies in "input" (where its reader and the data package put it).
+inline const std::filesystem::path airportsMsfsXmlPath = std::filesystem::path("input") / "airports_msfs.xml";
 inline const std::filesystem::path inputFolder{"input"};
 inline const std::filesystem::path myRegcodesFolder = inputFolder / "my_regcodes";
 inline const std::filesystem::path outputFolder{"output"};
@@ -68,7 +69,6 @@ inline const std::string blankText{" "};
 inline const std::string questionMarkText{"?"};
 inline const std::string backslashText{"\\"};
 inline const std::string unknownCodeText{"ZZZ"};
-inline const std::string whitespaceChars{" \t\n\r"};
 inline const std::string lineBreak{"\n"};
 inline const std::string backupInfix{"0"};
 

@@ -1,4 +1,6 @@
 // The real program, started as a user starts it: its own folder, its own settings, real windows.
+#include "foundation/version.h"
+#include "http_server.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -31,20 +33,35 @@ public:
         root_ = qtest::freshFolder("program");
         program_ = root_ / "Quillmarsh";
         appData_ = root_ / "appdata";
-        std::filesystem::create_directories(program_);
         std::filesystem::create_directories(appData_ / "Roaming");
         std::filesystem::create_directories(appData_ / "Local");
-        std::filesystem::copy_file(std::filesystem::path(QM_STAGE_DIR) / "Quillmarsh.exe", program_ / "Quillmarsh.exe");
-        std::filesystem::copy(std::filesystem::path(QM_STAGE_DIR) / "docs", program_ / "docs",
-                              std::filesystem::copy_options::recursive);
+        std::filesystem::copy(std::filesystem::path(QM_STAGE_DIR), program_, std::filesystem::copy_options::recursive);
+        // An installed simulator and the download site, both of this test's own.
+        packages_ = root_ / "packages";
+        std::filesystem::create_directories(packages_ / "Community");
+        std::filesystem::create_directories(packages_ / "Official");
+        site_.setRoute("/release/version.json", qmhttp::Route::ok(qtr::programVersion().toString()));
+        site_.start();
+        writeSettings("");
     }
+    // parameters.xml with the simulator's folder, the site and further elements.
+    void writeSettings(const std::string& elements)
+    {
+        qtest::writeFile(parametersXml(),
+                         "<?xml version=\"1.0\"?>\n<parameters>\n"
+                         "\t<parameter name=\"MSFS_INSTALL_PATH\" value=\"" + packages_.string() + "\" />\n"
+                         "\t<parameter name=\"DOWNLOAD_SITE\" value=\"" + site_.baseUrl() + "\" />\n" +
+                             elements + "</parameters>\n");
+    }
+    const qmhttp::Server& site() const { return site_; }
     const std::filesystem::path& program() const { return program_; }
     std::filesystem::path parametersXml() const { return appData_ / "Roaming" / "Quillmarsh" / "parameters.xml"; }
     std::filesystem::path log() const { return program_ / "Log.txt"; }
     const std::filesystem::path& appData() const { return appData_; }
 
 private:
-    std::filesystem::path root_, program_, appData_;
+    std::filesystem::path root_, program_, appData_, packages_;
+    qmhttp::Server site_;
 };
 
 class Process {
@@ -126,8 +143,8 @@ TEST(Program, RunsWaitsForTheSimulatorAndClosesLikeAUser)
     HWND window = nullptr;
     ASSERT_TRUE(waitFor([&] { return (window = first.window(L"Quillmarsh")) != nullptr; }));
     ASSERT_TRUE(waitFor([&] { return fileText(folder.log()).find("Waiting for MSFS 2020 ...") != std::string::npos; }));
-    // A missing parameters file opens the window at the default place without creating the file
-    // at that point; the worker's start then writes it.
+    // The start asked the download site for the published version, as the program does.
+    EXPECT_TRUE(folder.site().waitForRequests(1, 20s));
     RECT rect{};
     GetWindowRect(window, &rect);
     EXPECT_EQ(rect.left, 400);
@@ -159,10 +176,8 @@ TEST(Program, PositionOnABoundFallsBackToTheLastGoodOne)
 {
     ProgramFolder folder;
     // A stored edge on a bound opens the window at the default and rewrites it.
-    qtest::writeFile(folder.parametersXml(), "<?xml version=\"1.0\"?>\n<parameters>\n"
-                                             "\t<parameter name=\"MAIN_WINDOW_X\" value=\"-30000\" />\n"
-                                             "\t<parameter name=\"MAIN_WINDOW_Y\" value=\"30\" />\n"
-                                             "</parameters>\n");
+    folder.writeSettings("\t<parameter name=\"MAIN_WINDOW_X\" value=\"-30000\" />\n"
+                         "\t<parameter name=\"MAIN_WINDOW_Y\" value=\"30\" />\n");
     Process program(folder);
     HWND window = nullptr;
     ASSERT_TRUE(waitFor([&] { return (window = program.window(L"Quillmarsh")) != nullptr; }));
