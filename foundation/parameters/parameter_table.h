@@ -9,6 +9,7 @@ extern BoolParameter MSFS_2020;
 extern BoolParameter TELLMOOR;
 extern BoolParameter SCAN_LIVERIES;
 extern BoolParameter SCAN_AIRPORTS;
+extern BoolParameter NAV_LIGHTS_WHILE_PARKED;
 extern StringParameter PORT_NUMBER;
 extern StringParameter DESTINATION;
 extern StringParameter BLOCK_CALLSIGN;
