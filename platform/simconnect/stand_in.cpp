@@ -231,10 +231,11 @@ struct State {
     std::optional<SteadyTime> lastFrame, lastSecond;
 };
 
+// Never destroyed: a client thread may still call in while the process ends.
 State& state()
 {
-    static State s;
-    return s;
+    static State* s = new State;
+    return *s;
 }
 
 void note(State& s, ojson entry)
