@@ -26,6 +26,12 @@ PROGRAM_DIR="$RUN_DIR/program"
 mkdir -p "$PROGRAM_DIR" "$RUN_DIR/appdata/Roaming" "$RUN_DIR/appdata/Local"
 cp -r "$BUILD_DIR/stage/." "$PROGRAM_DIR/"
 export QUILLMARSH_APPDATA_ROOT=$(winepath -w "$RUN_DIR/appdata")
+# The stand-in simulator: its scenario, and the journal of what it saw (one JSON object a line).
+SCENARIO=${QUILLMARSH_SIM_SCENARIO_FILE:-$here/platform/simconnect/example_scenario.json}
+JOURNAL="$RUN_DIR/sim-journal.jsonl"
+rm -f "$JOURNAL"
+export QUILLMARSH_SIM_SCENARIO=$(winepath -w "$SCENARIO")
+export QUILLMARSH_SIM_JOURNAL=$(winepath -w "$JOURNAL")
 
 cd "$PROGRAM_DIR"
 wine Quillmarsh.exe >/dev/null 2>&1 </dev/null &
@@ -55,3 +61,7 @@ wait "$pid" || status=$?
 echo "Quillmarsh ended with exit code $status"
 echo "log: $PROGRAM_DIR/Log.txt"
 tail -n 5 "$PROGRAM_DIR/Log.txt"
+if [ -f "$JOURNAL" ]; then
+  echo "simulator journal: $JOURNAL"
+  head -n 5 "$JOURNAL"
+fi

@@ -179,6 +179,8 @@ bool waitForSimAndUser()
         if (stopRequested.load() || windowClosed.load()) return false;
         sleepMs(100);
     }
+    // The every-second ground-state reply drives the data cycle of the main loop.
+    gf_requestUserOnGround();
     return !(stopRequested.load() || windowClosed.load());
 }
 
@@ -271,7 +273,10 @@ void lf_closingDown()
         trafficRunning = false;
     });
     guardedStep([] {
-        if (simConnectThread.joinable()) simConnectThread.request_stop();
+        if (simConnectThread.joinable()) {
+            simConnectThread.request_stop();
+            simConnectThread.join();
+        }
     });
     guardedStep([] { stopReaders(); });
     guardedStep([] { sleepMs(500); });

@@ -1,0 +1,304 @@
+// The road of created objects: recognition by ATC ID, release and freeze, the object events the
+// worker drains, their 200 ticks of set-up, refusal and removal.
+#include "sim_fixture.h"
+
+#include <filesystem>
+
+using namespace qtr;
+using qtest::SimFixture;
+
+namespace {
+
+int countEvents(const std::vector<nlohmann::ordered_json>& events, std::uint32_t object, const std::string& name)
+{
+    int n = 0;
+    for (const auto& e : events)
+        if (e["object"] == object && e["event"] == name) ++n;
+    return n;
+}
+
+LiveAircraft* live(std::uint32_t flightId)
+{
+    for (auto& a : liveAircraft)
+        if (a.flightId == flightId) return &a;
+    return nullptr;
+}
+
+} // namespace
+
+TEST_F(SimFixture, LiveObjectIsRecognisedReleasedFrozenLitGivenItsPlanAndRemoved)
+{
+    connect();
+    addLive(10001, "DLH4AB", true);
+    const std::uint32_t id = createAndRecognise(*live(10001), false);
+    ASSERT_GT(id, 0u);
+    EXPECT_EQ(journal("created")[0]["tail"], "DLH4AB");
+    EXPECT_EQ(journal("released").size(), 1u);
+    EXPECT_TRUE(pendingCreations.empty());
+    EXPECT_TRUE(addedObjects.empty());
+    frame();
+    const auto freezes = journal("event");
+    for (const char* name : {"FREEZE_LATITUDE_LONGITUDE_SET", "FREEZE_ALTITUDE_SET", "FREEZE_ATTITUDE_SET"})
+        EXPECT_EQ(countEvents(freezes, id, name), 1) << name;
+    ASSERT_TRUE(sim.object(id)->frozenLatLon && sim.object(id)->frozenAltitude && sim.object(id)->frozenAttitude);
+    {
+        std::lock_guard lock(objectEventMutex);
+        ASSERT_EQ(objectEventQueue.size(), 1u);
+        EXPECT_EQ(objectEventQueue[0].kind, liveCreated);
+        EXPECT_EQ(objectEventQueue[0].recordId, 10001u);
+        EXPECT_DOUBLE_EQ(objectEventQueue[0].value2, 5000.0 - 1416.0 - 8.5);
+    }
+
+    processSimObjectEvents(); // tick 1: bound, flight plan, static CG asked for
+    EXPECT_EQ(live(10001)->objectid, id);
+    const auto planFile = flightPlanFolder / fmt::format("{}.pln", id);
+    EXPECT_TRUE(std::filesystem::exists(planFile));
+    EXPECT_TRUE(live(10001)->hasFlightPlan);
+    ASSERT_EQ(journal("plan").size(), 1u);
+    EXPECT_EQ(journal("plan")[0]["departure"], "EDDF");
+    EXPECT_EQ(journal("plan")[0]["destination"], "EGLL");
+    idle();
+
+    std::vector<int> toggleTicks;
+    for (int tick = 2; tick <= 200; ++tick) {
+        const int before = countEvents(journal("event"), id, "ALL_LIGHTS_TOGGLE");
+        if (tick == 200) {
+            EXPECT_EQ(live(10001)->state, stateAdding2Sim);
+        }
+        processSimObjectEvents();
+        if (countEvents(journal("event"), id, "ALL_LIGHTS_TOGGLE") > before) toggleTicks.push_back(tick);
+    }
+    EXPECT_EQ(toggleTicks, (std::vector<int>{50, 100}));
+    EXPECT_DOUBLE_EQ(live(10001)->staticCgHeight, 8.5);
+    EXPECT_DOUBLE_EQ(live(10001)->staticPitch, 0.01);
+    EXPECT_EQ(live(10001)->state, stateActive);
+    EXPECT_TRUE(createdObjects.empty());
+    frame();
+    const auto events = journal("event");
+    EXPECT_EQ(countEvents(events, id, "ENGINE_AUTO_START"), 1);
+    EXPECT_EQ(countEvents(events, id, "STROBES_SET"), 1);
+    EXPECT_EQ(sim.object(id)->lightStates & 0x1, 1); // navigation lights on
+
+    removeAircraftFromSim(*live(10001));
+    frame();
+    EXPECT_EQ(journal("removed").size(), 1u);
+    processSimObjectEvents();
+    EXPECT_FALSE(std::filesystem::exists(planFile));
+    EXPECT_EQ(live(10001), nullptr);
+}
+
+TEST_F(SimFixture, StaticObjectIsParkedAfterItsTwoHundredTicks)
+{
+    connect();
+    parkStands.push_back(Stand{"E12", 47.47, 8.55, 3});
+    StaticAircraft parked;
+    parked.flightId = 42;
+    parked.callsign = "SWR8";
+    parked.livery = "Boeing 747 Cargo Test";
+    parked.state = stateAdding2Sim;
+    parked.sid = 3;
+    parked.atCargoStand = true;
+    staticAircraft.push_back(parked);
+    const std::uint32_t id = createAndRecognise(parked, true);
+    ASSERT_GT(id, 0u);
+    {
+        std::lock_guard lock(objectEventMutex);
+        ASSERT_EQ(objectEventQueue.size(), 1u);
+        EXPECT_EQ(objectEventQueue[0].kind, staticCreated);
+        EXPECT_EQ(objectEventQueue[0].value2, 0.0);
+    }
+    for (int tick = 1; tick < 200; ++tick) processSimObjectEvents();
+    EXPECT_EQ(staticAircraft[0].state, stateAdding2Sim);
+    processSimObjectEvents();
+    EXPECT_EQ(staticAircraft[0].state, stateActive);
+    EXPECT_EQ(staticAircraft[0].objectid, id);
+    EXPECT_TRUE(createdObjects.empty());
+    EXPECT_NE(qtest::logText().find("E12     : SWR8     parked"), std::string::npos);
+    frame();
+    EXPECT_EQ(countEvents(journal("event"), id, "ENGINE_AUTO_SHUTDOWN"), 1);
+    EXPECT_EQ(sim.object(id)->lightStates, 0x1); // navigation lights only: no cabin lights on a cargo stand
+}
+
+TEST_F(SimFixture, RefusedCreationsComeBackAsCreationFailed)
+{
+    connect();
+    LiveAircraft& unknown = addLive(10001, "AAL1", true);
+    unknown.livery = "Not Installed Anywhere";
+    StaticAircraft refused;
+    refused.flightId = 7;
+    refused.callsign = "STAT7";
+    refused.livery = "Boeing 747 Cargo Test";
+    staticAircraft.push_back(refused);
+    sim.refuseCreations(1); // the installed title too
+    ASSERT_TRUE(gf_queueAiCreate(requestFor(liveAircraft[0], false)));
+    ASSERT_TRUE(gf_queueAiCreate(requestFor(refused, true)));
+    frame();
+    EXPECT_EQ(journal("refused").size(), 2u);
+    EXPECT_TRUE(pendingCreations.empty());
+    {
+        std::lock_guard lock(objectEventMutex);
+        ASSERT_EQ(objectEventQueue.size(), 2u);
+        EXPECT_EQ(objectEventQueue[0].kind, creationFailed);
+        EXPECT_EQ(objectEventQueue[0].recordId, 10001u);
+        EXPECT_EQ(objectEventQueue[1].recordId, 7u);
+    }
+    processSimObjectEvents();
+    EXPECT_TRUE(liveAircraft.empty());
+    EXPECT_TRUE(staticAircraft.empty());
+    EXPECT_EQ(failedTitles, (std::vector<std::string>{"Not Installed Anywhere", "Boeing 747 Cargo Test"}));
+}
+
+TEST_F(SimFixture, ForeignObjectsAreOnlyLoggedAndGiveGroundData)
+{
+    connect();
+    const std::string longId(40, 'X');
+    const DWORD foreign = sim.addForeignObject("N123AB", 0, true);
+    const DWORD high = sim.addForeignObject("N777", 3000, false);
+    const DWORD starred = sim.addForeignObject("N888*", 0, true);
+    const DWORD cut = sim.addForeignObject(longId, 0, true);
+    const DWORD helicopter = sim.addForeignObject("HELI1", 0, true, 3);
+    idle();
+    EXPECT_EQ(addedObjects.size(), 4u); // not the helicopter
+    gf_requestAircraftInRange(20000);
+    idle();
+    EXPECT_TRUE(journal("released").empty());
+    const std::string log = qtest::logText();
+    EXPECT_NE(log.find(fmt::format("just spawned, but not by Quillmarsh, oid: {}, callsign \"N123AB\", altaboveGnd:0 ft, "
+                                   "onground:1, gnd_alt:1416 ft ", foreign)),
+              std::string::npos);
+    // The ATC ID field holds 32 characters without a terminator: read with its bound.
+    EXPECT_NE(log.find(fmt::format("oid: {}, callsign \"{}\",", cut, std::string(32, 'X'))), std::string::npos);
+    {
+        std::lock_guard lock(objectEventMutex);
+        EXPECT_TRUE(objectEventQueue.empty());
+    }
+    gf_requestAircraftInRange(20000); // now known objects: ground data for the low ones only
+    idle();
+    std::lock_guard lock(objectEventMutex);
+    std::vector<std::uint32_t> grounded;
+    for (const auto& e : objectEventQueue) {
+        EXPECT_EQ(e.kind, groundData);
+        EXPECT_EQ(e.recordId, 1u);
+        EXPECT_DOUBLE_EQ(e.value1, 1416.0);
+        grounded.push_back(e.objectId);
+    }
+    EXPECT_EQ(grounded, (std::vector<std::uint32_t>{foreign, cut}));
+    (void)high, (void)starred, (void)helicopter;
+}
+
+TEST_F(SimFixture, CallsignsThatCannotBeAnAtcIdAreRefused)
+{
+    AiCreateRequest request;
+    request.liveryTitle = "Airbus A320 Test Livery";
+    request.callsign = std::string(32, 'C');
+    EXPECT_FALSE(gf_queueAiCreate(request));
+    request.callsign = "";
+    EXPECT_FALSE(gf_queueAiCreate(request));
+    EXPECT_TRUE(aiCreateQueue.empty());
+    request.callsign = std::string(31, 'C');
+    EXPECT_TRUE(gf_queueAiCreate(request));
+    EXPECT_EQ(aiCreateQueue.size(), 1u);
+}
+
+TEST_F(SimFixture, TheRequestKeepsItsTitleWhenTheRecordsTitleGoes)
+{
+    connect();
+    std::string title = "Airbus A320 Test Livery";
+    LiveAircraft& a = addLive(10001, "EZY12", true);
+    a.livery = title;
+    ASSERT_TRUE(gf_queueAiCreate(requestFor(a, false)));
+    title.assign(title.size(), '#'); // the livery data is cleared before the frame
+    frame();
+    ASSERT_EQ(journal("created").size(), 1u);
+    EXPECT_EQ(journal("created")[0]["title"], "Airbus A320 Test Livery");
+}
+
+TEST_F(SimFixture, SetUpOfAnObjectWhoseRecordWentEnds)
+{
+    connect();
+    addLive(10001, "GONE1", true);
+    createAndRecognise(*live(10001), false);
+    processSimObjectEvents();
+    ASSERT_EQ(createdObjects.size(), 1u);
+    liveAircraft.clear(); // the worker dropped the record meanwhile
+    queueSimObjectEvent(SimObjectEvent{4321, 55, 0, staticCreated, 0, 0}); // no static record 55
+    for (int tick = 2; tick <= 201; ++tick) processSimObjectEvents();
+    EXPECT_TRUE(createdObjects.empty());
+}
+
+TEST_F(SimFixture, ObjectEventKinds)
+{
+    connect();
+    // Static CG and pitch bounds.
+    LiveAircraft& a = addLive(10001, "CG1", false);
+    a.objectid = 5001;
+    handleSimObjectEvent(SimObjectEvent{5001, 0, 0, staticCg, 0.5, 3.0 * 0.017453292519943295});
+    EXPECT_EQ(liveAircraft[0].staticCgHeight, 0.0);
+    EXPECT_DOUBLE_EQ(liveAircraft[0].staticPitch, 0.012217304763960306);
+    EXPECT_NE(qtest::logText().find("static CG 0.5ft wrong?"), std::string::npos);
+    handleSimObjectEvent(SimObjectEvent{5001, 0, 0, staticCg, 12.0, 0.02});
+    EXPECT_EQ(liveAircraft[0].staticCgHeight, 12.0);
+    EXPECT_EQ(liveAircraft[0].staticPitch, 0.02);
+
+    // First ground contact of a landing: spoilers, reverse thrust, the landing roll.
+    liveAircraft[0].approach = true;
+    liveAircraft[0].reverseByThrottle = true;
+    liveAircraft[0].decelerationSlots = 4;
+    liveAircraft[0].bank = 0.04;
+    liveAircraft[0].pitch = 0.06;
+    liveAircraft[0].heading = 1.5;
+    handleSimObjectEvent(SimObjectEvent{5001, 1, 0, groundData, 400.0, 0.0});
+    LiveAircraft& landed = liveAircraft[0];
+    EXPECT_TRUE(landed.onGround && landed.landingRoll);
+    EXPECT_EQ(landed.groundState, 1);
+    EXPECT_EQ(landed.landingHeading, 1.5);
+    EXPECT_DOUBLE_EQ(landed.rollBankStep, -0.01);
+    EXPECT_DOUBLE_EQ(landed.rollPitchStep, (0.02 - 0.06) / 4);
+    EXPECT_EQ(landed.alt, 412.0);
+    ASSERT_EQ(clientEventQueue.back().eventId, eventSpoilers);
+    EXPECT_EQ(clientEventQueue.back().data, 16383u);
+
+    // Removal of an object in livery respawn keeps the record for a new creation.
+    landed.state = stateLiveryRespawn;
+    landed.throttleLevel = 0;
+    landed.flapStage = 1;
+    handleSimObjectEvent(SimObjectEvent{5001, 0, 0, objectRemoved, 0, 0});
+    EXPECT_EQ(landed.state, stateBuffer);
+    EXPECT_EQ(landed.objectid, 0u);
+    EXPECT_EQ(landed.throttleLevel, 5u);
+    EXPECT_EQ(landed.flapStage, 4u);
+}
+
+TEST_F(SimFixture, ALiveAircraftParkingOverAStaticOneRemovesItAndRemoveWhenCreatedGoesAfterSetUp)
+{
+    connect();
+    parkStands.push_back(Stand{"A1", 47.47, 8.55, 9});
+    StaticAircraft other;
+    other.flightId = 3;
+    other.callsign = "STAT3";
+    other.sid = 9;
+    other.state = stateActive;
+    other.objectid = 6000;
+    staticAircraft.push_back(other);
+    LiveAircraft& a = addLive(10001, "PARK1", false, "", "");
+    a.phase = phaseParked;
+    a.sid = 9;
+    a.removeWhenCreated = true;
+    currentDaySlot = 0x0000000500000003ull;
+    ASSERT_TRUE(onLiveObjectCreated(a, SimObjectEvent{7000, 10001, 0, liveCreated, 0, 0}));
+    EXPECT_EQ(a.daySlot, currentDaySlot);
+    EXPECT_EQ(staticAircraft[0].state, stateRemovingFromSim);
+    EXPECT_EQ(removalQueue, (std::vector<std::uint32_t>{6000}));
+    EXPECT_EQ(droppedCandidateStands, (std::vector<std::uint32_t>{9}));
+    EXPECT_FALSE(a.hasFlightPlan); // no origin and destination: no file
+    EXPECT_FALSE(std::filesystem::exists(flightPlanFolder / flightPlanPath(7000)));
+    EXPECT_EQ(clientEventQueue[0].eventId, eventGear);
+    EXPECT_FALSE(onLiveObjectCreated(a, SimObjectEvent{2, 10001, 0, liveCreated, 0, 0}));
+
+    createdObjects.push_back(SimObjectEvent{7000, 10001, 199, liveCreated, 0, 0});
+    processSimObjectEvents();
+    EXPECT_EQ(liveAircraft[0].state, stateRemovingFromSim);
+    EXPECT_EQ(removalQueue.back(), 7000u);
+    EXPECT_EQ(liveAircraft[0].throttleLevel, 0u);
+    EXPECT_EQ(liveAircraft[0].flapStage, 0u);
+}

@@ -1,0 +1,183 @@
+#pragma once
+// Runs the real SimConnect thread against the stand-in simulator, stepped by the test: every
+// test gets a fresh program state, a fresh simulator, its own log and flight-plan folder.
+#include "app/main_window.h"
+#include "foundation/clock.h"
+#include "foundation/log.h"
+#include "foundation/parameters/parameter_table.h"
+#include "links/feed.h"
+#include "links/flight_plan.h"
+#include "links/object_events.h"
+#include "links/simconnect_client.h"
+#include "links/simconnect_dispatch.h"
+#include "liveries/type_data_stand_in.h"
+#include "platform/simconnect/simconnect.h"
+#include "platform/simconnect/stand_in.h"
+#include "support/test_support.h"
+#include "traffic/records_stand_in.h"
+#include "traffic/run_control.h"
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+#include <thread>
+
+namespace qtest {
+
+// Waits for a condition that another thread brings about; false after the time-out.
+inline bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = std::chrono::seconds(10))
+{
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// Text-mode log without its carriage returns.
+inline std::string logText()
+{
+    std::string text = readFile("Log.txt");
+    std::erase(text, '\r');
+    return text;
+}
+
+inline int countOccurrences(const std::string& text, const std::string& part)
+{
+    int n = 0;
+    for (std::size_t p = text.find(part); p != std::string::npos; p = text.find(part, p + part.size())) ++n;
+    return n;
+}
+
+class SimFixture : public ::testing::Test {
+protected:
+    standin::Simulator& sim = standin::simulator();
+    std::optional<ScopedCwd> cwd;
+    std::jthread thread;
+
+    static standin::Scenario scenario()
+    {
+        standin::Scenario s;
+        s.installedTitles = {"Airbus A320 Test Livery", "Boeing 747 Cargo Test"};
+        return s;
+    }
+
+    void SetUp() override
+    {
+        cwd.emplace(freshFolder("sim"));
+        qtr::gf_startLog();
+        qtr::stopRequested = false;
+        qtr::windowClosed = false;
+        qtr::exitCode = qtr::ExitCode::NotYetSet;
+        qtr::restartDelaySeconds = 0;
+        qtr::resetSimConnectState();
+        qtr::clearError();
+        qtr::mainWindow.resetIndicators();
+        qtr::clearTrafficStandIn();
+        qtr::clearTypeDataStandIn();
+        qtr::MSFS_2020.setValue(true);
+        qtr::LOG.setValue(true);
+        qtr::NAV_LIGHTS_WHILE_PARKED.setValue(true);
+        qtr::feedProfessional = false;
+        ASSERT_TRUE(qtr::createFlightPlanFolders());
+        sim.reset(scenario());
+    }
+
+    void TearDown() override
+    {
+        stopThread();
+        qtr::setClock(nullptr);
+        sim.setCallClock(nullptr);
+        qtr::closeLog();
+        cwd.reset();
+    }
+
+    // Starts the thread and waits until the simulator's first messages are handled.
+    void connect()
+    {
+        qtr::reserveSimConnectQueues();
+        thread = std::jthread(qtr::gf_simConnectThread);
+        ASSERT_TRUE(waitUntil([this] { return !journal("connected").empty(); }));
+        ASSERT_TRUE(sim.waitIdle());
+    }
+
+    void stopThread()
+    {
+        if (!thread.joinable()) return;
+        thread.request_stop();
+        thread.join();
+    }
+
+    void frame()
+    {
+        sim.frame();
+        ASSERT_TRUE(sim.waitIdle());
+    }
+
+    void idle() { ASSERT_TRUE(sim.waitIdle()); }
+
+    // The journal entries of one kind.
+    std::vector<nlohmann::ordered_json> journal(const std::string& kind)
+    {
+        std::vector<nlohmann::ordered_json> out;
+        for (auto& e : sim.journal())
+            if (e["kind"] == kind) out.push_back(e);
+        return out;
+    }
+
+    // The recorded calls from the n-th on, as "function" or "function:key" texts.
+    std::vector<nlohmann::ordered_json> callsSince(std::size_t first)
+    {
+        const auto all = sim.calls();
+        return std::vector<nlohmann::ordered_json>(all.begin() + std::min(first, all.size()), all.end());
+    }
+
+    // A live aircraft record with a creation request for it.
+    qtr::LiveAircraft& addLive(std::uint32_t flightId, const std::string& callsign, bool airborne,
+                               const std::string& origin = "EDDF", const std::string& destination = "EGLL")
+    {
+        qtr::LiveAircraft a;
+        a.flightId = flightId;
+        a.callsign = callsign;
+        a.origin = origin;
+        a.destination = destination;
+        a.airline = "DLH";
+        a.type = "A320";
+        a.livery = "Airbus A320 Test Livery";
+        a.state = qtr::stateAdding2Sim;
+        a.alt = airborne ? 5000.0 : 0.0;
+        a.stream.push_back(qtr::Position{47.47, 8.55, a.alt, airborne});
+        qtr::liveAircraft.push_back(a);
+        return qtr::liveAircraft.back();
+    }
+
+    static qtr::AiCreateRequest requestFor(const qtr::FlightRecord& r, bool onGround)
+    {
+        qtr::AiCreateRequest q;
+        q.position.latitude = 47.47;
+        q.position.longitude = 8.55;
+        q.position.altitude = onGround ? 0 : 5000;
+        q.position.heading = 90;
+        q.position.onGround = onGround ? 1 : 0;
+        q.callsign = r.callsign;
+        q.liveryTitle = std::string(r.livery);
+        q.recordId = r.flightId;
+        return q;
+    }
+
+    // Sends the queued creation, lets the object be announced and recognised; its object id.
+    std::uint32_t createAndRecognise(const qtr::FlightRecord& r, bool onGround)
+    {
+        EXPECT_TRUE(qtr::gf_queueAiCreate(requestFor(r, onGround)));
+        frame();
+        qtr::gf_requestAircraftInRange(20000);
+        idle();
+        const auto created = journal("created");
+        return created.empty() ? 0 : created.back()["object"].get<std::uint32_t>();
+    }
+};
+
+} // namespace qtest

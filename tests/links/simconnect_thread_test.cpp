@@ -1,0 +1,373 @@
+// The SimConnect thread against the stand-in simulator: waiting, registration, the frame's
+// sending order, and the ends of a run that the simulator causes.
+#include "sim_fixture.h"
+
+#include "foundation/errors.h"
+
+#include <atomic>
+
+using namespace qtr;
+using qtest::SimFixture;
+using qtest::waitUntil;
+
+namespace {
+
+// Time that moves only when the program sleeps.
+class SteppedClock final : public Clock {
+public:
+    std::chrono::steady_clock::time_point steadyNow() override { return start_ + std::chrono::milliseconds(ms_.load()); }
+    void sleepFor(std::chrono::milliseconds d) override
+    {
+        ms_ += d.count();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1)); // pacing only
+    }
+    void sleepUntil(std::chrono::steady_clock::time_point t) override
+    {
+        const auto now = steadyNow();
+        if (t > now) ms_ += std::chrono::duration_cast<std::chrono::milliseconds>(t - now).count();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+
+private:
+    const std::chrono::steady_clock::time_point start_{};
+    std::atomic<std::int64_t> ms_{0};
+};
+
+std::string fn(const nlohmann::ordered_json& call) { return call["fn"].get<std::string>(); }
+
+} // namespace
+
+TEST_F(SimFixture, WaitsForTheSimulatorRetryingEverySecondAndClosesNothingWithoutHandle)
+{
+    SteppedClock clock;
+    setClock(&clock);
+    sim.setCallClock([&clock] { return clock.steadyNow(); });
+    sim.setPresent(false);
+    reserveSimConnectQueues();
+    thread = std::jthread(gf_simConnectThread);
+    ASSERT_TRUE(waitUntil([this] { return sim.callTimes("SimConnect_Open").size() >= 4; }));
+    stopThread();
+
+    const auto opens = sim.callTimes("SimConnect_Open");
+    for (std::size_t i = 1; i < opens.size(); ++i) EXPECT_EQ(opens[i] - opens[i - 1], std::chrono::seconds(1)) << i;
+    EXPECT_EQ(qtest::countOccurrences(qtest::logText(), "Waiting for MSFS 2020 ..."), 1);
+    EXPECT_EQ(mainWindow.statusLine(), "Waiting for MSFS 2020 ...");
+    for (const auto& call : sim.calls()) EXPECT_NE(fn(call), "SimConnect_Close");
+    EXPECT_FALSE(mainWindow.simConnected.load());
+}
+
+TEST_F(SimFixture, ConnectsWhenTheSimulatorComesAndShowsTheWaitingTextOnce)
+{
+    MSFS_2020.setValue(false);
+    sim.reset([] {
+        auto s = scenario();
+        s.applicationName = "SunRise";
+        return s;
+    }());
+    SteppedClock clock;
+    setClock(&clock);
+    sim.setPresent(false);
+    reserveSimConnectQueues();
+    thread = std::jthread(gf_simConnectThread);
+    ASSERT_TRUE(waitUntil([this] { return sim.callTimes("SimConnect_Open").size() >= 2; }));
+    sim.setPresent(true);
+    ASSERT_TRUE(waitUntil([this] { return sim.connected(); }));
+    idle();
+    EXPECT_TRUE(mainWindow.simConnected.load());
+    EXPECT_EQ(mainWindow.text(mainWindow.simulatorText), "MSFS 2024");
+    EXPECT_TRUE(simRunning.load());
+    EXPECT_EQ(qtest::countOccurrences(qtest::logText(), "Waiting for MSFS 2024 ..."), 1);
+    EXPECT_EQ(sim.calls().front()["name"], "Quillmarsh");
+    stopThread();
+    EXPECT_EQ(fn(sim.calls().back()), "SimConnect_Close");
+    EXPECT_NE(qtest::logText().find("SimConnect closed ok"), std::string::npos);
+}
+
+TEST_F(SimFixture, RegistersEventsDefinitionsMappingsAndGroupInOrder)
+{
+    connect();
+    std::vector<std::string> got;
+    for (const auto& c : sim.calls()) {
+        const std::string f = fn(c);
+        if (f == "SimConnect_SubscribeToSystemEvent") got.push_back(fmt::format("sub {} {}", c["event"].get<int>(), c["name"].get<std::string>()));
+        if (f == "SimConnect_AddToDataDefinition") {
+            ASSERT_EQ(c["epsilon"], 0.0);
+            got.push_back(fmt::format("def {} {}|{}|{}", c["define"].get<int>(), c["name"].get<std::string>(),
+                                      c["unit"].get<std::string>(), c["type"].get<int>()));
+        }
+        if (f == "SimConnect_MapClientEventToSimEvent") got.push_back(fmt::format("map {} {}", c["event"].get<int>(), c["name"].get<std::string>()));
+        if (f == "SimConnect_AddClientEventToNotificationGroup") {
+            ASSERT_EQ(c["group"], 301);
+            ASSERT_EQ(c["maskable"], true);
+            got.push_back(fmt::format("grp {}", c["event"].get<int>()));
+        }
+        if (f == "SimConnect_SetNotificationGroupPriority") got.push_back(fmt::format("prio {} {}", c["group"].get<int>(), c["priority"].get<int>()));
+    }
+    const int f64 = scDataFloat64, i64 = scDataInt64, s32 = scDataString32, sv = scDataStringV;
+    const std::vector<std::string> expected = {
+        "sub 201 Sim", "sub 202 ObjectAdded", "sub 203 ObjectRemoved", "sub 205 FlightLoaded", "sub 204 Frame",
+        fmt::format("def 407 TITLE||{}", sv), fmt::format("def 408 ATC MODEL||{}", s32),
+        fmt::format("def 409 SIM ON GROUND|Bool|{}", i64),
+        fmt::format("def 402 Plane Latitude|degree|{}", f64), fmt::format("def 402 Plane Longitude|degree|{}", f64),
+        fmt::format("def 402 Plane Pitch degrees|radians|{}", f64), fmt::format("def 402 Plane Bank degrees|radians|{}", f64),
+        fmt::format("def 402 Plane Heading degrees true|radians|{}", f64), fmt::format("def 402 Plane Altitude|feet|{}", f64),
+        fmt::format("def 402 Vertical Speed|feet per second|{}", f64), fmt::format("def 402 Airspeed True|knots|{}", f64),
+        fmt::format("def 403 Plane Latitude|degree|{}", f64), fmt::format("def 403 Plane Longitude|degree|{}", f64),
+        fmt::format("def 403 Plane Pitch degrees|radians|{}", f64), fmt::format("def 403 Plane Bank degrees|radians|{}", f64),
+        fmt::format("def 403 Plane Heading degrees true|radians|{}", f64), fmt::format("def 403 Plane Altitude|feet|{}", f64),
+        fmt::format("def 403 Plane Alt Above Ground|feet|{}", f64), fmt::format("def 403 Ground Velocity|knots|{}", f64),
+        fmt::format("def 403 ZULU TIME|Seconds|{}", i64), fmt::format("def 403 ZULU DAY OF YEAR|Number|{}", i64),
+        fmt::format("def 403 ZULU YEAR|Number|{}", i64), fmt::format("def 403 LIGHT STATES|Mask|{}", i64),
+        fmt::format("def 405 Static CG to Ground|feet|{}", f64), fmt::format("def 405 Static Pitch|radians|{}", f64),
+        fmt::format("def 406 Light On States|Mask|{}", i64),
+        fmt::format("def 404 Plane Alt Above Ground|feet|{}", f64), fmt::format("def 404 Ground Altitude|feet|{}", f64),
+        fmt::format("def 404 SIM ON GROUND|Bool|{}", i64), fmt::format("def 404 ATC ID||{}", s32),
+        fmt::format("def 401 SPOILERS HANDLE POSITION|percent|{}", f64),
+        fmt::format("def 401 GENERAL ENG THROTTLE LEVER POSITION:1|percent|{}", f64),
+        fmt::format("def 401 GENERAL ENG THROTTLE LEVER POSITION:2|percent|{}", f64),
+        "map 219 GEAR_SET", "map 220 ENGINE_AUTO_START", "map 221 ENGINE_AUTO_SHUTDOWN", "map 222 THROTTLE_SET",
+        "map 217 FLAPS_SET", "map 218 SPOILERS_SET", "map 207 NAV_LIGHTS_SET", "map 206 BEACON_LIGHTS_SET",
+        "map 210 LANDING_LIGHTS_SET", "map 208 TAXI_LIGHTS_SET", "map 209 STROBES_SET", "map 212 LOGO_LIGHTS_SET",
+        "map 211 CABIN_LIGHTS_SET", "map 213 ALL_LIGHTS_TOGGLE", "map 214 FREEZE_LATITUDE_LONGITUDE_SET",
+        "map 215 FREEZE_ALTITUDE_SET", "map 216 FREEZE_ATTITUDE_SET",
+        "grp 207", "grp 206", "grp 210", "grp 208", "grp 209", "grp 212", "grp 211", "grp 213", "grp 217", "grp 218",
+        "grp 219", "grp 221", "grp 222", "grp 214", "grp 215", "grp 216", "prio 301 1"};
+    EXPECT_EQ(got, expected);
+    // Every definition was accepted: the simulator raised no exception.
+    EXPECT_TRUE(journal("exception").empty());
+}
+
+TEST_F(SimFixture, AFrameSendsPositionsEventsCreationsRemovalsInOrderAndABusyMutexPostponesIt)
+{
+    connect();
+    const std::uint32_t oldId = createAndRecognise(addLive(10001, "OLD1", true), false);
+    ASSERT_GT(oldId, 0u);
+    frame(); // the freeze events of the recognised object
+    const std::uint32_t user = userObjectId.load();
+
+    // Queued while the worker holds the mutex: the frame finds it busy and sends nothing.
+    std::size_t mark;
+    {
+        std::unique_lock lock(simConnectMutex);
+        mark = sim.calls().size();
+        sendPositions.push_back(PositionUpdate{47.5, 8.6, 0, 0, 1.0, 3000, 0, 200, oldId});
+        sendPositions.push_back(PositionUpdate{47.5, 8.6, 0, 0, 1.0, 3000, 0, 200, user}); // skipped silently
+        clientEventQueue.push_back(ClientEvent{oldId, eventFlaps, 3072});
+        clientEventQueue.push_back(ClientEvent{oldId, eventEngineAutoStart, 0});
+        aiCreateQueue.push_back(requestFor(addLive(10002, "NEW2", true), false));
+        removalQueue.push_back(user); // never sent
+        removalQueue.push_back(oldId);
+        frame();
+        EXPECT_EQ(sim.calls().size(), mark);
+    }
+    frame();
+    std::vector<std::string> order;
+    for (const auto& c : callsSince(mark)) order.push_back(fn(c));
+    const std::vector<std::string> expected = {
+        "SimConnect_SetDataOnSimObject", "SimConnect_AIReleaseControl", "SimConnect_TransmitClientEvent",
+        "SimConnect_AIReleaseControl", "SimConnect_TransmitClientEvent", "SimConnect_AICreateNonATCAircraft",
+        "SimConnect_GetLastSentPacketID", "SimConnect_AIRemoveObject"};
+    EXPECT_EQ(order, expected);
+    const auto calls = callsSince(mark);
+    EXPECT_EQ(calls[0]["object"], oldId);
+    EXPECT_EQ(calls[0]["size"], 64);
+    EXPECT_EQ(calls[4]["event"], 220);
+    EXPECT_EQ(calls[4]["group"], 301);
+    EXPECT_EQ(calls[7]["object"], oldId);
+    EXPECT_NE(qtest::logText().find(fmt::format("Simconnect call to remove ac with objectid {}", user)), std::string::npos);
+    const auto poses = journal("pose");
+    ASSERT_EQ(poses.size(), 1u);
+    EXPECT_DOUBLE_EQ(poses[0]["lat"].get<double>(), 47.5);
+    EXPECT_NEAR(poses[0]["heading"].get<double>(), 57.29577951308232, 1e-9);
+    EXPECT_EQ(poses[0]["alt"], 3000.0);
+    EXPECT_EQ(journal("removed").size(), 1u);
+}
+
+TEST_F(SimFixture, BufferExchangeHandsTheTicksPositionsToTheFrame)
+{
+    connect();
+    const std::uint32_t id = createAndRecognise(addLive(10001, "POS1", true), false);
+    fillPositions.push_back(PositionUpdate{47.1, 8.1, 0, 0, 0, 4000, 0, 250, id});
+    gf_exchangePositionBuffers();
+    EXPECT_TRUE(fillPositions.empty());
+    fillPositions.push_back(PositionUpdate{47.2, 8.2, 0, 0, 0, 4100, 0, 250, id});
+    gf_exchangePositionBuffers(); // a newer tick replaces the unsent one
+    frame();
+    const auto poses = journal("pose");
+    ASSERT_EQ(poses.size(), 1u);
+    EXPECT_EQ(poses[0]["lat"], 47.2);
+    // A slow simulator with a busy mutex loses the tick's positions.
+    frameRate = 30.0f;
+    fillPositions.push_back(PositionUpdate{47.3, 8.3, 0, 0, 0, 4200, 0, 250, id});
+    {
+        std::lock_guard lock(simConnectMutex);
+        std::jthread worker([] { gf_exchangePositionBuffers(); });
+    }
+    EXPECT_TRUE(fillPositions.empty());
+    frame();
+    EXPECT_EQ(journal("pose").size(), 1u);
+}
+
+TEST_F(SimFixture, FailedCallStopsTheRunAndLaterFramesDiscardTheQueues)
+{
+    connect();
+    sim.failCalls("SimConnect_AICreateNonATCAircraft", 1);
+    addLive(10001, "FAIL1", true);
+    ASSERT_TRUE(gf_queueAiCreate(requestFor(liveAircraft.back(), false)));
+    frame();
+    EXPECT_TRUE(simConnectFailed.load());
+    EXPECT_TRUE(stopRequested.load());
+    EXPECT_EQ(exitCode.load(), ExitCode::SimConnectError);
+    EXPECT_EQ(restartDelaySeconds.load(), 9);
+    EXPECT_TRUE(pendingCreations.empty());
+    // From now on the queues are emptied without a call.
+    ASSERT_TRUE(gf_queueAiCreate(requestFor(liveAircraft.back(), false)));
+    gf_queueAiEvent(5000, eventNavLights, 1);
+    const std::size_t mark = sim.calls().size();
+    frame();
+    EXPECT_EQ(sim.calls().size(), mark);
+    EXPECT_TRUE(aiCreateQueue.empty());
+    EXPECT_TRUE(clientEventQueue.empty());
+    EXPECT_TRUE(pendingCreations.empty());
+}
+
+TEST_F(SimFixture, SimulatorNameChecks)
+{
+    struct Case {
+        const char* name;
+        bool msfs2020;
+        const char* expected; // simulator text, or the error line
+    };
+    const Case cases[] = {
+        {"KittyHawk", true, "MSFS 2020 (11.0.282174.999)"},
+        {"KittyHawk!", true, "MSFS 2020 (11.0.282174.999)"},
+        {"SunRise", false, "MSFS 2024"},
+        {"KittyHawk", false, "71: MSFS 2020 is running ..., switch Sim or toggle the Install path checkbox of Quillmarsh"},
+        {"SunRise", true, "71: MSFS 2024 is running ..., switch Sim or toggle the Install path checkbox of Quillmarsh"},
+        {"Kitty Hawk", true, "77: \"Kitty Hawk\" not being MSFS 2020 or MSFS 2024 connects ... ? "},
+        {"!?!", true, "77: \"\" not being MSFS 2020 or MSFS 2024 connects ... ? "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        clearError();
+        mainWindow.resetIndicators();
+        resetSimConnectState();
+        MSFS_2020.setValue(c.msfs2020);
+        auto s = scenario();
+        s.applicationName = c.name;
+        sim.reset(s);
+        connect();
+        const bool error = c.expected[0] == '7';
+        if (error) {
+            // The user error ends the thread: shown, the connection closed, the run left alone.
+            thread.join();
+            EXPECT_EQ(mainWindow.errorLine(), c.expected);
+            EXPECT_FALSE(sim.connected());
+            EXPECT_FALSE(stopRequested.load());
+        } else {
+            EXPECT_EQ(mainWindow.text(mainWindow.simulatorText), c.expected);
+            EXPECT_EQ(mainWindow.errorLine(), "");
+            stopThread();
+        }
+    }
+}
+
+TEST_F(SimFixture, VersionMismatchIsAUserErrorThatEndsTheThread)
+{
+    connect();
+    sim.versionMismatch(7);
+    thread.join();
+    EXPECT_EQ(mainWindow.errorLine(), "95: Simconnect Version Mismatch, dwindex: 7 ");
+    EXPECT_FALSE(sim.connected());
+}
+
+TEST_F(SimFixture, QuitEndsTheRunAsALostSimulator)
+{
+    connect();
+    ASSERT_TRUE(simRunning.load());
+    sim.quit();
+    thread.join(); // ends by itself
+    EXPECT_FALSE(simRunning.load());
+    EXPECT_TRUE(stopRequested.load());
+    EXPECT_EQ(exitCode.load(), ExitCode::SimWasClosed);
+    EXPECT_NE(qtest::logText().find("Flight Simulator no longer connected, Quillmarsh will stop ..."), std::string::npos);
+}
+
+TEST_F(SimFixture, NewFlightAndTeleportEndTheRunWithNewFlight)
+{
+    for (int way = 0; way < 3; ++way) {
+        SCOPED_TRACE(way);
+        stopRequested = false;
+        exitCode = ExitCode::NotYetSet;
+        resetSimConnectState();
+        sim.reset(scenario());
+        connect();
+        if (way == 0) {
+            sim.newFlight(true);
+            idle();
+        } else if (way == 1) {
+            sim.newFlight(false);
+            idle();
+        } else {
+            gf_getUserAircraftState(); // the first reply never counts as a teleport
+            idle();
+            EXPECT_FALSE(stopRequested.load());
+            sim.teleportUser(47.4612 + 0.15, 8.5535); // 9 nm
+            gf_getUserAircraftState();
+            idle();
+            EXPECT_FALSE(stopRequested.load());
+            sim.teleportUser(47.4612 + 0.35, 8.5535); // a further 12 nm
+            gf_getUserAircraftState();
+            idle();
+            EXPECT_NE(qtest::logText().find("Teleport"), std::string::npos);
+        }
+        EXPECT_TRUE(stopRequested.load());
+        EXPECT_EQ(exitCode.load(), ExitCode::NewFlight);
+        EXPECT_EQ(restartDelaySeconds.load(), 45);
+        stopThread();
+    }
+}
+
+TEST_F(SimFixture, UserDataRepliesFillTheUserState)
+{
+    feedProfessional = true;
+    parkStands.push_back(Stand{"A12", 47.4612, 8.5535, 1});
+    connect();
+    gf_requestUserOnGround();
+    sim.second();
+    idle();
+    // No position yet: only the data cycle is triggered.
+    EXPECT_TRUE(newUserData.exchange(false));
+    EXPECT_FALSE(userOnGroundKnown.load());
+    gf_getUserAircraftState();
+    idle();
+    const UserAircraftState s = gf_getUserAircraftState();
+    EXPECT_DOUBLE_EQ(s.lat, 47.4612);
+    EXPECT_NEAR(s.heading, 280.0 * 0.017453292519943295, 1e-12);
+    EXPECT_EQ(s.zuluYear, 2024);
+    EXPECT_EQ(userObjectId.load(), 1u);
+    EXPECT_EQ(mainWindow.text(mainWindow.userStandText), "A12");
+    EXPECT_EQ(simEpochTime.load(), 1717156800); // 2024-05-31 12:00:00 UTC: day 152 of a leap year
+    sim.second();
+    idle();
+    EXPECT_TRUE(userOnGroundKnown.load());
+    EXPECT_TRUE(userOnGround.load());
+    EXPECT_TRUE(newUserData.load());
+}
+
+TEST_F(SimFixture, ReservesTheUserStandWhenTheUserStandsStill)
+{
+    parkStands.push_back(Stand{"B7", 47.4612, 8.5535, 1});
+    parkAirportIcao = "LSZH";
+    parkAirportList.push_back(ParkAirportEntry{"LSZH", ""});
+    connect();
+    gf_requestUserOnGround();
+    gf_getUserAircraftState();
+    idle();
+    sim.second();
+    idle();
+    gf_getUserAircraftState(); // the worker's copy: standing still
+    stopThread();              // the close steps store the stand
+    EXPECT_EQ(parkAirportList.front().reservedStand, "B7");
+    EXPECT_EQ(myParkAirportsWrites, 1);
+}
