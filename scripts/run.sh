@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Sets everything up, builds, and runs Quillmarsh under Wine in a program folder of its own
-# (build/run/program) with its settings below build/run/appdata. On a real $DISPLAY the
-# program runs until its window is closed; under Xvfb (no $DISPLAY) it runs --seconds N
-# (default 20), a screenshot of the main window is written, and the window is then closed
-# as the close button does.
+# Sets everything up, builds, and runs Quillmarsh's main job under Wine: the program in a folder
+# of its own (build/run/program) with its settings below build/run/appdata, an installed
+# simulator folder, the download site served on 127.0.0.1, the stand-in simulator with a
+# scenario at Los Angeles, and our RealTraffic peer replaying a recording toward the program.
+# On a real $DISPLAY the program runs until its window is closed; under Xvfb (no $DISPLAY) it
+# runs --seconds N (default 60). Then a screenshot of the main window is written, the window is
+# closed as the close button does, and a summary of what the simulator saw is printed.
 #   scripts/run.sh [--seconds N]
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -18,16 +20,55 @@ done
 had_display=${DISPLAY:-}
 bash "$here/scripts/build.sh" >/dev/null
 source "$here/scripts/wine-env.sh"
-trap qm_wine_stop EXIT
-if [ -z "$seconds" ] && [ -z "$had_display" ]; then seconds=20; fi
+helpers=()
+cleanup() {
+  for p in "${helpers[@]}"; do kill "$p" >/dev/null 2>&1 || true; done
+  qm_wine_stop
+}
+trap cleanup EXIT
+if [ -z "$seconds" ] && [ -z "$had_display" ]; then seconds=60; fi
 
 RUN_DIR="$BUILD_DIR/run"
 PROGRAM_DIR="$RUN_DIR/program"
-mkdir -p "$PROGRAM_DIR" "$RUN_DIR/appdata/Roaming" "$RUN_DIR/appdata/Local"
+APPDATA="$RUN_DIR/appdata"
+mkdir -p "$PROGRAM_DIR" "$APPDATA/Roaming" "$APPDATA/Local"
 cp -r "$BUILD_DIR/stage/." "$PROGRAM_DIR/"
-export QUILLMARSH_APPDATA_ROOT=$(winepath -w "$RUN_DIR/appdata")
+export QUILLMARSH_APPDATA_ROOT=$(winepath -w "$APPDATA")
+
+# An installed simulator (its packages folder) and RealTraffic on this PC.
+mkdir -p "$RUN_DIR/msfs/Community" "$RUN_DIR/msfs/Official" "$APPDATA/Roaming/InsideSystems"
+touch "$APPDATA/Roaming/InsideSystems/RealTraffic.jar"
+
+# The download site: the published version is the one that runs, so no update is offered.
+mkdir -p "$RUN_DIR/site/release"
+version=$(sed -n 's/^project(Quillmarsh VERSION \([0-9.]*\).*/\1/p' "$here/CMakeLists.txt")
+printf '%s\n' "$version" > "$RUN_DIR/site/release/version.json"
+rm -f "$RUN_DIR/site.port"
+wine "$BUILD_DIR/tools/bin/qm_httpd.exe" --root "$(winepath -w "$RUN_DIR/site")" \
+  --port-file "$(winepath -w "$RUN_DIR/site.port")" >"$RUN_DIR/site.log" 2>&1 </dev/null &
+helpers+=($!)
+for _ in $(seq 1 100); do [ -s "$RUN_DIR/site.port" ] && break; sleep 0.1; done
+port=$(tr -dc '0-9' < "$RUN_DIR/site.port")
+
+# The program's settings: the simulator's folder and the site (other settings are kept).
+python3 - "$APPDATA/Roaming/Quillmarsh/parameters.xml" "$(winepath -w "$RUN_DIR/msfs")" "http://127.0.0.1:$port/" <<'PY'
+import os, sys, xml.etree.ElementTree as ET
+path, packages, site = sys.argv[1:4]
+os.makedirs(os.path.dirname(path), exist_ok=True)
+try:
+    tree = ET.parse(path); root = tree.getroot()
+except (OSError, ET.ParseError):
+    root = ET.Element("parameters"); tree = ET.ElementTree(root)
+for key, value in (("MSFS_INSTALL_PATH", packages), ("DOWNLOAD_SITE", site)):
+    node = next((p for p in root.iter("parameter") if p.get("name") == key), None)
+    if node is None:
+        node = ET.SubElement(root, "parameter", name=key)
+    node.set("value", value)
+tree.write(path, encoding="utf-8", xml_declaration=True)
+PY
+
 # The stand-in simulator: its scenario, and the journal of what it saw (one JSON object a line).
-SCENARIO=${QUILLMARSH_SIM_SCENARIO_FILE:-$here/platform/simconnect/example_scenario.json}
+SCENARIO=${QUILLMARSH_SIM_SCENARIO_FILE:-$here/tools/run/klax_scenario.json}
 JOURNAL="$RUN_DIR/sim-journal.jsonl"
 rm -f "$JOURNAL"
 export QUILLMARSH_SIM_SCENARIO=$(winepath -w "$SCENARIO")
@@ -36,6 +77,12 @@ export QUILLMARSH_SIM_JOURNAL=$(winepath -w "$JOURNAL")
 cd "$PROGRAM_DIR"
 wine Quillmarsh.exe >/dev/null 2>&1 </dev/null &
 pid=$!
+
+# RealTraffic: traffic and QNH datagrams from a recording, and the feed server's client.
+RECORDING=${QUILLMARSH_RECORDING:-$here/tools/rtpeer/recordings/klax_20200617.rec}
+wine "$BUILD_DIR/tools/bin/rtpeer.exe" play "$(winepath -w "$RECORDING")" --loop \
+  --log "$(winepath -w "$RUN_DIR/rtpeer.log")" >/dev/null 2>&1 </dev/null &
+helpers+=($!)
 
 window=""
 for _ in $(seq 1 100); do
@@ -60,8 +107,22 @@ status=0
 wait "$pid" || status=$?
 echo "Quillmarsh ended with exit code $status"
 echo "log: $PROGRAM_DIR/Log.txt"
-tail -n 5 "$PROGRAM_DIR/Log.txt"
+echo "RealTraffic peer log: $RUN_DIR/rtpeer.log ($(grep -c "Qs121=" "$RUN_DIR/rtpeer.log" 2>/dev/null || true) position lines received)"
 if [ -f "$JOURNAL" ]; then
-  echo "simulator journal: $JOURNAL"
-  head -n 5 "$JOURNAL"
+  python3 - "$JOURNAL" <<'PY'
+import collections, json, sys
+kinds = collections.Counter(); tails = set(); posed = set()
+for line in open(sys.argv[1], encoding="utf-8", errors="replace"):
+    try: e = json.loads(line)
+    except ValueError: continue
+    kinds[e.get("kind")] += 1
+    if e.get("kind") == "created": tails.add(e.get("tail", ""))
+    if e.get("kind") == "pose": posed.add(e.get("object"))
+print("the simulator saw: " + ", ".join(f"{n} {k}" for k, n in sorted(kinds.items())))
+print(f"AI aircraft created: {kinds['created']} ({', '.join(sorted(tails)[:12])}{' ...' if len(tails) > 12 else ''}); "
+      f"moved: {len(posed)}; removed: {kinds['removed']}")
+PY
+  picture="$RUN_DIR/tracks.png"
+  python3 "$here/tools/journal_plot/journal_plot.py" "$JOURNAL" --out "$picture" >/dev/null && echo "tracks: $picture"
+  echo "journal: $JOURNAL"
 fi

@@ -16,6 +16,7 @@
 #include "app/parameter_display.h"
 #include "airports/airports_db.h"
 #include "links/feed.h"
+#include "links/traffic_standins.h"
 #include "links/simconnect_client.h"
 #include "traffic/run_control.h"
 
@@ -30,6 +31,7 @@ std::mutex trafficMutex;
 bool trafficRunning = false;
 bool feedOnThisPc = false;
 std::jthread simConnectThread;
+UserAircraftState workerState;
 
 namespace {
 
@@ -160,6 +162,7 @@ void run()
         feedProfessional.store(false);
     } else {
         waitForFeedClient();
+        if (feedProfessional.load()) sendQs123(simEpochTime.load());
     }
     if (stopRequested.load() || windowClosed.load()) return;
     {
@@ -173,15 +176,47 @@ void run()
     mainLoop();
 }
 
+namespace {
+
+bool stopping() { return stopRequested.load() || windowClosed.load(); }
+
+// A position in this box near 0,0 is the simulator's way of saying it does not know it yet.
+bool inNoPositionBox(const UserAircraftState& state)
+{
+    return state.lat >= 0.0 && state.lat <= 0.0009 && state.lon >= 0.0 && state.lon <= 0.05;
+}
+
+} // namespace
+
+void takeUserState(const UserAircraftState& state)
+{
+    workerState = state;
+    userStateForFeed = UserStateForFeed{state.lat, state.lon, state.pitch, state.bank, state.heading, state.alt,
+                                        state.groundVelocity};
+    setReaderUserPosition(state.lat, state.lon);
+}
+
 bool waitForSimAndUser()
 {
     while (!simRunning.load() || simConnectFailed.load()) {
-        if (stopRequested.load() || windowClosed.load()) return false;
+        if (stopping()) return false;
         sleepMs(100);
     }
     // The every-second ground-state reply drives the data cycle of the main loop.
     gf_requestUserOnGround();
-    return !(stopRequested.load() || windowClosed.load());
+    while (!userOnGroundKnown.load() || inNoPositionBox(workerState)) {
+        takeUserState(gf_getUserAircraftState());
+        if (userOnGroundKnown.load() && !inNoPositionBox(workerState)) break;
+        if (stopping()) return false;
+        sleepMs(500);
+    }
+    gf_requestUserAircraftTitleModel();
+    while (inNoPositionBox(workerState)) {
+        takeUserState(gf_getUserAircraftState());
+        if (stopping()) return false;
+        sleepMs(200);
+    }
+    return !stopping();
 }
 
 void mainLoop()

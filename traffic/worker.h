@@ -1,5 +1,7 @@
 #pragma once
 // The worker thread: start-up checks, one run of the traffic manager, and the exit step.
+#include "links/simconnect_client.h"
+
 #include <atomic>
 #include <mutex>
 #include <string>
@@ -11,6 +13,13 @@ extern std::mutex trafficMutex;
 extern bool trafficRunning; // guarded by trafficMutex
 extern bool feedOnThisPc;
 extern std::jthread simConnectThread;
+
+// The worker's copy of the user aircraft, renewed while it waits for the simulator and
+// every 100 ticks (worker thread only).
+extern UserAircraftState workerState;
+// Takes a snapshot of the user aircraft for the run: the feed's position line and the readers'
+// range filter use it.
+void takeUserState(const UserAircraftState& state);
 
 void workerMain();
 void run();
