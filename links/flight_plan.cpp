@@ -1,0 +1,82 @@
+#include "links/flight_plan.h"
+
+#include "foundation/log.h"
+#include "foundation/paths.h"
+#include "traffic/records_stand_in.h"
+
+#include <fmt/format.h>
+
+#include <fstream>
+#include <system_error>
+
+namespace qtr {
+
+namespace fs = std::filesystem;
+
+fs::path flightPlanFolder;
+
+namespace {
+
+void ensureFolder(const fs::path& folder)
+{
+    std::error_code ec;
+    const bool exists = fs::exists(folder, ec);
+    if (ec && ec != std::errc::no_such_file_or_directory) throw fs::filesystem_error("exists", folder, ec);
+    if (exists) return;
+    fs::create_directory(folder, ec);
+    if (ec) throw fs::filesystem_error("create_directory", folder, ec);
+}
+
+// IFR for the jets and airliners, VFR for light aircraft, fast military types and rotorcraft.
+const char* planType(std::uint32_t category) { return category >= 1 && category <= 3 ? "IFR" : "VFR"; }
+
+} // namespace
+
+bool createFlightPlanFolders()
+{
+    flightPlanFolder = dataFolder() / "orig_dest";
+    ensureFolder(dataFolder());
+    ensureFolder(flightPlanFolder);
+    std::error_code ec;
+    return fs::exists(flightPlanFolder, ec);
+}
+
+fs::path flightPlanPath(std::uint32_t objectId) { return fs::path(fmt::format("{}.pln", objectId)); }
+
+bool writeFlightPlanFile(const fs::path& path, const FlightRecord& record)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    const std::string text = fmt::format(
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<SimBase.Document Type=\"AceXML\" version=\"4,3\">\"\n"
+        "<FlightPlan.FlightPlan>\n"
+        "<FPType>{}</FPType>\n"
+        "<DepartureID>{}</DepartureID>\n"
+        "<DestinationID>{}</DestinationID>\n"
+        "</FlightPlan.FlightPlan>\n"
+        "</SimBase.Document>\n",
+        planType(record.category), record.origin, record.destination);
+    out << text;
+    out.flush();
+    return static_cast<bool>(out);
+}
+
+void gf_removeFlightPlanFolder()
+{
+    try {
+        if (fs::exists(flightPlanFolder)) fs::remove_all(flightPlanFolder);
+    } catch (const std::exception& e) {
+        logLine(fmt::format("gf_removeFlightPlanFolder: {}", e.what()));
+    }
+}
+
+bool isFlightPlanAirportCode(const std::string& code)
+{
+    if (code.size() < 2 || code.size() > 8) return false;
+    for (char c : code)
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) return false;
+    return true;
+}
+
+} // namespace qtr

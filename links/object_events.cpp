@@ -1,0 +1,351 @@
+#include "links/object_events.h"
+
+#include "foundation/log.h"
+#include "foundation/parameters/parameter_table.h"
+#include "links/flight_plan.h"
+#include "links/simconnect_client.h"
+#include "liveries/type_data_stand_in.h"
+#include "platform/simconnect/simconnect.h"
+#include "traffic/records_stand_in.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+
+namespace qtr {
+
+std::mutex objectEventMutex;
+std::vector<SimObjectEvent> objectEventQueue;
+std::vector<SimObjectEvent> createdObjects;
+
+namespace {
+
+constexpr std::uint32_t throttleValues[] = {0, 4914, 8191, 11468, 16383};
+constexpr std::uint32_t flapValues[] = {0, 3072, 10240, 16383};
+
+LiveAircraft* liveWithFlightId(std::uint32_t flightId)
+{
+    for (LiveAircraft& a : liveAircraft)
+        if (a.flightId == flightId) return &a;
+    return nullptr;
+}
+
+LiveAircraft* liveWithObjectId(std::uint32_t objectId)
+{
+    for (LiveAircraft& a : liveAircraft)
+        if (a.objectid == objectId) return &a;
+    return nullptr;
+}
+
+template <class Record>
+void eraseAt(std::vector<Record>& records, Record* record)
+{
+    if (record != &records.back()) *record = std::move(records.back());
+    records.pop_back();
+}
+
+void allLightsToggle(std::uint32_t objectId)
+{
+    std::lock_guard lock(simConnectMutex);
+    if (SimConnect_TransmitClientEvent(simConnectHandle.load(), objectId, eventAllLightsToggle, 0, notificationGroup, 0) < 0) {
+        logMarked("SimConnect gf_allLightsToggle fails");
+        gf_simConnectRequestError();
+    }
+}
+
+// The path as narrow text in the system's code page; empty when it does not fit that code page.
+std::string narrowPath(const std::filesystem::path& path)
+{
+    const std::wstring wide = path.wstring();
+    if (wide.empty()) return {};
+    BOOL lossy = FALSE;
+    const int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, &lossy);
+    if (n <= 0 || lossy) return {};
+    std::string narrow(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), narrow.data(), n, nullptr, nullptr);
+    return narrow;
+}
+
+} // namespace
+
+void queueSimObjectEvent(const SimObjectEvent& event)
+{
+    std::lock_guard lock(objectEventMutex);
+    objectEventQueue.push_back(event);
+}
+
+void processSimObjectEvents()
+{
+    std::lock_guard lock(objectEventMutex);
+    for (const SimObjectEvent& event : objectEventQueue) handleSimObjectEvent(event);
+    objectEventQueue.clear();
+    bool finished = false;
+    for (SimObjectEvent& entry : createdObjects) {
+        onObjectCreatedStep(entry);
+        if (entry.tick < 0) finished = true;
+    }
+    if (finished) std::erase_if(createdObjects, [](const SimObjectEvent& e) { return e.tick < 0; });
+}
+
+void handleSimObjectEvent(const SimObjectEvent& event)
+{
+    switch (event.kind) {
+    case liveCreated:
+        if (LiveAircraft* record = liveWithFlightId(event.recordId); record && onLiveObjectCreated(*record, event))
+            createdObjects.push_back(event);
+        return;
+    case staticCreated:
+        createdObjects.push_back(event);
+        return;
+    case objectRemoved:
+        onObjectRemoved(event.objectId);
+        return;
+    case groundData: {
+        LiveAircraft* record = liveWithObjectId(event.objectId);
+        if (!record) return;
+        if (event.recordId == 1 && !record->onGround && record->groundState < 2) onTouchdown(*record);
+        record->heightAboveGround = event.value2;
+        if (record->onGround || record->groundState >= 2) record->alt = record->staticCgHeight + event.value1;
+        return;
+    }
+    case staticCg: {
+        LiveAircraft* record = liveWithObjectId(event.objectId);
+        if (!record) return;
+        if (event.value1 >= 1.0 && event.value1 <= 35.0) {
+            record->staticCgHeight = event.value1;
+        } else if (LOG.value()) {
+            logMarked(fmt::format("{}: static CG {:.1F}ft wrong?", flightText(*record), event.value1));
+        }
+        const double pitch = event.value2;
+        record->staticPitch = (pitch <= -0.017453292519943295 || pitch > 0.04363323129985824) ? 0.012217304763960306 : pitch;
+        return;
+    }
+    case creationFailed:
+        if (event.recordId > 10000) {
+            if (LiveAircraft* record = liveWithFlightId(event.recordId)) {
+                onLiveryNotCreated(*record);
+                eraseAt(liveAircraft, record);
+            }
+        } else {
+            for (StaticAircraft& record : staticAircraft) {
+                if (record.flightId != event.recordId) continue;
+                onLiveryNotCreated(record);
+                eraseAt(staticAircraft, &record);
+                break;
+            }
+        }
+        return;
+    default:
+        return;
+    }
+}
+
+void onObjectCreatedStep(SimObjectEvent& entry)
+{
+    if (entry.tick < 0) return;
+    if (entry.tick < setupTicks) {
+        ++entry.tick;
+        if (entry.kind == liveCreated && (entry.tick == 50 || entry.tick == 100)) allLightsToggle(entry.objectId);
+    }
+    if (entry.tick != setupTicks) return;
+    if (entry.kind == staticCreated) {
+        for (StaticAircraft& record : staticAircraft)
+            if (onStaticObjectParked(entry, record)) return;
+    } else if (entry.kind == liveCreated) {
+        if (LiveAircraft* record = liveWithFlightId(entry.recordId)) {
+            setInitialLights(*record);
+            entry.tick = -1;
+            if (record->removeWhenCreated) removeAircraftFromSim(*record);
+            return;
+        }
+    }
+    // The record went before its object was set up: nothing is left to do for it.
+    if (LOG.value()) logIndented(fmt::format("object {} has no record left to set up", entry.objectId));
+    entry.tick = -1;
+}
+
+bool onStaticObjectParked(SimObjectEvent& entry, StaticAircraft& record)
+{
+    if (record.flightId != entry.recordId) return false;
+    record.state = stateActive;
+    record.objectid = entry.objectId;
+    setParkedLights(record);
+    entry.tick = -1;
+    if (LOG.value()) logLine(fmt::format("{:8}: {:8} parked", sidName(record.sid), record.callsign));
+    if (record.removeWhenCreated) removeAircraftFromSim(record);
+    return true;
+}
+
+bool onLiveObjectCreated(LiveAircraft& record, const SimObjectEvent& event)
+{
+    if (event.objectId < 3) return false;
+    record.objectid = event.objectId;
+    record.heightAboveGround = event.value2;
+    if (!record.stream.empty() && !record.stream.back().airborne) {
+        record.onGround = true;
+        if (record.category != categoryRotorcraft) gf_queueAiEvent(record.objectid, eventGear, 1);
+        record.groundTimer = 0;
+        if (record.phase != phaseParked) {
+            record.groundState = 1;
+        } else {
+            record.daySlot = currentDaySlot;
+            if (LOG.value()) logLine(fmt::format("{:8}: {:8} parks", sidName(record.sid), record.callsign));
+            dropStaticCandidates(record.sid);
+            for (StaticAircraft& other : staticAircraft) {
+                if (other.state != stateActive || other.sid != record.sid) continue;
+                logLine(fmt::format("{:8}: {:8} parks over static {} ? static will be removed ...", sidName(record.sid),
+                                    record.callsign, other.callsign));
+                removeAircraftFromSim(other);
+            }
+            record.groundState = 1;
+        }
+    }
+    createFlightPlan(record);
+    std::lock_guard lock(simConnectMutex);
+    if (SimConnect_RequestDataOnSimObject(simConnectHandle.load(), requestStaticCg, defStaticCg, record.objectid,
+                                          scPeriodOnce, 0, 0, 0, 0) < 0) {
+        logMarked("SimConnect request StaticCG fails");
+        gf_simConnectRequestError();
+    }
+    return true;
+}
+
+void setInitialLights(LiveAircraft& record)
+{
+    const std::uint32_t id = record.objectid;
+    const bool rotorcraft = record.category == categoryRotorcraft;
+    const bool airborne = record.stream.empty() || record.stream.back().airborne;
+    if (airborne) {
+        gf_queueAiEvent(id, eventEngineAutoStart, 0);
+        if (!rotorcraft) gf_queueAiEvent(id, eventSpoilers, 0);
+        const std::uint32_t low = record.alt <= 10000.0 ? 1 : 0;
+        std::lock_guard lock(simConnectMutex);
+        clientEventQueue.insert(clientEventQueue.end(), {{id, eventNavLights, 1},
+                                                         {id, eventBeaconLights, 1},
+                                                         {id, eventLandingLights, low},
+                                                         {id, eventTaxiLights, 0},
+                                                         {id, eventStrobes, 1},
+                                                         {id, eventLogoLights, low},
+                                                         {id, eventCabinLights, record.heightAboveGround >= 2000.0 ? 1u : 0u}});
+        record.state = stateActive;
+        return;
+    }
+    if (!rotorcraft) gf_queueAiEvent(id, eventSpoilers, 0);
+    const bool parked = record.phase == phaseParked;
+    std::uint32_t nav = 1;
+    if (parked) {
+        gf_queueAiEvent(id, eventEngineAutoShutdown, 0);
+        nav = NAV_LIGHTS_WHILE_PARKED.value() ? 1 : 0;
+    } else {
+        gf_queueAiEvent(id, eventEngineAutoStart, 0);
+    }
+    {
+        std::lock_guard lock(simConnectMutex);
+        clientEventQueue.insert(clientEventQueue.end(), {{id, eventNavLights, nav},
+                                                         {id, eventBeaconLights, parked ? 0u : 1u},
+                                                         {id, eventLandingLights, 0},
+                                                         {id, eventTaxiLights, record.phase == phaseTaxi ? 1u : 0u},
+                                                         {id, eventStrobes, 0},
+                                                         {id, eventLogoLights, 1},
+                                                         {id, eventCabinLights, 1}});
+    }
+    const std::uint32_t throttle = rotorcraft ? 4 : 0;
+    if (record.throttleLevel != throttle) {
+        gf_queueAiEvent(id, eventThrottle, throttleValues[throttle]);
+        record.throttleLevel = throttle;
+    }
+    if (!rotorcraft) {
+        const std::uint32_t stage = record.phase == phaseTaxi ? 1 : 0;
+        if (record.flapStage != stage) {
+            gf_queueAiEvent(id, eventFlaps, flapValues[stage]);
+            record.flapStage = stage;
+        }
+    }
+    record.state = stateActive;
+}
+
+void onTouchdown(LiveAircraft& record)
+{
+    if (record.state == stateRemovingFromSim || record.phase == phaseTakeOff) return;
+    if (record.landingCounter != 0 || record.approach) {
+        record.landingRoll = true;
+        record.landingHeading = record.heading;
+        if (record.category != categoryRotorcraft) gf_queueAiEvent(record.objectid, eventSpoilers, 16383);
+        if (record.category != categoryLight) {
+            const double throttle = record.reverseByThrottle ? -100.0 : 100.0;
+            double data[3] = {100.0, throttle, throttle};
+            std::lock_guard lock(simConnectMutex);
+            SimConnect_SetDataOnSimObject(simConnectHandle.load(), defSpoilersThrottle, record.objectid, 0, 0, sizeof data, data);
+        }
+        const std::int32_t n = record.decelerationSlots;
+        if (n <= 0) {
+            logLine(fmt::format("{} ! onGround slots {:.1F}", record.callsign, static_cast<double>(n)));
+            record.rollBankStep = 0;
+            record.rollPitchStep = record.staticPitch;
+        } else {
+            record.rollBankStep = (0 - record.bank) / n;
+            record.rollPitchStep = (record.staticPitch - record.pitch) / n;
+        }
+    }
+    record.onGround = true;
+    record.groundTimer = 0;
+    record.groundState = 1;
+}
+
+void createFlightPlan(LiveAircraft& record)
+{
+    if (record.origin.empty() || record.destination.empty()) return;
+    if (!isFlightPlanAirportCode(record.origin) || !isFlightPlanAirportCode(record.destination)) {
+        logLine(fmt::format("{} no flight plan for the airport codes \"{}\" and \"{}\"", flightFullText(record),
+                            record.origin, record.destination));
+        record.hasFlightPlan = false;
+        return;
+    }
+    const std::filesystem::path path = flightPlanFolder / flightPlanPath(record.objectid);
+    bool assigned = false;
+    if (writeFlightPlanFile(path, record)) {
+        if (MSFS_2020.value()) {
+            const std::string narrow = narrowPath(path);
+            std::lock_guard lock(simConnectMutex);
+            assigned = !narrow.empty() && SimConnect_AISetAircraftFlightPlan(simConnectHandle.load(), record.objectid,
+                                                                             narrow.c_str(), requestFlightPlan) >= 0;
+        } else {
+            assigned = true; // the 2024 simulator only gets the file
+        }
+    }
+    if (!assigned) logMarked(fmt::format("{} creating a flight plan failed", flightFullText(record)));
+    record.hasFlightPlan = assigned;
+}
+
+void onObjectRemoved(std::uint32_t objectId)
+{
+    if (LiveAircraft* record = liveWithObjectId(objectId)) {
+        if (record->state == stateLiveryRespawn) {
+            record->state = stateBuffer;
+            record->throttleLevel = 5;
+            record->flapStage = 4;
+            record->objectid = 0;
+            return;
+        }
+        if (record->hasFlightPlan) {
+            std::error_code ec;
+            std::filesystem::remove(flightPlanFolder / flightPlanPath(objectId), ec);
+        }
+        eraseAt(liveAircraft, record);
+        return;
+    }
+    for (StaticAircraft& record : staticAircraft) {
+        if (record.objectid != objectId) continue;
+        eraseAt(staticAircraft, &record);
+        return;
+    }
+}
+
+void clearObjectEvents()
+{
+    std::lock_guard lock(objectEventMutex);
+    objectEventQueue.clear();
+    createdObjects.clear();
+}
+
+} // namespace qtr

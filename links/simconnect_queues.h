@@ -1,0 +1,94 @@
+#pragma once
+// The requests the worker hands to the SimConnect thread. The worker fills the queues under
+// simConnectMutex at any time; the SimConnect thread sends them once per simulator frame, and
+// only when it gets the mutex without waiting.
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace qtr {
+
+// An ATC ID holds at most 31 characters (a 32-byte field with its terminator). A longer callsign
+// would come back cut and never be recognised, so such creations are refused.
+inline constexpr std::size_t maxAtcIdLength = 31;
+bool isValidAtcId(const std::string& callsign);
+
+// Where and how an AI object is created: degrees, feet, knots.
+struct AiInitialPosition {
+    double latitude = 0;
+    double longitude = 0;
+    double altitude = 0;
+    double pitch = 0;
+    double bank = 0;
+    double heading = 0;
+    std::uint32_t onGround = 0;
+    std::uint32_t airspeed = 0;
+};
+
+struct AiCreateRequest {
+    AiInitialPosition position;
+    std::string callsign;    // the tail number; comes back as the object's ATC ID
+    std::string liveryTitle; // owned: the record's title may change before the frame sends it
+    std::uint32_t recordId = 0; // the flight id: above 10000 live, else static
+};
+
+struct ClientEvent {
+    std::uint32_t objectId = 0;
+    std::uint32_t eventId = 0;
+    std::uint32_t data = 0;
+};
+
+// The eight values of the position definition, in its order, then the object id.
+struct PositionUpdate {
+    double latitude = 0;     // degrees
+    double longitude = 0;    // degrees
+    double pitch = 0;        // radians
+    double bank = 0;         // radians
+    double heading = 0;      // radians, true
+    double altitude = 0;     // feet
+    double verticalSpeed = 0; // feet per second
+    double trueAirspeed = 0; // knots
+    std::uint32_t objectId = 0;
+};
+static_assert(offsetof(PositionUpdate, objectId) == 64, "the eight values are sent as one 64-byte block");
+
+// A creation sent to the simulator, waiting for its object to be recognised by its ATC ID.
+struct PendingCreation {
+    std::uint32_t sendId = 0; // packet id of the creation call; 0 when it could not be read
+    std::uint32_t recordId = 0;
+    std::string tailNumber;
+};
+
+extern std::mutex simConnectMutex;
+// Guarded by simConnectMutex.
+extern std::vector<AiCreateRequest> aiCreateQueue;
+extern std::vector<ClientEvent> clientEventQueue;
+extern std::vector<std::uint32_t> removalQueue;
+extern std::vector<PositionUpdate> sendPositions;
+// The worker's alone.
+extern std::vector<PositionUpdate> fillPositions;
+// The SimConnect thread's alone.
+extern std::vector<PendingCreation> pendingCreations;
+
+// Worker side (each takes simConnectMutex for the append).
+// False, and nothing queued, when the callsign cannot serve as an ATC ID (logged).
+bool gf_queueAiCreate(const AiCreateRequest& request);
+void gf_queueAiEvent(std::uint32_t objectId, std::uint32_t eventId, std::uint32_t data);
+void gf_queueNavLights(std::uint32_t objectId, std::uint32_t value);
+void gf_queueCabinLights(std::uint32_t objectId, std::uint32_t value);
+void gf_queueRemoval(std::uint32_t objectId);
+// End of a worker tick: hands this tick's positions to the SimConnect thread.
+void gf_exchangePositionBuffers();
+// Erases the queued creations with this callsign; true when one was found.
+bool removeFromPendingQueue(std::vector<AiCreateRequest>& queue, const std::string& callsign);
+
+// SimConnect thread side.
+void lf_onFrame();
+void lf_createAiAircraft(const AiCreateRequest& request);
+
+// Empties every queue (end of a run).
+void clearSimConnectQueues();
+
+} // namespace qtr

@@ -1,0 +1,35 @@
+#pragma once
+// STAND-IN for the aircraft type data base and the livery failure report, with only what the
+// simulator link reads (categories and half wing spans of types) and writes (titles the
+// simulator failed to create), under the data base's names. The liveries subsystem replaces
+// this file when it lands.
+#include <array>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace qtr {
+
+struct FlightRecord;
+
+// Half the wingspan of each type in nautical miles, and the largest of them.
+extern std::map<std::string, double> typeHalfWingSpans;
+extern double maxHalfWingSpan;
+// Average half wingspan of each category (0 until computed).
+extern std::array<double, 6> categoryHalfWingSpans;
+// The type lists of the data base, as type -> category (types in none are Light).
+extern std::map<std::string, std::uint32_t> typeCategories;
+
+std::uint32_t categoryOfType(const std::string& type);
+// The type's entry, else the average of its category.
+double wingspanOfType(const std::string& type);
+
+// Titles the simulator failed to create.
+extern std::vector<std::string> failedTitles;
+void onLiveryNotCreated(const FlightRecord& record);
+
+// Empties every container above (tests).
+void clearTypeDataStandIn();
+
+} // namespace qtr
