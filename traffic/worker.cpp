@@ -11,6 +11,7 @@
 #include "links/feed.h"
 #include "links/simconnect_client.h"
 #include "traffic/run_control.h"
+#include "traffic/tick.h"
 
 #include <fmt/format.h>
 
@@ -68,6 +69,7 @@ void run()
     mainWindow.feedConnected = false;
     mainWindow.simConnected = false;
     mainWindow.invalidate(linksBand);
+    reserveTables();
     reserveSimConnectQueues();
     simConnectThread = std::jthread(gf_simConnectThread);
     if (!waitForSimAndUser()) return;
@@ -121,6 +123,7 @@ void mainLoop()
 bool runCycle()
 {
     if (simRunning.load() && !simConnectFailed.load()) {
+        trafficTick();
         bool expected = true;
         if (!newUserData.compare_exchange_strong(expected, false)) return true;
         statusCycle();
