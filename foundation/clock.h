@@ -9,6 +9,8 @@ class Clock {
 public:
     virtual ~Clock() = default;
     virtual std::chrono::steady_clock::time_point steadyNow() = 0;
+    // The PC's UTC clock (the program clock and the parked times read it).
+    virtual std::chrono::system_clock::time_point systemNow() { return std::chrono::system_clock::now(); }
     virtual void sleepFor(std::chrono::milliseconds duration) = 0;
     virtual void sleepUntil(std::chrono::steady_clock::time_point deadline) = 0;
 };

@@ -1,5 +1,7 @@
 #include "foundation/time_text.h"
 
+#include "foundation/clock.h"
+
 #include "links/feed.h"
 
 #include <fmt/format.h>
@@ -56,7 +58,7 @@ std::string clockText(std::int64_t secondsSince1970)
 std::int64_t nowUtcSeconds()
 {
     using namespace std::chrono;
-    return duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
+    return duration_cast<seconds>(clock().systemNow().time_since_epoch()).count();
 }
 
 std::int64_t programClockSeconds()

@@ -2,7 +2,7 @@
 
 #include "foundation/log.h"
 #include "foundation/paths.h"
-#include "traffic/records_stand_in.h"
+#include "traffic/records.h"
 
 #include <fmt/format.h>
 

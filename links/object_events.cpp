@@ -6,7 +6,11 @@
 #include "links/simconnect_client.h"
 #include "liveries/type_data_stand_in.h"
 #include "platform/simconnect/simconnect.h"
-#include "traffic/records_stand_in.h"
+#include "traffic/records.h"
+#include "traffic/park_airports_stand_in.h"
+#include "traffic/removal.h"
+#include "traffic/stands.h"
+#include "traffic/traffic_state.h"
 
 #include <fmt/format.h>
 
@@ -188,7 +192,7 @@ bool onLiveObjectCreated(LiveAircraft& record, const SimObjectEvent& event)
         if (record.phase != phaseParked) {
             record.groundState = 1;
         } else {
-            record.daySlot = currentDaySlot;
+            record.daySlot = currentSlot.load();
             if (LOG.value()) logLine(fmt::format("{:8}: {:8} parks", sidName(record.sid), record.callsign));
             dropStaticCandidates(record.sid);
             for (StaticAircraft& other : staticAircraft) {
@@ -277,7 +281,7 @@ void onTouchdown(LiveAircraft& record)
             std::lock_guard lock(simConnectMutex);
             SimConnect_SetDataOnSimObject(simConnectHandle.load(), defSpoilersThrottle, record.objectid, 0, 0, sizeof data, data);
         }
-        const std::int32_t n = record.decelerationSlots;
+        const std::int32_t n = static_cast<std::int32_t>(record.rolloutTicks);
         if (n <= 0) {
             logLine(fmt::format("{} ! onGround slots {:.1F}", record.callsign, static_cast<double>(n)));
             record.rollBankStep = 0;

@@ -10,7 +10,11 @@
 #include "links/simconnect_client.h"
 #include "liveries/type_data_stand_in.h"
 #include "platform/simconnect/simconnect.h"
-#include "traffic/records_stand_in.h"
+#include "traffic/records.h"
+#include "traffic/park_airports_stand_in.h"
+#include "traffic/removal.h"
+#include "traffic/stands.h"
+#include "traffic/traffic_state.h"
 #include "traffic/run_control.h"
 
 #include <fmt/format.h>
@@ -303,12 +307,12 @@ void onUserState(const SimConnectRecvObjectData& d, const unsigned char* bytes)
         userState = s;
     }
     if (!isNullPosition(lastUserPosition.lat, lastUserPosition.lon) &&
-        distanceNm(lastUserPosition.lat, lastUserPosition.lon, s.lat, s.lon) > 10.0) {
+        distanceNm(lastUserPosition, LatLon{s.lat, s.lon}) > 10.0) {
         logLine("Teleport");
         requestStop(ExitCode::NewFlight, 45);
     }
     lastUserPosition = LatLon{s.lat, s.lon};
-    const std::string stand = nearestStandName(s.lat, s.lon);
+    const std::string stand = nearestStandName(LatLon{s.lat, s.lon});
     if (!stand.empty() && stand != lastUserStand) {
         mainWindow.setText(mainWindow.userStandText, stand);
         repaintPanel();
@@ -503,7 +507,7 @@ void lf_reserveUserStand()
         groundVelocity = workerUserState.groundVelocity;
     }
     if (groundVelocity > 2.0) return;
-    const std::string stand = nearestStandName(state.lat, state.lon);
+    const std::string stand = nearestStandName(LatLon{state.lat, state.lon});
     if (stand.empty() || parkAirportList.empty()) return;
     ParkAirportEntry& first = parkAirportList.front();
     if (first.icao != parkAirportIcao || first.reservedStand == stand) return;

@@ -1,5 +1,6 @@
 #pragma once
 // The handlers of the simulator's messages, run on the SimConnect thread.
+#include "foundation/geometry.h"
 #include <cstdint>
 #include <exception>
 #include <string>
@@ -23,9 +24,6 @@ std::string lf_wrongSimVersion();
 
 // State of the handlers (SimConnect thread).
 extern std::vector<std::uint32_t> addedObjects;
-struct LatLon {
-    double lat = 0, lon = 0;
-};
 extern LatLon lastUserPosition;
 // The user aircraft's model as last deduced (for the log and tests).
 std::string userModelText();

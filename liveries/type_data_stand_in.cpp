@@ -2,7 +2,7 @@
 #include "liveries/type_data_stand_in.h"
 
 #include "foundation/log.h"
-#include "traffic/records_stand_in.h"
+#include "traffic/records.h"
 
 #include <fmt/format.h>
 
@@ -15,6 +15,19 @@ double maxHalfWingSpan = 0.0;
 std::array<double, 6> categoryHalfWingSpans{};
 std::map<std::string, std::uint32_t> typeCategories;
 std::vector<std::string> failedTitles;
+std::map<std::string, RegistrationRecord> registrationRecords;
+
+bool isValidType(const std::string& type) { return typeCategories.count(type) != 0; }
+
+std::optional<RegistrationRecord> registrationInfo(const std::string& registration)
+{
+    if (registration.empty()) return std::nullopt;
+    if (const auto it = registrationRecords.find(registration); it != registrationRecords.end()) return it->second;
+    std::string plain = registration;
+    std::erase(plain, '-');
+    if (const auto it = registrationRecords.find(plain); it != registrationRecords.end()) return it->second;
+    return std::nullopt;
+}
 
 std::uint32_t categoryOfType(const std::string& type)
 {
@@ -44,6 +57,7 @@ void clearTypeDataStandIn()
     categoryHalfWingSpans.fill(0.0);
     typeCategories.clear();
     failedTitles.clear();
+    registrationRecords.clear();
 }
 
 } // namespace qtr

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,20 @@ extern std::map<std::string, std::uint32_t> typeCategories;
 std::uint32_t categoryOfType(const std::string& type);
 // The type's entry, else the average of its category.
 double wingspanOfType(const std::string& type);
+
+bool isValidType(const std::string& type);
+
+// A registration's record of the data base: airline, type, an alternative airline (or empty) and
+// the cargo flag.
+struct RegistrationRecord {
+    std::string airline;
+    std::string type;
+    std::string altAirline;
+    bool cargo = false;
+};
+extern std::map<std::string, RegistrationRecord> registrationRecords;
+// The registration as given, then without its hyphens; empty when none matches.
+std::optional<RegistrationRecord> registrationInfo(const std::string& registration);
 
 // Titles the simulator failed to create.
 extern std::vector<std::string> failedTitles;

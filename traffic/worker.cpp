@@ -19,6 +19,7 @@
 #include "links/traffic_standins.h"
 #include "links/simconnect_client.h"
 #include "traffic/run_control.h"
+#include "traffic/tick.h"
 
 #include <fmt/format.h>
 
@@ -148,6 +149,7 @@ void run()
     mainWindow.feedConnected = false;
     mainWindow.simConnected = false;
     mainWindow.invalidate(linksBand);
+    reserveTables();
     reserveSimConnectQueues();
     simConnectThread = std::jthread(gf_simConnectThread);
     if (!waitForSimAndUser()) return;
@@ -236,6 +238,7 @@ void mainLoop()
 bool runCycle()
 {
     if (simRunning.load() && !simConnectFailed.load()) {
+        trafficTick();
         bool expected = true;
         if (!newUserData.compare_exchange_strong(expected, false)) return true;
         statusCycle();

@@ -1,0 +1,269 @@
+#include "foundation/parameters/parameter_table.h"
+#include "liveries/livery_matcher_stand_in.h"
+#include "liveries/type_data_stand_in.h"
+#include "traffic/park_airports_stand_in.h"
+#include "traffic/spawning.h"
+#include "traffic/traffic_state.h"
+#include "traffic_harness.h"
+
+#include <gtest/gtest.h>
+
+using namespace qtr;
+using qtest::TrafficHarness;
+
+namespace {
+
+constexpr double standLat = 50.0, standLon = 8.0;
+
+class Spawning : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        liveAircraft.reserve(64); // the tests hold references across appends
+        TrafficHarness::addType("A320", categoryLarge, 0.0096);
+        TrafficHarness::addLivery("DLH", "A320", "Airbus A320 Lufthansa");
+    }
+    // A buffered aircraft with two positions due at 3000 and 3500 ticks.
+    LiveAircraft& buffered(const std::string& callsign, double lat, double lon, double speed, double alt = 0,
+                           bool secondStop = true)
+    {
+        Position p;
+        p.lat = lat;
+        p.lon = lon;
+        p.alt = alt;
+        p.airborne = alt > 0;
+        p.speed = p.tas = speed;
+        p.time = 3000;
+        FlightRecord r;
+        r.callsign = callsign;
+        r.type = "A320";
+        r.airline = "DLH";
+        r.flightId = 20001 + static_cast<std::uint32_t>(liveAircraft.size());
+        r.radius = 0.0096;
+        LiveAircraft& a = liveAircraft.emplace_back(p, std::move(r), 0.0);
+        Position q = p;
+        q.time = 3500;
+        if (secondStop) {
+            q.stop = 1;
+        } else {
+            q.lat += 0.001;
+        }
+        a.stream.push_back(q);
+        return a;
+    }
+    TrafficHarness h;
+};
+
+TEST_F(Spawning, AppearsAheadOfItsFirstPosition)
+{
+    struct Case {
+        double speed;
+        std::uint32_t lead;
+    };
+    for (const Case c : {Case{0.0, 100}, Case{10.0, 300}}) {
+        SCOPED_TRACE(c.lead);
+        liveAircraft.clear();
+        LiveAircraft& a = buffered("DLH4AB", 10.5, 10.5, c.speed, 0, c.speed == 0.0);
+        tickCount = 3000 - c.lead - 1;
+        maySpawn(a);
+        EXPECT_EQ(a.state, stateBuffer);
+        tickCount = 3000 - c.lead;
+        maySpawn(a);
+        EXPECT_EQ(a.state, stateAdding2Sim);
+        EXPECT_EQ(readyToSpawn.back(), a.flightId);
+        EXPECT_EQ(a.livery, "Airbus A320 Lufthansa");
+        EXPECT_EQ(a.phase, phaseTaxi); // no park airport
+        readyToSpawn.clear();
+    }
+}
+
+TEST_F(Spawning, RefusalsAndCallsigns)
+{
+    tickCount = 2900;
+    // A single due report is dropped without reaching the simulator.
+    LiveAircraft& single = buffered("DLH1", 10.5, 10.5, 0);
+    single.stream.pop_back();
+    maySpawn(single);
+    EXPECT_TRUE(single.eraseFromBuffer);
+
+    BLOCK_CALLSIGN.setValue("DLH2");
+    LiveAircraft& blocked = buffered("DLH2", 10.5, 10.5, 0);
+    maySpawn(blocked);
+    EXPECT_TRUE(blocked.eraseFromBuffer);
+
+    // No callsign: the registration stands in when the data base knows it; else never created.
+    registrationRecords["D-AIAB"] = RegistrationRecord{"DLH", "A320", "", false};
+    LiveAircraft& byReg = buffered("", 10.5, 10.5, 0);
+    byReg.registration = "D-AIAB";
+    maySpawn(byReg);
+    EXPECT_EQ(byReg.state, stateAdding2Sim);
+    EXPECT_EQ(byReg.callsign, "D-AIAB");
+    LiveAircraft& nameless = buffered("", 10.5, 10.5, 0);
+    maySpawn(nameless);
+    EXPECT_TRUE(nameless.eraseFromBuffer);
+
+    // No airline and none in the callsign: PVT.
+    TrafficHarness::addLivery("", "A320", "Generic A320");
+    LiveAircraft& priv = buffered("N123AB", 10.5, 10.5, 0);
+    priv.airline.clear();
+    maySpawn(priv);
+    EXPECT_EQ(priv.airline, "PVT");
+    EXPECT_EQ(priv.state, stateAdding2Sim);
+}
+
+TEST_F(Spawning, KeepsClearOfTheUserOnTheGround)
+{
+    tickCount = 2900;
+    // The user parked at (10, 10); 150 m is too near, 200 m is fine.
+    const double metre = 1.0 / 1852.0 / 60.0; // degrees of latitude per metre
+    LiveAircraft& tooNear = buffered("DLH1", 10.0 + 140 * metre, 10.0, 0);
+    maySpawn(tooNear);
+    EXPECT_EQ(tooNear.state, stateBuffer);
+    EXPECT_EQ(tooNear.stream.size(), 1u); // one position popped
+    LiveAircraft& farEnough = buffered("DLH2", 10.0 + 200 * metre, 10.0, 0);
+    maySpawn(farEnough);
+    EXPECT_EQ(farEnough.state, stateAdding2Sim);
+}
+
+TEST_F(Spawning, HeldAheadOfTheFlyingUser)
+{
+    tickCount = 2900;
+    h.setUser(10.0, 10.0, false, 5000, 0.0, 5000);
+    // 4 nm ahead, 1000 ft above, flying toward the user: the user lies on its line.
+    LiveAircraft& ahead = buffered("DLH1", 10.0 + 4.0 / 60.0, 10.0, 250, 6000, false);
+    ahead.stream[0].track = 180;
+    maySpawn(ahead);
+    EXPECT_TRUE(ahead.heldForUser);
+    EXPECT_EQ(ahead.stream.size(), 1u);
+    // Crossing 4 nm ahead, the user is far from its line: created.
+    LiveAircraft& crossing = buffered("DLH2", 10.0 + 4.0 / 60.0, 10.0, 250, 6000, false);
+    crossing.stream[0].track = 90;
+    maySpawn(crossing);
+    EXPECT_FALSE(crossing.heldForUser);
+    EXPECT_EQ(crossing.state, stateAdding2Sim);
+}
+
+TEST_F(Spawning, TakesItsStandAndStaticsMakeWay)
+{
+    TrafficHarness::setParkAirport("EDDF", standLat, standLon, 300,
+                                   {TrafficHarness::stand(1, "A1", standLat, standLon, 0.03, {2, 3}),
+                                    TrafficHarness::stand(2, "A2", standLat, standLon + 0.0005, 0.03),
+                                    TrafficHarness::stand(3, "A3", standLat, standLon + 0.01, 0.03)});
+    const auto staticOn = [](std::uint32_t sid, const std::string& callsign, std::uint32_t state, std::uint32_t objectId) {
+        FlightRecord r;
+        r.callsign = callsign;
+        r.type = "A320";
+        r.flightId = sid;
+        StaticAircraft& s = staticAircraft.emplace_back(std::move(r), sid, ParkPlace{}, 0);
+        s.state = state;
+        s.objectid = objectId;
+    };
+    staticOn(1, "S1*", stateActive, 501);
+    staticOn(2, "S2*", stateActive, 502); // about 36 m away: within both radii + 10 %
+    staticOn(3, "S3*", stateActive, 503); // 700 m away
+    tickCount = 2900;
+    LiveAircraft& a = buffered("DLH4AB", standLat + 0.00005, standLon, 0);
+    maySpawn(a);
+    ASSERT_EQ(a.state, stateAdding2Sim);
+    EXPECT_EQ(a.phase, phaseParked);
+    EXPECT_EQ(a.sid, 1u);
+    EXPECT_TRUE(stands[0].occupied);
+    EXPECT_EQ(a.stream.size(), 1u);
+    EXPECT_EQ(a.stream.front().lat, standLat);
+    EXPECT_DOUBLE_EQ(a.lat, standLat);
+    EXPECT_EQ(std::vector<std::uint32_t>(pendingRemovals.begin(), pendingRemovals.end()),
+              (std::vector<std::uint32_t>{501, 502}));
+    EXPECT_EQ(staticAircraft[2].state, stateActive);
+    // The stay is learned as a real option of the stand.
+    ASSERT_EQ(stands[0].options.size(), 1u);
+    EXPECT_EQ(stands[0].options[0].cs, "DLH4AB");
+
+    // A static aircraft whose creation is still queued is dropped from the queue instead.
+    staticAircraft.clear();
+    stands[0].occupied = false;
+    staticOn(1, "S4*", stateAdding2Sim, 0);
+    pendingStaticCreations.push_back(AiCreateRequest{{}, "S4*", "T", 1});
+    LiveAircraft& b = buffered("DLH5AB", standLat, standLon, 0);
+    maySpawn(b);
+    EXPECT_EQ(b.sid, 1u);
+    EXPECT_TRUE(pendingStaticCreations.empty());
+    EXPECT_TRUE(staticAircraft.empty());
+}
+
+TEST_F(Spawning, LeavesTheUsersReservedStandAlone)
+{
+    TrafficHarness::setParkAirport("EDDF", standLat, standLon, 300, {TrafficHarness::stand(1, "A1", standLat, standLon)});
+    parkAirportList.push_back(ParkAirportEntry{"EDDF", "A1", {}, 0});
+    tickCount = 2900;
+    LiveAircraft& a = buffered("DLH4AB", standLat, standLon, 0);
+    maySpawn(a);
+    EXPECT_EQ(a.state, stateAdding2Sim);
+    EXPECT_EQ(a.sid, 0u);
+    EXPECT_FALSE(stands[0].occupied);
+}
+
+TEST_F(Spawning, GhostsGoWhenTheirFlightSpawns)
+{
+    LiveAircraft& ghost = buffered("DLH4AB_", 10.5, 10.5, 0);
+    ghost.state = stateActive;
+    ghost.objectid = 900;
+    tickCount = 2900;
+    LiveAircraft& a = buffered("DLH4AB", 10.6, 10.6, 0);
+    maySpawn(a);
+    EXPECT_EQ(a.state, stateAdding2Sim);
+    EXPECT_EQ(liveAircraft[0].state, stateRemovingFromSim);
+    EXPECT_EQ(ghostList, std::vector<std::string>{"DLH4AB_"});
+    // A later buffered aircraft of that ghost callsign is dropped.
+    LiveAircraft& again = buffered("DLH4AB_", 10.7, 10.7, 0);
+    maySpawn(again);
+    EXPECT_TRUE(again.eraseFromBuffer);
+}
+
+TEST_F(Spawning, ShortStreamIsLoggedAndLeftAlone)
+{
+    LiveAircraft& a = buffered("DLH4AB", 10.5, 10.5, 0);
+    a.stream.pop_back();
+    spawnLiveAc(a);
+    EXPECT_EQ(a.state, stateBuffer);
+    EXPECT_TRUE(readyToSpawn.empty());
+    a.stream.clear();
+    spawnLiveAc(a);
+    EXPECT_EQ(a.state, stateBuffer);
+}
+
+TEST(EndToEnd, ParkedThenDepartingFlight)
+{
+    TrafficHarness h;
+    TrafficHarness::addType("A320", categoryLarge, 0.0096);
+    TrafficHarness::addLivery("DLH", "A320", "Airbus A320 Lufthansa");
+    TrafficHarness::setParkAirport("EDDF", standLat, standLon, 300, {TrafficHarness::stand(1, "A1", standLat, standLon)});
+    double reportTime = 1000.0;
+    int departed = 0;
+    for (int pass = 0; pass < 12000; ++pass) {
+        if (pass % 500 == 0 && pass <= 6000) {
+            const bool parked = pass < 3500;
+            const double lat = parked ? standLat : standLat + 0.001 + 0.0003 * departed++;
+            h.feed(TrafficHarness::report(20001, "DLH4AB", "A320", lat, standLon, 0, parked ? 0 : 15, 0, reportTime));
+            reportTime += 5.0;
+        }
+        h.pass();
+    }
+    ASSERT_EQ(h.creations.size(), 1u);
+    const auto& c = h.creations[0];
+    EXPECT_EQ(c.tick, 2950u); // decided 100 ticks before its first position (3000), sent on the next 50th tick
+    EXPECT_EQ(c.request.callsign, "DLH4AB");
+    EXPECT_EQ(c.request.liveryTitle, "Airbus A320 Lufthansa");
+    EXPECT_EQ(c.request.recordId, 20001u);
+    EXPECT_DOUBLE_EQ(c.request.position.latitude, standLat);
+    ASSERT_EQ(h.removals.size(), 1u);
+    EXPECT_EQ(h.removals[0].objectId, c.objectId);
+    EXPECT_GE(h.removals[0].tick, 9000u); // the last position was due at 6000 + 3000
+    EXPECT_LT(h.removals[0].tick, 9100u);
+    EXPECT_TRUE(liveAircraft.empty());
+    // Poses went out while the aircraft was active.
+    std::size_t posed = 0;
+    for (const auto& p : h.poses) posed += p.size();
+    EXPECT_GT(posed, 1000u);
+}
+
+} // namespace

@@ -1,0 +1,157 @@
+// Measures one pass of the tick work with 50, 200 and 512 live aircraft, and the intake of one
+// second's worth of reports (200), against the stand-in simulator. Writes a JSON report (median
+// and 99th percentile in microseconds) to the file named by the first argument, else to
+// "traffic_bench.json".
+#include "foundation/parameters/parameter_table.h"
+#include "links/simconnect_client.h"
+#include "liveries/type_data_stand_in.h"
+#include "platform/simconnect/simconnect.h"
+#include "platform/simconnect/stand_in.h"
+#include "traffic/intake.h"
+#include "traffic/run_control.h"
+#include "traffic/tick.h"
+#include "traffic/traffic_state.h"
+#include "traffic/worker.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+using namespace qtr;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+struct Figures {
+    double median = 0, p99 = 0;
+};
+
+Figures figures(std::vector<double> us)
+{
+    std::sort(us.begin(), us.end());
+    return Figures{us[us.size() / 2], us[std::min(us.size() - 1, us.size() * 99 / 100)]};
+}
+
+void setUp()
+{
+    resetTrafficManager();
+    typeCategories["A320"] = categoryLarge;
+    typeHalfWingSpans["A320"] = 0.0096;
+    LOG.setValue(false);
+    simRunning = true;
+    simConnectFailed = false;
+    {
+        std::lock_guard lock(trafficMutex);
+        trafficRunning = true;
+    }
+}
+
+// n active aircraft flying streams of positions that fall due one after another.
+void addActive(std::uint32_t n)
+{
+    for (std::uint32_t k = 0; k < n; ++k) {
+        FlightRecord r;
+        r.callsign = "BEN" + std::to_string(k);
+        r.type = "A320";
+        r.airline = "BEN";
+        r.flightId = 20001 + k;
+        Position p;
+        p.lat = 50.0 + k * 0.01;
+        p.lon = 8.0;
+        p.alt = 10000;
+        p.airborne = 1;
+        p.speed = p.tas = 250;
+        LiveAircraft& a = liveAircraft.emplace_back(p, std::move(r), 0.0);
+        a.state = stateActive;
+        a.objectid = 1000 + k;
+        a.phase = phaseFlying;
+        for (std::uint32_t t = 1; t < 400; ++t) {
+            p.lat += 0.0001;
+            p.time = tickCount + t * 10;
+            a.stream.push_back(p);
+        }
+    }
+}
+
+// The simulator's frame: what the SimConnect thread would take from the queues.
+void frame()
+{
+    std::lock_guard lock(simConnectMutex);
+    aiCreateQueue.clear();
+    removalQueue.clear();
+    clientEventQueue.clear();
+    sendPositions.clear();
+}
+
+Figures tickPass(std::uint32_t n)
+{
+    setUp();
+    addActive(n);
+    std::vector<double> us;
+    for (int pass = 0; pass < 3000; ++pass) {
+        const auto start = Clock::now();
+        trafficTick();
+        us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+        frame();
+    }
+    return figures(us);
+}
+
+Figures intake()
+{
+    std::vector<double> us;
+    for (int round = 0; round < 50; ++round) {
+        setUp();
+        addActive(200);
+        std::vector<TrafficReport> reports;
+        for (std::uint32_t k = 0; k < 200; ++k) {
+            TrafficReport r;
+            r.type = "A320";
+            r.callsign = "BEN" + std::to_string(k);
+            r.flightId = 20001 + k;
+            r.reportTime = 10.0;
+            r.position.lat = 50.1 + k * 0.01;
+            r.position.lon = 8.01;
+            r.position.alt = 11000;
+            r.position.airborne = 1;
+            r.position.speed = r.position.tas = 250;
+            r.position.track = 45;
+            reports.push_back(std::move(r));
+        }
+        const auto start = Clock::now();
+        for (TrafficReport& r : reports) processLine(std::move(r));
+        {
+            std::lock_guard lock(trafficMutex);
+            while (processIncomingTraffic()) {
+            }
+        }
+        us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+    }
+    return figures(us);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const std::string out = argc > 1 ? argv[1] : "traffic_bench.json";
+    standin::simulator().reset(standin::Scenario{});
+    HANDLE handle = nullptr;
+    SimConnect_Open(&handle, "Quillmarsh", nullptr, 0, nullptr, 0);
+    simConnectHandle.store(handle);
+    nlohmann::ordered_json report;
+    for (std::uint32_t n : {50u, 200u, 512u}) {
+        const Figures f = tickPass(n);
+        report["tick_pass"][std::to_string(n)] = {{"median_us", f.median}, {"p99_us", f.p99}};
+    }
+    const Figures f = intake();
+    report["intake_200_reports"] = {{"median_us", f.median}, {"p99_us", f.p99}};
+    std::ofstream(out) << report.dump(2) << "\n";
+    std::printf("%s\n", report.dump(2).c_str());
+    return 0;
+}

@@ -1,0 +1,236 @@
+#pragma once
+// The aircraft records of the traffic manager: the flight as the feed describes it, the aircraft
+// placed in the simulator, and the live aircraft that follows the feed with its stream of timed
+// positions; their per-category performance values and the text and key helpers that label and
+// compare flights.
+#include "foundation/time_text.h"
+
+#include <cmath>
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+#include <chrono>
+
+namespace qtr {
+
+enum AircraftCategory : std::uint32_t {
+    categoryLight = 0,
+    categoryBuzjets = 1,
+    categoryLarge = 2,
+    categoryHeavy = 3,
+    categoryHighPerf = 4,
+    categoryRotorcraft = 5,
+};
+
+enum SimState : std::uint32_t {
+    stateBuffer = 0,
+    stateAdding2Sim = 1,
+    stateActive = 2,
+    stateLiveryRespawn = 3,
+    stateRemovingFromSim = 4,
+};
+
+enum FlightPhase : std::uint32_t {
+    phasePushingBack = 0,
+    phasePushedBack = 1,
+    phaseTaxi = 2,
+    phaseTakeOff = 3,
+    phaseFlying = 4,
+    phaseParking = 5,
+    phaseParked = 6,
+    phaseBirth = 7,
+};
+
+// Per-category values; each throws std::out_of_range for a category outside 0...5.
+double categoryBaseTurnRate(std::uint32_t category); // rad per tick
+double categoryRotationPitch(std::uint32_t category); // deg
+double categoryClimbPitch(std::uint32_t category);    // deg
+std::uint32_t categoryFlareTicks(std::uint32_t category);
+std::uint32_t categoryRolloutTicks(std::uint32_t category);
+std::uint32_t categoryRotationTicks(std::uint32_t category);
+std::uint32_t categoryClimbPitchTicks(std::uint32_t category);
+double categoryMaxClimbRate(std::uint32_t category);   // ft per tick
+double categoryStandTaxiSpeed(std::uint32_t category); // kn
+
+// One timed point of a live aircraft's stream.
+struct Position {
+    double lat = 0, lon = 0;          // deg
+    std::optional<double> bank;        // rad
+    std::optional<double> trueHeading; // rad
+    double alt = 0;                    // ft; 0 on the ground, never negative
+    double speed = 0;                  // kn, ground speed
+    double track = 0;                  // deg
+    double verticalSpeed = 0;          // ft/min
+    double tas = 0;                    // kn
+    std::uint32_t time = 0;            // tick at which the aircraft is due here
+    std::uint8_t airborne = 0;
+    std::uint8_t stop = 0;
+    std::uint8_t attitudeFromFeed = 0;
+};
+
+struct FlightRecord {
+    std::string airline;
+    std::string type;
+    std::string origin;
+    std::string destination;
+    std::string callsign;
+    std::string callsignKey;
+    std::string coupledCallsign;
+    std::string registration;
+    std::uint8_t coupledSearched = 0;
+    double radius = 0;         // nm, half the wingspan
+    double staticCgHeight = 0; // ft
+    double staticPitch = 0;    // rad
+    double rotationPitch = 0;  // rad
+    double climbPitch = 0;     // rad
+    double baseTurnRate = 0;   // rad per tick
+    double turnRate = 0;       // rad per tick
+    double maxClimbRate = 0;   // ft per tick
+    double standTaxiSpeed = 0; // kn
+    std::uint32_t flightId = 0;
+    std::uint32_t category = categoryLarge;
+    std::string_view livery; // points into the livery data base
+    std::uint32_t flareTicks = 0;
+    std::uint32_t rolloutTicks = 0;
+    std::uint32_t rotationTicks = 0;
+    std::uint32_t climbPitchTicks = 0;
+    std::uint8_t cargo = 0;
+    std::uint8_t reverseByThrottle = 0;
+
+    FlightRecord() = default;
+    // The identity copy: the eight texts and coupledSearched only.
+    static FlightRecord identityOf(const FlightRecord& source);
+};
+
+// The head of a traffic report (the eight texts and the flag) is a FlightRecord's identity.
+struct TrafficReport {
+    std::string airline;
+    std::string type;
+    std::string origin;
+    std::string destination;
+    std::string callsign;
+    std::string callsignKey;
+    std::string coupledCallsign;
+    std::string registration;
+    std::uint8_t coupledSearched = 0;
+    Position position;
+    double reportTime = 0; // s, the feed's clock
+    std::uint32_t flightId = 0;
+};
+
+struct ParkPlace {
+    double lat = 0, lon = 0; // deg
+    double heading = 0;      // rad
+};
+
+struct StaticAircraft : FlightRecord {
+    std::uint32_t objectid = 0;
+    double parkLat = 0, parkLon = 0, parkHeading = 0;
+    DaySlot daySlot{0, 0};
+    std::uint32_t sid = 0;
+    std::uint32_t state = stateBuffer;
+    std::uint32_t throttleLevel = 5; // unknown, so the first setting is always sent
+    std::uint32_t flapStage = 4;     // unknown
+    std::uint8_t atCargoStand = 0;
+    std::uint8_t removeWhenCreated = 0;
+    std::uint8_t eraseFromBuffer = 0;
+    std::uint8_t erase = 0;
+
+    StaticAircraft() = default;
+    StaticAircraft(FlightRecord&& record, std::uint32_t sid, const ParkPlace& place, std::uint8_t atCargoStand);
+};
+
+struct LiveAircraft : StaticAircraft {
+    double lat = 0, lon = 0;
+    double pitch = 0, bank = 0, heading = 0; // rad
+    double alt = 0;                          // ft
+    double verticalSpeedFps = 0;
+    double speed = 0; // kn
+    std::deque<Position> stream;
+    double lastReportTime = 0; // s
+    std::chrono::system_clock::time_point parkedAt{};
+    std::int32_t extrapolations = 0;
+    std::uint32_t holdStart = 0;
+    std::uint32_t phase = phaseBirth;
+    std::uint32_t previousPhase = phaseBirth;
+    std::uint8_t parkedReportSeen = 0;
+    std::uint8_t onGround = 0;
+    std::uint8_t hasFlightPlan = 0;
+    std::uint8_t heldForUser = 0;
+    std::uint8_t holding = 0;
+    double latRate = 0, lonRate = 0, pitchRate = 0, bankRate = 0, headingRate = 0, altRate = 0;
+    double verticalSpeed = 0; // ft/min
+    double signedSpeed = 0;   // kn
+    // The quadratic Bezier segment in use (local metres); a NaN control point: none.
+    double curveOriginLat = 0, curveOriginLon = 0, curveStartT = 0, curveEndX = 0, curveEndY = 0, curveEndT = 0;
+    double curveControlX = std::nan(""), curveControlY = std::nan(""), curveT = 0, curveStep = 0;
+    double curveAngle = 0;
+    // The planned pushback.
+    double pushbackLat = 0, pushbackLon = 0, pushbackHeading = 0;
+    std::uint8_t pushbackPlanned = 0;
+    double standTargetLat = 0, standTargetLon = 0;
+    double collisionCheckLat = 0, collisionCheckLon = 0;
+    std::uint32_t backWindow = 1000;
+    std::uint32_t aheadWindow = 1000;
+    std::int32_t rotationCounter = 1;
+    std::int32_t pushbackCounter = 0;
+    std::uint32_t smallMoves = 0;
+    double bearingToNext = 0;
+    double heightAboveGround = 2500; // ft
+    double landingHeading = 0;
+    double holdDistance = 0;
+    double parkedDistanceRef = 0, parkedDistanceLast = 0;
+    double headingDiff = 0; // deg
+    std::optional<double> savedHeading;
+    std::uint8_t pushbackTurnRight = 0;
+    std::uint8_t pushbackTurnKnown = 0;
+    std::optional<double> flareReference;
+    std::uint32_t flareStage = 0;
+    std::uint8_t approach = 0;
+    std::uint8_t stayCheckPending = 0;
+    std::uint8_t towed = 0;
+    std::uint8_t goAround = 0;
+    std::uint8_t departing = 0;
+    std::uint8_t lightSetOneDone = 0;
+    std::uint8_t lightSetTwoDone = 0;
+    std::uint8_t pitchRamp = 0;
+    std::uint8_t landingRoll = 0;
+    std::uint8_t leaveStandPending = 0;
+    std::uint8_t turnInPlace = 0;
+    // State of the touchdown and landing roll as the object events drive it.
+    std::uint32_t groundTimer = 0;
+    std::int32_t groundState = 0; // 1 on the ground, 2 and above rolling
+    std::int32_t landingCounter = 0;
+    double rollBankStep = 0, rollPitchStep = 0;
+
+    LiveAircraft() = default;
+    LiveAircraft(const Position& first, FlightRecord&& record, double reportTime);
+};
+
+// Builds a complete record from a report or an option's record: identity, radius, category and
+// the per-category values (rotation and climb pitch with their random spread).
+FlightRecord makeFlightRecord(const FlightRecord& source);
+FlightRecord makeFlightRecord(const TrafficReport& source);
+
+std::string airlineTypeText(const FlightRecord& r);
+bool sameAirlineAndType(const FlightRecord& a, const FlightRecord& b);
+std::string routeText(const FlightRecord& r);
+std::string callsignText(const FlightRecord& r);
+std::string routeCallsignText(const FlightRecord& r);
+std::string flightText(const FlightRecord& r);
+void flightTextCopy(const FlightRecord& r, std::string& out);
+std::string flightFullText(const FlightRecord& r);
+std::string coupleKey(const FlightRecord& r);
+bool hasCallsign(const FlightRecord& r);
+std::optional<std::string> airlineCodeFromCallsign(std::string_view callsign);
+bool setAirlineFromCallsign(FlightRecord& r);
+std::string_view categoryName(std::uint32_t category);
+std::string_view phaseName(std::uint32_t phase);
+std::string_view simStateName(std::uint32_t state);
+// Every change of phase keeps the old one as the previous phase, only on a real change.
+void setPhase(LiveAircraft& a, std::uint32_t phase);
+
+} // namespace qtr

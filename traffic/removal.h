@@ -1,0 +1,22 @@
+#pragma once
+// Removal of aircraft: every path that takes an aircraft out of the simulator goes through
+// removeAircraftFromSim, which only requests it; and the choice of which aircraft to remove.
+#include "links/simconnect_queues.h"
+#include "traffic/records.h"
+
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace qtr {
+
+void removeAircraftFromSim(StaticAircraft& aircraft);
+bool removeFromPendingQueue(std::deque<AiCreateRequest>& queue, const std::string& key);
+void setParkedLights(StaticAircraft& aircraft);
+bool removeFarthestLive(double minDistance);
+void enforceMaxLive();
+bool isNearUserAircraft(LiveAircraft& aircraft);
+void removeForCollisionAvoidance(LiveAircraft aircraft);
+void maxParkExceeded(std::uint32_t flightId);
+
+} // namespace qtr

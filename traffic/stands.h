@@ -1,0 +1,109 @@
+#pragma once
+// The stands of the park airport with their options (who parks there on which weekday in which
+// half-hour slots), the slot bookkeeping of the options and the stand lookups.
+#include "foundation/geometry.h"
+#include "foundation/time_text.h"
+#include "traffic/records.h"
+
+#include <atomic>
+#include <bitset>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace qtr {
+
+struct StandArrival {
+    std::uint32_t weekday = 1;
+    std::uint32_t slot = 0;
+    std::uint32_t id = 0; // the option that holds it
+};
+
+inline constexpr std::uint32_t optionSoft = 0;
+inline constexpr std::uint32_t optionReal = 1;
+
+struct StandOption {
+    std::string airline;
+    std::string type;
+    std::string reg; // registration, else callsign
+    std::string cs;
+    std::string cs2;
+    std::bitset<48> slots;
+    std::uint32_t id = 0; // 1-based; 0 = switched off
+    std::uint32_t day = 1;
+    std::uint32_t fixed = 0;
+    std::uint32_t kind = optionReal;
+};
+
+struct Stand {
+    std::vector<StandOption> options;
+    std::unordered_map<std::uint32_t, StandArrival> realArrivals;
+    std::unordered_map<std::uint32_t, StandArrival> softArrivals;
+    std::string name;
+    std::vector<std::uint32_t> adjacent;
+    double lat = 0, lon = 0;
+    double heading = 0; // rad
+    double radius = 0;  // nm
+    std::uint32_t id = 0;
+    bool manual = false;
+    bool radius_change = false;
+    bool cargo_change = false;
+    bool taken = false;
+    bool occupied = false;
+    bool reserved = false;
+    bool blocked = false;
+    bool cargo = false;
+    bool ramp = false;
+    bool heli = false;
+
+    Stand() { adjacent.reserve(8); }
+};
+
+// The stands of the current park airport. Only the worker thread reads and changes them, except
+// nearestStandName, which the SimConnect thread calls as well: every change of the vector itself
+// (filling, emptying) goes through replaceStands or clearStands, which hold standsMutex.
+extern std::vector<Stand> stands;
+extern std::mutex standsMutex;
+void replaceStands(std::vector<Stand> newStands);
+void clearStands();
+
+// Changes of options, radii and cargo flags; decides whether the learned file is saved.
+extern std::atomic<std::int32_t> standChangeCount;
+void countStandChange();
+
+std::vector<Stand>::iterator findStandByName(const std::string& name);
+std::string sidName(std::uint32_t sid);
+void markStandTaken(Stand& stand);
+// The stand nearest to the position within 55 m; empty without stands or while the user
+// aircraft is not on the ground. Safe on any thread; each thread keeps its own last answer.
+std::string nearestStandName(const LatLon& position);
+std::vector<Stand>::iterator standAtAircraft(const LatLon& position, const FlightRecord& aircraft, double maxDistance,
+                                             bool allowOptionCapture = true);
+
+bool matchesOption(const std::string& callsign, const FlightRecord& aircraft, const StandOption& option);
+std::uint32_t findOrAddOption(Stand& stand, const FlightRecord& aircraft, std::uint32_t kind, DaySlot daySlot,
+                              const std::string& callsign, const std::string& key);
+void registerOptionId(Stand& stand, std::uint32_t id, const std::string& callsign);
+bool optionIdMatches(std::uint32_t id, const std::string& callsign, StandOption& option);
+bool updateOptions(Stand& stand, const std::vector<std::uint32_t>& slots, std::uint32_t id);
+bool updateOptionsWrapped(Stand& stand, const std::vector<std::uint32_t>& slots, std::uint32_t id1, std::uint32_t id2);
+std::vector<std::uint32_t> previousSlots(std::uint32_t n, DaySlot daySlot);
+void addOccupancy(Stand& stand, DaySlot daySlot, const std::string& callsign, std::uint32_t n, std::uint32_t id1,
+                  std::uint32_t id2);
+bool addStandStaySlots(DaySlot daySlot, Stand& stand, std::uint32_t id, StandArrival& arrival, const FlightRecord& aircraft,
+                       const std::string& key, std::uint32_t kind);
+bool lf_addRealStandOption(std::uint32_t sid, const FlightRecord& aircraft, DaySlot daySlot, bool leaving);
+bool lf_addSoftStandOption(std::uint32_t sid, const FlightRecord& aircraft, bool leaving, DaySlot daySlot, bool flying);
+bool testRange(const StandOption& option, std::int32_t start, std::int32_t offset, std::int32_t& spill);
+
+bool coupledCandidateMatches(const StandOption& option, DaySlot daySlot, const std::bitset<48>& mask,
+                             const FlightRecord& aircraft, const std::string& callsign);
+void lf_searchForCoupledCsAroundThisTime(DaySlot daySlot, FlightRecord& aircraft);
+
+// Forgets the per-thread answers of nearestStandName (they are also dropped whenever the stands
+// change).
+void forgetNearestStand();
+
+} // namespace qtr

@@ -1,0 +1,161 @@
+#include "traffic/tick.h"
+
+#include "app/main_window.h"
+#include "foundation/log.h"
+#include "foundation/parameters/parameter_table.h"
+#include "foundation/paths.h"
+#include "links/feed.h"
+#include "links/object_events.h"
+#include "links/simconnect_client.h"
+#include "liveries/livery_matcher_stand_in.h"
+#include "traffic/intake.h"
+#include "traffic/park_airports_stand_in.h"
+#include "traffic/stands.h"
+#include "traffic/traffic_state.h"
+#include "traffic/run_control.h"
+#include "traffic/worker.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <mutex>
+
+namespace qtr {
+
+namespace {
+
+void deleteCallsignList()
+{
+    std::error_code ec;
+    const bool exists = std::filesystem::exists(callsign2ObjectIdPath, ec);
+    if (ec) throw std::filesystem::filesystem_error("exists", callsign2ObjectIdPath, ec);
+    if (!exists) return;
+    std::filesystem::remove(callsign2ObjectIdPath, ec);
+    if (ec) throw std::filesystem::filesystem_error("remove", callsign2ObjectIdPath, ec);
+}
+
+template <class Container>
+void reserveAtLeast(Container& c, std::size_t n)
+{
+    if (c.capacity() < n) c.reserve(n);
+}
+
+AiCreateRequest liveCreationRequest(const LiveAircraft& a)
+{
+    AiCreateRequest r;
+    r.position.latitude = a.lat;
+    r.position.longitude = a.lon;
+    r.position.altitude = a.alt;
+    r.position.pitch = a.pitch * 57.29577951308232;
+    r.position.bank = a.bank * 57.29577951308232;
+    r.position.heading = a.heading * 57.29577951308232;
+    r.position.onGround = 0;
+    r.position.airspeed = 0;
+    r.callsign = a.callsign;
+    r.liveryTitle = std::string(a.livery);
+    r.recordId = a.flightId;
+    return r;
+}
+
+} // namespace
+
+void trafficTick()
+{
+    const std::uint32_t t = tickCount;
+    processSimObjectEvents();
+    updateAllLiveAc();
+    if (t % 10 == 0) {
+        if (!pendingRemovals.empty()) {
+            gf_queueRemoval(pendingRemovals.front());
+            pendingRemovals.pop_front();
+        }
+        if (t % 50 == 0) {
+            if (!pendingLiveCreations.empty()) {
+                gf_queueAiCreate(pendingLiveCreations.front());
+                pendingLiveCreations.pop_front();
+            } else if (!pendingStaticCreations.empty()) {
+                gf_queueAiCreate(pendingStaticCreations.front());
+                pendingStaticCreations.pop_front();
+            }
+        }
+    }
+    {
+        std::lock_guard lock(trafficMutex);
+        for (int k = 0; k < 2; ++k)
+            if (!processIncomingTraffic()) break;
+    }
+    if (!readyToSpawn.empty()) {
+        const std::uint32_t id = readyToSpawn.back();
+        readyToSpawn.pop_back();
+        const auto it = std::find_if(liveAircraft.begin(), liveAircraft.end(),
+                                     [id](const LiveAircraft& a) { return a.flightId == id; });
+        if (it != liveAircraft.end()) {
+            if (it->callsign.empty()) {
+                logMarked(fmt::format("{} {} objectid = 0?", "operator ()", flightText(*it)));
+            } else {
+                pendingLiveCreations.push_back(liveCreationRequest(*it));
+            }
+        }
+    }
+    if (t % 20 == 0 && !simConnectFailed.load())
+        gf_requestAircraftInRange(static_cast<std::uint32_t>(lateralRangeMetres.load()));
+    if (t % 100 == 0) {
+        sendOwnPosition();
+        gf_getUserAircraftState();
+    }
+    ++tickCount;
+}
+
+void reserveTables()
+{
+    // Once per process: the list of a previous run is stale.
+    if (!tablesReserved) {
+        reserveAtLeast(liveAircraft, 512);
+        reserveAtLeast(staticAircraft, 256);
+        {
+            std::lock_guard lock(standsMutex);
+            reserveAtLeast(stands, 512);
+        }
+        reserveAtLeast(readyToSpawn, 64);
+        reserveAtLeast(ghostList, 64);
+        {
+            std::lock_guard lock(objectEventMutex);
+            reserveAtLeast(objectEventQueue, 256);
+            reserveAtLeast(createdObjects, 128);
+        }
+        tablesReserved = true;
+        deleteCallsignList();
+    }
+}
+
+void freeTables()
+{
+    parkAirportIcao.clear();
+    parkAirportIata.clear();
+    parkAirportPosition = LatLon{};
+    parkAirportElevation = 0.0;
+    clearObjectEvents();
+    ghostList.clear();
+    liveryChoices.clear();
+    readyToSpawn.clear();
+    parkAirportList.clear();
+    pendingRemovals.clear();
+    pendingLiveCreations.clear();
+    pendingStaticCreations.clear();
+    staticAircraft.clear();
+    {
+        std::lock_guard lock(trafficMutex);
+        incomingTraffic.clear();
+    }
+    deleteCallsignList();
+    learnedSlots.clear();
+    liveAircraft.clear();
+    clearStands();
+    standChangeCount.store(0);
+    mainWindow.updateCount.store(0);
+    currentSlot.store(DaySlot{0, 0});
+    unmatchedNames.clear();
+}
+
+} // namespace qtr

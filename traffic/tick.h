@@ -1,0 +1,9 @@
+#pragma once
+// The per-pass work of the traffic manager and the reservation of its tables.
+namespace qtr {
+
+void trafficTick();
+void reserveTables();
+void freeTables();
+
+} // namespace qtr

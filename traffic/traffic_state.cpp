@@ -1,0 +1,60 @@
+#include "traffic/traffic_state.h"
+
+#include "links/object_events.h"
+#include "links/simconnect_client.h"
+#include "liveries/livery_matcher_stand_in.h"
+#include "traffic/park_airports_stand_in.h"
+#include "traffic/stands.h"
+
+namespace qtr {
+
+std::vector<LiveAircraft> liveAircraft;
+std::vector<StaticAircraft> staticAircraft;
+std::vector<std::uint32_t> readyToSpawn;
+std::deque<std::uint32_t> pendingRemovals;
+std::deque<AiCreateRequest> pendingLiveCreations;
+std::deque<AiCreateRequest> pendingStaticCreations;
+std::vector<std::string> ghostList;
+std::vector<std::uint32_t> coupledSearchList;
+std::vector<LearnedSlot> learnedSlots;
+std::deque<TrafficReport> incomingTraffic;
+std::uint32_t tickCount = 0;
+std::atomic<DaySlot> currentSlot{DaySlot{0, 0}};
+bool tablesReserved = false;
+std::uint32_t resolvedObjectId = 0;
+std::string parkAirportIcao;
+std::string parkAirportIata;
+LatLon parkAirportPosition;
+double parkAirportElevation = 0.0;
+
+const UserAircraftState& workerUser() { return workerUserState; }
+
+void resetTrafficManager()
+{
+    liveAircraft.clear();
+    staticAircraft.clear();
+    readyToSpawn.clear();
+    pendingRemovals.clear();
+    pendingLiveCreations.clear();
+    pendingStaticCreations.clear();
+    ghostList.clear();
+    coupledSearchList.clear();
+    learnedSlots.clear();
+    incomingTraffic.clear();
+    tickCount = 0;
+    currentSlot.store(DaySlot{0, 0});
+    resolvedObjectId = 0;
+    parkAirportIcao.clear();
+    parkAirportIata.clear();
+    parkAirportPosition = LatLon{};
+    parkAirportElevation = 0.0;
+    clearStands();
+    forgetNearestStand();
+    standChangeCount.store(0);
+    clearParkAirportsStandIn();
+    clearLiveryMatcherStandIn();
+    clearObjectEvents();
+    clearSimConnectQueues();
+}
+
+} // namespace qtr

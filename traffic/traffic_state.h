@@ -1,0 +1,58 @@
+#pragma once
+// The traffic manager's tables and counters: program-wide objects owned by the worker thread
+// (the incoming reports are shared with the traffic reader under trafficMutex).
+#include "foundation/geometry.h"
+#include "foundation/time_text.h"
+#include "links/simconnect_queues.h"
+#include "traffic/records.h"
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace qtr {
+
+extern std::vector<LiveAircraft> liveAircraft;
+extern std::vector<StaticAircraft> staticAircraft;
+extern std::vector<std::uint32_t> readyToSpawn;         // flight ids; taken from the end
+extern std::deque<std::uint32_t> pendingRemovals;       // object ids; one per 10 ticks
+extern std::deque<AiCreateRequest> pendingLiveCreations;
+extern std::deque<AiCreateRequest> pendingStaticCreations;
+extern std::vector<std::string> ghostList;
+// Flight ids whose coupled callsign is still to be searched.
+extern std::vector<std::uint32_t> coupledSearchList;
+// (flight id, slot) of live aircraft whose stand option learned a slot.
+struct LearnedSlot {
+    std::uint32_t flightId = 0;
+    std::uint32_t slot = 0;
+};
+extern std::vector<LearnedSlot> learnedSlots;
+// Incoming traffic reports; guarded by trafficMutex.
+extern std::deque<TrafficReport> incomingTraffic;
+
+// Count of passes with the simulator running: the motion clock in hundredths of a second.
+extern std::uint32_t tickCount;
+// Weekday and half-hour slot in use by stands and static parking.
+extern std::atomic<DaySlot> currentSlot;
+extern bool tablesReserved;
+// The object id resolved from CALLSIGN_2_OBJECTID (0: none).
+extern std::uint32_t resolvedObjectId;
+
+// The park airport in use: empty ICAO code when none.
+extern std::string parkAirportIcao;
+extern std::string parkAirportIata;
+extern LatLon parkAirportPosition;
+extern double parkAirportElevation; // ft
+
+// The user aircraft as the worker last read it.
+struct UserAircraftState;
+const UserAircraftState& workerUser();
+
+// Empties every table and counter of the traffic manager, including the tick counter, the
+// nearest-stand answers and the running numbers; for tests and tools that drive the traffic
+// manager pass by pass.
+void resetTrafficManager();
+
+} // namespace qtr
