@@ -7,6 +7,7 @@
 #include "foundation/geometry.h"
 #include "foundation/utilities.h"
 #include "links/udp_receiver.h"
+#include "traffic/intake.h"
 #include "traffic/worker.h"
 
 #include <fmt/format.h>
@@ -124,7 +125,7 @@ std::optional<TrafficReport> TrafficReader::parseLine()
     latestFeedReportTime = reportTime;
     report.reportTime = reportTime;
 
-    Position& pos = report.pos;
+    Position& pos = report.position;
     pos.lat = numberOrThrow(fields[2], fmt::format("lat:{}", fields[2]));
     pos.lon = numberOrThrow(fields[3], fmt::format("lon:{}", fields[3]));
     if (pos.lat < -90.0 || pos.lat > 90.0 || pos.lon < -180.0 || pos.lon > 180.0 || positionUnknown(pos.lat, pos.lon))
@@ -228,10 +229,9 @@ void TrafficReader::processLine()
     try {
         std::optional<TrafficReport> report = parseLine();
         if (!report) return;
-        std::lock_guard lock(trafficMutex);
-        if (!trafficRunning) return;
-        report->pos.time = tickCount.load() + 3000;
-        incomingReports.push_back(std::move(*report));
+        // Live traffic plays 30 s behind the feed.
+        report->position.time = tickCount.load() + 3000;
+        qtr::processLine(std::move(*report));
     } catch (const std::runtime_error&) {
         // A line that fails a check is dropped without a word.
     } catch (const std::exception& e) {

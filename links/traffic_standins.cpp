@@ -2,8 +2,6 @@
 
 namespace qtr {
 
-std::deque<TrafficReport> incomingReports;
-std::atomic<std::uint32_t> tickCount{0};
 std::atomic<bool> feedPending{true};
 UserStateForFeed userStateForFeed;
 

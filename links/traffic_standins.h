@@ -1,8 +1,11 @@
 #pragma once
 // Stand-ins for what the feed links need of the traffic manager that is not built yet: the
-// report record the parser fills, the incoming report queue, the tick count, the flag that the
-// feed is still pending, the worker's copy of the user aircraft and the removal of live
-// aircraft when RealTraffic goes away. The traffic manager replaces them under the same names.
+// flag that the feed is still pending, the worker's copy of the user aircraft and the removal
+// of live aircraft when RealTraffic goes away. The traffic manager replaces them under the
+// same names.
+#include "traffic/records.h"
+#include "traffic/traffic_state.h"
+
 #include <atomic>
 #include <cstdint>
 #include <deque>
@@ -11,43 +14,6 @@
 
 namespace qtr {
 
-// One timed point of an aircraft, as a traffic report carries it.
-struct Position {
-    double lat = 0.0;
-    double lon = 0.0;
-    std::optional<double> bank;        // radians, the feed's roll with its sign inverted
-    std::optional<double> trueHeading; // radians
-    double alt = 0.0;                  // feet, 0 on the ground
-    double speed = 0.0;                // knots
-    double track = 0.0;                // degrees
-    double verticalSpeed = 0.0;        // as received
-    double tas = 0.0;                  // knots
-    std::uint32_t time = 0;            // tick at which the aircraft is to be here
-    bool airborne = false;
-    bool stop = false;
-    bool attitudeFromFeed = false;     // the feed gave a true heading
-};
-
-// One parsed traffic line.
-struct TrafficReport {
-    std::string airline;
-    std::string type;
-    std::string origin;
-    std::string destination;
-    std::string callsign;
-    std::string callsignKey;
-    std::string coupledCallsign;
-    std::string registration;
-    std::uint8_t coupledSearched = 0;
-    Position pos;
-    double reportTime = 0.0; // seconds of the feed's clock
-    std::uint32_t flightId = 0;
-};
-
-// Guarded by trafficMutex (traffic/worker.h).
-extern std::deque<TrafficReport> incomingReports;
-// The motion clock in hundredths of a second.
-extern std::atomic<std::uint32_t> tickCount;
 // True from the start and after each restart until RealTraffic has connected in the run.
 extern std::atomic<bool> feedPending;
 

@@ -18,7 +18,7 @@ std::vector<std::string> ghostList;
 std::vector<std::uint32_t> coupledSearchList;
 std::vector<LearnedSlot> learnedSlots;
 std::deque<TrafficReport> incomingTraffic;
-std::uint32_t tickCount = 0;
+std::atomic<std::uint32_t> tickCount{0};
 std::atomic<DaySlot> currentSlot{DaySlot{0, 0}};
 bool tablesReserved = false;
 std::uint32_t resolvedObjectId = 0;

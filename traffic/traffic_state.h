@@ -33,7 +33,7 @@ extern std::vector<LearnedSlot> learnedSlots;
 extern std::deque<TrafficReport> incomingTraffic;
 
 // Count of passes with the simulator running: the motion clock in hundredths of a second.
-extern std::uint32_t tickCount;
+extern std::atomic<std::uint32_t> tickCount; // the traffic reader stamps reports with it
 // Weekday and half-hour slot in use by stands and static parking.
 extern std::atomic<DaySlot> currentSlot;
 extern bool tablesReserved;

@@ -90,7 +90,7 @@ TEST_F(SimFixture, LiveObjectIsRecognisedReleasedFrozenLitGivenItsPlanAndRemoved
 TEST_F(SimFixture, StaticObjectIsParkedAfterItsTwoHundredTicks)
 {
     connect();
-    parkStands.push_back(Stand{"E12", 47.47, 8.55, 3});
+    qtest::addStand("E12", 47.47, 8.55, 3);
     StaticAircraft parked;
     parked.flightId = 42;
     parked.callsign = "SWR8";
@@ -243,7 +243,7 @@ TEST_F(SimFixture, ObjectEventKinds)
     // First ground contact of a landing: spoilers, reverse thrust, the landing roll.
     liveAircraft[0].approach = true;
     liveAircraft[0].reverseByThrottle = true;
-    liveAircraft[0].decelerationSlots = 4;
+    liveAircraft[0].rolloutTicks = 4;
     liveAircraft[0].bank = 0.04;
     liveAircraft[0].pitch = 0.06;
     liveAircraft[0].heading = 1.5;
@@ -272,7 +272,7 @@ TEST_F(SimFixture, ObjectEventKinds)
 TEST_F(SimFixture, ALiveAircraftParkingOverAStaticOneRemovesItAndRemoveWhenCreatedGoesAfterSetUp)
 {
     connect();
-    parkStands.push_back(Stand{"A1", 47.47, 8.55, 9});
+    qtest::addStand("A1", 47.47, 8.55, 9);
     StaticAircraft other;
     other.flightId = 3;
     other.callsign = "STAT3";
@@ -284,9 +284,9 @@ TEST_F(SimFixture, ALiveAircraftParkingOverAStaticOneRemovesItAndRemoveWhenCreat
     a.phase = phaseParked;
     a.sid = 9;
     a.removeWhenCreated = true;
-    currentDaySlot = 0x0000000500000003ull;
+    currentSlot = DaySlot{3, 5};
     ASSERT_TRUE(onLiveObjectCreated(a, SimObjectEvent{7000, 10001, 0, liveCreated, 0, 0}));
-    EXPECT_EQ(a.daySlot, currentDaySlot);
+    EXPECT_EQ(a.daySlot, currentSlot.load());
     EXPECT_EQ(staticAircraft[0].state, stateRemovingFromSim);
     EXPECT_EQ(removalQueue, (std::vector<std::uint32_t>{6000}));
     EXPECT_EQ(droppedCandidateStands, (std::vector<std::uint32_t>{9}));

@@ -71,14 +71,14 @@ protected:
         {
             std::lock_guard lock(trafficMutex);
             trafficRunning = true;
-            incomingReports.clear();
+            incomingTraffic.clear();
         }
     }
     void TearDown() override
     {
         std::lock_guard lock(trafficMutex);
         trafficRunning = false;
-        incomingReports.clear();
+        incomingTraffic.clear();
     }
 
     void park(Park p)
@@ -149,17 +149,17 @@ TEST_F(ParserTest, EachRuleOfTheLine)
              EXPECT_EQ(r.destination, "LAX");
              EXPECT_TRUE(r.airline.empty());
              EXPECT_DOUBLE_EQ(r.reportTime, 1645144774.2);
-             EXPECT_DOUBLE_EQ(r.pos.alt, 5000);
-             EXPECT_TRUE(r.pos.airborne);
-             EXPECT_DOUBLE_EQ(r.pos.speed, 180);
-             EXPECT_DOUBLE_EQ(r.pos.track, 250.5);
-             EXPECT_DOUBLE_EQ(r.pos.verticalSpeed, -500);
-             EXPECT_DOUBLE_EQ(r.pos.tas, 210);
-             ASSERT_TRUE(r.pos.bank);
-             EXPECT_NEAR(*r.pos.bank, -0.17453292519943295, 1e-15);
-             ASSERT_TRUE(r.pos.trueHeading);
-             EXPECT_NEAR(*r.pos.trueHeading, 250.5 * degToRad, 1e-12);
-             EXPECT_TRUE(r.pos.attitudeFromFeed);
+             EXPECT_DOUBLE_EQ(r.position.alt, 5000);
+             EXPECT_TRUE(r.position.airborne);
+             EXPECT_DOUBLE_EQ(r.position.speed, 180);
+             EXPECT_DOUBLE_EQ(r.position.track, 250.5);
+             EXPECT_DOUBLE_EQ(r.position.verticalSpeed, -500);
+             EXPECT_DOUBLE_EQ(r.position.tas, 210);
+             ASSERT_TRUE(r.position.bank);
+             EXPECT_NEAR(*r.position.bank, -0.17453292519943295, 1e-15);
+             ASSERT_TRUE(r.position.trueHeading);
+             EXPECT_NEAR(*r.position.trueHeading, 250.5 * degToRad, 1e-12);
+             EXPECT_TRUE(r.position.attitudeFromFeed);
          }},
         // 1-3: time stamp and position
         {"time stamp not a number", lineWith({{14, "abc"}}), Park::None, "timestamp:abc", false, {}},
@@ -191,19 +191,19 @@ TEST_F(ParserTest, EachRuleOfTheLine)
         {"heading 0 gives 2 pi and, with track 0, 360 degrees", lineWith({{25, "0"}, {7, "0"}}), Park::None, nullptr,
          true,
          [](const TrafficReport& r) {
-             ASSERT_TRUE(r.pos.trueHeading);
-             EXPECT_DOUBLE_EQ(*r.pos.trueHeading, 2 * std::numbers::pi);
-             EXPECT_NEAR(r.pos.track, 360.0, 1e-9);
+             ASSERT_TRUE(r.position.trueHeading);
+             EXPECT_DOUBLE_EQ(*r.position.trueHeading, 2 * std::numbers::pi);
+             EXPECT_NEAR(r.position.track, 360.0, 1e-9);
          }},
         {"heading 361", lineWith({{25, "361"}}), Park::None, "true heading:361.00", false, {}},
         {"heading not a number", lineWith({{25, "x"}}), Park::None, "true heading:x", false, {}},
         {"negative heading leaves it absent", lineWith({{25, "-1"}}), Park::None, nullptr, true,
          [](const TrafficReport& r) {
-             EXPECT_FALSE(r.pos.trueHeading);
-             EXPECT_FALSE(r.pos.attitudeFromFeed);
+             EXPECT_FALSE(r.position.trueHeading);
+             EXPECT_FALSE(r.position.attitudeFromFeed);
          }},
         {"heading read only for adsb_icao", lineWith({{17, "mlat"}, {25, "garbage"}}), Park::None, nullptr, true,
-         [](const TrafficReport& r) { EXPECT_FALSE(r.pos.trueHeading); }},
+         [](const TrafficReport& r) { EXPECT_FALSE(r.position.trueHeading); }},
         // 10: flight id
         {"flight id 10000", lineWith({{1, "10000"}}), Park::None, nullptr, false, {}},
         {"flight id 10001", lineWith({{1, "10001"}}), Park::None, nullptr, true, {}},
@@ -215,18 +215,18 @@ TEST_F(ParserTest, EachRuleOfTheLine)
         {"300 ft at 100 kt, park airport at 280 ft: on the ground", lineWith({{4, "300"}, {8, "100"}}),
          Park::NearWithAltitude280, nullptr, true,
          [](const TrafficReport& r) {
-             EXPECT_EQ(r.pos.alt, 0.0);
-             EXPECT_FALSE(r.pos.airborne);
-             EXPECT_FALSE(r.pos.bank); // roll is not read on the ground
+             EXPECT_EQ(r.position.alt, 0.0);
+             EXPECT_FALSE(r.position.airborne);
+             EXPECT_FALSE(r.position.bank); // roll is not read on the ground
          }},
         {"300 ft at 100 kt, no park altitude: airborne", lineWith({{4, "300"}, {8, "100"}}), Park::Near, nullptr, true,
-         [](const TrafficReport& r) { EXPECT_TRUE(r.pos.airborne); }},
+         [](const TrafficReport& r) { EXPECT_TRUE(r.position.airborne); }},
         {"35 kt makes any altitude the ground", lineWith({{4, "20000"}, {8, "35"}, {23, "x"}}), Park::Near, nullptr,
-         true, [](const TrafficReport& r) { EXPECT_EQ(r.pos.alt, 0.0); }},
+         true, [](const TrafficReport& r) { EXPECT_EQ(r.position.alt, 0.0); }},
         {"below the park airport: ground", lineWith({{4, "200"}, {8, "150"}}), Park::NearWithAltitude280, nullptr, true,
-         [](const TrafficReport& r) { EXPECT_EQ(r.pos.alt, 0.0); }},
+         [](const TrafficReport& r) { EXPECT_EQ(r.position.alt, 0.0); }},
         {"negative altitude becomes 0", lineWith({{4, "-50"}, {8, "10"}}), Park::Near, nullptr, true,
-         [](const TrafficReport& r) { EXPECT_EQ(r.pos.alt, 0.0); }},
+         [](const TrafficReport& r) { EXPECT_EQ(r.position.alt, 0.0); }},
         // 13: callsign
         {"callsign ERARMTR0", lineWith({{9, "ERARMTR0"}}), Park::None, nullptr, false, {}},
         {"callsign AIRPORT1", lineWith({{9, "AIRPORT1"}}), Park::None, nullptr, false, {}},
@@ -238,11 +238,11 @@ TEST_F(ParserTest, EachRuleOfTheLine)
         {"on the ground 6 nm from the park airport", lineWith({{2, "34.04"}, {4, "0"}, {8, "10"}}), Park::Near, nullptr,
          false, {}},
         {"on the ground at the park airport", lineWith({{2, "33.94"}, {3, "-118.40"}, {4, "0"}, {8, "10"}}), Park::Near,
-         nullptr, true, [](const TrafficReport& r) { EXPECT_FALSE(r.pos.airborne); }},
+         nullptr, true, [](const TrafficReport& r) { EXPECT_FALSE(r.position.airborne); }},
         {"empty track, no heading: 0", lineWith({{7, ""}, {17, "mlat"}}), Park::None, nullptr, true,
-         [](const TrafficReport& r) { EXPECT_EQ(r.pos.track, 0.0); }},
+         [](const TrafficReport& r) { EXPECT_EQ(r.position.track, 0.0); }},
         {"empty track takes the heading", lineWith({{7, ""}, {25, "90"}}), Park::None, nullptr, true,
-         [](const TrafficReport& r) { EXPECT_NEAR(r.pos.track, 90.0, 1e-12); }},
+         [](const TrafficReport& r) { EXPECT_NEAR(r.position.track, 90.0, 1e-12); }},
         {"track not a number", lineWith({{7, "east"}}), Park::None, "track incorrect east", false, {}},
         // 15-16: vertical speed, origin and destination
         {"vertical speed not a number", lineWith({{5, "up"}}), Park::None, "vs:up", false, {}},
@@ -253,13 +253,13 @@ TEST_F(ParserTest, EachRuleOfTheLine)
          }},
         // 17: roll
         {"roll -1 is none", lineWith({{23, "-1"}}), Park::None, nullptr, true,
-         [](const TrafficReport& r) { EXPECT_FALSE(r.pos.bank); }},
+         [](const TrafficReport& r) { EXPECT_FALSE(r.position.bank); }},
         {"roll not a number while airborne", lineWith({{23, "x"}}), Park::None, "roll:x", false, {}},
         // 18: true airspeed
         {"TAS -1 at 7000 ft", lineWith({{4, "7000"}, {20, "-1"}}), Park::None, nullptr, true,
-         [](const TrafficReport& r) { EXPECT_EQ(r.pos.tas, 250.0); }},
+         [](const TrafficReport& r) { EXPECT_EQ(r.position.tas, 250.0); }},
         {"TAS -1 at 30000 ft", lineWith({{4, "30000"}, {20, "-1"}}), Park::None, nullptr, true,
-         [](const TrafficReport& r) { EXPECT_EQ(r.pos.tas, 430.0); }},
+         [](const TrafficReport& r) { EXPECT_EQ(r.position.tas, 430.0); }},
         {"TAS not a number", lineWith({{20, "nan"}}), Park::None, "TAS incorrectnan", false, {}},
     };
     for (const Case& c : cases) {
@@ -313,8 +313,8 @@ TEST_F(ParserTest, QueuesOnlyWhileTheTrafficManagerRuns)
     deliver(lineWith({{14, "100.5"}}));
     {
         std::lock_guard lock(trafficMutex);
-        ASSERT_EQ(incomingReports.size(), 1u);
-        EXPECT_EQ(incomingReports.back().pos.time, 3500u);
+        ASSERT_EQ(incomingTraffic.size(), 1u);
+        EXPECT_EQ(incomingTraffic.back().position.time, 3500u);
         trafficRunning = false;
     }
     deliver(lineWith({{14, "200.5"}}));
@@ -324,7 +324,7 @@ TEST_F(ParserTest, QueuesOnlyWhileTheTrafficManagerRuns)
     deliver(lineWith({{9, "VEH 1"}}) + " VEH");
     EXPECT_EQ(latestFeedReportTime.load(), 300.5); // a vehicle line is ignored whole
     std::lock_guard lock(trafficMutex);
-    EXPECT_EQ(incomingReports.size(), 1u);
+    EXPECT_EQ(incomingTraffic.size(), 1u);
 }
 
 TEST_F(ParserTest, TheTwoDocumentedDatagrams)
@@ -341,40 +341,40 @@ TEST_F(ParserTest, TheTwoDocumentedDatagrams)
     ASSERT_TRUE(first.report) << first.error;
     const TrafficReport& a = *first.report;
     EXPECT_EQ(a.flightId, 11234042u);
-    EXPECT_DOUBLE_EQ(a.pos.lat, -33.9107);
-    EXPECT_DOUBLE_EQ(a.pos.lon, 152.9902);
-    EXPECT_DOUBLE_EQ(a.pos.alt, 26400);
-    EXPECT_DOUBLE_EQ(a.pos.verticalSpeed, 1248);
-    EXPECT_DOUBLE_EQ(a.pos.track, 90.12);
-    EXPECT_DOUBLE_EQ(a.pos.speed, 490.0);
+    EXPECT_DOUBLE_EQ(a.position.lat, -33.9107);
+    EXPECT_DOUBLE_EQ(a.position.lon, 152.9902);
+    EXPECT_DOUBLE_EQ(a.position.alt, 26400);
+    EXPECT_DOUBLE_EQ(a.position.verticalSpeed, 1248);
+    EXPECT_DOUBLE_EQ(a.position.track, 90.12);
+    EXPECT_DOUBLE_EQ(a.position.speed, 490.0);
     EXPECT_EQ(a.callsign, "AAL72");
     EXPECT_EQ(a.type, "B789");
     EXPECT_EQ(a.registration, "N835AN");
     EXPECT_EQ(a.origin, "SYD");
     EXPECT_EQ(a.destination, "LAX");
     EXPECT_DOUBLE_EQ(a.reportTime, 1645144774.2);
-    EXPECT_DOUBLE_EQ(a.pos.tas, 474);
-    EXPECT_FALSE(a.pos.bank); // roll 0.0 is no roll
-    ASSERT_TRUE(a.pos.trueHeading);
-    EXPECT_NEAR(*a.pos.trueHeading, 92.27 * degToRad, 1e-12);
-    EXPECT_TRUE(a.pos.airborne);
+    EXPECT_DOUBLE_EQ(a.position.tas, 474);
+    EXPECT_FALSE(a.position.bank); // roll 0.0 is no roll
+    ASSERT_TRUE(a.position.trueHeading);
+    EXPECT_NEAR(*a.position.trueHeading, 92.27 * degToRad, 1e-12);
+    EXPECT_TRUE(a.position.airborne);
 
     const Outcome second = parse(lines[1]);
     ASSERT_TRUE(second.report) << second.error;
     const TrafficReport& b = *second.report;
     EXPECT_EQ(b.flightId, 10750303u);
-    EXPECT_DOUBLE_EQ(b.pos.lat, -33.7964);
-    EXPECT_DOUBLE_EQ(b.pos.lon, 152.3938);
-    EXPECT_DOUBLE_EQ(b.pos.alt, 20375);
-    EXPECT_DOUBLE_EQ(b.pos.verticalSpeed, 1376);
-    EXPECT_DOUBLE_EQ(b.pos.track, 66.77);
-    EXPECT_DOUBLE_EQ(b.pos.speed, 484.3);
+    EXPECT_DOUBLE_EQ(b.position.lat, -33.7964);
+    EXPECT_DOUBLE_EQ(b.position.lon, 152.3938);
+    EXPECT_DOUBLE_EQ(b.position.alt, 20375);
+    EXPECT_DOUBLE_EQ(b.position.verticalSpeed, 1376);
+    EXPECT_DOUBLE_EQ(b.position.track, 66.77);
+    EXPECT_DOUBLE_EQ(b.position.speed, 484.3);
     EXPECT_EQ(b.callsign, "UAL842");
     EXPECT_EQ(b.registration, "N35953");
     EXPECT_DOUBLE_EQ(b.reportTime, 1645144889.8);
-    EXPECT_DOUBLE_EQ(b.pos.tas, 466);
-    ASSERT_TRUE(b.pos.bank); // a roll of 0.5 degrees to the right, stored with the sign inverted
-    EXPECT_NEAR(*b.pos.bank, -0.5 * degToRad, 1e-15);
-    ASSERT_TRUE(b.pos.trueHeading);
-    EXPECT_NEAR(*b.pos.trueHeading, 67.59 * degToRad, 1e-12);
+    EXPECT_DOUBLE_EQ(b.position.tas, 466);
+    ASSERT_TRUE(b.position.bank); // a roll of 0.5 degrees to the right, stored with the sign inverted
+    EXPECT_NEAR(*b.position.bank, -0.5 * degToRad, 1e-15);
+    ASSERT_TRUE(b.position.trueHeading);
+    EXPECT_NEAR(*b.position.trueHeading, 67.59 * degToRad, 1e-12);
 }

@@ -36,11 +36,11 @@ TEST(RtPeer, ConvertsOlderLinesIntoTheNewerFieldPositions)
     EXPECT_EQ(report->type, "A321");
     EXPECT_EQ(report->registration, "N509AY");
     EXPECT_EQ(report->origin, "PHL");
-    EXPECT_DOUBLE_EQ(report->pos.alt, 6200);
-    EXPECT_DOUBLE_EQ(report->pos.verticalSpeed, -896);
-    EXPECT_DOUBLE_EQ(report->pos.track, 263);
-    EXPECT_DOUBLE_EQ(report->pos.speed, 292);
-    EXPECT_DOUBLE_EQ(report->pos.tas, 250); // none in the capture: the default for 6200 ft
+    EXPECT_DOUBLE_EQ(report->position.alt, 6200);
+    EXPECT_DOUBLE_EQ(report->position.verticalSpeed, -896);
+    EXPECT_DOUBLE_EQ(report->position.track, 263);
+    EXPECT_DOUBLE_EQ(report->position.speed, 292);
+    EXPECT_DOUBLE_EQ(report->position.tas, 250); // none in the capture: the default for 6200 ft
     EXPECT_DOUBLE_EQ(report->reportTime, 1592423568);
 }
 

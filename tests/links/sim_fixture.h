@@ -14,7 +14,11 @@
 #include "platform/simconnect/simconnect.h"
 #include "platform/simconnect/stand_in.h"
 #include "support/test_support.h"
-#include "traffic/records_stand_in.h"
+#include "traffic/records.h"
+#include "traffic/traffic_state.h"
+#include "traffic/stands.h"
+#include "traffic/removal.h"
+#include "traffic/park_airports_stand_in.h"
 #include "traffic/run_control.h"
 
 #include <fmt/format.h>
@@ -25,6 +29,19 @@
 #include <thread>
 
 namespace qtest {
+
+// Adds one stand of the park airport (name, position in degrees, id).
+inline void addStand(const std::string& name, double lat, double lon, std::uint32_t id)
+{
+    qtr::Stand stand;
+    stand.name = name;
+    stand.lat = lat;
+    stand.lon = lon;
+    stand.id = id;
+    std::vector<qtr::Stand> all = qtr::stands;
+    all.push_back(std::move(stand));
+    qtr::replaceStands(std::move(all));
+}
 
 // Waits for a condition that another thread brings about; false after the time-out.
 inline bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = std::chrono::seconds(10))
@@ -76,7 +93,8 @@ protected:
         qtr::resetSimConnectState();
         qtr::clearError();
         qtr::mainWindow.resetIndicators();
-        qtr::clearTrafficStandIn();
+        qtr::resetTrafficManager();
+        qtr::clearParkAirportsStandIn();
         qtr::clearTypeDataStandIn();
         qtr::MSFS_2020.setValue(true);
         qtr::LOG.setValue(true);

@@ -331,7 +331,7 @@ TEST_F(SimFixture, NewFlightAndTeleportEndTheRunWithNewFlight)
 TEST_F(SimFixture, UserDataRepliesFillTheUserState)
 {
     feedProfessional = true;
-    parkStands.push_back(Stand{"A12", 47.4612, 8.5535, 1});
+    qtest::addStand("A12", 47.4612, 8.5535, 1);
     connect();
     gf_requestUserOnGround();
     sim.second();
@@ -357,7 +357,7 @@ TEST_F(SimFixture, UserDataRepliesFillTheUserState)
 
 TEST_F(SimFixture, ReservesTheUserStandWhenTheUserStandsStill)
 {
-    parkStands.push_back(Stand{"B7", 47.4612, 8.5535, 1});
+    qtest::addStand("B7", 47.4612, 8.5535, 1);
     parkAirportIcao = "LSZH";
     parkAirportList.push_back(ParkAirportEntry{"LSZH", ""});
     connect();
