@@ -18,6 +18,17 @@
 
 namespace qtr {
 
+namespace {
+// The removal asked for while the object was being created is due now: the flag has done its
+// work, and removal refuses records that still carry it.
+void removeNowCreated(StaticAircraft& record)
+{
+    record.removeWhenCreated = 0;
+    removeAircraftFromSim(record);
+}
+} // namespace
+
+
 std::mutex objectEventMutex;
 std::vector<SimObjectEvent> objectEventQueue;
 std::vector<SimObjectEvent> createdObjects;
@@ -159,7 +170,7 @@ void onObjectCreatedStep(SimObjectEvent& entry)
         if (LiveAircraft* record = liveWithFlightId(entry.recordId)) {
             setInitialLights(*record);
             entry.tick = -1;
-            if (record->removeWhenCreated) removeAircraftFromSim(*record);
+            if (record->removeWhenCreated) removeNowCreated(*record);
             return;
         }
     }
@@ -176,7 +187,7 @@ bool onStaticObjectParked(SimObjectEvent& entry, StaticAircraft& record)
     setParkedLights(record);
     entry.tick = -1;
     if (LOG.value()) logLine(fmt::format("{:8}: {:8} parked", sidName(record.sid), record.callsign));
-    if (record.removeWhenCreated) removeAircraftFromSim(record);
+    if (record.removeWhenCreated) removeNowCreated(record);
     return true;
 }
 

@@ -80,6 +80,10 @@ TEST_F(SimFixture, LiveObjectIsRecognisedReleasedFrozenLitGivenItsPlanAndRemoved
     EXPECT_EQ(sim.object(id)->lightStates & 0x1, 1); // navigation lights on
 
     removeAircraftFromSim(*live(10001));
+    // The tick work hands one waiting removal to the link every 10 ticks.
+    ASSERT_EQ(pendingRemovals, std::deque<std::uint32_t>{id});
+    gf_queueRemoval(pendingRemovals.front());
+    pendingRemovals.clear();
     frame();
     EXPECT_EQ(journal("removed").size(), 1u);
     processSimObjectEvents();
@@ -116,7 +120,8 @@ TEST_F(SimFixture, StaticObjectIsParkedAfterItsTwoHundredTicks)
     EXPECT_NE(qtest::logText().find("E12     : SWR8     parked"), std::string::npos);
     frame();
     EXPECT_EQ(countEvents(journal("event"), id, "ENGINE_AUTO_SHUTDOWN"), 1);
-    EXPECT_EQ(sim.object(id)->lightStates, 0x1); // navigation lights only: no cabin lights on a cargo stand
+    // Navigation and logo lights; no cabin lights on a cargo stand.
+    EXPECT_EQ(sim.object(id)->lightStates, 0x1 | 0x100);
 }
 
 TEST_F(SimFixture, RefusedCreationsComeBackAsCreationFailed)
@@ -288,7 +293,7 @@ TEST_F(SimFixture, ALiveAircraftParkingOverAStaticOneRemovesItAndRemoveWhenCreat
     ASSERT_TRUE(onLiveObjectCreated(a, SimObjectEvent{7000, 10001, 0, liveCreated, 0, 0}));
     EXPECT_EQ(a.daySlot, currentSlot.load());
     EXPECT_EQ(staticAircraft[0].state, stateRemovingFromSim);
-    EXPECT_EQ(removalQueue, (std::vector<std::uint32_t>{6000}));
+    EXPECT_EQ(pendingRemovals, (std::deque<std::uint32_t>{6000}));
     EXPECT_EQ(droppedCandidateStands, (std::vector<std::uint32_t>{9}));
     EXPECT_FALSE(a.hasFlightPlan); // no origin and destination: no file
     EXPECT_FALSE(std::filesystem::exists(flightPlanFolder / flightPlanPath(7000)));
@@ -298,7 +303,8 @@ TEST_F(SimFixture, ALiveAircraftParkingOverAStaticOneRemovesItAndRemoveWhenCreat
     createdObjects.push_back(SimObjectEvent{7000, 10001, 199, liveCreated, 0, 0});
     processSimObjectEvents();
     EXPECT_EQ(liveAircraft[0].state, stateRemovingFromSim);
-    EXPECT_EQ(removalQueue.back(), 7000u);
+    ASSERT_FALSE(pendingRemovals.empty());
+    EXPECT_EQ(pendingRemovals.back(), 7000u);
     EXPECT_EQ(liveAircraft[0].throttleLevel, 0u);
     EXPECT_EQ(liveAircraft[0].flapStage, 0u);
 }

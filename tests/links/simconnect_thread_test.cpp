@@ -339,6 +339,8 @@ TEST_F(SimFixture, UserDataRepliesFillTheUserState)
     // No position yet: only the data cycle is triggered.
     EXPECT_TRUE(newUserData.exchange(false));
     EXPECT_FALSE(userOnGroundKnown.load());
+    // The stand under the user aircraft counts only while it stands on the ground.
+    userOnGround = true;
     gf_getUserAircraftState();
     idle();
     const UserAircraftState s = gf_getUserAircraftState();

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <barrier>
 #include <thread>
 #include <vector>
 
@@ -78,19 +77,24 @@ TEST(RunControl, FirstReasonStandsAmongConcurrentRequests)
                               ExitCode::SimConnectError, ExitCode::ReaderError, ExitCode::SystemError};
     for (int round = 0; round < 200; ++round) {
         resetStop();
-        std::barrier start(6);
+        // All six start together (a spinning start: the library's barrier can lose a wake-up here).
+        std::atomic<int> ready{0};
+        std::atomic<bool> go{false};
         std::atomic<int> winners{0};
         std::atomic<int> winnerCode{-1};
         {
             std::vector<std::jthread> threads;
             for (int t = 0; t < 6; ++t)
                 threads.emplace_back([&, t] {
-                    start.arrive_and_wait();
+                    ++ready;
+                    while (!go.load()) std::this_thread::yield();
                     if (requestStop(codes[t], t + 1)) {
                         ++winners;
                         winnerCode = static_cast<int>(codes[t]);
                     }
                 });
+            while (ready.load() < 6) std::this_thread::yield();
+            go = true;
         }
         ASSERT_EQ(winners.load(), 1);
         EXPECT_EQ(static_cast<int>(exitCode.load()), winnerCode.load());
