@@ -6,15 +6,18 @@
 # On a real $DISPLAY the program runs until its window is closed; under Xvfb (no $DISPLAY) it
 # runs --seconds N (default 60). Then a screenshot of the main window is written, the window is
 # closed as the close button does, and a summary of what the simulator saw is printed.
-#   scripts/run.sh [--seconds N]
+#   scripts/run.sh [--seconds N] [--no-sim]
+# --no-sim leaves the simulator away: the program waits for it, as on a PC where it is not started.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 export BUILD_DIR=${QM_BUILD_DIR:-$here/build}
 seconds=""
+no_sim=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --seconds) seconds=$2; shift 2 ;;
-    *) echo "usage: $0 [--seconds N]" >&2; exit 2 ;;
+    --no-sim) no_sim=1; shift ;;
+    *) echo "usage: $0 [--seconds N] [--no-sim]" >&2; exit 2 ;;
   esac
 done
 had_display=${DISPLAY:-}
@@ -71,7 +74,11 @@ PY
 SCENARIO=${QUILLMARSH_SIM_SCENARIO_FILE:-$here/tools/run/klax_scenario.json}
 JOURNAL="$RUN_DIR/sim-journal.jsonl"
 rm -f "$JOURNAL"
-export QUILLMARSH_SIM_SCENARIO=$(winepath -w "$SCENARIO")
+if [ "$no_sim" = 1 ]; then
+  unset QUILLMARSH_SIM_SCENARIO
+else
+  export QUILLMARSH_SIM_SCENARIO=$(winepath -w "$SCENARIO")
+fi
 export QUILLMARSH_SIM_JOURNAL=$(winepath -w "$JOURNAL")
 
 cd "$PROGRAM_DIR"
