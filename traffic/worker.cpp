@@ -18,8 +18,11 @@
 #include "links/feed.h"
 #include "links/traffic_standins.h"
 #include "links/simconnect_client.h"
+#include "traffic/data_cycle.h"
+#include "traffic/range.h"
 #include "traffic/run_control.h"
 #include "traffic/tick.h"
+#include "traffic/traffic_state.h"
 
 #include <fmt/format.h>
 
@@ -98,6 +101,7 @@ void detectInstall()
         if (!restartRequested.load()) updateAddonPackage();
     }
     enableRunControls();
+    if (AUTO_RANGE.value()) autoRange();
     PROGRAM_INSTALL_PATH.set(pathToUtf8(std::filesystem::current_path()));
     readAirports();
     ALL_INSTALL_PATH.setValue(MSFS_2020.value() ? MSFS_INSTALL_PATH.value() : MSFS_2024_INSTALL_PATH.value());
@@ -175,6 +179,7 @@ void run()
     sleepMs(2000);
     startTrafficReader();
     sendOwnPosition();
+    checkTrafficArrives();
     mainLoop();
 }
 
@@ -223,6 +228,8 @@ bool waitForSimAndUser()
 
 void mainLoop()
 {
+    dataCycleCount = 0;
+    currentSlot.store(currentDaySlot());
     {
         std::lock_guard lock(trafficMutex);
         trafficRunning = true;
@@ -241,9 +248,12 @@ bool runCycle()
         trafficTick();
         bool expected = true;
         if (!newUserData.compare_exchange_strong(expected, false)) return true;
-        statusCycle();
-        return !(stopRequested.load() || windowClosed.load());
+        dataCycle();
+        if (stopRequested.load() || windowClosed.load()) return false;
+        periodicWork(dataCycleCount);
+        return true;
     }
+    flightNotRunning();
     return !(stopRequested.load() || windowClosed.load());
 }
 
@@ -275,6 +285,9 @@ void resetRunState()
 {
     resetTrafficState();
     resetSimConnectState();
+    resetDataCycle();
+    freeTables();
+    setRangeNm(LATERAL_RANGE.value());
     mainWindow.resetIndicators();
     windowClosed.store(false);
     stopRequested.store(false);

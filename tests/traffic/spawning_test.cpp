@@ -234,12 +234,13 @@ TEST_F(Spawning, ShortStreamIsLoggedAndLeftAlone)
 TEST(EndToEnd, ParkedThenDepartingFlight)
 {
     TrafficHarness h;
+    MAX_HOLDING_MINUTES.setValue(1);
     TrafficHarness::addType("A320", categoryLarge, 0.0096);
     TrafficHarness::addLivery("DLH", "A320", "Airbus A320 Lufthansa");
     TrafficHarness::setParkAirport("EDDF", standLat, standLon, 300, {TrafficHarness::stand(1, "A1", standLat, standLon)});
     double reportTime = 1000.0;
     int departed = 0;
-    for (int pass = 0; pass < 12000; ++pass) {
+    for (int pass = 0; pass < 22000; ++pass) {
         if (pass % 500 == 0 && pass <= 6000) {
             const bool parked = pass < 3500;
             const double lat = parked ? standLat : standLat + 0.001 + 0.0003 * departed++;
@@ -257,8 +258,11 @@ TEST(EndToEnd, ParkedThenDepartingFlight)
     EXPECT_DOUBLE_EQ(c.request.position.latitude, standLat);
     ASSERT_EQ(h.removals.size(), 1u);
     EXPECT_EQ(h.removals[0].objectId, c.objectId);
-    EXPECT_GE(h.removals[0].tick, 9000u); // the last position was due at 6000 + 3000
-    EXPECT_LT(h.removals[0].tick, 9100u);
+    // The last position was due at 6000 + 3000; a taxiing aircraft then holds where its reports
+    // ended, and is removed once it has held for more than MAX_HOLDING_MINUTES whole minutes.
+    EXPECT_GE(h.removals[0].tick, 21000u);
+    EXPECT_LT(h.removals[0].tick, 21400u);
+    MAX_HOLDING_MINUTES.setValue(20);
     EXPECT_TRUE(liveAircraft.empty());
     // Poses went out while the aircraft was active.
     std::size_t posed = 0;
