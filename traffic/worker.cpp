@@ -18,6 +18,7 @@
 #include "links/feed.h"
 #include "links/traffic_standins.h"
 #include "links/simconnect_client.h"
+#include "liveries/type_data_stand_in.h"
 #include "traffic/data_cycle.h"
 #include "traffic/range.h"
 #include "traffic/run_control.h"
@@ -104,6 +105,11 @@ void detectInstall()
     if (AUTO_RANGE.value()) autoRange();
     PROGRAM_INSTALL_PATH.set(pathToUtf8(std::filesystem::current_path()));
     readAirports();
+    static bool dataBaseRead = false;
+    if (!dataBaseRead) {
+        readDataBase();
+        dataBaseRead = true;
+    }
     ALL_INSTALL_PATH.setValue(MSFS_2020.value() ? MSFS_INSTALL_PATH.value() : MSFS_2024_INSTALL_PATH.value());
     enableControl(ALL_INSTALL_PATH, true);
     showTextParameter(ALL_INSTALL_PATH);
