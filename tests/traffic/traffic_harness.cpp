@@ -172,7 +172,8 @@ void TrafficHarness::pass()
     for (AiCreateRequest& r : created) {
         const std::uint32_t id = nextObjectId_++;
         if (simulatorAnswers)
-            queueSimObjectEvent(SimObjectEvent{id, r.recordId, 0, r.recordId > 10000 ? liveCreated : staticCreated, 0, 0});
+            queueSimObjectEvent(SimObjectEvent{id, r.recordId, 0, r.recordId > 10000 ? liveCreated : staticCreated, 0,
+                                               groundElevation ? std::max(r.position.altitude - *groundElevation, 0.0) : 0.0});
         creations.push_back(Creation{tick, std::move(r), id});
     }
     // Every 20 ticks the simulator answers the aircraft-in-range request: height above the

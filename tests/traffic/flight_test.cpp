@@ -1,0 +1,163 @@
+// Whole live flights through the traffic manager, pass by pass against the harness's simulator:
+// an arrival that lands and parks, a departure that pushes back and takes off, and the work of the
+// data cycle by its period.
+#include "foundation/geometry.h"
+#include "foundation/parameters/parameter_table.h"
+#include "links/simconnect_client.h"
+#include "traffic/data_cycle.h"
+#include "traffic/parking_stand_in.h"
+#include "traffic/stands.h"
+#include "traffic/traffic_state.h"
+#include "traffic/worker.h"
+#include "traffic_harness.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <vector>
+
+using namespace qtr;
+using qtest::TrafficHarness;
+
+namespace {
+
+constexpr double elevation = 300;        // ft, the park airport and the ground under it
+constexpr double nmLat = 1.0 / 60.0;     // degrees of latitude per nm
+constexpr double reportSpacing = 8.0;    // s between reports
+
+struct Fix {
+    double lat, lon, alt, speed, track, vs;
+};
+
+// Feeds one report every 8 s (800 passes) and records what the aircraft did in every pass.
+struct Flight {
+    TrafficHarness& h;
+    std::uint32_t flightId;
+    std::string callsign;
+    std::vector<std::uint32_t> phases; // every change
+    std::map<std::uint32_t, int> firstTickOfPhase;
+
+    void run(const std::vector<Fix>& fixes, int extraPasses)
+    {
+        const int total = static_cast<int>(fixes.size()) * 800 + extraPasses;
+        for (int pass = 0; pass < total; ++pass) {
+            if (pass % 800 == 0 && pass / 800 < static_cast<int>(fixes.size())) {
+                const Fix& f = fixes[pass / 800];
+                auto r = TrafficHarness::report(flightId, callsign, "A320", f.lat, f.lon, f.alt, f.speed, f.track,
+                                                1000.0 + reportSpacing * (pass / 800));
+                r.position.verticalSpeed = f.vs;
+                r.airline = "DLH";
+                h.feed(r);
+            }
+            h.pass();
+            if (const LiveAircraft* a = find(); a && a->state == stateActive &&
+                                                  (phases.empty() || phases.back() != a->phase)) {
+                phases.push_back(a->phase);
+                firstTickOfPhase.emplace(a->phase, static_cast<int>(tickCount.load()));
+            }
+        }
+    }
+    const LiveAircraft* find() const
+    {
+        for (const LiveAircraft& a : liveAircraft)
+            if (a.flightId == flightId) return &a;
+        return nullptr;
+    }
+};
+
+std::vector<std::uint32_t> eventData(const TrafficHarness& h, std::uint32_t object, std::uint32_t eventId,
+                                     int fromTick = 0)
+{
+    std::vector<std::uint32_t> out;
+    for (const auto& e : h.events)
+        if (e.event.objectId == object && e.event.eventId == eventId && static_cast<int>(e.tick) >= fromTick)
+            out.push_back(e.event.data);
+    return out;
+}
+
+// The last pose the simulator got for the object.
+const PositionUpdate* lastPose(const TrafficHarness& h, std::uint32_t object)
+{
+    for (auto it = h.poses.rbegin(); it != h.poses.rend(); ++it)
+        for (const PositionUpdate& p : *it)
+            if (p.objectId == object) return &p;
+    return nullptr;
+}
+
+class Flights : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        TrafficHarness::addType("A320", categoryLarge, 0.0096);
+        TrafficHarness::addLivery("DLH", "A320", "Airbus A320 Lufthansa");
+        h.groundElevation = elevation;
+    }
+    TrafficHarness h;
+};
+
+TEST_F(Flights, ArrivalLandsRollsOutExitsTaxisAndParks)
+{
+    // A runway northward along 8.0 E with the touch-down at 50.0 N; an exit to the east where the
+    // roll-out ends, and stand A7 facing east 0.4 nm down that taxiway.
+    std::vector<Fix> fixes;
+    // Final approach at 150 kt, 3 degrees down: 1000 ft above the runway 3 nm out.
+    for (int k = 9; k >= 1; --k) {
+        const double nm = k * 150.0 * reportSpacing / 3600.0;
+        fixes.push_back({50.0 - nm * nmLat, 8.0, elevation + nm * 318.0, 150, 0, -800});
+    }
+    // Touch-down and roll-out on the runway.
+    double lat = 50.0;
+    for (double speed : {140.0, 110.0, 80.0, 50.0, 25.0, 15.0}) {
+        fixes.push_back({lat, 8.0, 0, speed, 0, 0});
+        lat += speed * reportSpacing / 3600.0 * nmLat;
+    }
+    // Off the runway to the east, taxi at 15 kt, stop 10 m short of the stand.
+    const double taxiLat = lat;
+    const double eastNm = 1.0 / 60.0 / std::cos(taxiLat * degToRad); // degrees of longitude per nm
+    const double standLon = 8.0 + 0.4 * eastNm;
+    Stand stand = TrafficHarness::stand(1, "A7", taxiLat, standLon, 0.03);
+    stand.heading = 90 * degToRad;
+    TrafficHarness::setParkAirport("EDDF", 50.0, 8.0, elevation, {stand});
+    const double shortOfStand = standLon - 10.0 / 1852.0 * eastNm;
+    for (int k = 1; fixes.back().lon < shortOfStand; ++k)
+        fixes.push_back({taxiLat, std::min(8.0 + k * 15.0 * reportSpacing / 3600.0 * eastNm, shortOfStand), 0, 15, 90, 0});
+    // Standing there: the feed repeats the position, of which one report in 15 s is kept.
+    const Fix last = fixes.back();
+    fixes.push_back({last.lat, last.lon, 0, 0, 90, 0});
+    fixes.push_back({last.lat, last.lon, 0, 0, 90, 0});
+
+    Flight f{h, 20007, "DLH4AB"};
+    f.run(fixes, 9000);
+
+    ASSERT_EQ(h.creations.size(), 1u);
+    const std::uint32_t object = h.creations[0].objectId;
+    EXPECT_EQ(h.creations[0].request.callsign, "DLH4AB");
+    const LiveAircraft* a = f.find();
+    ASSERT_NE(a, nullptr);
+    // Flying, then on the ground (taxi from the landing roll on), parking, parked.
+    EXPECT_EQ(f.phases, (std::vector<std::uint32_t>{phaseFlying, phaseTaxi, phaseParking, phaseParked}));
+    EXPECT_TRUE(a->onGround);
+    EXPECT_FALSE(a->landingRoll);
+    // The approach configuration, the touch-down with spoilers, and the turn off the runway.
+    EXPECT_FALSE(eventData(h, object, eventFlaps).empty());
+    const auto flaps = eventData(h, object, eventFlaps);
+    EXPECT_NE(std::find(flaps.begin(), flaps.end(), 16383u), flaps.end());
+    const auto spoilers = eventData(h, object, eventSpoilers);
+    EXPECT_NE(std::find(spoilers.begin(), spoilers.end(), 16383u), spoilers.end());
+    // On its stand within 2 m, at the stand's heading, with the parked lights.
+    const PositionUpdate* pose = lastPose(h, object);
+    ASSERT_NE(pose, nullptr);
+    EXPECT_LE(distanceNm(LatLon{pose->latitude, pose->longitude}, LatLon{stand.lat, stand.lon}) * 1852.0, 2.0);
+    EXPECT_NEAR(pose->heading, stand.heading, 1.0 * degToRad);
+    EXPECT_EQ(a->sid, 1u);
+    const int parkedTick = f.firstTickOfPhase.at(phaseParked);
+    EXPECT_EQ(eventData(h, object, eventEngineAutoShutdown, parkedTick - 1), std::vector<std::uint32_t>{0});
+    EXPECT_EQ(eventData(h, object, eventBeaconLights, parkedTick - 1), std::vector<std::uint32_t>{0});
+    EXPECT_EQ(eventData(h, object, eventLogoLights, parkedTick - 1), std::vector<std::uint32_t>{1});
+    EXPECT_EQ(eventData(h, object, eventTaxiLights, parkedTick - 1), std::vector<std::uint32_t>{0});
+    EXPECT_TRUE(h.removals.empty());
+}
+
+} // namespace
