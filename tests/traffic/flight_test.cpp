@@ -160,4 +160,73 @@ TEST_F(Flights, ArrivalLandsRollsOutExitsTaxisAndParks)
     EXPECT_TRUE(h.removals.empty());
 }
 
+
+TEST_F(Flights, DeparturePushesBackTaxisTakesOffAndIsRemovedWhenReportsStop)
+{
+    // Stand B2 facing north at 50.0 N 8.0 E; the taxiway 150 m south of it leads east to a
+    // runway northward along 8.01 E.
+    Stand stand = TrafficHarness::stand(1, "B2", 50.0, 8.0, 0.03);
+    TrafficHarness::setParkAirport("EDDF", 50.0, 8.0, elevation, {stand});
+    const double eastNm = 1.0 / 60.0 / std::cos(50.0 * degToRad);
+    const double taxiLat = 50.0 - 150.0 / 1852.0 * nmLat;
+    std::vector<Fix> fixes;
+    // Parked for two minutes (one report in 15 s is kept), then the tug pulls it 120 m back.
+    for (int k = 0; k < 15; ++k) fixes.push_back({50.0, 8.0, 0, 0, 0, 0});
+    for (int k = 0; k < 10; ++k) fixes.push_back({50.0 - 120.0 / 1852.0 * nmLat, 8.0, 0, 3, 0, 0});
+    // Taxi east at 15 kt, then north onto the runway.
+    for (double lon = 8.0; lon < 8.01; lon += 15.0 * reportSpacing / 3600.0 * eastNm)
+        fixes.push_back({taxiLat, lon, 0, 15, 90, 0});
+    // The take-off roll, lift-off and a climb at 2000 ft/min; each leg as long as its mean speed
+    // covers in the 8 s between the reports.
+    double lat = taxiLat;
+    double alt = elevation + 100;
+    double before = 15.0;
+    for (double speed : {15.0, 60.0, 100.0, 140.0, 170.0, 170.0, 170.0, 170.0, 170.0, 170.0, 170.0, 170.0}) {
+        lat += (before + speed) / 2 * reportSpacing / 3600.0 * nmLat;
+        before = speed;
+        if (speed < 150) {
+            fixes.push_back({lat, 8.01, 0, speed, 0, 0});
+        } else {
+            fixes.push_back({lat, 8.01, alt, speed, 0, 2000});
+            alt += 2000 * reportSpacing / 60.0;
+        }
+    }
+
+    Flight f{h, 20009, "DLH7CD"};
+    f.run(fixes, 6000);
+
+    ASSERT_EQ(h.creations.size(), 1u);
+    const std::uint32_t object = h.creations[0].objectId;
+    // Spawned on its stand, then pushed back, taxiing, taking off, flying.
+    EXPECT_EQ(f.phases, (std::vector<std::uint32_t>{phaseParked, phasePushingBack, phasePushedBack, phaseTaxi,
+                                                   phaseTakeOff, phaseFlying}));
+    // The pushback ran straight back from the stand, facing the stand's heading.
+    const int pushedBack = f.firstTickOfPhase.at(phasePushedBack);
+    const int taxi = f.firstTickOfPhase.at(phaseTaxi);
+    const PositionUpdate* atTaxi = nullptr;
+    for (std::size_t k = 0; k < h.poses.size() && static_cast<int>(k) < taxi - 1; ++k)
+        for (const PositionUpdate& p : h.poses[k])
+            if (p.objectId == object) atTaxi = &p;
+    ASSERT_NE(atTaxi, nullptr);
+    EXPECT_NEAR(atTaxi->latitude, 50.0 - 2.5 * 0.03 * nmLat, 1e-6);
+    EXPECT_NEAR(atTaxi->longitude, 8.0, 1e-9);
+    EXPECT_NEAR(atTaxi->heading, 0.0, 1e-9);
+    EXPECT_GT(taxi, pushedBack);
+    EXPECT_EQ(eventData(h, object, eventEngineAutoStart, pushedBack - 1).size(), 1u);
+    // The take-off: departure lights, gear up 300 ticks after lift-off, climbing out.
+    const int takeOff = f.firstTickOfPhase.at(phaseTakeOff);
+    EXPECT_EQ(eventData(h, object, eventStrobes, takeOff - 2000).back(), 1u);
+    const auto gear = eventData(h, object, eventGear, takeOff);
+    EXPECT_NE(std::find(gear.begin(), gear.end(), 0u), gear.end());
+    // Removed once its reports stop: the stream's end in the air far from the user.
+    ASSERT_EQ(h.removals.size(), 1u);
+    EXPECT_EQ(h.removals[0].objectId, object);
+    // The last report is due 30 s after it came; a departing aircraft may run up to its back
+    // window (30 s) ahead of its reports.
+    const int lastDue = static_cast<int>(fixes.size() - 1) * 800 + 3000;
+    EXPECT_GE(static_cast<int>(h.removals[0].tick), lastDue - 3000);
+    EXPECT_LT(static_cast<int>(h.removals[0].tick), lastDue + 2000);
+    EXPECT_EQ(f.find(), nullptr);
+}
+
 } // namespace
