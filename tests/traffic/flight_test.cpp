@@ -1,11 +1,15 @@
 // Whole live flights through the traffic manager, pass by pass against the harness's simulator:
 // an arrival that lands and parks, a departure that pushes back and takes off, and the work of the
 // data cycle by its period.
+#include "app/main_window.h"
 #include "foundation/geometry.h"
 #include "foundation/parameters/parameter_table.h"
 #include "links/simconnect_client.h"
 #include "traffic/data_cycle.h"
+#include "liveries/livery_matcher_stand_in.h"
 #include "traffic/parking_stand_in.h"
+#include "traffic/range.h"
+#include "traffic/run_control.h"
 #include "traffic/stands.h"
 #include "traffic/traffic_state.h"
 #include "traffic/worker.h"
@@ -227,6 +231,96 @@ TEST_F(Flights, DeparturePushesBackTaxisTakesOffAndIsRemovedWhenReportsStop)
     EXPECT_GE(static_cast<int>(h.removals[0].tick), lastDue - 3000);
     EXPECT_LT(static_cast<int>(h.removals[0].tick), lastDue + 2000);
     EXPECT_EQ(f.find(), nullptr);
+}
+
+
+TEST_F(Flights, DataCycleWorkFallsOnItsCycles)
+{
+    TrafficHarness::setParkAirport("EDDF", 50.0, 8.0, elevation, {TrafficHarness::stand(1, "A1", 50.0, 8.0)});
+    parkingStandInCalls = {};
+    AUTO_RANGE.setValue(true);
+    INITIAL_LOAD_ONLY.setValue(false);
+    CALLSIGN_OBJECTIDS.setValue(true);
+    MSFS_2020.setValue(true);
+    setRangeNm(40);
+    mainWindow.feedConnected = true;
+    mainWindow.trafficLamp = 3;
+    // A live aircraft standing on the ground and the static twin it replaces.
+    Position p;
+    p.lat = 50.0;
+    p.lon = 8.0;
+    p.stop = 1;
+    p.time = 100000000;
+    FlightRecord r;
+    r.callsign = "DLH4AB";
+    r.type = "A320";
+    r.flightId = 20001;
+    LiveAircraft& live = liveAircraft.emplace_back(p, std::move(r), 0.0);
+    live.state = stateActive;
+    live.objectid = 800;
+    live.onGround = 1;
+    setPhase(live, phaseParked);
+    FlightRecord sr;
+    sr.callsign = "DLH4AB*";
+    sr.flightId = 5;
+    StaticAircraft& twin = staticAircraft.emplace_back(std::move(sr), 1, ParkPlace{50.0, 8.0, 0.0}, 0);
+    twin.state = stateActive;
+    twin.objectid = 900;
+
+    std::vector<int> parkAirportUpdates, callsignWrites;
+    int lampCycle = 0, rangeCycle = 0, twinCycle = 0;
+    std::map<int, int> minutesShown;
+    for (int n = 1; n <= 1230; ++n) {
+        newUserData = true;
+        const int updatesBefore = parkingStandInCalls.updateParkAirport;
+        const int writesBefore = parkingStandInCalls.writeCallsignObjectIds;
+        h.pass();
+        ASSERT_EQ(dataCycleCount, n);
+        if (parkingStandInCalls.updateParkAirport != updatesBefore) parkAirportUpdates.push_back(n);
+        if (parkingStandInCalls.writeCallsignObjectIds != writesBefore) callsignWrites.push_back(n);
+        if (!lampCycle && mainWindow.trafficLamp.load() == 2) lampCycle = n;
+        if (!rangeCycle && LATERAL_RANGE.value() == 10) rangeCycle = n;
+        if (!twinCycle && staticAircraft.front().state == stateRemovingFromSim) twinCycle = n;
+        if (n == 60 || n == 1200) minutesShown[n] = mainWindow.parkingMinutes.load();
+        if (n == 1200) {
+            EXPECT_EQ(parkingStandInCalls.logNoMatchList, 1);
+            EXPECT_TRUE(renewalRequested.load());
+            EXPECT_EQ(parkingStandInCalls.disableParkingControls, 0);
+        }
+        if (n == 1215) {
+            EXPECT_EQ(parkingStandInCalls.disableParkingControls, 1); // first step of the renewal
+            EXPECT_EQ(parkingStandInCalls.resetMaps, 1);
+            EXPECT_EQ(parkingStandInCalls.adjustParking, 0);
+        }
+    }
+    // Every 16th cycle that is not a 15th, every 62nd likewise; the 59th, 30th and 61st.
+    std::vector<int> sixteens, sixtyTwos;
+    for (int n = 1; n <= 1230; ++n) {
+        // Not while a renewal of static parking is busy (between its two steps).
+        if (n % 16 == 0 && n % 15 != 0 && !(n > 1215 && n < 1230)) sixteens.push_back(n);
+        if (n % 62 == 0 && n % 15 != 0) sixtyTwos.push_back(n);
+    }
+    EXPECT_EQ(parkAirportUpdates, sixteens);
+    EXPECT_EQ(callsignWrites, sixtyTwos);
+    EXPECT_EQ(lampCycle, 59);
+    EXPECT_EQ(rangeCycle, 30);
+    EXPECT_EQ(twinCycle, 61);
+    EXPECT_EQ(minutesShown[60], 19);
+    EXPECT_EQ(minutesShown[1200], 20);
+    // The renewal's second step 15 cycles after its first.
+    EXPECT_EQ(parkingStandInCalls.adjustParking, 1);
+    EXPECT_FALSE(renewalRequested.load());
+
+    // The daily work: the count starts again and the remembered liveries are forgotten.
+    liveryChoices[20001] = "Airbus A320 Lufthansa";
+    dataCycleCount = 86399;
+    newUserData = true;
+    h.pass();
+    EXPECT_EQ(dataCycleCount, 0);
+    EXPECT_EQ(parkingStandInCalls.liveryMatchSummary, 1);
+    EXPECT_TRUE(liveryChoices.empty());
+    mainWindow.feedConnected = false;
+    CALLSIGN_OBJECTIDS.setValue(false);
 }
 
 } // namespace
