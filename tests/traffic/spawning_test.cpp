@@ -143,6 +143,24 @@ TEST_F(Spawning, HeldAheadOfTheFlyingUser)
     EXPECT_EQ(crossing.state, stateAdding2Sim);
 }
 
+TEST_F(Spawning, GroundTrafficAheadOfTheLandingUserIsMeasuredFromItsFirstPosition)
+{
+    tickCount = 2900;
+    // The user 500 ft above the ground heading north; a taxiing aircraft that was never created
+    // stands 1 nm ahead on that line: held (its pose is still 0,0, its first position counts).
+    h.setUser(10.0, 10.0, false, 500, 0.0, 500);
+    LiveAircraft& ahead = buffered("DLH1", 10.0 + 1.0 / 60.0, 10.0, 10, 0, false);
+    ASSERT_DOUBLE_EQ(ahead.lat, 0.0);
+    maySpawn(ahead);
+    EXPECT_TRUE(ahead.heldForUser);
+    EXPECT_EQ(ahead.state, stateBuffer);
+    // 2 nm ahead it is out of the user's way.
+    LiveAircraft& farther = buffered("DLH2", 10.0 + 2.0 / 60.0, 10.0, 10, 0, false);
+    maySpawn(farther);
+    EXPECT_FALSE(farther.heldForUser);
+    EXPECT_EQ(farther.state, stateAdding2Sim);
+}
+
 TEST_F(Spawning, TakesItsStandAndStaticsMakeWay)
 {
     TrafficHarness::setParkAirport("EDDF", standLat, standLon, 300,
