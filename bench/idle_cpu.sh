@@ -17,8 +17,8 @@ done
 [ -n "$pid" ] || { echo "program did not start" >&2; exit 1; }
 sleep 5
 server=$(pgrep -f wineserver | head -n1 || true)
-line=$(LC_ALL=C pidstat -u -p "$pid" "$seconds" 1 | awk '/^Average:/ {print $(NF-3)}' | tail -n1)
-serverline=$( [ -n "$server" ] && LC_ALL=C pidstat -u -p "$server" 1 1 | awk '/^Average:/ {print $(NF-3)}' | tail -n1 || echo 0)
+line=$(LC_ALL=C pidstat -u -p "$pid" "$seconds" 1 | awk '/^Average:/ {print $(NF-2)}' | tail -n1)
+serverline=$( [ -n "$server" ] && LC_ALL=C pidstat -u -p "$server" 1 1 | awk '/^Average:/ {print $(NF-2)}' | tail -n1 || echo 0)
 wait "$runner" || true
 printf '{"what":"CPU of Quillmarsh.exe while waiting for the simulator","seconds":%s,"cpu_percent":%s,"tool":"pidstat"}\n' \
   "$seconds" "${line:-null}" | tee "$report"

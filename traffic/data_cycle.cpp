@@ -15,6 +15,7 @@
 #include "traffic/parking_stand_in.h"
 #include "traffic/range.h"
 #include "traffic/removal.h"
+#include "traffic/run_control.h"
 #include "traffic/stands.h"
 #include "traffic/traffic_state.h"
 #include "traffic/worker.h"
@@ -287,7 +288,11 @@ void updateLiveCounts()
 
 void checkTrafficArrives()
 {
-    for (int k = 0; k < 150 && static_cast<long long>(latestFeedReportTime.load()) == 0; ++k) sleepMs(100);
+    // A close of the window during the wait is not kept waiting for the rest of the 15 s.
+    for (int k = 0; k < 150 && static_cast<long long>(latestFeedReportTime.load()) == 0; ++k) {
+        if (stopRequested.load() || windowClosed.load()) return;
+        sleepMs(100);
+    }
     if (static_cast<long long>(latestFeedReportTime.load()) == 0) logLine("No traffic in this region?");
 }
 
