@@ -144,6 +144,10 @@ TEST_F(Flights, ArrivalLandsRollsOutExitsTaxisAndParks)
     EXPECT_EQ(f.phases, (std::vector<std::uint32_t>{phaseFlying, phaseTaxi, phaseParking, phaseParked}));
     EXPECT_TRUE(a->onGround);
     EXPECT_FALSE(a->landingRoll);
+    // After the touch-down the nose came down to the static pitch and the flare ended.
+    EXPECT_FALSE(a->pitchRamp);
+    EXPECT_EQ(a->flareStage, 0u);
+    EXPECT_DOUBLE_EQ(a->pitch, a->staticPitch);
     // The approach configuration, the touch-down with spoilers, and the turn off the runway.
     EXPECT_FALSE(eventData(h, object, eventFlaps).empty());
     const auto flaps = eventData(h, object, eventFlaps);

@@ -533,6 +533,27 @@ TEST_F(Motion, AirborneLegPitchAndClimb)
     currentQnh = 1013;
 }
 
+TEST_F(Motion, LightsOnAgainBelowTenThousandFeetAfterCruise)
+{
+    const auto legAt = [this](double alt) -> LiveAircraft& {
+        LiveAircraft& a = aircraft({at(50, 8, 0, 250, alt), at(50.1, 8, 100000, 250, alt)});
+        setPhase(a, phaseFlying);
+        a.heightAboveGround = alt;
+        return a;
+    };
+    LiveAircraft& a = legAt(12000);
+    events();
+    airborneStep(a);
+    EXPECT_EQ(dataOf(events(), eventLandingLights), std::vector<std::uint32_t>{0}); // cruise
+    // Descending through 10000 ft: all lights on again.
+    a.stream.front().alt = 9000;
+    airborneStep(a);
+    EXPECT_EQ(dataOf(events(), eventLandingLights), std::vector<std::uint32_t>{1});
+    a.stream.front().alt = 8000;
+    airborneStep(a);
+    EXPECT_TRUE(dataOf(events(), eventLandingLights).empty()); // once
+}
+
 TEST(InjectionRange, AutoRangeTable)
 {
     struct Case {
