@@ -11,7 +11,11 @@ public:
     void sleepFor(std::chrono::milliseconds duration) override { std::this_thread::sleep_for(duration); }
     void sleepUntil(std::chrono::steady_clock::time_point deadline) override
     {
-        std::this_thread::sleep_until(deadline);
+        // Whole milliseconds, rounded up: this library's sleep_until sleeps the last fraction of
+        // a millisecond as a series of zero-length sleeps, which keeps a 1 ms loop spinning.
+        const auto now = std::chrono::steady_clock::now();
+        if (deadline <= now) return;
+        std::this_thread::sleep_for(std::chrono::ceil<std::chrono::milliseconds>(deadline - now));
     }
 };
 

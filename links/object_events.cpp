@@ -301,6 +301,10 @@ void onTouchdown(LiveAircraft& record)
             record.rollBankStep = (0 - record.bank) / n;
             record.rollPitchStep = (record.staticPitch - record.pitch) / n;
         }
+        // The nose comes down to the static pitch tick by tick (the motion's pitch ramp).
+        record.pitchRamp = 1;
+        record.pitchRate = record.rollPitchStep;
+        record.bankRate = record.rollBankStep;
     }
     record.onGround = true;
     record.groundTimer = 0;

@@ -1,6 +1,8 @@
 // STAND-IN for the livery matcher (see the header).
 #include "liveries/livery_matcher_stand_in.h"
 
+#include "app/main_window.h"
+
 #include "traffic/records.h"
 
 namespace qtr {
@@ -20,7 +22,13 @@ void gf_matchLiveryLive(LiveAircraft& aircraft)
         }
         if (l.airline.empty() && !typeOnly) typeOnly = &l;
     }
-    if (!typeOnly) return;
+    if (!typeOnly) {
+        // Until installed liveries are scanned, the user's own aircraft is the one model known to
+        // be installed: it stands for every type.
+        const std::string userTitle = mainWindow.text(mainWindow.userAircraftText);
+        if (userTitle.empty()) return;
+        typeOnly = &installedLiveries.emplace_back(InstalledLivery{"", aircraft.type, userTitle});
+    }
     aircraft.livery = typeOnly->title;
     aircraft.reverseByThrottle = typeOnly->title.find("FSLTL_") != std::string::npos ? 1 : 0;
 }

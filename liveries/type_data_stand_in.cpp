@@ -50,6 +50,39 @@ void onLiveryNotCreated(const FlightRecord& record)
     logLine(fmt::format("{} \"{}\" could not be created by your Sim!", flightText(record), title));
 }
 
+void readDataBase()
+{
+    struct Entry {
+        const char* type;
+        std::uint32_t category;
+        double wingspanMetres;
+    };
+    // A few common types, until the data base itself is read.
+    static constexpr Entry entries[] = {
+        {"C152", 0, 10.1}, {"C172", 0, 11.0}, {"C82S", 0, 11.0}, {"T210", 0, 11.2}, {"P28A", 0, 10.7},
+        {"PA44", 0, 11.6}, {"PA46", 0, 13.1}, {"S22T", 0, 11.7}, {"PC12", 0, 16.3}, {"C56X", 1, 16.0},
+        {"CL60", 1, 19.6}, {"GLF5", 1, 28.5}, {"E75L", 2, 28.7}, {"CRJ9", 2, 24.9}, {"DH8D", 2, 28.4},
+        {"A319", 2, 35.8}, {"A320", 2, 35.8}, {"A20N", 2, 35.8}, {"A321", 2, 35.8}, {"A21N", 2, 35.8},
+        {"B737", 2, 34.3}, {"B738", 2, 35.8}, {"B739", 2, 35.8}, {"B38M", 2, 35.9}, {"B39M", 2, 35.9},
+        {"B752", 2, 38.1}, {"B763", 3, 47.6}, {"B772", 3, 60.9}, {"B77L", 3, 64.8}, {"B77W", 3, 64.8},
+        {"B788", 3, 60.1}, {"B789", 3, 60.1}, {"B744", 3, 64.4}, {"B748", 3, 68.4}, {"A333", 3, 60.3},
+        {"A359", 3, 64.8}, {"A388", 3, 79.8}, {"MD11", 3, 51.7}, {"F16", 4, 9.8},   {"AS50", 5, 10.7},
+        {"R66", 5, 10.1},  {"EC35", 5, 10.2}};
+    if (!typeCategories.empty()) return;
+    std::array<double, 6> sums{};
+    std::array<int, 6> counts{};
+    for (const Entry& e : entries) {
+        const double radius = e.wingspanMetres * 0.5 / 1852.0;
+        typeCategories[e.type] = e.category;
+        typeHalfWingSpans[e.type] = radius;
+        maxHalfWingSpan = std::max(maxHalfWingSpan, radius);
+        sums[e.category] += radius;
+        ++counts[e.category];
+    }
+    for (std::size_t c = 0; c < sums.size(); ++c)
+        if (counts[c] > 0) categoryHalfWingSpans[c] = sums[c] / counts[c];
+}
+
 void clearTypeDataStandIn()
 {
     typeHalfWingSpans.clear();

@@ -44,6 +44,8 @@ std::optional<RegistrationRecord> registrationInfo(const std::string& registrati
 extern std::vector<std::string> failedTitles;
 void onLiveryNotCreated(const FlightRecord& record);
 
+// Loads the type data base (here: a small table of common types) when it is still empty.
+void readDataBase();
 // Empties every container above (tests).
 void clearTypeDataStandIn();
 

@@ -3,7 +3,8 @@
 #include "foundation/parameters/parameter_table.h"
 #include "liveries/type_data_stand_in.h"
 #include "links/simconnect_queues.h"
-#include "traffic/motion_stand_in.h"
+#include "traffic/live_update.h"
+#include "traffic/parking_stand_in.h"
 #include "traffic/traffic_state.h"
 #include "traffic/worker.h"
 

@@ -171,6 +171,8 @@ struct LiveAircraft : StaticAircraft {
     // The planned pushback.
     double pushbackLat = 0, pushbackLon = 0, pushbackHeading = 0;
     std::uint8_t pushbackPlanned = 0;
+    // The sideways end of a pushback toward the other side, taken when the tail swings that way.
+    Position pushbackAlternative;
     double standTargetLat = 0, standTargetLon = 0;
     double collisionCheckLat = 0, collisionCheckLon = 0;
     std::uint32_t backWindow = 1000;

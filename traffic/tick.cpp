@@ -102,7 +102,7 @@ void trafficTick()
         gf_requestAircraftInRange(static_cast<std::uint32_t>(lateralRangeMetres.load()));
     if (t % 100 == 0) {
         sendOwnPosition();
-        gf_getUserAircraftState();
+        takeUserState(gf_getUserAircraftState());
     }
     ++tickCount;
 }
@@ -135,6 +135,8 @@ void freeTables()
     parkAirportIata.clear();
     parkAirportPosition = LatLon{};
     parkAirportElevation = 0.0;
+    parkFileLoaded = false;
+    replacementChecks.clear();
     clearObjectEvents();
     ghostList.clear();
     liveryChoices.clear();

@@ -17,6 +17,7 @@ std::deque<AiCreateRequest> pendingStaticCreations;
 std::vector<std::string> ghostList;
 std::vector<std::uint32_t> coupledSearchList;
 std::vector<LearnedSlot> learnedSlots;
+std::deque<std::uint32_t> replacementChecks;
 std::deque<TrafficReport> incomingTraffic;
 std::atomic<std::uint32_t> tickCount{0};
 std::atomic<DaySlot> currentSlot{DaySlot{0, 0}};
@@ -26,6 +27,7 @@ std::string parkAirportIcao;
 std::string parkAirportIata;
 LatLon parkAirportPosition;
 double parkAirportElevation = 0.0;
+bool parkFileLoaded = false;
 
 const UserAircraftState& workerUser() { return workerUserState; }
 
@@ -48,6 +50,8 @@ void resetTrafficManager()
     parkAirportIata.clear();
     parkAirportPosition = LatLon{};
     parkAirportElevation = 0.0;
+    parkFileLoaded = false;
+    replacementChecks.clear();
     clearStands();
     forgetNearestStand();
     standChangeCount.store(0);

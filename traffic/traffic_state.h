@@ -29,6 +29,9 @@ struct LearnedSlot {
     std::uint32_t slot = 0;
 };
 extern std::vector<LearnedSlot> learnedSlots;
+// Flight ids of live aircraft whose static twins are to be looked for (the data cycle takes one
+// per cycle).
+extern std::deque<std::uint32_t> replacementChecks;
 // Incoming traffic reports; guarded by trafficMutex.
 extern std::deque<TrafficReport> incomingTraffic;
 
@@ -45,6 +48,8 @@ extern std::string parkAirportIcao;
 extern std::string parkAirportIata;
 extern LatLon parkAirportPosition;
 extern double parkAirportElevation; // ft
+// The park airport's park-position file is loaded: taxiing live aircraft may park on its stands.
+extern bool parkFileLoaded;
 
 // The user aircraft as the worker last read it.
 struct UserAircraftState;

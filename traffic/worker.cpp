@@ -18,8 +18,12 @@
 #include "links/feed.h"
 #include "links/traffic_standins.h"
 #include "links/simconnect_client.h"
+#include "liveries/type_data_stand_in.h"
+#include "traffic/data_cycle.h"
+#include "traffic/range.h"
 #include "traffic/run_control.h"
 #include "traffic/tick.h"
+#include "traffic/traffic_state.h"
 
 #include <fmt/format.h>
 
@@ -98,8 +102,14 @@ void detectInstall()
         if (!restartRequested.load()) updateAddonPackage();
     }
     enableRunControls();
+    if (AUTO_RANGE.value()) autoRange();
     PROGRAM_INSTALL_PATH.set(pathToUtf8(std::filesystem::current_path()));
     readAirports();
+    static bool dataBaseRead = false;
+    if (!dataBaseRead) {
+        readDataBase();
+        dataBaseRead = true;
+    }
     ALL_INSTALL_PATH.setValue(MSFS_2020.value() ? MSFS_INSTALL_PATH.value() : MSFS_2024_INSTALL_PATH.value());
     enableControl(ALL_INSTALL_PATH, true);
     showTextParameter(ALL_INSTALL_PATH);
@@ -175,6 +185,7 @@ void run()
     sleepMs(2000);
     startTrafficReader();
     sendOwnPosition();
+    checkTrafficArrives();
     mainLoop();
 }
 
@@ -223,6 +234,8 @@ bool waitForSimAndUser()
 
 void mainLoop()
 {
+    dataCycleCount = 0;
+    currentSlot.store(currentDaySlot());
     {
         std::lock_guard lock(trafficMutex);
         trafficRunning = true;
@@ -241,9 +254,12 @@ bool runCycle()
         trafficTick();
         bool expected = true;
         if (!newUserData.compare_exchange_strong(expected, false)) return true;
-        statusCycle();
-        return !(stopRequested.load() || windowClosed.load());
+        dataCycle();
+        if (stopRequested.load() || windowClosed.load()) return false;
+        periodicWork(dataCycleCount);
+        return true;
     }
+    flightNotRunning();
     return !(stopRequested.load() || windowClosed.load());
 }
 
@@ -275,6 +291,9 @@ void resetRunState()
 {
     resetTrafficState();
     resetSimConnectState();
+    resetDataCycle();
+    freeTables();
+    setRangeNm(LATERAL_RANGE.value());
     mainWindow.resetIndicators();
     windowClosed.store(false);
     stopRequested.store(false);

@@ -1,12 +1,18 @@
 // The real program, started as a user starts it: its own folder, its own settings, real windows.
+#include "foundation/geometry.h"
 #include "foundation/version.h"
+#include "rtpeer.h"
 #include "http_server.h"
 #include "support/test_support.h"
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <chrono>
+#include <atomic>
 #include <functional>
+#include <sstream>
 #include <thread>
 
 #include <windows.h>
@@ -225,4 +231,119 @@ TEST(Program, UnwritableLogIsReportedInsteadOfDyingSilently)
     ASSERT_TRUE(code.has_value());
     EXPECT_NE(*code, 0u);
     EXPECT_EQ(program.window(L"Quillmarsh"), nullptr);
+}
+
+namespace {
+
+// The journal of the stand-in simulator: one JSON object a line.
+std::vector<nlohmann::json> journalEntries(const std::filesystem::path& path)
+{
+    std::vector<nlohmann::json> entries;
+    std::istringstream in(fileText(path));
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty()) continue;
+        try {
+            entries.push_back(nlohmann::json::parse(line));
+        } catch (const std::exception&) {
+        }
+    }
+    return entries;
+}
+
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const wchar_t* name, const std::wstring& value) : name_(name) { _wputenv_s(name, value.c_str()); }
+    ~ScopedEnvironment() { _wputenv_s(name_, L""); }
+
+private:
+    const wchar_t* name_;
+};
+
+} // namespace
+
+// The program with the stand-in simulator at Los Angeles (the user aircraft on the ground) and
+// RealTraffic replaying a short flight of one aircraft: the simulator gets an AI aircraft with the
+// callsign as tail number, moved every frame along the reported track, and removed when the
+// reports end (its last position lies near the edge of the 10 nm range, so it is not prolonged).
+TEST(Program, LiveTrafficReachesTheSimulator)
+{
+    ProgramFolder folder;
+    folder.writeSettings("\t<parameter name=\"TELLMOOR\" value=\"true\" />\n"
+                         "\t<parameter name=\"AUTO_RANGE\" value=\"false\" />\n"
+                         "\t<parameter name=\"LATERAL_RANGE\" value=\"10\" />\n");
+    nlohmann::json scenario = nlohmann::json::parse(fileText(std::filesystem::path(QM_SOURCE_DIR) / "tools/run/klax_scenario.json"));
+    scenario["presentAfterSeconds"] = 0;
+    const auto scenarioPath = folder.appData() / "scenario.json";
+    qtest::writeFile(scenarioPath, scenario.dump());
+    const auto journal = folder.appData() / "journal.jsonl";
+    ScopedEnvironment sim(L"QUILLMARSH_SIM_SCENARIO", scenarioPath.wstring());
+    ScopedEnvironment notes(L"QUILLMARSH_SIM_JOURNAL", journal.wstring());
+
+    Process program(folder);
+    ASSERT_TRUE(program.started());
+    ASSERT_TRUE(waitFor([&] { return fileText(folder.log()).find("Traffic Reader connected") != std::string::npos; }, 60s));
+
+    // Three reports 4 s apart, flying west at 300 kt from 8.9 nm west of the user aircraft.
+    const qtr::LatLon user{scenario["user"]["latitude"].get<double>(), scenario["user"]["longitude"].get<double>()};
+    std::vector<rtpeer::RecordedDatagram> recording;
+    std::vector<qtr::LatLon> reported;
+    // The first datagram only wakes the program's wait for traffic; the main loop takes in the rest.
+    for (int k = -1; k < 3; ++k) {
+        const qtr::LatLon p =
+            qtr::destinationPoint(user, 1.5 * 3.141592653589793, (8.9 + std::max(k, 0) / 3.0) * 6076.11549);
+        if (k >= 0) reported.push_back(p);
+        recording.push_back(rtpeer::RecordedDatagram{
+            1.0 + 4.0 * k, false,
+            fmt::format("RTTFC,11000001,{:.6f},{:.6f},3000,0,0,270,300,AAL42,A320,N42AA,LAX,PHX,0,,,adsb_icao,3000,,-1,"
+                        ",,-1,,300,0,none,A3,,,,,,,,,,,,,,0",
+                        p.lat, p.lon)});
+    }
+    std::atomic<bool> stop{false};
+    EXPECT_EQ(rtpeer::play(recording, rtpeer::PlayOptions{}, stop), 4u);
+
+    // The object is created, moved and removed again (the reports are due 30 s after they came).
+    // Another RealTraffic on this machine may send to the same port: only this flight counts.
+    const auto objectOfFlight = [&]() -> int {
+        for (const auto& e : journalEntries(journal))
+            if (e.value("kind", "") == "created" && e.value("tail", "") == "AAL42") return e.value("object", 0);
+        return -1;
+    };
+    ASSERT_TRUE(waitFor(
+        [&] {
+            const int object = objectOfFlight();
+            for (const auto& e : journalEntries(journal))
+                if (e.value("kind", "") == "removed" && e.value("object", 0) == object) return true;
+            return false;
+        },
+        60s));
+    const HWND window = program.window(L"Quillmarsh");
+    ASSERT_NE(window, nullptr);
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(program.waitExit(), std::optional<DWORD>(0));
+
+    const int object = objectOfFlight();
+    std::vector<nlohmann::json> created, poses, removed;
+    for (const auto& e : journalEntries(journal)) {
+        const std::string kind = e.value("kind", "");
+        if (e.value("object", -2) != object) continue;
+        if (kind == "created") created.push_back(e);
+        if (kind == "pose") poses.push_back(e);
+        if (kind == "removed") removed.push_back(e);
+    }
+    ASSERT_EQ(created.size(), 1u);
+    ASSERT_EQ(removed.size(), 1u);
+    EXPECT_NE(removed[0].value("reason", ""), "client closed");
+    // About 8 s between the first and the last report at 30 frames a second; each pose lies on
+    // the reported track and farther west than the one before.
+    EXPECT_GT(poses.size(), 150u);
+    double lastLon = 0;
+    for (std::size_t k = 0; k < poses.size(); ++k) {
+        const double lat = poses[k].value("lat", 0.0);
+        const double lon = poses[k].value("lon", 0.0);
+        EXPECT_NEAR(lat, reported[0].lat, 0.002);
+        EXPECT_GE(lon, reported[2].lon - 0.002);
+        EXPECT_LE(lon, reported[0].lon + 0.002);
+        if (k > 0) EXPECT_LE(lon, lastLon);
+        lastLon = lon;
+    }
 }

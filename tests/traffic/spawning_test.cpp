@@ -143,6 +143,24 @@ TEST_F(Spawning, HeldAheadOfTheFlyingUser)
     EXPECT_EQ(crossing.state, stateAdding2Sim);
 }
 
+TEST_F(Spawning, GroundTrafficAheadOfTheLandingUserIsMeasuredFromItsFirstPosition)
+{
+    tickCount = 2900;
+    // The user 500 ft above the ground heading north; a taxiing aircraft that was never created
+    // stands 1 nm ahead on that line: held (its pose is still 0,0, its first position counts).
+    h.setUser(10.0, 10.0, false, 500, 0.0, 500);
+    LiveAircraft& ahead = buffered("DLH1", 10.0 + 1.0 / 60.0, 10.0, 10, 0, false);
+    ASSERT_DOUBLE_EQ(ahead.lat, 0.0);
+    maySpawn(ahead);
+    EXPECT_TRUE(ahead.heldForUser);
+    EXPECT_EQ(ahead.state, stateBuffer);
+    // 2 nm ahead it is out of the user's way.
+    LiveAircraft& farther = buffered("DLH2", 10.0 + 2.0 / 60.0, 10.0, 10, 0, false);
+    maySpawn(farther);
+    EXPECT_FALSE(farther.heldForUser);
+    EXPECT_EQ(farther.state, stateAdding2Sim);
+}
+
 TEST_F(Spawning, TakesItsStandAndStaticsMakeWay)
 {
     TrafficHarness::setParkAirport("EDDF", standLat, standLon, 300,
@@ -234,12 +252,13 @@ TEST_F(Spawning, ShortStreamIsLoggedAndLeftAlone)
 TEST(EndToEnd, ParkedThenDepartingFlight)
 {
     TrafficHarness h;
+    MAX_HOLDING_MINUTES.setValue(1);
     TrafficHarness::addType("A320", categoryLarge, 0.0096);
     TrafficHarness::addLivery("DLH", "A320", "Airbus A320 Lufthansa");
     TrafficHarness::setParkAirport("EDDF", standLat, standLon, 300, {TrafficHarness::stand(1, "A1", standLat, standLon)});
     double reportTime = 1000.0;
     int departed = 0;
-    for (int pass = 0; pass < 12000; ++pass) {
+    for (int pass = 0; pass < 22000; ++pass) {
         if (pass % 500 == 0 && pass <= 6000) {
             const bool parked = pass < 3500;
             const double lat = parked ? standLat : standLat + 0.001 + 0.0003 * departed++;
@@ -257,8 +276,11 @@ TEST(EndToEnd, ParkedThenDepartingFlight)
     EXPECT_DOUBLE_EQ(c.request.position.latitude, standLat);
     ASSERT_EQ(h.removals.size(), 1u);
     EXPECT_EQ(h.removals[0].objectId, c.objectId);
-    EXPECT_GE(h.removals[0].tick, 9000u); // the last position was due at 6000 + 3000
-    EXPECT_LT(h.removals[0].tick, 9100u);
+    // The last position was due at 6000 + 3000; a taxiing aircraft then holds where its reports
+    // ended, and is removed once it has held for more than MAX_HOLDING_MINUTES whole minutes.
+    EXPECT_GE(h.removals[0].tick, 21000u);
+    EXPECT_LT(h.removals[0].tick, 21400u);
+    MAX_HOLDING_MINUTES.setValue(20);
     EXPECT_TRUE(liveAircraft.empty());
     // Poses went out while the aircraft was active.
     std::size_t posed = 0;

@@ -8,11 +8,13 @@
 #include "liveries/type_data_stand_in.h"
 #include "platform/simconnect/simconnect.h"
 #include "platform/simconnect/stand_in.h"
+#include "traffic/data_cycle.h"
 #include "traffic/intake.h"
 #include "traffic/run_control.h"
 #include "traffic/traffic_state.h"
 #include "traffic/worker.h"
 
+#include <algorithm>
 #include <mutex>
 
 using namespace qtr;
@@ -23,8 +25,12 @@ TrafficHarness::TrafficHarness()
 {
     setClock(&clock_);
     resetTrafficManager();
+    resetDataCycle();
     clearTypeDataStandIn();
     gf_seedRandom(7);
+    MAX_HOLDING_MINUTES.setValue(20);
+    HOLDING_THRESHOLD_METERS.setValue(250);
+    STRAIGHT_PBS_ONLY.setValue(false);
     RANDOM.setValue(false);
     LOG.setValue(false);
     COLLISION_USER_AIR.setValue(true);
@@ -110,6 +116,7 @@ void TrafficHarness::setParkAirport(const std::string& icao, double lat, double 
     parkAirportIcao = icao;
     parkAirportPosition = LatLon{lat, lon};
     parkAirportElevation = elevation;
+    parkFileLoaded = true;
     replaceStands(std::move(newStands));
 }
 
@@ -165,9 +172,17 @@ void TrafficHarness::pass()
     for (AiCreateRequest& r : created) {
         const std::uint32_t id = nextObjectId_++;
         if (simulatorAnswers)
-            queueSimObjectEvent(SimObjectEvent{id, r.recordId, 0, r.recordId > 10000 ? liveCreated : staticCreated, 0, 0});
+            queueSimObjectEvent(SimObjectEvent{id, r.recordId, 0, r.recordId > 10000 ? liveCreated : staticCreated, 0,
+                                               groundElevation ? std::max(r.position.altitude - *groundElevation, 0.0) : 0.0});
         creations.push_back(Creation{tick, std::move(r), id});
     }
+    // Every 20 ticks the simulator answers the aircraft-in-range request: height above the
+    // ground and whether each moved object touches it.
+    if (groundElevation && tick % 20 == 0)
+        for (const PositionUpdate& p : poses.back()) {
+            const double above = std::max(p.altitude - *groundElevation, 0.0);
+            queueSimObjectEvent(SimObjectEvent{p.objectId, above <= 1.0 ? 1u : 0u, 0, groundData, *groundElevation, above});
+        }
     for (std::uint32_t id : removed) {
         removals.push_back(Removal{tick, id});
         if (simulatorAnswers) queueSimObjectEvent(SimObjectEvent{id, 0, 0, objectRemoved, 0, 0});

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,9 @@ public:
     void passes(int n);
     // The simulator's answers to the frame's creations and removals (on by default).
     bool simulatorAnswers = true;
+    // The ground under every aircraft (ft); when set, the simulator reports ground contact and
+    // height above the ground every 20 ticks.
+    std::optional<double> groundElevation;
 
     std::vector<Creation> creations;
     std::vector<Removal> removals;

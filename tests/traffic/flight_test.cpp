@@ -1,0 +1,330 @@
+// Whole live flights through the traffic manager, pass by pass against the harness's simulator:
+// an arrival that lands and parks, a departure that pushes back and takes off, and the work of the
+// data cycle by its period.
+#include "app/main_window.h"
+#include "foundation/geometry.h"
+#include "foundation/parameters/parameter_table.h"
+#include "links/simconnect_client.h"
+#include "traffic/data_cycle.h"
+#include "liveries/livery_matcher_stand_in.h"
+#include "traffic/parking_stand_in.h"
+#include "traffic/range.h"
+#include "traffic/run_control.h"
+#include "traffic/stands.h"
+#include "traffic/traffic_state.h"
+#include "traffic/worker.h"
+#include "traffic_harness.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <vector>
+
+using namespace qtr;
+using qtest::TrafficHarness;
+
+namespace {
+
+constexpr double elevation = 300;        // ft, the park airport and the ground under it
+constexpr double nmLat = 1.0 / 60.0;     // degrees of latitude per nm
+constexpr double reportSpacing = 8.0;    // s between reports
+
+struct Fix {
+    double lat, lon, alt, speed, track, vs;
+};
+
+// Feeds one report every 8 s (800 passes) and records what the aircraft did in every pass.
+struct Flight {
+    TrafficHarness& h;
+    std::uint32_t flightId;
+    std::string callsign;
+    std::vector<std::uint32_t> phases; // every change
+    std::map<std::uint32_t, int> firstTickOfPhase;
+
+    void run(const std::vector<Fix>& fixes, int extraPasses)
+    {
+        const int total = static_cast<int>(fixes.size()) * 800 + extraPasses;
+        for (int pass = 0; pass < total; ++pass) {
+            if (pass % 800 == 0 && pass / 800 < static_cast<int>(fixes.size())) {
+                const Fix& f = fixes[pass / 800];
+                auto r = TrafficHarness::report(flightId, callsign, "A320", f.lat, f.lon, f.alt, f.speed, f.track,
+                                                1000.0 + reportSpacing * (pass / 800));
+                r.position.verticalSpeed = f.vs;
+                r.airline = "DLH";
+                h.feed(r);
+            }
+            h.pass();
+            if (const LiveAircraft* a = find(); a && a->state == stateActive &&
+                                                  (phases.empty() || phases.back() != a->phase)) {
+                phases.push_back(a->phase);
+                firstTickOfPhase.emplace(a->phase, static_cast<int>(tickCount.load()));
+            }
+        }
+    }
+    const LiveAircraft* find() const
+    {
+        for (const LiveAircraft& a : liveAircraft)
+            if (a.flightId == flightId) return &a;
+        return nullptr;
+    }
+};
+
+std::vector<std::uint32_t> eventData(const TrafficHarness& h, std::uint32_t object, std::uint32_t eventId,
+                                     int fromTick = 0)
+{
+    std::vector<std::uint32_t> out;
+    for (const auto& e : h.events)
+        if (e.event.objectId == object && e.event.eventId == eventId && static_cast<int>(e.tick) >= fromTick)
+            out.push_back(e.event.data);
+    return out;
+}
+
+// The last pose the simulator got for the object.
+const PositionUpdate* lastPose(const TrafficHarness& h, std::uint32_t object)
+{
+    for (auto it = h.poses.rbegin(); it != h.poses.rend(); ++it)
+        for (const PositionUpdate& p : *it)
+            if (p.objectId == object) return &p;
+    return nullptr;
+}
+
+class Flights : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        TrafficHarness::addType("A320", categoryLarge, 0.0096);
+        TrafficHarness::addLivery("DLH", "A320", "Airbus A320 Lufthansa");
+        h.groundElevation = elevation;
+    }
+    TrafficHarness h;
+};
+
+TEST_F(Flights, ArrivalLandsRollsOutExitsTaxisAndParks)
+{
+    // A runway northward along 8.0 E with the touch-down at 50.0 N; an exit to the east where the
+    // roll-out ends, and stand A7 facing east 0.4 nm down that taxiway.
+    std::vector<Fix> fixes;
+    // Final approach at 150 kt, 3 degrees down: 1000 ft above the runway 3 nm out.
+    for (int k = 9; k >= 1; --k) {
+        const double nm = k * 150.0 * reportSpacing / 3600.0;
+        fixes.push_back({50.0 - nm * nmLat, 8.0, elevation + nm * 318.0, 150, 0, -800});
+    }
+    // Touch-down and roll-out on the runway.
+    double lat = 50.0;
+    for (double speed : {140.0, 110.0, 80.0, 50.0, 25.0, 15.0}) {
+        fixes.push_back({lat, 8.0, 0, speed, 0, 0});
+        lat += speed * reportSpacing / 3600.0 * nmLat;
+    }
+    // Off the runway to the east, taxi at 15 kt, stop 10 m short of the stand.
+    const double taxiLat = lat;
+    const double eastNm = 1.0 / 60.0 / std::cos(taxiLat * degToRad); // degrees of longitude per nm
+    const double standLon = 8.0 + 0.4 * eastNm;
+    Stand stand = TrafficHarness::stand(1, "A7", taxiLat, standLon, 0.03);
+    stand.heading = 90 * degToRad;
+    TrafficHarness::setParkAirport("EDDF", 50.0, 8.0, elevation, {stand});
+    const double shortOfStand = standLon - 10.0 / 1852.0 * eastNm;
+    for (int k = 1; fixes.back().lon < shortOfStand; ++k)
+        fixes.push_back({taxiLat, std::min(8.0 + k * 15.0 * reportSpacing / 3600.0 * eastNm, shortOfStand), 0, 15, 90, 0});
+    // Standing there: the feed repeats the position, of which one report in 15 s is kept.
+    const Fix last = fixes.back();
+    fixes.push_back({last.lat, last.lon, 0, 0, 90, 0});
+    fixes.push_back({last.lat, last.lon, 0, 0, 90, 0});
+
+    Flight f{h, 20007, "DLH4AB"};
+    f.run(fixes, 9000);
+
+    ASSERT_EQ(h.creations.size(), 1u);
+    const std::uint32_t object = h.creations[0].objectId;
+    EXPECT_EQ(h.creations[0].request.callsign, "DLH4AB");
+    const LiveAircraft* a = f.find();
+    ASSERT_NE(a, nullptr);
+    // Flying, then on the ground (taxi from the landing roll on), parking, parked.
+    EXPECT_EQ(f.phases, (std::vector<std::uint32_t>{phaseFlying, phaseTaxi, phaseParking, phaseParked}));
+    EXPECT_TRUE(a->onGround);
+    EXPECT_FALSE(a->landingRoll);
+    // After the touch-down the nose came down to the static pitch and the flare ended.
+    EXPECT_FALSE(a->pitchRamp);
+    EXPECT_EQ(a->flareStage, 0u);
+    EXPECT_DOUBLE_EQ(a->pitch, a->staticPitch);
+    // The approach configuration, the touch-down with spoilers, and the turn off the runway.
+    EXPECT_FALSE(eventData(h, object, eventFlaps).empty());
+    const auto flaps = eventData(h, object, eventFlaps);
+    EXPECT_NE(std::find(flaps.begin(), flaps.end(), 16383u), flaps.end());
+    const auto spoilers = eventData(h, object, eventSpoilers);
+    EXPECT_NE(std::find(spoilers.begin(), spoilers.end(), 16383u), spoilers.end());
+    // On its stand within 2 m, at the stand's heading, with the parked lights.
+    const PositionUpdate* pose = lastPose(h, object);
+    ASSERT_NE(pose, nullptr);
+    EXPECT_LE(distanceNm(LatLon{pose->latitude, pose->longitude}, LatLon{stand.lat, stand.lon}) * 1852.0, 2.0);
+    EXPECT_NEAR(pose->heading, stand.heading, 1.0 * degToRad);
+    EXPECT_EQ(a->sid, 1u);
+    const int parkedTick = f.firstTickOfPhase.at(phaseParked);
+    EXPECT_EQ(eventData(h, object, eventEngineAutoShutdown, parkedTick - 1), std::vector<std::uint32_t>{0});
+    EXPECT_EQ(eventData(h, object, eventBeaconLights, parkedTick - 1), std::vector<std::uint32_t>{0});
+    EXPECT_EQ(eventData(h, object, eventLogoLights, parkedTick - 1), std::vector<std::uint32_t>{1});
+    EXPECT_EQ(eventData(h, object, eventTaxiLights, parkedTick - 1), std::vector<std::uint32_t>{0});
+    EXPECT_TRUE(h.removals.empty());
+}
+
+
+TEST_F(Flights, DeparturePushesBackTaxisTakesOffAndIsRemovedWhenReportsStop)
+{
+    // Stand B2 facing north at 50.0 N 8.0 E; the taxiway 150 m south of it leads east to a
+    // runway northward along 8.01 E.
+    Stand stand = TrafficHarness::stand(1, "B2", 50.0, 8.0, 0.03);
+    TrafficHarness::setParkAirport("EDDF", 50.0, 8.0, elevation, {stand});
+    const double eastNm = 1.0 / 60.0 / std::cos(50.0 * degToRad);
+    const double taxiLat = 50.0 - 150.0 / 1852.0 * nmLat;
+    std::vector<Fix> fixes;
+    // Parked for two minutes (one report in 15 s is kept), then the tug pulls it 120 m back.
+    for (int k = 0; k < 15; ++k) fixes.push_back({50.0, 8.0, 0, 0, 0, 0});
+    for (int k = 0; k < 10; ++k) fixes.push_back({50.0 - 120.0 / 1852.0 * nmLat, 8.0, 0, 3, 0, 0});
+    // Taxi east at 15 kt, then north onto the runway.
+    for (double lon = 8.0; lon < 8.01; lon += 15.0 * reportSpacing / 3600.0 * eastNm)
+        fixes.push_back({taxiLat, lon, 0, 15, 90, 0});
+    // The take-off roll, lift-off and a climb at 2000 ft/min; each leg as long as its mean speed
+    // covers in the 8 s between the reports.
+    double lat = taxiLat;
+    double alt = elevation + 100;
+    double before = 15.0;
+    for (double speed : {15.0, 60.0, 100.0, 140.0, 170.0, 170.0, 170.0, 170.0, 170.0, 170.0, 170.0, 170.0}) {
+        lat += (before + speed) / 2 * reportSpacing / 3600.0 * nmLat;
+        before = speed;
+        if (speed < 150) {
+            fixes.push_back({lat, 8.01, 0, speed, 0, 0});
+        } else {
+            fixes.push_back({lat, 8.01, alt, speed, 0, 2000});
+            alt += 2000 * reportSpacing / 60.0;
+        }
+    }
+
+    Flight f{h, 20009, "DLH7CD"};
+    f.run(fixes, 6000);
+
+    ASSERT_EQ(h.creations.size(), 1u);
+    const std::uint32_t object = h.creations[0].objectId;
+    // Spawned on its stand, then pushed back, taxiing, taking off, flying.
+    EXPECT_EQ(f.phases, (std::vector<std::uint32_t>{phaseParked, phasePushingBack, phasePushedBack, phaseTaxi,
+                                                   phaseTakeOff, phaseFlying}));
+    // The pushback ran straight back from the stand, facing the stand's heading.
+    const int pushedBack = f.firstTickOfPhase.at(phasePushedBack);
+    const int taxi = f.firstTickOfPhase.at(phaseTaxi);
+    const PositionUpdate* atTaxi = nullptr;
+    for (std::size_t k = 0; k < h.poses.size() && static_cast<int>(k) < taxi - 1; ++k)
+        for (const PositionUpdate& p : h.poses[k])
+            if (p.objectId == object) atTaxi = &p;
+    ASSERT_NE(atTaxi, nullptr);
+    EXPECT_NEAR(atTaxi->latitude, 50.0 - 2.5 * 0.03 * nmLat, 1e-6);
+    EXPECT_NEAR(atTaxi->longitude, 8.0, 1e-9);
+    EXPECT_NEAR(atTaxi->heading, 0.0, 1e-9);
+    EXPECT_GT(taxi, pushedBack);
+    EXPECT_EQ(eventData(h, object, eventEngineAutoStart, pushedBack - 1).size(), 1u);
+    // The take-off: departure lights, gear up 300 ticks after lift-off, climbing out.
+    const int takeOff = f.firstTickOfPhase.at(phaseTakeOff);
+    EXPECT_EQ(eventData(h, object, eventStrobes, takeOff - 2000).back(), 1u);
+    const auto gear = eventData(h, object, eventGear, takeOff);
+    EXPECT_NE(std::find(gear.begin(), gear.end(), 0u), gear.end());
+    // Removed once its reports stop: the stream's end in the air far from the user.
+    ASSERT_EQ(h.removals.size(), 1u);
+    EXPECT_EQ(h.removals[0].objectId, object);
+    // The last report is due 30 s after it came; a departing aircraft may run up to its back
+    // window (30 s) ahead of its reports.
+    const int lastDue = static_cast<int>(fixes.size() - 1) * 800 + 3000;
+    EXPECT_GE(static_cast<int>(h.removals[0].tick), lastDue - 3000);
+    EXPECT_LT(static_cast<int>(h.removals[0].tick), lastDue + 2000);
+    EXPECT_EQ(f.find(), nullptr);
+}
+
+
+TEST_F(Flights, DataCycleWorkFallsOnItsCycles)
+{
+    TrafficHarness::setParkAirport("EDDF", 50.0, 8.0, elevation, {TrafficHarness::stand(1, "A1", 50.0, 8.0)});
+    parkingStandInCalls = {};
+    AUTO_RANGE.setValue(true);
+    INITIAL_LOAD_ONLY.setValue(false);
+    CALLSIGN_OBJECTIDS.setValue(true);
+    MSFS_2020.setValue(true);
+    setRangeNm(40);
+    mainWindow.feedConnected = true;
+    mainWindow.trafficLamp = 3;
+    // A live aircraft standing on the ground and the static twin it replaces.
+    Position p;
+    p.lat = 50.0;
+    p.lon = 8.0;
+    p.stop = 1;
+    p.time = 100000000;
+    FlightRecord r;
+    r.callsign = "DLH4AB";
+    r.type = "A320";
+    r.flightId = 20001;
+    LiveAircraft& live = liveAircraft.emplace_back(p, std::move(r), 0.0);
+    live.state = stateActive;
+    live.objectid = 800;
+    live.onGround = 1;
+    setPhase(live, phaseParked);
+    FlightRecord sr;
+    sr.callsign = "DLH4AB*";
+    sr.flightId = 5;
+    StaticAircraft& twin = staticAircraft.emplace_back(std::move(sr), 1, ParkPlace{50.0, 8.0, 0.0}, 0);
+    twin.state = stateActive;
+    twin.objectid = 900;
+
+    std::vector<int> parkAirportUpdates, callsignWrites;
+    int lampCycle = 0, rangeCycle = 0, twinCycle = 0;
+    std::map<int, int> minutesShown;
+    for (int n = 1; n <= 1230; ++n) {
+        newUserData = true;
+        const int updatesBefore = parkingStandInCalls.updateParkAirport;
+        const int writesBefore = parkingStandInCalls.writeCallsignObjectIds;
+        h.pass();
+        ASSERT_EQ(dataCycleCount, n);
+        if (parkingStandInCalls.updateParkAirport != updatesBefore) parkAirportUpdates.push_back(n);
+        if (parkingStandInCalls.writeCallsignObjectIds != writesBefore) callsignWrites.push_back(n);
+        if (!lampCycle && mainWindow.trafficLamp.load() == 2) lampCycle = n;
+        if (!rangeCycle && LATERAL_RANGE.value() == 10) rangeCycle = n;
+        if (!twinCycle && staticAircraft.front().state == stateRemovingFromSim) twinCycle = n;
+        if (n == 60 || n == 1200) minutesShown[n] = mainWindow.parkingMinutes.load();
+        if (n == 1200) {
+            EXPECT_EQ(parkingStandInCalls.logNoMatchList, 1);
+            EXPECT_TRUE(renewalRequested.load());
+            EXPECT_EQ(parkingStandInCalls.disableParkingControls, 0);
+        }
+        if (n == 1215) {
+            EXPECT_EQ(parkingStandInCalls.disableParkingControls, 1); // first step of the renewal
+            EXPECT_EQ(parkingStandInCalls.resetMaps, 1);
+            EXPECT_EQ(parkingStandInCalls.adjustParking, 0);
+        }
+    }
+    // Every 16th cycle that is not a 15th, every 62nd likewise; the 59th, 30th and 61st.
+    std::vector<int> sixteens, sixtyTwos;
+    for (int n = 1; n <= 1230; ++n) {
+        // Not while a renewal of static parking is busy (between its two steps).
+        if (n % 16 == 0 && n % 15 != 0 && !(n > 1215 && n < 1230)) sixteens.push_back(n);
+        if (n % 62 == 0 && n % 15 != 0) sixtyTwos.push_back(n);
+    }
+    EXPECT_EQ(parkAirportUpdates, sixteens);
+    EXPECT_EQ(callsignWrites, sixtyTwos);
+    EXPECT_EQ(lampCycle, 59);
+    EXPECT_EQ(rangeCycle, 30);
+    EXPECT_EQ(twinCycle, 61);
+    EXPECT_EQ(minutesShown[60], 19);
+    EXPECT_EQ(minutesShown[1200], 20);
+    // The renewal's second step 15 cycles after its first.
+    EXPECT_EQ(parkingStandInCalls.adjustParking, 1);
+    EXPECT_FALSE(renewalRequested.load());
+
+    // The daily work: the count starts again and the remembered liveries are forgotten.
+    liveryChoices[20001] = "Airbus A320 Lufthansa";
+    dataCycleCount = 86399;
+    newUserData = true;
+    h.pass();
+    EXPECT_EQ(dataCycleCount, 0);
+    EXPECT_EQ(parkingStandInCalls.liveryMatchSummary, 1);
+    EXPECT_TRUE(liveryChoices.empty());
+    mainWindow.feedConnected = false;
+    CALLSIGN_OBJECTIDS.setValue(false);
+}
+
+} // namespace

@@ -1,0 +1,315 @@
+#include "traffic/data_cycle.h"
+
+#include "app/main_window.h"
+#include "foundation/clock.h"
+#include "foundation/geometry.h"
+#include "foundation/log.h"
+#include "foundation/parameters/parameter_control.h"
+#include "foundation/parameters/parameter_table.h"
+#include "foundation/time_text.h"
+#include "links/feed.h"
+#include "links/object_events.h"
+#include "links/simconnect_client.h"
+#include "liveries/livery_matcher_stand_in.h"
+#include "traffic/park_airports_stand_in.h"
+#include "traffic/parking_stand_in.h"
+#include "traffic/range.h"
+#include "traffic/removal.h"
+#include "traffic/run_control.h"
+#include "traffic/stands.h"
+#include "traffic/traffic_state.h"
+#include "traffic/worker.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <mutex>
+
+namespace qtr {
+
+std::int32_t dataCycleCount = 0;
+bool flightPaused = false;
+std::int32_t pausedCountdown = 100;
+std::atomic<bool> removeStaticsRequest{false};
+std::atomic<bool> recheckRequest{false};
+std::atomic<bool> blockRequest{false};
+std::atomic<bool> callsignResolveRequest{false};
+std::atomic<bool> clearNoMatchRequest{false};
+std::atomic<bool> renewalRequested{false};
+bool renewalBusy = false;
+
+namespace {
+
+double lastStaticCheckLat = 0.0, lastStaticCheckLon = 0.0;
+
+LatLon userPosition() { return LatLon{workerUser().lat, workerUser().lon}; }
+
+void enable(const ParameterControl& control)
+{
+    if (HWND window = control.hwnd.load()) EnableWindow(window, TRUE);
+}
+
+void replaceStaticTwin()
+{
+    if (replacementChecks.empty() || liveAircraft.empty()) return;
+    const std::uint32_t id = replacementChecks.front();
+    const auto live = std::find_if(liveAircraft.begin(), liveAircraft.end(),
+                                   [id](const LiveAircraft& a) { return a.flightId == id; });
+    if (live == liveAircraft.end()) {
+        // Its aircraft is gone: nothing is left to look for.
+        replacementChecks.pop_front();
+        return;
+    }
+    if (!live->coupledSearched) {
+        lf_searchForCoupledCsAroundThisTime(currentSlot.load(), *live);
+        live->coupledSearched = 1;
+    }
+    if (!live->callsign.empty()) {
+        const std::string key = live->callsign.substr(0, live->callsign.size() - 1);
+        for (StaticAircraft& s : staticAircraft)
+            if (isReplacedByLive(*live, key, live->onGround != 0, s)) {
+                removeAircraftFromSim(s);
+                break;
+            }
+    }
+    replacementChecks.pop_front();
+}
+
+void avoidUserCollisions()
+{
+    if (!userOnGround.load()) {
+        if (!COLLISION_USER_AIR.value()) return;
+        for (LiveAircraft& a : liveAircraft)
+            if (isNearUserAircraft(a)) break;
+        return;
+    }
+    if (!COLLISION_USER_GND.value()) return;
+    const double r = userHalfWingSpan.load();
+    const LatLon user = userPosition();
+    for (LiveAircraft& a : liveAircraft) {
+        if (!a.onGround || a.state != stateActive) continue;
+        if (distanceNm(user, LatLon{a.lat, a.lon}) <= (r + a.radius) * 1.15) {
+            removeAircraftFromSim(a);
+            return;
+        }
+    }
+    if (user.lat == lastStaticCheckLat && user.lon == lastStaticCheckLon) return;
+    lastStaticCheckLat = user.lat;
+    lastStaticCheckLon = user.lon;
+    for (StaticAircraft& s : staticAircraft) {
+        if (s.state != stateActive) continue;
+        if (distanceNm(user, LatLon{s.parkLat, s.parkLon}) <= (r + s.radius) * 1.1) {
+            removeAircraftFromSim(s);
+            return;
+        }
+    }
+}
+
+void avoidParkedCollisions()
+{
+    if (!COLLISION_LIVE_PARKED_GND.value() || staticAircraft.empty()) return;
+    for (LiveAircraft& a : liveAircraft) {
+        if (!a.onGround || (a.phase != phaseTaxi && a.phase != phaseParking)) continue;
+        if (a.lat == a.collisionCheckLat && a.lon == a.collisionCheckLon) continue;
+        if (a.state != stateActive || a.landingRoll || a.departing) continue;
+        a.collisionCheckLat = a.lat;
+        a.collisionCheckLon = a.lon;
+        removeForCollisionAvoidance(a);
+    }
+}
+
+} // namespace
+
+void dataCycle()
+{
+    if (flightPaused) {
+        flightPaused = false;
+        logLine(fmt::format("{} Flight resumed", nowTimeText()));
+        std::lock_guard lock(trafficMutex);
+        trafficRunning = true;
+    }
+    statusCycle();
+    updateLiveCounts();
+    currentSlot.store(currentDaySlot());
+    ++dataCycleCount;
+    replaceStaticTwin();
+    if (callsignResolveRequest.load()) {
+        resolveCallsignObjectId();
+        callsignResolveRequest.store(false);
+    }
+    if (removeStaticsRequest.exchange(false)) {
+        removeAllStaticAircraft();
+        if (!INITIAL_LOAD_ONLY.value()) {
+            INITIAL_LOAD_ONLY.setValue(true);
+            showCheckBoxParameter(INITIAL_LOAD_ONLY);
+        }
+    }
+    avoidUserCollisions();
+    avoidParkedCollisions();
+    if (blockRequest.load()) {
+        const std::string blocked = BLOCK_CALLSIGN.value();
+        if (!blocked.empty())
+            for (LiveAircraft& a : liveAircraft)
+                if (a.callsign == blocked && a.state == stateActive) {
+                    removeAircraftFromSim(a);
+                    break;
+                }
+        blockRequest.store(false);
+    }
+}
+
+void periodicWork(std::int32_t n)
+{
+    if (n % 15 == 0) {
+        fifteenCycleStep(n);
+        return;
+    }
+    if (n % 16 == 0 && !renewalBusy) updateParkAirport(false);
+    if (n % 59 == 0) updateReaderLamps();
+    if (n % 61 == 0) removeStaticTwinsOnGround();
+    if (n % 62 == 0 && CALLSIGN_OBJECTIDS.value() && MSFS_2020.value())
+        writeCallsignObjectIds(CALLSIGN_OBJECTIDS.value(), MSFS_2020.value());
+}
+
+void fifteenCycleStep(std::int32_t n)
+{
+    if (feedProfessional.load()) sendQs123(simEpochTime.load());
+    if (!reservedStandName().empty()) removeAircraftAtStand();
+    recheckParkAirports();
+    everyFifteenCycles(n);
+}
+
+void recheckParkAirports()
+{
+    if (!recheckRequest.load() || renewalBusy) return;
+    std::string message;
+    if (checkParkAirportsAndStands(true, message)) setStatus(message, true);
+    enable(rereadButton);
+    enable(DESTINATION);
+    recheckRequest.store(false);
+}
+
+void everyFifteenCycles(std::int32_t n)
+{
+    if (renewalRequested.load()) {
+        if (!renewalBusy) {
+            renewalBusy = true;
+            disableParkingControls();
+            resetMaps();
+        } else {
+            renewalBusy = false;
+            clearError();
+            clearStatus();
+            if (!parkAirportIcao.empty() && !stands.empty()) adjustParking();
+            renewalRequested.store(false);
+        }
+    }
+    if (mainWindow.trafficLamp.load() == 2 || mainWindow.weatherLamp.load() == 2) updateReaderLamps();
+    if (n % 30 != 0) return;
+    if (clearNoMatchRequest.load()) {
+        if (!unmatchedNames.empty()) unmatchedNames.clear();
+        clearNoMatchRequest.store(false);
+    }
+    if (AUTO_RANGE.value()) autoRange();
+    if (n % 60 != 0) return;
+    const std::int32_t m = n / 60;
+    mainWindow.parkingMinutes.store(((m / 20) + 1) * 20 - m);
+    mainWindow.invalidate(statisticsBand);
+    if (n % 1200 != 0) return;
+    logNoMatchList();
+    if (parkFileLoaded && !INITIAL_LOAD_ONLY.value() && !renewalRequested.load()) renewalRequested.store(true);
+    if (n % 86400 != 0) return;
+    dataCycleCount = 0;
+    gf_writeLiveryMatchSummary();
+    liveryChoices.clear();
+}
+
+void removeStaticTwinsOnGround()
+{
+    if (staticAircraft.empty() || liveAircraft.empty()) return;
+    for (const LiveAircraft& a : liveAircraft) {
+        if (!a.onGround || a.state != stateActive) continue;
+        const std::string key = a.callsign + "*";
+        for (StaticAircraft& s : staticAircraft) {
+            const bool same = s.callsign == key || (!a.registration.empty() && s.registration == a.registration);
+            if (!same || s.state != stateActive) continue;
+            removeAircraftFromSim(s);
+            break;
+        }
+    }
+}
+
+void flightNotRunning()
+{
+    if (!flightPaused) {
+        {
+            std::lock_guard lock(trafficMutex);
+            trafficRunning = false;
+        }
+        flightPaused = true;
+        pausedCountdown = 100;
+        {
+            std::lock_guard lock(simConnectMutex);
+            fillPositions.clear();
+            sendPositions.clear();
+        }
+        logLine(fmt::format("{} Flight not running", nowTimeText()));
+    }
+    processSimObjectEvents();
+    --pausedCountdown;
+    if (pausedCountdown % 100 == 0) {
+        recheckParkAirports();
+        sendOwnPosition();
+    }
+    if (pausedCountdown < 1) {
+        pausedCountdown = 100;
+        updateLiveCounts();
+        currentSlot.store(currentDaySlot());
+    }
+}
+
+void updateLiveCounts()
+{
+    const auto active = std::count_if(liveAircraft.begin(), liveAircraft.end(), [](const LiveAircraft& a) {
+        return a.state == stateActive && a.phase != phaseParked;
+    });
+    if (mainWindow.liveCount.load() != active) {
+        mainWindow.liveCount.store(active);
+        mainWindow.invalidate(headerBand);
+    }
+    const std::int64_t parked = countLiveParked(true);
+    const std::int64_t statics = countStaticParked(true);
+    if (parked != mainWindow.parkedLiveCount.load() || statics != mainWindow.parkedStaticCount.load()) {
+        mainWindow.parkedLiveCount.store(parked);
+        mainWindow.parkedStaticCount.store(statics);
+        mainWindow.invalidate(statisticsBand);
+    }
+}
+
+void checkTrafficArrives()
+{
+    // A close of the window during the wait is not kept waiting for the rest of the 15 s.
+    for (int k = 0; k < 150 && static_cast<long long>(latestFeedReportTime.load()) == 0; ++k) {
+        if (stopRequested.load() || windowClosed.load()) return;
+        sleepMs(100);
+    }
+    if (static_cast<long long>(latestFeedReportTime.load()) == 0) logLine("No traffic in this region?");
+}
+
+void resetDataCycle()
+{
+    dataCycleCount = 0;
+    flightPaused = false;
+    pausedCountdown = 100;
+    removeStaticsRequest = false;
+    recheckRequest = false;
+    blockRequest = false;
+    callsignResolveRequest = false;
+    clearNoMatchRequest = false;
+    renewalRequested = false;
+    renewalBusy = false;
+    lastStaticCheckLat = 0.0;
+    lastStaticCheckLon = 0.0;
+}
+
+} // namespace qtr

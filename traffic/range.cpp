@@ -1,0 +1,55 @@
+#include "traffic/range.h"
+
+#include "app/parameter_display.h"
+#include "foundation/geometry.h"
+#include "foundation/parameters/parameter_table.h"
+#include "links/simconnect_client.h"
+#include "traffic/park_airports_stand_in.h"
+#include "traffic/traffic_state.h"
+
+#include <cmath>
+
+namespace qtr {
+
+namespace {
+
+void applyRange(std::int32_t nm)
+{
+    const std::int32_t value = LATERAL_RANGE.clamp(nm);
+    LATERAL_RANGE.setValue(value);
+    lateralRangeNm.store(static_cast<double>(value));
+    lateralRangeMetres.store(value * 1852);
+}
+
+} // namespace
+
+void autoRange()
+{
+    const auto& user = workerUser();
+    std::int32_t n;
+    if (userOnGround.load()) {
+        n = 10;
+    } else if (user.alt > AUTO_RANGE_ABOVE_HEIGHT.value()) {
+        n = 100;
+    } else if (user.alt > AIRPORT_HEIGHT.value()) {
+        n = 40;
+    } else {
+        const double d = parkAirportList.empty()
+                             ? 10000.0
+                             : distanceNm(LatLon{user.lat, user.lon}, parkAirportList.front().position);
+        if (d <= 7.0) {
+            n = 10;
+        } else if (d < 37.0) {
+            n = static_cast<std::int32_t>(std::round(d)) + 3;
+        } else {
+            n = 40;
+        }
+    }
+    const std::int32_t before = LATERAL_RANGE.value();
+    applyRange(n);
+    if (LATERAL_RANGE.value() != before) showIntParameter(LATERAL_RANGE);
+}
+
+void setRangeNm(std::int32_t nm) { applyRange(nm); }
+
+} // namespace qtr
