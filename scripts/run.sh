@@ -4,7 +4,7 @@
 # simulator folder, the download site served on 127.0.0.1, the stand-in simulator with a
 # scenario at Los Angeles, and our RealTraffic peer replaying a recording toward the program.
 # On a real $DISPLAY the program runs until its window is closed; under Xvfb (no $DISPLAY) it
-# runs --seconds N (default 60). Then a screenshot of the main window is written, the window is
+# runs --seconds N (default 90). Then a screenshot of the main window is written, the window is
 # closed as the close button does, and a summary of what the simulator saw is printed.
 #   scripts/run.sh [--seconds N] [--no-sim]
 # --no-sim leaves the simulator away: the program waits for it, as on a PC where it is not started.
@@ -29,7 +29,7 @@ cleanup() {
   qm_wine_stop
 }
 trap cleanup EXIT
-if [ -z "$seconds" ] && [ -z "$had_display" ]; then seconds=60; fi
+if [ -z "$seconds" ] && [ -z "$had_display" ]; then seconds=90; fi
 
 RUN_DIR="$BUILD_DIR/run"
 PROGRAM_DIR="$RUN_DIR/program"
@@ -53,7 +53,7 @@ helpers+=($!)
 for _ in $(seq 1 100); do [ -s "$RUN_DIR/site.port" ] && break; sleep 0.1; done
 port=$(tr -dc '0-9' < "$RUN_DIR/site.port")
 
-# The program's settings: the simulator's folder and the site (other settings are kept).
+# The program's settings: the simulator's folder, the site and the range (others are kept).
 python3 - "$APPDATA/Roaming/Quillmarsh/parameters.xml" "$(winepath -w "$RUN_DIR/msfs")" "http://127.0.0.1:$port/" <<'PY'
 import os, sys, xml.etree.ElementTree as ET
 path, packages, site = sys.argv[1:4]
@@ -62,7 +62,10 @@ try:
     tree = ET.parse(path); root = tree.getroot()
 except (OSError, ET.ParseError):
     root = ET.Element("parameters"); tree = ET.ElementTree(root)
-for key, value in (("MSFS_INSTALL_PATH", packages), ("DOWNLOAD_SITE", site)):
+# A fixed 40 nm range: the recording's traffic spreads over the Los Angeles basin, while the
+# automatic range of a user on the ground is 10 nm.
+for key, value in (("MSFS_INSTALL_PATH", packages), ("DOWNLOAD_SITE", site), ("AUTO_RANGE", "false"),
+                   ("LATERAL_RANGE", "40")):
     node = next((p for p in root.iter("parameter") if p.get("name") == key), None)
     if node is None:
         node = ET.SubElement(root, "parameter", name=key)
