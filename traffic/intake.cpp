@@ -24,19 +24,6 @@ bool nearAirportElevation(double alt)
     return alt > 0.0 && alt < 10000.0 && std::fabs(alt - elevation) <= 120.0;
 }
 
-bool categoryWanted(std::uint32_t category)
-{
-    switch (category) {
-    case categoryLight:
-        return LIGHT_AIRCRAFT.value();
-    case categoryHighPerf:
-        return HIGH_PERF_AIRCRAFT.value();
-    case categoryRotorcraft:
-        return HELICOPTERS.value();
-    default:
-        return category <= 5;
-    }
-}
 
 } // namespace
 
@@ -139,6 +126,20 @@ void updateAllLiveAc()
     if (anyErase)
         std::erase_if(liveAircraft, [](const LiveAircraft& a) { return a.eraseFromBuffer || a.erase; });
     gf_exchangePositionBuffers();
+}
+
+bool categoryWanted(std::uint32_t category)
+{
+    switch (category) {
+    case categoryLight:
+        return LIGHT_AIRCRAFT.value();
+    case categoryHighPerf:
+        return HIGH_PERF_AIRCRAFT.value();
+    case categoryRotorcraft:
+        return HELICOPTERS.value();
+    default:
+        return category <= 5;
+    }
 }
 
 } // namespace qtr

@@ -7,6 +7,8 @@ namespace qtr {
 
 // The traffic reader's side: appends the report under trafficMutex while trafficRunning is set.
 void processLine(TrafficReport&& report);
+// Whether the user wants aircraft of this category (light, high-performance, rotorcraft switches).
+bool categoryWanted(std::uint32_t category);
 
 bool processIncomingTraffic();
 bool matchReport(const TrafficReport& report, LiveAircraft& aircraft);

@@ -38,16 +38,6 @@ void resetWindows(LiveAircraft& a)
     a.backWindow = 3000;
 }
 
-void rememberLearnedSlot(std::uint32_t flightId, std::uint32_t slot)
-{
-    const auto it = std::find_if(learnedSlots.begin(), learnedSlots.end(),
-                                 [flightId](const LearnedSlot& l) { return l.flightId == flightId; });
-    if (it != learnedSlots.end()) {
-        it->slot = slot;
-    } else {
-        learnedSlots.push_back(LearnedSlot{flightId, slot});
-    }
-}
 
 double offHeading(const LiveAircraft& a, const Position& from, const Position& to)
 {

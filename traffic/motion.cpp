@@ -1,6 +1,7 @@
 // The motion primitives shared by ground and air motion: timing windows, segment speed, the
 // curve of ground turns, dead reckoning, the per-tick move and the two stepping entry points.
 #include "traffic/motion.h"
+#include "traffic/intake.h"
 
 #include "foundation/geometry.h"
 #include "foundation/log.h"
@@ -65,7 +66,6 @@ void turnToward(LiveAircraft& a, double target)
     a.heading = wrapPositive(a.heading + (diff > 0 ? a.turnRate : -a.turnRate));
 }
 
-bool categorySwitchedOn(std::uint32_t category);
 
 } // namespace
 
@@ -493,7 +493,7 @@ bool holdAtStreamEnd(LiveAircraft& a)
         a.extrapolations = -1;
         return false;
     }
-    if (!categorySwitchedOn(a.category)) return false;
+    if (!categoryWanted(a.category)) return false;
     std::int32_t n;
     if (!a.onGround) {
         const auto& user = workerUser();
@@ -510,19 +510,6 @@ bool holdAtStreamEnd(LiveAircraft& a)
 
 namespace {
 
-bool categorySwitchedOn(std::uint32_t category)
-{
-    switch (category) {
-    case categoryLight:
-        return LIGHT_AIRCRAFT.value();
-    case categoryHighPerf:
-        return HIGH_PERF_AIRCRAFT.value();
-    case categoryRotorcraft:
-        return HELICOPTERS.value();
-    default:
-        return true;
-    }
-}
 
 } // namespace
 

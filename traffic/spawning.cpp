@@ -141,13 +141,7 @@ void takeStand(LiveAircraft& a, Stand& stand)
     a.stream.front().track = stand.heading * radToDeg;
     const DaySlot now = currentSlot.load();
     if (lf_addRealStandOption(a.sid, a, now, false)) {
-        auto it = std::find_if(learnedSlots.begin(), learnedSlots.end(),
-                               [&a](const LearnedSlot& l) { return l.flightId == a.flightId; });
-        if (it != learnedSlots.end()) {
-            it->slot = now.slot;
-        } else {
-            learnedSlots.push_back(LearnedSlot{a.flightId, now.slot});
-        }
+        rememberLearnedSlot(a.flightId, now.slot);
     }
     removeOldLiveParked(1);
 }

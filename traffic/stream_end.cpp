@@ -35,16 +35,6 @@ Stand* standById(std::uint32_t id)
     return nullptr;
 }
 
-void rememberLearnedSlot(std::uint32_t flightId, std::uint32_t slot)
-{
-    const auto it = std::find_if(learnedSlots.begin(), learnedSlots.end(),
-                                 [flightId](const LearnedSlot& l) { return l.flightId == flightId; });
-    if (it != learnedSlots.end()) {
-        it->slot = slot;
-    } else {
-        learnedSlots.push_back(LearnedSlot{flightId, slot});
-    }
-}
 
 } // namespace
 

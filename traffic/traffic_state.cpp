@@ -1,5 +1,7 @@
 #include "traffic/traffic_state.h"
 
+#include <algorithm>
+
 #include "links/object_events.h"
 #include "links/simconnect_client.h"
 #include "liveries/livery_matcher_stand_in.h"
@@ -59,6 +61,17 @@ void resetTrafficManager()
     clearLiveryMatcherStandIn();
     clearObjectEvents();
     clearSimConnectQueues();
+}
+
+void rememberLearnedSlot(std::uint32_t flightId, std::uint32_t slot)
+{
+    const auto it = std::find_if(learnedSlots.begin(), learnedSlots.end(),
+                                 [flightId](const LearnedSlot& l) { return l.flightId == flightId; });
+    if (it != learnedSlots.end()) {
+        it->slot = slot;
+    } else {
+        learnedSlots.push_back(LearnedSlot{flightId, slot});
+    }
 }
 
 } // namespace qtr

@@ -29,6 +29,8 @@ struct LearnedSlot {
     std::uint32_t slot = 0;
 };
 extern std::vector<LearnedSlot> learnedSlots;
+// Notes (or renews) the slot a live aircraft's stand option learned.
+void rememberLearnedSlot(std::uint32_t flightId, std::uint32_t slot);
 // Flight ids of live aircraft whose static twins are to be looked for (the data cycle takes one
 // per cycle).
 extern std::deque<std::uint32_t> replacementChecks;
