@@ -1,4 +1,5 @@
 // The intake of reports into the stream of a live aircraft, by phase.
+#include "positions.h"
 #include "foundation/geometry.h"
 #include "foundation/parameters/parameter_table.h"
 #include "traffic/live_update.h"
@@ -16,17 +17,7 @@ namespace {
 
 constexpr double metre = 1.0 / 1852.0 / 60.0; // degrees of latitude per metre
 
-Position at(double lat, double lon, std::uint32_t time, double speed = 0, double alt = 0)
-{
-    Position p;
-    p.lat = lat;
-    p.lon = lon;
-    p.time = time;
-    p.speed = p.tas = speed;
-    p.alt = alt;
-    p.airborne = alt > 0 ? 1 : 0;
-    return p;
-}
+using qtest::at;
 
 class LiveUpdate : public ::testing::Test {
 protected:

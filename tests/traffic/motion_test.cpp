@@ -1,5 +1,6 @@
 // Motion of single live aircraft, driven step by step: timing, speeds, turns, curves, dead
 // reckoning, leaving the stand, holding, take-off, flare, approach, and the injection range.
+#include "positions.h"
 #include "foundation/geometry.h"
 #include "foundation/parameters/parameter_table.h"
 #include "links/simconnect_client.h"
@@ -26,17 +27,7 @@ namespace {
 constexpr double pi = std::numbers::pi;
 constexpr double feetPerNm = 6076.11549;
 
-Position at(double lat, double lon, std::uint32_t time, double speed = 0, double alt = 0)
-{
-    Position p;
-    p.lat = lat;
-    p.lon = lon;
-    p.time = time;
-    p.speed = p.tas = speed;
-    p.alt = alt;
-    p.airborne = alt > 0 ? 1 : 0;
-    return p;
-}
+using qtest::at;
 
 class Motion : public ::testing::Test {
 protected:
