@@ -190,11 +190,7 @@ void setLowConfiguration(LiveAircraft& a)
     replacementChecks.push_back(a.flightId);
     a.approach = 1;
     a.goAround = 0;
-    a.parkLat = 0;
-    a.parkLon = 0;
-    a.parkHeading = 0;
-    a.sid = 0;
-    a.atCargoStand = 0;
+    forgetParkPlace(a);
     a.aheadWindow = a.departing ? 5000 : 3000;
     a.backWindow = 3000;
     a.rotationCounter = 1;

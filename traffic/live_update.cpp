@@ -166,11 +166,7 @@ void addPositionToStream(LiveAircraft& a, Position p)
         a.pushbackTurnKnown = 0;
         a.pushbackCounter = 0;
         setPhase(a, phaseTaxi);
-        a.parkLat = 0;
-        a.parkLon = 0;
-        a.parkHeading = 0;
-        a.sid = 0;
-        a.atCargoStand = 0;
+        forgetParkPlace(a);
         a.holding = 0;
         a.holdStart = 0;
         break;

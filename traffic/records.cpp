@@ -191,4 +191,13 @@ void setPhase(LiveAircraft& a, std::uint32_t phase)
     a.phase = phase;
 }
 
+void forgetParkPlace(StaticAircraft& aircraft)
+{
+    aircraft.parkLat = 0;
+    aircraft.parkLon = 0;
+    aircraft.parkHeading = 0;
+    aircraft.sid = 0;
+    aircraft.atCargoStand = 0;
+}
+
 } // namespace qtr

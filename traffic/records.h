@@ -235,4 +235,7 @@ std::string_view simStateName(std::uint32_t state);
 // Every change of phase keeps the old one as the previous phase, only on a real change.
 void setPhase(LiveAircraft& a, std::uint32_t phase);
 
+// The aircraft leaves its stand: no park place, stand or cargo stand any more.
+void forgetParkPlace(StaticAircraft& aircraft);
+
 } // namespace qtr
