@@ -18,33 +18,31 @@ namespace {
 
 constexpr std::size_t optionsPerStand = 256;
 
-// The attribute as a number: fallback when it is missing; nothing when its text is not one
-// whole finite number (blanks around it are allowed).
-std::optional<double> lf_numberAttribute(const pugi::xml_node& node, const char* name, double fallback)
+// The attribute read by parse (strtod-like: text, end out): fallback when it is missing; nothing
+// when its text is not one whole number (blanks around it are allowed) or is out of range.
+template <typename T, typename Parse>
+std::optional<T> lf_attributeValue(const pugi::xml_node& node, const char* name, T fallback, Parse parse)
 {
     const pugi::xml_attribute attribute = node.attribute(name);
     if (!attribute) return fallback;
     const std::string text = gf_trim(attribute.value());
-    if (text.empty()) return std::nullopt;
     char* end = nullptr;
     errno = 0;
-    const double value = std::strtod(text.c_str(), &end);
-    if (end != text.c_str() + text.size() || errno == ERANGE || !std::isfinite(value)) return std::nullopt;
+    const T value = parse(text.c_str(), &end);
+    if (text.empty() || end != text.c_str() + text.size() || errno == ERANGE) return std::nullopt;
     return value;
 }
 
-// As lf_numberAttribute, for a whole number.
+std::optional<double> lf_numberAttribute(const pugi::xml_node& node, const char* name, double fallback)
+{
+    const auto value = lf_attributeValue<double>(node, name, fallback, [](const char* t, char** e) { return std::strtod(t, e); });
+    if (value && !std::isfinite(*value)) return std::nullopt;
+    return value;
+}
+
 std::optional<long long> lf_integerAttribute(const pugi::xml_node& node, const char* name, long long fallback)
 {
-    const pugi::xml_attribute attribute = node.attribute(name);
-    if (!attribute) return fallback;
-    const std::string text = gf_trim(attribute.value());
-    if (text.empty()) return std::nullopt;
-    char* end = nullptr;
-    errno = 0;
-    const long long value = std::strtoll(text.c_str(), &end, 10);
-    if (end != text.c_str() + text.size() || errno == ERANGE) return std::nullopt;
-    return value;
+    return lf_attributeValue<long long>(node, name, fallback, [](const char* t, char** e) { return std::strtoll(t, e, 10); });
 }
 
 bool lf_flag(const pugi::xml_node& node, const char* name) { return gf_isTrueText(node.attribute(name).value()); }

@@ -116,7 +116,7 @@ TEST(SlotSets, HoursToBitsetLogsInvalidPieces)
         {"5 ", SlotSet().set(5), 0}, // the rest of a piece is ignored
         {"1,,2", SlotSet().set(1).set(2), 1},
         {"47,", SlotSet().set(47), 0},
-        {",", SlotSet(), 1},
+        {",", SlotSet(), 0}, // the terminating comma alone
         {"99999999999999999999,7", SlotSet().set(7), 1},
         {"-", SlotSet(), 1},
     };
