@@ -1,6 +1,6 @@
 #include "airports/airports_db.h"
 
-#include "airports/closest_stand_standin.h"
+#include "airports/airport_file_queries.h"
 #include "foundation/errors.h"
 #include "foundation/log.h"
 #include "foundation/geometry.h"
@@ -40,21 +40,39 @@ double readDouble(const char* text)
     return value;
 }
 
+// An airport no real place can have: the position off the globe, or the altitude outside what
+// real airports have (the lowest lie about 1,300 ft below sea level, the highest near 14,500 ft;
+// a few strips reach 16,000 ft).
+bool lf_impossibleAirport(const Airport& airport)
+{
+    return !(airport.latitude >= -90.0 && airport.latitude <= 90.0 && airport.longitude >= -180.0 &&
+             airport.longitude <= 180.0 && airport.altitude >= -1500.0 && airport.altitude <= 20000.0);
+}
+
 } // namespace
 
-void parseAirportElement(const pugi::xml_node& element, const std::string& code)
+void parseAirportElement(const pugi::xml_node& element, const std::string& code, std::vector<Airport>& list)
 {
     const double altitude = readDouble(element.attribute("alt").value());
     const double latitude = readDouble(element.attribute("lat").value());
     const double longitude = readDouble(element.attribute("lon").value());
-    airports.push_back(Airport{code, element.attribute("iata").value(), latitude, longitude, altitude});
+    Airport airport{code, element.attribute("iata").value(), latitude, longitude, altitude};
+    if (lf_impossibleAirport(airport)) {
+        logMarked(fmt::format("airport \"{}\" skipped: position {},{} altitude {} ft is impossible", code, latitude,
+                              longitude, altitude));
+        return;
+    }
+    list.push_back(std::move(airport));
 }
 
 bool readAirports()
 {
     if (airportsRead) return !airports.empty();
     try {
-        if (airports.capacity() < 44000) airports.reserve(44000);
+        // Read into a list of its own, taken over only when the whole file was read: a failed
+        // read leaves nothing behind that a later one would add to.
+        std::vector<Airport> list;
+        list.reserve(44000);
         const std::filesystem::path path = inputFile("airports_msfs.xml");
         pugi::xml_document doc;
         const pugi::xml_parse_result loaded = doc.load_file(path.c_str());
@@ -62,11 +80,11 @@ bool readAirports()
         const pugi::xml_node root = doc.child("airports");
         if (!root) throw std::runtime_error(fmt::format("{} not found", path.string()));
         for (const pugi::xml_node element : root.children("airport"))
-            parseAirportElement(element, element.attribute("code").value());
-        std::sort(airports.begin(), airports.end(),
-                  [](const Airport& a, const Airport& b) { return a.code < b.code; });
-        logLine(fmt::format("{} airports read from \"{}\"", airports.size(), path.string()));
-        airports.shrink_to_fit();
+            parseAirportElement(element, element.attribute("code").value(), list);
+        std::sort(list.begin(), list.end(), [](const Airport& a, const Airport& b) { return a.code < b.code; });
+        logLine(fmt::format("{} airports read from \"{}\"", list.size(), path.string()));
+        list.shrink_to_fit();
+        airports = std::move(list);
         airportsRead = true;
         return !airports.empty();
     } catch (const pugi::xpath_exception& e) {
@@ -121,7 +139,10 @@ std::optional<Airport> closestAirport(double latitude, double longitude, const C
     if (!best) return std::nullopt;
     if (!neighbour) return *best;
     logLine(fmt::format("Airport {} is closest, neighbour is {}", best->code, neighbour->code));
-    const ClosestStandLookup& lookup = standLookup ? standLookup : ClosestStandLookup(gf_readDestApfForClosestStand);
+    const ClosestStandLookup lookup =
+        standLookup ? standLookup : [](const std::string& icao, double lat, double lon, std::string& stand) {
+            return gf_readDestApfForClosestStand(icao, LatLon{lat, lon}, stand);
+        };
     std::string bestStand, neighbourStand;
     const double d1 = lookup(best->code, latitude, longitude, bestStand);
     const double d2 = lookup(neighbour->code, latitude, longitude, neighbourStand);

@@ -27,9 +27,11 @@ extern std::vector<Airport> airports;
 extern std::unordered_map<std::string, std::string> airportNames;
 
 // Reads "airports_msfs.xml" once; true when the list is not empty. Errors become user errors
-// 87 (XPath) and 88 (anything else).
+// 87 (XPath) and 88 (anything else) and leave the list as it was, so a later call reads afresh.
 bool readAirports();
-void parseAirportElement(const pugi::xml_node& element, const std::string& code);
+// Appends the airport of one element to the list; an airport with an impossible position or
+// altitude is logged and left out.
+void parseAirportElement(const pugi::xml_node& element, const std::string& code, std::vector<Airport>& list);
 // Reads "airports_msfs_names.xml"; a missing or broken file gives none. True when any.
 bool readAirportNames();
 std::optional<Airport> findAirport(std::string_view code);

@@ -178,9 +178,24 @@ bool gf_appendToFile(std::string_view text, const std::filesystem::path& path, b
     return writeText(text, path, endOfLine, std::ios::out | std::ios::app);
 }
 
+bool gf_saveXmlReplacing(const pugi::xml_document& doc, const std::filesystem::path& path)
+{
+    std::error_code ec;
+    const std::filesystem::path temp = path.wstring() + L".tmp";
+    if (!doc.save_file(temp.c_str())) {
+        std::filesystem::remove(temp, ec);
+        return false;
+    }
+    if (!MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        std::filesystem::remove(temp, ec);
+        return false;
+    }
+    return true;
+}
+
 bool gf_saveXml(const pugi::xml_document& doc, const std::filesystem::path& path)
 {
-    const bool saved = doc.save_file(path.c_str());
+    const bool saved = gf_saveXmlReplacing(doc, path);
     const std::string name = pathToUtf8(path);
     logLine(saved ? fmt::format("\"{}\" saved", name) : fmt::format("could not save to \"{}\"", name));
     return saved;

@@ -55,8 +55,11 @@ bool gf_writeToFile(std::string_view text, const std::filesystem::path& path, bo
 // unpacking of zip entries needs it: entries that share a target follow one another.
 bool gf_appendToFile(std::string_view text, const std::filesystem::path& path, bool endOfLine);
 
-// Saves with the XML library's default indentation; logs "\"path\" saved" or
-// "could not save to \"path\"".
+// Saves with the XML library's default indentation into "<path>.tmp" and renames that over the
+// file, so that a crash or a full disk mid-save leaves the old file whole; false (the old file
+// untouched, no temporary left) when either step fails. Creates no folders.
+bool gf_saveXmlReplacing(const pugi::xml_document& doc, const std::filesystem::path& path);
+// gf_saveXmlReplacing, then logs "\"path\" saved" or "could not save to \"path\"".
 bool gf_saveXml(const pugi::xml_document& doc, const std::filesystem::path& path);
 // True when the file is gone afterwards (also when it never existed); throws
 // std::filesystem::filesystem_error on a failing removal.

@@ -17,6 +17,29 @@ std::map<std::string, std::uint32_t> typeCategories;
 std::vector<std::string> failedTitles;
 std::map<std::string, RegistrationRecord> registrationRecords;
 
+std::vector<std::vector<std::string>> publisherGroups;
+std::set<std::string> vendrakeAirports;
+std::vector<ThirdPartyAirports> thirdPartyAirports20;
+std::vector<ThirdPartyAirports> thirdPartyAirports24;
+
+bool containsIgnoreCase(const std::string& text, const std::string& token)
+{
+    if (token.empty()) return true;
+    if (token.size() > text.size()) return false;
+    const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+    return std::search(text.begin(), text.end(), token.begin(), token.end(),
+                       [&](char a, char b) { return lower(a) == lower(b); }) != text.end();
+}
+
+std::string publisherOf(const std::string& text)
+{
+    for (const auto& group : publisherGroups)
+        for (const std::string& name : group)
+            if (name.empty() || text.find(name) != std::string::npos || containsIgnoreCase(text, name))
+                return group.front();
+    return "unknown";
+}
+
 bool isValidType(const std::string& type) { return typeCategories.count(type) != 0; }
 
 std::optional<RegistrationRecord> registrationInfo(const std::string& registration)
@@ -91,6 +114,10 @@ void clearTypeDataStandIn()
     typeCategories.clear();
     failedTitles.clear();
     registrationRecords.clear();
+    publisherGroups.clear();
+    vendrakeAirports.clear();
+    thirdPartyAirports20.clear();
+    thirdPartyAirports24.clear();
 }
 
 } // namespace qtr

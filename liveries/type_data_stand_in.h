@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,26 @@ struct RegistrationRecord {
 extern std::map<std::string, RegistrationRecord> registrationRecords;
 // The registration as given, then without its hyphens; empty when none matches.
 std::optional<RegistrationRecord> registrationInfo(const std::string& registration);
+
+// Publisher names of the "publishers" section: the first name of a group is the canonical
+// publisher, every name of the group is a text by which it is recognised.
+extern std::vector<std::vector<std::string>> publisherGroups;
+// The canonical publisher of the first group with a name that is empty or occurs in the text
+// (as written or ignoring letter case); "unknown" when none does.
+std::string publisherOf(const std::string& text);
+// True for an empty token; else whether the token occurs in the text, ASCII letters compared
+// without regard to case.
+bool containsIgnoreCase(const std::string& text, const std::string& token);
+
+// Archived airport files: the ICAO codes of the maker's add-on airports, and per outside
+// publisher its archived airports, each an ICAO code followed by the stand count ("EGLL203").
+extern std::set<std::string> vendrakeAirports;
+struct ThirdPartyAirports {
+    std::string publisher;
+    std::vector<std::string> airports;
+};
+extern std::vector<ThirdPartyAirports> thirdPartyAirports20;
+extern std::vector<ThirdPartyAirports> thirdPartyAirports24;
 
 // Titles the simulator failed to create.
 extern std::vector<std::string> failedTitles;

@@ -11,6 +11,9 @@
 
 namespace qtr {
 
+// LATERAL_RANGE's default (written out: that object may be built after this one).
+std::int32_t manualRadius = 40;
+
 namespace {
 
 void applyRange(std::int32_t nm)

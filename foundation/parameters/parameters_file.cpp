@@ -1,5 +1,7 @@
 #include "foundation/parameters/parameters_file.h"
 
+#include "foundation/text_files.h"
+
 #include "app/parameter_display.h"
 #include "foundation/log.h"
 #include "foundation/paths.h"
@@ -77,16 +79,7 @@ bool lf_saveDocument(const pugi::xml_document& doc, const std::filesystem::path&
 {
     std::error_code ec;
     if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
-    const std::filesystem::path temp = path.wstring() + L".tmp";
-    if (!doc.save_file(temp.c_str())) {
-        std::filesystem::remove(temp, ec);
-        return false;
-    }
-    if (!MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        std::filesystem::remove(temp, ec);
-        return false;
-    }
-    return true;
+    return gf_saveXmlReplacing(doc, path);
 }
 
 // Save with a log line either way.
