@@ -1,6 +1,6 @@
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/utilities.h"
-#include "liveries/type_data_stand_in.h"
+#include "liveries/type_queries.h"
 #include "traffic/intake.h"
 #include "traffic/removal.h"
 #include "traffic/stands.h"
@@ -83,7 +83,7 @@ TEST(Intake, AltitudeFilterAndMissingTypes)
         EXPECT_EQ(liveAircraft.size(), before + (created ? 1 : 0)) << alt;
     }
     const std::size_t before = liveAircraft.size();
-    registrationRecords["HB-JLA"] = RegistrationRecord{"SWR", "A320", "", false};
+    registrations["HB-JLA"] = RegistrationInfo{"SWR", "A320", "", false};
     TrafficReport byReg = TrafficHarness::report(30001, "SWR1", "", 47, 8, 0, 0, 0, 1000);
     byReg.registration = "HB-JLA";
     takeIn(byReg);
