@@ -156,6 +156,9 @@ std::string attributeText(const pugi::xml_node& node, const char* name)
 SlotSet gf_hours2bitset(std::string_view text)
 {
     SlotSet slots;
+    // Lists written with a comma after every slot ("3,4,5,") end in an empty piece: no slot, and
+    // nothing to report.
+    if (text.ends_with(',')) text.remove_suffix(1);
     forEachPiece(text, ',', [&](std::string_view piece) {
         // A decimal integer from the start of the piece: optional '-', then digits; the rest is
         // ignored and leading blanks are not skipped.

@@ -61,7 +61,8 @@ std::string gf_plural(int count);
 // The attribute's value, "" when it is absent.
 std::string attributeText(const pugi::xml_node& node, const char* name);
 
-// Reads a list such as "0,3,47"; pieces that are not a slot number 0...47 are logged and skipped.
+// Reads a list such as "0,3,47" (a comma at the end is allowed); pieces that are not a slot
+// number 0...47 are logged and skipped.
 SlotSet gf_hours2bitset(std::string_view text);
 // "0,3,47" (no comma at the end; "" for an empty set). No variant with a trailing comma is kept:
 // no caller writes one, and such a list would read back with an invalid empty piece.

@@ -48,10 +48,9 @@ void lf_shrinkLists(Map& map)
 void lf_storeEntries(std::vector<LiveryEntry>& entries, const std::string& type, FnvMap<std::vector<LiveryEntry>>& types)
 {
     if (entries.empty()) return;
-    entries.shrink_to_fit();
-    types[type] = std::move(entries);
-    entries = {};
-    entries.reserve(4048);
+    // A copy of its own size; the working list keeps its room for the next type.
+    types[type].assign(std::make_move_iterator(entries.begin()), std::make_move_iterator(entries.end()));
+    entries.clear();
 }
 
 void lf_storeTypes(FnvMap<std::vector<LiveryEntry>>& types, const std::string& airline)

@@ -115,6 +115,8 @@ TEST(SlotSets, HoursToBitsetLogsInvalidPieces)
         {" 5", SlotSet(), 1},       // leading blanks are not skipped
         {"5 ", SlotSet().set(5), 0}, // the rest of a piece is ignored
         {"1,,2", SlotSet().set(1).set(2), 1},
+        {"3,4,5,", SlotSet().set(3).set(4).set(5), 0}, // a trailing comma is no invalid piece
+        {",", SlotSet(), 0},
         {"99999999999999999999,7", SlotSet().set(7), 1},
         {"-", SlotSet(), 1},
     };
