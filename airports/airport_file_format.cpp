@@ -3,7 +3,8 @@
 #include "foundation/geometry.h"
 #include "foundation/log.h"
 #include "foundation/utilities.h"
-#include "liveries/type_data_stand_in.h"
+#include "liveries/type_data_base.h"
+#include "liveries/type_queries.h"
 
 #include <fmt/format.h>
 #include <pugixml.hpp>

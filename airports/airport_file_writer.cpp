@@ -7,7 +7,8 @@
 #include "foundation/text_files.h"
 #include "foundation/utilities.h"
 #include "foundation/xml_meta.h"
-#include "liveries/type_data_stand_in.h"
+#include "liveries/type_data_base.h"
+#include "liveries/type_queries.h"
 
 #include <fmt/format.h>
 #include <pugixml.hpp>
@@ -21,6 +22,15 @@ bool lf_attribute(pugi::xml_node node, const char* name, const std::string& valu
 {
     pugi::xml_attribute attribute = node.append_attribute(name);
     return attribute && attribute.set_value(value.c_str());
+}
+
+// The slots of an option as airport files carry them: every number followed by a comma
+// ("3,4,5,"), the form of the `hh` attribute in every airport file.
+std::string lf_slotList(const SlotSet& slots)
+{
+    std::string text = gf_bitset2hours(slots);
+    if (!text.empty()) text += ',';
+    return text;
 }
 
 bool lf_flagAttribute(pugi::xml_node node, const char* name, bool value)
@@ -84,7 +94,7 @@ bool writeStandOptions(pugi::xml_node parkpos, const StandOption& option)
         ok = lf_attribute(opt, "airl", option.airline) && lf_attribute(opt, "type", option.type);
     if (ok && option.kind == optionSoft) ok = lf_flagAttribute(opt, "soft", true);
     ok = ok && lf_attribute(opt, "day", fmt::format("{}", option.day)) &&
-         lf_attribute(opt, "hh", gf_bitset2hours(option.slots));
+         lf_attribute(opt, "hh", lf_slotList(option.slots));
     const std::string cs = option.cs2.empty() ? option.cs : option.cs + ":" + option.cs2;
     if (ok && !cs.empty()) ok = lf_attribute(opt, "cs", cs);
     return ok;

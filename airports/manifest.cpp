@@ -3,7 +3,8 @@
 #include "airports/scan_messages.h"
 #include "foundation/text_files.h"
 #include "foundation/win_text.h"
-#include "liveries/type_data_stand_in.h"
+#include "liveries/type_data_base.h"
+#include "liveries/type_queries.h"
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>

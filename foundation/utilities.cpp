@@ -156,9 +156,9 @@ std::string attributeText(const pugi::xml_node& node, const char* name)
 SlotSet gf_hours2bitset(std::string_view text)
 {
     SlotSet slots;
-    // Every slot number is written with a comma after it ("3,4,5,"): the empty piece after the
-    // last comma ends the list and is no slot.
-    if (!text.empty() && text.back() == ',') text.remove_suffix(1);
+    // Lists written with a comma after every slot ("3,4,5,") end in an empty piece: no slot, and
+    // nothing to report.
+    if (text.ends_with(',')) text.remove_suffix(1);
     forEachPiece(text, ',', [&](std::string_view piece) {
         // A decimal integer from the start of the piece: optional '-', then digits; the rest is
         // ignored and leading blanks are not skipped.
@@ -186,6 +186,7 @@ std::string gf_bitset2hours(const SlotSet& slots)
     std::string text;
     for (std::size_t n = 0; n < slots.size(); ++n)
         if (slots.test(n)) text += fmt::format("{},", n);
+    if (!text.empty()) text.pop_back();
     return text;
 }
 

@@ -61,10 +61,11 @@ std::string gf_plural(int count);
 // The attribute's value, "" when it is absent.
 std::string attributeText(const pugi::xml_node& node, const char* name);
 
-// Reads a list such as "0,3,47," (the form airport files carry; the comma after the last number
-// may be missing); pieces that are not a slot number 0...47 are logged and skipped.
+// Reads a list such as "0,3,47" (a comma at the end is allowed); pieces that are not a slot
+// number 0...47 are logged and skipped.
 SlotSet gf_hours2bitset(std::string_view text);
-// Each slot number in ascending order followed by a comma: "0,3,47,"; "" for an empty set.
+// "0,3,47" (no comma at the end; "" for an empty set). Airport files want a comma after every
+// number: their writer adds the last one itself.
 std::string gf_bitset2hours(const SlotSet& slots);
 
 // "10054 Connection reset by peer"; unknown codes give "<code> Unknown errror code".

@@ -8,7 +8,7 @@
 #include "links/feed.h"
 #include "links/object_events.h"
 #include "links/simconnect_client.h"
-#include "liveries/type_data_stand_in.h"
+#include "liveries/type_queries.h"
 #include "platform/simconnect/simconnect.h"
 #include "traffic/records.h"
 #include "traffic/park_airports_stand_in.h"

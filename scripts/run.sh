@@ -46,6 +46,12 @@ touch "$APPDATA/Roaming/InsideSystems/RealTraffic.jar"
 mkdir -p "$RUN_DIR/site/release"
 version=$(sed -n 's/^project(Quillmarsh VERSION \([0-9.]*\).*/\1/p' "$here/CMakeLists.txt")
 printf '%s\n' "$version" > "$RUN_DIR/site/release/version.json"
+# The aircraft type data base (made at build time from public data, tools/dbase).
+mkdir -p "$RUN_DIR/site/MSFS"
+cp "$BUILD_DIR/data/dbase.zip" "$RUN_DIR/site/MSFS/dbase.zip"
+# The liveries of the scenario's installed AI packages, as a livery scan leaves them.
+mkdir -p "$PROGRAM_DIR/output"
+cp "$here/tools/run/LiveriesScanned.xml" "$PROGRAM_DIR/output/LiveriesScanned.xml"
 rm -f "$RUN_DIR/site.port"
 wine "$BUILD_DIR/tools/bin/qm_httpd.exe" --root "$(winepath -w "$RUN_DIR/site")" \
   --port-file "$(winepath -w "$RUN_DIR/site.port")" >"$RUN_DIR/site.log" 2>&1 </dev/null &
@@ -132,6 +138,22 @@ print("the simulator saw: " + ", ".join(f"{n} {k}" for k, n in sorted(kinds.item
 print(f"AI aircraft created: {kinds['created']} ({', '.join(sorted(tails)[:12])}{' ...' if len(tails) > 12 else ''}); "
       f"moved: {len(posed)}; removed: {kinds['removed']}")
 PY
+  # Per created aircraft its callsign, type and livery title (the type from the matcher's log line).
+  python3 - "$JOURNAL" "$PROGRAM_DIR/Log.txt" <<'PY'
+import json, re, sys
+types = {}
+for line in open(sys.argv[2], encoding="utf-8", errors="replace"):
+    m = re.match(r"^ {10}(\S+)\s.*\s(\S+)\s+(\S+)\s+=[1-6]= ", line)
+    if m: types[m.group(1)] = m.group(3)
+rows = []
+for line in open(sys.argv[1], encoding="utf-8", errors="replace"):
+    try: e = json.loads(line)
+    except ValueError: continue
+    if e.get("kind") == "created": rows.append((e.get("tail", ""), types.get(e.get("tail", ""), "?"), e.get("title", "")))
+for tail, type_code, title in rows: print(f"  {tail:8} {type_code:4} {title}")
+PY
+  # The live traffic livery matching summary of the log (written when the program ends).
+  sed -n '/live traffic livery matching summary/,/^\*\{100\}/p' "$PROGRAM_DIR/Log.txt"
   picture="$RUN_DIR/tracks.png"
   python3 "$here/tools/journal_plot/journal_plot.py" "$JOURNAL" --out "$picture" >/dev/null && echo "tracks: $picture"
   echo "journal: $JOURNAL"

@@ -1,7 +1,7 @@
 #include "traffic/intake.h"
 
 #include "foundation/parameters/parameter_table.h"
-#include "liveries/type_data_stand_in.h"
+#include "liveries/type_queries.h"
 #include "links/simconnect_queues.h"
 #include "traffic/live_update.h"
 #include "traffic/parking_stand_in.h"

@@ -7,8 +7,8 @@
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"
 #include "links/simconnect_client.h"
-#include "liveries/livery_matcher_stand_in.h"
-#include "liveries/type_data_stand_in.h"
+#include "liveries/livery_matcher.h"
+#include "liveries/type_queries.h"
 #include "traffic/motion.h"
 #include "traffic/removal.h"
 #include "traffic/spawning.h"
@@ -100,7 +100,7 @@ bool assignLivery(LiveAircraft& a)
 {
     if (!a.livery.empty()) return true;
     if (const auto it = liveryChoices.find(a.flightId); it != liveryChoices.end()) {
-        if (std::find(failedTitles.begin(), failedTitles.end(), it->second) == failedTitles.end()) {
+        if (!isFailedTitle(it->second)) {
             a.livery = it->second;
             return true;
         }
@@ -108,7 +108,8 @@ bool assignLivery(LiveAircraft& a)
     }
     gf_matchLiveryLive(a);
     if (a.livery.empty()) return false;
-    liveryChoices[a.flightId] = std::string(a.livery);
+    // A view of the data base's title: forgetting the choice frees nothing the record shows.
+    liveryChoices[a.flightId] = a.livery;
     return true;
 }
 

@@ -59,10 +59,6 @@ bool checkParkAirportsAndStands(bool, std::string&)
     return false;
 }
 
-void logNoMatchList() { ++parkingStandInCalls.logNoMatchList; }
-
-void gf_writeLiveryMatchSummary() { ++parkingStandInCalls.liveryMatchSummary; }
-
 void resetMaps() { ++parkingStandInCalls.resetMaps; }
 
 } // namespace qtr

@@ -31,9 +31,6 @@ void updateParkAirport(bool force);
 void adjustParking();
 void disableParkingControls();
 bool checkParkAirportsAndStands(bool recheck, std::string& message);
-// Livery reports.
-void logNoMatchList();
-void gf_writeLiveryMatchSummary();
 // The traffic reader's map of reported flights, emptied before static parking is recomputed.
 void resetMaps();
 
@@ -44,8 +41,6 @@ struct ParkingStandInCalls {
     int disableParkingControls = 0;
     int checkParkAirports = 0;
     int writeCallsignObjectIds = 0;
-    int logNoMatchList = 0;
-    int liveryMatchSummary = 0;
     int resetMaps = 0;
     int removeAircraftAtStand = 0;
 };

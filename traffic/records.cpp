@@ -2,7 +2,7 @@
 
 #include "foundation/geometry.h"
 #include "foundation/utilities.h"
-#include "liveries/type_data_stand_in.h"
+#include "liveries/type_queries.h"
 
 #include <fmt/format.h>
 

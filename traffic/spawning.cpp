@@ -5,8 +5,8 @@
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"
 #include "links/simconnect_client.h"
-#include "liveries/livery_matcher_stand_in.h"
-#include "liveries/type_data_stand_in.h"
+#include "liveries/livery_matcher.h"
+#include "liveries/type_queries.h"
 #include "traffic/live_update.h"
 #include "traffic/motion.h"
 #include "traffic/parking_stand_in.h"
@@ -187,7 +187,7 @@ void maySpawn(LiveAircraft& a)
         if (const auto info = registrationInfo(a.registration)) {
             a.airline = info->airline;
             a.type = info->type;
-            if (!info->altAirline.empty()) a.airline = info->altAirline;
+            if (!info->operatorCode.empty()) a.airline = info->operatorCode;
             a.cargo = info->cargo ? 1 : 0;
             if (!hasCallsign(a)) a.callsign = a.registration;
         }

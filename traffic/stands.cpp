@@ -3,7 +3,7 @@
 #include "app/main_window.h"
 #include "foundation/log.h"
 #include "links/simconnect_client.h"
-#include "liveries/type_data_stand_in.h"
+#include "liveries/type_queries.h"
 
 #include <fmt/format.h>
 
@@ -187,7 +187,7 @@ std::uint32_t findOrAddOption(Stand& stand, const FlightRecord& aircraft, std::u
     std::string airline = aircraft.airline;
     std::string type = aircraft.type;
     if (const auto info = registrationInfo(key)) {
-        airline = info->altAirline.empty() ? info->airline : info->altAirline;
+        airline = info->operatorCode.empty() ? info->airline : info->operatorCode;
         type = info->type;
     }
     for (const StandOption& o : stand.options)

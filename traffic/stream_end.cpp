@@ -7,7 +7,7 @@
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"
 #include "links/simconnect_client.h"
-#include "liveries/type_data_stand_in.h"
+#include "liveries/type_queries.h"
 #include "traffic/park_airports_stand_in.h"
 #include "traffic/parking_stand_in.h"
 #include "traffic/removal.h"

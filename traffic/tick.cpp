@@ -7,7 +7,7 @@
 #include "links/feed.h"
 #include "links/object_events.h"
 #include "links/simconnect_client.h"
-#include "liveries/livery_matcher_stand_in.h"
+#include "liveries/livery_matcher.h"
 #include "traffic/intake.h"
 #include "traffic/park_airports_stand_in.h"
 #include "traffic/stands.h"

@@ -4,7 +4,7 @@
 
 #include "links/object_events.h"
 #include "links/simconnect_client.h"
-#include "liveries/livery_matcher_stand_in.h"
+#include "liveries/livery_matcher.h"
 #include "traffic/park_airports_stand_in.h"
 #include "traffic/stands.h"
 
@@ -58,7 +58,7 @@ void resetTrafficManager()
     forgetNearestStand();
     standChangeCount.store(0);
     clearParkAirportsStandIn();
-    clearLiveryMatcherStandIn();
+    clearLiveryMatcher();
     clearObjectEvents();
     clearSimConnectQueues();
 }

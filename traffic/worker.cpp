@@ -18,7 +18,11 @@
 #include "links/feed.h"
 #include "links/traffic_standins.h"
 #include "links/simconnect_client.h"
-#include "liveries/type_data_stand_in.h"
+#include "liveries/livery_data_base.h"
+#include "liveries/livery_matcher.h"
+#include "liveries/livery_reports.h"
+#include "liveries/livery_scan.h"
+#include "liveries/type_data_base.h"
 #include "traffic/data_cycle.h"
 #include "traffic/range.h"
 #include "traffic/run_control.h"
@@ -133,6 +137,7 @@ void workerMain()
         if (!std::filesystem::is_directory(docsFolder, ec)) throw UserErrorException(41, wrongFolderText());
         detectInstall();
         gf_initWorkerSlots();
+        gf_scanLiveries();
         if (stopRequested.load() || windowClosed.load()) {
             requestUserClose();
         } else {
@@ -161,6 +166,7 @@ void run()
     mainWindow.invalidate(linksBand);
     reserveTables();
     reserveSimConnectQueues();
+    gf_reserveLiveryContainers();
     simConnectThread = std::jthread(gf_simConnectThread);
     if (!waitForSimAndUser()) return;
     if (feedOnThisPc && !TELLMOOR.value()) {
@@ -347,11 +353,16 @@ void lf_closingDown()
             setStatus(fmt::format("User closed {}", programName), true);
         }
     });
+    guardedStep([] { liveryChoices.clear(); });
     guardedStep([] {
         DESTINATION.setValue("");
         DESTINATION.save();
         BLOCK_CALLSIGN.setValue("");
         BLOCK_CALLSIGN.save();
+    });
+    guardedStep([] {
+        gf_writeLiveryMatchSummary();
+        logNoMatchList();
     });
     bool restart = false;
     const bool decided = guardedStep([&restart] {

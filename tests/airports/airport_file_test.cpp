@@ -74,7 +74,7 @@ class AirportFileFormat : public qtest::AirportFolderTest {};
 
 TEST_F(AirportFileFormat, GoldenFilesPinTheWrittenText)
 {
-    registrationRecords["D-AIBA"] = RegistrationRecord{"DLH", "A321", "", false};
+    registrations["D-AIBA"] = RegistrationInfo{"DLH", "A321", "", false};
     MAX_LIVE.setValue(-1); // no limit: not written
     simulatorName = "MSFS";
     ASSERT_TRUE(saveApf(generatedRecord(), "generated.xml", apfKindGenerated));
@@ -209,7 +209,7 @@ TEST_F(AirportFileFormat, FailedSaveKeepsThePreviousFile)
 
 TEST_F(AirportFileFormat, StandAndOptionAttributes)
 {
-    registrationRecords["D-AIBA"] = RegistrationRecord{"DLH", "A321", "", false};
+    registrations["D-AIBA"] = RegistrationInfo{"DLH", "A321", "", false};
     pugi::xml_document doc;
     ASSERT_TRUE(doc.load_string(R"(<parkpositions>
         <parkpos id="1" latitude="1.5" longitude="2.5" heading="180" radius="1852" heli="yes" ramp="1" cargo="T">

@@ -7,7 +7,8 @@
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/paths.h"
-#include "liveries/type_data_stand_in.h"
+#include "liveries/type_data_base.h"
+#include "liveries/type_queries.h"
 #include "support/test_support.h"
 #include "traffic/range.h"
 #include "traffic/traffic_state.h"
@@ -50,7 +51,7 @@ protected:
             std::filesystem::create_directories(*sub);
         qtr::gf_startLog();
         qtr::resetTrafficManager();
-        qtr::clearTypeDataStandIn();
+        qtr::clearTypeDataBase();
         qtr::parkHandmade = false;
         qtr::parkTrafficWeek = 0;
         qtr::parkAirportIcao = "EGLL";
@@ -64,7 +65,7 @@ protected:
         server.stop();
         qtr::DOWNLOAD_SITE.setValue(qtr::DOWNLOAD_SITE.defaultValue());
         qtr::resetTrafficManager();
-        qtr::clearTypeDataStandIn();
+        qtr::clearTypeDataBase();
         resetParkingSettings();
     }
 

@@ -2,7 +2,8 @@
 #include "airports/manifest.h"
 #include "airports/scan_messages.h"
 #include "foundation/win_text.h"
-#include "liveries/type_data_stand_in.h"
+#include "liveries/type_data_base.h"
+#include "liveries/type_queries.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -32,13 +33,13 @@ protected:
     void SetUp() override
     {
         clearScanMessages();
-        clearTypeDataStandIn();
+        clearTypeDataBase();
         publisherGroups = {{"FlyTampa", "fly-tampa"}, {"Project Colombia", "projectcolombia"}};
     }
     void TearDown() override
     {
         clearScanMessages();
-        clearTypeDataStandIn();
+        clearTypeDataBase();
     }
 };
 

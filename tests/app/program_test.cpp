@@ -47,6 +47,12 @@ public:
         std::filesystem::create_directories(packages_ / "Community");
         std::filesystem::create_directories(packages_ / "Official");
         site_.setRoute("/release/version.json", qmhttp::Route::ok(qtr::programVersion().toString()));
+        // The aircraft type data base, and the liveries of the run's installed AI packages as a
+        // livery scan leaves them.
+        site_.setRoute("/MSFS/dbase.zip", qmhttp::Route::ok(qtest::readFile(QM_DBASE_ZIP)));
+        std::filesystem::create_directories(program_ / "output");
+        std::filesystem::copy_file(std::filesystem::path(QM_SOURCE_DIR) / "tools/run/LiveriesScanned.xml",
+                                   program_ / "output" / "LiveriesScanned.xml");
         site_.start();
         writeSettings("");
     }
@@ -331,6 +337,8 @@ TEST(Program, LiveTrafficReachesTheSimulator)
         if (kind == "removed") removed.push_back(e);
     }
     ASSERT_EQ(created.size(), 1u);
+    // No American A320 is installed: the matcher gives the airline's similar A321.
+    EXPECT_EQ(created[0].value("title", ""), "FSLTL_A321_AAL_American-Airlines");
     ASSERT_EQ(removed.size(), 1u);
     EXPECT_NE(removed[0].value("reason", ""), "client closed");
     // About 8 s between the first and the last report at 30 frames a second; each pose lies on

@@ -2,6 +2,8 @@
 // worker drains, their 200 ticks of set-up, refusal and removal.
 #include "sim_fixture.h"
 
+#include "liveries/livery_matcher.h"
+
 #include <filesystem>
 
 using namespace qtr;

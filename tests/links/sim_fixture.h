@@ -10,7 +10,8 @@
 #include "links/object_events.h"
 #include "links/simconnect_client.h"
 #include "links/simconnect_dispatch.h"
-#include "liveries/type_data_stand_in.h"
+#include "liveries/type_data_base.h"
+#include "support/livery_support.h"
 #include "platform/simconnect/simconnect.h"
 #include "platform/simconnect/stand_in.h"
 #include "support/test_support.h"
@@ -95,7 +96,7 @@ protected:
         qtr::mainWindow.resetIndicators();
         qtr::resetTrafficManager();
         qtr::clearParkAirportsStandIn();
-        qtr::clearTypeDataStandIn();
+        qtest::clearTestDataBases();
         qtr::MSFS_2020.setValue(true);
         qtr::LOG.setValue(true);
         qtr::NAV_LIGHTS_WHILE_PARKED.setValue(true);

@@ -14,7 +14,9 @@ void loadTypes()
     typeHalfWingSpans = {{"B738", 0.0097}, {"B73", 0.0095}, {"A320", 0.0096}, {"A359", 0.0175},
                          {"C172", 0.0030}, {"E190", 0.0078}, {"CRJ7", 0.0063}, {"A388", 0.0216}};
     maxHalfWingSpan = 0.0216;
-    typeCategories = {{"B738", 2}, {"A320", 2}, {"A359", 3}, {"A388", 3}, {"E190", 1}};
+    for (const auto& [type, category] : std::initializer_list<std::pair<const char*, std::uint32_t>>{
+             {"B738", 2}, {"A320", 2}, {"A359", 3}, {"A388", 3}, {"E190", 1}})
+        qtest::addTestType(type, category);
 }
 
 } // namespace

@@ -6,7 +6,8 @@
 #include "foundation/parameters/parameter_table.h"
 #include "links/simconnect_client.h"
 #include "traffic/data_cycle.h"
-#include "liveries/livery_matcher_stand_in.h"
+#include "foundation/log_capture.h"
+#include "liveries/livery_matcher.h"
 #include "traffic/parking_stand_in.h"
 #include "traffic/range.h"
 #include "traffic/run_control.h"
@@ -24,6 +25,7 @@
 
 using namespace qtr;
 using qtest::TrafficHarness;
+using qtest::LogCapture;
 
 namespace {
 
@@ -242,6 +244,9 @@ TEST_F(Flights, DataCycleWorkFallsOnItsCycles)
 {
     TrafficHarness::setParkAirport("EDDF", 50.0, 8.0, elevation, {TrafficHarness::stand(1, "A1", 50.0, 8.0)});
     parkingStandInCalls = {};
+    LogCapture log("data-cycle");
+    LOG.setValue(true);
+    unmatchedNames.insert("DLH A320 D-AIAB");
     AUTO_RANGE.setValue(true);
     INITIAL_LOAD_ONLY.setValue(false);
     CALLSIGN_OBJECTIDS.setValue(true);
@@ -287,7 +292,6 @@ TEST_F(Flights, DataCycleWorkFallsOnItsCycles)
         if (!twinCycle && staticAircraft.front().state == stateRemovingFromSim) twinCycle = n;
         if (n == 60 || n == 1200) minutesShown[n] = mainWindow.parkingMinutes.load();
         if (n == 1200) {
-            EXPECT_EQ(parkingStandInCalls.logNoMatchList, 1);
             EXPECT_TRUE(renewalRequested.load());
             EXPECT_EQ(parkingStandInCalls.disableParkingControls, 0);
         }
@@ -321,8 +325,15 @@ TEST_F(Flights, DataCycleWorkFallsOnItsCycles)
     newUserData = true;
     h.pass();
     EXPECT_EQ(dataCycleCount, 0);
-    EXPECT_EQ(parkingStandInCalls.liveryMatchSummary, 1);
     EXPECT_TRUE(liveryChoices.empty());
+    // The no-match list at cycle 1200 and at the daily reset; the match summary once a day.
+    const std::vector<std::string> lines = log.lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "No match found for: "), 2);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "DLH A320 D-AIAB"), 2);
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& l) { return l.find("live traffic livery matching summary") != std::string::npos; }),
+              1);
+    LOG.setValue(false);
     mainWindow.feedConnected = false;
     CALLSIGN_OBJECTIDS.setValue(false);
 }

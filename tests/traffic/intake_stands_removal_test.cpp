@@ -1,6 +1,6 @@
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/utilities.h"
-#include "liveries/type_data_stand_in.h"
+#include "liveries/type_queries.h"
 #include "traffic/intake.h"
 #include "traffic/removal.h"
 #include "traffic/stands.h"
@@ -83,7 +83,7 @@ TEST(Intake, AltitudeFilterAndMissingTypes)
         EXPECT_EQ(liveAircraft.size(), before + (created ? 1 : 0)) << alt;
     }
     const std::size_t before = liveAircraft.size();
-    registrationRecords["HB-JLA"] = RegistrationRecord{"SWR", "A320", "", false};
+    registrations["HB-JLA"] = RegistrationInfo{"SWR", "A320", "", false};
     TrafficReport byReg = TrafficHarness::report(30001, "SWR1", "", 47, 8, 0, 0, 0, 1000);
     byReg.registration = "HB-JLA";
     takeIn(byReg);
@@ -140,7 +140,7 @@ TEST(Stands, StaysExtendTheRightOptions)
     ASSERT_TRUE(lf_addRealStandOption(1, a, ds(3, 10), false));
     ASSERT_TRUE(lf_addRealStandOption(1, a, ds(3, 13), true));
     ASSERT_EQ(s.options.size(), 1u);
-    EXPECT_EQ(gf_bitset2hours(s.options[0].slots), "10,11,12,13,");
+    EXPECT_EQ(gf_bitset2hours(s.options[0].slots), "10,11,12,13");
     EXPECT_TRUE(s.realArrivals.empty());
     // Sunday 46 to Monday 1: slot 47 goes to Sunday, 0 and 1 to a new Monday option.
     s.options.clear();
@@ -151,16 +151,16 @@ TEST(Stands, StaysExtendTheRightOptions)
     EXPECT_EQ(arrival.id, s.options[1].id);
     EXPECT_EQ(arrival.weekday, 1u);
     EXPECT_EQ(s.options[0].day, 7u);
-    EXPECT_EQ(gf_bitset2hours(s.options[0].slots), "46,47,");
+    EXPECT_EQ(gf_bitset2hours(s.options[0].slots), "46,47");
     EXPECT_EQ(s.options[1].day, 1u);
-    EXPECT_EQ(gf_bitset2hours(s.options[1].slots), "0,1,");
+    EXPECT_EQ(gf_bitset2hours(s.options[1].slots), "0,1");
     // Six slots or more later: not extended, a fresh option instead.
     s.options.clear();
     ASSERT_TRUE(lf_addRealStandOption(1, a, ds(2, 10), false));
     ASSERT_TRUE(lf_addRealStandOption(1, a, ds(2, 16), true));
     ASSERT_EQ(s.options.size(), 2u);
-    EXPECT_EQ(gf_bitset2hours(s.options[0].slots), "10,");
-    EXPECT_EQ(gf_bitset2hours(s.options[1].slots), "16,");
+    EXPECT_EQ(gf_bitset2hours(s.options[0].slots), "10");
+    EXPECT_EQ(gf_bitset2hours(s.options[1].slots), "16");
     // testRange spills into the previous day.
     std::int32_t spill = 0;
     EXPECT_FALSE(testRange(s.options[0], 3, 5, spill));

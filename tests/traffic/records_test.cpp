@@ -1,7 +1,7 @@
 #include "foundation/geometry.h"
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/utilities.h"
-#include "liveries/type_data_stand_in.h"
+#include "liveries/type_queries.h"
 #include "traffic/records.h"
 #include "traffic_harness.h"
 

@@ -1,6 +1,6 @@
 #include "foundation/parameters/parameter_table.h"
-#include "liveries/livery_matcher_stand_in.h"
-#include "liveries/type_data_stand_in.h"
+#include "liveries/livery_matcher.h"
+#include "liveries/type_queries.h"
 #include "traffic/park_airports_stand_in.h"
 #include "traffic/spawning.h"
 #include "traffic/traffic_state.h"
@@ -92,7 +92,7 @@ TEST_F(Spawning, RefusalsAndCallsigns)
     EXPECT_TRUE(blocked.eraseFromBuffer);
 
     // No callsign: the registration stands in when the data base knows it; else never created.
-    registrationRecords["D-AIAB"] = RegistrationRecord{"DLH", "A320", "", false};
+    registrations["D-AIAB"] = RegistrationInfo{"DLH", "A320", "", false};
     LiveAircraft& byReg = buffered("", 10.5, 10.5, 0);
     byReg.registration = "D-AIAB";
     maySpawn(byReg);

@@ -4,8 +4,9 @@
 #include "foundation/utilities.h"
 #include "links/object_events.h"
 #include "links/simconnect_client.h"
-#include "liveries/livery_matcher_stand_in.h"
-#include "liveries/type_data_stand_in.h"
+#include "liveries/livery_matcher.h"
+#include "liveries/type_queries.h"
+#include "support/livery_support.h"
 #include "platform/simconnect/simconnect.h"
 #include "platform/simconnect/stand_in.h"
 #include "traffic/data_cycle.h"
@@ -21,12 +22,24 @@ using namespace qtr;
 
 namespace qtest {
 
+namespace {
+
+// The liveries added in this test; the data base is rebuilt from all of them at each addition.
+std::vector<LiveryRecord>& installedRecords()
+{
+    static std::vector<LiveryRecord> records;
+    return records;
+}
+
+} // namespace
+
 TrafficHarness::TrafficHarness()
 {
     setClock(&clock_);
     resetTrafficManager();
     resetDataCycle();
-    clearTypeDataStandIn();
+    clearTestDataBases();
+    installedRecords().clear();
     gf_seedRandom(7);
     MAX_HOLDING_MINUTES.setValue(20);
     HOLDING_THRESHOLD_METERS.setValue(250);
@@ -71,7 +84,8 @@ TrafficHarness::~TrafficHarness()
         trafficRunning = false;
     }
     resetTrafficManager();
-    clearTypeDataStandIn();
+    clearTestDataBases();
+    installedRecords().clear();
     simRunning = false;
     simConnectFailed = false;
     userOnGround = false;
@@ -101,13 +115,14 @@ void TrafficHarness::setUser(double lat, double lon, bool onGround, double alt, 
 
 void TrafficHarness::addType(const std::string& type, std::uint32_t category, double radiusNm)
 {
-    typeCategories[type] = category;
-    typeHalfWingSpans[type] = radiusNm;
+    addTestType(type, category, radiusNm);
 }
 
 void TrafficHarness::addLivery(const std::string& airline, const std::string& type, const std::string& title)
 {
-    installedLiveries.push_back(InstalledLivery{airline, type, title});
+    // An empty airline: a generic livery, which every airline's flight may get.
+    installedRecords().push_back(LiveryRecord{airline.empty() ? "ZZZ" : airline, type, title});
+    installTestLiveries(installedRecords());
 }
 
 void TrafficHarness::setParkAirport(const std::string& icao, double lat, double lon, double elevation,

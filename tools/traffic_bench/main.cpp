@@ -4,7 +4,7 @@
 // "traffic_bench.json".
 #include "foundation/parameters/parameter_table.h"
 #include "links/simconnect_client.h"
-#include "liveries/type_data_stand_in.h"
+#include "liveries/type_data_base.h"
 #include "platform/simconnect/simconnect.h"
 #include "platform/simconnect/stand_in.h"
 #include "traffic/intake.h"
@@ -40,7 +40,8 @@ Figures figures(std::vector<double> us)
 void setUp()
 {
     resetTrafficManager();
-    typeCategories["A320"] = categoryLarge;
+    validTypes.insert("A320");
+    largeTypeSet.insert("A320");
     typeHalfWingSpans["A320"] = 0.0096;
     LOG.setValue(false);
     simRunning = true;
