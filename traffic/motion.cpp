@@ -7,7 +7,7 @@
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"
 #include "links/simconnect_client.h"
-#include "platform/simconnect/simconnect.h"
+#include "links/simconnect_connection.h"
 #include "traffic/parking_stand_in.h"
 #include "traffic/removal.h"
 #include "traffic/stands.h"
@@ -118,7 +118,8 @@ void clearSpoilersAndThrottles(const LiveAircraft& a)
 {
     double data[3] = {0.0, 0.0, 0.0};
     std::lock_guard lock(simConnectMutex);
-    SimConnect_SetDataOnSimObject(simConnectHandle.load(), defSpoilersThrottle, a.objectid, 0, 0, sizeof data, data);
+    if (const auto c = openConnection())
+        c->sc.SetDataOnSimObject(c->handle, defSpoilersThrottle, a.objectid, 0, 0, sizeof data, data);
 }
 
 double wrapSigned(double angle)

@@ -59,6 +59,11 @@ public:
                          "\t<parameter name=\"DOWNLOAD_SITE\" value=\"" + site_.baseUrl() + "\" />\n" +
                              elements + "</parameters>\n");
     }
+    // The stand-in simulator as the program's SimConnect.dll (the staged folder has none).
+    void addStandInSimulator() const
+    {
+        std::filesystem::copy_file(std::filesystem::path(QM_TEST_BIN_DIR) / "SimConnect.dll", program_ / "SimConnect.dll");
+    }
     const qmhttp::Server& site() const { return site_; }
     const std::filesystem::path& program() const { return program_; }
     std::filesystem::path parametersXml() const { return appData_ / "Roaming" / "Quillmarsh" / "parameters.xml"; }
@@ -279,6 +284,7 @@ TEST(Program, LiveTrafficReachesTheSimulator)
     ScopedEnvironment sim(L"QUILLMARSH_SIM_SCENARIO", scenarioPath.wstring());
     ScopedEnvironment notes(L"QUILLMARSH_SIM_JOURNAL", journal.wstring());
 
+    folder.addStandInSimulator();
     Process program(folder);
     ASSERT_TRUE(program.started());
     ASSERT_TRUE(waitFor([&] { return fileText(folder.log()).find("Traffic Reader connected") != std::string::npos; }, 60s));

@@ -191,16 +191,16 @@ TEST_F(SimFixture, ForeignObjectsAreOnlyLoggedAndGiveGroundData)
     (void)high, (void)starred, (void)helicopter;
 }
 
-TEST_F(SimFixture, CallsignsThatCannotBeAnAtcIdAreRefused)
+TEST_F(SimFixture, CallsignsThatCannotBeATailNumberAreRefused)
 {
     AiCreateRequest request;
     request.liveryTitle = "Airbus A320 Test Livery";
-    request.callsign = std::string(32, 'C');
+    request.callsign = std::string(13, 'C');
     EXPECT_FALSE(gf_queueAiCreate(request));
     request.callsign = "";
     EXPECT_FALSE(gf_queueAiCreate(request));
     EXPECT_TRUE(aiCreateQueue.empty());
-    request.callsign = std::string(31, 'C');
+    request.callsign = std::string(12, 'C');
     EXPECT_TRUE(gf_queueAiCreate(request));
     EXPECT_EQ(aiCreateQueue.size(), 1u);
 }

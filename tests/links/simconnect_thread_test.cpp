@@ -103,7 +103,8 @@ TEST_F(SimFixture, RegistersEventsDefinitionsMappingsAndGroupInOrder)
         }
         if (f == "SimConnect_SetNotificationGroupPriority") got.push_back(fmt::format("prio {} {}", c["group"].get<int>(), c["priority"].get<int>()));
     }
-    const int f64 = scDataFloat64, i64 = scDataInt64, s32 = scDataString32, sv = scDataStringV;
+    const int f64 = SIMCONNECT_DATATYPE_FLOAT64, i64 = SIMCONNECT_DATATYPE_INT64, s32 = SIMCONNECT_DATATYPE_STRING32,
+              sv = SIMCONNECT_DATATYPE_STRINGV;
     const std::vector<std::string> expected = {
         "sub 201 Sim", "sub 202 ObjectAdded", "sub 203 ObjectRemoved", "sub 205 FlightLoaded", "sub 204 Frame",
         fmt::format("def 407 TITLE||{}", sv), fmt::format("def 408 ATC MODEL||{}", s32),

@@ -1,0 +1,128 @@
+#include "platform/simconnect/simconnect_library.h"
+
+#include <atomic>
+#include <cctype>
+#include <mutex>
+#include <string_view>
+#include <system_error>
+
+namespace qtr {
+
+namespace {
+
+std::mutex loadMutex;                                  // guards loadedTable while it is filled
+SimConnectFunctions loadedTable;                       // written once, before `loaded` is set
+std::atomic<const SimConnectFunctions*> loaded{nullptr};
+
+std::string narrow(const std::filesystem::path& path)
+{
+    const std::wstring wide = path.wstring();
+    if (wide.empty()) return {};
+    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string text(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
+    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), n, nullptr, nullptr);
+    return text;
+}
+
+// Looks a function up by its unmangled name; false when the library lacks it.
+template <class Function>
+bool lookUp(HMODULE module, const char* name, Function& slot)
+{
+    FARPROC address = GetProcAddress(module, name);
+    if (!address) return false;
+    slot = reinterpret_cast<Function>(reinterpret_cast<void*>(address));
+    return true;
+}
+
+// Fills the table; the name of the first missing function, or empty when all are there.
+std::string fillTable(HMODULE module, SimConnectFunctions& t)
+{
+    struct Entry {
+        const char* name;
+        bool found;
+    };
+    const Entry entries[] = {
+        {"SimConnect_Open", lookUp(module, "SimConnect_Open", t.Open)},
+        {"SimConnect_Close", lookUp(module, "SimConnect_Close", t.Close)},
+        {"SimConnect_CallDispatch", lookUp(module, "SimConnect_CallDispatch", t.CallDispatch)},
+        {"SimConnect_SubscribeToSystemEvent", lookUp(module, "SimConnect_SubscribeToSystemEvent", t.SubscribeToSystemEvent)},
+        {"SimConnect_AddToDataDefinition", lookUp(module, "SimConnect_AddToDataDefinition", t.AddToDataDefinition)},
+        {"SimConnect_MapClientEventToSimEvent",
+         lookUp(module, "SimConnect_MapClientEventToSimEvent", t.MapClientEventToSimEvent)},
+        {"SimConnect_AddClientEventToNotificationGroup",
+         lookUp(module, "SimConnect_AddClientEventToNotificationGroup", t.AddClientEventToNotificationGroup)},
+        {"SimConnect_SetNotificationGroupPriority",
+         lookUp(module, "SimConnect_SetNotificationGroupPriority", t.SetNotificationGroupPriority)},
+        {"SimConnect_RequestDataOnSimObject", lookUp(module, "SimConnect_RequestDataOnSimObject", t.RequestDataOnSimObject)},
+        {"SimConnect_RequestDataOnSimObjectType",
+         lookUp(module, "SimConnect_RequestDataOnSimObjectType", t.RequestDataOnSimObjectType)},
+        {"SimConnect_SetDataOnSimObject", lookUp(module, "SimConnect_SetDataOnSimObject", t.SetDataOnSimObject)},
+        {"SimConnect_TransmitClientEvent", lookUp(module, "SimConnect_TransmitClientEvent", t.TransmitClientEvent)},
+        {"SimConnect_AICreateNonATCAircraft", lookUp(module, "SimConnect_AICreateNonATCAircraft", t.AICreateNonATCAircraft)},
+        {"SimConnect_GetLastSentPacketID", lookUp(module, "SimConnect_GetLastSentPacketID", t.GetLastSentPacketID)},
+        {"SimConnect_AIReleaseControl", lookUp(module, "SimConnect_AIReleaseControl", t.AIReleaseControl)},
+        {"SimConnect_AIRemoveObject", lookUp(module, "SimConnect_AIRemoveObject", t.AIRemoveObject)},
+        {"SimConnect_AISetAircraftFlightPlan",
+         lookUp(module, "SimConnect_AISetAircraftFlightPlan", t.AISetAircraftFlightPlan)},
+    };
+    lookUp(module, "SimConnect_AICreateNonATCAircraft_EX1", t.AICreateNonATCAircraft_EX1);
+    for (const Entry& e : entries)
+        if (!e.found) return e.name;
+    return {};
+}
+
+} // namespace
+
+std::filesystem::path executableFolder()
+{
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (n == 0) return {};
+        if (n < buffer.size()) {
+            buffer.resize(n);
+            break;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+    return std::filesystem::path(buffer).parent_path();
+}
+
+const SimConnectFunctions* simConnectFunctions() { return loaded.load(); }
+
+SimConnectLoad gf_loadSimConnect() { return gf_loadSimConnectFrom(executableFolder()); }
+
+SimConnectLoad gf_loadSimConnectFrom(const std::filesystem::path& folder)
+{
+    if (const SimConnectFunctions* table = loaded.load()) return {table, {}};
+    std::lock_guard lock(loadMutex);
+    if (const SimConnectFunctions* table = loaded.load()) return {table, {}};
+    const std::filesystem::path path = folder / simConnectLibraryName;
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec))
+        return {nullptr, "SimConnect.dll not found in " + narrow(folder)};
+    // No error box for a library that cannot be loaded: the program reports it itself. The
+    // library's own dependencies are looked for in its folder first.
+    DWORD previousMode = 0;
+    SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previousMode);
+    HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    const DWORD error = module ? 0 : GetLastError();
+    SetThreadErrorMode(previousMode, nullptr);
+    if (!module) {
+        std::string reason = std::system_category().message(static_cast<int>(error));
+        while (!reason.empty() && (std::isspace(static_cast<unsigned char>(reason.back())) || reason.back() == '.'))
+            reason.pop_back();
+        return {nullptr, "SimConnect.dll in " + narrow(folder) + " cannot be loaded: " + reason};
+    }
+    SimConnectFunctions table;
+    const std::string missing = fillTable(module, table);
+    if (!missing.empty()) {
+        FreeLibrary(module);
+        return {nullptr, "SimConnect.dll in " + narrow(folder) + " lacks " + missing};
+    }
+    loadedTable = table;
+    loaded.store(&loadedTable);
+    return {&loadedTable, {}};
+}
+
+} // namespace qtr
