@@ -92,15 +92,11 @@ const SimConnectFunctions* simConnectFunctions() { return loaded.load(); }
 
 SimConnectLoad gf_loadSimConnect() { return gf_loadSimConnectFrom(executableFolder()); }
 
-SimConnectLoad gf_loadSimConnectFrom(const std::filesystem::path& folder)
+std::string gf_loadSimConnectInto(const std::filesystem::path& folder, SimConnectFunctions& table)
 {
-    if (const SimConnectFunctions* table = loaded.load()) return {table, {}};
-    std::lock_guard lock(loadMutex);
-    if (const SimConnectFunctions* table = loaded.load()) return {table, {}};
     const std::filesystem::path path = folder / simConnectLibraryName;
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec))
-        return {nullptr, "SimConnect.dll not found in " + narrow(folder)};
+    if (!std::filesystem::is_regular_file(path, ec)) return "SimConnect.dll not found in " + narrow(folder);
     // No error box for a library that cannot be loaded: the program reports it itself. The
     // library's own dependencies are looked for in its folder first.
     DWORD previousMode = 0;
@@ -112,14 +108,22 @@ SimConnectLoad gf_loadSimConnectFrom(const std::filesystem::path& folder)
         std::string reason = std::system_category().message(static_cast<int>(error));
         while (!reason.empty() && (std::isspace(static_cast<unsigned char>(reason.back())) || reason.back() == '.'))
             reason.pop_back();
-        return {nullptr, "SimConnect.dll in " + narrow(folder) + " cannot be loaded: " + reason};
+        return "SimConnect.dll in " + narrow(folder) + " cannot be loaded: " + reason;
     }
-    SimConnectFunctions table;
     const std::string missing = fillTable(module, table);
-    if (!missing.empty()) {
-        FreeLibrary(module);
-        return {nullptr, "SimConnect.dll in " + narrow(folder) + " lacks " + missing};
-    }
+    if (missing.empty()) return {};
+    FreeLibrary(module);
+    return "SimConnect.dll in " + narrow(folder) + " lacks " + missing;
+}
+
+SimConnectLoad gf_loadSimConnectFrom(const std::filesystem::path& folder)
+{
+    if (const SimConnectFunctions* table = loaded.load()) return {table, {}};
+    std::lock_guard lock(loadMutex);
+    if (const SimConnectFunctions* table = loaded.load()) return {table, {}};
+    SimConnectFunctions table;
+    const std::string problem = gf_loadSimConnectInto(folder, table);
+    if (!problem.empty()) return {nullptr, problem};
     loadedTable = table;
     loaded.store(&loadedTable);
     return {&loadedTable, {}};

@@ -54,6 +54,9 @@ inline constexpr const wchar_t* simConnectLibraryName = L"SimConnect.dll";
 SimConnectLoad gf_loadSimConnect();
 // Loads from the given folder instead (tests); the first success is kept for the process.
 SimConnectLoad gf_loadSimConnectFrom(const std::filesystem::path& folder);
+// The loader's own step: loads the library of that folder into the caller's table and keeps
+// nothing; the problem in words, or empty on success (the library then stays loaded).
+std::string gf_loadSimConnectInto(const std::filesystem::path& folder, SimConnectFunctions& table);
 // The table, or null before a successful load.
 const SimConnectFunctions* simConnectFunctions();
 // The folder of the running executable.

@@ -146,14 +146,23 @@ int storedInt(const std::filesystem::path& xml, const std::string& key)
 
 } // namespace
 
-TEST(Program, RunsWaitsForTheSimulatorAndClosesLikeAUser)
+// The staged program folder as a user copies it, without a SimConnect.dll beside the program:
+// it starts, says what is missing and where it belongs, waits, and closes as usual.
+TEST(Program, RunsWithoutSimConnectDllSaysSoWaitsAndClosesLikeAUser)
 {
     ProgramFolder folder;
+    ASSERT_FALSE(std::filesystem::exists(folder.program() / "SimConnect.dll"));
     Process first(folder);
     ASSERT_TRUE(first.started());
     HWND window = nullptr;
     ASSERT_TRUE(waitFor([&] { return (window = first.window(L"Quillmarsh")) != nullptr; }));
     ASSERT_TRUE(waitFor([&] { return fileText(folder.log()).find("Waiting for MSFS 2020 ...") != std::string::npos; }));
+    ASSERT_TRUE(waitFor([&] { return fileText(folder.log()).find("Error SimConnect.dll not found in ") != std::string::npos; }));
+    EXPECT_NE(fileText(folder.log()).find(": copy the SimConnect.dll of the MSFS SDK (folder \"SimConnect SDK\\lib\") beside "
+                                          "Quillmarsh.exe, Quillmarsh waits for it"),
+              std::string::npos);
+    // No loader dialog: the only window of the program is its main window.
+    EXPECT_EQ(first.window(L"#32770"), nullptr);
     // The start asked the download site for the published version, as the program does.
     EXPECT_TRUE(folder.site().waitForRequests(1, 20s));
     RECT rect{};

@@ -188,3 +188,30 @@ TEST(StandInScenario, ReadsTheExampleAndRefusesBadOnes)
         }
     }
 }
+
+TEST(SimConnectLibrary, LoadsFromTheFolderOrSaysWhatIsWrong)
+{
+    qtr::SimConnectFunctions table;
+    // Beside this executable: the stand-in, with every function and the MSFS 2024 creation call.
+    EXPECT_EQ(qtr::gf_loadSimConnectInto(qtr::executableFolder(), table), "");
+    EXPECT_NE(table.Open, nullptr);
+    EXPECT_NE(table.AISetAircraftFlightPlan, nullptr);
+    EXPECT_NE(table.AICreateNonATCAircraft_EX1, nullptr);
+
+    const auto empty = qtest::freshFolder("no-library");
+    qtr::SimConnectFunctions none;
+    EXPECT_EQ(qtr::gf_loadSimConnectInto(empty, none), "SimConnect.dll not found in " + empty.string());
+    EXPECT_EQ(none.Open, nullptr);
+
+    const auto broken = qtest::freshFolder("broken-library");
+    qtest::writeFile(broken / "SimConnect.dll", "not a library at all");
+    const std::string problem = qtr::gf_loadSimConnectInto(broken, none);
+    EXPECT_EQ(problem.rfind("SimConnect.dll in " + broken.string() + " cannot be loaded: ", 0), 0u) << problem;
+
+    // Some other library under the name: it lacks the functions.
+    const auto other = qtest::freshFolder("other-library");
+    wchar_t system[MAX_PATH] = {};
+    ASSERT_GT(GetSystemDirectoryW(system, MAX_PATH), 0u);
+    std::filesystem::copy_file(std::filesystem::path(system) / "version.dll", other / "SimConnect.dll");
+    EXPECT_EQ(qtr::gf_loadSimConnectInto(other, none), "SimConnect.dll in " + other.string() + " lacks SimConnect_Open");
+}
