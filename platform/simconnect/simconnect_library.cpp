@@ -41,30 +41,28 @@ std::string fillTable(HMODULE module, SimConnectFunctions& t)
         const char* name;
         bool found;
     };
+// Each slot of the table is named after its function without the "SimConnect_" prefix.
+#define QM_LOOK_UP(slot) Entry{"SimConnect_" #slot, lookUp(module, "SimConnect_" #slot, t.slot)}
     const Entry entries[] = {
-        {"SimConnect_Open", lookUp(module, "SimConnect_Open", t.Open)},
-        {"SimConnect_Close", lookUp(module, "SimConnect_Close", t.Close)},
-        {"SimConnect_CallDispatch", lookUp(module, "SimConnect_CallDispatch", t.CallDispatch)},
-        {"SimConnect_SubscribeToSystemEvent", lookUp(module, "SimConnect_SubscribeToSystemEvent", t.SubscribeToSystemEvent)},
-        {"SimConnect_AddToDataDefinition", lookUp(module, "SimConnect_AddToDataDefinition", t.AddToDataDefinition)},
-        {"SimConnect_MapClientEventToSimEvent",
-         lookUp(module, "SimConnect_MapClientEventToSimEvent", t.MapClientEventToSimEvent)},
-        {"SimConnect_AddClientEventToNotificationGroup",
-         lookUp(module, "SimConnect_AddClientEventToNotificationGroup", t.AddClientEventToNotificationGroup)},
-        {"SimConnect_SetNotificationGroupPriority",
-         lookUp(module, "SimConnect_SetNotificationGroupPriority", t.SetNotificationGroupPriority)},
-        {"SimConnect_RequestDataOnSimObject", lookUp(module, "SimConnect_RequestDataOnSimObject", t.RequestDataOnSimObject)},
-        {"SimConnect_RequestDataOnSimObjectType",
-         lookUp(module, "SimConnect_RequestDataOnSimObjectType", t.RequestDataOnSimObjectType)},
-        {"SimConnect_SetDataOnSimObject", lookUp(module, "SimConnect_SetDataOnSimObject", t.SetDataOnSimObject)},
-        {"SimConnect_TransmitClientEvent", lookUp(module, "SimConnect_TransmitClientEvent", t.TransmitClientEvent)},
-        {"SimConnect_AICreateNonATCAircraft", lookUp(module, "SimConnect_AICreateNonATCAircraft", t.AICreateNonATCAircraft)},
-        {"SimConnect_GetLastSentPacketID", lookUp(module, "SimConnect_GetLastSentPacketID", t.GetLastSentPacketID)},
-        {"SimConnect_AIReleaseControl", lookUp(module, "SimConnect_AIReleaseControl", t.AIReleaseControl)},
-        {"SimConnect_AIRemoveObject", lookUp(module, "SimConnect_AIRemoveObject", t.AIRemoveObject)},
-        {"SimConnect_AISetAircraftFlightPlan",
-         lookUp(module, "SimConnect_AISetAircraftFlightPlan", t.AISetAircraftFlightPlan)},
+        QM_LOOK_UP(Open),
+        QM_LOOK_UP(Close),
+        QM_LOOK_UP(CallDispatch),
+        QM_LOOK_UP(SubscribeToSystemEvent),
+        QM_LOOK_UP(AddToDataDefinition),
+        QM_LOOK_UP(MapClientEventToSimEvent),
+        QM_LOOK_UP(AddClientEventToNotificationGroup),
+        QM_LOOK_UP(SetNotificationGroupPriority),
+        QM_LOOK_UP(RequestDataOnSimObject),
+        QM_LOOK_UP(RequestDataOnSimObjectType),
+        QM_LOOK_UP(SetDataOnSimObject),
+        QM_LOOK_UP(TransmitClientEvent),
+        QM_LOOK_UP(AICreateNonATCAircraft),
+        QM_LOOK_UP(GetLastSentPacketID),
+        QM_LOOK_UP(AIReleaseControl),
+        QM_LOOK_UP(AIRemoveObject),
+        QM_LOOK_UP(AISetAircraftFlightPlan),
     };
+#undef QM_LOOK_UP
     lookUp(module, "SimConnect_AICreateNonATCAircraft_EX1", t.AICreateNonATCAircraft_EX1);
     for (const Entry& e : entries)
         if (!e.found) return e.name;
