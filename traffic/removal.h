@@ -11,6 +11,9 @@
 namespace qtr {
 
 void removeAircraftFromSim(StaticAircraft& aircraft);
+// RealTraffic went away: every active live aircraft is removed from the simulator, and those
+// still being created are dropped from the creation queue or marked to go once created.
+void removeLiveAircraftAfterFeedLoss();
 bool removeFromPendingQueue(std::deque<AiCreateRequest>& queue, const std::string& key);
 void setParkedLights(StaticAircraft& aircraft);
 bool removeFarthestLive(double minDistance);
