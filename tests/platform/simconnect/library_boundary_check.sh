@@ -2,6 +2,8 @@
 # The program and the stand-in at the DLL boundary, as the PE headers show them:
 #  - the program imports nothing of SimConnect (it loads SimConnect.dll at run time) and holds no
 #    C++-mangled SimConnect name;
+#  - the program imports only DLLs that every Windows has (a library it was built with but that is
+#    missing on the user's PC, such as zlib1.dll, would stop it at its start with a loader dialog);
 #  - the stand-in SimConnect.dll exports every SimConnect function of its .def file under its
 #    plain name, as Microsoft's library does.
 #   library_boundary_check.sh OBJDUMP PROGRAM.exe SimConnect.dll SimConnect.def
@@ -15,6 +17,10 @@ fi
 if grep -aqE '_Z[0-9A-Za-z_]*SimConnect_' "$program"; then
   echo "FAIL: $(basename "$program") holds a mangled SimConnect name"; status=1
 fi
+system_dlls='^(advapi32|bcrypt|crypt32|gdi32|kernel32|msvcrt|shell32|user32|winmm|ws2_32|comctl32|ole32|secur32|normaliz|wldap32|comdlg32|shlwapi|uxtheme)\.dll$'
+for dll in $("$objdump" -p "$program" | awk '/DLL Name:/{print tolower($3)}'); do
+  if ! grep -qE "$system_dlls" <<<"$dll"; then echo "FAIL: $(basename "$program") needs $dll, which Windows does not have"; status=1; fi
+done
 exports=$("$objdump" -p "$library" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p')
 wanted=$(grep -oE '^\s+SimConnect_\w+' "$def" | tr -d ' \t')
 for name in $wanted; do
