@@ -14,6 +14,7 @@
 #include "foundation/win_text.h"
 #include "foundation/parameters/parameter_control.h"
 #include "app/parameter_display.h"
+#include "airports/airport_scan.h"
 #include "airports/airports_db.h"
 #include "links/feed.h"
 #include "links/traffic_standins.h"
@@ -133,6 +134,7 @@ void workerMain()
         if (!std::filesystem::is_directory(docsFolder, ec)) throw UserErrorException(41, wrongFolderText());
         detectInstall();
         gf_initWorkerSlots();
+        if (SCAN_AIRPORTS.value() && !stopRequested.load() && !windowClosed.load()) lf_airportsScan();
         if (stopRequested.load() || windowClosed.load()) {
             requestUserClose();
         } else {
