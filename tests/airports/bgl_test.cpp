@@ -141,6 +141,37 @@ TEST(BglPieces, ElevationKeepsWhatRealAirportsHave)
     }
 }
 
+// Each subsection's records are walked inside its own data: two airports in two subsections are
+// each found once (walking on past the first subsection's data would find the second twice).
+TEST(BglPieces, RecordWalkStaysInsideItsSubsection)
+{
+    using namespace qtest;
+    const std::string first = airportRecord("KAAA", 0, {});
+    const std::string second = airportRecord("KBBB", 0, {});
+    std::string bytes = bglFile(first + second);
+    // The section gets a second subsection; the first one's data now ends after its record.
+    setU32(bytes, 56 + 8, 2);
+    setU32(bytes, 76 + 12, static_cast<std::uint32_t>(first.size()));
+    const std::uint32_t secondTable = static_cast<std::uint32_t>(bytes.size());
+    putU32(bytes, 0x83108);
+    putU32(bytes, 1);
+    putU32(bytes, static_cast<std::uint32_t>(recordsOffset + first.size()));
+    putU32(bytes, static_cast<std::uint32_t>(second.size()));
+    // Both subsection entries must follow one another: move the table to the end.
+    std::string table = bytes.substr(76, 16) + bytes.substr(secondTable, 16);
+    bytes.resize(secondTable);
+    setU32(bytes, 56 + 12, secondTable);
+    bytes += table;
+    const BglFile file(bytes);
+    std::vector<std::string> found;
+    EXPECT_TRUE(forEachAirportSectionRecord(file, [&](const BglRecord& record) {
+        bool valid = false;
+        found.push_back(lf_decodeIdentifierOrRegionCode(file.u32(record.offset + 40), valid));
+        return true;
+    }));
+    EXPECT_EQ(found, (std::vector<std::string>{"KAAA", "KBBB"}));
+}
+
 // The KPHP package ships the source its BGL was compiled from: every parking as the file holds it.
 TEST(BglRealScenery, KphpParkingsMatchTheirSource)
 {

@@ -88,6 +88,7 @@ int quickPassBenchmark(const fs::path& folder)
     gf_initWorkerSlots();
     const auto started = Clock::now();
     const std::vector<fs::path> files = lf_collectBglFiles(folder);
+    const double walkSeconds = secondsSince(started);
     const std::vector<BglQuickPass> found = lf_quickPass(files);
     const double seconds = secondsSince(started);
     const auto rawStarted = Clock::now();
@@ -98,6 +99,7 @@ int quickPassBenchmark(const fs::path& folder)
     nlohmann::json report{{"files", files.size()},
                           {"airports", withAirport},
                           {"seconds", seconds},
+                          {"walk_seconds", walkSeconds},
                           {"raw_read_seconds", rawSeconds},
                           {"files_per_second", seconds > 0 ? files.size() / seconds : 0.0},
                           {"threads", scanTasksMaximum.load()}};
