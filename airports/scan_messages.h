@@ -13,8 +13,23 @@ namespace qtr {
 extern std::vector<std::string> airportScanMessages;
 extern std::mutex airportScanMessagesMutex;
 
-// Appends one line (any thread).
+// Appends one line (any thread): to the list, or, on a thread inside a ScanMessageCapture, to
+// that capture, so that the scan can add each task's lines in walk order.
 void lf_addScanMessage(const std::string& line);
+
+// While it lives, the calling thread's scan messages go into lines instead of the list.
+class ScanMessageCapture {
+public:
+    explicit ScanMessageCapture(std::vector<std::string>& lines);
+    ~ScanMessageCapture();
+    ScanMessageCapture(const ScanMessageCapture&) = delete;
+    ScanMessageCapture& operator=(const ScanMessageCapture&) = delete;
+
+private:
+    std::vector<std::string>* previous_;
+};
+// Appends lines to the list in their order (any thread).
+void addScanMessages(const std::vector<std::string>& lines);
 // A copy of the lines (any thread; tests and the driver).
 std::vector<std::string> scanMessagesCopy();
 void clearScanMessages();

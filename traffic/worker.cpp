@@ -14,6 +14,7 @@
 #include "foundation/win_text.h"
 #include "foundation/parameters/parameter_control.h"
 #include "app/parameter_display.h"
+#include "airports/airport_scan.h"
 #include "airports/airports_db.h"
 #include "links/feed.h"
 #include "links/traffic_standins.h"
@@ -138,6 +139,7 @@ void workerMain()
         detectInstall();
         gf_initWorkerSlots();
         gf_scanLiveries();
+        if (SCAN_AIRPORTS.value() && !stopRequested.load() && !windowClosed.load()) lf_airportsScan();
         if (stopRequested.load() || windowClosed.load()) {
             requestUserClose();
         } else {

@@ -126,6 +126,13 @@ TEST_F(Detection, RealUserCfgSamples)
         EXPECT_EQ(detectAndStorePackagesPath(), packages);
         EXPECT_EQ((s.msfs2020 ? MSFS_INSTALL_PATH : MSFS_2024_INSTALL_PATH).value(), pathToUtf8(packages));
         EXPECT_EQ(msfsInstallSubPath("Community"), packages / "Community");
+        {
+            StringParameter& stored = s.msfs2020 ? MSFS_INSTALL_PATH : MSFS_2024_INSTALL_PATH;
+            const std::string kept = stored.value();
+            stored.setValue("");
+            EXPECT_TRUE(msfsInstallSubPath("Community").empty()); // not a folder relative to the program's
+            stored.setValue(kept);
+        }
         EXPECT_NE(log().find("\nUserCfg.opt: InstalledPackagesPath=" + pathToUtf8(packages) + "\n"), std::string::npos);
         fs::remove(userCfg);
     }

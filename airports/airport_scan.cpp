@@ -1,0 +1,370 @@
+#include "airports/airport_scan.h"
+
+#include "airports/airport_file_queries.h"
+#include "airports/airports_db.h"
+#include "airports/archive_download.h"
+#include "airports/scan_messages.h"
+#include "app/main_window.h"
+#include "foundation/install_detect.h"
+#include "foundation/log.h"
+#include "foundation/parameters/parameter_table.h"
+#include "foundation/paths.h"
+#include "foundation/text_files.h"
+#include "foundation/utilities.h"
+#include "foundation/win_text.h"
+#include "foundation/xml_meta.h"
+#include "traffic/run_control.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <deque>
+#include <future>
+#include <memory>
+#include <stdexcept>
+
+#include <windows.h>
+
+namespace qtr {
+
+namespace {
+
+// The maker's address for airport files that could be improved by offline learning.
+constexpr const char* supportAddress = "airports@quillmarsh.example";
+
+bool lf_stopping() { return stopRequested.load() || windowClosed.load(); }
+
+// Gives the scan-worker slot back however the task ends.
+struct SlotRelease {
+    ~SlotRelease() { gf_releaseWorkerSlot(); }
+};
+
+bool lf_excludedFile(const std::string& pathText)
+{
+    for (const char* part : {"statics", "AFCAD Updates", "_heliports"})
+        if (pathText.find(part) != std::string::npos) return true;
+    return false;
+}
+
+} // namespace
+
+namespace {
+
+// Closes a directory search on every way out.
+struct FindCloser {
+    void operator()(HANDLE handle) const { FindClose(handle); }
+};
+
+// One folder of the walk, entries in the order the file system gives them, each subfolder walked
+// where it stands. The directory listing gives each entry's kind, so no entry costs a query of
+// its own. Folders that are links (junctions, as users often lay out Community) are followed
+// like the simulator follows them; the 250-character limit ends any loop.
+void lf_walkFolder(const std::wstring& folder, const std::string& scanFolderText, std::vector<std::filesystem::path>& files)
+{
+    WIN32_FIND_DATAW entry;
+    const std::wstring pattern = folder + L"\\*";
+    HANDLE found = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr,
+                                    FIND_FIRST_EX_LARGE_FETCH);
+    if (found == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND) return; // an empty folder
+        throw std::runtime_error(fmt::format("cannot list {} (error {})", utf16ToUtf8(folder), error));
+    }
+    const std::unique_ptr<void, FindCloser> closer(found);
+    do {
+        if (lf_stopping()) return;
+        const std::wstring name = entry.cFileName;
+        if (name == L"." || name == L"..") continue;
+        const std::wstring path = folder + L"\\" + name;
+        try {
+            const std::string pathText = utf16ToUtf8(path);
+            if (lf_isExcludedFolder(pathText)) continue;
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+                lf_walkFolder(path, scanFolderText, files);
+            } else {
+                const std::size_t dot = name.rfind(L'.');
+                if (dot != std::wstring::npos && lf_isBglFile(utf16ToUtf8(name.substr(dot))) && !lf_excludedFile(pathText))
+                    files.emplace_back(path);
+            }
+        } catch (const std::exception& e) {
+            lf_addScanMessage(fmt::format("{} airports search in folder {} aborted, cause: {}", "===> ", scanFolderText, e.what()));
+        }
+    } while (FindNextFileW(found, &entry));
+}
+
+} // namespace
+
+// Errors of one entry pass it over; an error of the walk itself ends it with what was found so far.
+std::vector<std::filesystem::path> lf_collectBglFiles(const std::filesystem::path& folder)
+{
+    const std::string folderText = pathToUtf8(folder);
+    std::vector<std::filesystem::path> files;
+    try {
+        std::wstring root = folder.wstring();
+        while (!root.empty() && (root.back() == L'\\' || root.back() == L'/')) root.pop_back();
+        lf_walkFolder(root, folderText, files);
+    } catch (const std::exception& e) {
+        lf_addScanMessage(fmt::format("{} airports search in folder {} aborted because of iterator problem: {}", "===> ",
+                                      folderText, e.what()));
+    }
+    return files;
+}
+
+std::vector<BglQuickPass> lf_quickPass(const std::vector<std::filesystem::path>& files)
+{
+    std::vector<BglQuickPass> found(files.size(), BglQuickPass::noAirport);
+    std::atomic<std::size_t> next{0};
+    const auto work = [&] {
+        for (std::size_t i = next++; i < files.size() && !lf_stopping(); i = next++) {
+            try {
+                found[i] = bglQuickPass(files[i]);
+            } catch (const std::exception&) {
+                found[i] = BglQuickPass::damaged;
+            }
+        }
+    };
+    // The files are independent, and opening them is what takes the time.
+    const std::size_t threads =
+        std::clamp<std::size_t>(files.size() / 64, 1, static_cast<std::size_t>(std::max(1, scanTasksMaximum.load())));
+    std::vector<std::future<void>> helpers;
+    for (std::size_t t = 1; t < threads; ++t) helpers.push_back(std::async(std::launch::async, work));
+    work();
+    for (auto& helper : helpers) helper.get();
+    for (std::size_t i = 0; i < files.size(); ++i)
+        if (found[i] == BglQuickPass::damaged)
+            lf_addScanMessage(fmt::format("{}damaged BGL file (skipped): {}", "===> ", pathToUtf8(files[i])));
+    return found;
+}
+
+namespace {
+
+void lf_writeRedirect(const AirportScanOutput& output)
+{
+    if (gf_writeToFile(output.text, output.path, true))
+        airportScanSucceeded = true;
+    else
+        lf_addScanMessage(fmt::format("{}could not write {}", "===> ", pathToUtf8(output.path)));
+}
+
+void lf_writeGenerated(const AirportScanOutput& output)
+{
+    std::filesystem::create_directories(output.path.parent_path());
+    simulatorName = MSFS_2020.value() ? "MSFS" : "MSFS2024";
+    if (saveApf(output.record, output.path, apfKindGenerated))
+        airportScanSucceeded = true;
+    else
+        lf_addScanMessage(fmt::format("{}Generating {} did not succeed", "===> ", pathToUtf8(output.path)));
+}
+
+void lf_writeTbloEntry(const AirportScanOutput& output)
+{
+    std::filesystem::create_directories(output.path.parent_path());
+    if (gf_writeToFile(output.text + "\n", output.path, false))
+        ++tbloEntryCount;
+    else
+        lf_addScanMessage(fmt::format("{}could not write {}", "===> ", pathToUtf8(output.path)));
+}
+
+// Files of outside publishers that offline learning could improve go to TBLO for the user to send
+// in; the count copied.
+int lf_prepareTblo(const std::vector<std::string>& stems)
+{
+    int copied = 0;
+    for (const std::string& stem : stems) {
+        const std::filesystem::path file = myThirdpartyFolder / xmlPath(stem);
+        if (stem == "KMCI" && gf_readPublisher(file) == "TropicalSim") {
+            std::filesystem::remove(file);
+            continue;
+        }
+        if (!gf_checkStockArchive(stem) || !gf_publisherText(file).empty()) continue;
+        const std::filesystem::path target = tbloFolder / xmlPath(stem);
+        std::error_code ec;
+        if (!std::filesystem::copy_file(file, target, std::filesystem::copy_options::overwrite_existing, ec)) {
+            logMarked(fmt::format("\"{}\" failed to copy \"{}\"", pathToUtf8(file), pathToUtf8(target)));
+            continue;
+        }
+        logLine(fmt::format("{} copied to {}", stem, pathToUtf8(target)));
+        ++copied;
+        // The redirect is what the airport-file look-up should find.
+        if (std::filesystem::exists(myThirdpartyFolder / txtPath(stem))) std::filesystem::remove(file);
+    }
+    return copied;
+}
+
+} // namespace
+
+bool lf_isExcludedFolder(const std::string& pathText)
+{
+    if (pathText.size() >= 250) return true;
+    static const char* const excluded[] = {"fs-base",           "tutorials", "aircraft",      "bushtrip",
+                                           "discovery",         "point-of-interest",          "simobjects",
+                                           "vcockpits",         "aig-aitraffic",              "justflight-aicraft",
+                                           "fsltl",             "gsx-pro",   "gsx-world",     "landingchallenge"};
+    return std::any_of(std::begin(excluded), std::end(excluded),
+                       [&](const char* text) { return pathText.find(text) != std::string::npos; });
+}
+
+BglScanResult lf_toParkingPositions(const std::filesystem::path& path)
+{
+    SlotRelease release;
+    BglScanResult result;
+    const std::string pathText = pathToUtf8(path);
+    ScanMessageCapture capture(result.messages);
+    try {
+        const std::optional<BglFile> file = BglFile::read(path);
+        // Unreadable, not a BGL header, or too short for one: nothing to do.
+        if (!file || file->size() <= bglHeaderSize || file->u32(4) != bglHeaderSize) return result;
+        const bool msfs2020 = MSFS_2020.value();
+        const bool clean = forEachAirportSectionRecord(*file, [&](const BglRecord& record) {
+            if (!msfs2020 && record.id == bglUndecodableAirportRecord) {
+                lf_identifyAirport(pathText, result);
+                return false; // the rest of the file is not read
+            }
+            if (record.id == bglAirportRecord) {
+                bool valid = false;
+                const std::string icao = lf_decodeIdentifierOrRegionCode(file->u32(record.offset + 40), valid);
+                if (valid) lf_processAirport(*file, record, icao, pathText, result);
+            }
+            return true;
+        });
+        if (!clean) lf_addScanMessage(fmt::format("{}damaged record in {}, the rest of its section skipped", "===> ", pathText));
+    } catch (const std::exception& e) {
+        logMarked(fmt::format("Exception in lf_toParkingPositions: {}", pathText));
+        logIndented(e.what());
+        result.error = e.what();
+    }
+    return result;
+}
+
+void applyBglScanResult(const BglScanResult& result)
+{
+    addScanMessages(result.messages);
+    for (const AirportScanOutput& output : result.outputs) {
+        switch (output.kind) {
+        case AirportScanOutput::Kind::redirect: lf_writeRedirect(output); break;
+        case AirportScanOutput::Kind::generated: lf_writeGenerated(output); break;
+        case AirportScanOutput::Kind::tblo: lf_writeTbloEntry(output); break;
+        }
+    }
+}
+
+void lf_searchAirportsInFolder(const std::filesystem::path& folder)
+{
+    const std::string folderText = pathToUtf8(folder);
+    lf_addScanMessage(std::string("Scanning for ") + "addon airports in " + folderText);
+    const std::vector<std::filesystem::path> files = lf_collectBglFiles(folder);
+    const std::vector<BglQuickPass> found = lf_quickPass(files);
+
+    // Results are taken oldest first, so they are written in walk order whatever task ends first.
+    std::deque<std::future<BglScanResult>> pending;
+    std::string current;
+    const auto collectOldest = [&](bool duringWalk) {
+        std::future<BglScanResult> oldest = std::move(pending.front());
+        pending.pop_front();
+        try {
+            const BglScanResult result = oldest.get();
+            applyBglScanResult(result);
+            if (result.error.empty()) return;
+            throw std::runtime_error(result.error);
+        } catch (const std::exception& e) {
+            lf_addScanMessage(duringWalk ? fmt::format("{} airports search aborted, futs inner, \n{}\n{}\n{}", "===> ",
+                                                       e.what(), pending.size(), current)
+                                         : fmt::format("{} airports search in {} aborted, futs outer error: {}", "===> ",
+                                                       folderText, e.what()));
+        }
+    };
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (found[i] != BglQuickPass::airport) continue;
+        if (lf_stopping()) break;
+        current = pathToUtf8(files[i]);
+        try {
+            gf_waitForWorkerSlot();
+            pending.push_back(std::async(std::launch::async, lf_toParkingPositions, files[i]));
+            ++scanTasksRunning;
+        } catch (const std::exception& e) {
+            lf_addScanMessage(fmt::format("{} airports search in folder {} aborted, cause: {}", "===> ", folderText, e.what()));
+        }
+        while (pending.size() > static_cast<std::size_t>(std::max(1, scanTasksMaximum.load()))) collectOldest(true);
+    }
+    // Every started task is waited for: none may outlive the scan's lists and maps.
+    while (!pending.empty()) collectOldest(false);
+}
+
+void lf_checkScanFolders(const std::filesystem::path& folder)
+{
+    if (folder.empty()) return;
+    const std::string text = pathToUtf8(folder);
+    if (!std::filesystem::exists(folder)) {
+        setStatus(text + " does not exist, skipped!", true);
+    } else if (!std::filesystem::is_directory(folder)) {
+        setStatus(text + " is not a folder name, skipped!", true);
+    } else {
+        lf_searchAirportsInFolder(folder);
+    }
+}
+
+bool lf_scanAirports(const std::vector<std::filesystem::path>& folders)
+{
+    try {
+        gf_removeIfExists(airportsScanLogPath);
+    } catch (const std::exception&) {
+        logLine("problems with removing previous files (maybe still open?)");
+    }
+    tbloEntryCount = 0;
+    {
+        std::lock_guard lock(airportScanMessagesMutex);
+        airportScanMessages.reserve(2048);
+    }
+    // Emptied before the walk, which may put entries of unrecognised airports into it.
+    std::filesystem::remove_all(tbloFolder);
+    for (const std::filesystem::path& folder : folders) lf_checkScanFolders(folder);
+
+    std::filesystem::create_directories(airportsScanLogPath.parent_path());
+    gf_writeLines(scanMessagesCopy(), airportsScanLogPath);
+    logLine(pathToUtf8(airportsScanLogPath) + " written");
+    clearStatus();
+    clearScanMessages();
+
+    const std::vector<std::string> stems = gf_listXmlFileStems(myThirdpartyFolder);
+    if (!stems.empty()) {
+        std::filesystem::create_directories(tbloFolder);
+        const int copied = lf_prepareTblo(stems);
+        if (copied == 0) {
+            logLine("All your third party airports are done, no off line learning needed.");
+        } else {
+            tbloEntryCount += copied;
+            logLine("");
+            logMarked(fmt::format("Please zip the folder \"{}\" and mail it to {}, so that these airports can be improved "
+                                  "by offline learning",
+                                  pathToUtf8(std::filesystem::absolute(tbloFolder)), supportAddress));
+            logLine("");
+        }
+        // An empty TBLO is no request to the user.
+        if (std::filesystem::is_empty(tbloFolder)) std::filesystem::remove(tbloFolder);
+    }
+    if (airportScanSucceeded.load()) logLine("Airports scan successful");
+    return airportScanSucceeded.load();
+}
+
+void lf_airportsScan()
+{
+    setStatus("Scanning for addon airports ...", false);
+    logLine(fmt::format("\n++++++++++++++++++++++++ airports scan {} starts +++++++++++++++++++++++++++++", ""));
+    std::vector<std::filesystem::path> folders;
+    if (MSFS_2020.value()) {
+        if (const auto official = msfsInstallSubPath(officialFolderName); !official.empty()) folders.push_back(official);
+    }
+    if (const auto community = msfsInstallSubPath(communityFolderName); !community.empty()) folders.push_back(community);
+    readAirportNames();
+    if (MSFS_2020.value()) removeFilesInFolder(myVendrakeFolder);
+    removeFilesInFolder(myThirdpartyFolder);
+    if (!lf_scanAirports(folders)) setStatus("Warning: Scan has not found any add-on airports", true);
+    SCAN_AIRPORTS.setValue(false);
+    SCAN_AIRPORTS.save();
+    showCheckBoxParameter(SCAN_AIRPORTS);
+    mainWindow.invalidate(parametersBand);
+    airportNames.clear();
+    logLine("-------------------------- airports scan ends    ----------------------------\n");
+}
+
+} // namespace qtr
