@@ -128,6 +128,8 @@ std::filesystem::path getPackagesPath()
 std::filesystem::path msfsInstallSubPath(const std::filesystem::path& sub)
 {
     const std::string base = MSFS_2020.value() ? MSFS_INSTALL_PATH.value() : MSFS_2024_INSTALL_PATH.value();
+    // No install path found: no folder (not the sub-path relative to the program's folder).
+    if (base.empty()) return {};
     return pathFromUtf8(base) / sub;
 }
 

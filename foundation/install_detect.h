@@ -23,7 +23,7 @@ bool parseInstalledPackagesPath(std::filesystem::path& result, const std::string
 bool isValidPackagesDir(const std::filesystem::path& path);
 std::string storePackageName();
 std::string steamFolderName();
-// The selected simulator's stored install path joined with sub.
+// The selected simulator's stored install path joined with sub; empty when none is stored.
 std::filesystem::path msfsInstallSubPath(const std::filesystem::path& sub);
 
 // For the worker's start when no install path is known: the detected packages folder, stored in

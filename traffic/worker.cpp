@@ -137,6 +137,7 @@ void workerMain()
         if (!std::filesystem::is_directory(docsFolder, ec)) throw UserErrorException(41, wrongFolderText());
         detectInstall();
         gf_initWorkerSlots();
+        gf_rescanWhenFileIsGone();
         gf_scanLiveries();
         if (stopRequested.load() || windowClosed.load()) {
             requestUserClose();

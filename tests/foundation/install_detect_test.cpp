@@ -126,6 +126,8 @@ TEST_F(Detection, RealUserCfgSamples)
         EXPECT_EQ(detectAndStorePackagesPath(), packages);
         EXPECT_EQ((s.msfs2020 ? MSFS_INSTALL_PATH : MSFS_2024_INSTALL_PATH).value(), pathToUtf8(packages));
         EXPECT_EQ(msfsInstallSubPath("Community"), packages / "Community");
+        (s.msfs2020 ? MSFS_INSTALL_PATH : MSFS_2024_INSTALL_PATH).setValue("");
+        EXPECT_TRUE(msfsInstallSubPath("Community").empty()); // not "Community" below the program
         EXPECT_NE(log().find("\nUserCfg.opt: InstalledPackagesPath=" + pathToUtf8(packages) + "\n"), std::string::npos);
         fs::remove(userCfg);
     }

@@ -1,0 +1,45 @@
+#pragma once
+// The walk of one liveries folder: every aircraft.cfg below it is scanned by a task of its own
+// (at most as many at once as the machine has hardware threads), and the records come back in
+// the order the walk met the files. Files of the IVAO model packages have a task of their own.
+#include "liveries/livery_data_base.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <list>
+#include <string>
+#include <vector>
+
+namespace qtr {
+
+// Appends the liveries of every aircraft.cfg below the folder to result, in walk order.
+void lf_searchLiveriesInFolder(std::uint32_t folderNumber, const std::filesystem::path& folder,
+                               std::list<LiveryRecord>& result);
+
+// The task bodies (they take a scan-worker slot's release on every path).
+std::list<LiveryRecord> lf_searchLiveriesinFile(std::uint32_t folderNumber, const std::filesystem::path& file);
+std::list<LiveryRecord> lf_searchLiveriesInIvaoFile(std::uint32_t folderNumber, const std::filesystem::path& file);
+
+// The section splitter's state and one step of it.
+struct SectionSplit {
+    std::list<LiveryRecord>& out;
+    std::uint32_t folderNumber;
+    const std::string& icaoType;
+    const std::string& filePath;
+    const std::string& folderPath;
+    std::vector<std::string> section;
+    bool inSection = false;
+    bool ivao = false; // any '[' ends an IVAO section, not only one in the first six characters
+};
+void lf_sectionLineStep(SectionSplit& state, const std::string& line);
+// After the last line: the open section.
+void lf_closeSection(SectionSplit& state);
+
+// The IVAO parts (their own rules for the type and the airline).
+std::string lf_modelOfIvaoPath(const std::string& filePath);
+LiveryRecord lf_parseFltsimSections(std::uint32_t folderNumber, std::vector<std::string> section, const std::string& icaoType,
+                                    const std::string& filePath, const std::string& folderPath);
+LiveryRecord lf_addLivery(std::uint32_t folderNumber, const std::string& airline, const std::string& icaoType,
+                          bool passenger, const std::string& title, const std::string& regcode);
+
+} // namespace qtr
