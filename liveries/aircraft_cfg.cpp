@@ -52,7 +52,7 @@ struct Section {
     std::string title, airline, parkingTypes, regcode;
     const std::string& folderPath;
     const std::string& filePath;
-    const std::string& header;
+    const std::string header;
     bool dropped = false;
 
     void incomplete(const std::string& what)
@@ -112,7 +112,7 @@ bool lf_droppedTitle(const std::string& title)
 }
 
 // One line of the section, by the first rule that applies.
-void lf_sectionLine(Section& s, const std::string& line)
+void lf_sectionLine(Section& s, std::string_view line)
 {
     std::string value;
     if (s.title.empty() && lf_parseTitle(line, value)) {
@@ -169,18 +169,6 @@ bool lf_airlineOfUnnamed(Section& s, const std::string& icaoType)
     s.airline = "PVT";
     s.regcode = privateRegistrationIn(s.title);
     return true;
-}
-
-// The type of a file from a code found in it: valid, fixed, or reported.
-std::string lf_checkedType(const std::string& code, const std::string& filePath)
-{
-    if (isValidType(code)) return code;
-    if (const auto fix = typeFixes.find(code); fix != typeFixes.end()) {
-        codeFixes.add(fmt::format("Model fix: {} found in {} changed into {}", code, filePath, fix->second));
-        return fix->second;
-    }
-    lf_addInvalidModel(code, filePath);
-    return {};
 }
 
 } // namespace
@@ -274,16 +262,28 @@ std::string lf_parseFltsimHeader(std::string_view line)
     return {};
 }
 
+// The type of a file from a code found in it: valid, fixed, or reported.
+std::string lf_checkedType(const std::string& code, const std::string& filePath)
+{
+    if (isValidType(code)) return code;
+    if (const auto fix = typeFixes.find(code); fix != typeFixes.end()) {
+        codeFixes.add(fmt::format("Model fix: {} found in {} changed into {}", code, filePath, fix->second));
+        return fix->second;
+    }
+    lf_addInvalidModel(code, filePath);
+    return {};
+}
+
 std::string lf_folderOfFile(const std::string& filePath)
 {
     const std::size_t slash = filePath.rfind('\\');
     return slash == std::string::npos ? std::string() : filePath.substr(0, slash);
 }
 
-bool lf_checkFltsimSections(const std::vector<std::string>& lines, const std::string& filePath)
+bool lf_checkFltsimSections(const CfgLines& lines, const std::string& filePath)
 {
     std::vector<std::int32_t> numbers;
-    for (const std::string& line : lines) {
+    for (const std::string_view line : lines) {
         const std::string digits = lf_parseFltsimHeader(line);
         if (digits.empty()) continue;
         std::int32_t n = 0;
@@ -310,25 +310,32 @@ bool lf_checkFltsimSections(const std::vector<std::string>& lines, const std::st
     return true;
 }
 
-std::string lf_modelOfAircraftCfg(const std::string& filePath, const std::vector<std::string>& lines)
+std::string lf_modelOfAircraftCfg(const std::string& filePath, const CfgLines& lines)
 {
-    for (const std::string& line : lines)
+    for (const std::string_view line : lines)
         if (std::string code = lf_parseIcaoTypeDesignator(line); !code.empty()) return lf_checkedType(code, filePath);
-    for (const std::string& line : lines)
+    for (const std::string_view line : lines)
         if (std::string code = lf_parseBaseContainer(line); !code.empty()) return lf_checkedType(code, filePath);
     if (!lf_contains(filePath, "pmdg-aircraft-7") && !lf_contains(filePath, "fnx-aircraft-3"))
         invalidCfgFiles.add("Line icao_type_designator= is missing in [General] section of " + filePath);
     return {};
 }
 
-void lf_procesFltSimSection(std::list<LiveryRecord>& out, std::uint32_t folderNumber, std::vector<std::string> lines,
+CfgSection lf_trimSection(CfgSection section)
+{
+    while (!section.empty() && (section.back().empty() || section.back().starts_with("//")))
+        section = section.first(section.size() - 1);
+    return section;
+}
+
+void lf_procesFltSimSection(std::list<LiveryRecord>& out, std::uint32_t folderNumber, CfgSection section,
                             const std::string& icaoType, const std::string& filePath, const std::string& folderPath)
 {
     try {
-        while (!lines.empty() && (lines.back().empty() || lines.back().starts_with("//"))) lines.pop_back();
+        const CfgSection lines = lf_trimSection(section);
         if (lines.empty()) return;
-        Section s{{}, {}, {}, {}, folderPath, filePath, lines.front()};
-        for (const std::string& line : lines) {
+        Section s{{}, {}, {}, {}, folderPath, filePath, std::string(lines.front())};
+        for (const std::string_view line : lines) {
             lf_sectionLine(s, line);
             if (s.dropped) return;
         }

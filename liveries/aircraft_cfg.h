@@ -7,11 +7,16 @@
 
 #include <cstdint>
 #include <list>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace qtr {
+
+// The lines of a file: views into the file's text, which the reader keeps.
+using CfgLines = std::vector<std::string_view>;
+using CfgSection = std::span<const std::string_view>;
 
 // The raw value of a "key = value" line: the line must be blanks, the key (letters in any case),
 // blanks, '=', blanks, a value ending in a non-blank, blanks; "" when it is not such a line.
@@ -33,12 +38,18 @@ std::string lf_parseBaseContainer(std::string_view line);
 std::string lf_parseFltsimHeader(std::string_view line);
 
 // The file's [fltsim.N] numbers must run 0, 1, 2, ...; false for an invalid file.
-bool lf_checkFltsimSections(const std::vector<std::string>& lines, const std::string& filePath);
+bool lf_checkFltsimSections(const CfgLines& lines, const std::string& filePath);
 // The valid (or fixed) ICAO type of the file, "" when it has none.
-std::string lf_modelOfAircraftCfg(const std::string& filePath, const std::vector<std::string>& lines);
+std::string lf_modelOfAircraftCfg(const std::string& filePath, const CfgLines& lines);
 // One section (its header line first) into at most one record appended to out.
-void lf_procesFltSimSection(std::list<LiveryRecord>& out, std::uint32_t folderNumber, std::vector<std::string> section,
+void lf_procesFltSimSection(std::list<LiveryRecord>& out, std::uint32_t folderNumber, CfgSection section,
                             const std::string& icaoType, const std::string& filePath, const std::string& folderPath);
+// The section without its trailing empty lines and lines beginning with "//".
+CfgSection lf_trimSection(CfgSection section);
+
+// The type of a file from a code found in it: the code when valid, its fix from the data base
+// (noted in codeFixes), else "" (noted in invalidModelCodes).
+std::string lf_checkedType(const std::string& code, const std::string& filePath);
 
 // The file's path up to its last backslash: the model's folder.
 std::string lf_folderOfFile(const std::string& filePath);

@@ -63,13 +63,7 @@ std::string lf_modelOfIvaoPath(const std::string& filePath)
     }
     std::string model = m[1].str();
     if (model.size() >= 4) model.resize(4);
-    if (isValidType(model)) return model;
-    if (const auto fix = typeFixes.find(model); fix != typeFixes.end()) {
-        codeFixes.add(fmt::format("Model fix: {} found in {} changed into {}", model, filePath, fix->second));
-        return fix->second;
-    }
-    lf_addInvalidModel(model, filePath);
-    return {};
+    return lf_checkedType(model, filePath);
 }
 
 LiveryRecord lf_addLivery(std::uint32_t folderNumber, const std::string& airline, const std::string& icaoType,
@@ -79,18 +73,18 @@ LiveryRecord lf_addLivery(std::uint32_t folderNumber, const std::string& airline
     return LiveryRecord{airline, icaoType, title, regcode, folderNumber, !passenger};
 }
 
-LiveryRecord lf_parseFltsimSections(std::uint32_t folderNumber, std::vector<std::string> section, const std::string& icaoType,
+LiveryRecord lf_parseFltsimSections(std::uint32_t folderNumber, CfgSection whole, const std::string& icaoType,
                                     const std::string& filePath, const std::string& folderPath)
 {
-    while (!section.empty() && (section.back().empty() || section.back().starts_with("//"))) section.pop_back();
+    const CfgSection section = lf_trimSection(whole);
     if (section.empty()) return {};
-    const std::string header = section.front();
+    const std::string header(section.front());
     const auto incomplete = [&](const std::string& what) {
         incompleteSections.add(folderPath + " " + header + what);
         return LiveryRecord{};
     };
     std::string title, parkingTypes, regcode, texture;
-    for (const std::string& line : section) {
+    for (const std::string_view line : section) {
         std::string value;
         if (!title.empty() && lf_parseTitle(line, value)) return incomplete(" has more than one title key");
         if (title.empty() && lf_parseTitle(line, value)) {

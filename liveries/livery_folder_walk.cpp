@@ -1,7 +1,6 @@
 #include "liveries/livery_folder_walk.h"
 
 #include "foundation/log.h"
-#include "foundation/text_files.h"
 #include "foundation/utilities.h"
 #include "foundation/win_text.h"
 #include "liveries/aircraft_cfg.h"
@@ -11,6 +10,8 @@
 
 #include <condition_variable>
 #include <deque>
+#include <fstream>
+#include <iterator>
 #include <functional>
 #include <future>
 #include <mutex>
@@ -122,70 +123,114 @@ void lf_collect(PendingFile& pending, std::list<LiveryRecord>& result, bool duri
     }
 }
 
-// The lines of a file as UTF-8 without line ends, or nothing when it cannot be read; either
-// failure is reported.
-std::optional<std::vector<std::string>> lf_readCfgLines(const std::filesystem::path& file, const std::string& filePath)
+// The file's lines, or nothing when it cannot be read, which is reported unless the file is gone.
+std::optional<CfgText> lf_readReported(const std::filesystem::path& file, const std::string& filePath)
 {
-    const TextEncoding encoding = gf_detectEncoding(file);
-    if (encoding == cannotOpenFile) {
-        invalidCfgFiles.add(filePath + " could not be read");
-        return std::nullopt;
+    try {
+        if (auto text = lf_readCfgText(file)) return text;
+        std::error_code ec;
+        if (std::filesystem::exists(file, ec) || ec) invalidCfgFiles.add(filePath + " could not be read");
+    } catch (const std::exception& e) {
+        invalidCfgFiles.add(filePath + " could not be read as text: " + e.what());
     }
-    std::vector<std::string> lines;
-    lines.reserve(4048);
-    if (!gf_readTextFile(encoding, file, lines)) {
-        invalidCfgFiles.add(filePath + " could not be read as text");
-        return std::nullopt;
+    return std::nullopt;
+}
+
+// Lines split at line feeds, a carriage return before one dropped; no empty last line.
+CfgLines lf_splitLines(std::string_view text)
+{
+    CfgLines lines;
+    lines.reserve(text.size() / 24 + 1);
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        const std::size_t next = end == std::string_view::npos ? text.size() : end + 1;
+        if (end == std::string_view::npos) end = text.size();
+        if (end > start && text[end - 1] == '\r') --end;
+        lines.push_back(text.substr(start, end - start));
+        start = next;
     }
-    // UTF-16 lines keep the carriage return of their line end.
-    for (std::string& line : lines)
-        if (!line.empty() && line.back() == '\r') line.pop_back();
     return lines;
+}
+
+std::string lf_utf16ToUtf8(std::string_view bytes, bool bigEndian)
+{
+    if (bytes.size() % 2 != 0) throw std::runtime_error("odd number of bytes in UTF-16 text");
+    std::wstring wide(bytes.size() / 2, L'\0');
+    for (std::size_t i = 0; i < wide.size(); ++i) {
+        const auto lo = static_cast<unsigned char>(bytes[2 * i + (bigEndian ? 1 : 0)]);
+        const auto hi = static_cast<unsigned char>(bytes[2 * i + (bigEndian ? 0 : 1)]);
+        wide[i] = static_cast<wchar_t>(lo | (hi << 8));
+    }
+    return utf16ToUtf8(wide);
 }
 
 void lf_processCollected(SectionSplit& state)
 {
-    if (state.section.empty()) return;
+    if (state.end <= state.first) return;
+    const CfgSection section(state.lines.data() + state.first, state.end - state.first);
     if (state.ivao) {
-        LiveryRecord record = lf_parseFltsimSections(state.folderNumber, std::move(state.section), state.icaoType,
-                                                     state.filePath, state.folderPath);
+        LiveryRecord record =
+            lf_parseFltsimSections(state.folderNumber, section, state.icaoType, state.filePath, state.folderPath);
         if (!record.airline.empty()) state.out.push_back(std::move(record));
     } else {
-        lf_procesFltSimSection(state.out, state.folderNumber, std::move(state.section), state.icaoType, state.filePath,
-                               state.folderPath);
+        lf_procesFltSimSection(state.out, state.folderNumber, section, state.icaoType, state.filePath, state.folderPath);
     }
-    state.section.clear();
+    state.first = state.end;
 }
 
-std::list<LiveryRecord> lf_splitSections(std::uint32_t folderNumber, const std::vector<std::string>& lines,
-                                         const std::string& icaoType, const std::string& filePath, bool ivao)
+std::list<LiveryRecord> lf_splitSections(std::uint32_t folderNumber, const CfgLines& lines, const std::string& icaoType,
+                                         const std::string& filePath, bool ivao)
 {
     std::list<LiveryRecord> out;
     const std::string folderPath = lf_folderOfFile(filePath);
-    SectionSplit state{out, folderNumber, icaoType, filePath, folderPath, {}, false, ivao};
-    for (const std::string& line : lines) lf_sectionLineStep(state, line);
+    SectionSplit state{out, folderNumber, icaoType, filePath, folderPath, lines};
+    state.ivao = ivao;
+    for (std::size_t k = 0; k < lines.size(); ++k) lf_sectionLineStep(state, k);
     lf_closeSection(state);
     return out;
 }
 
 } // namespace
 
-void lf_sectionLineStep(SectionSplit& state, const std::string& line)
+void lf_sectionLineStep(SectionSplit& state, std::size_t k)
 {
+    const std::string_view line = state.lines[k];
     if (!lf_parseFltsimHeader(line).empty()) {
         state.inSection = true;
         lf_processCollected(state);
-        state.section.push_back(line);
+        state.first = k;
+        state.end = k + 1;
         return;
     }
     const std::size_t bracket = line.find('[');
-    const bool otherHeader = bracket != std::string::npos && (state.ivao || bracket < 6);
+    const bool otherHeader = bracket != std::string_view::npos && (state.ivao || bracket < 6);
     if (otherHeader) {
         if (state.inSection) lf_processCollected(state);
         state.inSection = false;
         return;
     }
-    if (state.inSection) state.section.push_back(line);
+    if (state.inSection) state.end = k + 1;
+}
+
+std::optional<CfgText> lf_readCfgText(const std::filesystem::path& file)
+{
+    // Opened once: under Wine an open costs as much as reading the whole file.
+    std::ifstream in(file, std::ios::binary | std::ios::ate);
+    if (!in.is_open()) return std::nullopt;
+    // One allocation of the file's size: under Wine the heap is shared by all tasks behind a lock.
+    std::string bytes(static_cast<std::size_t>(std::max<std::streamoff>(in.tellg(), 0)), '\0');
+    in.seekg(0);
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    const std::string_view head(bytes.data(), std::min<std::size_t>(bytes.size(), 2));
+    if (head == "\xFF\xFE" || head == "\xFE\xFF")
+        bytes = lf_utf16ToUtf8(std::string_view(bytes).substr(2), head == "\xFE\xFF");
+    else if (bytes.starts_with("\xEF\xBB\xBF"))
+        bytes.erase(0, 3);
+    CfgText result{std::make_unique<std::string>(std::move(bytes)), {}};
+    result.lines = lf_splitLines(*result.text);
+    return result;
 }
 
 void lf_closeSection(SectionSplit& state)
@@ -200,12 +245,11 @@ std::list<LiveryRecord> lf_searchLiveriesinFile(std::uint32_t folderNumber, cons
     SlotRelease release;
     const std::string filePath = pathToUtf8(file);
     try {
-        if (!std::filesystem::exists(file)) return {};
-        const auto lines = lf_readCfgLines(file, filePath);
-        if (!lines || !lf_checkFltsimSections(*lines, filePath)) return {};
-        const std::string icaoType = lf_modelOfAircraftCfg(filePath, *lines);
+        const auto text = lf_readReported(file, filePath);
+        if (!text || !lf_checkFltsimSections(text->lines, filePath)) return {};
+        const std::string icaoType = lf_modelOfAircraftCfg(filePath, text->lines);
         if (icaoType.empty()) return {};
-        return lf_splitSections(folderNumber, *lines, icaoType, filePath, false);
+        return lf_splitSections(folderNumber, text->lines, icaoType, filePath, false);
     } catch (const std::exception& e) {
         logLine(fmt::format("exception in lf_searchLiveriesinFile {}: {}", filePath, e.what()));
         throw;
@@ -218,14 +262,10 @@ std::list<LiveryRecord> lf_searchLiveriesInIvaoFile(std::uint32_t folderNumber, 
     const std::string filePath = pathToUtf8(file);
     const std::string icaoType = lf_modelOfIvaoPath(filePath);
     if (icaoType.empty()) return {};
-    if (gf_detectEncoding(file) == cannotOpenFile) {
-        logMarked(fmt::format("no character set found for {}", filePath));
-        invalidCfgFiles.add(filePath + " could not be read");
-        return {};
-    }
-    const auto lines = lf_readCfgLines(file, filePath);
-    if (!lines || !lf_checkFltsimSections(*lines, filePath)) return {};
-    return lf_splitSections(folderNumber, *lines, icaoType, filePath, true);
+    const auto text = lf_readReported(file, filePath);
+    if (!text) logMarked(fmt::format("no character set found for {}", filePath));
+    if (!text || !lf_checkFltsimSections(text->lines, filePath)) return {};
+    return lf_splitSections(folderNumber, text->lines, icaoType, filePath, true);
 }
 
 void lf_searchLiveriesInFolder(std::uint32_t folderNumber, const std::filesystem::path& folder,
@@ -245,6 +285,12 @@ void lf_searchLiveriesInFolder(std::uint32_t folderNumber, const std::filesystem
                 const std::string_view relative = std::string_view(path).substr(std::min(path.size(), rootText.size()));
                 if (lf_notDescended(relative)) it.disable_recursion_pending();
                 if (!lf_isAircraftCfg(entry)) continue;
+                // While every slot is taken, wait for the oldest task: that wait ends when a task
+                // ends, where polling for a slot would sleep whole milliseconds at a time.
+                while (scanTasksRunning.load() >= scanTasksMaximum.load() && !pending.empty()) {
+                    lf_collect(pending.front(), result, true);
+                    pending.pop_front();
+                }
                 gf_waitForWorkerSlot();
                 const bool ivao = path.find("ivao_x-csl") != std::string::npos || path.find("IVAO_MTL") != std::string::npos;
                 auto body = ivao ? lf_searchLiveriesInIvaoFile : lf_searchLiveriesinFile;

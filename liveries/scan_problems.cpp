@@ -10,6 +10,7 @@
 
 #include <fmt/format.h>
 
+#include <array>
 #include <unordered_set>
 
 namespace qtr {
@@ -24,8 +25,13 @@ std::vector<std::string> dbaseConversions;
 
 namespace {
 
-std::mutex seenTitlesMutex;
-std::unordered_set<std::string> seenTitles; // guarded by seenTitlesMutex
+// The titles taken in this scan, in shards by hash, each under its own mutex: every section of
+// every task claims its title here, and one lock for all of them made the tasks wait in turn.
+struct TitleShard {
+    std::mutex mutex;
+    std::unordered_set<std::string, Fnv1aHash, std::equal_to<>> titles; // guarded by mutex
+};
+std::array<TitleShard, 64> seenTitles;
 
 const char* lf_boolText(bool b) { return b ? "true" : "false"; }
 
@@ -53,14 +59,17 @@ void lf_reportErrors(Container& lines, bool sort, const std::filesystem::path& p
 
 bool lf_takeTitle(const std::string& title)
 {
-    std::lock_guard lock(seenTitlesMutex);
-    return seenTitles.insert(title).second;
+    TitleShard& shard = seenTitles[Fnv1aHash()(title) % seenTitles.size()];
+    std::lock_guard lock(shard.mutex);
+    return shard.titles.insert(title).second;
 }
 
 void clearSeenTitles()
 {
-    std::lock_guard lock(seenTitlesMutex);
-    seenTitles.clear();
+    for (TitleShard& shard : seenTitles) {
+        std::lock_guard lock(shard.mutex);
+        shard.titles.clear();
+    }
 }
 
 void lf_addProblemLine(const std::string& code, const std::string& filePath, const std::string& header)

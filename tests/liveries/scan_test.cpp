@@ -31,6 +31,15 @@ namespace {
 std::filesystem::path realData(const std::string& below) { return std::filesystem::path(QM_SOURCE_DIR "/../shared/realdata/" + below); }
 std::filesystem::path fixtures(const std::string& below) { return std::filesystem::path(QM_SOURCE_DIR "/tests/fixtures/livery_scan/" + below); }
 
+// The fixture's sound file (an AAL B738 and its freighter) with other titles: title, title + " Cargo".
+std::string goodFile(const std::string& title)
+{
+    std::string text = qtest::readFile(fixtures("user-aitraffic-problems/SimObjects/Airplanes/good/aircraft.cfg"));
+    text.replace(text.find("Golden Boeing 737-800 American Cargo"), 36, title + " Cargo");
+    text.replace(text.find("Golden Boeing 737-800 American"), 30, title);
+    return text;
+}
+
 std::vector<std::string> describeAll(const std::list<LiveryRecord>& records)
 {
     std::vector<std::string> lines;
@@ -234,7 +243,8 @@ TEST_F(ScanTest, SectionRules)
     };
     for (const Case& c : cases) {
         std::list<LiveryRecord> out;
-        lf_procesFltSimSection(out, 1, c.lines, "B738", "f\\aircraft.cfg", "f");
+        const CfgLines lines(c.lines.begin(), c.lines.end());
+        lf_procesFltSimSection(out, 1, lines, "B738", "f\\aircraft.cfg", "f");
         if (!c.record) {
             EXPECT_TRUE(out.empty()) << c.what;
             continue;
@@ -245,7 +255,8 @@ TEST_F(ScanTest, SectionRules)
     }
     // Light types without airline are private, with a private registration of the title.
     std::list<LiveryRecord> light;
-    lf_procesFltSimSection(light, 1, {"[fltsim.0]", "title=Piper N5DP"}, "P28A", "f\\aircraft.cfg", "f");
+    const CfgLines lines{"[fltsim.0]", "title=Piper N5DP"};
+    lf_procesFltSimSection(light, 1, lines, "P28A", "f\\aircraft.cfg", "f");
     ASSERT_EQ(light.size(), 1u);
     EXPECT_EQ(describe(light.front()), "PVT|P28A|Piper N5DP|N5DP|1|pax");
 }
@@ -296,7 +307,7 @@ TEST_F(ScanProblems, EachProblemLandsInItsReport)
         {&invalidAircraftCfgFilesPath, airplanes + "gap\\aircraft.cfg contains non-consecutive [fltsim.x] numbers at .x=3"},
         {&invalidAircraftCfgFilesPath, airplanes + "twice\\aircraft.cfg contains non-consecutive [fltsim.x] numbers at .x=0"},
         {&invalidAircraftCfgFilesPath, airplanes + "nonumber\\aircraft.cfg contains a [fltsim.] section without a number"},
-        {&invalidAircraftCfgFilesPath, airplanes + "halfutf16\\aircraft.cfg could not be read as text"},
+        {&invalidAircraftCfgFilesPath, airplanes + "halfutf16\\aircraft.cfg could not be read as text: odd number of bytes in UTF-16 text"},
         {&incompleteFltsimSectionsPath, airplanes + "notitle [fltsim.0] misses title"},
         {&incompleteFltsimSectionsPath, "\"" + airplanes + "noairline\" \"[fltsim.0]\" has no airline and no regcode info"},
         {&incompleteFltsimSectionsPath, airplanes + "sametitle [fltsim.1] title \"Same Title\" already exists"},
@@ -356,7 +367,7 @@ TEST_F(ScanTest, StopsAndEmptyScansKeepThePreviousFile)
     }
     EXPECT_EQ(qtest::readFile(liveriesScannedPath), "previous");
     // A stop during the scan: nothing saved, and the next start scans again.
-    place(fixtures("user-aitraffic-problems/SimObjects/Airplanes/good/aircraft.cfg"), "empty/SimObjects/Airplanes/good/aircraft.cfg");
+    write("empty/SimObjects/Airplanes/good/aircraft.cfg", goodFile("Stopped"));
     stopRequested = true;
     gf_scanLiveries();
     stopRequested = false;
@@ -373,13 +384,7 @@ TEST_F(ScanTest, FoldersThatAreNotEnteredAndFilesThatAreNotRead)
 {
     // The root's own name decides nothing; below it an "airport" folder is not entered, and only
     // files named aircraft.cfg (in any case) are read.
-    const std::string good = qtest::readFile(fixtures("user-aitraffic-problems/SimObjects/Airplanes/good/aircraft.cfg"));
-    const auto copy = [&](const std::string& path, const std::string& title) {
-        std::string text = good;
-        text.replace(text.find("Golden Boeing 737-800 American\""), 30, title);
-        text.replace(text.find("Golden Boeing 737-800 American Cargo"), 36, title + " Cargo");
-        write("my-airport-liveries/" + path, text);
-    };
+    const auto copy = [&](const std::string& path, const std::string& title) { write("my-airport-liveries/" + path, goodFile(title)); };
     copy("a/Aircraft.CFG", "A");
     copy("xyz_airport_pack/b/aircraft.cfg", "B");
     copy("c/myaircraft.cfg", "C");
@@ -389,12 +394,8 @@ TEST_F(ScanTest, FoldersThatAreNotEnteredAndFilesThatAreNotRead)
 
 TEST_F(ScanTest, AutomaticFoldersInPackageOrderAndPriority)
 {
-    const std::string good = qtest::readFile(fixtures("user-aitraffic-problems/SimObjects/Airplanes/good/aircraft.cfg"));
     const auto pack = [&](const std::string& name, const std::string& title) {
-        std::string text = good;
-        text.replace(text.find("Golden Boeing 737-800 American\""), 30, title);
-        text.replace(text.find("Golden Boeing 737-800 American Cargo"), 36, title + " Cargo");
-        write("Community/" + name + "/SimObjects/Airplanes/B738/aircraft.cfg", text);
+        write("Community/" + name + "/SimObjects/Airplanes/B738/aircraft.cfg", goodFile(title));
     };
     pack("aig-aitraffic-oci-beta", "AIG B738");
     pack("fsltl-traffic-base", "FSLTL B738");
