@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <unordered_set>
 
 namespace qtr {
 
@@ -24,6 +25,9 @@ std::vector<std::string> dontUseTitles;
 std::vector<std::string> regcodeReportLines;
 
 namespace {
+
+// Views of dontUseTitles; rebuilt whenever the list changes (worker thread, before the scan).
+std::unordered_set<std::string_view, Fnv1aHash> dontUseIndex;
 
 struct MergeCounters {
     std::uint32_t added = 0;
@@ -98,6 +102,7 @@ std::size_t lf_appendDontUseTitles(const std::vector<RegcodeEntry>& entries)
         dontUseTitles.push_back(e.title);
         ++n;
     }
+    gf_indexDontUseTitles();
     return n;
 }
 
@@ -256,6 +261,14 @@ void lf_readDontUseTitlesFromFolder()
             "There were errors in processing the regcode files in folder \"{}\", see the Log.txt", folder));
     const std::size_t n = lf_appendDontUseTitles(entries);
     logLine(fmt::format("{} don't use title{} read from files in {}", n, pluralS(n), folder));
+}
+
+bool isDontUseTitle(std::string_view title) { return dontUseIndex.count(title) != 0; }
+
+void gf_indexDontUseTitles()
+{
+    dontUseIndex.clear();
+    for (const std::string& title : dontUseTitles) dontUseIndex.insert(title);
 }
 
 TitleView gf_regcodeTitle(const std::string& registration)

@@ -47,6 +47,11 @@ void lf_reportRegcodeClashes();
 void lf_readDontUseTitles(const std::filesystem::path& path);
 void lf_readDontUseTitlesFromFolder();
 
+// The scan's test of a section's title against dontUseTitles, by a hash index of the list; the
+// readers of the titles rebuild it, code that fills the list itself calls gf_indexDontUseTitles.
+bool isDontUseTitle(std::string_view title);
+void gf_indexDontUseTitles();
+
 // The title of the livery painted with the registration, in any of its lookup forms; empty
 // when none.
 TitleView gf_regcodeTitle(const std::string& registration);

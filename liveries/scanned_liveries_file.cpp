@@ -10,6 +10,8 @@
 
 #include <fmt/format.h>
 
+#include <windows.h>
+
 namespace qtr {
 
 void lf_writeLiveryNode(pugi::xml_node liveries, const LiveryRecord& record)
@@ -29,7 +31,13 @@ void lf_saveScannedLiveries()
     writeXmlMeta(doc);
     pugi::xml_node liveries = doc.append_child("liveries");
     for (const LiveryRecord& record : scannedLiveries) lf_writeLiveryNode(liveries, record);
-    gf_saveXml(doc, liveriesScannedPath);
+    // The previous file stays until the new one is complete.
+    std::filesystem::path partial = liveriesScannedPath;
+    partial += ".tmp";
+    const bool saved = doc.save_file(partial.c_str()) &&
+                       MoveFileExW(partial.c_str(), liveriesScannedPath.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    logLine(saved ? fmt::format("\"{}\" saved", pathToUtf8(liveriesScannedPath))
+                  : fmt::format("could not save to \"{}\"", pathToUtf8(liveriesScannedPath)));
     logLine(fmt::format("{} liveries in {}", scannedLiveries.size(), pathToUtf8(liveriesScannedPath)));
 }
 

@@ -7,7 +7,8 @@
 
 namespace qtr {
 
-// Writes scannedLiveries to the file; nothing when the list is empty.
+// Writes scannedLiveries to the file (through a temporary file, so that the previous one stays
+// until the new one is complete); nothing when the list is empty.
 void lf_saveScannedLiveries();
 void lf_writeLiveryNode(pugi::xml_node liveries, const LiveryRecord& record);
 // Replaces scannedLiveries by the records of the file, sorted. UserErrorException 51 (no

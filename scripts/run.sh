@@ -40,8 +40,12 @@ cp -r "$BUILD_DIR/stage/." "$PROGRAM_DIR/"
 cp "$BUILD_DIR/stand_in/SimConnect.dll" "$PROGRAM_DIR/SimConnect.dll"
 export QUILLMARSH_APPDATA_ROOT=$(winepath -w "$APPDATA")
 
-# An installed simulator (its packages folder) and RealTraffic on this PC.
+# An installed simulator (its packages folder, with our AI traffic package in its Community
+# folder) and RealTraffic on this PC.
+rm -rf "$RUN_DIR/msfs/Community"
 mkdir -p "$RUN_DIR/msfs/Community" "$RUN_DIR/msfs/Official" "$APPDATA/Roaming/InsideSystems"
+cp -r "$here/tools/run/community/." "$RUN_DIR/msfs/Community/"
+rm -f "$RUN_DIR/msfs/Community/.gitattributes"
 touch "$APPDATA/Roaming/InsideSystems/RealTraffic.jar"
 
 # The download site: the published version is the one that runs, so no update is offered.
@@ -51,9 +55,6 @@ printf '%s\n' "$version" > "$RUN_DIR/site/release/version.json"
 # The aircraft type data base (made at build time from public data, tools/dbase).
 mkdir -p "$RUN_DIR/site/MSFS"
 cp "$BUILD_DIR/data/dbase.zip" "$RUN_DIR/site/MSFS/dbase.zip"
-# The liveries of the scenario's installed AI packages, as a livery scan leaves them.
-mkdir -p "$PROGRAM_DIR/output"
-cp "$here/tools/run/LiveriesScanned.xml" "$PROGRAM_DIR/output/LiveriesScanned.xml"
 rm -f "$RUN_DIR/site.port"
 wine "$BUILD_DIR/tools/bin/qm_httpd.exe" --root "$(winepath -w "$RUN_DIR/site")" \
   --port-file "$(winepath -w "$RUN_DIR/site.port")" >"$RUN_DIR/site.log" 2>&1 </dev/null &
@@ -72,8 +73,9 @@ except (OSError, ET.ParseError):
     root = ET.Element("parameters"); tree = ET.ElementTree(root)
 # A fixed 40 nm range: the recording's traffic spreads over the Los Angeles basin, while the
 # automatic range of a user on the ground is 10 nm.
+# The liveries are scanned at every start of a run, as after installing new AI packages.
 for key, value in (("MSFS_INSTALL_PATH", packages), ("DOWNLOAD_SITE", site), ("AUTO_RANGE", "false"),
-                   ("LATERAL_RANGE", "40")):
+                   ("LATERAL_RANGE", "40"), ("SCAN_LIVERIES", "true"), ("LIG_AUTOMATIC", "true")):
     node = next((p for p in root.iter("parameter") if p.get("name") == key), None)
     if node is None:
         node = ET.SubElement(root, "parameter", name=key)
@@ -82,13 +84,26 @@ tree.write(path, encoding="utf-8", xml_declaration=True)
 PY
 
 # The stand-in simulator: its scenario, and the journal of what it saw (one JSON object a line).
+# The simulator lists the titles of the AI packages of its Community folder as installed.
 SCENARIO=${QUILLMARSH_SIM_SCENARIO_FILE:-$here/tools/run/klax_scenario.json}
+python3 - "$SCENARIO" "$RUN_DIR/msfs/Community" "$RUN_DIR/scenario.json" <<'PY'
+import json, pathlib, re, sys
+scenario = json.load(open(sys.argv[1], encoding="utf-8"))
+titles = scenario.setdefault("installedTitles", [])
+for cfg in sorted(pathlib.Path(sys.argv[2]).rglob("*")):
+    if cfg.name.lower() != "aircraft.cfg": continue
+    data = cfg.read_bytes()
+    text = data.decode("utf-16") if data[:2] == b"\xff\xfe" else data.decode("utf-8-sig", errors="replace")
+    for m in re.finditer(r'(?im)^\s*title\s*=\s*"([^"]+)"', text):
+        if m.group(1).strip() not in titles: titles.append(m.group(1).strip())
+json.dump(scenario, open(sys.argv[3], "w", encoding="utf-8"), indent=2)
+PY
 JOURNAL="$RUN_DIR/sim-journal.jsonl"
 rm -f "$JOURNAL"
 if [ "$no_sim" = 1 ]; then
   unset QUILLMARSH_SIM_SCENARIO
 else
-  export QUILLMARSH_SIM_SCENARIO=$(winepath -w "$SCENARIO")
+  export QUILLMARSH_SIM_SCENARIO=$(winepath -w "$RUN_DIR/scenario.json")
 fi
 export QUILLMARSH_SIM_JOURNAL=$(winepath -w "$JOURNAL")
 

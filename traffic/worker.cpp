@@ -138,6 +138,7 @@ void workerMain()
         if (!std::filesystem::is_directory(docsFolder, ec)) throw UserErrorException(41, wrongFolderText());
         detectInstall();
         gf_initWorkerSlots();
+        gf_rescanWhenFileIsGone();
         gf_scanLiveries();
         if (SCAN_AIRPORTS.value() && !stopRequested.load() && !windowClosed.load()) lf_airportsScan();
         if (stopRequested.load() || windowClosed.load()) {

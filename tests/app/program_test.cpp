@@ -1,5 +1,7 @@
 // The real program, started as a user starts it: its own folder, its own settings, real windows.
 #include "foundation/geometry.h"
+#include "foundation/text_files.h"
+#include "liveries/aircraft_cfg.h"
 #include "foundation/version.h"
 #include "rtpeer.h"
 #include "http_server.h"
@@ -32,6 +34,22 @@ bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds l
     return true;
 }
 
+std::filesystem::path communityFixture() { return std::filesystem::path(QM_SOURCE_DIR "/tools/run/community"); }
+
+// The titles of the AI packages' aircraft.cfg files, which the simulator lists as installed.
+std::vector<std::string> communityTitles()
+{
+    std::vector<std::string> titles;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(communityFixture())) {
+        if (entry.path().filename() != "aircraft.cfg") continue;
+        std::vector<std::string> lines;
+        if (!qtr::gf_readTextFile(qtr::gf_detectEncoding(entry.path()), entry.path(), lines)) continue;
+        for (const std::string& line : lines)
+            if (std::string title; qtr::lf_parseTitle(line, title)) titles.push_back(title);
+    }
+    return titles;
+}
+
 class ProgramFolder {
 public:
     ProgramFolder()
@@ -47,12 +65,9 @@ public:
         std::filesystem::create_directories(packages_ / "Community");
         std::filesystem::create_directories(packages_ / "Official");
         site_.setRoute("/release/version.json", qmhttp::Route::ok(qtr::programVersion().toString()));
-        // The aircraft type data base, and the liveries of the run's installed AI packages as a
-        // livery scan leaves them.
+        // The aircraft type data base; the run's AI traffic package, which the program scans.
         site_.setRoute("/MSFS/dbase.zip", qmhttp::Route::ok(qtest::readFile(QM_DBASE_ZIP)));
-        std::filesystem::create_directories(program_ / "output");
-        std::filesystem::copy_file(std::filesystem::path(QM_SOURCE_DIR) / "tools/run/LiveriesScanned.xml",
-                                   program_ / "output" / "LiveriesScanned.xml");
+        qtest::copyTree(communityFixture(), packages_ / "Community");
         site_.start();
         writeSettings("");
     }
@@ -293,6 +308,7 @@ TEST(Program, LiveTrafficReachesTheSimulator)
                          "\t<parameter name=\"LATERAL_RANGE\" value=\"10\" />\n");
     nlohmann::json scenario = nlohmann::json::parse(fileText(std::filesystem::path(QM_SOURCE_DIR) / "tools/run/klax_scenario.json"));
     scenario["presentAfterSeconds"] = 0;
+    for (const std::string& title : communityTitles()) scenario["installedTitles"].push_back(title);
     const auto scenarioPath = folder.appData() / "scenario.json";
     qtest::writeFile(scenarioPath, scenario.dump());
     const auto journal = folder.appData() / "journal.jsonl";
@@ -353,7 +369,7 @@ TEST(Program, LiveTrafficReachesTheSimulator)
     }
     ASSERT_EQ(created.size(), 1u);
     // No American A320 is installed: the matcher gives the airline's similar A321.
-    EXPECT_EQ(created[0].value("title", ""), "FSLTL_A321_AAL_American-Airlines");
+    EXPECT_EQ(created[0].value("title", ""), "Airbus A321 American Airlines");
     ASSERT_EQ(removed.size(), 1u);
     EXPECT_NE(removed[0].value("reason", ""), "client closed");
     // About 8 s between the first and the last report at 30 frames a second; each pose lies on

@@ -2,12 +2,15 @@
 // Fills the aircraft type data base and the livery data base directly, for tests of the matcher
 // and of the traffic manager: no "dbase.zip", no scan, no registration-code download.
 #include "foundation/parameters/parameter_table.h"
+#include "foundation/zip_archive.h"
 #include "liveries/livery_data_base.h"
 #include "liveries/type_data_base.h"
 #include "liveries/type_queries.h"
+#include "support/test_support.h"
 #include "traffic/records.h"
 
 #include <array>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -43,6 +46,16 @@ inline void installTestLiveries(std::vector<qtr::LiveryRecord> records, const st
     LIGHT_AIRCRAFT.setValue(categories[0]);
     HIGH_PERF_AIRCRAFT.setValue(categories[1]);
     HELICOPTERS.setValue(categories[2]);
+}
+
+// Reads the data base that tools/dbase/make_dbase.py made from the real data (build/data/dbase.zip).
+inline void loadRealDataBase()
+{
+    qtr::ZipArchive zip;
+    if (!zip.open(QM_DBASE_ZIP)) throw std::runtime_error("no " QM_DBASE_ZIP);
+    const auto path = freshFolder("dbase") / "dbase.xml";
+    writeFile(path, zip.readAsText(zip.entries().front()));
+    qtr::readDataBaseFile(path);
 }
 
 // Empties both data bases.

@@ -55,4 +55,18 @@ ScopedCwd::ScopedCwd(const std::filesystem::path& folder) : previous_(std::files
 
 ScopedCwd::~ScopedCwd() { std::filesystem::current_path(previous_); }
 
+void copyTree(const std::filesystem::path& from, const std::filesystem::path& to)
+{
+    for (const auto& e : std::filesystem::recursive_directory_iterator(from)) {
+        // The entry's path begins with the root as written; relative() would need it canonical.
+        const auto target = to / std::filesystem::path(e.path().native().substr(from.native().size() + 1));
+        if (e.is_directory()) {
+            std::filesystem::create_directories(target);
+            continue;
+        }
+        std::filesystem::create_directories(target.parent_path());
+        std::filesystem::copy_file(e.path(), target);
+    }
+}
+
 } // namespace qtest

@@ -13,6 +13,8 @@ std::filesystem::path freshFolder(const std::string& name);
 // Reads a whole file as bytes ("" when missing).
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& bytes);
+// Copies a folder tree file by file (Wine's copy of a whole tree from a Unix path fails).
+void copyTree(const std::filesystem::path& from, const std::filesystem::path& to);
 
 // Changes the working folder for the lifetime of the object.
 class ScopedCwd {
