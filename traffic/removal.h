@@ -11,7 +11,9 @@
 namespace qtr {
 
 void removeAircraftFromSim(StaticAircraft& aircraft);
-bool removeFromPendingQueue(std::deque<AiCreateRequest>& queue, const std::string& key);
+// Drops the aircraft's own creation request from the queue (matched by its flight id: two
+// aircraft may share a callsign); true when it was there.
+bool removeFromPendingQueue(std::deque<AiCreateRequest>& queue, const StaticAircraft& aircraft);
 void setParkedLights(StaticAircraft& aircraft);
 bool removeFarthestLive(double minDistance);
 void enforceMaxLive();

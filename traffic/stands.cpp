@@ -78,6 +78,25 @@ void clearStands()
 
 void forgetNearestStand() { ++standsGeneration; }
 
+Stand* findStandById(std::uint32_t sid) { return standById(sid); }
+
+DaySlot daySlotMinus(DaySlot daySlot, std::uint32_t n)
+{
+    std::int64_t weekday = daySlot.weekday;
+    std::int64_t slot = static_cast<std::int64_t>(daySlot.slot) - n;
+    while (slot < 0) {
+        slot += 48;
+        weekday = weekday == 1 ? 7 : weekday - 1;
+    }
+    return DaySlot{static_cast<std::uint32_t>(weekday), static_cast<std::uint32_t>(slot)};
+}
+
+DaySlot nextDaySlot(DaySlot daySlot)
+{
+    if (daySlot.slot < 47) return DaySlot{daySlot.weekday, daySlot.slot + 1};
+    return DaySlot{daySlot.weekday % 7 + 1, 0};
+}
+
 void countStandChange()
 {
     const std::int32_t now = ++standChangeCount;

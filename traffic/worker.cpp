@@ -24,6 +24,7 @@
 #include "liveries/livery_scan.h"
 #include "liveries/type_data_base.h"
 #include "traffic/data_cycle.h"
+#include "traffic/park_airports.h"
 #include "traffic/range.h"
 #include "traffic/run_control.h"
 #include "traffic/tick.h"
@@ -138,6 +139,8 @@ void workerMain()
         detectInstall();
         gf_initWorkerSlots();
         gf_scanLiveries();
+        userMaxLive.store(MAX_LIVE.value());
+        lf_readMyParkAirports();
         if (stopRequested.load() || windowClosed.load()) {
             requestUserClose();
         } else {
@@ -240,6 +243,7 @@ bool waitForSimAndUser()
 
 void mainLoop()
 {
+    updateParkAirport(true);
     dataCycleCount = 0;
     currentSlot.store(currentDaySlot());
     {
@@ -352,6 +356,11 @@ void lf_closingDown()
             while (!windowClosed.load()) sleepMs(500);
             setStatus(fmt::format("User closed {}", programName), true);
         }
+    });
+    guardedStep([] {
+        // The user's stand, handed over by the SimConnect thread as it closed, is kept first.
+        serveUserStandRequest();
+        if (!parkAirportIcao.empty()) removeAllParkedAircraft();
     });
     guardedStep([] { liveryChoices.clear(); });
     guardedStep([] {
