@@ -10,6 +10,7 @@
 #include "links/udp_receiver.h"
 #include "liveries/livery_matcher.h"
 #include "liveries/type_queries.h"
+#include "traffic/live_parking.h"
 #include "traffic/park_airports.h"
 #include "traffic/parking_renewal.h"
 #include "traffic/traffic_state.h"
@@ -205,6 +206,7 @@ std::int64_t wantedStaticCount()
         wanted = std::min<std::int64_t>(CUSTOM_MAX_PARK.value(), wanted);
         shown = n < 1 ? 0 : std::llround(static_cast<double>(wanted * 100) / static_cast<double>(n));
     }
+    maxParkedAircraft = wanted;
     mainWindow.maxPark.store(static_cast<std::int32_t>(wanted));
     mainWindow.maxParkPercent.store(static_cast<std::int32_t>(shown));
     mainWindow.invalidate(statisticsBand);
@@ -410,8 +412,10 @@ bool standInUse(const StaticCandidate& c, const Stand& stand)
         }
         return true;
     }
+    // One on its way out is no obstacle: its removal reaches the simulator before this creation,
+    // and the aircraft that takes its stand over (its coupled flight) must not be lost.
     for (const StaticAircraft& s : staticAircraft) {
-        if (!onStandOrNext(s.sid, stand)) continue;
+        if (s.state == stateRemovingFromSim || !onStandOrNext(s.sid, stand)) continue;
         if (LOG.value())
             logLine(fmt::format("{:8}: no static parking for {}, static aircraft {} is adjacent at {}, possibly colliding",
                                 stand.name, c.cs, s.callsign, sidName(s.sid)));
