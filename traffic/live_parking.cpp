@@ -33,13 +33,6 @@ std::int64_t secondsParked(const LiveAircraft& a)
     return duration_cast<seconds>(clock().systemNow() - a.parkedAt).count();
 }
 
-// Slots from a point of the week back to now (the week wraps from Sunday to Monday).
-std::int64_t slotsAgo(DaySlot then, DaySlot now)
-{
-    const auto index = [](DaySlot d) { return static_cast<std::int64_t>(d.weekday - 1) * 48 + d.slot; };
-    return ((index(now) - index(then)) % 336 + 336) % 336;
-}
-
 void logReplacement(const LiveAircraft& live, const StaticAircraft& s, bool byRegistration)
 {
     if (!LOG.value()) return;

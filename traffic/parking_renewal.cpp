@@ -21,15 +21,6 @@ std::vector<StaticRemoval> staticRemovals;
 
 namespace {
 
-// Slots from a point of the week back to now: 0 for now, 335 for the slot after now a week ago.
-// A total order for sorting by placement, where the week's wrap (Sunday before the Monday that
-// follows it) would otherwise make a comparison circular.
-std::int64_t slotsAgo(DaySlot then, DaySlot now)
-{
-    const auto index = [](DaySlot d) { return static_cast<std::int64_t>(d.weekday - 1) * 48 + d.slot; };
-    return ((index(now) - index(then)) % 336 + 336) % 336;
-}
-
 std::string withoutAsterisk(const std::string& callsign)
 {
     if (!callsign.empty() && callsign.back() == '*') return callsign.substr(0, callsign.size() - 1);

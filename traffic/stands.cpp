@@ -91,6 +91,12 @@ DaySlot daySlotMinus(DaySlot daySlot, std::uint32_t n)
     return DaySlot{static_cast<std::uint32_t>(weekday), static_cast<std::uint32_t>(slot)};
 }
 
+std::int64_t slotsAgo(DaySlot then, DaySlot now)
+{
+    const auto index = [](DaySlot d) { return static_cast<std::int64_t>(d.weekday - 1) * 48 + d.slot; };
+    return ((index(now) - index(then)) % 336 + 336) % 336;
+}
+
 DaySlot nextDaySlot(DaySlot daySlot)
 {
     if (daySlot.slot < 47) return DaySlot{daySlot.weekday, daySlot.slot + 1};

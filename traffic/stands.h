@@ -110,6 +110,9 @@ void lf_searchForCoupledCsAroundThisTime(DaySlot daySlot, FlightRecord& aircraft
 // weekday before, Monday by Sunday), and the slot after one.
 DaySlot daySlotMinus(DaySlot daySlot, std::uint32_t n);
 DaySlot nextDaySlot(DaySlot daySlot);
+// Slots from a point of the week back to now: 0 for now, 335 for the slot after now a week ago.
+// A total order by age, where comparing points of the week across its wrap would be circular.
+std::int64_t slotsAgo(DaySlot then, DaySlot now);
 // The stand with that id, nullptr when none.
 Stand* findStandById(std::uint32_t sid);
 

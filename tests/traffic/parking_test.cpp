@@ -448,3 +448,35 @@ TEST_F(Parking, WithoutRespawnsTheAircraftKeepsMoving)
 }
 
 } // namespace
+
+namespace {
+
+// "my_park_airports.txt": malformed, unknown and repeated lines are skipped (an unknown airport
+// makes the result false); the file is written back sorted, the first entry's line updated.
+TEST_F(Parking, ParkAirportListFile)
+{
+    airports = {Airport{"EDDF", "FRA", airportLat, airportLon, 364}, Airport{"KJFK", "JFK", 40.6, -73.8, 13}};
+    std::filesystem::create_directories(airportsFolder);
+    qtest::writeFile(myParkAirportsPath, "KJFK\nEDDF,V155\n\nEDDF\nXXXX\nEDDM,A,B\n");
+    EXPECT_FALSE(lf_readMyParkAirports());
+    ASSERT_EQ(parkAirportList.size(), 2u);
+    EXPECT_EQ(parkAirportList[0].icao, "KJFK");
+    EXPECT_EQ(parkAirportList[1].reservedStand, "V155");
+    setParkAirportEntry("EDDF", LatLon{airportLat, airportLon}); // listed: moved first, not written
+    EXPECT_EQ(parkAirportList[0].icao, "EDDF");
+    parkAirportList[0].reservedStand = "";
+    writeMyParkAirports();
+    std::string text;
+    for (char c : qtest::readFile(myParkAirportsPath))
+        if (c != '\r') text += c;
+    EXPECT_EQ(text, "EDDF\nEDDF,\nEDDM,A,B\nKJFK\nXXXX\n"); // the first EDDF line updated, the double kept
+    // An airport of the add-on folder counts as listed too.
+    std::filesystem::create_directories(myThirdpartyFolder);
+    airports.push_back(Airport{"LSZH", "ZRH", 47.46, 8.55, 1416});
+    std::sort(airports.begin(), airports.end(), [](const Airport& a, const Airport& b) { return a.code < b.code; });
+    qtest::writeFile(myThirdpartyFolder / "LSZH.xml", "x");
+    lf_readMyParkAirports();
+    EXPECT_TRUE(findParkAirport("LSZH"));
+}
+
+} // namespace
