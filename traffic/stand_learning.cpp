@@ -234,11 +234,15 @@ void saveLearnedAirport()
     const bool parameters = parkingParameterChanged.load();
     bool saved = false;
     if (!path.empty()) {
+        // A folder that cannot be made fails this save only; the run goes on without it.
         std::error_code ec;
         if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
-        if (ec) throw std::filesystem::filesystem_error("create_directory", path.parent_path(), ec);
-        simulatorName = MSFS_2020.value() ? "MSFS" : "MSFS2024";
-        saved = saveApf(learnedRecord(), path, apfKindLearned);
+        if (ec) {
+            logMarked(fmt::format("{}: {}", "create_directory", ec.message()));
+        } else {
+            simulatorName = MSFS_2020.value() ? "MSFS" : "MSFS2024";
+            saved = saveApf(learnedRecord(), path, apfKindLearned);
+        }
     }
     if (saved) {
         setStatus(fmt::format("{}{} \"{}\" saved with {} update{} {}", nowTimeText(), parkHandmade ? " handmade" : "",
