@@ -7,8 +7,10 @@
 #include "foundation/time_text.h"
 #include "foundation/geometry.h"
 #include "foundation/utilities.h"
+#include "links/simconnect_dispatch.h"
 #include "links/traffic_standins.h"
 #include "links/udp_receiver.h"
+#include "traffic/removal.h"
 #include "traffic/run_control.h"
 #include "traffic/worker.h"
 
@@ -147,28 +149,49 @@ void startTcpServer(const std::string& port)
 
 std::uint16_t feedServerPort() { return listenSocket == INVALID_SOCKET ? 0 : listenPort.load(); }
 
+namespace {
+
+// One look for RealTraffic at the listening socket, waiting at most the given time: accepts a
+// pending connection and makes it the client. True when a client was accepted.
+bool acceptClient(std::chrono::milliseconds wait)
+{
+    if (listenSocket == INVALID_SOCKET || !waitReadable(listenSocket, wait)) return false;
+    SOCKET accepted = accept(listenSocket, nullptr, nullptr);
+    if (accepted == INVALID_SOCKET) return false;
+    closeSocket(clientSocket);
+    clientSocket = accepted;
+    const char noDelay = 1;
+    try {
+        if (setsockopt(clientSocket, IPPROTO_TCP, TCP_NODELAY, &noDelay, 1) == SOCKET_ERROR)
+            throw std::runtime_error(
+                fmt::format("{} setsockopt failed with error {}", nowTimeText(), gf_wsaErrorText(WSAGetLastError())));
+    } catch (const std::exception& e) {
+        logLineWhileRunning(fmt::format("waitForClient interrupted: {}", e.what()));
+        closeSocket(clientSocket);
+        return false;
+    }
+    clientConnected = true;
+    return true;
+}
+
+// A reply that is whole: a complete JSON value, or a line that cannot begin one (RealTraffic
+// answers with an object, which may come in pieces, also split right after a line feed).
+bool completeReply(const std::string& reply)
+{
+    if (nlohmann::json::accept(reply)) return true;
+    const auto first = reply.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) return false;
+    return reply.back() == '\n' && reply[first] != '{' && reply[first] != '[';
+}
+
+} // namespace
+
 bool waitForClient()
 {
     if (clientConnected.load()) return false;
     while (!stopping()) {
         if (listenSocket == INVALID_SOCKET) return false;
-        if (!waitReadable(listenSocket, std::chrono::milliseconds(1000))) continue;
-        SOCKET accepted = accept(listenSocket, nullptr, nullptr);
-        if (accepted == INVALID_SOCKET) return false;
-        closeSocket(clientSocket);
-        clientSocket = accepted;
-        const char noDelay = 1;
-        try {
-            if (setsockopt(clientSocket, IPPROTO_TCP, TCP_NODELAY, &noDelay, 1) == SOCKET_ERROR)
-                throw std::runtime_error(fmt::format("{} setsockopt failed with error {}", nowTimeText(),
-                                                     gf_wsaErrorText(WSAGetLastError())));
-        } catch (const std::exception& e) {
-            logLineWhileRunning(fmt::format("waitForClient interrupted: {}", e.what()));
-            closeSocket(clientSocket);
-            return false;
-        }
-        clientConnected = true;
-        return true;
+        if (acceptClient(std::chrono::milliseconds(1000))) return true;
     }
     return false;
 }
@@ -201,7 +224,7 @@ std::string receiveData()
             return {};
         }
         reply.append(buffer, static_cast<std::size_t>(count));
-        if (nlohmann::json::accept(reply) || reply.back() == '\n') break;
+        if (completeReply(reply)) break;
     }
     return reply;
 }
@@ -245,6 +268,8 @@ void waitForFeedClient()
         feedPending.store(false);
         logLine("RealTraffic connected");
     }
+    // The user flew on while the program waited: the next user position starts afresh.
+    gf_forgetLastUserPosition();
     clearStatus();
 }
 
@@ -264,7 +289,8 @@ void sendOwnPosition()
     if (user.latitude >= 0.0 && user.latitude <= 0.0009 && user.longitude >= 0.0 && user.longitude <= 0.05) return;
     if (!clientConnected.load()) {
         if (exitCode.load() != ExitCode::NotYetSet) return;
-        if (!waitForClient()) return;
+        // A look, not a wait: the main loop goes on moving and removing aircraft meanwhile.
+        if (!acceptClient(std::chrono::milliseconds(0))) return;
         mainWindow.feedConnected = true;
         mainWindow.invalidate(linksBand);
         setStatus(fmt::format("{} RealTraffic re-connected", nowTimeText()), true);

@@ -31,7 +31,8 @@ void waitForFeedClient();
 void parseFeedVersion(const std::string& reply);
 // Reads the handshake reply (assembled from pieces, up to the time-out).
 std::string receiveData();
-// The position line, about once a second; re-accepts RealTraffic after it went away.
+// The position line, about once a second. After RealTraffic went away it only looks for its
+// return (never waits), so the main loop runs on through the outage.
 void sendOwnPosition();
 // "Qs121=..." for the user aircraft (pitch, bank, heading in radians, altitude in feet,
 // ground speed in knots, latitude and longitude in degrees).

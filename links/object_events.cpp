@@ -4,6 +4,7 @@
 #include "foundation/parameters/parameter_table.h"
 #include "links/flight_plan.h"
 #include "links/simconnect_client.h"
+#include "links/simconnect_connection.h"
 #include "liveries/livery_reports.h"
 #include "liveries/type_queries.h"
 #include "platform/simconnect/simconnect.h"
@@ -63,10 +64,31 @@ void eraseAt(std::vector<Record>& records, Record* record)
 void allLightsToggle(std::uint32_t objectId)
 {
     std::lock_guard lock(simConnectMutex);
-    if (SimConnect_TransmitClientEvent(simConnectHandle.load(), objectId, eventAllLightsToggle, 0, notificationGroup, 0) < 0) {
+    const auto c = openConnection();
+    if (c && c->sc.TransmitClientEvent(c->handle, objectId, eventAllLightsToggle, 0, notificationGroup, 0) < 0) {
         logMarked("SimConnect gf_allLightsToggle fails");
         gf_simConnectRequestError();
     }
+}
+
+// The record of a creation that came to nothing: refused by the simulator (its livery is
+// reported as one that failed) or never seen after it was sent.
+void dropCreatedRecord(std::uint32_t recordId, bool refused)
+{
+    const auto drop = [refused](auto& records, auto* record) {
+        if (refused) {
+            onLiveryNotCreated(*record);
+        } else {
+            logLine(fmt::format("{} dropped: its object never appeared in the simulator", flightText(*record)));
+        }
+        eraseAt(records, record);
+    };
+    if (recordId > 10000) {
+        if (LiveAircraft* record = liveWithFlightId(recordId)) drop(liveAircraft, record);
+        return;
+    }
+    for (StaticAircraft& record : staticAircraft)
+        if (record.flightId == recordId) return drop(staticAircraft, &record);
 }
 
 // The path as narrow text in the system's code page; empty when it does not fit that code page.
@@ -137,19 +159,10 @@ void handleSimObjectEvent(const SimObjectEvent& event)
         return;
     }
     case creationFailed:
-        if (event.recordId > 10000) {
-            if (LiveAircraft* record = liveWithFlightId(event.recordId)) {
-                onLiveryNotCreated(*record);
-                eraseAt(liveAircraft, record);
-            }
-        } else {
-            for (StaticAircraft& record : staticAircraft) {
-                if (record.flightId != event.recordId) continue;
-                onLiveryNotCreated(record);
-                eraseAt(staticAircraft, &record);
-                break;
-            }
-        }
+        dropCreatedRecord(event.recordId, true);
+        return;
+    case creationExpired:
+        dropCreatedRecord(event.recordId, false);
         return;
     default:
         return;
@@ -218,8 +231,9 @@ bool onLiveObjectCreated(LiveAircraft& record, const SimObjectEvent& event)
     }
     createFlightPlan(record);
     std::lock_guard lock(simConnectMutex);
-    if (SimConnect_RequestDataOnSimObject(simConnectHandle.load(), requestStaticCg, defStaticCg, record.objectid,
-                                          scPeriodOnce, 0, 0, 0, 0) < 0) {
+    const auto c = openConnection();
+    if (c && c->sc.RequestDataOnSimObject(c->handle, requestStaticCg, defStaticCg, record.objectid, SIMCONNECT_PERIOD_ONCE,
+                                          0, 0, 0, 0) < 0) {
         logMarked("SimConnect request StaticCG fails");
         gf_simConnectRequestError();
     }
@@ -291,7 +305,8 @@ void onTouchdown(LiveAircraft& record)
             const double throttle = record.reverseByThrottle ? -100.0 : 100.0;
             double data[3] = {100.0, throttle, throttle};
             std::lock_guard lock(simConnectMutex);
-            SimConnect_SetDataOnSimObject(simConnectHandle.load(), defSpoilersThrottle, record.objectid, 0, 0, sizeof data, data);
+            if (const auto c = openConnection())
+                c->sc.SetDataOnSimObject(c->handle, defSpoilersThrottle, record.objectid, 0, 0, sizeof data, data);
         }
         const std::int32_t n = static_cast<std::int32_t>(record.rolloutTicks);
         if (n <= 0) {
@@ -327,8 +342,9 @@ void createFlightPlan(LiveAircraft& record)
         if (MSFS_2020.value()) {
             const std::string narrow = narrowPath(path);
             std::lock_guard lock(simConnectMutex);
-            assigned = !narrow.empty() && SimConnect_AISetAircraftFlightPlan(simConnectHandle.load(), record.objectid,
-                                                                             narrow.c_str(), requestFlightPlan) >= 0;
+            const auto c = openConnection();
+            assigned = c && !narrow.empty() &&
+                       c->sc.AISetAircraftFlightPlan(c->handle, record.objectid, narrow.c_str(), requestFlightPlan) >= 0;
         } else {
             assigned = true; // the 2024 simulator only gets the file
         }

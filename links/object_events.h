@@ -17,6 +17,7 @@ enum SimObjectEventKind : std::uint32_t {
     groundData = 3,
     staticCg = 4,
     creationFailed = 6,
+    creationExpired = 7, // the object of a creation never appeared: its record is freed
 };
 
 struct SimObjectEvent {

@@ -7,6 +7,7 @@
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/version.h"
 #include "links/object_events.h"
+#include "links/simconnect_connection.h"
 #include "links/simconnect_dispatch.h"
 #include "platform/simconnect/simconnect.h"
 #include "traffic/run_control.h"
@@ -37,7 +38,7 @@ namespace {
 struct Variable {
     const char* name;
     const char* unit; // null: none
-    DWORD type;
+    SIMCONNECT_DATATYPE type;
 };
 
 struct Definition {
@@ -49,42 +50,42 @@ struct Definition {
 const std::vector<Definition>& definitions()
 {
     static const std::vector<Definition> table = {
-        {defUserTitle, {{"TITLE", nullptr, scDataStringV}}},
-        {defUserModel, {{"ATC MODEL", nullptr, scDataString32}}},
-        {defUserOnGround, {{"SIM ON GROUND", "Bool", scDataInt64}}},
+        {defUserTitle, {{"TITLE", nullptr, SIMCONNECT_DATATYPE_STRINGV}}},
+        {defUserModel, {{"ATC MODEL", nullptr, SIMCONNECT_DATATYPE_STRING32}}},
+        {defUserOnGround, {{"SIM ON GROUND", "Bool", SIMCONNECT_DATATYPE_INT64}}},
         {defPosition,
-         {{"Plane Latitude", "degree", scDataFloat64},
-          {"Plane Longitude", "degree", scDataFloat64},
-          {"Plane Pitch degrees", "radians", scDataFloat64},
-          {"Plane Bank degrees", "radians", scDataFloat64},
-          {"Plane Heading degrees true", "radians", scDataFloat64},
-          {"Plane Altitude", "feet", scDataFloat64},
-          {"Vertical Speed", "feet per second", scDataFloat64},
-          {"Airspeed True", "knots", scDataFloat64}}},
+         {{"Plane Latitude", "degree", SIMCONNECT_DATATYPE_FLOAT64},
+          {"Plane Longitude", "degree", SIMCONNECT_DATATYPE_FLOAT64},
+          {"Plane Pitch degrees", "radians", SIMCONNECT_DATATYPE_FLOAT64},
+          {"Plane Bank degrees", "radians", SIMCONNECT_DATATYPE_FLOAT64},
+          {"Plane Heading degrees true", "radians", SIMCONNECT_DATATYPE_FLOAT64},
+          {"Plane Altitude", "feet", SIMCONNECT_DATATYPE_FLOAT64},
+          {"Vertical Speed", "feet per second", SIMCONNECT_DATATYPE_FLOAT64},
+          {"Airspeed True", "knots", SIMCONNECT_DATATYPE_FLOAT64}}},
         {defUserState,
-         {{"Plane Latitude", "degree", scDataFloat64},
-          {"Plane Longitude", "degree", scDataFloat64},
-          {"Plane Pitch degrees", "radians", scDataFloat64},
-          {"Plane Bank degrees", "radians", scDataFloat64},
-          {"Plane Heading degrees true", "radians", scDataFloat64},
-          {"Plane Altitude", "feet", scDataFloat64},
-          {"Plane Alt Above Ground", "feet", scDataFloat64},
-          {"Ground Velocity", "knots", scDataFloat64},
-          {"ZULU TIME", "Seconds", scDataInt64},
-          {"ZULU DAY OF YEAR", "Number", scDataInt64},
-          {"ZULU YEAR", "Number", scDataInt64},
-          {"LIGHT STATES", "Mask", scDataInt64}}},
-        {defStaticCg, {{"Static CG to Ground", "feet", scDataFloat64}, {"Static Pitch", "radians", scDataFloat64}}},
-        {defLightStates, {{"Light On States", "Mask", scDataInt64}}},
+         {{"Plane Latitude", "degree", SIMCONNECT_DATATYPE_FLOAT64},
+          {"Plane Longitude", "degree", SIMCONNECT_DATATYPE_FLOAT64},
+          {"Plane Pitch degrees", "radians", SIMCONNECT_DATATYPE_FLOAT64},
+          {"Plane Bank degrees", "radians", SIMCONNECT_DATATYPE_FLOAT64},
+          {"Plane Heading degrees true", "radians", SIMCONNECT_DATATYPE_FLOAT64},
+          {"Plane Altitude", "feet", SIMCONNECT_DATATYPE_FLOAT64},
+          {"Plane Alt Above Ground", "feet", SIMCONNECT_DATATYPE_FLOAT64},
+          {"Ground Velocity", "knots", SIMCONNECT_DATATYPE_FLOAT64},
+          {"ZULU TIME", "Seconds", SIMCONNECT_DATATYPE_INT64},
+          {"ZULU DAY OF YEAR", "Number", SIMCONNECT_DATATYPE_INT64},
+          {"ZULU YEAR", "Number", SIMCONNECT_DATATYPE_INT64},
+          {"LIGHT STATES", "Mask", SIMCONNECT_DATATYPE_INT64}}},
+        {defStaticCg, {{"Static CG to Ground", "feet", SIMCONNECT_DATATYPE_FLOAT64}, {"Static Pitch", "radians", SIMCONNECT_DATATYPE_FLOAT64}}},
+        {defLightStates, {{"Light On States", "Mask", SIMCONNECT_DATATYPE_INT64}}},
         {defAircraftInRange,
-         {{"Plane Alt Above Ground", "feet", scDataFloat64},
-          {"Ground Altitude", "feet", scDataFloat64},
-          {"SIM ON GROUND", "Bool", scDataInt64},
-          {"ATC ID", nullptr, scDataString32}}},
+         {{"Plane Alt Above Ground", "feet", SIMCONNECT_DATATYPE_FLOAT64},
+          {"Ground Altitude", "feet", SIMCONNECT_DATATYPE_FLOAT64},
+          {"SIM ON GROUND", "Bool", SIMCONNECT_DATATYPE_INT64},
+          {"ATC ID", nullptr, SIMCONNECT_DATATYPE_STRING32}}},
         {defSpoilersThrottle,
-         {{"SPOILERS HANDLE POSITION", "percent", scDataFloat64},
-          {"GENERAL ENG THROTTLE LEVER POSITION:1", "percent", scDataFloat64},
-          {"GENERAL ENG THROTTLE LEVER POSITION:2", "percent", scDataFloat64}}},
+         {{"SPOILERS HANDLE POSITION", "percent", SIMCONNECT_DATATYPE_FLOAT64},
+          {"GENERAL ENG THROTTLE LEVER POSITION:1", "percent", SIMCONNECT_DATATYPE_FLOAT64},
+          {"GENERAL ENG THROTTLE LEVER POSITION:2", "percent", SIMCONNECT_DATATYPE_FLOAT64}}},
     };
     return table;
 }
@@ -121,67 +122,151 @@ const ClientEventId groupEvents[] = {
     eventThrottle,   eventFreezeLatLon, eventFreezeAltitude, eventFreezeAttitude,
 };
 
-void lf_addToGroup(ClientEventId event)
+void lf_addToGroup(const OpenConnection& c, ClientEventId event)
 {
-    SimConnect_AddClientEventToNotificationGroup(simConnectHandle.load(), notificationGroup, event, TRUE);
+    c.sc.AddClientEventToNotificationGroup(c.handle, notificationGroup, event, TRUE);
 }
 
-HRESULT requestOnUser(RequestId request, DataDefinitionId definition, DWORD period)
+HRESULT requestOnUser(const OpenConnection& c, RequestId request, DataDefinitionId definition, SIMCONNECT_PERIOD period)
 {
-    return SimConnect_RequestDataOnSimObject(simConnectHandle.load(), request, definition, scUserObject, period, 0, 0, 0, 0);
+    return c.sc.RequestDataOnSimObject(c.handle, request, definition, SIMCONNECT_OBJECT_ID_USER, period, 0, 0, 0, 0);
 }
 
 std::string waitingText() { return std::string("Waiting for MSFS 20") + (MSFS_2020.value() ? "20" : "24") + " ..."; }
 
 bool anyStop(const std::stop_token& stop) { return stopRequested.load() || windowClosed.load() || stop.stop_requested(); }
 
+// What the user reads while the library is missing; the program keeps waiting for it.
+std::string missingLibraryText(const std::string& problem)
+{
+    return fmt::format("{}: copy the SimConnect.dll of the MSFS SDK (folder \"SimConnect SDK\\lib\") beside {}.exe, "
+                       "{} waits for it",
+                       problem, programName, programName);
+}
+
+// Shows a missing library once per problem, and takes the notice back once the library loads.
+class LibraryNotice {
+public:
+    void show(const std::string& problem)
+    {
+        if (problem == shownProblem_) return;
+        shownProblem_ = problem;
+        shownText_ = missingLibraryText(problem);
+        setError(shownText_);
+    }
+    void withdraw()
+    {
+        if (shownText_.empty()) return;
+        if (mainWindow.errorLine() == shownText_) clearError();
+        shownText_.clear();
+        shownProblem_.clear();
+    }
+
+private:
+    std::string shownProblem_, shownText_;
+};
+
+// Tries the library and the simulator once; true when the connection is open.
+bool tryOpen(LibraryNotice& notice)
+{
+    const SimConnectLoad library = gf_loadSimConnect();
+    if (!library.functions) {
+        notice.show(library.problem);
+        return false;
+    }
+    notice.withdraw();
+    HANDLE handle = nullptr;
+    if (library.functions->Open(&handle, programName, nullptr, 0, nullptr, 0) < 0 || !handle) return false;
+    std::lock_guard lock(simConnectMutex);
+    simConnectHandle = handle;
+    return true;
+}
+
+// The close steps. The handle is closed and cleared under simConnectMutex, so that no call of the
+// worker can reach a closed connection.
 void closeConnection()
 {
     lf_reserveUserStand();
     mainWindow.simConnected = false;
     mainWindow.invalidate(linksBand);
-    if (!simConnectHandle.load()) return;
-    if (SimConnect_Close(simConnectHandle.load()) < 0) {
+    std::lock_guard lock(simConnectMutex);
+    const auto c = openConnection();
+    if (!c) return;
+    if (c->sc.Close(c->handle) < 0) {
         logMarked("Closing SimConnect failed?!");
     } else {
         logLine("SimConnect closed ok");
+    }
+    simConnectHandle.store(nullptr);
+}
+
+// Why the dispatch loop ended, shown and acted on: a user error leaves the run going without the
+// connection; anything else, and a simulator that quit, ends it as a lost simulator.
+void reportEndOfDispatch(std::exception_ptr failure)
+{
+    // No flight of ours runs without the connection: the worker stops its tick work.
+    simRunning.store(false);
+    if (!failure) {
+        if (simulatorQuit()) simNotConnected();
+        return;
+    }
+    try {
+        std::rethrow_exception(failure);
+    } catch (const UserErrorException& e) {
+        // The user must switch the simulator, the check box or the aircraft.
+        setError(e.what());
+    } catch (const std::exception& e) {
+        setError(e.what());
+        simNotConnected();
+    } catch (...) {
+        setError("unknown exception in gf_simConnectThread");
+        simNotConnected();
     }
 }
 
 } // namespace
 
+std::optional<OpenConnection> openConnection()
+{
+    HANDLE handle = simConnectHandle.load();
+    const SimConnectFunctions* functions = simConnectFunctions();
+    if (!handle || !functions) return std::nullopt;
+    return OpenConnection{handle, *functions};
+}
+
 void lf_registerSimConnect()
 {
-    HANDLE h = simConnectHandle.load();
-    SimConnect_SubscribeToSystemEvent(h, eventSim, "Sim");
-    SimConnect_SubscribeToSystemEvent(h, eventObjectAdded, "ObjectAdded");
-    SimConnect_SubscribeToSystemEvent(h, eventObjectRemoved, "ObjectRemoved");
-    SimConnect_SubscribeToSystemEvent(h, eventFlightLoaded, "FlightLoaded");
-    SimConnect_SubscribeToSystemEvent(h, eventFrame, "Frame");
+    const auto c = openConnection();
+    if (!c) return;
+    HANDLE h = c->handle;
+    const SimConnectFunctions& sc = c->sc;
+    sc.SubscribeToSystemEvent(h, eventSim, "Sim");
+    sc.SubscribeToSystemEvent(h, eventObjectAdded, "ObjectAdded");
+    sc.SubscribeToSystemEvent(h, eventObjectRemoved, "ObjectRemoved");
+    sc.SubscribeToSystemEvent(h, eventFlightLoaded, "FlightLoaded");
+    sc.SubscribeToSystemEvent(h, eventFrame, "Frame");
     for (const Definition& d : definitions())
-        for (const Variable& v : d.variables) SimConnect_AddToDataDefinition(h, d.id, v.name, v.unit, v.type, 0.0f, scUnused);
-    for (const Mapping& m : mappings) SimConnect_MapClientEventToSimEvent(h, m.id, m.simEvent);
-    for (ClientEventId e : groupEvents) lf_addToGroup(e);
-    SimConnect_SetNotificationGroupPriority(h, notificationGroup, 1);
+        for (const Variable& v : d.variables) sc.AddToDataDefinition(h, d.id, v.name, v.unit, v.type, 0.0f, SIMCONNECT_UNUSED);
+    for (const Mapping& m : mappings) sc.MapClientEventToSimEvent(h, m.id, m.simEvent);
+    for (ClientEventId e : groupEvents) lf_addToGroup(*c, e);
+    sc.SetNotificationGroupPriority(h, notificationGroup, 1);
 }
 
 void gf_simConnectThread(std::stop_token stop)
 {
     bool firstPass = true;
+    LibraryNotice notice;
     while (!anyStop(stop)) {
         if (firstPass) {
             firstPass = false;
             setStatus(waitingText(), true);
             mainWindow.invalidate(statusBand);
         }
-        HANDLE handle = nullptr;
-        if (SimConnect_Open(&handle, programName, nullptr, 0, nullptr, 0) >= 0 && handle) {
-            simConnectHandle = handle;
-            break;
-        }
+        if (tryOpen(notice)) break;
         sleepMs(1000);
     }
-    if (!simConnectHandle.load()) {
+    const auto connection = openConnection();
+    if (!connection) {
         closeConnection();
         return;
     }
@@ -189,34 +274,14 @@ void gf_simConnectThread(std::stop_token stop)
     timeBeginPeriod(1);
     std::exception_ptr failure;
     while (!stop.stop_requested()) {
-        SimConnect_CallDispatch(simConnectHandle.load(), lf_dispatch, nullptr);
+        connection->sc.CallDispatch(connection->handle, lf_dispatch, nullptr);
         failure = takeDispatchError();
         if (failure || simulatorQuit()) break;
         const auto began = clock().steadyNow();
         clock().sleepUntil(began + std::chrono::milliseconds(1));
     }
     timeEndPeriod(1);
-    if (failure) {
-        try {
-            std::rethrow_exception(failure);
-        } catch (const UserErrorException& e) {
-            // The user must switch the simulator, the check box or the aircraft: the run goes on
-            // without the connection until it is stopped otherwise.
-            setError(e.what());
-        } catch (const std::exception& e) {
-            setError(e.what());
-            simRunning.store(false);
-            simNotConnected();
-        } catch (...) {
-            setError("unknown exception in gf_simConnectThread");
-            simRunning.store(false);
-            simNotConnected();
-        }
-    } else if (simulatorQuit()) {
-        // The simulator closed: the same end as a lost simulator.
-        simRunning.store(false);
-        simNotConnected();
-    }
+    if (failure || simulatorQuit()) reportEndOfDispatch(failure);
     closeConnection();
 }
 
@@ -263,11 +328,13 @@ void gf_simConnectRequestError()
 void gf_requestUserAircraftTitleModel()
 {
     std::lock_guard lock(simConnectMutex);
-    if (requestOnUser(requestUserTitle, defUserTitle, scPeriodOnce) < 0) {
+    const auto c = openConnection();
+    if (!c) return;
+    if (requestOnUser(*c, requestUserTitle, defUserTitle, SIMCONNECT_PERIOD_ONCE) < 0) {
         logMarked("SimConnect request user ac title fails");
         gf_simConnectRequestError();
     }
-    if (requestOnUser(requestUserModel, defUserModel, scPeriodOnce) < 0) {
+    if (requestOnUser(*c, requestUserModel, defUserModel, SIMCONNECT_PERIOD_ONCE) < 0) {
         logMarked("SimConnect reques user ac model fails");
         gf_simConnectRequestError();
     }
@@ -276,7 +343,8 @@ void gf_requestUserAircraftTitleModel()
 UserAircraftState gf_getUserAircraftState()
 {
     std::lock_guard lock(simConnectMutex);
-    if (!simConnectFailed.load() && requestOnUser(requestUserState, defUserState, scPeriodOnce) < 0) {
+    const auto c = openConnection();
+    if (c && !simConnectFailed.load() && requestOnUser(*c, requestUserState, defUserState, SIMCONNECT_PERIOD_ONCE) < 0) {
         logMarked("SimConnect request user ac position fails");
         gf_simConnectRequestError();
     }
@@ -288,8 +356,9 @@ void gf_requestAircraftInRange(std::uint32_t radiusMetres)
 {
     if (simConnectFailed.load()) return;
     std::lock_guard lock(simConnectMutex);
-    if (SimConnect_RequestDataOnSimObjectType(simConnectHandle.load(), requestAircraftInRange, defAircraftInRange, radiusMetres,
-                                              scObjectAircraft) < 0) {
+    const auto c = openConnection();
+    if (c && c->sc.RequestDataOnSimObjectType(c->handle, requestAircraftInRange, defAircraftInRange, radiusMetres,
+                                              SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT) < 0) {
         logLine("SimConnect request ac within range fails");
         gf_simConnectRequestError();
     }
@@ -298,7 +367,8 @@ void gf_requestAircraftInRange(std::uint32_t radiusMetres)
 void gf_requestUserOnGround()
 {
     std::lock_guard lock(simConnectMutex);
-    if (requestOnUser(requestUserOnGround, defUserOnGround, scPeriodSecond) < 0) {
+    const auto c = openConnection();
+    if (c && requestOnUser(*c, requestUserOnGround, defUserOnGround, SIMCONNECT_PERIOD_SECOND) < 0) {
         logLine("SimConnect request ac gnd/air fails");
         gf_simConnectRequestError();
     }

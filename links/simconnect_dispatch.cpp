@@ -8,6 +8,7 @@
 #include "links/feed.h"
 #include "links/object_events.h"
 #include "links/simconnect_client.h"
+#include "links/simconnect_connection.h"
 #include "liveries/type_queries.h"
 #include "platform/simconnect/simconnect.h"
 #include "traffic/records.h"
@@ -20,6 +21,8 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <stdexcept>
+#include <type_traits>
 #include <cctype>
 #include <cstring>
 
@@ -32,6 +35,8 @@ namespace {
 
 std::exception_ptr dispatchError;
 std::atomic<bool> quitSeen{false};
+// Set by the worker after a wait for RealTraffic: the next user position starts afresh.
+std::atomic<bool> forgetUserPosition{false};
 std::string lastUserStand;
 std::string lastUserTitle;
 std::uint32_t frameCounter = 0;
@@ -51,16 +56,36 @@ std::string boundedText(const void* bytes, std::size_t bound)
     return std::string(text, n);
 }
 
-// The message as its record type, or null when the message is shorter than the record.
+constexpr std::size_t string32Size = 32;
+// An object-data reply: its head up to the data block, which begins where dwData stands.
+constexpr std::size_t objectDataHeadSize = sizeof(SIMCONNECT_RECV_SIMOBJECT_DATA) - sizeof(DWORD);
+
+// The bytes a message must have to be read as the record T.
 template <class T>
-const T* messageAs(const SimConnectRecv& message, DWORD size)
+constexpr std::size_t recordSize()
 {
-    if (size < sizeof(T) || message.size < sizeof(T)) {
-        logLine(fmt::format("! SimConnect message {} too short ({} bytes)", message.id, std::min<DWORD>(size, message.size)));
+    if constexpr (std::is_base_of_v<SIMCONNECT_RECV_SIMOBJECT_DATA, T>) return objectDataHeadSize;
+    return sizeof(T);
+}
+
+// The message as its record type, or null when the message is shorter than the record (the
+// size field and the delivered size agree: lf_dispatch checked them).
+template <class T>
+const T* messageAs(const SIMCONNECT_RECV& message)
+{
+    if (message.dwSize < recordSize<T>()) {
+        logLine(fmt::format("! SimConnect message {} too short ({} bytes)", message.dwID, message.dwSize));
         return nullptr;
     }
     return static_cast<const T*>(&message);
 }
+
+// The data block of an object-data reply and its length.
+const unsigned char* dataBlock(const SIMCONNECT_RECV_SIMOBJECT_DATA& d)
+{
+    return reinterpret_cast<const unsigned char*>(&d) + objectDataHeadSize;
+}
+std::size_t dataLength(const SIMCONNECT_RECV_SIMOBJECT_DATA& d) { return d.dwSize - objectDataHeadSize; }
 
 double readDouble(const unsigned char* bytes)
 {
@@ -86,9 +111,9 @@ std::int64_t epochSeconds(std::int64_t year, std::int64_t dayOfYear, std::int64_
     return days * 86400 + secondOfDay;
 }
 
-void lf_onOpen(const SimConnectRecvOpen& open)
+void lf_onOpen(const SIMCONNECT_RECV_OPEN& open)
 {
-    const std::string raw = boundedText(open.applicationName, sizeof(open.applicationName));
+    const std::string raw = boundedText(open.szApplicationName, sizeof(open.szApplicationName));
     if (raw.empty()) {
         logLine("! Simulator name empty?");
         return;
@@ -111,8 +136,8 @@ void lf_onOpen(const SimConnectRecvOpen& open)
         throw UserErrorException(77, fmt::format("\"{}\" not being MSFS 2020 or MSFS 2024 connects ... ? ", name));
     }
     const std::string shown =
-        MSFS_2020.value() ? fmt::format("{} ({}.{}.{}.{})", label, open.applicationVersionMajor, open.applicationVersionMinor,
-                                        open.applicationBuildMajor, open.applicationBuildMinor)
+        MSFS_2020.value() ? fmt::format("{} ({}.{}.{}.{})", label, open.dwApplicationVersionMajor, open.dwApplicationVersionMinor,
+                                        open.dwApplicationBuildMajor, open.dwApplicationBuildMinor)
                           : label;
     logLine(fmt::format("{} connected", shown));
     mainWindow.setText(mainWindow.simulatorText, shown);
@@ -120,24 +145,24 @@ void lf_onOpen(const SimConnectRecvOpen& open)
     clearStatus();
 }
 
-void lf_onFlightLoaded(const SimConnectRecvEvent& event)
+void lf_onFlightLoaded(const SIMCONNECT_RECV_EVENT& event)
 {
-    if (event.eventId == eventSim) {
-        const bool running = event.data == 1;
+    if (event.uEventID == eventSim) {
+        const bool running = event.dwData == 1;
         simRunning.store(running);
         mainWindow.flightLoaded = running;
         repaintPanel();
-    } else if (event.eventId == eventFlightLoaded) {
+    } else if (event.uEventID == eventFlightLoaded) {
         logLine("Simconnect: flight loaded event");
         lf_reserveUserStand();
         requestStop(ExitCode::NewFlight, 45);
     }
 }
 
-void lf_onException(const SimConnectRecvException& e)
+void lf_onException(const SIMCONNECT_RECV_EXCEPTION& e)
 {
-    switch (e.exception) {
-    case scExUnrecognizedId: {
+    switch (e.dwException) {
+    case SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID: {
         UserAircraftState state;
         {
             std::lock_guard lock(simConnectMutex);
@@ -147,17 +172,17 @@ void lf_onException(const SimConnectRecvException& e)
         logMarked("SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID");
         return;
     }
-    case scExVersionMismatch:
-        throw UserErrorException(95, fmt::format("Simconnect Version Mismatch, dwindex: {} ", e.index));
-    case scExTooManyObjects:
+    case SIMCONNECT_EXCEPTION_VERSION_MISMATCH:
+        throw UserErrorException(95, fmt::format("Simconnect Version Mismatch, dwindex: {} ", e.dwIndex));
+    case SIMCONNECT_EXCEPTION_TOO_MANY_OBJECTS:
         setStatus("SimConnect: too many objects (max 1000)", true);
         return;
-    case scExInvalidDataSize:
+    case SIMCONNECT_EXCEPTION_INVALID_DATA_SIZE:
         logLine("SIMCON EXCEP 19");
         return;
-    case scExCreateObjectFailed: {
+    case SIMCONNECT_EXCEPTION_CREATE_OBJECT_FAILED: {
         const auto it = std::find_if(pendingCreations.begin(), pendingCreations.end(),
-                                     [&e](const PendingCreation& p) { return p.sendId == e.sendId; });
+                                     [&e](const PendingCreation& p) { return p.sendId == e.dwSendID; });
         if (it == pendingCreations.end()) return;
         const std::uint32_t recordId = it->recordId;
         *it = std::move(pendingCreations.back());
@@ -165,24 +190,27 @@ void lf_onException(const SimConnectRecvException& e)
         if (recordId != 0) queueSimObjectEvent(SimObjectEvent{0, recordId, 0, creationFailed, 0, 0});
         return;
     }
-    case scExLoadFlightPlanFailed:
+    case SIMCONNECT_EXCEPTION_LOAD_FLIGHTPLAN_FAILED:
         logMarked("Simconnect exception: load flight plan failed");
         return;
-    case scExOperationInvalidForObjectType:
+    case SIMCONNECT_EXCEPTION_OPERATION_INVALID_FOR_OBJECT_TYPE:
         logLine("SIMCON EXCEP 24");
         return;
     default:
-        logMarked(fmt::format("SIMCON EXCEP {}", e.exception));
+        logMarked(fmt::format("SIMCON EXCEP {}", e.dwException));
     }
 }
 
-void lf_onObjectAddRemove(const SimConnectRecvObjectAddRemove& e)
+void lf_onObjectAddRemove(const SIMCONNECT_RECV_EVENT_OBJECT_ADDREMOVE& e)
 {
-    if (e.objectType != scObjectAircraft) return;
-    const std::uint32_t objectId = e.data;
-    if (e.eventId == eventObjectAdded) {
+    if (e.eObjType != SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT) return;
+    const std::uint32_t objectId = e.dwData;
+    if (e.uEventID == eventObjectAdded) {
         if (objectId > userObjectId.load()) addedObjects.push_back(objectId);
-    } else if (e.eventId == eventObjectRemoved) {
+    } else if (e.uEventID == eventObjectRemoved) {
+        // An object that goes before any in-range reply saw it is forgotten here, or the list
+        // would grow with the simulator's own traffic for as long as the program runs.
+        std::erase(addedObjects, objectId);
         queueSimObjectEvent(SimObjectEvent{objectId, 0, 0, objectRemoved, 0, 0});
     }
 }
@@ -297,7 +325,7 @@ void lf_deduceUserAircraftModel(const std::string& text)
     }
 }
 
-void onUserState(const SimConnectRecvObjectData& d, const unsigned char* bytes)
+void onUserState(const SIMCONNECT_RECV_SIMOBJECT_DATA& d, const unsigned char* bytes)
 {
     UserAircraftState s;
     std::memcpy(&s, bytes, sizeof s);
@@ -306,6 +334,7 @@ void onUserState(const SimConnectRecvObjectData& d, const unsigned char* bytes)
         std::lock_guard lock(simConnectMutex);
         userState = s;
     }
+    if (forgetUserPosition.exchange(false)) lastUserPosition = LatLon{};
     if (!isNullPosition(lastUserPosition.lat, lastUserPosition.lon) &&
         distanceNm(lastUserPosition, LatLon{s.lat, s.lon}) > 10.0) {
         logLine("Teleport");
@@ -322,27 +351,27 @@ void onUserState(const SimConnectRecvObjectData& d, const unsigned char* bytes)
     }
     lastUserStand = stand;
     if (feedProfessional.load()) simEpochTime.store(epochSeconds(s.zuluYear, s.zuluDayOfYear, s.zuluTime));
-    userObjectId.store(d.objectId);
+    userObjectId.store(d.dwObjectID);
 }
 
-void lf_onUserAircraftData(const SimConnectRecvObjectData& d, DWORD size)
+void lf_onUserAircraftData(const SIMCONNECT_RECV_SIMOBJECT_DATA& d)
 {
-    const unsigned char* bytes = simConnectDataBytes(&d);
-    const std::size_t length = simConnectDataLength(&d, size);
+    const unsigned char* bytes = dataBlock(d);
+    const std::size_t length = dataLength(d);
     const auto needs = [&](std::size_t n) {
         if (length >= n) return true;
-        logLine(fmt::format("! SimConnect reply {} too short ({} bytes)", d.requestId, length));
+        logLine(fmt::format("! SimConnect reply {} too short ({} bytes)", d.dwRequestID, length));
         return false;
     };
-    switch (d.requestId) {
+    switch (d.dwRequestID) {
     case requestStaticCg:
-        if (needs(16)) queueSimObjectEvent(SimObjectEvent{d.objectId, 0, 0, staticCg, readDouble(bytes), readDouble(bytes + 8)});
+        if (needs(16)) queueSimObjectEvent(SimObjectEvent{d.dwObjectID, 0, 0, staticCg, readDouble(bytes), readDouble(bytes + 8)});
         return;
     case requestUserTitle:
         lf_onUserAircraftTitle(boundedText(bytes, length));
         return;
     case requestUserModel:
-        if (needs(scString32Size)) lf_deduceUserAircraftModel(boundedText(bytes, scString32Size));
+        if (needs(string32Size)) lf_deduceUserAircraftModel(boundedText(bytes, string32Size));
         return;
     case requestUserOnGround: {
         if (!needs(8)) return;
@@ -367,20 +396,20 @@ void lf_onUserAircraftData(const SimConnectRecvObjectData& d, DWORD size)
     }
 }
 
-void lf_onObjectData(const SimConnectRecvObjectData& d, DWORD size)
+void lf_onObjectData(const SIMCONNECT_RECV_SIMOBJECT_DATA& d)
 {
-    if (d.requestId != requestAircraftInRange) return;
-    const std::uint32_t objectId = d.objectId;
+    if (d.dwRequestID != requestAircraftInRange) return;
+    const std::uint32_t objectId = d.dwObjectID;
     if (objectId <= userObjectId.load()) return;
-    const unsigned char* bytes = simConnectDataBytes(&d);
-    if (simConnectDataLength(&d, size) < 24 + scString32Size) {
-        logLine(fmt::format("! SimConnect reply {} too short", d.requestId));
+    const unsigned char* bytes = dataBlock(d);
+    if (dataLength(d) < 24 + string32Size) {
+        logLine(fmt::format("! SimConnect reply {} too short", d.dwRequestID));
         return;
     }
     const double aboveGround = readDouble(bytes);
     const double groundAltitude = readDouble(bytes + 8);
     const std::int64_t onGround = readInt64(bytes + 16);
-    const std::string atcId = boundedText(bytes + 24, scString32Size);
+    const std::string atcId = boundedText(bytes + 24, string32Size);
 
     const auto added = std::find(addedObjects.begin(), addedObjects.end(), objectId);
     if (added != addedObjects.end()) {
@@ -404,7 +433,7 @@ void lf_onObjectData(const SimConnectRecvObjectData& d, DWORD size)
         }
         {
             std::lock_guard lock(simConnectMutex);
-            SimConnect_AIReleaseControl(simConnectHandle.load(), objectId, requestRelease);
+            if (const auto c = openConnection()) c->sc.AIReleaseControl(c->handle, objectId, requestRelease);
             clientEventQueue.push_back(ClientEvent{objectId, eventFreezeLatLon, 1});
             clientEventQueue.push_back(ClientEvent{objectId, eventFreezeAltitude, 1});
             clientEventQueue.push_back(ClientEvent{objectId, eventFreezeAttitude, 1});
@@ -418,52 +447,64 @@ void lf_onObjectData(const SimConnectRecvObjectData& d, DWORD size)
         queueSimObjectEvent(SimObjectEvent{objectId, static_cast<std::uint32_t>(onGround), 0, groundData, groundAltitude, aboveGround});
 }
 
-void dispatchMessage(const SimConnectRecv& m, DWORD size)
+// A message whose size field disagrees with the bytes handed over: the stream from the library
+// cannot be read on, so the connection counts as lost.
+void checkFraming(const SIMCONNECT_RECV& m, DWORD size)
 {
-    switch (m.id) {
-    case scRecvException:
-        if (const auto* e = messageAs<SimConnectRecvException>(m, size)) lf_onException(*e);
+    if (size < sizeof(SIMCONNECT_RECV))
+        throw std::runtime_error(fmt::format("SimConnect message of {} bytes has no head", size));
+    if (m.dwSize < sizeof(SIMCONNECT_RECV) || m.dwSize > size)
+        throw std::runtime_error(
+            fmt::format("SimConnect message {} claims {} bytes, {} were delivered", m.dwID, m.dwSize, size));
+}
+
+void dispatchMessage(const SIMCONNECT_RECV& m, DWORD size)
+{
+    checkFraming(m, size);
+    switch (m.dwID) {
+    case SIMCONNECT_RECV_ID_EXCEPTION:
+        if (const auto* e = messageAs<SIMCONNECT_RECV_EXCEPTION>(m)) lf_onException(*e);
         return;
-    case scRecvOpen:
-        if (const auto* o = messageAs<SimConnectRecvOpen>(m, size)) lf_onOpen(*o);
+    case SIMCONNECT_RECV_ID_OPEN:
+        if (const auto* o = messageAs<SIMCONNECT_RECV_OPEN>(m)) lf_onOpen(*o);
         return;
-    case scRecvQuit:
+    case SIMCONNECT_RECV_ID_QUIT:
         logLine("SimConnect: the simulator quits");
         simRunning.store(false);
         quitSeen.store(true);
         return;
-    case scRecvEvent:
-        if (const auto* e = messageAs<SimConnectRecvEvent>(m, size)) lf_onFlightLoaded(*e);
+    case SIMCONNECT_RECV_ID_EVENT:
+        if (const auto* e = messageAs<SIMCONNECT_RECV_EVENT>(m)) lf_onFlightLoaded(*e);
         return;
-    case scRecvObjectAddRemove:
-        if (const auto* e = messageAs<SimConnectRecvObjectAddRemove>(m, size)) lf_onObjectAddRemove(*e);
+    case SIMCONNECT_RECV_ID_EVENT_OBJECT_ADDREMOVE:
+        if (const auto* e = messageAs<SIMCONNECT_RECV_EVENT_OBJECT_ADDREMOVE>(m)) lf_onObjectAddRemove(*e);
         return;
-    case scRecvFileName:
+    case SIMCONNECT_RECV_ID_EVENT_FILENAME:
         logMarked("SimConnect: New file event");
         lf_reserveUserStand();
         requestStop(ExitCode::NewFlight, 45);
         return;
-    case scRecvFrame:
-        if (const auto* f = messageAs<SimConnectRecvFrame>(m, size)) {
+    case SIMCONNECT_RECV_ID_EVENT_FRAME:
+        if (const auto* f = messageAs<SIMCONNECT_RECV_EVENT_FRAME>(m)) {
             lf_onFrame();
             if (++frameCounter == 30) {
                 frameCounter = 0;
-                frameRate.store(f->frameRate);
+                frameRate.store(f->fFrameRate);
             }
         }
         return;
-    case scRecvObjectData:
-        if (const auto* d = messageAs<SimConnectRecvObjectData>(m, size)) lf_onUserAircraftData(*d, size);
+    case SIMCONNECT_RECV_ID_SIMOBJECT_DATA:
+        if (const auto* d = messageAs<SIMCONNECT_RECV_SIMOBJECT_DATA>(m)) lf_onUserAircraftData(*d);
         return;
-    case scRecvObjectDataByType:
-        if (const auto* d = messageAs<SimConnectRecvObjectData>(m, size)) lf_onObjectData(*d, size);
+    case SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE:
+        if (const auto* d = messageAs<SIMCONNECT_RECV_SIMOBJECT_DATA_BYTYPE>(m)) lf_onObjectData(*d);
         return;
-    case 12:
-    case 16:
-    case 27:
+    case SIMCONNECT_RECV_ID_ASSIGNED_OBJECT_ID:
+    case SIMCONNECT_RECV_ID_CLIENT_DATA:
+    case SIMCONNECT_RECV_ID_EVENT_EX1:
         return;
     default:
-        logLine(fmt::format("! Unknown Dispatch dwID {}", m.id));
+        logLine(fmt::format("! Unknown Dispatch dwID {}", m.dwID));
     }
 }
 
@@ -471,7 +512,7 @@ void dispatchMessage(const SimConnectRecv& m, DWORD size)
 
 bool isNullPosition(double lat, double lon) { return lat >= 0 && lat <= 0.0009 && lon >= 0 && lon <= 0.05; }
 
-void lf_dispatch(SimConnectRecv* message, unsigned long size, void*)
+void CALLBACK lf_dispatch(SIMCONNECT_RECV* message, DWORD size, void*)
 {
     if (!message || dispatchError) return;
     try {
@@ -489,6 +530,8 @@ std::exception_ptr takeDispatchError()
 }
 
 bool simulatorQuit() { return quitSeen.load(); }
+
+void gf_forgetLastUserPosition() { forgetUserPosition.store(true); }
 
 std::string lf_wrongSimVersion()
 {
@@ -521,6 +564,7 @@ void resetDispatchState()
 {
     dispatchError = nullptr;
     quitSeen.store(false);
+    forgetUserPosition.store(false);
     addedObjects.clear();
     lastUserPosition = LatLon{};
     lastUserStand.clear();

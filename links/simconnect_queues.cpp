@@ -4,6 +4,10 @@
 #include "foundation/time_text.h"
 #include "app/main_window.h"
 #include "links/simconnect_client.h"
+#include "links/simconnect_connection.h"
+#include "links/object_events.h"
+#include "foundation/clock.h"
+#include "foundation/parameters/parameter_table.h"
 #include "platform/simconnect/simconnect.h"
 #include "traffic/run_control.h"
 
@@ -21,12 +25,15 @@ std::vector<PositionUpdate> sendPositions;
 std::vector<PositionUpdate> fillPositions;
 std::vector<PendingCreation> pendingCreations;
 
-bool isValidAtcId(const std::string& callsign) { return !callsign.empty() && callsign.size() <= maxAtcIdLength; }
+bool isValidTailNumber(const std::string& callsign)
+{
+    return !callsign.empty() && callsign.size() <= maxTailNumberLength;
+}
 
 bool gf_queueAiCreate(const AiCreateRequest& request)
 {
-    if (!isValidAtcId(request.callsign)) {
-        logMarked(fmt::format("callsign \"{}\" cannot serve as an ATC ID, no creation", request.callsign));
+    if (!isValidTailNumber(request.callsign)) {
+        logMarked(fmt::format("callsign \"{}\" cannot serve as a tail number, no creation", request.callsign));
         return false;
     }
     std::lock_guard lock(simConnectMutex);
@@ -70,20 +77,27 @@ bool removeFromPendingQueue(std::vector<AiCreateRequest>& queue, const std::stri
     return std::erase_if(queue, [&callsign](const AiCreateRequest& r) { return r.callsign == callsign; }) > 0;
 }
 
-void lf_createAiAircraft(const AiCreateRequest& request)
+bool lf_createsWithEx1(const SimConnectFunctions& sc) { return !MSFS_2020.value() && sc.AICreateNonATCAircraft_EX1; }
+
+void lf_createAiAircraft(const OpenConnection& c, const AiCreateRequest& request)
 {
-    HANDLE handle = simConnectHandle.load();
-    SimConnectInitPosition position{};
-    position.latitude = request.position.latitude;
-    position.longitude = request.position.longitude;
-    position.altitude = request.position.altitude;
-    position.pitch = request.position.pitch;
-    position.bank = request.position.bank;
-    position.heading = request.position.heading;
-    position.onGround = request.position.onGround;
-    position.airspeed = request.position.airspeed;
-    const HRESULT result = SimConnect_AICreateNonATCAircraft(handle, request.liveryTitle.c_str(),
-                                                             request.callsign.c_str(), position, requestCreate);
+    SIMCONNECT_DATA_INITPOSITION position{};
+    position.Latitude = request.position.latitude;
+    position.Longitude = request.position.longitude;
+    position.Altitude = request.position.altitude;
+    position.Pitch = request.position.pitch;
+    position.Bank = request.position.bank;
+    position.Heading = request.position.heading;
+    position.OnGround = request.position.onGround;
+    position.Airspeed = request.position.airspeed;
+    // MSFS 2024 creates modular aircraft only through its own call; the title names the livery,
+    // so the livery name stays empty.
+    const HRESULT result =
+        lf_createsWithEx1(c.sc)
+            ? c.sc.AICreateNonATCAircraft_EX1(c.handle, request.liveryTitle.c_str(), "", request.callsign.c_str(),
+                                              position, requestCreate)
+            : c.sc.AICreateNonATCAircraft(c.handle, request.liveryTitle.c_str(), request.callsign.c_str(), position,
+                                          requestCreate);
     if (result < 0) {
         logMarked(fmt::format("! Simcon call to create ac in sim failed, hexid:{}, liv: \"{}\", callsign: {}",
                               request.recordId, request.liveryTitle, request.callsign));
@@ -91,11 +105,30 @@ void lf_createAiAircraft(const AiCreateRequest& request)
         return;
     }
     DWORD sendId = 0;
-    if (SimConnect_GetLastSentPacketID(handle, &sendId) != 0) {
+    if (c.sc.GetLastSentPacketID(c.handle, &sendId) != 0) {
         logMarked("GetLastSentPacketID");
         sendId = 0;
     }
-    pendingCreations.push_back(PendingCreation{static_cast<std::uint32_t>(sendId), request.recordId, request.callsign});
+    pendingCreations.push_back(
+        PendingCreation{static_cast<std::uint32_t>(sendId), request.recordId, request.callsign, clock().steadyNow()});
+}
+
+void lf_expirePendingCreations()
+{
+    const auto now = clock().steadyNow();
+    for (std::size_t i = 0; i < pendingCreations.size();) {
+        const PendingCreation& p = pendingCreations[i];
+        if (now - p.sentAt < pendingCreationLifetime) {
+            ++i;
+            continue;
+        }
+        logMarked(fmt::format("{} was not seen in the simulator {} s after its creation, its record is dropped",
+                              p.tailNumber, std::chrono::duration_cast<std::chrono::seconds>(pendingCreationLifetime).count()));
+        const std::uint32_t recordId = p.recordId;
+        pendingCreations[i] = std::move(pendingCreations.back());
+        pendingCreations.pop_back();
+        if (recordId != 0) queueSimObjectEvent(SimObjectEvent{0, recordId, 0, creationExpired, 0, 0});
+    }
 }
 
 namespace {
@@ -108,18 +141,18 @@ void emptyQueues()
     sendPositions.clear();
 }
 
-void sendClientEvents(HANDLE handle)
+void sendClientEvents(const OpenConnection& c)
 {
     for (const ClientEvent& e : clientEventQueue) {
         // Flaps only move on an object that is out of the simulator's hands.
-        if (e.eventId == eventFlaps) SimConnect_AIReleaseControl(handle, e.objectId, requestRelease);
+        if (e.eventId == eventFlaps) c.sc.AIReleaseControl(c.handle, e.objectId, requestRelease);
         const HRESULT result =
-            SimConnect_TransmitClientEvent(handle, e.objectId, e.eventId, e.data, notificationGroup, 0);
+            c.sc.TransmitClientEvent(c.handle, e.objectId, e.eventId, e.data, notificationGroup, 0);
         if (result != 0) {
             setStatus(fmt::format("SimConnect TransmitClientEvent: {} fails", e.eventId), true);
             continue;
         }
-        if (e.eventId == eventFlaps) SimConnect_AIReleaseControl(handle, e.objectId, requestRelease);
+        if (e.eventId == eventFlaps) c.sc.AIReleaseControl(c.handle, e.objectId, requestRelease);
     }
     clientEventQueue.clear();
 }
@@ -128,28 +161,30 @@ void sendClientEvents(HANDLE handle)
 
 void lf_onFrame()
 {
+    // Outside simConnectMutex: expiry queues object events, which take objectEventMutex.
+    lf_expirePendingCreations();
     std::unique_lock lock(simConnectMutex, std::try_to_lock);
     if (!lock.owns_lock()) return; // everything stays queued for the next frame
-    if (simConnectFailed.load()) {
+    const auto c = openConnection();
+    if (simConnectFailed.load() || !c) {
         emptyQueues();
         return;
     }
-    HANDLE handle = simConnectHandle.load();
     const std::uint32_t user = userObjectId.load();
     for (PositionUpdate& p : sendPositions) {
         if (p.objectId <= user) continue;
-        SimConnect_SetDataOnSimObject(handle, defPosition, p.objectId, 0, 0, 64, &p);
+        c->sc.SetDataOnSimObject(c->handle, defPosition, p.objectId, 0, 0, 64, &p);
     }
     sendPositions.clear();
-    sendClientEvents(handle);
-    for (const AiCreateRequest& request : aiCreateQueue) lf_createAiAircraft(request);
+    sendClientEvents(*c);
+    for (const AiCreateRequest& request : aiCreateQueue) lf_createAiAircraft(*c, request);
     aiCreateQueue.clear();
     for (std::uint32_t id : removalQueue) {
         if (id <= user) {
             logMarked(fmt::format("Simconnect call to remove ac with objectid {}", id));
             continue;
         }
-        if (SimConnect_AIRemoveObject(handle, id, requestRemove) != 0) {
+        if (c->sc.AIRemoveObject(c->handle, id, requestRemove) != 0) {
             logMarked(fmt::format("{}!Simconnect call to remove AI ac from sim failed, id {}?", nowTimeText(), id));
             gf_simConnectRequestError();
         }

@@ -2,6 +2,7 @@
 // The requests the worker hands to the SimConnect thread. The worker fills the queues under
 // simConnectMutex at any time; the SimConnect thread sends them once per simulator frame, and
 // only when it gets the mutex without waiting.
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -10,10 +11,10 @@
 
 namespace qtr {
 
-// An ATC ID holds at most 31 characters (a 32-byte field with its terminator). A longer callsign
-// would come back cut and never be recognised, so such creations are refused.
-inline constexpr std::size_t maxAtcIdLength = 31;
-bool isValidAtcId(const std::string& callsign);
+// The simulator holds at most 12 characters of a tail number; a longer callsign would come back
+// cut as the object's ATC ID and never be recognised, so such creations are refused.
+inline constexpr std::size_t maxTailNumberLength = 12;
+bool isValidTailNumber(const std::string& callsign);
 
 // Where and how an AI object is created: degrees, feet, knots.
 struct AiInitialPosition {
@@ -59,7 +60,11 @@ struct PendingCreation {
     std::uint32_t sendId = 0; // packet id of the creation call; 0 when it could not be read
     std::uint32_t recordId = 0;
     std::string tailNumber;
+    std::chrono::steady_clock::time_point sentAt; // the program's clock
 };
+// A creation whose object is not recognised within this time is given up and its record freed
+// (recognition normally takes the next in-range reply, a fraction of a second).
+inline constexpr std::chrono::seconds pendingCreationLifetime{60};
 
 extern std::mutex simConnectMutex;
 // Guarded by simConnectMutex.
@@ -85,8 +90,14 @@ void gf_exchangePositionBuffers();
 bool removeFromPendingQueue(std::vector<AiCreateRequest>& queue, const std::string& callsign);
 
 // SimConnect thread side.
+struct OpenConnection;
+struct SimConnectFunctions;
 void lf_onFrame();
-void lf_createAiAircraft(const AiCreateRequest& request);
+// MSFS 2024 with a library that has the newer creation call.
+bool lf_createsWithEx1(const SimConnectFunctions& sc);
+void lf_createAiAircraft(const OpenConnection& connection, const AiCreateRequest& request);
+// Gives up the pending creations older than pendingCreationLifetime (kind 7 events).
+void lf_expirePendingCreations();
 
 // Empties every queue (end of a run).
 void clearSimConnectQueues();

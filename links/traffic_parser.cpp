@@ -6,6 +6,7 @@
 #include "links/feed.h"
 #include "foundation/geometry.h"
 #include "foundation/utilities.h"
+#include "links/simconnect_queues.h"
 #include "links/udp_receiver.h"
 #include "traffic/intake.h"
 #include "traffic/worker.h"
@@ -42,6 +43,31 @@ double numberOrThrow(std::string_view field, const std::string& message)
     double value = 0.0;
     if (!readNumber(field, value)) throw std::runtime_error(message);
     return value;
+}
+
+// A number that must also lie within what an aircraft (or the feed's clock) can report; a value
+// outside fails like one that is not a number, so nothing impossible reaches the motion.
+double numberWithin(std::string_view field, double low, double high, const std::string& message)
+{
+    const double value = numberOrThrow(field, message);
+    if (value < low || value > high) throw std::runtime_error(message);
+    return value;
+}
+
+// Physical bounds of the report fields.
+constexpr double latestReportTime = 4102444800.0;  // s: 2100-01-01 UTC
+constexpr double lowestAltitudeFt = -2000.0;       // below the lowest airports
+constexpr double highestAltitudeFt = 100000.0;
+constexpr double fastestKnots = 2000.0;            // ground speed and true airspeed
+constexpr double steepestFeetPerMinute = 50000.0;
+constexpr double steepestRollDegrees = 180.0;
+
+// A track of -360 to 720 degrees brought into 0 to 360 (360 itself stays).
+double normalisedTrack(double track)
+{
+    if (track < 0.0) return track + 360.0;
+    if (track > 360.0) return track - 360.0;
+    return track;
 }
 
 bool isNull(std::string_view field) { return field == "null"; }
@@ -96,6 +122,16 @@ bool lf_copyCallsign(const TrafficReader& reader, TrafficReport& report)
     return true;
 }
 
+bool TrafficReader::fitsTailNumber(const std::string& callsign)
+{
+    if (callsign.size() <= maxTailNumberLength) return true;
+    // Said once per callsign: RealTraffic repeats the flight every few seconds.
+    if (tooLongCallsigns.size() < 256 && tooLongCallsigns.insert(callsign).second)
+        logLine(fmt::format("callsign \"{}\" is longer than a tail number of {} characters: its reports are dropped",
+                            callsign, maxTailNumberLength));
+    return false;
+}
+
 void TrafficReader::onPacket()
 {
     if (data.find(" VEH") != std::string_view::npos) return;
@@ -121,7 +157,7 @@ std::optional<TrafficReport> TrafficReader::parseLine()
     if (fields.size() < minimumFieldCount) return std::nullopt;
     TrafficReport report;
 
-    const double reportTime = numberOrThrow(fields[14], fmt::format("timestamp:{}", fields[14]));
+    const double reportTime = numberWithin(fields[14], 0.0, latestReportTime, fmt::format("timestamp:{}", fields[14]));
     latestFeedReportTime = reportTime;
     report.reportTime = reportTime;
 
@@ -174,8 +210,9 @@ std::optional<TrafficReport> TrafficReader::parseLine()
         report.flightId = id;
     }
 
-    pos.speed = numberOrThrow(fields[8], fmt::format("gs:{}", fields[8]));
-    pos.alt = numberOrThrow(fields[4], fmt::format("altitude {} incorrect, from: {}", fields[4], data));
+    pos.speed = numberWithin(fields[8], 0.0, fastestKnots, fmt::format("gs:{}", fields[8]));
+    pos.alt = numberWithin(fields[4], lowestAltitudeFt, highestAltitudeFt,
+                           fmt::format("altitude {} incorrect, from: {}", fields[4], data));
 
     // Ground rules (feet, knots).
     if (pos.alt <= 0.0) {
@@ -195,6 +232,7 @@ std::optional<TrafficReport> TrafficReader::parseLine()
 
     if (!lf_copyCallsign(*this, report)) return std::nullopt;
     if (report.registration.empty() && report.callsign.empty()) return std::nullopt;
+    if (!fitsTailNumber(report.callsign)) return std::nullopt;
 
     if (!pos.airborne) {
         if (!parkAirportSet.load()) return std::nullopt;
@@ -203,22 +241,28 @@ std::optional<TrafficReport> TrafficReader::parseLine()
     if (fields[7].empty())
         pos.track = 0.0;
     else
-        pos.track = numberOrThrow(fields[7], fmt::format("track incorrect {}", fields[7]));
+        pos.track = normalisedTrack(numberWithin(fields[7], -360.0, 720.0, fmt::format("track incorrect {}", fields[7])));
     if (pos.track == 0.0 && pos.trueHeading) pos.track = *pos.trueHeading * radToDeg;
 
-    pos.verticalSpeed = numberOrThrow(fields[5], fmt::format("vs:{}", fields[5]));
+    pos.verticalSpeed =
+        numberWithin(fields[5], -steepestFeetPerMinute, steepestFeetPerMinute, fmt::format("vs:{}", fields[5]));
 
     report.origin = isNull(fields[12]) ? std::string() : std::string(fields[12]);
     report.destination = isNull(fields[13]) ? std::string() : std::string(fields[13]);
 
     pos.bank.reset();
     if (pos.airborne) {
-        const double roll = numberOrThrow(fields[23], fmt::format("roll:{}", fields[23]));
+        const double roll =
+            numberWithin(fields[23], -steepestRollDegrees, steepestRollDegrees, fmt::format("roll:{}", fields[23]));
         if (roll != -1.0 && roll != 0.0) pos.bank = -roll * degToRad;
     }
 
-    pos.tas = numberOrThrow(fields[20], fmt::format("TAS incorrect{}", fields[20]));
-    if (pos.tas == -1.0) pos.tas = defaultTas(pos.alt);
+    pos.tas = numberWithin(fields[20], -1.0, fastestKnots, fmt::format("TAS incorrect{}", fields[20]));
+    if (pos.tas == -1.0) {
+        pos.tas = defaultTas(pos.alt);
+    } else if (pos.tas < 0.0) {
+        throw std::runtime_error(fmt::format("TAS incorrect{}", fields[20]));
+    }
 
     pos.stop = false;
     return report;

@@ -5,6 +5,4 @@ namespace qtr {
 std::atomic<bool> feedPending{true};
 UserStateForFeed userStateForFeed;
 
-void removeLiveAircraftAfterFeedLoss() {}
-
 } // namespace qtr

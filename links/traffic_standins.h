@@ -1,8 +1,7 @@
 #pragma once
 // Stand-ins for what the feed links need of the traffic manager that is not built yet: the
-// flag that the feed is still pending, the worker's copy of the user aircraft and the removal
-// of live aircraft when RealTraffic goes away. The traffic manager replaces them under the
-// same names.
+// flag that the feed is still pending and the worker's copy of the user aircraft. The traffic
+// manager replaces them under the same names.
 #include "traffic/records.h"
 #include "traffic/traffic_state.h"
 
@@ -29,9 +28,5 @@ struct UserStateForFeed {
     double groundSpeed = 0.0; // knots
 };
 extern UserStateForFeed userStateForFeed;
-
-// RealTraffic went away: active live aircraft are removed, those being created are dropped.
-// (No live aircraft exist yet; the traffic manager brings the real loop.)
-void removeLiveAircraftAfterFeedLoss();
 
 } // namespace qtr

@@ -77,6 +77,8 @@ public:
     // The checks and conversions of processLine: the report, or empty when the line is
     // dropped; a failed check throws a runtime error with its text.
     std::optional<TrafficReport> parseLine();
+    // A callsign that the simulator can hold as a tail number; a longer one is logged once.
+    bool fitsTailNumber(const std::string& callsign);
 
     // Callsigns seen in the feed while collectReportedFlights is set.
     std::set<std::string> reportedFlights;
@@ -94,6 +96,8 @@ public:
     std::atomic<double> parkAltitude{0.0};
     std::atomic<bool> collectReportedFlights{false};
     std::atomic<std::int32_t> currentQnh{1013};
+    // Callsigns refused as too long for a tail number (reader thread).
+    std::set<std::string> tooLongCallsigns;
 };
 
 class QnhReader : public UdpReceiver {

@@ -36,6 +36,8 @@ PROGRAM_DIR="$RUN_DIR/program"
 APPDATA="$RUN_DIR/appdata"
 mkdir -p "$PROGRAM_DIR" "$APPDATA/Roaming" "$APPDATA/Local"
 cp -r "$BUILD_DIR/stage/." "$PROGRAM_DIR/"
+# The stand-in simulator is the program's SimConnect.dll here; on a user's PC it is Microsoft's.
+cp "$BUILD_DIR/stand_in/SimConnect.dll" "$PROGRAM_DIR/SimConnect.dll"
 export QUILLMARSH_APPDATA_ROOT=$(winepath -w "$APPDATA")
 
 # An installed simulator (its packages folder) and RealTraffic on this PC.

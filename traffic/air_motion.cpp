@@ -48,7 +48,7 @@ void nextPosAir(LiveAircraft& a)
         speed = segmentSpeed(a);
     }
     const double ticks = std::max(std::round(d * 360000.0 / speed), 25.0);
-    setNextPositionTime(a, static_cast<std::uint32_t>(ticks));
+    setNextPositionTime(a, gf_tickSpan(ticks));
 }
 
 void airborneStep(LiveAircraft& a)

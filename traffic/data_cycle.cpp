@@ -8,6 +8,7 @@
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/time_text.h"
 #include "links/feed.h"
+#include "links/simconnect_dispatch.h"
 #include "links/object_events.h"
 #include "links/simconnect_client.h"
 #include "liveries/livery_matcher.h"
@@ -25,6 +26,8 @@
 #include "traffic/worker.h"
 
 #include <fmt/format.h>
+
+#include <cmath>
 
 #include <algorithm>
 #include <mutex>
@@ -288,12 +291,17 @@ void updateLiveCounts()
 
 void checkTrafficArrives()
 {
+    // No whole second of feed time yet (compared as a double: a wild time stamp must not reach
+    // an integer cast).
+    const auto noReportYet = [] { return std::fabs(latestFeedReportTime.load()) < 1.0; };
     // A close of the window during the wait is not kept waiting for the rest of the 15 s.
-    for (int k = 0; k < 150 && static_cast<long long>(latestFeedReportTime.load()) == 0; ++k) {
+    for (int k = 0; k < 150 && noReportYet(); ++k) {
         if (stopRequested.load() || windowClosed.load()) return;
         sleepMs(100);
     }
-    if (static_cast<long long>(latestFeedReportTime.load()) == 0) logLine("No traffic in this region?");
+    if (noReportYet()) logLine("No traffic in this region?");
+    // The user flew on during the wait: the next user position starts afresh.
+    gf_forgetLastUserPosition();
 }
 
 void resetDataCycle()

@@ -34,7 +34,7 @@ const Stand* standById(std::uint32_t id)
     return nullptr;
 }
 
-std::uint32_t ticksFor(double nm, double knots) { return static_cast<std::uint32_t>(std::round(nm / knots * 360000.0)); }
+std::uint32_t ticksFor(double nm, double knots) { return gf_tickSpan(nm / knots * 360000.0); }
 
 void shrinkWindows(LiveAircraft& a)
 {
@@ -171,7 +171,7 @@ std::uint32_t retimeNextPosition(LiveAircraft& a)
                 }
             }
         }
-        setNextPositionTime(a, static_cast<std::uint32_t>(ticks));
+        setNextPositionTime(a, gf_tickSpan(ticks));
         return next.time;
     }
     const std::int32_t dt = std::max(signedDiff(next.time, cur.time), 25);

@@ -7,7 +7,7 @@
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"
 #include "links/simconnect_client.h"
-#include "platform/simconnect/simconnect.h"
+#include "links/simconnect_connection.h"
 #include "traffic/stand_learning.h"
 #include "traffic/removal.h"
 #include "traffic/stands.h"
@@ -118,7 +118,8 @@ void clearSpoilersAndThrottles(const LiveAircraft& a)
 {
     double data[3] = {0.0, 0.0, 0.0};
     std::lock_guard lock(simConnectMutex);
-    SimConnect_SetDataOnSimObject(simConnectHandle.load(), defSpoilersThrottle, a.objectid, 0, 0, sizeof data, data);
+    if (const auto c = openConnection())
+        c->sc.SetDataOnSimObject(c->handle, defSpoilersThrottle, a.objectid, 0, 0, sizeof data, data);
 }
 
 double wrapSigned(double angle)
@@ -225,6 +226,13 @@ void setNextPositionTime(LiveAircraft& a, std::uint32_t ticks)
     a.stream[1].time = a.extrapolations > 0 ? candidate : windowedTime(a, candidate);
 }
 
+std::uint32_t gf_tickSpan(double ticks)
+{
+    if (!(ticks >= 0.0)) return std::isnan(ticks) ? longestTickSpan : 0;
+    if (ticks >= longestTickSpan) return longestTickSpan;
+    return static_cast<std::uint32_t>(std::round(ticks));
+}
+
 double segmentSpeed(const LiveAircraft& a)
 {
     const Position& cur = a.stream[0];
@@ -283,7 +291,7 @@ bool dropPositionsUpTo(LiveAircraft& a, std::size_t n)
     a.stream.erase(a.stream.begin() + 1, a.stream.begin() + static_cast<std::ptrdiff_t>(n - 1));
     const double d = distanceNm(at(a.stream[0]), at(a.stream[1]));
     const double ticks = std::max(std::round(d * 360000.0 / segmentSpeed(a)), 25.0);
-    a.stream[1].time = windowedTime(a, tickCount.load() + static_cast<std::uint32_t>(ticks));
+    a.stream[1].time = windowedTime(a, tickCount.load() + gf_tickSpan(ticks));
     climbRateToNext(a);
     return true;
 }
@@ -452,7 +460,7 @@ void extrapolatePosition(LiveAircraft& a, std::int32_t n)
         for (Stand& s : stands)
             if (s.id == a.sid) s.occupied = false;
     } else {
-        p.time = cur.time + static_cast<std::uint32_t>(step * 100);
+        p.time = cur.time + gf_tickSpan(step * 100);
     }
     a.stream.push_back(p);
 }

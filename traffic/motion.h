@@ -43,6 +43,10 @@ void clearCurve(LiveAircraft& a);
 bool hasCurve(const LiveAircraft& a);
 void extrapolatePosition(LiveAircraft& a, std::int32_t count);
 void setNextPositionTime(LiveAircraft& a, std::uint32_t ticks);
+// A computed span of ticks as a tick count: rounded, at least 0 and at most a day, with a NaN or
+// an infinity (a segment flown at speed 0) taken as the longest span instead of reaching the cast.
+std::uint32_t gf_tickSpan(double ticks);
+inline constexpr std::uint32_t longestTickSpan = 8640000; // 24 h in hundredths of a second
 // The window rule around the next position's own time: the time it gets for a candidate.
 std::uint32_t windowedTime(const LiveAircraft& a, std::uint32_t candidate);
 double segmentSpeed(const LiveAircraft& a);

@@ -90,6 +90,14 @@ void removeAircraftFromSim(StaticAircraft& aircraft)
     }
 }
 
+void removeLiveAircraftAfterFeedLoss()
+{
+    for (LiveAircraft& a : liveAircraft)
+        if (a.state == stateActive || a.state == stateAdding2Sim) removeAircraftFromSim(a);
+    // Creations that had not left the worker's queue go with their records.
+    std::erase_if(liveAircraft, [](const LiveAircraft& a) { return a.erase != 0; });
+}
+
 bool removeFromPendingQueue(std::deque<AiCreateRequest>& queue, const StaticAircraft& aircraft)
 {
     const std::uint32_t id = aircraft.flightId;

@@ -11,6 +11,9 @@
 namespace qtr {
 
 void removeAircraftFromSim(StaticAircraft& aircraft);
+// RealTraffic went away: every active live aircraft is removed from the simulator, and those
+// still being created are dropped from the creation queue or marked to go once created.
+void removeLiveAircraftAfterFeedLoss();
 // Drops the aircraft's own creation request from the queue (matched by its flight id: two
 // aircraft may share a callsign); true when it was there.
 bool removeFromPendingQueue(std::deque<AiCreateRequest>& queue, const StaticAircraft& aircraft);

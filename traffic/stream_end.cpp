@@ -48,8 +48,7 @@ void drive2Stand(LiveAircraft& a, const ParkPlace& stand)
     Position& last = a.stream.back();
     const LatLon standAt{stand.lat, stand.lon};
     const double s = a.standTaxiSpeed;
-    const std::uint32_t ticks = static_cast<std::uint32_t>(
-        std::max(std::round(distanceNm(at(last), standAt) * 360000.0 / s), 100.0));
+    const std::uint32_t ticks = gf_tickSpan(std::max(std::round(distanceNm(at(last), standAt) * 360000.0 / s), 100.0));
     last.speed = s;
     const bool alreadyThere = last.lat == stand.lat && last.lon == stand.lon;
     const Position& cur = a.stream.front();

@@ -65,6 +65,11 @@ public:
                          "\t<parameter name=\"DOWNLOAD_SITE\" value=\"" + site_.baseUrl() + "\" />\n" +
                              elements + "</parameters>\n");
     }
+    // The stand-in simulator as the program's SimConnect.dll (the staged folder has none).
+    void addStandInSimulator() const
+    {
+        std::filesystem::copy_file(std::filesystem::path(QM_TEST_BIN_DIR) / "SimConnect.dll", program_ / "SimConnect.dll");
+    }
     const qmhttp::Server& site() const { return site_; }
     const std::filesystem::path& program() const { return program_; }
     std::filesystem::path parametersXml() const { return appData_ / "Roaming" / "Quillmarsh" / "parameters.xml"; }
@@ -147,14 +152,23 @@ int storedInt(const std::filesystem::path& xml, const std::string& key)
 
 } // namespace
 
-TEST(Program, RunsWaitsForTheSimulatorAndClosesLikeAUser)
+// The staged program folder as a user copies it, without a SimConnect.dll beside the program:
+// it starts, says what is missing and where it belongs, waits, and closes as usual.
+TEST(Program, RunsWithoutSimConnectDllSaysSoWaitsAndClosesLikeAUser)
 {
     ProgramFolder folder;
+    ASSERT_FALSE(std::filesystem::exists(folder.program() / "SimConnect.dll"));
     Process first(folder);
     ASSERT_TRUE(first.started());
     HWND window = nullptr;
     ASSERT_TRUE(waitFor([&] { return (window = first.window(L"Quillmarsh")) != nullptr; }));
     ASSERT_TRUE(waitFor([&] { return fileText(folder.log()).find("Waiting for MSFS 2020 ...") != std::string::npos; }));
+    ASSERT_TRUE(waitFor([&] { return fileText(folder.log()).find("Error SimConnect.dll not found in ") != std::string::npos; }));
+    EXPECT_NE(fileText(folder.log()).find(": copy the SimConnect.dll of the MSFS SDK (folder \"SimConnect SDK\\lib\") beside "
+                                          "Quillmarsh.exe, Quillmarsh waits for it"),
+              std::string::npos);
+    // No loader dialog: the only window of the program is its main window.
+    EXPECT_EQ(first.window(L"#32770"), nullptr);
     // The start asked the download site for the published version, as the program does.
     EXPECT_TRUE(folder.site().waitForRequests(1, 20s));
     RECT rect{};
@@ -285,6 +299,7 @@ TEST(Program, LiveTrafficReachesTheSimulator)
     ScopedEnvironment sim(L"QUILLMARSH_SIM_SCENARIO", scenarioPath.wstring());
     ScopedEnvironment notes(L"QUILLMARSH_SIM_JOURNAL", journal.wstring());
 
+    folder.addStandInSimulator();
     Process program(folder);
     ASSERT_TRUE(program.started());
     ASSERT_TRUE(waitFor([&] { return fileText(folder.log()).find("Traffic Reader connected") != std::string::npos; }, 60s));

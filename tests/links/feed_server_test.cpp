@@ -3,7 +3,9 @@
 #include "links/traffic_standins.h"
 #include "link_test_support.h"
 #include "rtpeer.h"
+#include "traffic/records.h"
 #include "traffic/run_control.h"
+#include "traffic/traffic_state.h"
 #include "traffic/worker.h"
 
 #include <gtest/gtest.h>
@@ -158,6 +160,7 @@ TEST_F(FeedServerTest, AwkwardRepliesLeaveTheStandardEditionOrAreAssembled)
         const char* logged;
     };
     for (const Case& c : {Case{rtpeer::ReplyMode::Split, true, nullptr},
+                          Case{rtpeer::ReplyMode::SplitAfterLineFeed, true, nullptr},
                           Case{rtpeer::ReplyMode::Invalid, false, "RealTraffic version reply is not JSON: version 10"},
                           Case{rtpeer::ReplyMode::Silent, false, "No RealTraffic version received?"}}) {
         SCOPED_TRACE(static_cast<int>(c.mode));
@@ -189,12 +192,13 @@ TEST_F(FeedServerTest, NothingWhileThePositionIsUnknown)
     EXPECT_EQ(linesAfterHandshake(1).front(), "Qs121=0;0;0.000000;0;0;0.000017;0.001745\r\n");
 }
 
-TEST_F(FeedServerTest, ALostPeerIsNoticedAndAcceptedAgain)
+TEST_F(FeedServerTest, ALostPeerIsNoticedAndLookedForWithoutStoppingTheMainLoop)
 {
     linktest::ScopedLog log("feed-lost");
     rtpeer::FeedClient& client = connectPeer(rtpeer::ReplyMode::Json, 2);
     waitForFeedClient();
     client.dropConnection();
+    // A send on the dropped connection may still pass once or twice before the reset arrives.
     EXPECT_TRUE(eventually([] {
         if (feedClientConnected()) sendOwnPosition();
         return !feedClientConnected();
@@ -202,16 +206,60 @@ TEST_F(FeedServerTest, ALostPeerIsNoticedAndAcceptedAgain)
     EXPECT_FALSE(mainWindow.feedConnected.load());
     EXPECT_NE(mainWindow.statusLine().find("RealTraffic gone? Wait for RealTraffic to re-connect ..."), std::string::npos);
 
+    // While RealTraffic stays away each call only looks and returns (the tick goes on).
+    for (int k = 0; k < 3; ++k) sendOwnPosition();
+    EXPECT_FALSE(feedClientConnected());
+
     client.allowReconnect();
-    sendOwnPosition(); // waits for the peer, accepts it and sends nothing yet
+    ASSERT_TRUE(client.waitForConnections(2, 10s)); // waiting in the listening socket's backlog
+    sendOwnPosition(); // accepts it and sends nothing yet
     EXPECT_TRUE(feedClientConnected());
     EXPECT_TRUE(mainWindow.feedConnected.load());
-    EXPECT_EQ(client.connections(), 2);
     EXPECT_NE(log.text().find("RealTraffic re-connected"), std::string::npos);
     const std::size_t before = client.lines().size();
     sendOwnPosition();
     ASSERT_TRUE(client.waitForLines(before + 1, 10s));
     EXPECT_EQ(client.lines().back(), "Qs121=3000;-5000;1.500000;3500000;250500;0.592365;-2.066470\r\n");
+}
+
+TEST_F(FeedServerTest, LosingRealTrafficRemovesTheLiveAircraft)
+{
+    linktest::ScopedLog log("feed-loss-removal");
+    resetTrafficManager();
+    const auto add = [](std::uint32_t flightId, const char* callsign, std::uint32_t state, std::uint32_t objectId) {
+        LiveAircraft a;
+        a.flightId = flightId;
+        a.callsign = callsign;
+        a.state = state;
+        a.objectid = objectId;
+        a.stream.push_back(Position{});
+        liveAircraft.push_back(a);
+    };
+    add(10001, "ACT1", stateActive, 5001);
+    add(10002, "QUEUED2", stateAdding2Sim, 0); // its creation still waits in the worker's queue
+    add(10003, "SENT3", stateAdding2Sim, 0);   // its creation went to the simulator already
+    add(10004, "BUF4", stateBuffer, 0);
+    AiCreateRequest queued;
+    queued.callsign = "QUEUED2";
+    queued.recordId = 10002; // the request names its record, as the tick builds it
+    pendingLiveCreations.push_back(queued);
+
+    rtpeer::FeedClient& client = connectPeer(rtpeer::ReplyMode::Json, 2);
+    waitForFeedClient();
+    client.dropConnection();
+    ASSERT_TRUE(eventually([] {
+        if (feedClientConnected()) sendOwnPosition();
+        return !feedClientConnected();
+    }));
+    std::vector<std::string> left;
+    for (const LiveAircraft& a : liveAircraft) left.push_back(a.callsign);
+    EXPECT_EQ(left, (std::vector<std::string>{"ACT1", "SENT3", "BUF4"}));
+    EXPECT_EQ(liveAircraft[0].state, stateRemovingFromSim);
+    EXPECT_EQ(pendingRemovals, std::deque<std::uint32_t>{5001});
+    EXPECT_TRUE(liveAircraft[1].removeWhenCreated);
+    EXPECT_TRUE(pendingLiveCreations.empty());
+    EXPECT_EQ(liveAircraft[2].state, stateBuffer);
+    resetTrafficManager();
 }
 
 TEST_F(FeedServerTest, AStopEndsTheWaitForThePeer)

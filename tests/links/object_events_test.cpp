@@ -93,6 +93,57 @@ TEST_F(SimFixture, LiveObjectIsRecognisedReleasedFrozenLitGivenItsPlanAndRemoved
     EXPECT_EQ(live(10001), nullptr);
 }
 
+TEST_F(SimFixture, AircraftCreatedInTheAirGetTheLightsOfTheirAltitude)
+{
+    struct Case {
+        double altitudeFt;
+        std::int64_t lights; // NAV 0x1, BEACON 0x2, LANDING 0x4, STROBES 0x10, LOGO 0x100, CABIN 0x200
+    };
+    connect();
+    std::uint32_t flightId = 10001;
+    for (const Case c : {Case{5000.0, 0x1 | 0x2 | 0x4 | 0x10 | 0x100 | 0x200}, Case{30000.0, 0x1 | 0x2 | 0x10 | 0x200}}) {
+        SCOPED_TRACE(c.altitudeFt);
+        const std::string callsign = fmt::format("AIR{}", flightId);
+        addLive(flightId, callsign, true, "EDDF", "EGLL", c.altitudeFt);
+        const std::uint32_t id = createAndRecognise(*live(flightId), false, c.altitudeFt);
+        ASSERT_GT(id, 0u);
+        for (int tick = 1; tick <= 200; ++tick) processSimObjectEvents();
+        ASSERT_EQ(live(flightId)->state, stateActive);
+        frame();
+        EXPECT_EQ(sim.object(id)->lightStates, c.lights);
+        EXPECT_EQ(countEvents(journal("event"), id, "ENGINE_AUTO_START"), 1);
+        ++flightId;
+    }
+}
+
+TEST_F(SimFixture, ACreationWhoseObjectNeverAppearsIsGivenUpAndItsRecordFreed)
+{
+    qtest::SettableClock time;
+    setClock(&time);
+    connect();
+    addLive(10001, "LOST1", true);
+    addLive(10002, "SEEN2", true);
+    sim.loseCreations(1); // the simulator takes the call but never shows the object
+    ASSERT_TRUE(gf_queueAiCreate(requestFor(*live(10001), false)));
+    ASSERT_TRUE(gf_queueAiCreate(requestFor(*live(10002), false)));
+    frame();
+    ASSERT_EQ(pendingCreations.size(), 1u + 1u); // SEEN2 waits for the next in-range reply
+    gf_requestAircraftInRange(20000);
+    idle();
+    ASSERT_EQ(pendingCreations.size(), 1u);
+    time.advance(pendingCreationLifetime - std::chrono::seconds(1));
+    frame();
+    EXPECT_EQ(pendingCreations.size(), 1u);
+    time.advance(std::chrono::seconds(1));
+    frame();
+    EXPECT_TRUE(pendingCreations.empty());
+    processSimObjectEvents();
+    EXPECT_EQ(live(10001), nullptr); // its record no longer waits in "adding2sim"
+    ASSERT_NE(live(10002), nullptr);
+    EXPECT_NE(qtest::logText().find("LOST1 was not seen in the simulator 60 s after its creation"), std::string::npos);
+    EXPECT_NE(qtest::logText().find("dropped: its object never appeared in the simulator"), std::string::npos);
+}
+
 TEST_F(SimFixture, StaticObjectIsParkedAfterItsTwoHundredTicks)
 {
     connect();
@@ -193,16 +244,16 @@ TEST_F(SimFixture, ForeignObjectsAreOnlyLoggedAndGiveGroundData)
     (void)high, (void)starred, (void)helicopter;
 }
 
-TEST_F(SimFixture, CallsignsThatCannotBeAnAtcIdAreRefused)
+TEST_F(SimFixture, CallsignsThatCannotBeATailNumberAreRefused)
 {
     AiCreateRequest request;
     request.liveryTitle = "Airbus A320 Test Livery";
-    request.callsign = std::string(32, 'C');
+    request.callsign = std::string(13, 'C');
     EXPECT_FALSE(gf_queueAiCreate(request));
     request.callsign = "";
     EXPECT_FALSE(gf_queueAiCreate(request));
     EXPECT_TRUE(aiCreateQueue.empty());
-    request.callsign = std::string(31, 'C');
+    request.callsign = std::string(12, 'C');
     EXPECT_TRUE(gf_queueAiCreate(request));
     EXPECT_EQ(aiCreateQueue.size(), 1u);
 }

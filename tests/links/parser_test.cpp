@@ -3,6 +3,9 @@
 #include "foundation/geometry.h"
 #include "foundation/utilities.h"
 #include "links/udp_receiver.h"
+#include "link_test_support.h"
+#include "rtpeer.h"
+#include "sim_fixture.h"
 #include "support/test_support.h"
 #include "traffic/worker.h"
 
@@ -273,6 +276,94 @@ TEST_F(ParserTest, EachRuleOfTheLine)
         EXPECT_EQ(out.report.has_value(), c.accepted);
         if (out.report && c.check) c.check(*out.report);
     }
+}
+
+TEST_F(ParserTest, GroundRuleNearTheParkAirport)
+{
+    // The park airport lies at 280 ft: within 45 ft up to 120 kt, within 90 ft up to 80 kt and
+    // within 120 ft up to 43 kt an aircraft is on the ground.
+    struct Case {
+        const char* altitude;
+        const char* speed;
+        bool onGround;
+    };
+    for (const Case c : {Case{"325", "120", true}, Case{"326", "120", false}, Case{"325", "121", false},
+                         Case{"370", "80", true}, Case{"371", "80", false}, Case{"370", "81", false},
+                         Case{"400", "43", true}, Case{"401", "43", false}, Case{"400", "44", false},
+                         Case{"235", "200", true}}) { // below the airport's elevation
+        SCOPED_TRACE(std::string(c.altitude) + " ft at " + c.speed + " kt");
+        const Outcome out = parse(lineWith({{2, "33.94"}, {3, "-118.40"}, {4, c.altitude}, {8, c.speed}}),
+                                  Park::NearWithAltitude280);
+        ASSERT_TRUE(out.report) << out.error;
+        EXPECT_EQ(!out.report->position.airborne, c.onGround);
+        EXPECT_EQ(out.report->position.alt == 0.0, c.onGround);
+    }
+}
+
+TEST_F(ParserTest, PhysicallyImpossibleValuesAreRefused)
+{
+    struct Case {
+        int field;
+        const char* value;
+    };
+    for (const Case c : {Case{14, "1e300"}, Case{14, "-1"}, Case{4, "1e300"}, Case{4, "-2001"}, Case{8, "-1"},
+                         Case{8, "2001"}, Case{5, "1e300"}, Case{5, "-50001"}, Case{7, "-720"}, Case{7, "721"},
+                         Case{20, "-2"}, Case{20, "-0.5"}, Case{20, "1e300"}, Case{23, "-720"}, Case{23, "181"}}) {
+        SCOPED_TRACE(std::to_string(c.field) + ": " + c.value);
+        const Outcome out = parse(lineWith({{c.field, c.value}}));
+        EXPECT_FALSE(out.report);
+        EXPECT_NE(out.error, "");
+    }
+    // The documented markers and the edges of the bounds pass.
+    for (const Case c : {Case{20, "-1"}, Case{23, "-1"}, Case{4, "100000"}, Case{8, "2000"}, Case{5, "-50000"},
+                         Case{23, "-180"}, Case{14, "0"}}) {
+        SCOPED_TRACE(std::to_string(c.field) + ": " + c.value);
+        const Outcome out = parse(lineWith({{c.field, c.value}}));
+        EXPECT_TRUE(out.report) << out.error;
+    }
+}
+
+TEST_F(ParserTest, TracksAreBroughtIntoZeroTo360)
+{
+    for (const auto& [field, track] : {std::pair<const char*, double>{"-90", 270.0}, {"-360", 0.0}, {"450", 90.0},
+                                       {"720", 360.0}, {"360", 360.0}, {"12.5", 12.5}}) {
+        SCOPED_TRACE(field);
+        const Outcome out = parse(lineWith({{7, field}, {17, "mlat"}})); // no true heading to stand in for 0
+        ASSERT_TRUE(out.report) << out.error;
+        EXPECT_DOUBLE_EQ(out.report->position.track, track);
+    }
+}
+
+TEST_F(ParserTest, CallsignsLongerThanATailNumberAreRefusedWithOneLogLine)
+{
+    linktest::ScopedLog log("parser-tail");
+    EXPECT_TRUE(parse(lineWith({{9, "ABCDEFGHIJKL"}})).report); // 12 characters
+    for (int k = 0; k < 3; ++k) EXPECT_FALSE(parse(lineWith({{9, "ABCDEFGHIJKLM"}})).report);
+    EXPECT_EQ(qtest::countOccurrences(log.text(), "callsign \"ABCDEFGHIJKLM\" is longer than a tail number of 12 characters"),
+              1);
+}
+
+// The reader thread itself: what arrives on its socket and what reaches the traffic manager.
+TEST_F(ParserTest, TheReaderThreadQueuesOnlyPossibleReports)
+{
+    linktest::ScopedLog log("parser-thread");
+    TrafficReader running;
+    running.userLat = userLat;
+    running.userLon = userLon;
+    linktest::RunningReader thread(running, true);
+    rtpeer::UdpSender sender;
+    for (const std::string& datagram : {lineWith({{1, "10001"}, {4, "1e300"}}), lineWith({{1, "10002"}, {8, "-5"}}),
+                                        lineWith({{1, "10003"}, {14, "1e300"}}), lineWith({{1, "10004"}, {20, "-720"}}),
+                                        lineWith({{1, "10005"}, {9, "CALLSIGN13CHR"}}), lineWith({{1, "10006"}})})
+        ASSERT_TRUE(sender.send(thread.port(), datagram));
+    ASSERT_TRUE(linktest::eventually([] {
+        std::lock_guard lock(trafficMutex);
+        return !incomingTraffic.empty();
+    }));
+    std::lock_guard lock(trafficMutex);
+    ASSERT_EQ(incomingTraffic.size(), 1u);
+    EXPECT_EQ(incomingTraffic.front().flightId, 10006u);
+    EXPECT_LT(latestFeedReportTime.load(), 2e9); // the wild time stamp never became the feed clock
 }
 
 TEST_F(ParserTest, AltitudeErrorNamesTheWholeDatagram)

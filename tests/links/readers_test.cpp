@@ -13,6 +13,7 @@
 
 using namespace qtr;
 using linktest::eventually;
+using linktest::RunningReader;
 
 namespace {
 
@@ -39,34 +40,6 @@ public:
     std::mutex mutex;
     std::vector<std::string> handled;
     std::atomic<bool> stopped{false};
-};
-
-// Runs a reader thread on a free loopback port.
-class RunningReader {
-public:
-    RunningReader(UdpReceiver& reader, bool feedLocal) : reader_(reader)
-    {
-        feedOnThisPc = feedLocal;
-        reader.bindAddressOverride = "127.0.0.1";
-        reader.boundPort = 0;
-        reader.stop = false;
-        done_ = std::async(std::launch::async, [&reader] { runReaderThread(reader, "Test Reader", 0, {}); });
-        EXPECT_TRUE(eventually([&] { return reader.boundPort.load() != 0; }));
-    }
-    ~RunningReader()
-    {
-        reader_.stop = true;
-        done_.wait();
-        feedOnThisPc = false;
-    }
-    std::uint16_t port() const { return reader_.boundPort.load(); }
-    // The thread has ended (within the bound).
-    bool endsSoon() { return done_.wait_for(std::chrono::seconds(5)) == std::future_status::ready; }
-    bool running() { return done_.wait_for(std::chrono::seconds(0)) != std::future_status::ready; }
-
-private:
-    UdpReceiver& reader_;
-    std::future<void> done_;
 };
 
 } // namespace

@@ -26,6 +26,7 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <optional>
 #include <thread>
@@ -70,6 +71,22 @@ inline int countOccurrences(const std::string& text, const std::string& part)
     for (std::size_t p = text.find(part); p != std::string::npos; p = text.find(part, p + part.size())) ++n;
     return n;
 }
+
+// Time that stands until the test moves it; a sleep only paces the caller for a millisecond.
+class SettableClock final : public qtr::Clock {
+public:
+    std::chrono::steady_clock::time_point steadyNow() override { return start_ + std::chrono::milliseconds(ms_.load()); }
+    void sleepFor(std::chrono::milliseconds) override { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
+    void sleepUntil(std::chrono::steady_clock::time_point) override
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    void advance(std::chrono::milliseconds d) { ms_ += d.count(); }
+
+private:
+    const std::chrono::steady_clock::time_point start_{};
+    std::atomic<std::int64_t> ms_{0};
+};
 
 class SimFixture : public ::testing::Test {
 protected:
@@ -156,7 +173,8 @@ protected:
 
     // A live aircraft record with a creation request for it.
     qtr::LiveAircraft& addLive(std::uint32_t flightId, const std::string& callsign, bool airborne,
-                               const std::string& origin = "EDDF", const std::string& destination = "EGLL")
+                               const std::string& origin = "EDDF", const std::string& destination = "EGLL",
+                               double altitudeFt = 5000.0)
     {
         qtr::LiveAircraft a;
         a.flightId = flightId;
@@ -167,18 +185,23 @@ protected:
         a.type = "A320";
         a.livery = "Airbus A320 Test Livery";
         a.state = qtr::stateAdding2Sim;
-        a.alt = airborne ? 5000.0 : 0.0;
-        a.stream.push_back(qtr::Position{47.47, 8.55, a.alt, airborne});
+        a.alt = airborne ? altitudeFt : 0.0;
+        qtr::Position at;
+        at.lat = 47.47;
+        at.lon = 8.55;
+        at.alt = a.alt;
+        at.airborne = airborne ? 1 : 0;
+        a.stream.push_back(at);
         qtr::liveAircraft.push_back(a);
         return qtr::liveAircraft.back();
     }
 
-    static qtr::AiCreateRequest requestFor(const qtr::FlightRecord& r, bool onGround)
+    static qtr::AiCreateRequest requestFor(const qtr::FlightRecord& r, bool onGround, double altitudeFt = 5000.0)
     {
         qtr::AiCreateRequest q;
         q.position.latitude = 47.47;
         q.position.longitude = 8.55;
-        q.position.altitude = onGround ? 0 : 5000;
+        q.position.altitude = onGround ? 0 : altitudeFt;
         q.position.heading = 90;
         q.position.onGround = onGround ? 1 : 0;
         q.callsign = r.callsign;
@@ -188,9 +211,9 @@ protected:
     }
 
     // Sends the queued creation, lets the object be announced and recognised; its object id.
-    std::uint32_t createAndRecognise(const qtr::FlightRecord& r, bool onGround)
+    std::uint32_t createAndRecognise(const qtr::FlightRecord& r, bool onGround, double altitudeFt = 5000.0)
     {
-        EXPECT_TRUE(qtr::gf_queueAiCreate(requestFor(r, onGround)));
+        EXPECT_TRUE(qtr::gf_queueAiCreate(requestFor(r, onGround, altitudeFt)));
         frame();
         qtr::gf_requestAircraftInRange(20000);
         idle();

@@ -4,6 +4,9 @@
 
 #include "foundation/errors.h"
 #include "foundation/paths.h"
+#include "links/simconnect_connection.h"
+#include "rtpeer.h"
+#include "traffic/worker.h"
 
 #include <atomic>
 
@@ -104,7 +107,8 @@ TEST_F(SimFixture, RegistersEventsDefinitionsMappingsAndGroupInOrder)
         }
         if (f == "SimConnect_SetNotificationGroupPriority") got.push_back(fmt::format("prio {} {}", c["group"].get<int>(), c["priority"].get<int>()));
     }
-    const int f64 = scDataFloat64, i64 = scDataInt64, s32 = scDataString32, sv = scDataStringV;
+    const int f64 = SIMCONNECT_DATATYPE_FLOAT64, i64 = SIMCONNECT_DATATYPE_INT64, s32 = SIMCONNECT_DATATYPE_STRING32,
+              sv = SIMCONNECT_DATATYPE_STRINGV;
     const std::vector<std::string> expected = {
         "sub 201 Sim", "sub 202 ObjectAdded", "sub 203 ObjectRemoved", "sub 205 FlightLoaded", "sub 204 Frame",
         fmt::format("def 407 TITLE||{}", sv), fmt::format("def 408 ATC MODEL||{}", s32),
@@ -375,4 +379,120 @@ TEST_F(SimFixture, ReservesTheUserStandWhenTheUserStandsStill)
     serveUserStandRequest(); // which alone changes its list and file
     EXPECT_EQ(parkAirportList.front().reservedStand, "B7");
     EXPECT_EQ(qtest::readFile(myParkAirportsPath), "LSZH,B7\r\n");
+}
+
+TEST_F(SimFixture, AUserErrorInARunningFlightClosesTheConnectionForGood)
+{
+    connect();
+    gf_requestUserOnGround();
+    gf_getUserAircraftState();
+    idle();
+    ASSERT_TRUE(simRunning.load());
+    // An ATC MODEL too short for its ".0.text": no aircraft selected (user error 73).
+    sim.setUserTitleModel("Nothing", "X.0.text");
+    gf_requestUserAircraftTitleModel();
+    thread.join();
+    EXPECT_EQ(mainWindow.errorLine(), "73: It looks like you have not selected an aircraft as user vehicle");
+    EXPECT_EQ(simConnectHandle.load(), nullptr);
+    EXPECT_FALSE(simRunning.load()); // the worker's tick work stops
+    EXPECT_FALSE(sim.connected());
+    // The worker's own calls no longer reach the library: no call, no failure, the run goes on.
+    const std::size_t mark = sim.calls().size();
+    gf_getUserAircraftState();
+    gf_requestAircraftInRange(20000);
+    gf_requestUserOnGround();
+    gf_requestUserAircraftTitleModel();
+    EXPECT_EQ(sim.calls().size(), mark);
+    EXPECT_FALSE(simConnectFailed.load());
+    EXPECT_FALSE(stopRequested.load());
+    EXPECT_EQ(exitCode.load(), ExitCode::NotYetSet);
+}
+
+TEST_F(SimFixture, AnErrorInsideAHandlerEndsTheRunAsALostSimulator)
+{
+    connect();
+    ASSERT_TRUE(simRunning.load());
+    sim.sendBrokenMessage(); // its size field claims more bytes than it brings
+    thread.join();
+    EXPECT_FALSE(simRunning.load());
+    EXPECT_TRUE(stopRequested.load());
+    EXPECT_EQ(exitCode.load(), ExitCode::SimWasClosed);
+    EXPECT_EQ(mainWindow.errorLine(), "SimConnect message 7 claims 96 bytes, 32 were delivered");
+    EXPECT_NE(qtest::logText().find("Flight Simulator no longer connected, Quillmarsh will stop ..."), std::string::npos);
+    EXPECT_EQ(simConnectHandle.load(), nullptr);
+    EXPECT_FALSE(sim.connected());
+}
+
+TEST_F(SimFixture, ObjectsThatGoBeforeAnyInRangeReplySawThemAreForgotten)
+{
+    connect();
+    const std::uint32_t first = sim.addForeignObject("N1", 0, true);
+    const std::uint32_t second = sim.addForeignObject("N2", 0, true);
+    idle();
+    EXPECT_EQ(addedObjects, (std::vector<std::uint32_t>{first, second}));
+    sim.removeObject(first);
+    idle();
+    EXPECT_EQ(addedObjects, (std::vector<std::uint32_t>{second}));
+    sim.removeObject(second);
+    idle();
+    EXPECT_TRUE(addedObjects.empty());
+}
+
+TEST_F(SimFixture, Msfs2024CreatesWithTheNewerCallWhenTheLibraryHasIt)
+{
+    MSFS_2020.setValue(false);
+    auto s = scenario();
+    s.applicationName = "SunRise";
+    sim.reset(s);
+    connect();
+    addLive(10001, "NEW1", true);
+    const std::uint32_t id = createAndRecognise(liveAircraft.back(), false);
+    ASSERT_GT(id, 0u); // recognised by its tail number like a legacy creation
+    std::vector<nlohmann::ordered_json> creations;
+    for (const auto& c : sim.calls())
+        if (fn(c).rfind("SimConnect_AICreateNonATCAircraft", 0) == 0) creations.push_back(c);
+    ASSERT_EQ(creations.size(), 1u);
+    EXPECT_EQ(fn(creations[0]), "SimConnect_AICreateNonATCAircraft_EX1");
+    EXPECT_EQ(creations[0]["title"], "Airbus A320 Test Livery");
+    EXPECT_EQ(creations[0]["livery"], ""); // the livery that the title names
+    EXPECT_EQ(creations[0]["tail"], "NEW1");
+
+    // A library without the newer call, and MSFS 2020 with it: the legacy call.
+    SimConnectFunctions older = *simConnectFunctions();
+    older.AICreateNonATCAircraft_EX1 = nullptr;
+    EXPECT_FALSE(lf_createsWithEx1(older));
+    MSFS_2020.setValue(true);
+    EXPECT_FALSE(lf_createsWithEx1(*simConnectFunctions()));
+    MSFS_2020.setValue(false);
+    EXPECT_TRUE(lf_createsWithEx1(*simConnectFunctions()));
+    addLive(10002, "OLD2", true);
+    {
+        std::lock_guard lock(simConnectMutex);
+        lf_createAiAircraft(OpenConnection{simConnectHandle.load(), older}, requestFor(liveAircraft.back(), false));
+    }
+    EXPECT_EQ(fn(sim.calls()[sim.calls().size() - 2]), "SimConnect_AICreateNonATCAircraft");
+}
+
+TEST_F(SimFixture, AWaitForRealTrafficStartsTheUserPositionAfresh)
+{
+    connect();
+    gf_getUserAircraftState(); // the position before the wait
+    idle();
+    // The user flies 20 nm while the program waits for RealTraffic.
+    feedOnThisPc = true;
+    feedHandshakeTimeoutMs = 2000;
+    startTcpServer("0");
+    rtpeer::FeedClientOptions options;
+    options.port = feedServerPort();
+    rtpeer::FeedClient peer(options);
+    peer.start();
+    sim.teleportUser(47.4612 + 0.35, 8.5535);
+    waitForFeedClient();
+    EXPECT_TRUE(feedClientConnected());
+    gf_getUserAircraftState();
+    idle();
+    EXPECT_FALSE(stopRequested.load()); // no "Teleport", no new flight
+    EXPECT_EQ(qtest::logText().find("Teleport"), std::string::npos);
+    closeFeedSockets();
+    feedOnThisPc = false;
 }

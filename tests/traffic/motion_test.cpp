@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <vector>
 
@@ -125,6 +126,24 @@ TEST_F(Motion, SegmentSpeed)
         LiveAircraft& a = aircraft({at(50, 8, c.t1, c.v1), at(50.01, 8, c.t2, c.v2)});
         EXPECT_NEAR(segmentSpeed(a), c.expected, 0.01) << c.v1 << " " << c.v2 << " " << c.t2;
     }
+}
+
+TEST_F(Motion, TickSpansNeverReachTheCastUnguarded)
+{
+    const double inf = std::numeric_limits<double>::infinity();
+    for (const auto& [ticks, expected] : {std::pair<double, std::uint32_t>{12.4, 12}, {12.5, 13}, {0.0, 0}, {-5.0, 0},
+                                          {-inf, 0}, {inf, longestTickSpan}, {std::nan(""), longestTickSpan},
+                                          {1e300, longestTickSpan}, {8640000.4, longestTickSpan}}) {
+        EXPECT_EQ(gf_tickSpan(ticks), expected) << ticks;
+    }
+    // A pull-out at a taxi speed of 0 takes the longest span instead of an undefined one.
+    LiveAircraft& a = aircraft({at(50, 8, 0), at(50.01, 8, 500, 5)});
+    a.parkLat = 50;
+    a.parkLon = 8;
+    a.standTaxiSpeed = 0.0;
+    tickCount = 100;
+    pullOut(a);
+    EXPECT_EQ(a.stream[1].time, 100 + longestTickSpan);
 }
 
 TEST_F(Motion, HeadingWrapsAndTurnsTheShortWay)

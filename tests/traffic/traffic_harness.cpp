@@ -70,15 +70,13 @@ TrafficHarness::TrafficHarness()
     // Calls are stamped with the tick in milliseconds, so tests can read the tick of each.
     standin::simulator().setCallClock(
         [] { return std::chrono::steady_clock::time_point(std::chrono::milliseconds(tickCount)); });
-    HANDLE handle = nullptr;
-    SimConnect_Open(&handle, "Quillmarsh", nullptr, 0, nullptr, 0);
-    simConnectHandle.store(handle);
+    simConnectHandle.store(standin::openClient("Quillmarsh"));
     setUser(10.0, 10.0, true);
 }
 
 TrafficHarness::~TrafficHarness()
 {
-    if (void* h = simConnectHandle.exchange(nullptr)) SimConnect_Close(h);
+    if (void* h = simConnectHandle.exchange(nullptr)) standin::closeClient(h);
     {
         std::lock_guard lock(trafficMutex);
         trafficRunning = false;

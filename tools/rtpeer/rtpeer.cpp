@@ -199,6 +199,14 @@ void FeedClient::run()
                         ::send(s, reply.data() + half, static_cast<int>(reply.size() - half), 0);
                         break;
                     }
+                    case ReplyMode::SplitAfterLineFeed: {
+                        const std::string first = fmt::format("{{ \"version\":\"{}\",\n", options_.version);
+                        const std::string second = fmt::format("  \"level\": {} }}", options_.level);
+                        ::send(s, first.data(), static_cast<int>(first.size()), 0);
+                        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                        ::send(s, second.data(), static_cast<int>(second.size()), 0);
+                        break;
+                    }
                     case ReplyMode::Invalid: {
                         const std::string junk = "version 10 level 2\r\n";
                         ::send(s, junk.data(), static_cast<int>(junk.size()), 0);

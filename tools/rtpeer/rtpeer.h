@@ -81,6 +81,7 @@ std::size_t play(const std::vector<RecordedDatagram>& recording, const PlayOptio
 enum class ReplyMode {
     Json,    // the reply in one piece
     Split,   // the same reply in two pieces
+    SplitAfterLineFeed, // the reply written over two lines, sent in two pieces split after the first line
     Invalid, // a reply that is not JSON
     Silent,  // no reply at all
 };

@@ -142,9 +142,7 @@ int main(int argc, char** argv)
 {
     const std::string out = argc > 1 ? argv[1] : "traffic_bench.json";
     standin::simulator().reset(standin::Scenario{});
-    HANDLE handle = nullptr;
-    SimConnect_Open(&handle, "Quillmarsh", nullptr, 0, nullptr, 0);
-    simConnectHandle.store(handle);
+    simConnectHandle.store(standin::openClient("Quillmarsh"));
     nlohmann::ordered_json report;
     for (std::uint32_t n : {50u, 200u, 512u}) {
         const Figures f = tickPass(n);

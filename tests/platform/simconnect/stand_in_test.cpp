@@ -1,6 +1,7 @@
-// The stand-in simulator on its own: scenarios, answers built from the client's definitions,
-// faults, and the journal file.
+// The stand-in simulator on its own, loaded as the program loads SimConnect.dll: scenarios,
+// answers built from the client's definitions, faults, and the journal file.
 #include "platform/simconnect/simconnect.h"
+#include "platform/simconnect/simconnect_library.h"
 #include "platform/simconnect/stand_in.h"
 #include "support/test_support.h"
 
@@ -22,19 +23,23 @@ struct Received {
     }
 };
 
-void CALLBACK collect(SimConnectRecv* m, DWORD size, void* context)
+void CALLBACK collect(SIMCONNECT_RECV* m, DWORD size, void* context)
 {
     auto* out = static_cast<std::vector<Received>*>(context);
     const auto* p = reinterpret_cast<const unsigned char*>(m);
-    Received r{m->id, {}};
+    Received r{m->dwID, {}};
     r.bytes.resize((size + 7) / 8 * 8);
     std::memcpy(r.bytes.data(), p, size);
     out->push_back(std::move(r));
 }
 
+// Where the data block of an object-data reply begins.
+constexpr std::size_t dataHead = sizeof(SIMCONNECT_RECV_SIMOBJECT_DATA) - sizeof(DWORD);
+
 class StandIn : public ::testing::Test {
 protected:
     standin::Simulator& sim = standin::simulator();
+    const qtr::SimConnectFunctions& sc = *qtr::gf_loadSimConnect().functions;
     HANDLE h = nullptr;
     std::vector<Received> got;
 
@@ -43,14 +48,14 @@ protected:
         standin::Scenario s;
         s.installedTitles = {"Title A"};
         sim.reset(s);
-        ASSERT_GE(SimConnect_Open(&h, "probe", nullptr, 0, nullptr, 0), 0);
+        ASSERT_GE(sc.Open(&h, "probe", nullptr, 0, nullptr, 0), 0);
     }
-    void TearDown() override { SimConnect_Close(h); }
+    void TearDown() override { sc.Close(h); }
 
     std::vector<Received> dispatch()
     {
         got.clear();
-        SimConnect_CallDispatch(h, collect, &got);
+        sc.CallDispatch(h, collect, &got);
         return got;
     }
 };
@@ -58,7 +63,7 @@ protected:
 double doubleAt(const Received& r, std::size_t offset)
 {
     double v;
-    std::memcpy(&v, r.bytes.data() + sizeof(SimConnectRecvObjectData) + offset, 8);
+    std::memcpy(&v, r.bytes.data() + dataHead + offset, 8);
     return v;
 }
 
@@ -68,71 +73,71 @@ TEST_F(StandIn, AnswersFromTheClientsDefinitionsInTheirUnits)
 {
     auto messages = dispatch();
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].id, scRecvOpen);
-    EXPECT_STREQ(messages[0].as<SimConnectRecvOpen>().applicationName, "KittyHawk");
+    EXPECT_EQ(messages[0].id, SIMCONNECT_RECV_ID_OPEN);
+    EXPECT_STREQ(messages[0].as<SIMCONNECT_RECV_OPEN>().szApplicationName, "KittyHawk");
 
     // Latitude in radians first, heading in degrees: what was asked for comes back.
-    SimConnect_AddToDataDefinition(h, 1, "PLANE HEADING DEGREES TRUE", "degrees", scDataFloat64, 0, scUnused);
-    SimConnect_AddToDataDefinition(h, 1, "Plane Latitude", "radians", scDataFloat64, 0, scUnused);
-    SimConnect_AddToDataDefinition(h, 1, "ATC MODEL", nullptr, scDataString32, 0, scUnused);
-    SimConnect_RequestDataOnSimObject(h, 9, 1, scUserObject, scPeriodOnce, 0, 0, 0, 0);
+    sc.AddToDataDefinition(h, 1, "PLANE HEADING DEGREES TRUE", "degrees", SIMCONNECT_DATATYPE_FLOAT64, 0, SIMCONNECT_UNUSED);
+    sc.AddToDataDefinition(h, 1, "Plane Latitude", "radians", SIMCONNECT_DATATYPE_FLOAT64, 0, SIMCONNECT_UNUSED);
+    sc.AddToDataDefinition(h, 1, "ATC MODEL", nullptr, SIMCONNECT_DATATYPE_STRING32, 0, SIMCONNECT_UNUSED);
+    sc.RequestDataOnSimObject(h, 9, 1, SIMCONNECT_OBJECT_ID_USER, SIMCONNECT_PERIOD_ONCE, 0, 0, 0, 0);
     messages = dispatch();
     ASSERT_EQ(messages.size(), 1u);
-    const auto& data = messages[0].as<SimConnectRecvObjectData>();
-    EXPECT_EQ(messages[0].id, scRecvObjectData);
-    EXPECT_EQ(data.requestId, 9u);
-    EXPECT_EQ(data.objectId, 1u);
+    const auto& data = messages[0].as<SIMCONNECT_RECV_SIMOBJECT_DATA>();
+    EXPECT_EQ(messages[0].id, SIMCONNECT_RECV_ID_SIMOBJECT_DATA);
+    EXPECT_EQ(data.dwRequestID, 9u);
+    EXPECT_EQ(data.dwObjectID, 1u);
     EXPECT_NEAR(doubleAt(messages[0], 0), 280.0, 1e-9);
     EXPECT_NEAR(doubleAt(messages[0], 8), 47.4612 * 0.017453292519943295, 1e-12);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(messages[0].bytes.data() + sizeof(SimConnectRecvObjectData) + 16)),
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(messages[0].bytes.data() + dataHead + 16)),
               "ATCCOM.AC_MODEL A320.0.text");
 
     // A variable or unit the simulator does not know is refused with the call's packet id.
-    SimConnect_AddToDataDefinition(h, 2, "PLANE WOBBLE", "feet", scDataFloat64, 0, scUnused);
+    sc.AddToDataDefinition(h, 2, "PLANE WOBBLE", "feet", SIMCONNECT_DATATYPE_FLOAT64, 0, SIMCONNECT_UNUSED);
     DWORD sendId = 0;
-    SimConnect_GetLastSentPacketID(h, &sendId);
-    SimConnect_AddToDataDefinition(h, 2, "Plane Altitude", "furlongs", scDataFloat64, 0, scUnused);
+    sc.GetLastSentPacketID(h, &sendId);
+    sc.AddToDataDefinition(h, 2, "Plane Altitude", "furlongs", SIMCONNECT_DATATYPE_FLOAT64, 0, SIMCONNECT_UNUSED);
     messages = dispatch();
     ASSERT_EQ(messages.size(), 2u);
-    EXPECT_EQ(messages[0].as<SimConnectRecvException>().exception, scExNameUnrecognized);
-    EXPECT_EQ(messages[0].as<SimConnectRecvException>().sendId, sendId);
-    EXPECT_EQ(messages[1].as<SimConnectRecvException>().sendId, sendId + 1);
+    EXPECT_EQ(messages[0].as<SIMCONNECT_RECV_EXCEPTION>().dwException, SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED);
+    EXPECT_EQ(messages[0].as<SIMCONNECT_RECV_EXCEPTION>().dwSendID, sendId);
+    EXPECT_EQ(messages[1].as<SIMCONNECT_RECV_EXCEPTION>().dwSendID, sendId + 1);
 }
 
 TEST_F(StandIn, CreatesOnlyInstalledTitlesAndJournalsTheObjectsLife)
 {
     const auto journalPath = qtest::freshFolder("journal") / "journal.jsonl";
     sim.setJournalPath(journalPath.wstring());
-    SimConnect_SubscribeToSystemEvent(h, 7, "ObjectAdded");
-    SimConnect_SubscribeToSystemEvent(h, 8, "ObjectRemoved");
-    SimConnect_AddToDataDefinition(h, 2, "Plane Latitude", "degree", scDataFloat64, 0, scUnused);
-    SimConnect_AddToDataDefinition(h, 2, "Plane Longitude", "degree", scDataFloat64, 0, scUnused);
-    SimConnect_AddToDataDefinition(h, 2, "Plane Altitude", "feet", scDataFloat64, 0, scUnused);
-    SimConnect_AddToDataDefinition(h, 2, "Plane Heading degrees true", "radians", scDataFloat64, 0, scUnused);
+    sc.SubscribeToSystemEvent(h, 7, "ObjectAdded");
+    sc.SubscribeToSystemEvent(h, 8, "ObjectRemoved");
+    sc.AddToDataDefinition(h, 2, "Plane Latitude", "degree", SIMCONNECT_DATATYPE_FLOAT64, 0, SIMCONNECT_UNUSED);
+    sc.AddToDataDefinition(h, 2, "Plane Longitude", "degree", SIMCONNECT_DATATYPE_FLOAT64, 0, SIMCONNECT_UNUSED);
+    sc.AddToDataDefinition(h, 2, "Plane Altitude", "feet", SIMCONNECT_DATATYPE_FLOAT64, 0, SIMCONNECT_UNUSED);
+    sc.AddToDataDefinition(h, 2, "Plane Heading degrees true", "radians", SIMCONNECT_DATATYPE_FLOAT64, 0, SIMCONNECT_UNUSED);
     dispatch();
-    SimConnectInitPosition p{47.0, 8.0, 3000.0, 0, 0, 90.0, 0, 250};
-    SimConnect_AICreateNonATCAircraft(h, "Title B", "BAD1", p, 1);
+    SIMCONNECT_DATA_INITPOSITION p{47.0, 8.0, 3000.0, 0, 0, 90.0, 0, 250};
+    sc.AICreateNonATCAircraft(h, "Title B", "BAD1", p, 1);
     DWORD refusedId = 0;
-    SimConnect_GetLastSentPacketID(h, &refusedId);
-    SimConnect_AICreateNonATCAircraft(h, "Title A", "GOOD1", p, 1);
+    sc.GetLastSentPacketID(h, &refusedId);
+    sc.AICreateNonATCAircraft(h, "Title A", "GOOD1", p, 1);
     auto messages = dispatch();
     ASSERT_EQ(messages.size(), 2u);
-    EXPECT_EQ(messages[0].as<SimConnectRecvException>().exception, scExCreateObjectFailed);
-    EXPECT_EQ(messages[0].as<SimConnectRecvException>().sendId, refusedId);
-    const auto& added = messages[1].as<SimConnectRecvObjectAddRemove>();
-    EXPECT_EQ(added.eventId, 7u);
-    EXPECT_EQ(added.objectType, scObjectAircraft);
-    const DWORD id = added.data;
+    EXPECT_EQ(messages[0].as<SIMCONNECT_RECV_EXCEPTION>().dwException, SIMCONNECT_EXCEPTION_CREATE_OBJECT_FAILED);
+    EXPECT_EQ(messages[0].as<SIMCONNECT_RECV_EXCEPTION>().dwSendID, refusedId);
+    const auto& added = messages[1].as<SIMCONNECT_RECV_EVENT_OBJECT_ADDREMOVE>();
+    EXPECT_EQ(added.uEventID, 7u);
+    EXPECT_EQ(added.eObjType, SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT);
+    const DWORD id = added.dwData;
     EXPECT_EQ(sim.object(id)->atcId, "GOOD1");
 
     double block[4] = {47.1, 8.1, 3500.0, 3.14159265358979 / 2};
-    EXPECT_EQ(SimConnect_SetDataOnSimObject(h, 2, id, 0, 0, sizeof block, block), S_OK);
-    SimConnect_SetDataOnSimObject(h, 2, id, 0, 0, 24, block); // wrong size
-    SimConnect_AIRemoveObject(h, id, 5);
+    EXPECT_EQ(sc.SetDataOnSimObject(h, 2, id, 0, 0, sizeof block, block), S_OK);
+    sc.SetDataOnSimObject(h, 2, id, 0, 0, 24, block); // wrong size
+    sc.AIRemoveObject(h, id, 5);
     messages = dispatch();
     ASSERT_EQ(messages.size(), 2u);
-    EXPECT_EQ(messages[0].as<SimConnectRecvException>().exception, scExInvalidDataSize);
-    EXPECT_EQ(messages[1].as<SimConnectRecvObjectAddRemove>().eventId, 8u);
+    EXPECT_EQ(messages[0].as<SIMCONNECT_RECV_EXCEPTION>().dwException, SIMCONNECT_EXCEPTION_INVALID_DATA_SIZE);
+    EXPECT_EQ(messages[1].as<SIMCONNECT_RECV_EVENT_OBJECT_ADDREMOVE>().uEventID, 8u);
 
     std::ifstream in(journalPath);
     std::vector<nlohmann::json> lines;
@@ -152,16 +157,16 @@ TEST_F(StandIn, CreatesOnlyInstalledTitlesAndJournalsTheObjectsLife)
 TEST_F(StandIn, FaultsAndAbsence)
 {
     sim.failCalls("SimConnect_AIRemoveObject", 1);
-    EXPECT_LT(SimConnect_AIRemoveObject(h, 1000, 5), 0);
-    SimConnect_AIRemoveObject(h, 1000, 5); // unknown object now: an exception, not a failed call
-    EXPECT_EQ(dispatch().back().as<SimConnectRecvException>().exception, scExUnrecognizedId);
+    EXPECT_LT(sc.AIRemoveObject(h, 1000, 5), 0);
+    sc.AIRemoveObject(h, 1000, 5); // unknown object now: an exception, not a failed call
+    EXPECT_EQ(dispatch().back().as<SIMCONNECT_RECV_EXCEPTION>().dwException, SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID);
     sim.quit();
     const auto messages = dispatch();
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].id, scRecvQuit);
-    EXPECT_LT(SimConnect_AIRemoveObject(h, 1000, 5), 0); // the simulator is gone
+    EXPECT_EQ(messages[0].id, SIMCONNECT_RECV_ID_QUIT);
+    EXPECT_LT(sc.AIRemoveObject(h, 1000, 5), 0); // the simulator is gone
     HANDLE again = nullptr;
-    EXPECT_LT(SimConnect_Open(&again, "probe", nullptr, 0, nullptr, 0), 0);
+    EXPECT_LT(sc.Open(&again, "probe", nullptr, 0, nullptr, 0), 0);
 }
 
 TEST(StandInScenario, ReadsTheExampleAndRefusesBadOnes)
@@ -182,4 +187,31 @@ TEST(StandInScenario, ReadsTheExampleAndRefusesBadOnes)
             EXPECT_EQ(std::string(e.what()).rfind("scenario: ", 0), 0u) << e.what();
         }
     }
+}
+
+TEST(SimConnectLibrary, LoadsFromTheFolderOrSaysWhatIsWrong)
+{
+    qtr::SimConnectFunctions table;
+    // Beside this executable: the stand-in, with every function and the MSFS 2024 creation call.
+    EXPECT_EQ(qtr::gf_loadSimConnectInto(qtr::executableFolder(), table), "");
+    EXPECT_NE(table.Open, nullptr);
+    EXPECT_NE(table.AISetAircraftFlightPlan, nullptr);
+    EXPECT_NE(table.AICreateNonATCAircraft_EX1, nullptr);
+
+    const auto empty = qtest::freshFolder("no-library");
+    qtr::SimConnectFunctions none;
+    EXPECT_EQ(qtr::gf_loadSimConnectInto(empty, none), "SimConnect.dll not found in " + empty.string());
+    EXPECT_EQ(none.Open, nullptr);
+
+    const auto broken = qtest::freshFolder("broken-library");
+    qtest::writeFile(broken / "SimConnect.dll", "not a library at all");
+    const std::string problem = qtr::gf_loadSimConnectInto(broken, none);
+    EXPECT_EQ(problem.rfind("SimConnect.dll in " + broken.string() + " cannot be loaded: ", 0), 0u) << problem;
+
+    // Some other library under the name: it lacks the functions.
+    const auto other = qtest::freshFolder("other-library");
+    wchar_t system[MAX_PATH] = {};
+    ASSERT_GT(GetSystemDirectoryW(system, MAX_PATH), 0u);
+    std::filesystem::copy_file(std::filesystem::path(system) / "version.dll", other / "SimConnect.dll");
+    EXPECT_EQ(qtr::gf_loadSimConnectInto(other, none), "SimConnect.dll in " + other.string() + " lacks SimConnect_Open");
 }

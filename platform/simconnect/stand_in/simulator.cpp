@@ -1,11 +1,14 @@
-// The stand-in simulator: one simulation with a user aircraft and the AI objects that a client
-// creates, answering the SimConnect calls of simconnect.h. It keeps one client connection at a
-// time. Messages wait in a queue until the client calls SimConnect_CallDispatch, which hands
-// them to the callback one by one without holding the stand-in's lock.
+// The stand-in simulator, built as a drop-in SimConnect.dll: one simulation with a user aircraft
+// and the AI objects that a client creates, answering the SimConnect calls of simconnect.h under
+// their own names. It keeps one client connection at a time. Messages wait in a queue until the
+// client calls SimConnect_CallDispatch, which hands them to the callback one by one without
+// holding the stand-in's lock. Tests and tools drive it through its StandIn_ exports (control.h).
+//
+// Ownership: all state lives in one State object guarded by its mutex; client threads call in
+// from any thread, and the dispatch callback runs on the caller's thread outside the lock.
 #include "platform/simconnect/simconnect.h"
-#include "platform/simconnect/stand_in.h"
-
-#include <pugixml.hpp>
+#include "platform/simconnect/stand_in/control.h"
+#include "platform/simconnect/stand_in/records.h"
 
 #include <algorithm>
 #include <cmath>
@@ -20,6 +23,11 @@
 #include <numbers>
 #include <variant>
 
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <optional>
+
 namespace standin {
 
 using ojson = nlohmann::ordered_json;
@@ -28,6 +36,9 @@ using SteadyTime = std::chrono::steady_clock::time_point;
 namespace {
 
 constexpr double degToRad = std::numbers::pi / 180.0;
+constexpr std::size_t string32Size = 32;
+// An object-data message: its head up to the data block, which takes the place of dwData.
+constexpr std::size_t objectDataHeaderSize = sizeof(SIMCONNECT_RECV_SIMOBJECT_DATA) - sizeof(DWORD);
 
 std::string upper(std::string text)
 {
@@ -149,9 +160,9 @@ struct DefinitionEntry {
 std::size_t entrySize(DWORD type)
 {
     switch (type) {
-    case scDataFloat64:
-    case scDataInt64: return 8;
-    case scDataString32: return scString32Size;
+    case SIMCONNECT_DATATYPE_FLOAT64:
+    case SIMCONNECT_DATATYPE_INT64: return 8;
+    case SIMCONNECT_DATATYPE_STRING32: return string32Size;
     default: return 0; // variable
     }
 }
@@ -161,7 +172,7 @@ std::size_t entrySize(DWORD type)
 struct Message {
     std::unique_ptr<std::uint64_t[]> storage; // 8-byte aligned
     DWORD size = 0;
-    SimConnectRecv* recv() { return reinterpret_cast<SimConnectRecv*>(storage.get()); }
+    SIMCONNECT_RECV* recv() { return reinterpret_cast<SIMCONNECT_RECV*>(storage.get()); }
 };
 
 Message makeMessage(const void* record, std::size_t recordSize, DWORD id, const void* extra = nullptr,
@@ -173,9 +184,9 @@ Message makeMessage(const void* record, std::size_t recordSize, DWORD id, const 
     std::memcpy(m.storage.get(), record, recordSize);
     if (extraSize) std::memcpy(reinterpret_cast<unsigned char*>(m.storage.get()) + recordSize, extra, extraSize);
     m.size = static_cast<DWORD>(size);
-    m.recv()->size = m.size;
-    m.recv()->version = 1;
-    m.recv()->id = id;
+    m.recv()->dwSize = m.size;
+    m.recv()->dwVersion = 1;
+    m.recv()->dwID = id;
     return m;
 }
 
@@ -222,10 +233,12 @@ struct State {
     DWORD nextObjectId = 1000;
     std::map<std::string, int> failures;
     int refusals = 0;
+    int losses = 0;
     std::vector<ojson> journal;
     std::vector<ojson> calls;
-    std::vector<SteadyTime> callStamps;
-    std::function<SteadyTime()> callClock = [] { return std::chrono::steady_clock::now(); };
+    std::vector<std::int64_t> callStamps; // nanoseconds of the call clock
+    StandInClock callClock = nullptr;     // null: the stand-in's own steady clock
+    void* callClockContext = nullptr;
     std::wstring journalPath;
     std::ofstream journalFile;
     std::optional<SteadyTime> lastFrame, lastSecond;
@@ -258,6 +271,7 @@ void resetSimulation(State& s, const Scenario& scenario)
     s.objects.clear();
     s.failures.clear();
     s.refusals = 0;
+    s.losses = 0;
     s.journal.clear();
     s.calls.clear();
     s.callStamps.clear();
@@ -335,7 +349,10 @@ bool recordCall(State& s, const char* function, ojson args)
         ojson call{{"fn", function}};
         for (auto& [key, value] : args.items()) call[key] = value;
         s.calls.push_back(std::move(call));
-        s.callStamps.push_back(s.callClock());
+        s.callStamps.push_back(s.callClock ? s.callClock(s.callClockContext)
+                                           : std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                                 std::chrono::steady_clock::now().time_since_epoch())
+                                                 .count());
     }
     const auto it = s.failures.find(function);
     if (it == s.failures.end() || it->second == 0) return true;
@@ -359,11 +376,11 @@ void queue(State& s, Message m) { s.messages.push_back(std::move(m)); }
 
 void queueException(State& s, DWORD code, DWORD sendId, DWORD index)
 {
-    SimConnectRecvException e{};
-    e.exception = code;
-    e.sendId = sendId;
-    e.index = index;
-    queue(s, makeMessage(e, scRecvException));
+    SIMCONNECT_RECV_EXCEPTION e{};
+    e.dwException = code;
+    e.dwSendID = sendId;
+    e.dwIndex = index;
+    queue(s, makeMessage(e, SIMCONNECT_RECV_ID_EXCEPTION));
     note(s, ojson{{"kind", "exception"}, {"code", code}, {"sendId", sendId}, {"index", index}});
 }
 
@@ -379,11 +396,11 @@ void queueSystemEvent(State& s, const char* name, DWORD data)
     if (!s.connection) return;
     const auto id = subscribed(*s.connection, name);
     if (!id) return;
-    SimConnectRecvEvent e{};
-    e.groupId = 0xFFFFFFFF;
-    e.eventId = *id;
-    e.data = data;
-    queue(s, makeMessage(e, scRecvEvent));
+    SIMCONNECT_RECV_EVENT e{};
+    e.uGroupID = 0xFFFFFFFF;
+    e.uEventID = *id;
+    e.dwData = data;
+    queue(s, makeMessage(e, SIMCONNECT_RECV_ID_EVENT));
 }
 
 void queueAddRemove(State& s, const char* name, DWORD objectId, DWORD objectType)
@@ -391,12 +408,12 @@ void queueAddRemove(State& s, const char* name, DWORD objectId, DWORD objectType
     if (!s.connection) return;
     const auto id = subscribed(*s.connection, name);
     if (!id) return;
-    SimConnectRecvObjectAddRemove e{};
-    e.groupId = 0xFFFFFFFF;
-    e.eventId = *id;
-    e.data = objectId;
-    e.objectType = objectType;
-    queue(s, makeMessage(e, scRecvObjectAddRemove));
+    SIMCONNECT_RECV_EVENT_OBJECT_ADDREMOVE e{};
+    e.uGroupID = 0xFFFFFFFF;
+    e.uEventID = *id;
+    e.dwData = objectId;
+    e.eObjType = static_cast<SIMCONNECT_SIMOBJECT_TYPE>(objectType);
+    queue(s, makeMessage(e, SIMCONNECT_RECV_ID_EVENT_OBJECT_ADDREMOVE));
 }
 
 double aboveGround(const SimObject& o)
@@ -461,10 +478,10 @@ std::vector<unsigned char> encode(const State& s, const SimObject& o, const std:
     std::vector<unsigned char> block;
     for (const DefinitionEntry& e : definition) {
         const Value value = readVariable(s, o, e.name);
-        if (e.type == scDataFloat64 || e.type == scDataInt64) {
+        if (e.type == SIMCONNECT_DATATYPE_FLOAT64 || e.type == SIMCONNECT_DATATYPE_INT64) {
             const double number = std::holds_alternative<double>(value) ? std::get<double>(value) * e.factor : 0.0;
             unsigned char bytes[8];
-            if (e.type == scDataFloat64) {
+            if (e.type == SIMCONNECT_DATATYPE_FLOAT64) {
                 std::memcpy(bytes, &number, 8);
             } else {
                 const std::int64_t integer = static_cast<std::int64_t>(std::llround(number));
@@ -473,10 +490,10 @@ std::vector<unsigned char> encode(const State& s, const SimObject& o, const std:
             block.insert(block.end(), bytes, bytes + 8);
         } else {
             const std::string text = std::holds_alternative<std::string>(value) ? std::get<std::string>(value) : "";
-            if (e.type == scDataString32) {
-                unsigned char bytes[scString32Size] = {};
-                std::memcpy(bytes, text.data(), std::min(text.size(), scString32Size));
-                block.insert(block.end(), bytes, bytes + scString32Size);
+            if (e.type == SIMCONNECT_DATATYPE_STRING32) {
+                unsigned char bytes[string32Size] = {};
+                std::memcpy(bytes, text.data(), std::min(text.size(), string32Size));
+                block.insert(block.end(), bytes, bytes + string32Size);
             } else {
                 block.insert(block.end(), text.begin(), text.end());
                 block.push_back(0);
@@ -490,20 +507,20 @@ std::vector<unsigned char> encode(const State& s, const SimObject& o, const std:
 void queueObjectData(State& s, DWORD recvId, DWORD requestId, DWORD defineId, const SimObject& o,
                      const std::vector<DefinitionEntry>& definition, DWORD entry, DWORD outOf)
 {
-    SimConnectRecvObjectData d{};
-    d.requestId = requestId;
-    d.objectId = o.id;
-    d.defineId = defineId;
-    d.entryNumber = entry;
-    d.outOf = outOf;
-    d.defineCount = static_cast<DWORD>(definition.size());
+    SIMCONNECT_RECV_SIMOBJECT_DATA d{};
+    d.dwRequestID = requestId;
+    d.dwObjectID = o.id;
+    d.dwDefineID = defineId;
+    d.dwentrynumber = entry;
+    d.dwoutof = outOf;
+    d.dwDefineCount = static_cast<DWORD>(definition.size());
     const std::vector<unsigned char> block = encode(s, o, definition);
-    queue(s, makeMessage(&d, sizeof(d), recvId, block.data(), block.size()));
+    queue(s, makeMessage(&d, objectDataHeaderSize, recvId, block.data(), block.size()));
 }
 
 SimObject* findObject(State& s, DWORD objectId)
 {
-    if (objectId == scUserObject) objectId = s.scenario.userObjectId;
+    if (objectId == SIMCONNECT_OBJECT_ID_USER) objectId = s.scenario.userObjectId;
     const auto it = s.objects.find(objectId);
     return it == s.objects.end() ? nullptr : &it->second;
 }
@@ -513,12 +530,12 @@ void queueFrame(State& s)
     if (!s.connection) return;
     const auto id = subscribed(*s.connection, "Frame");
     if (!id) return;
-    SimConnectRecvFrame f{};
-    f.groupId = 0xFFFFFFFF;
-    f.eventId = *id;
-    f.frameRate = s.scenario.frameRate;
-    f.simSpeed = 1.0f;
-    queue(s, makeMessage(f, scRecvFrame));
+    SIMCONNECT_RECV_EVENT_FRAME f{};
+    f.uGroupID = 0xFFFFFFFF;
+    f.uEventID = *id;
+    f.fFrameRate = s.scenario.frameRate;
+    f.fSimSpeed = 1.0f;
+    queue(s, makeMessage(f, SIMCONNECT_RECV_ID_EVENT_FRAME));
 }
 
 void answerSecondRequests(State& s)
@@ -528,7 +545,7 @@ void answerSecondRequests(State& s)
         const auto def = s.connection->definitions.find(r.defineId);
         const SimObject* o = findObject(s, r.objectId);
         if (def == s.connection->definitions.end() || !o) continue;
-        queueObjectData(s, scRecvObjectData, r.requestId, r.defineId, *o, def->second, 0, 0);
+        queueObjectData(s, SIMCONNECT_RECV_ID_SIMOBJECT_DATA, r.requestId, r.defineId, *o, def->second, 0, 0);
     }
 }
 
@@ -560,7 +577,7 @@ void updateGroundState(SimObject& o)
 void removeObject(State& s, DWORD id, const char* reason)
 {
     const auto it = s.objects.find(id);
-    if (it == s.objects.end()) return;
+    if (it == s.objects.end() || it->second.user) return;
     const DWORD type = it->second.objectType;
     s.objects.erase(it);
     note(s, ojson{{"kind", "removed"}, {"object", id}, {"reason", reason}});
@@ -582,313 +599,301 @@ const char* lightEventBit(const std::string& event, std::int64_t& bit)
 
 } // namespace
 
-// --- scenario and plan files ------------------------------------------------------------------
+namespace {
 
-Scenario scenarioFromJson(const nlohmann::json& json)
+// Copies a text into the caller's buffer when it fits; the bytes it needs with its terminator.
+std::uint32_t giveText(const std::string& text, char* buffer, std::uint32_t size)
 {
-    if (!json.is_object()) throw std::runtime_error("scenario: the file must hold one JSON object");
-    Scenario s;
-    try {
-        s.applicationName = json.value("applicationName", s.applicationName);
-        if (json.contains("applicationVersion")) {
-            const auto& v = json.at("applicationVersion");
-            if (!v.is_array() || v.size() != 4) throw std::runtime_error("applicationVersion must hold four numbers");
-            for (int i = 0; i < 4; ++i) s.applicationVersion[i] = v.at(i).get<DWORD>();
-        }
-        s.frameRate = json.value("frameRate", s.frameRate);
-        s.framesPerSecond = json.value("framesPerSecond", s.framesPerSecond);
-        s.presentAfterSeconds = json.value("presentAfterSeconds", s.presentAfterSeconds);
-        s.flightRunning = json.value("flightRunning", s.flightRunning);
-        s.staticCg = json.value("staticCg", s.staticCg);
-        s.staticPitch = json.value("staticPitch", s.staticPitch);
-        s.userObjectId = json.value("userObjectId", s.userObjectId);
-        s.firstObjectId = json.value("firstObjectId", s.firstObjectId);
-        if (json.contains("installedTitles")) s.installedTitles = json.at("installedTitles").get<std::vector<std::string>>();
-        if (json.contains("user")) {
-            const auto& u = json.at("user");
-            if (!u.is_object()) throw std::runtime_error("user must be an object");
-            UserAircraft& a = s.user;
-            a.title = u.value("title", a.title);
-            a.atcModel = u.value("atcModel", a.atcModel);
-            a.latitude = u.value("latitude", a.latitude);
-            a.longitude = u.value("longitude", a.longitude);
-            a.altitude = u.value("altitude", a.altitude);
-            a.groundAltitude = u.value("groundAltitude", a.groundAltitude);
-            a.pitch = u.value("pitch", a.pitch);
-            a.bank = u.value("bank", a.bank);
-            a.heading = u.value("heading", a.heading);
-            a.groundVelocity = u.value("groundVelocity", a.groundVelocity);
-            a.onGround = u.value("onGround", a.onGround);
-            a.zuluTime = u.value("zuluTime", a.zuluTime);
-            a.zuluDayOfYear = u.value("zuluDayOfYear", a.zuluDayOfYear);
-            a.zuluYear = u.value("zuluYear", a.zuluYear);
-            a.lightStates = u.value("lightStates", a.lightStates);
-        }
-    } catch (const nlohmann::json::exception& e) {
-        throw std::runtime_error(std::string("scenario: ") + e.what());
-    } catch (const std::runtime_error& e) {
-        throw std::runtime_error(std::string("scenario: ") + e.what());
-    }
-    if (s.userObjectId == 0 || s.firstObjectId <= s.userObjectId)
-        throw std::runtime_error("scenario: firstObjectId must be above userObjectId, which must not be 0");
-    return s;
+    const auto needed = static_cast<std::uint32_t>(text.size() + 1);
+    if (buffer && size >= needed) std::memcpy(buffer, text.c_str(), needed);
+    return needed;
 }
 
-std::optional<PlanSummary> readPlanFile(const std::wstring& path)
-{
-    pugi::xml_document doc;
-    if (!doc.load_file(path.c_str())) return std::nullopt;
-    const pugi::xml_node plan = doc.child("SimBase.Document").child("FlightPlan.FlightPlan");
-    if (!plan) return std::nullopt;
-    PlanSummary summary{plan.child_value("FPType"), plan.child_value("DepartureID"), plan.child_value("DestinationID")};
-    if (summary.departure.empty() || summary.destination.empty()) return std::nullopt;
-    return summary;
-}
-
-// --- test and tool interface ------------------------------------------------------------------
-
-void Simulator::reset(const Scenario& scenario)
+template <class Change>
+void withState(Change&& change)
 {
     State& s = state();
     std::lock_guard lock(s.mutex);
-    s.initialised = true;
-    s.manual = true;
-    s.recording = true;
-    s.present = true;
-    s.scenarioLoaded = true;
-    s.closedDown = false;
-    s.presentAt.reset();
-    s.journalPath.clear();
-    if (s.journalFile.is_open()) s.journalFile.close();
-    resetSimulation(s, scenario);
+    change(s);
 }
 
-void Simulator::setPresent(bool present)
-{
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    s.present = present;
-}
-
-void Simulator::setCallClock(std::function<SteadyTime()> now)
-{
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    s.callClock = now ? std::move(now) : [] { return std::chrono::steady_clock::now(); };
-}
-
-void Simulator::setJournalPath(const std::wstring& path)
-{
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    if (s.journalFile.is_open()) s.journalFile.close();
-    s.journalPath = path;
-}
-
-void Simulator::frame()
-{
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    queueFrame(s);
-}
-
-void Simulator::second()
-{
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    answerSecondRequests(s);
-}
-
-bool Simulator::waitIdle(std::chrono::milliseconds timeout)
-{
-    State& s = state();
-    std::unique_lock lock(s.mutex);
-    return s.idle.wait_for(lock, timeout, [&s] { return (s.messages.empty() || !s.connection) && s.dispatching == 0; });
-}
-
-bool Simulator::connected()
-{
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    return s.connection.has_value();
-}
-
-void Simulator::failCalls(const std::string& function, int count)
-{
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    s.failures[function] = count;
-}
-
-void Simulator::refuseCreations(int count)
-{
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    s.refusals = count;
-}
-
-void Simulator::versionMismatch(DWORD index)
-{
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    queueException(s, scExVersionMismatch, 0, index);
-}
-
-void Simulator::quit()
-{
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    s.present = false;
-    s.closedDown = true;
-    if (!s.connection) return;
-    s.connection->quitting = true;
-    queue(s, makeMessage(SimConnectRecvQuit{}, scRecvQuit));
-    note(s, ojson{{"kind", "quit"}});
-}
-
-void Simulator::newFlight(bool asFileNameMessage)
-{
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    note(s, ojson{{"kind", "new-flight"}});
-    if (!s.connection) return;
-    const auto id = subscribed(*s.connection, "FlightLoaded");
-    if (!id) return;
-    if (asFileNameMessage) {
-        SimConnectRecvFileName f{};
-        f.groupId = 0xFFFFFFFF;
-        f.eventId = *id;
-        std::strcpy(f.fileName, "flights\\other\\new.FLT");
-        queue(s, makeMessage(f, scRecvFileName));
-    } else {
-        queueSystemEvent(s, "FlightLoaded", 0);
-    }
-}
-
-void Simulator::setFlightRunning(bool running)
-{
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    s.flightRunning = running;
-    queueSystemEvent(s, "Sim", running ? 1 : 0);
-}
-
-void Simulator::teleportUser(double latitude, double longitude)
-{
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    SimObject* user = findObject(s, scUserObject);
-    if (!user) return;
-    user->latitude = latitude;
-    user->longitude = longitude;
-    note(s, ojson{{"kind", "teleport"}, {"lat", latitude}, {"lon", longitude}});
-}
-
-void Simulator::setUserTitleModel(const std::string& title, const std::string& atcModel)
-{
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    if (SimObject* user = findObject(s, scUserObject)) {
-        user->title = title;
-        user->atcModel = atcModel;
-    }
-}
-
-void Simulator::setUserGroundVelocity(double knots)
-{
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    if (SimObject* user = findObject(s, scUserObject)) user->groundVelocity = knots;
-}
-
-DWORD Simulator::addForeignObject(const std::string& atcId, double altitudeAboveGround, bool onGround, DWORD objectType)
-{
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    const SimObject* user = findObject(s, scUserObject);
-    SimObject o;
-    o.id = s.nextObjectId++;
-    o.objectType = objectType;
-    o.atcId = atcId;
-    o.title = "foreign";
-    o.latitude = user ? user->latitude + 0.01 : 0;
-    o.longitude = user ? user->longitude : 0;
-    o.groundAltitude = s.scenario.user.groundAltitude;
-    o.staticCg = s.scenario.staticCg;
-    o.altitude = o.groundAltitude + o.staticCg + altitudeAboveGround;
-    o.onGround = onGround;
-    s.objects[o.id] = o;
-    note(s, ojson{{"kind", "foreign"}, {"object", o.id}, {"atcId", atcId}});
-    queueAddRemove(s, "ObjectAdded", o.id, objectType);
-    return o.id;
-}
-
-void Simulator::placeObject(DWORD objectId, double altitude, bool onGround)
-{
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    if (SimObject* o = findObject(s, objectId)) {
-        o->altitude = altitude;
-        o->onGround = onGround;
-    }
-}
-
-std::vector<ojson> Simulator::journal()
-{
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    return s.journal;
-}
-
-std::vector<ojson> Simulator::calls()
-{
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    return s.calls;
-}
-
-std::vector<SteadyTime> Simulator::callTimes(const std::string& function)
-{
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    std::vector<SteadyTime> times;
-    for (std::size_t i = 0; i < s.calls.size(); ++i)
-        if (s.calls[i]["fn"] == function) times.push_back(s.callStamps[i]);
-    return times;
-}
-
-std::optional<SimObject> Simulator::object(DWORD id)
-{
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    const SimObject* o = findObject(s, id);
-    if (!o) return std::nullopt;
-    return *o;
-}
-
-std::vector<SimObject> Simulator::objects()
-{
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    std::vector<SimObject> all;
-    for (const auto& [id, o] : s.objects) all.push_back(o);
-    return all;
-}
-
-Simulator& simulator()
-{
-    static Simulator instance;
-    return instance;
-}
+} // namespace
 
 } // namespace standin
 
-// --- the SimConnect calls ---------------------------------------------------------------------
+// --- the test and tool exports (control.h) ----------------------------------------------------
 
-using standin::ojson;
 using namespace standin;
 
-HRESULT SimConnect_Open(HANDLE* handle, const char* name, HWND, DWORD, HANDLE, DWORD)
+extern "C" {
+
+int StandIn_Reset(const char* scenarioJson, char* error, std::uint32_t errorSize)
+{
+    Scenario scenario;
+    try {
+        scenario = scenarioFromJson(nlohmann::json::parse(scenarioJson ? scenarioJson : ""));
+    } catch (const std::exception& e) {
+        giveText(std::string(e.what()).substr(0, errorSize ? errorSize - 1 : 0), error, errorSize);
+        return 1;
+    }
+    withState([&scenario](State& s) {
+        s.initialised = true;
+        s.manual = true;
+        s.recording = true;
+        s.present = true;
+        s.scenarioLoaded = true;
+        s.closedDown = false;
+        s.presentAt.reset();
+        s.journalPath.clear();
+        if (s.journalFile.is_open()) s.journalFile.close();
+        resetSimulation(s, scenario);
+    });
+    return 0;
+}
+
+void StandIn_SetPresent(int present)
+{
+    withState([present](State& s) { s.present = present != 0; });
+}
+
+void StandIn_SetCallClock(StandInClock clock, void* context)
+{
+    withState([clock, context](State& s) {
+        s.callClock = clock;
+        s.callClockContext = context;
+    });
+}
+
+void StandIn_SetJournalPath(const wchar_t* path)
+{
+    withState([path](State& s) {
+        if (s.journalFile.is_open()) s.journalFile.close();
+        s.journalPath = path ? path : L"";
+    });
+}
+
+void StandIn_Frame(void)
+{
+    withState([](State& s) { queueFrame(s); });
+}
+
+void StandIn_Second(void)
+{
+    withState([](State& s) { answerSecondRequests(s); });
+}
+
+int StandIn_WaitIdle(std::uint32_t timeoutMs)
+{
+    State& s = state();
+    std::unique_lock lock(s.mutex);
+    return s.idle.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                           [&s] { return (s.messages.empty() || !s.connection) && s.dispatching == 0; })
+               ? 1
+               : 0;
+}
+
+int StandIn_Connected(void)
+{
+    int connected = 0;
+    withState([&connected](State& s) { connected = s.connection.has_value() ? 1 : 0; });
+    return connected;
+}
+
+void StandIn_FailCalls(const char* function, int count)
+{
+    const std::string name = function ? function : "";
+    withState([&name, count](State& s) { s.failures[name] = count; });
+}
+
+void StandIn_RefuseCreations(int count)
+{
+    withState([count](State& s) { s.refusals = count; });
+}
+
+void StandIn_LoseCreations(int count)
+{
+    withState([count](State& s) { s.losses = count; });
+}
+
+void StandIn_VersionMismatch(std::uint32_t index)
+{
+    withState([index](State& s) { queueException(s, SIMCONNECT_EXCEPTION_VERSION_MISMATCH, 0, index); });
+}
+
+void StandIn_Quit(void)
+{
+    withState([](State& s) {
+        s.present = false;
+        s.closedDown = true;
+        if (!s.connection) return;
+        s.connection->quitting = true;
+        queue(s, makeMessage(SIMCONNECT_RECV_QUIT{}, SIMCONNECT_RECV_ID_QUIT));
+        note(s, ojson{{"kind", "quit"}});
+    });
+}
+
+void StandIn_NewFlight(int asFileNameMessage)
+{
+    withState([asFileNameMessage](State& s) {
+        note(s, ojson{{"kind", "new-flight"}});
+        if (!s.connection) return;
+        const auto id = subscribed(*s.connection, "FlightLoaded");
+        if (!id) return;
+        if (asFileNameMessage) {
+            SIMCONNECT_RECV_EVENT_FILENAME f{};
+            f.uGroupID = 0xFFFFFFFF;
+            f.uEventID = *id;
+            std::strcpy(f.szFileName, "flights\\other\\new.FLT");
+            queue(s, makeMessage(f, SIMCONNECT_RECV_ID_EVENT_FILENAME));
+        } else {
+            queueSystemEvent(s, "FlightLoaded", 0);
+        }
+    });
+}
+
+void StandIn_SetFlightRunning(int running)
+{
+    withState([running](State& s) {
+        s.flightRunning = running != 0;
+        queueSystemEvent(s, "Sim", running ? 1 : 0);
+    });
+}
+
+void StandIn_TeleportUser(double latitude, double longitude)
+{
+    withState([latitude, longitude](State& s) {
+        SimObject* user = findObject(s, SIMCONNECT_OBJECT_ID_USER);
+        if (!user) return;
+        user->latitude = latitude;
+        user->longitude = longitude;
+        note(s, ojson{{"kind", "teleport"}, {"lat", latitude}, {"lon", longitude}});
+    });
+}
+
+void StandIn_SetUserTitleModel(const char* title, const char* atcModel)
+{
+    const std::string t = title ? title : "", m = atcModel ? atcModel : "";
+    withState([&t, &m](State& s) {
+        if (SimObject* user = findObject(s, SIMCONNECT_OBJECT_ID_USER)) {
+            user->title = t;
+            user->atcModel = m;
+        }
+    });
+}
+
+void StandIn_SetUserGroundVelocity(double knots)
+{
+    withState([knots](State& s) {
+        if (SimObject* user = findObject(s, SIMCONNECT_OBJECT_ID_USER)) user->groundVelocity = knots;
+    });
+}
+
+void StandIn_SendBrokenMessage(void)
+{
+    withState([](State& s) {
+        if (!s.connection) return;
+        // A frame whose head claims more bytes than are handed over with it.
+        SIMCONNECT_RECV_EVENT_FRAME f{};
+        f.uGroupID = 0xFFFFFFFF;
+        Message m = makeMessage(f, SIMCONNECT_RECV_ID_EVENT_FRAME);
+        m.recv()->dwSize = m.size + 64;
+        queue(s, std::move(m));
+        note(s, ojson{{"kind", "broken-message"}});
+    });
+}
+
+std::uint32_t StandIn_AddForeignObject(const char* atcId, double altitudeAboveGround, int onGround, std::uint32_t objectType)
+{
+    std::uint32_t id = 0;
+    const std::string atc = atcId ? atcId : "";
+    withState([&](State& s) {
+        const SimObject* user = findObject(s, SIMCONNECT_OBJECT_ID_USER);
+        SimObject o;
+        o.id = s.nextObjectId++;
+        o.objectType = objectType;
+        o.atcId = atc;
+        o.title = "foreign";
+        o.latitude = user ? user->latitude + 0.01 : 0;
+        o.longitude = user ? user->longitude : 0;
+        o.groundAltitude = s.scenario.user.groundAltitude;
+        o.staticCg = s.scenario.staticCg;
+        o.altitude = o.groundAltitude + o.staticCg + altitudeAboveGround;
+        o.onGround = onGround != 0;
+        s.objects[o.id] = o;
+        note(s, ojson{{"kind", "foreign"}, {"object", o.id}, {"atcId", atc}});
+        queueAddRemove(s, "ObjectAdded", o.id, objectType);
+        id = o.id;
+    });
+    return id;
+}
+
+void StandIn_PlaceObject(std::uint32_t objectId, double altitude, int onGround)
+{
+    withState([=](State& s) {
+        if (SimObject* o = findObject(s, objectId)) {
+            o->altitude = altitude;
+            o->onGround = onGround != 0;
+        }
+    });
+}
+
+void StandIn_RemoveObject(std::uint32_t objectId)
+{
+    withState([objectId](State& s) { removeObject(s, objectId, "simulation"); });
+}
+
+std::uint32_t StandIn_Journal(char* buffer, std::uint32_t size)
+{
+    std::string text;
+    withState([&text](State& s) { text = ojson(s.journal).dump(); });
+    return giveText(text, buffer, size);
+}
+
+std::uint32_t StandIn_Calls(char* buffer, std::uint32_t size)
+{
+    std::string text;
+    withState([&text](State& s) { text = ojson(s.calls).dump(); });
+    return giveText(text, buffer, size);
+}
+
+std::uint32_t StandIn_CallTimes(const char* function, char* buffer, std::uint32_t size)
+{
+    const std::string name = function ? function : "";
+    std::string text;
+    withState([&](State& s) {
+        nlohmann::json times = nlohmann::json::array();
+        for (std::size_t i = 0; i < s.calls.size(); ++i)
+            if (s.calls[i]["fn"] == name) times.push_back(s.callStamps[i]);
+        text = times.dump();
+    });
+    return giveText(text, buffer, size);
+}
+
+std::uint32_t StandIn_Object(std::uint32_t objectId, char* buffer, std::uint32_t size)
+{
+    std::string text = "null";
+    withState([&](State& s) {
+        if (const SimObject* o = findObject(s, objectId)) text = objectToJson(*o).dump();
+    });
+    return giveText(text, buffer, size);
+}
+
+std::uint32_t StandIn_Objects(char* buffer, std::uint32_t size)
+{
+    std::string text;
+    withState([&text](State& s) {
+        nlohmann::json all = nlohmann::json::array();
+        for (const auto& [id, o] : s.objects) all.push_back(objectToJson(o));
+        text = all.dump();
+    });
+    return giveText(text, buffer, size);
+}
+
+} // extern "C"
+
+// --- the SimConnect calls ---------------------------------------------------------------------
+
+HRESULT __stdcall SimConnect_Open(HANDLE* handle, LPCSTR name, HWND, DWORD, HANDLE, DWORD)
 {
     State& s = state();
     std::lock_guard lock(s.mutex);
@@ -911,21 +916,21 @@ HRESULT SimConnect_Open(HANDLE* handle, const char* name, HWND, DWORD, HANDLE, D
     s.messages.clear();
     s.lastFrame.reset();
     s.lastSecond.reset();
-    SimConnectRecvOpen open{};
+    SIMCONNECT_RECV_OPEN open{};
     const std::string& app = s.scenario.applicationName;
-    std::memcpy(open.applicationName, app.data(), std::min(app.size(), sizeof(open.applicationName) - 1));
-    open.applicationVersionMajor = s.scenario.applicationVersion[0];
-    open.applicationVersionMinor = s.scenario.applicationVersion[1];
-    open.applicationBuildMajor = s.scenario.applicationVersion[2];
-    open.applicationBuildMinor = s.scenario.applicationVersion[3];
-    open.libraryVersionMajor = 11;
-    queue(s, makeMessage(open, scRecvOpen));
+    std::memcpy(open.szApplicationName, app.data(), std::min(app.size(), sizeof(open.szApplicationName) - 1));
+    open.dwApplicationVersionMajor = s.scenario.applicationVersion[0];
+    open.dwApplicationVersionMinor = s.scenario.applicationVersion[1];
+    open.dwApplicationBuildMajor = s.scenario.applicationVersion[2];
+    open.dwApplicationBuildMinor = s.scenario.applicationVersion[3];
+    open.dwSimConnectVersionMajor = 11;
+    queue(s, makeMessage(open, SIMCONNECT_RECV_ID_OPEN));
     note(s, ojson{{"kind", "connected"}, {"client", client}});
     *handle = handleOf(*s.connection);
     return S_OK;
 }
 
-HRESULT SimConnect_Close(HANDLE handle)
+HRESULT __stdcall SimConnect_Close(HANDLE handle)
 {
     State& s = state();
     std::lock_guard lock(s.mutex);
@@ -945,7 +950,7 @@ HRESULT SimConnect_Close(HANDLE handle)
     return S_OK;
 }
 
-HRESULT SimConnect_CallDispatch(HANDLE handle, SimConnectDispatchProc callback, void* context)
+HRESULT __stdcall SimConnect_CallDispatch(HANDLE handle, DispatchProc callback, void* context)
 {
     State& s = state();
     {
@@ -979,7 +984,7 @@ HRESULT SimConnect_CallDispatch(HANDLE handle, SimConnectDispatchProc callback, 
     return S_OK;
 }
 
-HRESULT SimConnect_SubscribeToSystemEvent(HANDLE handle, DWORD eventId, const char* eventName)
+HRESULT __stdcall SimConnect_SubscribeToSystemEvent(HANDLE handle, SIMCONNECT_CLIENT_EVENT_ID eventId, const char* eventName)
 {
     State& s = state();
     std::lock_guard lock(s.mutex);
@@ -992,8 +997,9 @@ HRESULT SimConnect_SubscribeToSystemEvent(HANDLE handle, DWORD eventId, const ch
     return S_OK;
 }
 
-HRESULT SimConnect_AddToDataDefinition(HANDLE handle, DWORD defineId, const char* variableName, const char* unitsName,
-                                       DWORD dataType, float epsilon, DWORD datumId)
+HRESULT __stdcall SimConnect_AddToDataDefinition(HANDLE handle, SIMCONNECT_DATA_DEFINITION_ID defineId, const char* variableName,
+                                                 const char* unitsName, SIMCONNECT_DATATYPE dataType, float epsilon,
+                                                 DWORD datumId)
 {
     State& s = state();
     std::lock_guard lock(s.mutex);
@@ -1005,17 +1011,17 @@ HRESULT SimConnect_AddToDataDefinition(HANDLE handle, DWORD defineId, const char
     if (!c) return E_FAIL;
     const auto kind = variableKind(name);
     const auto factor = kind ? unitFactor(*kind, unit) : std::nullopt;
-    const bool textType = dataType == scDataString32 || dataType == scDataStringV;
-    const bool numberType = dataType == scDataFloat64 || dataType == scDataInt64;
+    const bool textType = dataType == SIMCONNECT_DATATYPE_STRING32 || dataType == SIMCONNECT_DATATYPE_STRINGV;
+    const bool numberType = dataType == SIMCONNECT_DATATYPE_FLOAT64 || dataType == SIMCONNECT_DATATYPE_INT64;
     if (!kind || !factor || (*kind == Kind::Text ? !textType : !numberType)) {
-        queueException(s, scExNameUnrecognized, c->packetId, !kind ? 3 : !factor ? 4 : 5);
+        queueException(s, SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED, c->packetId, !kind ? 3 : !factor ? 4 : 5);
         return S_OK;
     }
     c->definitions[defineId].push_back(DefinitionEntry{name, *kind, *factor, dataType});
     return S_OK;
 }
 
-HRESULT SimConnect_MapClientEventToSimEvent(HANDLE handle, DWORD eventId, const char* eventName)
+HRESULT __stdcall SimConnect_MapClientEventToSimEvent(HANDLE handle, SIMCONNECT_CLIENT_EVENT_ID eventId, const char* eventName)
 {
     State& s = state();
     std::lock_guard lock(s.mutex);
@@ -1026,7 +1032,8 @@ HRESULT SimConnect_MapClientEventToSimEvent(HANDLE handle, DWORD eventId, const 
     return S_OK;
 }
 
-HRESULT SimConnect_AddClientEventToNotificationGroup(HANDLE handle, DWORD groupId, DWORD eventId, BOOL maskable)
+HRESULT __stdcall SimConnect_AddClientEventToNotificationGroup(HANDLE handle, SIMCONNECT_NOTIFICATION_GROUP_ID groupId,
+                                                               SIMCONNECT_CLIENT_EVENT_ID eventId, BOOL maskable)
 {
     State& s = state();
     std::lock_guard lock(s.mutex);
@@ -1037,7 +1044,7 @@ HRESULT SimConnect_AddClientEventToNotificationGroup(HANDLE handle, DWORD groupI
     return S_OK;
 }
 
-HRESULT SimConnect_SetNotificationGroupPriority(HANDLE handle, DWORD groupId, DWORD priority)
+HRESULT __stdcall SimConnect_SetNotificationGroupPriority(HANDLE handle, SIMCONNECT_NOTIFICATION_GROUP_ID groupId, DWORD priority)
 {
     State& s = state();
     std::lock_guard lock(s.mutex);
@@ -1048,8 +1055,10 @@ HRESULT SimConnect_SetNotificationGroupPriority(HANDLE handle, DWORD groupId, DW
     return S_OK;
 }
 
-HRESULT SimConnect_RequestDataOnSimObject(HANDLE handle, DWORD requestId, DWORD defineId, DWORD objectId, DWORD period,
-                                          DWORD flags, DWORD origin, DWORD interval, DWORD limit)
+HRESULT __stdcall SimConnect_RequestDataOnSimObject(HANDLE handle, SIMCONNECT_DATA_REQUEST_ID requestId,
+                                                    SIMCONNECT_DATA_DEFINITION_ID defineId, SIMCONNECT_OBJECT_ID objectId,
+                                                    SIMCONNECT_PERIOD period, SIMCONNECT_DATA_REQUEST_FLAG flags, DWORD origin,
+                                                    DWORD interval, DWORD limit)
 {
     State& s = state();
     std::lock_guard lock(s.mutex);
@@ -1060,21 +1069,22 @@ HRESULT SimConnect_RequestDataOnSimObject(HANDLE handle, DWORD requestId, DWORD 
     const auto def = c->definitions.find(defineId);
     const SimObject* o = findObject(s, objectId);
     if (def == c->definitions.end() || !o) {
-        queueException(s, scExUnrecognizedId, c->packetId, def == c->definitions.end() ? 3 : 4);
+        queueException(s, SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, c->packetId, def == c->definitions.end() ? 3 : 4);
         return S_OK;
     }
     auto& seconds = c->secondRequests;
     std::erase_if(seconds, [requestId](const SecondRequest& r) { return r.requestId == requestId; });
-    if (period == scPeriodOnce) {
-        queueObjectData(s, scRecvObjectData, requestId, defineId, *o, def->second, 0, 0);
-    } else if (period == scPeriodSecond) {
+    if (period == SIMCONNECT_PERIOD_ONCE) {
+        queueObjectData(s, SIMCONNECT_RECV_ID_SIMOBJECT_DATA, requestId, defineId, *o, def->second, 0, 0);
+    } else if (period == SIMCONNECT_PERIOD_SECOND) {
         seconds.push_back(SecondRequest{requestId, defineId, objectId});
     }
     return S_OK;
 }
 
-HRESULT SimConnect_RequestDataOnSimObjectType(HANDLE handle, DWORD requestId, DWORD defineId, DWORD radiusMeters,
-                                              DWORD objectType)
+HRESULT __stdcall SimConnect_RequestDataOnSimObjectType(HANDLE handle, SIMCONNECT_DATA_REQUEST_ID requestId,
+                                                        SIMCONNECT_DATA_DEFINITION_ID defineId, DWORD radiusMeters,
+                                                        SIMCONNECT_SIMOBJECT_TYPE objectType)
 {
     State& s = state();
     std::lock_guard lock(s.mutex);
@@ -1082,25 +1092,25 @@ HRESULT SimConnect_RequestDataOnSimObjectType(HANDLE handle, DWORD requestId, DW
                               ojson{{"request", requestId}, {"define", defineId}, {"radius", radiusMeters}, {"type", objectType}});
     if (!c) return E_FAIL;
     const auto def = c->definitions.find(defineId);
-    const SimObject* user = findObject(s, scUserObject);
+    const SimObject* user = findObject(s, SIMCONNECT_OBJECT_ID_USER);
     if (def == c->definitions.end() || !user) {
-        queueException(s, scExUnrecognizedId, c->packetId, 3);
+        queueException(s, SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, c->packetId, 3);
         return S_OK;
     }
     std::vector<const SimObject*> found;
     for (const auto& [id, o] : s.objects) {
-        if (objectType != scObjectAll && o.objectType != objectType) continue;
+        if (objectType != SIMCONNECT_SIMOBJECT_TYPE_ALL && o.objectType != objectType) continue;
         if (distanceMetres(user->latitude, user->longitude, o.latitude, o.longitude) > radiusMeters) continue;
         found.push_back(&o);
     }
     for (std::size_t i = 0; i < found.size(); ++i)
-        queueObjectData(s, scRecvObjectDataByType, requestId, defineId, *found[i], def->second, static_cast<DWORD>(i + 1),
+        queueObjectData(s, SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE, requestId, defineId, *found[i], def->second, static_cast<DWORD>(i + 1),
                         static_cast<DWORD>(found.size()));
     return S_OK;
 }
 
-HRESULT SimConnect_SetDataOnSimObject(HANDLE handle, DWORD defineId, DWORD objectId, DWORD flags, DWORD arrayCount,
-                                      DWORD unitSize, void* data)
+HRESULT __stdcall SimConnect_SetDataOnSimObject(HANDLE handle, SIMCONNECT_DATA_DEFINITION_ID defineId, SIMCONNECT_OBJECT_ID objectId,
+                                                SIMCONNECT_DATA_SET_FLAG flags, DWORD arrayCount, DWORD unitSize, void* data)
 {
     State& s = state();
     std::lock_guard lock(s.mutex);
@@ -1111,13 +1121,13 @@ HRESULT SimConnect_SetDataOnSimObject(HANDLE handle, DWORD defineId, DWORD objec
     const auto def = c->definitions.find(defineId);
     SimObject* o = findObject(s, objectId);
     if (def == c->definitions.end() || !o || !data) {
-        queueException(s, scExUnrecognizedId, c->packetId, def == c->definitions.end() ? 2 : 3);
+        queueException(s, SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, c->packetId, def == c->definitions.end() ? 2 : 3);
         return S_OK;
     }
     std::size_t size = 0;
     for (const DefinitionEntry& e : def->second) size += entrySize(e.type);
     if (size != unitSize || size == 0) {
-        queueException(s, scExInvalidDataSize, c->packetId, 6);
+        queueException(s, SIMCONNECT_EXCEPTION_INVALID_DATA_SIZE, c->packetId, 6);
         return S_OK;
     }
     const auto* bytes = static_cast<const unsigned char*>(data);
@@ -1125,9 +1135,9 @@ HRESULT SimConnect_SetDataOnSimObject(HANDLE handle, DWORD defineId, DWORD objec
     ojson values = ojson::object();
     for (const DefinitionEntry& e : def->second) {
         double number = 0;
-        if (e.type == scDataFloat64) {
+        if (e.type == SIMCONNECT_DATATYPE_FLOAT64) {
             std::memcpy(&number, bytes, 8);
-        } else if (e.type == scDataInt64) {
+        } else if (e.type == SIMCONNECT_DATATYPE_INT64) {
             std::int64_t integer = 0;
             std::memcpy(&integer, bytes, 8);
             number = static_cast<double>(integer);
@@ -1147,7 +1157,8 @@ HRESULT SimConnect_SetDataOnSimObject(HANDLE handle, DWORD defineId, DWORD objec
     return S_OK;
 }
 
-HRESULT SimConnect_TransmitClientEvent(HANDLE handle, DWORD objectId, DWORD eventId, DWORD data, DWORD groupId, DWORD flags)
+HRESULT __stdcall SimConnect_TransmitClientEvent(HANDLE handle, SIMCONNECT_OBJECT_ID objectId, SIMCONNECT_CLIENT_EVENT_ID eventId,
+                                                 DWORD data, SIMCONNECT_NOTIFICATION_GROUP_ID groupId, SIMCONNECT_EVENT_FLAG flags)
 {
     State& s = state();
     std::lock_guard lock(s.mutex);
@@ -1157,7 +1168,7 @@ HRESULT SimConnect_TransmitClientEvent(HANDLE handle, DWORD objectId, DWORD even
     const auto mapped = c->clientEvents.find(eventId);
     SimObject* o = findObject(s, objectId);
     if (mapped == c->clientEvents.end() || !o) {
-        queueException(s, scExUnrecognizedId, c->packetId, mapped == c->clientEvents.end() ? 3 : 2);
+        queueException(s, SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, c->packetId, mapped == c->clientEvents.end() ? 3 : 2);
         return S_OK;
     }
     const std::string& name = mapped->second;
@@ -1177,49 +1188,87 @@ HRESULT SimConnect_TransmitClientEvent(HANDLE handle, DWORD objectId, DWORD even
     return S_OK;
 }
 
-HRESULT SimConnect_AICreateNonATCAircraft(HANDLE handle, const char* containerTitle, const char* tailNumber,
-                                          SimConnectInitPosition p, DWORD requestId)
+namespace {
+
+// The simulator holds at most this many characters of a tail number (the ATC ID it reports).
+constexpr std::size_t tailNumberLength = 12;
+
+// Both creation calls: an object of an installed title, announced with "ObjectAdded"; a title
+// that is not installed (or a refusal set up by a test) raises exception 22 naming the call.
+HRESULT createAircraft(HANDLE handle, const char* function, const char* containerTitle, const char* livery,
+                       const char* tailNumber, const SIMCONNECT_DATA_INITPOSITION& p, DWORD requestId)
 {
     State& s = state();
     std::lock_guard lock(s.mutex);
     const std::string title = boundedText(containerTitle, 1024);
     const std::string tail = boundedText(tailNumber, 1024);
-    Connection* c = beginCall(s, handle, "SimConnect_AICreateNonATCAircraft",
-                              ojson{{"title", title}, {"tail", tail}, {"lat", p.latitude}, {"lon", p.longitude},
-                                    {"alt", p.altitude}, {"heading", p.heading}, {"onGround", p.onGround}, {"request", requestId}});
+    ojson args{{"title", title}};
+    if (livery) args["livery"] = boundedText(livery, 1024);
+    args["tail"] = tail;
+    args["lat"] = p.Latitude;
+    args["lon"] = p.Longitude;
+    args["alt"] = p.Altitude;
+    args["heading"] = p.Heading;
+    args["onGround"] = p.OnGround;
+    args["request"] = requestId;
+    Connection* c = beginCall(s, handle, function, std::move(args));
     if (!c) return E_FAIL;
     const auto& titles = s.scenario.installedTitles;
     const bool installed = std::find(titles.begin(), titles.end(), title) != titles.end();
     if (!installed || s.refusals > 0) {
         if (installed) --s.refusals;
         note(s, ojson{{"kind", "refused"}, {"title", title}, {"tail", tail}, {"sendId", c->packetId}});
-        queueException(s, scExCreateObjectFailed, c->packetId, 1);
+        queueException(s, SIMCONNECT_EXCEPTION_CREATE_OBJECT_FAILED, c->packetId, 1);
+        return S_OK;
+    }
+    if (s.losses > 0) {
+        --s.losses;
+        note(s, ojson{{"kind", "lost"}, {"title", title}, {"tail", tail}, {"sendId", c->packetId}});
         return S_OK;
     }
     SimObject o;
     o.id = s.nextObjectId++;
     o.createdByClient = true;
     o.title = title;
-    o.atcId = tail;
-    o.latitude = p.latitude;
-    o.longitude = p.longitude;
-    o.pitch = p.pitch * degToRad;
-    o.bank = p.bank * degToRad;
-    o.heading = p.heading * degToRad;
-    o.trueAirspeed = p.airspeed;
+    o.livery = livery ? boundedText(livery, 1024) : "";
+    o.atcId = tail.substr(0, tailNumberLength);
+    o.latitude = p.Latitude;
+    o.longitude = p.Longitude;
+    o.pitch = p.Pitch * degToRad;
+    o.bank = p.Bank * degToRad;
+    o.heading = p.Heading * degToRad;
+    o.trueAirspeed = p.Airspeed;
     o.groundAltitude = s.scenario.user.groundAltitude;
     o.staticCg = s.scenario.staticCg;
     o.staticPitch = s.scenario.staticPitch;
-    o.altitude = p.onGround ? o.groundAltitude + o.staticCg : p.altitude;
+    o.altitude = p.OnGround ? o.groundAltitude + o.staticCg : p.Altitude;
     updateGroundState(o);
     s.objects[o.id] = o;
-    note(s, ojson{{"kind", "created"}, {"object", o.id}, {"title", title}, {"tail", tail}, {"lat", o.latitude},
-                  {"lon", o.longitude}, {"alt", o.altitude}, {"heading", p.heading}, {"onGround", o.onGround}});
+    note(s, ojson{{"kind", "created"}, {"object", o.id}, {"title", title}, {"tail", o.atcId}, {"lat", o.latitude},
+                  {"lon", o.longitude}, {"alt", o.altitude}, {"heading", p.Heading}, {"onGround", o.onGround}});
     queueAddRemove(s, "ObjectAdded", o.id, o.objectType);
     return S_OK;
 }
 
-HRESULT SimConnect_GetLastSentPacketID(HANDLE handle, DWORD* sendId)
+} // namespace
+
+HRESULT __stdcall SimConnect_AICreateNonATCAircraft(HANDLE handle, const char* containerTitle, const char* tailNumber,
+                                                    SIMCONNECT_DATA_INITPOSITION initPosition,
+                                                    SIMCONNECT_DATA_REQUEST_ID requestId)
+{
+    return createAircraft(handle, "SimConnect_AICreateNonATCAircraft", containerTitle, nullptr, tailNumber, initPosition,
+                          requestId);
+}
+
+HRESULT __stdcall SimConnect_AICreateNonATCAircraft_EX1(HANDLE handle, const char* containerTitle, const char* livery,
+                                                        const char* tailNumber, SIMCONNECT_DATA_INITPOSITION initPosition,
+                                                        SIMCONNECT_DATA_REQUEST_ID requestId)
+{
+    return createAircraft(handle, "SimConnect_AICreateNonATCAircraft_EX1", containerTitle, livery ? livery : "",
+                          tailNumber, initPosition, requestId);
+}
+
+HRESULT __stdcall SimConnect_GetLastSentPacketID(HANDLE handle, DWORD* sendId)
 {
     State& s = state();
     std::lock_guard lock(s.mutex);
@@ -1231,7 +1280,7 @@ HRESULT SimConnect_GetLastSentPacketID(HANDLE handle, DWORD* sendId)
     return S_OK;
 }
 
-HRESULT SimConnect_AIReleaseControl(HANDLE handle, DWORD objectId, DWORD requestId)
+HRESULT __stdcall SimConnect_AIReleaseControl(HANDLE handle, SIMCONNECT_OBJECT_ID objectId, SIMCONNECT_DATA_REQUEST_ID requestId)
 {
     State& s = state();
     std::lock_guard lock(s.mutex);
@@ -1239,7 +1288,7 @@ HRESULT SimConnect_AIReleaseControl(HANDLE handle, DWORD objectId, DWORD request
     if (!c) return E_FAIL;
     SimObject* o = findObject(s, objectId);
     if (!o || o->user) {
-        queueException(s, o ? scExOperationInvalidForObjectType : scExUnrecognizedId, c->packetId, 1);
+        queueException(s, o ? SIMCONNECT_EXCEPTION_OPERATION_INVALID_FOR_OBJECT_TYPE : SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, c->packetId, 1);
         return S_OK;
     }
     if (!o->released) note(s, ojson{{"kind", "released"}, {"object", o->id}});
@@ -1247,7 +1296,7 @@ HRESULT SimConnect_AIReleaseControl(HANDLE handle, DWORD objectId, DWORD request
     return S_OK;
 }
 
-HRESULT SimConnect_AIRemoveObject(HANDLE handle, DWORD objectId, DWORD requestId)
+HRESULT __stdcall SimConnect_AIRemoveObject(HANDLE handle, SIMCONNECT_OBJECT_ID objectId, SIMCONNECT_DATA_REQUEST_ID requestId)
 {
     State& s = state();
     std::lock_guard lock(s.mutex);
@@ -1255,14 +1304,15 @@ HRESULT SimConnect_AIRemoveObject(HANDLE handle, DWORD objectId, DWORD requestId
     if (!c) return E_FAIL;
     SimObject* o = findObject(s, objectId);
     if (!o || o->user) {
-        queueException(s, o ? scExOperationInvalidForObjectType : scExUnrecognizedId, c->packetId, 1);
+        queueException(s, o ? SIMCONNECT_EXCEPTION_OPERATION_INVALID_FOR_OBJECT_TYPE : SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, c->packetId, 1);
         return S_OK;
     }
     removeObject(s, o->id, "client");
     return S_OK;
 }
 
-HRESULT SimConnect_AISetAircraftFlightPlan(HANDLE handle, DWORD objectId, const char* flightPlanPath, DWORD requestId)
+HRESULT __stdcall SimConnect_AISetAircraftFlightPlan(HANDLE handle, SIMCONNECT_OBJECT_ID objectId, const char* flightPlanPath,
+                                                     SIMCONNECT_DATA_REQUEST_ID requestId)
 {
     State& s = state();
     std::lock_guard lock(s.mutex);
@@ -1281,7 +1331,7 @@ HRESULT SimConnect_AISetAircraftFlightPlan(HANDLE handle, DWORD objectId, const 
     const auto plan = wide.empty() ? std::nullopt : readPlanFile(wide);
     if (!o || !plan) {
         note(s, ojson{{"kind", "plan-failed"}, {"object", objectId}, {"path", narrow}});
-        queueException(s, scExLoadFlightPlanFailed, c->packetId, 2);
+        queueException(s, SIMCONNECT_EXCEPTION_LOAD_FLIGHTPLAN_FAILED, c->packetId, 2);
         return S_OK;
     }
     o->planPath = narrow;
