@@ -9,7 +9,7 @@
 #include "liveries/type_queries.h"
 #include "platform/simconnect/simconnect.h"
 #include "traffic/records.h"
-#include "traffic/park_airports_stand_in.h"
+#include "traffic/static_parking.h"
 #include "traffic/removal.h"
 #include "traffic/stands.h"
 #include "traffic/traffic_state.h"

@@ -12,7 +12,7 @@
 #include "liveries/type_queries.h"
 #include "platform/simconnect/simconnect.h"
 #include "traffic/records.h"
-#include "traffic/park_airports_stand_in.h"
+#include "traffic/park_airports.h"
 #include "traffic/removal.h"
 #include "traffic/stands.h"
 #include "traffic/traffic_state.h"
@@ -550,12 +550,8 @@ void lf_reserveUserStand()
         groundVelocity = workerUserState.groundVelocity;
     }
     if (groundVelocity > 2.0) return;
-    const std::string stand = nearestStandName(LatLon{state.lat, state.lon});
-    if (stand.empty() || parkAirportList.empty()) return;
-    ParkAirportEntry& first = parkAirportList.front();
-    if (first.icao != parkAirportIcao || first.reservedStand == stand) return;
-    first.reservedStand = stand;
-    writeMyParkAirports();
+    // The park-airport list is the worker's: it takes the stand over (serveUserStandRequest).
+    requestUserStand(nearestStandName(LatLon{state.lat, state.lon}));
 }
 
 std::string userModelText()

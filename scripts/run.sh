@@ -55,6 +55,12 @@ printf '%s\n' "$version" > "$RUN_DIR/site/release/version.json"
 # The aircraft type data base (made at build time from public data, tools/dbase).
 mkdir -p "$RUN_DIR/site/MSFS"
 cp "$BUILD_DIR/data/dbase.zip" "$RUN_DIR/site/MSFS/dbase.zip"
+# The stock airport file of the scenario's airport: its stands are where aircraft of the real
+# traffic stand still (the run's recording, and a capture of another day where shared/ has it).
+mkdir -p "$RUN_DIR/site/MSFS/archive/stock"
+python3 "$here/tools/run/make_stock_airport.py" KLAX "$BUILD_DIR/stage/input/airports_msfs.xml" \
+  "$RUN_DIR/site/MSFS/archive/stock/KLAX.xml" "$here/tools/rtpeer/recordings/klax_20200617.rec" \
+  "$here/../shared/realdata/realtraffic/aitfc_KLAX_20210125_Test.csv" >/dev/null
 rm -f "$RUN_DIR/site.port"
 wine "$BUILD_DIR/tools/bin/qm_httpd.exe" --root "$(winepath -w "$RUN_DIR/site")" \
   --port-file "$(winepath -w "$RUN_DIR/site.port")" >"$RUN_DIR/site.log" 2>&1 </dev/null &
@@ -169,9 +175,27 @@ for line in open(sys.argv[1], encoding="utf-8", errors="replace"):
     if e.get("kind") == "created": rows.append((e.get("tail", ""), types.get(e.get("tail", ""), "?"), e.get("title", "")))
 for tail, type_code, title in rows: print(f"  {tail:8} {type_code:4} {title}")
 PY
+  # The static aircraft of the park airport: where, in which heading, and whether they ever moved.
+  python3 - "$JOURNAL" <<'PY'
+import json, sys
+created, moved, removed = {}, set(), set()
+for line in open(sys.argv[1], encoding="utf-8", errors="replace"):
+    try: e = json.loads(line)
+    except ValueError: continue
+    if e.get("kind") == "created" and str(e.get("tail", "")).endswith("*"): created[e["object"]] = e
+    elif e.get("kind") == "pose": moved.add(e.get("object"))
+    elif e.get("kind") == "removed": removed.add(e.get("object"))
+print(f"static aircraft created: {len(created)}, moved: {len(moved & set(created))}, removed: {len(removed & set(created))}")
+for obj, e in created.items():
+    print(f"  {e['tail']:9} {e['lat']:.6f},{e['lon']:.6f} heading {e['heading']:5.1f}  {e.get('title', '')}"
+          f"{'  (removed)' if obj in removed else ''}")
+PY
   # The live traffic livery matching summary of the log (written when the program ends).
   sed -n '/live traffic livery matching summary/,/^\*\{100\}/p' "$PROGRAM_DIR/Log.txt"
   picture="$RUN_DIR/tracks.png"
-  python3 "$here/tools/journal_plot/journal_plot.py" "$JOURNAL" --out "$picture" >/dev/null && echo "tracks: $picture"
+  stock="$RUN_DIR/site/MSFS/archive/stock/KLAX.xml"
+  python3 "$here/tools/journal_plot/journal_plot.py" "$JOURNAL" --stands "$stock" --out "$picture" >/dev/null && echo "tracks: $picture"
+  python3 "$here/tools/journal_plot/journal_plot.py" "$JOURNAL" --stands "$stock" --zoom-stands \
+    --out "$RUN_DIR/tracks_klax.png" >/dev/null && echo "the airport's stands: $RUN_DIR/tracks_klax.png"
   echo "journal: $JOURNAL"
 fi

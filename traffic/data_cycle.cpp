@@ -13,12 +13,15 @@
 #include "links/simconnect_client.h"
 #include "liveries/livery_matcher.h"
 #include "liveries/livery_reports.h"
-#include "traffic/park_airports_stand_in.h"
-#include "traffic/parking_stand_in.h"
+#include "traffic/callsign_list_stand_in.h"
+#include "traffic/live_parking.h"
+#include "traffic/park_airports.h"
+#include "traffic/parking_renewal.h"
 #include "traffic/range.h"
 #include "traffic/removal.h"
 #include "traffic/run_control.h"
 #include "traffic/stands.h"
+#include "traffic/static_parking.h"
 #include "traffic/traffic_state.h"
 #include "traffic/worker.h"
 
@@ -41,6 +44,7 @@ std::atomic<bool> callsignResolveRequest{false};
 std::atomic<bool> clearNoMatchRequest{false};
 std::atomic<bool> renewalRequested{false};
 bool renewalBusy = false;
+std::atomic<std::int32_t> userMaxLive{-1};
 
 namespace {
 
@@ -133,14 +137,13 @@ void dataCycle()
         trafficRunning = true;
     }
     statusCycle();
+    serveUserStandRequest();
     updateLiveCounts();
     currentSlot.store(currentDaySlot());
     ++dataCycleCount;
     replaceStaticTwin();
-    if (callsignResolveRequest.load()) {
-        resolveCallsignObjectId();
-        callsignResolveRequest.store(false);
-    }
+    // Each request is taken with one exchange: one raised while it is served is served next time.
+    if (callsignResolveRequest.exchange(false)) resolveCallsignObjectId();
     if (removeStaticsRequest.exchange(false)) {
         removeAllStaticAircraft();
         if (!INITIAL_LOAD_ONLY.value()) {
@@ -150,7 +153,7 @@ void dataCycle()
     }
     avoidUserCollisions();
     avoidParkedCollisions();
-    if (blockRequest.load()) {
+    if (blockRequest.exchange(false)) {
         const std::string blocked = BLOCK_CALLSIGN.value();
         if (!blocked.empty())
             for (LiveAircraft& a : liveAircraft)
@@ -158,7 +161,6 @@ void dataCycle()
                     removeAircraftFromSim(a);
                     break;
                 }
-        blockRequest.store(false);
     }
 }
 
@@ -185,35 +187,31 @@ void fifteenCycleStep(std::int32_t n)
 
 void recheckParkAirports()
 {
-    if (!recheckRequest.load() || renewalBusy) return;
+    // While static parking is busy the request waits.
+    if (parkingBusy.load() || !recheckRequest.exchange(false)) return;
     std::string message;
     if (checkParkAirportsAndStands(true, message)) setStatus(message, true);
     enable(rereadButton);
     enable(DESTINATION);
-    recheckRequest.store(false);
 }
 
 void everyFifteenCycles(std::int32_t n)
 {
-    if (renewalRequested.load()) {
-        if (!renewalBusy) {
-            renewalBusy = true;
-            disableParkingControls();
-            resetMaps();
-        } else {
-            renewalBusy = false;
-            clearError();
-            clearStatus();
-            if (!parkAirportIcao.empty() && !stands.empty()) adjustParking();
-            renewalRequested.store(false);
-        }
+    // The request is taken at the first step; one raised while the renewal runs starts another.
+    if (renewalBusy) {
+        renewalBusy = false;
+        clearError();
+        clearStatus();
+        if (!parkAirportIcao.empty() && !stands.empty()) adjustParking();
+    } else if (renewalRequested.exchange(false)) {
+        renewalBusy = true;
+        disableParkingControls();
+        // The flights reported in the next 15 cycles are the live ones the renewal leaves out.
+        startCollectingReportedFlights();
     }
     if (mainWindow.trafficLamp.load() == 2 || mainWindow.weatherLamp.load() == 2) updateReaderLamps();
     if (n % 30 != 0) return;
-    if (clearNoMatchRequest.load()) {
-        if (!unmatchedNames.empty()) unmatchedNames.clear();
-        clearNoMatchRequest.store(false);
-    }
+    if (clearNoMatchRequest.exchange(false) && !unmatchedNames.empty()) unmatchedNames.clear();
     if (AUTO_RANGE.value()) autoRange();
     if (n % 60 != 0) return;
     const std::int32_t m = n / 60;
@@ -221,7 +219,7 @@ void everyFifteenCycles(std::int32_t n)
     mainWindow.invalidate(statisticsBand);
     if (n % 1200 != 0) return;
     logNoMatchList();
-    if (parkFileLoaded && !INITIAL_LOAD_ONLY.value() && !renewalRequested.load()) renewalRequested.store(true);
+    if (parkFileLoaded && !INITIAL_LOAD_ONLY.value() && !renewalBusy) renewalRequested.store(true);
     if (n % 86400 != 0) return;
     dataCycleCount = 0;
     gf_writeLiveryMatchSummary();
@@ -262,6 +260,7 @@ void flightNotRunning()
     processSimObjectEvents();
     --pausedCountdown;
     if (pausedCountdown % 100 == 0) {
+        serveUserStandRequest();
         recheckParkAirports();
         sendOwnPosition();
     }

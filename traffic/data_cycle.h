@@ -20,6 +20,9 @@ extern std::atomic<bool> callsignResolveRequest;
 extern std::atomic<bool> clearNoMatchRequest;
 extern std::atomic<bool> renewalRequested;
 extern bool renewalBusy;
+// The user's own MAX_LIVE: noted at the worker's start and when typed while no park airport's
+// stands are loaded.
+extern std::atomic<std::int32_t> userMaxLive;
 
 void dataCycle();
 // The periodic work of a data cycle numbered n: the fifteen-cycle step or the 16, 59, 61 and 62

@@ -6,7 +6,7 @@
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"
 #include "links/simconnect_client.h"
-#include "traffic/parking_stand_in.h"
+#include "traffic/stand_learning.h"
 #include "traffic/stands.h"
 #include "traffic/traffic_state.h"
 

@@ -4,7 +4,7 @@
 #include "liveries/type_queries.h"
 #include "links/simconnect_queues.h"
 #include "traffic/live_update.h"
-#include "traffic/parking_stand_in.h"
+#include "traffic/livery_respawn.h"
 #include "traffic/traffic_state.h"
 #include "traffic/worker.h"
 

@@ -12,6 +12,7 @@
 #include "traffic/motion.h"
 #include "traffic/removal.h"
 #include "traffic/spawning.h"
+#include "traffic/stand_learning.h"
 #include "traffic/stands.h"
 #include "traffic/traffic_state.h"
 
@@ -296,7 +297,7 @@ void updateParkedTimers(LiveAircraft& a)
     }
     if (!a.airline.empty() && a.cargo == a.atCargoStand) {
         const DaySlot slot = currentSlot.load();
-        if (lf_addRealStandOption(a.sid, a, slot, true)) rememberLearnedSlot(a.flightId, slot.slot);
+        if (lf_addRealStandOption(a.sid, a, slot, true)) rememberLearnedSlot(slot, a.flightId, true);
     }
     for (Stand& s : stands)
         if (s.id == a.sid) s.occupied = false;

@@ -8,7 +8,7 @@
 #include "foundation/parameters/parameter_table.h"
 #include "links/simconnect_client.h"
 #include "links/simconnect_connection.h"
-#include "traffic/parking_stand_in.h"
+#include "traffic/stand_learning.h"
 #include "traffic/removal.h"
 #include "traffic/stands.h"
 #include "traffic/traffic_state.h"
@@ -186,7 +186,11 @@ void nextPos(LiveAircraft& a)
         } else {
             const double dt = ticksToNext(a);
             a.latRate = (next.lat - a.lat) / dt;
-            a.lonRate = (next.lon - a.lon) / dt;
+            // The short way round: across the antimeridian 179.995 to -179.995 is 0.01 degrees east.
+            double dLon = next.lon - a.lon;
+            if (dLon > 180.0) dLon -= 360.0;
+            if (dLon < -180.0) dLon += 360.0;
+            a.lonRate = dLon / dt;
             if (a.onGround) {
                 groundStep(a);
             } else {

@@ -4,7 +4,7 @@
 #include "foundation/geometry.h"
 #include "foundation/parameters/parameter_table.h"
 #include "links/simconnect_client.h"
-#include "traffic/park_airports_stand_in.h"
+#include "traffic/park_airports.h"
 #include "traffic/traffic_state.h"
 
 #include <cmath>

@@ -64,8 +64,7 @@ void removeAircraftFromSim(StaticAircraft& aircraft)
         return;
     case stateAdding2Sim:
         if (aircraft.removeWhenCreated) return;
-        if (removeFromPendingQueue(pendingLiveCreations, aircraft.callsign) ||
-            removeFromPendingQueue(pendingStaticCreations, aircraft.callsign)) {
+        if (removeFromPendingQueue(aircraft.flightId > 10000 ? pendingLiveCreations : pendingStaticCreations, aircraft)) {
             aircraft.erase = 1;
         } else {
             aircraft.removeWhenCreated = 1;
@@ -99,10 +98,10 @@ void removeLiveAircraftAfterFeedLoss()
     std::erase_if(liveAircraft, [](const LiveAircraft& a) { return a.erase != 0; });
 }
 
-bool removeFromPendingQueue(std::deque<AiCreateRequest>& queue, const std::string& key)
+bool removeFromPendingQueue(std::deque<AiCreateRequest>& queue, const StaticAircraft& aircraft)
 {
-    if (key.empty()) return false;
-    return std::erase_if(queue, [&key](const AiCreateRequest& r) { return r.callsign == key; }) > 0;
+    const std::uint32_t id = aircraft.flightId;
+    return std::erase_if(queue, [id](const AiCreateRequest& r) { return r.recordId == id; }) > 0;
 }
 
 void setParkedLights(StaticAircraft& aircraft)

@@ -14,7 +14,9 @@ void removeAircraftFromSim(StaticAircraft& aircraft);
 // RealTraffic went away: every active live aircraft is removed from the simulator, and those
 // still being created are dropped from the creation queue or marked to go once created.
 void removeLiveAircraftAfterFeedLoss();
-bool removeFromPendingQueue(std::deque<AiCreateRequest>& queue, const std::string& key);
+// Drops the aircraft's own creation request from the queue (matched by its flight id: two
+// aircraft may share a callsign); true when it was there.
+bool removeFromPendingQueue(std::deque<AiCreateRequest>& queue, const StaticAircraft& aircraft);
 void setParkedLights(StaticAircraft& aircraft);
 bool removeFarthestLive(double minDistance);
 void enforceMaxLive();

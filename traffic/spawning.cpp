@@ -9,8 +9,9 @@
 #include "liveries/type_queries.h"
 #include "traffic/live_update.h"
 #include "traffic/motion.h"
-#include "traffic/parking_stand_in.h"
-#include "traffic/park_airports_stand_in.h"
+#include "traffic/live_parking.h"
+#include "traffic/park_airports.h"
+#include "traffic/stand_learning.h"
 #include "traffic/removal.h"
 #include "traffic/traffic_state.h"
 
@@ -140,9 +141,7 @@ void takeStand(LiveAircraft& a, Stand& stand)
     a.stream.front().lon = stand.lon;
     a.stream.front().track = stand.heading * radToDeg;
     const DaySlot now = currentSlot.load();
-    if (lf_addRealStandOption(a.sid, a, now, false)) {
-        rememberLearnedSlot(a.flightId, now.slot);
-    }
+    if (lf_addRealStandOption(a.sid, a, now, false)) rememberLearnedSlot(now, a.flightId, true);
     removeOldLiveParked(1);
 }
 
@@ -251,7 +250,9 @@ void spawnLiveAc(LiveAircraft& a)
                 }
                 setPhase(a, phaseTaxi);
             } else if (stand->name == reservedStandName() || stand->name == nearestStandName(userPosition())) {
-                // The user's stand: the aircraft appears without taking it.
+                // The user's stand: the aircraft appears without taking it, as a taxiing aircraft
+                // that leaves and takes off like any other.
+                setPhase(a, phaseTaxi);
             } else {
                 bool ok = true;
                 for (LiveAircraft& other : liveAircraft)
@@ -265,7 +266,8 @@ void spawnLiveAc(LiveAircraft& a)
         }
     }
     if (a.eraseFromBuffer) return;
-    coupledSearchList.push_back(a.flightId);
+    // Its static twins and coupled callsigns are looked for in the next data cycles.
+    replacementChecks.push_back(a.flightId);
     const Position& front = a.stream.front();
     a.lat = front.lat;
     a.lon = front.lon;
@@ -295,7 +297,9 @@ void spawnLiveAc(LiveAircraft& a)
     heading = std::fmod(heading, twoPi);
     if (heading < 0) heading += twoPi;
     a.heading = heading;
-    a.headingRate = front.airborne ? 0.0 : heading;
+    // A rate, not an angle: the ground motion turns by its own rules, and a parked aircraft must
+    // not spin when its first report moves it.
+    a.headingRate = 0.0;
     a.state = stateAdding2Sim;
     a.heldForUser = 0;
     readyToSpawn.push_back(a.flightId);
@@ -326,7 +330,7 @@ bool makeWay(const Stand& stand, const LiveAircraft& a, StaticAircraft& s)
         return true;
     }
     if (s.state == stateAdding2Sim) {
-        if (removeFromPendingQueue(pendingStaticCreations, s.callsign)) {
+        if (removeFromPendingQueue(pendingStaticCreations, s)) {
             s.erase = 1;
             if (LOG.value())
                 logLine(fmt::format("queued {:8}: {:8} {} makes way for{} {} {}", stand.name, s.callsign, s.registration,

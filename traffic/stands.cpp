@@ -78,6 +78,31 @@ void clearStands()
 
 void forgetNearestStand() { ++standsGeneration; }
 
+Stand* findStandById(std::uint32_t sid) { return standById(sid); }
+
+DaySlot daySlotMinus(DaySlot daySlot, std::uint32_t n)
+{
+    std::int64_t weekday = daySlot.weekday;
+    std::int64_t slot = static_cast<std::int64_t>(daySlot.slot) - n;
+    while (slot < 0) {
+        slot += 48;
+        weekday = weekday == 1 ? 7 : weekday - 1;
+    }
+    return DaySlot{static_cast<std::uint32_t>(weekday), static_cast<std::uint32_t>(slot)};
+}
+
+std::int64_t slotsAgo(DaySlot then, DaySlot now)
+{
+    const auto index = [](DaySlot d) { return static_cast<std::int64_t>(d.weekday - 1) * 48 + d.slot; };
+    return ((index(now) - index(then)) % 336 + 336) % 336;
+}
+
+DaySlot nextDaySlot(DaySlot daySlot)
+{
+    if (daySlot.slot < 47) return DaySlot{daySlot.weekday, daySlot.slot + 1};
+    return DaySlot{daySlot.weekday % 7 + 1, 0};
+}
+
 void countStandChange()
 {
     const std::int32_t now = ++standChangeCount;

@@ -35,6 +35,10 @@ struct StandOption {
     std::uint32_t day = 1;
     std::uint32_t fixed = 0;
     std::uint32_t kind = optionReal;
+    // Left out by the static-parking search for the calculation under way (its flight is live,
+    // its aircraft already stands elsewhere). A flag rather than id 0, so that the option keeps
+    // its id for the arrivals that name it and is still saved with the learned file.
+    bool off = false;
 };
 
 struct Stand {
@@ -101,6 +105,16 @@ bool testRange(const StandOption& option, std::int32_t start, std::int32_t offse
 bool coupledCandidateMatches(const StandOption& option, DaySlot daySlot, const std::bitset<48>& mask,
                              const FlightRecord& aircraft, const std::string& callsign);
 void lf_searchForCoupledCsAroundThisTime(DaySlot daySlot, FlightRecord& aircraft);
+
+// Slot arithmetic of the week: n slots before a point (slot 0 is preceded by slot 47 of the
+// weekday before, Monday by Sunday), and the slot after one.
+DaySlot daySlotMinus(DaySlot daySlot, std::uint32_t n);
+DaySlot nextDaySlot(DaySlot daySlot);
+// Slots from a point of the week back to now: 0 for now, 335 for the slot after now a week ago.
+// A total order by age, where comparing points of the week across its wrap would be circular.
+std::int64_t slotsAgo(DaySlot then, DaySlot now);
+// The stand with that id, nullptr when none.
+Stand* findStandById(std::uint32_t sid);
 
 // Forgets the per-thread answers of nearestStandName (they are also dropped whenever the stands
 // change).

@@ -8,8 +8,9 @@
 #include "foundation/parameters/parameter_table.h"
 #include "links/simconnect_client.h"
 #include "liveries/type_queries.h"
-#include "traffic/park_airports_stand_in.h"
-#include "traffic/parking_stand_in.h"
+#include "traffic/live_parking.h"
+#include "traffic/park_airports.h"
+#include "traffic/stand_learning.h"
 #include "traffic/removal.h"
 #include "traffic/spawning.h"
 #include "traffic/stands.h"
@@ -107,7 +108,7 @@ void arriveAtStand(LiveAircraft& a)
     if (LOG.value()) logLine(fmt::format("{:8}: {:8} arrived at stand", sidName(a.sid), flightText(a)));
     replacementChecks.push_back(a.flightId);
     if (!a.airline.empty() && a.atCargoStand == a.cargo) {
-        if (lf_addRealStandOption(a.sid, a, a.daySlot, false)) rememberLearnedSlot(a.flightId, a.daySlot.slot);
+        if (lf_addRealStandOption(a.sid, a, a.daySlot, false)) rememberLearnedSlot(a.daySlot, a.flightId, true);
         removeOldLiveParked(0);
     }
 }

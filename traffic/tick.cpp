@@ -9,7 +9,10 @@
 #include "links/simconnect_client.h"
 #include "liveries/livery_matcher.h"
 #include "traffic/intake.h"
-#include "traffic/park_airports_stand_in.h"
+#include "traffic/park_airports.h"
+#include "traffic/stand_learning.h"
+#include "traffic/parking_renewal.h"
+#include "traffic/static_parking.h"
 #include "traffic/stands.h"
 #include "traffic/traffic_state.h"
 #include "traffic/run_control.h"
@@ -74,9 +77,12 @@ void trafficTick()
             if (!pendingLiveCreations.empty()) {
                 gf_queueAiCreate(pendingLiveCreations.front());
                 pendingLiveCreations.pop_front();
-            } else if (!pendingStaticCreations.empty()) {
-                gf_queueAiCreate(pendingStaticCreations.front());
-                pendingStaticCreations.pop_front();
+            } else {
+                if (!pendingStaticCreations.empty()) {
+                    gf_queueAiCreate(pendingStaticCreations.front());
+                    pendingStaticCreations.pop_front();
+                }
+                if (!staticCandidates.empty()) placeStaticAircraft();
             }
         }
     }
@@ -119,6 +125,10 @@ void reserveTables()
         }
         reserveAtLeast(readyToSpawn, 64);
         reserveAtLeast(ghostList, 64);
+        reserveAtLeast(staticCandidates, 64);
+        reserveAtLeast(keptStatics, 256);
+        reserveAtLeast(staticRemovals, 256);
+        reserveAtLeast(liveStayers, 128);
         {
             std::lock_guard lock(objectEventMutex);
             reserveAtLeast(objectEventQueue, 256);
@@ -141,7 +151,7 @@ void freeTables()
     ghostList.clear();
     liveryChoices.clear();
     readyToSpawn.clear();
-    parkAirportList.clear();
+    clearParkAirportState();
     pendingRemovals.clear();
     pendingLiveCreations.clear();
     pendingStaticCreations.clear();
@@ -151,6 +161,7 @@ void freeTables()
         incomingTraffic.clear();
     }
     deleteCallsignList();
+    clearStaticParking();
     learnedSlots.clear();
     liveAircraft.clear();
     clearStands();

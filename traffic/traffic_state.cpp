@@ -5,8 +5,10 @@
 #include "links/object_events.h"
 #include "links/simconnect_client.h"
 #include "liveries/livery_matcher.h"
-#include "traffic/park_airports_stand_in.h"
+#include "traffic/park_airports.h"
+#include "traffic/stand_learning.h"
 #include "traffic/stands.h"
+#include "traffic/static_parking.h"
 
 namespace qtr {
 
@@ -17,8 +19,6 @@ std::deque<std::uint32_t> pendingRemovals;
 std::deque<AiCreateRequest> pendingLiveCreations;
 std::deque<AiCreateRequest> pendingStaticCreations;
 std::vector<std::string> ghostList;
-std::vector<std::uint32_t> coupledSearchList;
-std::vector<LearnedSlot> learnedSlots;
 std::deque<std::uint32_t> replacementChecks;
 std::deque<TrafficReport> incomingTraffic;
 std::atomic<std::uint32_t> tickCount{0};
@@ -42,7 +42,6 @@ void resetTrafficManager()
     pendingLiveCreations.clear();
     pendingStaticCreations.clear();
     ghostList.clear();
-    coupledSearchList.clear();
     learnedSlots.clear();
     incomingTraffic.clear();
     tickCount = 0;
@@ -57,21 +56,11 @@ void resetTrafficManager()
     clearStands();
     forgetNearestStand();
     standChangeCount.store(0);
-    clearParkAirportsStandIn();
+    clearParkAirportState();
+    clearStaticParking();
     clearLiveryMatcher();
     clearObjectEvents();
     clearSimConnectQueues();
-}
-
-void rememberLearnedSlot(std::uint32_t flightId, std::uint32_t slot)
-{
-    const auto it = std::find_if(learnedSlots.begin(), learnedSlots.end(),
-                                 [flightId](const LearnedSlot& l) { return l.flightId == flightId; });
-    if (it != learnedSlots.end()) {
-        it->slot = slot;
-    } else {
-        learnedSlots.push_back(LearnedSlot{flightId, slot});
-    }
 }
 
 } // namespace qtr

@@ -21,16 +21,6 @@ extern std::deque<std::uint32_t> pendingRemovals;       // object ids; one per 1
 extern std::deque<AiCreateRequest> pendingLiveCreations;
 extern std::deque<AiCreateRequest> pendingStaticCreations;
 extern std::vector<std::string> ghostList;
-// Flight ids whose coupled callsign is still to be searched.
-extern std::vector<std::uint32_t> coupledSearchList;
-// (flight id, slot) of live aircraft whose stand option learned a slot.
-struct LearnedSlot {
-    std::uint32_t flightId = 0;
-    std::uint32_t slot = 0;
-};
-extern std::vector<LearnedSlot> learnedSlots;
-// Notes (or renews) the slot a live aircraft's stand option learned.
-void rememberLearnedSlot(std::uint32_t flightId, std::uint32_t slot);
 // Flight ids of live aircraft whose static twins are to be looked for (the data cycle takes one
 // per cycle).
 extern std::deque<std::uint32_t> replacementChecks;

@@ -25,6 +25,7 @@
 #include "liveries/livery_scan.h"
 #include "liveries/type_data_base.h"
 #include "traffic/data_cycle.h"
+#include "traffic/park_airports.h"
 #include "traffic/range.h"
 #include "traffic/run_control.h"
 #include "traffic/tick.h"
@@ -141,6 +142,8 @@ void workerMain()
         gf_rescanWhenFileIsGone();
         gf_scanLiveries();
         if (SCAN_AIRPORTS.value() && !stopRequested.load() && !windowClosed.load()) lf_airportsScan();
+        userMaxLive.store(MAX_LIVE.value());
+        lf_readMyParkAirports();
         if (stopRequested.load() || windowClosed.load()) {
             requestUserClose();
         } else {
@@ -243,6 +246,7 @@ bool waitForSimAndUser()
 
 void mainLoop()
 {
+    updateParkAirport(true);
     dataCycleCount = 0;
     currentSlot.store(currentDaySlot());
     {
@@ -355,6 +359,11 @@ void lf_closingDown()
             while (!windowClosed.load()) sleepMs(500);
             setStatus(fmt::format("User closed {}", programName), true);
         }
+    });
+    guardedStep([] {
+        // The user's stand, handed over by the SimConnect thread as it closed, is kept first.
+        serveUserStandRequest();
+        if (!parkAirportIcao.empty()) removeAllParkedAircraft();
     });
     guardedStep([] { liveryChoices.clear(); });
     guardedStep([] {

@@ -241,6 +241,7 @@ TEST_F(FeedServerTest, LosingRealTrafficRemovesTheLiveAircraft)
     add(10004, "BUF4", stateBuffer, 0);
     AiCreateRequest queued;
     queued.callsign = "QUEUED2";
+    queued.recordId = 10002; // the request names its record, as the tick builds it
     pendingLiveCreations.push_back(queued);
 
     rtpeer::FeedClient& client = connectPeer(rtpeer::ReplyMode::Json, 2);

@@ -343,11 +343,13 @@ TEST_F(SimFixture, ALiveAircraftParkingOverAStaticOneRemovesItAndRemoveWhenCreat
     a.sid = 9;
     a.removeWhenCreated = true;
     currentSlot = DaySlot{3, 5};
+    staticCandidates = {StaticCandidate{9}, StaticCandidate{4}};
     ASSERT_TRUE(onLiveObjectCreated(a, SimObjectEvent{7000, 10001, 0, liveCreated, 0, 0}));
     EXPECT_EQ(a.daySlot, currentSlot.load());
     EXPECT_EQ(staticAircraft[0].state, stateRemovingFromSim);
     EXPECT_EQ(pendingRemovals, (std::deque<std::uint32_t>{6000}));
-    EXPECT_EQ(droppedCandidateStands, (std::vector<std::uint32_t>{9}));
+    ASSERT_EQ(staticCandidates.size(), 1u); // the candidate of its stand went
+    EXPECT_EQ(staticCandidates[0].sid, 4u);
     EXPECT_FALSE(a.hasFlightPlan); // no origin and destination: no file
     EXPECT_FALSE(std::filesystem::exists(flightPlanFolder / flightPlanPath(7000)));
     EXPECT_EQ(clientEventQueue[0].eventId, eventGear);

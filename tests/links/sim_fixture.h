@@ -19,7 +19,8 @@
 #include "traffic/traffic_state.h"
 #include "traffic/stands.h"
 #include "traffic/removal.h"
-#include "traffic/park_airports_stand_in.h"
+#include "traffic/park_airports.h"
+#include "traffic/static_parking.h"
 #include "traffic/run_control.h"
 
 #include <fmt/format.h>
@@ -112,7 +113,6 @@ protected:
         qtr::clearError();
         qtr::mainWindow.resetIndicators();
         qtr::resetTrafficManager();
-        qtr::clearParkAirportsStandIn();
         qtest::clearTestDataBases();
         qtr::MSFS_2020.setValue(true);
         qtr::LOG.setValue(true);

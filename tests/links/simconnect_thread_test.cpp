@@ -3,6 +3,7 @@
 #include "sim_fixture.h"
 
 #include "foundation/errors.h"
+#include "foundation/paths.h"
 #include "links/simconnect_connection.h"
 #include "rtpeer.h"
 #include "traffic/worker.h"
@@ -373,9 +374,11 @@ TEST_F(SimFixture, ReservesTheUserStandWhenTheUserStandsStill)
     sim.second();
     idle();
     gf_getUserAircraftState(); // the worker's copy: standing still
-    stopThread();              // the close steps store the stand
+    stopThread();              // the close steps hand the stand over to the worker
+    EXPECT_EQ(parkAirportList.front().reservedStand, "");
+    serveUserStandRequest(); // which alone changes its list and file
     EXPECT_EQ(parkAirportList.front().reservedStand, "B7");
-    EXPECT_EQ(myParkAirportsWrites, 1);
+    EXPECT_EQ(qtest::readFile(myParkAirportsPath), "LSZH,B7\r\n");
 }
 
 TEST_F(SimFixture, AUserErrorInARunningFlightClosesTheConnectionForGood)

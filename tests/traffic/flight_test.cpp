@@ -8,7 +8,9 @@
 #include "traffic/data_cycle.h"
 #include "foundation/log_capture.h"
 #include "liveries/livery_matcher.h"
-#include "traffic/parking_stand_in.h"
+#include "links/udp_receiver.h"
+#include "traffic/callsign_list_stand_in.h"
+#include "traffic/static_parking.h"
 #include "traffic/range.h"
 #include "traffic/run_control.h"
 #include "traffic/stands.h"
@@ -243,7 +245,7 @@ TEST_F(Flights, DeparturePushesBackTaxisTakesOffAndIsRemovedWhenReportsStop)
 TEST_F(Flights, DataCycleWorkFallsOnItsCycles)
 {
     TrafficHarness::setParkAirport("EDDF", 50.0, 8.0, elevation, {TrafficHarness::stand(1, "A1", 50.0, 8.0)});
-    parkingStandInCalls = {};
+    callsignListWrites = 0;
     LogCapture log("data-cycle");
     LOG.setValue(true);
     unmatchedNames.insert("DLH A320 D-AIAB");
@@ -281,24 +283,33 @@ TEST_F(Flights, DataCycleWorkFallsOnItsCycles)
     std::map<int, int> minutesShown;
     for (int n = 1; n <= 1230; ++n) {
         newUserData = true;
-        const int updatesBefore = parkingStandInCalls.updateParkAirport;
-        const int writesBefore = parkingStandInCalls.writeCallsignObjectIds;
+        const int writesBefore = callsignListWrites;
+        // The park-airport update enables the parking controls once static parking has placed
+        // all its candidates: a busy flag that clears shows that it ran.
+        const bool probe = n % 16 == 0;
+        if (probe) parkingBusy = true;
         h.pass();
         ASSERT_EQ(dataCycleCount, n);
-        if (parkingStandInCalls.updateParkAirport != updatesBefore) parkAirportUpdates.push_back(n);
-        if (parkingStandInCalls.writeCallsignObjectIds != writesBefore) callsignWrites.push_back(n);
+        if (probe && !parkingBusy.load()) parkAirportUpdates.push_back(n);
+        if (callsignListWrites != writesBefore) callsignWrites.push_back(n);
         if (!lampCycle && mainWindow.trafficLamp.load() == 2) lampCycle = n;
         if (!rangeCycle && LATERAL_RANGE.value() == 10) rangeCycle = n;
         if (!twinCycle && staticAircraft.front().state == stateRemovingFromSim) twinCycle = n;
         if (n == 60 || n == 1200) minutesShown[n] = mainWindow.parkingMinutes.load();
         if (n == 1200) {
             EXPECT_TRUE(renewalRequested.load());
-            EXPECT_EQ(parkingStandInCalls.disableParkingControls, 0);
+            EXPECT_FALSE(renewalBusy);
         }
         if (n == 1215) {
-            EXPECT_EQ(parkingStandInCalls.disableParkingControls, 1); // first step of the renewal
-            EXPECT_EQ(parkingStandInCalls.resetMaps, 1);
-            EXPECT_EQ(parkingStandInCalls.adjustParking, 0);
+            // The first step of the renewal: the controls go, and the feed's callsigns are
+            // collected afresh for 15 cycles (not handed over: that would end the collection).
+            EXPECT_TRUE(renewalBusy);
+            EXPECT_TRUE(parkingBusy.load());
+            EXPECT_TRUE(trafficReader.collectReportedFlights.load());
+            EXPECT_FALSE(renewalRequested.load());
+            trafficReader.collectReportedFlights = false;
+            trafficReader.reportedFlights.insert("DLH4AB"); // as if the feed reported it meanwhile
+            trafficReader.collectReportedFlights = true;
         }
     }
     // Every 16th cycle that is not a 15th, every 62nd likewise; the 59th, 30th and 61st.
@@ -315,8 +326,10 @@ TEST_F(Flights, DataCycleWorkFallsOnItsCycles)
     EXPECT_EQ(twinCycle, 61);
     EXPECT_EQ(minutesShown[60], 19);
     EXPECT_EQ(minutesShown[1200], 20);
-    // The renewal's second step 15 cycles after its first.
-    EXPECT_EQ(parkingStandInCalls.adjustParking, 1);
+    // The renewal's second step 15 cycles after its first: it takes the collected callsigns over.
+    EXPECT_FALSE(renewalBusy);
+    EXPECT_FALSE(trafficReader.collectReportedFlights.load());
+    EXPECT_EQ(recentlyReported, (std::set<std::string>{"DLH4AB"}));
     EXPECT_FALSE(renewalRequested.load());
 
     // The daily work: the count starts again and the remembered liveries are forgotten.
@@ -328,6 +341,9 @@ TEST_F(Flights, DataCycleWorkFallsOnItsCycles)
     EXPECT_TRUE(liveryChoices.empty());
     // The no-match list at cycle 1200 and at the daily reset; the match summary once a day.
     const std::vector<std::string> lines = log.lines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& l) { return l.find("Parking adjustments:") != std::string::npos; }),
+              1);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "No match found for: "), 2);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "DLH A320 D-AIAB"), 2);
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(),

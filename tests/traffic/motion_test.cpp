@@ -7,7 +7,7 @@
 #include "links/simconnect_queues.h"
 #include "links/udp_receiver.h"
 #include "traffic/motion.h"
-#include "traffic/park_airports_stand_in.h"
+#include "traffic/park_airports.h"
 #include "traffic/range.h"
 #include "traffic/stands.h"
 #include "traffic/traffic_state.h"

@@ -1,7 +1,7 @@
 #include "foundation/parameters/parameter_table.h"
 #include "liveries/livery_matcher.h"
 #include "liveries/type_queries.h"
-#include "traffic/park_airports_stand_in.h"
+#include "traffic/park_airports.h"
 #include "traffic/spawning.h"
 #include "traffic/traffic_state.h"
 #include "traffic_harness.h"
@@ -212,12 +212,17 @@ TEST_F(Spawning, LeavesTheUsersReservedStandAlone)
 {
     TrafficHarness::setParkAirport("EDDF", standLat, standLon, 300, {TrafficHarness::stand(1, "A1", standLat, standLon)});
     parkAirportList.push_back(ParkAirportEntry{"EDDF", "A1", {}, 0});
+    takeReservedStandFromList();
+    ASSERT_EQ(reservedStandName(), "A1");
     tickCount = 2900;
     LiveAircraft& a = buffered("DLH4AB", standLat, standLon, 0);
     maySpawn(a);
     EXPECT_EQ(a.state, stateAdding2Sim);
     EXPECT_EQ(a.sid, 0u);
     EXPECT_FALSE(stands[0].occupied);
+    // It leaves like any taxiing aircraft: no phase birth, no heading rate that spins it.
+    EXPECT_EQ(a.phase, phaseTaxi);
+    EXPECT_EQ(a.headingRate, 0.0);
 }
 
 TEST_F(Spawning, GhostsGoWhenTheirFlightSpawns)

@@ -216,4 +216,12 @@ void TrafficHarness::passes(int n)
     for (int k = 0; k < n; ++k) pass();
 }
 
+void TrafficHarness::dataCycles(int count, int passesEach)
+{
+    for (int c = 0; c < count; ++c) {
+        newUserData = true;
+        passes(passesEach);
+    }
+}
+
 } // namespace qtest

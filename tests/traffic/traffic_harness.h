@@ -89,6 +89,10 @@ public:
     std::vector<std::vector<qtr::PositionUpdate>> poses; // per pass
     // Ticks at which the worker made a SimConnect call (the stand-in's record).
     static std::vector<std::uint32_t> callTicks(const std::string& function);
+    // One data cycle: the reply on the user aircraft arrives, then n passes (100 = one second).
+    void dataCycles(int count, int passesEach = 100);
+    // The program's clock (UTC starts at Monday 12:00, slot 24).
+    ManualClock& clock() { return clock_; }
 
 private:
     ManualClock clock_;

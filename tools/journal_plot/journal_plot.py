@@ -2,11 +2,13 @@
 """Draws what the simulator saw: the tracks of the AI aircraft in a journal of the stand-in
 simulator (one JSON object per line), over the stands of an airport file, into a PNG.
 
-    journal_plot.py JOURNAL --out PICTURE.png [--stands AIRPORT.xml] [--size 1000]
+    journal_plot.py JOURNAL --out PICTURE.png [--stands AIRPORT.xml [--zoom-stands]] [--size 1000]
 
 Ground segments are drawn yellow, airborne ones cyan; a green dot marks where an aircraft was
 created, a red one where it was removed; stands are white with a tick toward their heading.
-Each track is labelled with its tail number. Only the standard library is used.
+Static aircraft (tails ending in '*') are magenta with a tick toward the heading they were
+created with. Each track is labelled with its tail number. --zoom-stands frames the stands
+rather than all traffic. Only the standard library is used.
 """
 import argparse
 import json
@@ -98,9 +100,11 @@ def read_journal(path):
             kind, obj = entry.get("kind"), entry.get("object")
             if obj is None:
                 continue
-            record = objects.setdefault(obj, {"tail": "", "poses": [], "created": False, "removed": False})
+            record = objects.setdefault(obj, {"tail": "", "poses": [], "created": False, "removed": False,
+                                              "heading": None})
             if kind == "created":
                 record["tail"] = str(entry.get("tail", ""))
+                record["heading"] = entry.get("heading")
                 record["created"] = True
                 if "lat" in entry and "lon" in entry:
                     record["poses"].append((entry["lat"], entry["lon"], entry.get("alt", 0.0), entry.get("onGround")))
@@ -140,6 +144,7 @@ def main():
     parser.add_argument("journal")
     parser.add_argument("--out", required=True)
     parser.add_argument("--stands")
+    parser.add_argument("--zoom-stands", action="store_true")
     parser.add_argument("--size", type=int, default=1000)
     args = parser.parse_args()
 
@@ -152,6 +157,8 @@ def main():
         canvas.save_png(args.out)
         return 0
 
+    if args.zoom_stands and stands:
+        points = [(s[1], s[2]) for s in stands]
     lat0 = sum(p[0] for p in points) / len(points)
     kx = math.cos(math.radians(lat0))
     xs = [p[1] * kx for p in points]
@@ -177,6 +184,13 @@ def main():
             ground = b[3] if b[3] is not None else (b[2] - lowest) < 50
             colour = (250, 210, 60) if ground else (80, 220, 255)
             canvas.line(*to_px(a[0], a[1]), *to_px(b[0], b[1]), colour, 2)
+        if poses and record["tail"].endswith("*"):
+            x, y = to_px(poses[0][0], poses[0][1])
+            canvas.dot(x, y, (230, 80, 230), 5)
+            h = math.radians(float(record["heading"] or 0.0))
+            canvas.line(x, y, round(x + 14 * math.sin(h)), round(y - 14 * math.cos(h)), (230, 80, 230), 2)
+            canvas.text(x + 6, y - 12, record["tail"], (230, 80, 230))
+            continue
         if poses:
             if record["created"]:
                 canvas.dot(*to_px(poses[0][0], poses[0][1]), (60, 220, 90), 4)

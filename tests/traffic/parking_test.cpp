@@ -1,0 +1,482 @@
+// The park airport and static parking pass by pass: the airport chosen near the user, its file
+// read, static aircraft placed on the stands whose options fit the weekday and slot, the renewal
+// 20 minutes later, live aircraft that park and are learned into the learned file, the soft
+// option of a flight that left the feed on the ground, the ageing of parked live aircraft and the
+// livery respawn.
+#include "airports/airports_db.h"
+#include "foundation/log.h"
+#include "foundation/parameters/parameter_table.h"
+#include "foundation/paths.h"
+#include "links/object_events.h"
+#include "links/udp_receiver.h"
+#include "liveries/livery_matcher.h"
+#include "liveries/type_data_base.h"
+#include "liveries/type_queries.h"
+#include "support/test_support.h"
+#include "traffic/data_cycle.h"
+#include "traffic/live_parking.h"
+#include "traffic/livery_respawn.h"
+#include "traffic/motion.h"
+#include "traffic/park_airports.h"
+#include "traffic/parking_renewal.h"
+#include "traffic/removal.h"
+#include "traffic/stand_learning.h"
+#include "traffic/static_parking.h"
+#include "traffic/traffic_state.h"
+#include "traffic_harness.h"
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
+
+using namespace qtr;
+using qtest::TrafficHarness;
+
+namespace {
+
+constexpr double airportLat = 50.0, airportLon = 8.5;
+constexpr std::int64_t monday1200 = 1717416000; // the harness's start: Monday, slot 24
+
+// A stand of the test airport: n-th in a row going north, 111 m apart (no neighbours).
+double standLat(int n) { return airportLat + 0.001 * n; }
+
+struct Opt {
+    std::string reg, airline, type, cs;
+    int day;
+    std::string hh;
+    bool soft = false;
+};
+
+std::string optXml(const Opt& o)
+{
+    return fmt::format(R"(<opt reg="{}" airl="{}" type="{}" cs="{}" day="{}" hh="{}"{}/>)", o.reg, o.airline, o.type,
+                       o.cs, o.day, o.hh, o.soft ? R"( soft="true")" : "");
+}
+
+std::string standXml(int n, const std::vector<Opt>& opts, double headingDeg = 90)
+{
+    std::string xml = fmt::format(R"(<parkpos id="A{}" latitude="{:.6f}" longitude="{:.6f}" heading="{}" radius="20">)", n,
+                                  standLat(n), airportLon, headingDeg);
+    for (const Opt& o : opts) xml += optXml(o);
+    return xml + "</parkpos>";
+}
+
+// Writes airports/my_thirdparty/EDDF.xml with the stands.
+void writeAirportFile(const std::string& standsXml)
+{
+    const std::string text =
+        "<?xml version=\"1.0\"?>\n<meta><info name=\"author\" value=\"t\"/><info name=\"date\" value=\"d\"/>"
+        "<info name=\"version\" value=\"1\"/></meta>\n<parameters><parameter name=\"airport_name\" value=\"Test\"/>"
+        "<parameter name=\"publisher\" value=\"Pub\"/><parameter name=\"altitude\" value=\"364\"/></parameters>\n"
+        "<parkpositions>" +
+        standsXml + "</parkpositions>\n";
+    std::filesystem::create_directories(myThirdpartyFolder);
+    qtest::writeFile(myThirdpartyFolder / "EDDF.xml", text);
+}
+
+class Parking : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        cwd.emplace(qtest::freshFolder("parking"));
+        gf_startLog();
+        airports = {Airport{"EDDF", "FRA", airportLat, airportLon, 364}};
+        liveAircraft.reserve(64);
+        TrafficHarness::addType("A320", categoryLarge, 0.0096);
+        TrafficHarness::addType("B744", categoryHeavy, 0.0173);
+        TrafficHarness::addLivery("DLH", "A320", "Airbus A320 Lufthansa");
+        TrafficHarness::addLivery("DLH", "B744", "Boeing 747 Lufthansa");
+        TrafficHarness::addLivery("BAW", "A320", "Airbus A320 British Airways");
+        for (CheckBoxParameter* p : {&PARK_SOFT, &PARK_FAKE, &WEEK, &INITIAL_LOAD_ONLY, &LEARN_SOFT, &GUID_CHANGES})
+            p->setValue(p->defaultValue());
+        for (IntEditParameter* p : {&MAX_FIT, &parking_percentage, &CUSTOM_MAX_PARK, &AIRPORT_RANGE, &AIRPORT_HEIGHT})
+            p->setValue(p->defaultValue());
+        CUSTOM_PARKING_PERCENTAGE.setValue(-1);
+        LEARN_SOFT.setValue(true);
+        GUID_CHANGES.setValue(true);
+    }
+    void TearDown() override
+    {
+        closeLog();
+        forgetAirports();
+        trafficReader.collectReportedFlights = false;
+        trafficReader.reportedFlights.clear();
+    }
+
+    // The user on the ground 400 m west of the stands; the park airport chosen and its file read.
+    void chooseAndLoad()
+    {
+        h.setUser(airportLat + 0.003, airportLon - 0.006, true);
+        updateParkAirport(true);
+        ASSERT_EQ(parkAirportIcao, "EDDF");
+        ASSERT_TRUE(parkAirportReload);
+        ASSERT_TRUE(trafficReader.collectReportedFlights.load()); // the live flights are collected
+        h.dataCycles(16, 1);                                        // the 16th cycle loads the file
+        ASSERT_TRUE(parkFileLoaded);
+    }
+
+    std::vector<std::string> staticTails() const
+    {
+        std::vector<std::string> tails;
+        for (const auto& c : h.creations)
+            if (c.request.recordId <= 10000) tails.push_back(c.request.callsign);
+        return tails;
+    }
+
+    // The static aircraft with that callsign (a dummy in state buffer when there is none).
+    const StaticAircraft& staticNamed(const std::string& callsign)
+    {
+        static const StaticAircraft none;
+        for (const StaticAircraft& s : staticAircraft)
+            if (s.callsign == callsign) return s;
+        return none;
+    }
+
+    std::optional<qtest::ScopedCwd> cwd;
+    TrafficHarness h;
+};
+
+// Ten stands; three hold Monday options at 12:00 (slot 24), 11:00 (22) and 10:00 (20); one is
+// Tuesday's and one is for later today. 30 % of 10 stands: three statics, found by widening the
+// window back to slot 20, placed best fit first, one every 50 ticks, never moved.
+TEST_F(Parking, AirportChosenLoadedAndStockedByWeekdayAndSlot)
+{
+    writeAirportFile(standXml(1, {{"D-AIAA", "DLH", "A320", "DLH100:DLH101", 1, "23,24,25,"}}, 90) +
+                     standXml(2, {{"D-AIAB", "DLH", "A320", "DLH102", 1, "22,"}}, 180) +
+                     standXml(3, {{"D-AIAC", "DLH", "A320", "DLH104", 1, "20,"}}, 270) +
+                     standXml(4, {{"D-AIAD", "DLH", "A320", "DLH106", 2, "24,"}}) +
+                     standXml(5, {{"D-AIAE", "DLH", "A320", "DLH108", 1, "30,"}}) + standXml(6, {}) + standXml(7, {}) +
+                     standXml(8, {}) + standXml(9, {}) + standXml(10, {}));
+    chooseAndLoad();
+    EXPECT_EQ(stands.size(), 10u);
+    EXPECT_EQ(maxParkedAircraft, 3);
+    ASSERT_EQ(staticCandidates.size(), 3u);
+    EXPECT_EQ(staticCandidates.back().fit, 0u); // best fit last
+    EXPECT_TRUE(parkingBusy.load());
+
+    h.passes(200);
+    EXPECT_EQ(staticTails(), (std::vector<std::string>{"DLH100*", "DLH102*", "DLH104*"}));
+    std::vector<std::uint32_t> ticks;
+    for (const auto& c : h.creations) ticks.push_back(c.tick);
+    ASSERT_EQ(ticks.size(), 3u);
+    EXPECT_EQ(ticks[1] - ticks[0], 50u);
+    EXPECT_EQ(ticks[2] - ticks[1], 50u);
+    const auto& first = h.creations[0].request;
+    EXPECT_DOUBLE_EQ(first.position.latitude, standLat(1));
+    EXPECT_NEAR(first.position.heading, 90.0, 1e-9);
+    EXPECT_EQ(first.position.onGround, 1u);
+    EXPECT_NEAR(h.creations[1].request.position.heading, 180.0, 1e-9);
+    // Placed with the day and slot the option held: Monday 24, 22 and 20.
+    EXPECT_EQ(staticNamed("DLH104*").daySlot, (DaySlot{1, 20}));
+    for (const auto& frame : h.poses)
+        for (const auto& p : frame) EXPECT_GT(p.objectId, h.creations.back().objectId) << "a static aircraft moved";
+    // All placed and set up: the next update enables the parking controls again.
+    h.passes(300);
+    h.dataCycles(16, 1);
+    EXPECT_FALSE(parkingBusy.load());
+    EXPECT_EQ(countStaticParked(false), 3);
+}
+
+// The renewal 40 minutes later (12:40, slot 25): DLH100 leaves after this slot and hands its
+// stand over to the aircraft of its coupled flight DLH101; DLH102 is reported live now and goes;
+// DLH104 stays. At 14:00 with a max fit of 2.5 hours DLH104's option (10:00) has run out: it goes.
+TEST_F(Parking, RenewalKeepsRemovesAndHandsOver)
+{
+    writeAirportFile(standXml(1, {{"D-AIAA", "DLH", "A320", "DLH100:DLH101", 1, "23,24,25,"}}) +
+                     standXml(2, {{"D-AIAB", "DLH", "A320", "DLH102", 1, "22,"}}) +
+                     standXml(3, {{"D-AIAC", "DLH", "A320", "DLH104", 1, "20,"}}) + standXml(4, {}) +
+                     standXml(5, {}) + standXml(6, {}) + standXml(7, {}) + standXml(8, {}) + standXml(9, {}) +
+                     standXml(10, {}));
+    chooseAndLoad();
+    h.passes(500);
+    ASSERT_EQ(staticTails().size(), 3u);
+
+    h.clock().setUtc(monday1200 + 40 * 60);
+    h.dataCycles(1, 1);
+    trafficReader.reportedFlights.insert("DLH102"); // reported while the renewal collects
+    adjustParking();
+    EXPECT_EQ(staticNamed("DLH100*").state, stateRemovingFromSim);
+    EXPECT_EQ(staticNamed("DLH102*").state, stateRemovingFromSim);
+    EXPECT_EQ(staticNamed("DLH104*").state, stateActive);
+    ASSERT_EQ(staticCandidates.size(), 1u);
+    EXPECT_EQ(staticCandidates[0].cs2, "DLH101");
+    h.passes(600); // removals go out, the coupled flight's static comes
+    EXPECT_EQ(staticTails().back(), "DLH101*");
+    EXPECT_EQ(staticNamed("DLH101*").sid, 1u);
+    EXPECT_EQ(staticNamed("DLH100*").state, stateBuffer); // gone
+
+    MAX_FIT.setValue(4);
+    h.clock().setUtc(monday1200 + 2 * 3600);
+    h.dataCycles(1, 1);
+    adjustParking();
+    EXPECT_EQ(staticNamed("DLH104*").state, stateRemovingFromSim);
+}
+
+// With no static parking wanted (0 %) and parked live aircraft, the renewal ends: the parked live
+// aircraft go (they are more than wanted) instead of the renewal looping for ever.
+TEST_F(Parking, RenewalEndsWithNoStaticParkingWanted)
+{
+    std::string xml;
+    for (int n = 1; n <= 5; ++n) xml += standXml(n, {});
+    writeAirportFile(xml);
+    chooseAndLoad();
+    for (int n = 1; n <= 2; ++n) {
+        FlightRecord r;
+        r.callsign = fmt::format("DLH{}", n);
+        r.type = "A320";
+        r.flightId = 20000 + n;
+        LiveAircraft& a = liveAircraft.emplace_back(Position{}, std::move(r), 0.0);
+        a.state = stateActive;
+        a.objectid = 900 + n;
+        a.phase = phaseParked;
+        a.sid = static_cast<std::uint32_t>(n);
+        a.parkedAt = h.clock().systemNow();
+    }
+    parking_percentage.setValue(0);
+    adjustParking();
+    EXPECT_TRUE(staticCandidates.empty());
+    EXPECT_EQ(liveAircraft[0].state, stateRemovingFromSim);
+    EXPECT_EQ(liveAircraft[1].state, stateRemovingFromSim);
+}
+
+// A live arrival taxis onto a stand, parks and is learned as a real option; the learned file is
+// written when the park airport is left (atomically: no temporary file stays) and holds the
+// option when the airport is read again after a restart.
+TEST_F(Parking, LiveArrivalIsLearnedAndKeptAcrossARestart)
+{
+    writeAirportFile(standXml(1, {}) + standXml(2, {}));
+    chooseAndLoad();
+    h.passes(100);
+    FlightRecord r;
+    r.callsign = "DLH400";
+    r.registration = "D-AIQA";
+    r.airline = "DLH";
+    r.type = "A320";
+    r.flightId = 20400;
+    r.radius = 0.0096;
+    r.standTaxiSpeed = 10;
+    Position p;
+    p.lat = standLat(1) - 0.0005;
+    p.lon = airportLon;
+    p.time = tickCount;
+    LiveAircraft& a = liveAircraft.emplace_back(p, std::move(r), 0.0);
+    a.state = stateActive;
+    a.objectid = 950;
+    a.onGround = 1;
+    a.lat = p.lat;
+    a.lon = p.lon;
+    setPhase(a, phaseTaxi);
+    Position end = p;
+    end.lat = standLat(1);
+    end.stop = 1;
+    end.time = tickCount + 500;
+    a.stream.push_back(end);
+    try2Park(a, true);
+    ASSERT_EQ(a.phase, phaseParking);
+    a.lat = standLat(1);
+    a.lon = airportLon;
+    arriveAtStand(a);
+    ASSERT_EQ(a.phase, phaseParked);
+    EXPECT_TRUE(stands[0].occupied); // the stand counts as taken while it stands there
+    ASSERT_EQ(stands[0].options.size(), 1u);
+    EXPECT_EQ(stands[0].options[0].reg, "D-AIQA");
+    EXPECT_EQ(stands[0].options[0].kind, optionReal);
+    EXPECT_TRUE(stands[0].options[0].slots.test(24));
+    EXPECT_EQ(learnedSlots.size(), 1u);
+
+    removeAllParkedAircraft(); // leaving the airport saves what was learned
+    const auto learned = learnedFolder / "thirdparty" / "Pub" / "EDDF.xml";
+    ASSERT_TRUE(std::filesystem::exists(learned));
+    EXPECT_FALSE(std::filesystem::exists(learned.string() + ".tmp"));
+    EXPECT_EQ(parkAirportIcao, "");
+
+    // A new run at the same airport reads it back.
+    resetTrafficManager();
+    setParkAirport("EDDF");
+    ASSERT_EQ(lf_readParkedFile(), "");
+    const auto stand = findStandByName("A1");
+    ASSERT_NE(stand, stands.end());
+    ASSERT_EQ(stand->options.size(), 1u);
+    EXPECT_EQ(stand->options[0].cs, "DLH400");
+    EXPECT_TRUE(stand->options[0].slots.test(24));
+}
+
+// A flight whose reports end on the ground near the airport, not on a stand, is guessed onto a
+// free stand that suits it as a soft option; the same flight is not learned again within three
+// slots, and an aircraft 5.1 nm away never.
+TEST_F(Parking, FlightLeavingTheFeedOnTheGroundGetsASoftOption)
+{
+    writeAirportFile(standXml(1, {{"D-AIAA", "DLH", "A320", "DLH100", 1, "24,"}}) + standXml(2, {}));
+    chooseAndLoad();
+    FlightRecord r;
+    r.callsign = "DLH500";
+    r.registration = "D-AIQB";
+    r.airline = "DLH";
+    r.type = "A320";
+    r.flightId = 20500;
+    r.radius = 0.0096;
+    LiveAircraft& a = liveAircraft.emplace_back(Position{}, std::move(r), 0.0);
+    a.lat = airportLat;
+    a.lon = airportLon - 0.01;
+    a.onGround = 1;
+    learnParking(a, true);
+    ASSERT_EQ(stands[1].options.size(), 1u); // A1 is taken at this slot by its real option
+    EXPECT_EQ(stands[1].options[0].kind, optionSoft);
+    EXPECT_EQ(stands[1].options[0].reg, "D-AIQB");
+    EXPECT_EQ(standChangeCount.load(), 1);
+    // The same flight again 2 slots later is not noted again; 3 slots later it is.
+    EXPECT_FALSE(rememberLearnedSlot(DaySlot{1, 26}, 20500, false));
+    EXPECT_TRUE(rememberLearnedSlot(DaySlot{1, 27}, 20500, false));
+    EXPECT_TRUE(rememberLearnedSlot(DaySlot{1, 28}, 20500, true));
+    LiveAircraft distant = a;
+    distant.flightId = 20501;
+    distant.lat = airportLat + 5.1 / 60.0;
+    distant.lon = airportLon;
+    const std::int32_t before = standChangeCount.load();
+    learnParking(distant, true);
+    EXPECT_EQ(standChangeCount.load(), before);
+}
+
+// Parked live aircraft without reports on their stand go after 90 minutes (180 for a Heavy),
+// unless only the initial load is wanted; a reported one stays.
+TEST_F(Parking, AgeingRemovesParkedLiveAircraft)
+{
+    const struct {
+        const char* type;
+        int minutes;
+        bool reported;
+        bool initialLoadOnly;
+        bool removed;
+    } cases[] = {{"A320", 90, false, false, false}, {"A320", 91, false, false, true}, {"B744", 180, false, false, false},
+                 {"B744", 181, false, false, true},  {"A320", 500, true, false, false}, {"A320", 91, false, true, false}};
+    for (const auto& c : cases) {
+        liveAircraft.clear();
+        FlightRecord r;
+        r.callsign = "DLH1";
+        r.type = c.type;
+        r.flightId = 20001;
+        r.category = categoryOfType(c.type);
+        LiveAircraft& a = liveAircraft.emplace_back(Position{}, std::move(r), 0.0);
+        a.state = stateActive;
+        a.objectid = 901;
+        a.phase = phaseParked;
+        a.parkedReportSeen = c.reported ? 1 : 0;
+        a.parkedAt = h.clock().systemNow() - std::chrono::minutes(c.minutes) - std::chrono::seconds(30);
+        INITIAL_LOAD_ONLY.setValue(c.initialLoadOnly);
+        ageLiveParked();
+        EXPECT_EQ(a.state == stateRemovingFromSim, c.removed) << c.type << " " << c.minutes;
+        EXPECT_EQ(liveStayers.size(), c.removed ? 0u : 1u);
+    }
+}
+
+// A parked live aircraft whose new registration belongs to another airline's livery is removed
+// and created again under it, on its stand; a report in the air during take-off never respawns.
+TEST_F(Parking, LiveryRespawnReplacesTheAircraft)
+{
+    registrations["G-EUUA"] = RegistrationInfo{"BAW", "A320", "", false};
+    h.setUser(10, 10, true);
+    tickCount = 2900;
+    FlightRecord r;
+    r.callsign = "DLH600";
+    r.registration = "D-AIQC";
+    r.airline = "DLH";
+    r.type = "A320";
+    r.flightId = 20600;
+    r.radius = 0.0096;
+    Position p;
+    p.lat = 10.5;
+    p.lon = 10.5;
+    p.time = 3000;
+    LiveAircraft& a = liveAircraft.emplace_back(p, std::move(r), 0.0);
+    Position q = p;
+    q.stop = 1;
+    q.time = 3500;
+    a.stream.push_back(q);
+    h.passes(400);
+    ASSERT_EQ(a.state, stateActive);
+    ASSERT_EQ(a.livery, "Airbus A320 Lufthansa");
+    const std::uint32_t firstObject = a.objectid;
+
+    TrafficReport report = TrafficHarness::report(20600, "BAW77", "A320", 10.5, 10.5, 0, 0, 0, 10.0);
+    report.registration = "G-EUUA";
+    EXPECT_FALSE(checkLiveryRespawn(a, report));
+    EXPECT_EQ(a.state, stateLiveryRespawn);
+    EXPECT_EQ(a.callsign, "BAW77");
+    h.passes(600); // removed, buffered again, created under its new livery
+    EXPECT_EQ(a.state, stateActive);
+    EXPECT_NE(a.objectid, firstObject);
+    EXPECT_EQ(h.creations.back().request.liveryTitle, "Airbus A320 British Airways");
+    EXPECT_EQ(h.creations.back().request.callsign, "BAW77");
+
+    a.departing = 1;
+    TrafficReport again = report;
+    again.callsign = "DLH9";
+    EXPECT_TRUE(checkLiveryRespawn(a, again));
+    EXPECT_EQ(a.state, stateActive);
+}
+
+// Without respawns a changed registration is taken over, but the aircraft flies on as it is: it
+// keeps its phase and its livery (no phase birth on an aircraft in the simulator).
+TEST_F(Parking, WithoutRespawnsTheAircraftKeepsMoving)
+{
+    registrations["G-EUUA"] = RegistrationInfo{"BAW", "A320", "", false};
+    GUID_CHANGES.setValue(false);
+    FlightRecord r;
+    r.callsign = "DLH600";
+    r.registration = "D-AIQC";
+    r.airline = "DLH";
+    r.type = "A320";
+    r.flightId = 20600;
+    LiveAircraft& a = liveAircraft.emplace_back(Position{}, std::move(r), 0.0);
+    a.state = stateActive;
+    a.objectid = 900;
+    setPhase(a, phaseFlying);
+    a.livery = "Airbus A320 Lufthansa";
+    TrafficReport report = TrafficHarness::report(20600, "BAW77", "A320", 10.5, 10.5, 5000, 250, 0, 10.0);
+    report.registration = "G-EUUA";
+    EXPECT_TRUE(checkLiveryRespawn(a, report));
+    EXPECT_EQ(a.registration, "G-EUUA");
+    EXPECT_EQ(a.phase, phaseFlying);
+    EXPECT_EQ(a.livery, "Airbus A320 Lufthansa");
+    EXPECT_EQ(a.state, stateActive);
+    // A respawn with no position left gives up after its log line instead of reading nothing.
+    a.stream.clear();
+    liveryRespawn(a);
+    EXPECT_EQ(a.state, stateActive);
+}
+
+} // namespace
+
+namespace {
+
+// "my_park_airports.txt": malformed, unknown and repeated lines are skipped (an unknown airport
+// makes the result false); the file is written back sorted, the first entry's line updated.
+TEST_F(Parking, ParkAirportListFile)
+{
+    airports = {Airport{"EDDF", "FRA", airportLat, airportLon, 364}, Airport{"KJFK", "JFK", 40.6, -73.8, 13}};
+    std::filesystem::create_directories(airportsFolder);
+    qtest::writeFile(myParkAirportsPath, "KJFK\nEDDF,V155\n\nEDDF\nXXXX\nEDDM,A,B\n");
+    EXPECT_FALSE(lf_readMyParkAirports());
+    ASSERT_EQ(parkAirportList.size(), 2u);
+    EXPECT_EQ(parkAirportList[0].icao, "KJFK");
+    EXPECT_EQ(parkAirportList[1].reservedStand, "V155");
+    setParkAirportEntry("EDDF", LatLon{airportLat, airportLon}); // listed: moved first, not written
+    EXPECT_EQ(parkAirportList[0].icao, "EDDF");
+    parkAirportList[0].reservedStand = "";
+    writeMyParkAirports();
+    std::string text;
+    for (char c : qtest::readFile(myParkAirportsPath))
+        if (c != '\r') text += c;
+    EXPECT_EQ(text, "EDDF\nEDDF,\nEDDM,A,B\nKJFK\nXXXX\n"); // the first EDDF line updated, the double kept
+    // An airport of the add-on folder counts as listed too.
+    std::filesystem::create_directories(myThirdpartyFolder);
+    airports.push_back(Airport{"LSZH", "ZRH", 47.46, 8.55, 1416});
+    std::sort(airports.begin(), airports.end(), [](const Airport& a, const Airport& b) { return a.code < b.code; });
+    qtest::writeFile(myThirdpartyFolder / "LSZH.xml", "x");
+    lf_readMyParkAirports();
+    EXPECT_TRUE(findParkAirport("LSZH"));
+}
+
+} // namespace

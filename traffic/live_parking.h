@@ -1,0 +1,43 @@
+#pragma once
+// Live aircraft on the stands of the park airport: static aircraft replaced by the live aircraft
+// of their flight, the removal of all static aircraft or of the aircraft on the user's stand,
+// the counts and ages of parked live aircraft, and the removal of the longest-parked ones when
+// the airport holds more parked aircraft than wanted. Worker thread only.
+#include "foundation/time_text.h"
+#include "traffic/records.h"
+#include "traffic/stands.h"
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace qtr {
+
+// One parked live aircraft and how long it has stood (seconds).
+struct ParkedAge {
+    std::uint32_t flightId = 0;
+    std::int64_t ageSeconds = 0;
+};
+
+bool isReplacedByLive(const LiveAircraft& live, const std::string& key, bool onGround, StaticAircraft& candidate);
+void removeAllStaticAircraft();
+void removeAircraftAtStand();
+int countLiveParked(bool updateDisplay);
+// Fills the live-stayer list of static parking, oldest first; removes the parked live aircraft
+// that stood too long without a report (unless only the initial load is wanted).
+void ageLiveParked();
+
+void parkedAges(std::vector<ParkedAge>& list);
+void removeOldLiveParked(int extra);
+void removeOldestLiveParked(std::size_t n);
+void removeLiveParked(const std::set<std::uint32_t>& flightIds, LiveAircraft& aircraft);
+
+// The first stand with a real option of the aircraft's registration for the weekday and the
+// slot, the slot before or the slot after.
+std::vector<Stand>::iterator findOptionBySlot(const FlightRecord& aircraft, DaySlot daySlot);
+
+// The wanted number of parked aircraft of the last calculation (-1: none yet, no limit).
+extern std::int64_t maxParkedAircraft;
+
+} // namespace qtr
