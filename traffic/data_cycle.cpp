@@ -1,6 +1,7 @@
 #include "traffic/data_cycle.h"
 
 #include "app/main_window.h"
+#include "app/parameter_display.h"
 #include "foundation/clock.h"
 #include "foundation/geometry.h"
 #include "foundation/log.h"
@@ -17,6 +18,7 @@
 #include "traffic/removal.h"
 #include "traffic/run_control.h"
 #include "traffic/stands.h"
+#include "traffic/callsigns.h"
 #include "traffic/traffic_state.h"
 #include "traffic/worker.h"
 
@@ -36,18 +38,17 @@ std::atomic<bool> blockRequest{false};
 std::atomic<bool> callsignResolveRequest{false};
 std::atomic<bool> clearNoMatchRequest{false};
 std::atomic<bool> renewalRequested{false};
+std::atomic<bool> navLightsRequest{false};
+std::atomic<bool> enforceMaxLiveRequest{false};
+std::atomic<bool> reevaluationRequest{false};
 bool renewalBusy = false;
+std::atomic<std::int32_t> userMaxLive{-1};
 
 namespace {
 
 double lastStaticCheckLat = 0.0, lastStaticCheckLon = 0.0;
 
 LatLon userPosition() { return LatLon{workerUser().lat, workerUser().lon}; }
-
-void enable(const ParameterControl& control)
-{
-    if (HWND window = control.hwnd.load()) EnableWindow(window, TRUE);
-}
 
 void replaceStaticTwin()
 {
@@ -129,6 +130,7 @@ void dataCycle()
         trafficRunning = true;
     }
     statusCycle();
+    serveWindowRequests();
     updateLiveCounts();
     currentSlot.store(currentDaySlot());
     ++dataCycleCount;
@@ -168,7 +170,7 @@ void periodicWork(std::int32_t n)
     if (n % 59 == 0) updateReaderLamps();
     if (n % 61 == 0) removeStaticTwinsOnGround();
     if (n % 62 == 0 && CALLSIGN_OBJECTIDS.value() && MSFS_2020.value())
-        writeCallsignObjectIds(CALLSIGN_OBJECTIDS.value(), MSFS_2020.value());
+        writeCallsignObjectIds();
 }
 
 void fifteenCycleStep(std::int32_t n)
@@ -184,8 +186,8 @@ void recheckParkAirports()
     if (!recheckRequest.load() || renewalBusy) return;
     std::string message;
     if (checkParkAirportsAndStands(true, message)) setStatus(message, true);
-    enable(rereadButton);
-    enable(DESTINATION);
+    gf_enableControl(rereadButton, true);
+    gf_enableControl(DESTINATION, true);
     recheckRequest.store(false);
 }
 
@@ -258,6 +260,7 @@ void flightNotRunning()
     processSimObjectEvents();
     --pausedCountdown;
     if (pausedCountdown % 100 == 0) {
+        serveWindowRequests();
         recheckParkAirports();
         sendOwnPosition();
     }
@@ -275,7 +278,7 @@ void updateLiveCounts()
     });
     if (mainWindow.liveCount.load() != active) {
         mainWindow.liveCount.store(active);
-        mainWindow.invalidate(headerBand);
+        mainWindow.invalidate(linksBand);
     }
     const std::int64_t parked = countLiveParked(true);
     const std::int64_t statics = countStaticParked(true);
@@ -296,6 +299,28 @@ void checkTrafficArrives()
     if (static_cast<long long>(latestFeedReportTime.load()) == 0) logLine("No traffic in this region?");
 }
 
+namespace {
+
+// Parked aircraft in the simulator: every active static one, and active live ones that parked.
+void queueParkedNavLights()
+{
+    const std::uint32_t on = NAV_LIGHTS_WHILE_PARKED.value() ? 1 : 0;
+    for (const StaticAircraft& s : staticAircraft)
+        if (s.state == stateActive) gf_queueNavLights(s.objectid, on);
+    for (const LiveAircraft& a : liveAircraft)
+        if (a.state == stateActive && a.phase == phaseParked) gf_queueNavLights(a.objectid, on);
+}
+
+} // namespace
+
+void serveWindowRequests()
+{
+    serveCallsignRequests();
+    if (navLightsRequest.exchange(false)) queueParkedNavLights();
+    if (enforceMaxLiveRequest.exchange(false)) enforceMaxLive();
+    if (reevaluationRequest.exchange(false) && AUTO_RANGE.value()) autoRange();
+}
+
 void resetDataCycle()
 {
     dataCycleCount = 0;
@@ -307,6 +332,10 @@ void resetDataCycle()
     callsignResolveRequest = false;
     clearNoMatchRequest = false;
     renewalRequested = false;
+    navLightsRequest = false;
+    enforceMaxLiveRequest = false;
+    reevaluationRequest = false;
+    dropCallsignRequests();
     renewalBusy = false;
     lastStaticCheckLat = 0.0;
     lastStaticCheckLon = 0.0;

@@ -1,7 +1,11 @@
 // STAND-IN for the park-airport list and static parking (see the header).
 #include "traffic/park_airports_stand_in.h"
 
+#include "app/main_window.h"
+#include "traffic/parking_stand_in.h"
 #include "traffic/traffic_state.h"
+
+#include <algorithm>
 
 namespace qtr {
 
@@ -18,6 +22,35 @@ std::string reservedStandName()
 void writeMyParkAirports() { ++myParkAirportsWrites; }
 
 void dropStaticCandidates(std::uint32_t sid) { droppedCandidateStands.push_back(sid); }
+
+bool lf_readMyParkAirports()
+{
+    parkAirportList.clear();
+    return true;
+}
+
+void setParkAirportEntry(const std::string& icao, LatLon position)
+{
+    const auto listed = std::find_if(parkAirportList.begin(), parkAirportList.end(),
+                                     [&icao](const ParkAirportEntry& e) { return e.icao == icao; });
+    if (listed != parkAirportList.end()) {
+        std::rotate(parkAirportList.begin(), listed, listed + 1);
+        return;
+    }
+    parkAirportList.insert(parkAirportList.begin(), ParkAirportEntry{icao, "", position, 0.0});
+    writeMyParkAirports();
+}
+
+void removeAllParkedAircraft()
+{
+    removeAllStaticAircraft();
+    parkAirportIcao.clear();
+    parkAirportIata.clear();
+    parkFileLoaded = false;
+    mainWindow.setText(mainWindow.parkAirportText, "");
+    mainWindow.parkAirportLoaded = false;
+    mainWindow.invalidate(statisticsBand);
+}
 
 void clearParkAirportsStandIn()
 {

@@ -24,6 +24,14 @@ extern std::vector<std::uint32_t> droppedCandidateStands; // stands whose static
 std::string reservedStandName();
 void writeMyParkAirports();
 void dropStaticCandidates(std::uint32_t sid);
+// Rebuilds the list from "my_park_airports.txt" at the worker's start. Here: the list is
+// emptied; false when a listed airport is unknown or the reading failed.
+bool lf_readMyParkAirports();
+// A new destination: a listed airport moves to the front; an unlisted one is put in front with
+// an empty reserved stand, and the list is saved.
+void setParkAirportEntry(const std::string& icao, LatLon position);
+// At the end of a run: every parked aircraft is removed and the park airport forgotten.
+void removeAllParkedAircraft();
 
 void clearParkAirportsStandIn();
 

@@ -16,10 +16,6 @@ void removeOldLiveParked(int) {}
 
 void learnParking(LiveAircraft&, bool) {}
 
-void resolveCallsignObjectId() {}
-
-void writeCallsignObjectIds(bool, bool) { ++parkingStandInCalls.writeCallsignObjectIds; }
-
 bool isReplacedByLive(const LiveAircraft&, const std::string&, bool, StaticAircraft&) { return false; }
 
 void removeAllStaticAircraft()

@@ -1,7 +1,7 @@
 #pragma once
 // STAND-IN for the parts of the traffic manager that motion, the live update and the data cycle
 // call but that are not built yet: livery respawn, ageing of parked live aircraft, stand
-// learning, the callsign list, ghosts and replacement of static aircraft, and static parking with
+// learning, ghosts and replacement of static aircraft, and static parking with
 // its park-airport choice. Each keeps its own name and does the least its callers rely on; the
 // work that builds them replaces this file.
 #include "traffic/records.h"
@@ -17,9 +17,6 @@ bool checkLiveryRespawn(LiveAircraft& aircraft, const TrafficReport& report);
 void removeOldLiveParked(int extra);
 // Stand learning: nothing is learned.
 void learnParking(LiveAircraft& aircraft, bool notFlying);
-// Callsign list: nothing to resolve or write.
-void resolveCallsignObjectId();
-void writeCallsignObjectIds(bool enabled, bool msfs2020);
 // Ghosts and replacement.
 bool isReplacedByLive(const LiveAircraft& live, const std::string& key, bool onGround, StaticAircraft& candidate);
 void removeAllStaticAircraft();
@@ -43,7 +40,6 @@ struct ParkingStandInCalls {
     int adjustParking = 0;
     int disableParkingControls = 0;
     int checkParkAirports = 0;
-    int writeCallsignObjectIds = 0;
     int logNoMatchList = 0;
     int liveryMatchSummary = 0;
     int resetMaps = 0;

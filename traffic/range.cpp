@@ -11,6 +11,8 @@
 
 namespace qtr {
 
+std::atomic<std::int32_t> manualRadius{40};
+
 namespace {
 
 void applyRange(std::int32_t nm)

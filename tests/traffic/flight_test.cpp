@@ -4,6 +4,7 @@
 #include "app/main_window.h"
 #include "foundation/geometry.h"
 #include "foundation/parameters/parameter_table.h"
+#include "foundation/paths.h"
 #include "links/simconnect_client.h"
 #include "traffic/data_cycle.h"
 #include "liveries/livery_matcher_stand_in.h"
@@ -19,6 +20,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <map>
 #include <vector>
 
@@ -277,11 +279,11 @@ TEST_F(Flights, DataCycleWorkFallsOnItsCycles)
     for (int n = 1; n <= 1230; ++n) {
         newUserData = true;
         const int updatesBefore = parkingStandInCalls.updateParkAirport;
-        const int writesBefore = parkingStandInCalls.writeCallsignObjectIds;
+        std::filesystem::remove(callsign2ObjectIdPath);
         h.pass();
         ASSERT_EQ(dataCycleCount, n);
         if (parkingStandInCalls.updateParkAirport != updatesBefore) parkAirportUpdates.push_back(n);
-        if (parkingStandInCalls.writeCallsignObjectIds != writesBefore) callsignWrites.push_back(n);
+        if (std::filesystem::exists(callsign2ObjectIdPath)) callsignWrites.push_back(n);
         if (!lampCycle && mainWindow.trafficLamp.load() == 2) lampCycle = n;
         if (!rangeCycle && LATERAL_RANGE.value() == 10) rangeCycle = n;
         if (!twinCycle && staticAircraft.front().state == stateRemovingFromSim) twinCycle = n;
