@@ -28,6 +28,10 @@ std::atomic<bool> resetAirportScanRequest{false};
 
 namespace {
 
+// The run is still starting: RealTraffic has not connected in it, and the run has not gone past
+// its wait for it (with RealTraffic on another PC that wait is passed at once).
+bool runStarting() { return feedPending.load() && !mainWindow.feedConnected.load(); }
+
 // A status text while the box is on (or off, see notice), the status line cleared otherwise.
 void noticeWhen(bool condition, const std::string& text)
 {
@@ -54,7 +58,7 @@ void onScanLiveries(bool on)
 {
     if (!on) {
         clearStatus();
-    } else if (feedPending.load()) {
+    } else if (runStarting()) {
         clearLiveriesRequest = true;
         setStatus("Your liveries will be scanned", true);
         requestStop(ExitCode::NewSettings, 2);
@@ -70,7 +74,7 @@ void onScanAirports(bool on)
 {
     if (!on) {
         clearStatus();
-    } else if (feedPending.load()) {
+    } else if (runStarting()) {
         setStatus("Your airports will be scanned", true);
         requestStop(ExitCode::NewSettings, 2);
     } else {

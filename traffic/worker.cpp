@@ -189,6 +189,7 @@ void resetRunState()
     exitCode.store(ExitCode::NotYetSet);
     newUserData.store(false);
     feedProfessional.store(false);
+    feedPending.store(true);
 }
 
 namespace {

@@ -575,22 +575,34 @@ TEST_F(MainWindowTest, AutoRangeOffGivesBackTheUsersRadius)
 
 TEST_F(MainWindowTest, ScanBoxesRestartOnlyWhileTheRunStarts)
 {
-    for (bool pending : {true, false}) {
+    struct Case {
+        bool pending;   // RealTraffic has not connected in this run
+        bool connected; // the run went past its wait for RealTraffic
+        bool restarts;
+    };
+    // RealTraffic on another PC: the run passes its wait at once and is no longer starting.
+    for (const Case& c : {Case{true, false, true}, Case{false, true, false}, Case{true, true, false}}) {
         resetRunControl();
-        feedPending = pending;
+        feedPending = c.pending;
+        mainWindow.feedConnected = c.connected;
         SCAN_LIVERIES.setValue(false);
         CheckDlgButton(window_, SCAN_LIVERIES.id, BST_UNCHECKED);
         clearLiveriesRequest = false;
         command(SCAN_LIVERIES);
-        EXPECT_EQ(stopRequested.load(), pending);
-        EXPECT_EQ(clearLiveriesRequest.load(), pending);
-        EXPECT_EQ(mainWindow.statusLine(), pending ? "Your liveries will be scanned"
-                                                   : "Your liveries will be scanned at the next start of Quillmarsh, "
-                                                     "recommended after you have add/removed AI aircraft models/liveries");
-        if (pending) {
+        EXPECT_EQ(stopRequested.load(), c.restarts);
+        EXPECT_EQ(clearLiveriesRequest.load(), c.restarts);
+        EXPECT_EQ(mainWindow.statusLine(), c.restarts ? "Your liveries will be scanned"
+                                                      : "Your liveries will be scanned at the next start of Quillmarsh, "
+                                                        "recommended after you have add/removed AI aircraft models/liveries");
+        if (c.restarts) {
             EXPECT_EQ(exitCode.load(), ExitCode::NewSettings);
             EXPECT_EQ(restartDelaySeconds.load(), 2);
         }
+        SCAN_AIRPORTS.setValue(false);
+        CheckDlgButton(window_, SCAN_AIRPORTS.id, BST_UNCHECKED);
+        resetRunControl();
+        command(SCAN_AIRPORTS);
+        EXPECT_EQ(stopRequested.load(), c.restarts);
     }
     feedPending = true;
     clearLiveriesRequest = false;
