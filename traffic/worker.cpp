@@ -233,8 +233,10 @@ void lf_closingDown()
     guardedStep([] { closeFeedSockets(); });
     guardedStep([] {
         if (exitCode.load() == ExitCode::SystemError) {
-            while (!windowClosed.load()) sleepMs(500);
-            setStatus(fmt::format("User closed {}", programName), true);
+            // The error stays on screen until the window is closed, or until the user mends it
+            // with a setting that asks for a new run (the Community folder typed after error 150).
+            while (!windowClosed.load() && exitCode.load() == ExitCode::SystemError) sleepMs(500);
+            if (windowClosed.load()) setStatus(fmt::format("User closed {}", programName), true);
         }
     });
     guardedStep([] {

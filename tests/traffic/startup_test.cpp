@@ -2,12 +2,14 @@
 // a restart, what it leaves behind at its exit, and each error of its handler ending in SYSTEM
 // ERROR. The worker runs on a thread of its own against a local download site; no simulator
 // answers, so a run that starts waits for it until the test closes the window.
+#include "app/controls.h"
 #include "app/main_window.h"
 #include "foundation/errors.h"
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/paths.h"
 #include "foundation/version.h"
+#include "foundation/win_text.h"
 #include "http_server.h"
 #include "support/test_support.h"
 #include "traffic/run_control.h"
@@ -254,6 +256,15 @@ TEST_F(Startup, RealErrorsOfTheStart)
     EXPECT_TRUE(waitForStep("lf_closingDown"));
     EXPECT_EQ(mainWindow.errorLine(),
               "150: No install path detected, type full path to your Community folder above, and press Enter");
-    windowClosed = true;
+    // The user does as told: the Community folder typed into the install-path edit ends the
+    // error's wait with a restart, without closing the window.
+    lf_newSimPath(MSFS_INSTALL_PATH, pathToUtf8(packages_ / "Community"));
     second.join();
+    EXPECT_EQ(MSFS_INSTALL_PATH.value(), pathToUtf8(packages_));
+    EXPECT_TRUE(restartRequested.load());
+    EXPECT_EQ(mainWindow.errorLine(), "");
+    EXPECT_NE(log().find("Community path found, Quillmarsh will restart ..."), std::string::npos);
+    EXPECT_NE(log().find("Restarting after 3 seconds"), std::string::npos);
+    EXPECT_EQ(log().find("User closed Quillmarsh"), std::string::npos);
+    EXPECT_FALSE(windowClosed.load());
 }
