@@ -129,6 +129,8 @@ void mainLoop()
         std::lock_guard lock(trafficMutex);
         trafficRunning = true;
     }
+    // Callsigns can be looked up once live aircraft can exist.
+    gf_enableControl(CALLSIGN_2_OBJECTID, true);
     auto deadline = clock().steadyNow() + std::chrono::milliseconds(10);
     while (runCycle()) {
         clock().sleepUntil(deadline);

@@ -190,6 +190,11 @@ def main():
         check(wait_for(lambda: 'no more blocking of live aircraft "DLH4AB"' in program.log(), 5),
               "the unblocking is told")
 
+        # The callsign lookup's edit (x 460, row 259) is open once the main loop runs: a callsign
+        # that no aircraft has is told on the status line.
+        program.type_into(500, 267, "xyz123")
+        check(wait_for(lambda: 'callsign "XYZ123" is unknown' in program.log(), 10), "an unknown callsign is told")
+
         # The window as the run shows it: the simulator lamp green (connected, flight loaded,
         # title known), the bands in their colours, the status line green.
         png = program.picture("window-running.png")
