@@ -80,7 +80,7 @@ void lf_readParkPositions(const pugi::xml_document& doc, std::vector<Stand>& lis
 void lf_defaultParkingPercentage()
 {
     parking_percentage.setValue(30);
-    enableParameterControl(parking_percentage, false);
+    gf_enableControl(parking_percentage, false);
     showIntParameter(parking_percentage);
     logLine(fmt::format("{:24}: {}%", parking_percentage.name, parking_percentage.value()));
 }
@@ -129,7 +129,7 @@ std::string lf_readContent(const pugi::xml_document& doc, const std::string& pat
     lf_report(parkHandmade ? pathToUtf8(learned) : pathText, record, quality, count);
     parkFileLoaded = true;
     standChangeCount = 0;
-    enableParameterControl(flushStaticButton, true);
+    gf_enableControl(flushStaticButton, true);
     setReaderParkAltitude(parkAirportElevation);
     mainWindow.invalidate(parametersBand);
     return count == 0 ? "no stands found" : "";

@@ -346,6 +346,12 @@ bool lf_scanAirports(const std::vector<std::filesystem::path>& folders)
     return airportScanSucceeded.load();
 }
 
+void resetAirportScanCollection()
+{
+    clearScanMessages();
+    tbloEntryCount = 0;
+}
+
 void lf_airportsScan()
 {
     setStatus("Scanning for addon airports ...", false);

@@ -16,6 +16,9 @@ namespace qtr {
 // The worker's entry: the whole scan with its status and log lines, the airport-name map loaded
 // for it and emptied after it.
 void lf_airportsScan();
+// Back to the state of a process that never scanned (the simulator switch asks for a fresh scan):
+// the collected scan messages and the TBLO count emptied. Worker thread, while no scan runs.
+void resetAirportScanCollection();
 // Scans the folders; true when an airport was linked or a generated file saved.
 bool lf_scanAirports(const std::vector<std::filesystem::path>& folders);
 // Walks one scan folder (messages for a missing one or a file).

@@ -64,7 +64,7 @@ void lf_applySettings(const pugi::xml_document& doc)
         // this, a file saved with AUTO_RANGE off would come back with whatever range was
         // remembered before.
         manualRadius = LATERAL_RANGE.value();
-        enableParameterControl(LATERAL_RANGE, true);
+        gf_enableControl(LATERAL_RANGE, true);
         showIntParameter(LATERAL_RANGE);
         lf_logSetting(LATERAL_RANGE.name, fmt::format("{}", LATERAL_RANGE.value()));
     }
@@ -75,9 +75,9 @@ void lf_applySettings(const pugi::xml_document& doc)
         if (*autoRangeOn) {
             manualRadius = LATERAL_RANGE.value();
             autoRange();
-            enableParameterControl(LATERAL_RANGE, false);
+            gf_enableControl(LATERAL_RANGE, false);
         } else {
-            enableParameterControl(LATERAL_RANGE, true);
+            gf_enableControl(LATERAL_RANGE, true);
             setRangeNm(manualRadius);
             clearStatus();
         }

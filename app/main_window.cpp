@@ -13,7 +13,9 @@ MainWindow::MainWindow()
       greenBrush(CreateSolidBrush(RGB(50, 205, 50))),
       yellowBrush(CreateSolidBrush(RGB(255, 255, 0))),
       blackPen(CreatePen(PS_SOLID, 1, RGB(0, 0, 0))),
-      whitePen(CreatePen(PS_SOLID, 1, RGB(255, 255, 255)))
+      whitePen(CreatePen(PS_SOLID, 1, RGB(255, 255, 255))),
+      textFont(CreateFontW(-13, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                           CLIP_DEFAULT_PRECIS, NONANTIALIASED_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Tahoma"))
 {
     ready.store(true);
 }
@@ -55,7 +57,8 @@ void MainWindow::resetIndicators()
     {
         std::lock_guard lock(statusMutex);
         for (std::string* s : {&statusText, &errorText, &userAircraftText, &parkLineText1, &parkLineText2,
-                               &qualityText, &simulatorText, &feedVersionText, &userStandText})
+                               &qualityText, &simulatorText, &feedVersionText, &userStandText, &parkAirportText,
+                               &reservedStandText})
             s->clear();
         statusStamp = 0;
     }
@@ -72,6 +75,9 @@ void MainWindow::resetIndicators()
     averageFitStatic = -1.0f;
     averageFitLive = -1.0f;
     staticMarker = false;
+    reservedStandOk = false;
+    parkWeek = 0;
+    parkingBusy = false;
     updateCount = 0;
     liveCount = 0;
     parkedLiveCount = 0;
@@ -114,12 +120,13 @@ void clearError()
 void statusCycle()
 {
     const std::uint32_t cycle = ++mainWindow.cycleCount;
-    bool expired = false;
-    {
-        std::lock_guard lock(mainWindow.statusMutex);
-        expired = mainWindow.statusStamp > 0 && cycle - mainWindow.statusStamp >= 25;
-    }
-    if (expired) clearStatus();
+    // Tested and cleared under one lock: a text set between the two must not be cleared unseen.
+    std::lock_guard lock(mainWindow.statusMutex);
+    if (mainWindow.statusStamp == 0 || cycle - mainWindow.statusStamp < 25) return;
+    if (!mainWindow.errorText.empty()) return;
+    mainWindow.statusText.clear();
+    mainWindow.statusStamp = 0;
+    mainWindow.invalidate(statusBand);
 }
 
 bool postToMainWindow(UINT message)

@@ -3,6 +3,7 @@
 // and only the window thread paints.
 #include "foundation/parameters/parameter.h"
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <mutex>
@@ -24,6 +25,12 @@ inline constexpr int mainWindowHeight = 516;
 inline constexpr UINT WM_APP_START_WORKER = WM_APP + 1;
 inline constexpr UINT WM_APP_END_PROGRAM = WM_APP + 2;
 
+// One line of the parameter band's grid.
+struct GridLine {
+    POINT from;
+    POINT to;
+};
+
 class MainWindow {
 public:
     MainWindow();
@@ -39,6 +46,18 @@ public:
     HBRUSH yellowBrush;
     HPEN blackPen;
     HPEN whitePen;
+    // The one font of the painted texts and of the controls: small enough for the fixed
+    // layout, without smoothing so that every pixel of a text has the text's own colour.
+    HFONT textFont;
+    // The grid of the parameter band: the rows of the controls, and the left part of the rows
+    // beside the column of options at x 642.
+    const std::array<GridLine, 7> gridLines{{{{0, 140}, {880, 140}},
+                                             {{0, 168}, {642, 168}},
+                                             {{0, 196}, {642, 196}},
+                                             {{0, 224}, {642, 224}},
+                                             {{0, 252}, {642, 252}},
+                                             {{0, 280}, {642, 280}},
+                                             {{0, 308}, {880, 308}}}};
 
     std::mutex statusMutex;
     HDC paintDc = nullptr;
@@ -55,6 +74,10 @@ public:
     std::string feedVersionText;
     std::string userStandText;
     std::string callsignText;
+    // Copies of the park airport's state for the statistics band, written by the worker when
+    // it sets or clears the park airport (its own fields are worker-only).
+    std::string parkAirportText;  // display text of the current park airport's entry; empty: none
+    std::string reservedStandText; // the reserved stand's name; empty: none
 
     std::atomic<float> averageFitStatic{-1.0f};
     std::atomic<float> averageFitLive{-1.0f};
@@ -82,6 +105,8 @@ public:
     std::atomic<bool> aircraftKnown{true};
     std::atomic<bool> staticMarker{false};
     std::atomic<bool> reservedStandOk{false};
+    std::atomic<std::uint32_t> parkWeek{0};  // week value of the park airport's data
+    std::atomic<bool> parkingBusy{false};    // static parking is being placed
     std::atomic<std::int32_t> trafficLamp{3};
     std::atomic<std::int32_t> weatherLamp{3};
     std::atomic<bool> ready{false};

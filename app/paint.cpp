@@ -1,46 +1,344 @@
 #include "app/paint.h"
 
+#include "airports/scanned_airports.h"
 #include "app/main_window.h"
+#include "foundation/errors.h"
 #include "foundation/log.h"
+#include "foundation/parameters/parameter_table.h"
+#include "foundation/paths.h"
+#include "foundation/utilities.h"
 #include "foundation/version.h"
 #include "foundation/win_text.h"
 
 #include <fmt/format.h>
 
+#include <filesystem>
+#include <utility>
+
 namespace qtr {
+
+std::function<void(const DrawnText&)> drawnTextObserver;
 
 namespace {
 
-void drawText(HDC dc, int x, int y, const std::string& text, COLORREF colour)
+// The texts of mainWindow, copied under statusMutex once per paint: other threads assign them
+// while the window thread paints.
+struct TextSnapshot {
+    std::string userAircraft, parkLine1, parkLine2, quality, simulator, feedVersion, userStand, callsign,
+        parkAirport, reservedStand;
+};
+
+TextSnapshot takeTexts()
 {
-    if (text.empty()) return;
-    try {
-        const std::wstring wide = utf8ToUtf16(text);
-        SetTextColor(dc, colour);
-        SetBkMode(dc, TRANSPARENT);
-        TextOutW(dc, x, y, wide.c_str(), static_cast<int>(wide.size()));
-    } catch (const std::exception& e) {
-        logMarked(fmt::format("exception in drawText: {}", e.what()));
-    }
+    std::lock_guard lock(mainWindow.statusMutex);
+    return TextSnapshot{mainWindow.userAircraftText, mainWindow.parkLineText1, mainWindow.parkLineText2,
+                        mainWindow.qualityText,      mainWindow.simulatorText, mainWindow.feedVersionText,
+                        mainWindow.userStandText,    mainWindow.callsignText,  mainWindow.parkAirportText,
+                        mainWindow.reservedStandText};
+}
+
+// The snapshot of the paint in progress (window thread only).
+TextSnapshot texts;
+
+void fill(const RECT& band, HBRUSH brush) { FillRect(mainWindow.paintDc, &band, brush); }
+
+void line(int x1, int y1, int x2, int y2)
+{
+    MoveToEx(mainWindow.paintDc, x1, y1, nullptr);
+    LineTo(mainWindow.paintDc, x2, y2);
+}
+
+// A lamp is a filled box of the links band.
+void lamp(const RECT& box, HBRUSH brush) { fill(box, brush); }
+
+constexpr RECT simLampBox{397, 30, 425, 112};
+constexpr RECT feedLampBox{425, 30, 453, 112};
+
+bool controlEnabled(const ParameterControl& control)
+{
+    HWND window = control.hwnd.load();
+    return window != nullptr && IsWindowEnabled(window);
+}
+
+// 1 green, 2 yellow; 3 (stopped) draws nothing.
+void readerWord(int y, const char* word, std::int32_t state)
+{
+    if (state == 3) return;
+    drawText(458, y, word, state == 1 ? greenColour : yellowColour);
+}
+
+// A count with its label, or the label with "..." in the colour of a missing value.
+std::string countText(const std::string& label, std::int64_t count)
+{
+    return count == 0 ? label + ": ..." : fmt::format("{}: {}", label, count);
 }
 
 } // namespace
 
+namespace {
+
+// Yellow on the light blue or green bands is hard to read: such texts get a dark shadow one
+// pixel below and to the right, the text itself keeps its colour. A text with a right edge is
+// cut there, so that it never runs into the column beside it.
+void drawTextWithShadow(int x, int y, const std::string& text, COLORREF colour, bool shadow, int right = -1);
+
+} // namespace
+
+void drawText(int x, int y, const std::string& text, COLORREF colour)
+{
+    const bool onLightBand = y >= parametersBand.top && y < parametersBand.bottom;
+    drawTextWithShadow(x, y, text, colour, colour == yellowColour && onLightBand);
+}
+
+namespace {
+
+void textOut(HDC dc, int x, int y, const std::wstring& text, int right)
+{
+    if (right < 0) {
+        TextOutW(dc, x, y, text.c_str(), static_cast<int>(text.size()));
+        return;
+    }
+    const RECT clip{x, y, right, y + 20};
+    ExtTextOutW(dc, x, y, ETO_CLIPPED, &clip, text.c_str(), static_cast<UINT>(text.size()), nullptr);
+}
+
+void drawTextWithShadow(int x, int y, const std::string& text, COLORREF colour, bool shadow, int right)
+{
+    if (text.empty()) return;
+    std::wstring wide;
+    try {
+        wide = utf8ToUtf16(text);
+    } catch (const win32::Utf8ConversionException& e) {
+        logLineWhileRunning(fmt::format("{} conversion exception {}, error code: {}", text, e.what(), e.errorCode()));
+        return;
+    } catch (const std::exception& e) {
+        logLineWhileRunning(fmt::format("{} {}", text, e.what()));
+        return;
+    }
+    HDC dc = mainWindow.paintDc;
+    if (shadow) {
+        SetTextColor(dc, RGB(40, 40, 40));
+        textOut(dc, x + 1, y + 1, wide, right);
+    }
+    SetTextColor(dc, colour);
+    textOut(dc, x, y, wide, right);
+    if (drawnTextObserver) drawnTextObserver(DrawnText{x, y, text, colour});
+}
+
+} // namespace
+
+void drawLabel(int x, int y, const std::string& text, bool enabled) { drawText(x, y, text, enabled ? blackColour : greyColour); }
+
 void paintWindow(HDC dc)
 {
     mainWindow.paintDc = dc;
-    FillRect(dc, &headerBand, mainWindow.blackBrush);
-    drawText(dc, 6, 6, fmt::format("{} {}", programName, programVersion().toString()), RGB(255, 255, 255));
-    FillRect(dc, &linksBand, mainWindow.blackBrush);
-    FillRect(dc, &parametersBand, mainWindow.lightBlueBrush);
-    FillRect(dc, &statisticsBand, mainWindow.blackBrush);
+    texts = takeTexts();
+    fill(headerBand, mainWindow.blackBrush);
+    fill(linksBand, mainWindow.blackBrush);
+    fill(parametersBand, mainWindow.lightBlueBrush);
+    fill(statisticsBand, mainWindow.blackBrush);
+    fill(statusBand, mainWindow.greenBrush);
+
+    HGDIOBJ oldPen = SelectObject(dc, mainWindow.whitePen);
+    HGDIOBJ oldFont = SelectObject(dc, mainWindow.textFont);
+    line(0, 28, 880, 28);
+    line(0, 113, 880, 113);
+    line(0, 449, 880, 449);
+    line(0, 392, 880, 392);
+    SetBkMode(dc, TRANSPARENT);
+
+    drawText(3, 7, fmt::format("Version {}", programVersion().toString()), greenColour);
+    drawText(390, 7, programName, greenColour);
+    drawText(632, 7, "Live traffic for MSFS 2020/2024", greenColour);
+
+    SelectObject(dc, mainWindow.blackPen);
+    for (const auto& [from, to] : mainWindow.gridLines) line(from.x, from.y, to.x, to.y);
+    line(642, 140, 642, 308);
+
+    paintLiveriesPanel();
+    paintQnh();
+    const std::int32_t trafficLamp = mainWindow.trafficLamp.load();
+    if (mainWindow.feedConnected.load() && (trafficLamp == 1 || trafficLamp == 2))
+        drawText(642, 91, fmt::format("live: {:3}", mainWindow.liveCount.load()), greenColour);
+    paintSettingsLabels();
+    paintStatistics();
     {
         std::lock_guard lock(mainWindow.statusMutex);
-        const bool error = !mainWindow.errorText.empty();
-        FillRect(dc, &statusBand, error ? mainWindow.redBrush : mainWindow.greenBrush);
-        drawText(dc, 3, 455, error ? mainWindow.errorText : mainWindow.statusText, RGB(255, 255, 0));
+        if (!mainWindow.errorText.empty()) {
+            fill(statusBand, mainWindow.redBrush);
+            drawText(3, 455, mainWindow.errorText, yellowColour);
+        } else {
+            fill(statusBand, mainWindow.greenBrush);
+            drawTextWithShadow(3, 455, mainWindow.statusText, yellowColour, true);
+        }
     }
+    SelectObject(dc, oldFont);
+    SelectObject(dc, oldPen);
     mainWindow.paintDc = nullptr;
+}
+
+void paintLiveriesPanel()
+{
+    const bool connected = mainWindow.simConnected.load();
+    COLORREF simColour = redColour;
+    HBRUSH simBrush = mainWindow.redBrush;
+    if (connected) {
+        const bool complete = mainWindow.flightLoaded.load() && !texts.userAircraft.empty();
+        simColour = complete ? greenColour : yellowColour;
+        simBrush = complete ? mainWindow.greenBrush : mainWindow.yellowBrush;
+    }
+    lamp(simLampBox, simBrush);
+    drawText(398, 63, "Sim", blackColour);
+
+    if (!connected) {
+        drawText(5, 35, fmt::format("MSFS 20{} mode", MSFS_2020.value() ? "20" : "24"), greenColour);
+    } else {
+        std::string simulator = texts.simulator;
+        if (!texts.userStand.empty()) simulator += ", user stand " + texts.userStand;
+        drawText(5, 35, simulator, simColour);
+        drawText(5, 63, texts.userAircraft, mainWindow.aircraftKnown.load() ? simColour : yellowColour);
+    }
+
+    const std::int64_t liveries = mainWindow.liveryCount.load();
+    drawText(5, 91, countText("# liveries", liveries), liveries == 0 ? redColour : greenColour);
+    const std::int64_t vendrake = mainWindow.vendrakeLiveryCount.load();
+    drawText(141, 91, countText("# vendrake", vendrake), vendrake == 0 ? yellowColour : greenColour);
+    const std::int64_t thirdParty = mainWindow.thirdPartyLiveryCount.load();
+    drawText(278, 91, countText("# thirdp", thirdParty), thirdParty == 0 ? yellowColour : greenColour);
+
+    const bool feed = mainWindow.feedConnected.load();
+    HBRUSH feedBrush = mainWindow.blackBrush;
+    if (!mainWindow.notRunning.load()) {
+        if (!feed) feedBrush = mainWindow.redBrush;
+        else feedBrush = mainWindow.trafficLamp.load() == 1 ? mainWindow.greenBrush : mainWindow.yellowBrush;
+    }
+    lamp(feedLampBox, feedBrush);
+    drawText(430, 63, "RT", blackColour);
+    if (feed) {
+        drawText(458, 35, texts.feedVersion, greenColour);
+        readerWord(63, "Weather", mainWindow.weatherLamp.load());
+        readerWord(91, "Traffic", mainWindow.trafficLamp.load());
+    }
+    SelectObject(mainWindow.paintDc, mainWindow.blackPen);
+    line(425, 29, 425, 112);
+}
+
+void paintQnh()
+{
+    const std::int32_t weatherLamp = mainWindow.weatherLamp.load();
+    if (!mainWindow.feedConnected.load() || (weatherLamp != 1 && weatherLamp != 2)) return;
+    const std::int32_t qnh = mainWindow.qnh.load();
+    if (qnh >= 1) drawText(642, 63, fmt::format("qnh: {:4}", qnh), greenColour);
+}
+
+void paintSettingsLabels()
+{
+    auto onOrBlack = [](bool on) { return on ? yellowColour : blackColour; };
+    drawText(25, 119, "Install path:", blackColour);
+
+    drawText(25, 147, "Scan for liveries", onOrBlack(SCAN_LIVERIES.value()));
+    drawText(237, 147, "Automatic, selector:", blackColour);
+    drawText(450, 147, "Prioritize", blackColour);
+    drawText(556, 147, "Stub", blackColour);
+    drawText(672, 147, "Log", blackColour);
+    drawText(768, 147, "Stay on top", onOrBlack(ALWAYS_ON_TOP.value()));
+
+    drawText(25, 175, "Scan for addon airports", onOrBlack(SCAN_AIRPORTS.value()));
+    if (const int tblo = tbloEntryCount.load(); tblo > 0) {
+        std::error_code ec;
+        const std::filesystem::path folder = std::filesystem::absolute(tbloFolder, ec);
+        // The folder's full path may be long: it ends at the column of options.
+        drawTextWithShadow(217, 175,
+                           fmt::format("{} airport{} in {} folder", tblo, gf_plural(tblo), pathToUtf8(ec ? tbloFolder : folder)),
+                           yellowColour, true, 640);
+    }
+    drawText(672, 175, "Nav lights", blackColour);
+    drawText(768, 175, "Learn Soft", blackColour);
+
+    drawText(5, 203, "Max aircraft matching depth", blackColour);
+    drawText(253, 203, "Optional:", blackColour);
+    drawLabel(343, 203, "Light aircraft", controlEnabled(LIGHT_AIRCRAFT));
+    drawLabel(450, 203, "Helicopters", controlEnabled(HELICOPTERS));
+    drawLabel(556, 203, "FighterJets", controlEnabled(HIGH_PERF_AIRCRAFT));
+    drawText(672, 203, "Tellmoor", onOrBlack(TELLMOOR.value()));
+    drawText(768, 203, "GUID changes", onOrBlack(!GUID_CHANGES.value()));
+
+    drawText(5, 231, "Traffic injection", blackColour);
+    drawText(167, 231, "radius:", blackColour);
+    drawText(260, 231, "nm,  or", blackColour);
+    drawText(343, 231, "auto range", blackColour);
+    drawLabel(430, 231, "ah:", AUTO_RANGE.value());
+    drawLabel(510, 231, "ft", AUTO_RANGE.value());
+    drawLabel(768, 231, "objectids", MSFS_2020.value());
+
+    drawText(5, 259, "Callsigns", blackColour);
+    drawText(172, 259, "block:", blackColour);
+    drawText(430, 259, "oid:", blackColour);
+    if (!texts.callsign.empty() && !CALLSIGN_2_OBJECTID.value().empty()) drawText(561, 259, texts.callsign, blackColour);
+
+    drawText(5, 287, "Collision avoidance", blackColour);
+    drawText(237, 287, "User ground", blackColour);
+    drawText(343, 287, "User air", blackColour);
+    drawText(450, 287, "Live X parked", blackColour);
+
+    const bool placing = mainWindow.parkingBusy.load();
+    drawText(5, 315, fmt::format("Airport parking{}", placing ? " active" : ""), onOrBlack(placing));
+    drawText(217, 315, "generic max park:",
+             CUSTOM_MAX_PARK.value() != CUSTOM_MAX_PARK.defaultValue() ? yellowColour : greyColour);
+    drawText(536, 315, "max live:", MAX_LIVE.value() != MAX_LIVE.defaultValue() ? yellowColour : greyColour);
+    drawLabel(672, 315, "Straight push backs only", STRAIGHT_PBS_ONLY.value());
+
+    const std::int32_t minutes = mainWindow.parkingMinutes.load();
+    if (mainWindow.parkAirportLoaded.load() && !placing && !INITIAL_LOAD_ONLY.value() && minutes >= 1 && minutes <= 19)
+        drawText(5, 343, fmt::format("(next in {} min)", minutes), blackColour);
+    drawText(139, 343, "destination:", blackColour);
+    drawText(303, 343, "range:", blackColour);
+    drawText(393, 343, "nm", blackColour);
+    drawText(440, 343, "height above gnd:", blackColour);
+    drawText(621, 343, "ft", blackColour);
+
+    drawText(25, 371, "Fake", blackColour);
+    drawText(91, 371, "Week", blackColour);
+    drawText(171, 371, "Soft", blackColour);
+    drawText(264, 371, "wanted: ", blackColour);
+    drawText(363, 371, "%", blackColour);
+    drawText(450, 371, "ILO", onOrBlack(INITIAL_LOAD_ONLY.value()));
+    drawText(506, 371, "Max fit:", blackColour);
+}
+
+void paintStatistics()
+{
+    if (texts.parkAirport.empty()) return;
+    const int y = mainWindow.statisticsRowY.load();
+    const bool loaded = mainWindow.parkAirportLoaded.load();
+    drawText(5, y, texts.parkAirport, loaded ? greenColour : yellowColour);
+    if (!loaded) return;
+    drawText(85, y,
+             fmt::format(" {}, {}{}, wk={}", texts.parkLine1, texts.parkLine2, mainWindow.hMarkFlag.load() ? " (h)" : "",
+                         mainWindow.parkWeek.load()),
+             greenColour);
+    drawText(370, y, mainWindow.staticMarker.load() ? "*S*" : "", greenColour);
+    drawText(430, y, fmt::format("qf: {}", texts.quality), greenColour);
+    if (!texts.reservedStand.empty())
+        drawText(571, y, fmt::format("reserved stand: {}", texts.reservedStand),
+                 mainWindow.reservedStandOk.load() ? greenColour : redColour);
+    drawText(748, y, fmt::format("# updates: {:4}", mainWindow.updateCount.load()), greenColour);
+
+    constexpr int y2 = 427;
+    drawText(5, y2, fmt::format("# stands: {:3}", mainWindow.standCount.load()), greenColour);
+    drawText(111, y2, fmt::format("parked live: {:3}", mainWindow.parkedLiveCount.load()), greenColour);
+    if (const float fit = mainWindow.averageFitLive.load(); fit > 0)
+        drawText(249, y2, fmt::format("average fit: {}", gf_floatToText(fit)), greenColour);
+    const std::int32_t maxPark = mainWindow.maxPark.load();
+    if (maxPark > 0) {
+        drawText(430, y2, fmt::format("parked static: {:3}", mainWindow.parkedStaticCount.load()), greenColour);
+        if (const float fit = mainWindow.averageFitStatic.load(); !WEEK.value() && fit > 0)
+            drawText(571, y2, fmt::format("average fit: {}", gf_floatToText(fit)), greenColour);
+    }
+    drawText(708, y2,
+             maxPark == 0 ? std::string("no max park live")
+                          : fmt::format("max park: {:3} (={} %)", maxPark, mainWindow.maxParkPercent.load()),
+             greenColour);
 }
 
 } // namespace qtr

@@ -30,11 +30,17 @@ void showText(const ParameterControl& control, const std::string& text)
 
 void showIntParameter(const IntEditParameter& parameter) { showText(parameter, fmt::format("{}", parameter.value())); }
 
-void showTextParameter(const TextBoxParameter& parameter) { showText(parameter, parameter.value()); }
-
 void showFloatParameter(const FloatEditParameter& parameter) { showText(parameter, gf_floatToText(parameter.value())); }
 
-void enableParameterControl(const ParameterControl& control, bool enable)
+void showTextParameter(const TextBoxParameter& parameter) { showText(parameter, parameter.value()); }
+
+void clearEditText(std::uint16_t controlId)
+{
+    if (HWND window = mainWindow.hWnd.load())
+        if (HWND edit = GetDlgItem(window, controlId)) SetWindowTextW(edit, L"");
+}
+
+void gf_enableControl(const ParameterControl& control, bool enable)
 {
     if (HWND window = control.hwnd.load()) EnableWindow(window, enable ? TRUE : FALSE);
 }

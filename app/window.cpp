@@ -1,5 +1,7 @@
 #include "app/window.h"
 
+#include "app/commands.h"
+#include "app/controls.h"
 #include "app/main_window.h"
 #include "app/paint.h"
 #include "foundation/log.h"
@@ -9,6 +11,7 @@
 #include "foundation/version.h"
 #include "foundation/win_text.h"
 #include "traffic/run_control.h"
+#include "traffic/startup.h"
 #include "traffic/worker.h"
 
 #include <fmt/format.h>
@@ -81,6 +84,7 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     currentWindow = window;
     switch (message) {
     case WM_CREATE:
+        createControls(window, reinterpret_cast<const CREATESTRUCTW*>(lParam));
         return 0;
     case WM_DESTROY:
         PostQuitMessage(0);
@@ -92,6 +96,9 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         EndPaint(window, &ps);
         return 0;
     }
+    case WM_COMMAND:
+        if (!lf_HandleWMCOMMAND(window, wParam)) return DefWindowProcW(window, message, wParam, lParam);
+        return 0;
     case WM_CLOSE:
         setStatus(fmt::format("Close window button clicked, closing {} ...", programName), false);
         requestUserClose();
@@ -136,13 +143,8 @@ bool initInstance(HINSTANCE instance, const wchar_t* title)
     return UpdateWindow(window) != 0;
 }
 
-int runApplication(HINSTANCE instance)
+bool registerMainWindowClass(HINSTANCE instance, const wchar_t* title)
 {
-    wchar_t title[100] = {};
-    if (LoadStringW(instance, appTitleResource, title, 100) == 0) {
-        logLine("Failed to load application title");
-        return 0;
-    }
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof(wc);
     wc.style = CS_HREDRAW | CS_VREDRAW;
@@ -153,7 +155,17 @@ int runApplication(HINSTANCE instance)
     wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     wc.hbrBackground = CreateSolidBrush(RGB(0, 0, 0));
     wc.lpszClassName = title;
-    if (RegisterClassExW(&wc) == 0) {
+    return RegisterClassExW(&wc) != 0;
+}
+
+int runApplication(HINSTANCE instance)
+{
+    wchar_t title[100] = {};
+    if (LoadStringW(instance, appTitleResource, title, 100) == 0) {
+        logLine("Failed to load application title");
+        return 0;
+    }
+    if (!registerMainWindowClass(instance, title)) {
         (void)GetLastError();
         logLine("Failed to register window class");
         return 0;

@@ -11,6 +11,8 @@ inline constexpr int appTitleResource = 101;
 inline constexpr int appIconResource = 100;
 
 int runApplication(HINSTANCE instance);
+// The main window's class: its procedure, icon 100, black background; the class name is title.
+bool registerMainWindowClass(HINSTANCE instance, const wchar_t* title);
 bool initInstance(HINSTANCE instance, const wchar_t* title);
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

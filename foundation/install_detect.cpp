@@ -100,6 +100,12 @@ bool parseInstalledPackagesPath(std::filesystem::path& result, const std::string
         logLine(fmt::format("UserCfg.opt: unreadable InstalledPackagesPath: {}", e.what()));
         result.clear();
     }
+    // A relative folder would be taken against the program's folder, which is not where the
+    // simulator meant it.
+    if (!result.empty() && !result.is_absolute()) {
+        logLine(fmt::format("UserCfg.opt: InstalledPackagesPath is no full path: {}", lf_text(result)));
+        result.clear();
+    }
     if (!result.empty() && !std::filesystem::exists(result)) result.clear();
     return true;
 }
@@ -128,7 +134,7 @@ std::filesystem::path getPackagesPath()
 std::filesystem::path msfsInstallSubPath(const std::filesystem::path& sub)
 {
     const std::string base = MSFS_2020.value() ? MSFS_INSTALL_PATH.value() : MSFS_2024_INSTALL_PATH.value();
-    // Without a known install path there is no such folder (not one relative to the program's).
+    // No install path names no folder: "Community" alone would be the program's own subfolder.
     if (base.empty()) return {};
     return pathFromUtf8(base) / sub;
 }

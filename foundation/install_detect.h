@@ -17,13 +17,13 @@ std::filesystem::path locateUserCfg();
 // The existing folder named by the first "InstalledPackagesPath" line of that file, or empty.
 std::filesystem::path userCfgPackagesPath();
 // True when line holds the key; result is then its quoted folder, or empty when that folder
-// does not exist.
+// does not exist or is no full path.
 bool parseInstalledPackagesPath(std::filesystem::path& result, const std::string& line);
 // Not empty, exists, and holds "Community" and the simulator's own package folder.
 bool isValidPackagesDir(const std::filesystem::path& path);
 std::string storePackageName();
 std::string steamFolderName();
-// The selected simulator's stored install path joined with sub; empty while that path is unknown.
+// The selected simulator's stored install path joined with sub; empty while no path is stored.
 std::filesystem::path msfsInstallSubPath(const std::filesystem::path& sub);
 
 // For the worker's start when no install path is known: the detected packages folder, stored in

@@ -34,11 +34,13 @@ void copyOver(const std::filesystem::path& from, const std::filesystem::path& to
 
 void gf_backupFile(const std::filesystem::path& path)
 {
-    const std::wstring text = path.native();
-    const auto dot = text.rfind(L'.');
+    // The extension of the file's own name: a dot in a folder name is no extension.
+    const std::wstring name = path.filename().native();
+    const auto dot = name.rfind(L'.');
     if (dot == std::wstring::npos) return;
-    const std::filesystem::path first = text.substr(0, dot) + L"0" + text.substr(dot);
-    const std::filesystem::path second = text.substr(0, dot) + L"00" + text.substr(dot);
+    const std::filesystem::path folder = path.parent_path();
+    const std::filesystem::path first = folder / (name.substr(0, dot) + L"0" + name.substr(dot));
+    const std::filesystem::path second = folder / (name.substr(0, dot) + L"00" + name.substr(dot));
     if (std::filesystem::exists(first))
         copyOver(first, second);
     if (std::filesystem::exists(path))

@@ -5,6 +5,7 @@
 #include "foundation/errors.h"
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"
+#include "foundation/utilities.h"
 #include "foundation/win_text.h"
 #include "foundation/zip_archive.h"
 
@@ -105,7 +106,8 @@ void checkForNewVersion()
     }
     if (!(published > programVersion())) return;
     if (downloadProgramInstaller(published)) {
-        const std::filesystem::path installer = pathFromUtf8(PROGRAM_INSTALL_PATH.value()) / installerFile();
+        // The installer lies in the program's folder, the working folder of this process.
+        const std::filesystem::path installer = std::filesystem::current_path() / installerFile();
         throw UserErrorException(99, formatWithProgramName("New version {} available, exit {}. Run as administrator: \"{}\"",
                                                            published.toString(), pathToUtf8(installer)));
     }
@@ -173,10 +175,15 @@ void extractAddonEntry(int& fileCount, const ZipArchive& archive, const ZipEntry
                        const std::filesystem::path& folder)
 {
     if (entry.isFolder()) return;
-    ++fileCount;
     // Only the entry's stem names the target, so no entry can write outside the folder.
     std::filesystem::path target = folder / pathFromUtf8(entry.name).filename().stem();
     target += ".txt";
+    // "NUL.csv" would be written to a device and counted as unpacked without a file.
+    if (gf_isDeviceFileName(pathToUtf8(target.filename()))) {
+        logMarked(fmt::format("entry \"{}\" names a device of Windows and is skipped", entry.name));
+        return;
+    }
+    ++fileCount;
     std::FILE* out = nullptr;
     if (_wfopen_s(&out, target.c_str(), L"ab") != 0 || out == nullptr)
         throw ZipReadError(-1, fmt::format("could not open {}", pathToUtf8(target)));

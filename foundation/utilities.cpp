@@ -113,6 +113,41 @@ bool gf_equalsUpper(const std::string& a, std::string b)
     return a == b;
 }
 
+std::string gf_toUpperAscii(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), upperAscii);
+    return text;
+}
+
+namespace {
+bool isContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+} // namespace
+
+std::size_t gf_utf8Length(std::string_view text)
+{
+    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) { return !isContinuationByte(c); }));
+}
+
+bool gf_isDeviceFileName(std::string_view fileName)
+{
+    std::string base(fileName.substr(0, fileName.find('.')));
+    while (!base.empty() && base.back() == ' ') base.pop_back();
+    base = gf_toUpperAscii(std::move(base));
+    for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
+        if (base == device) return true;
+    // COM1..COM9 and LPT1..LPT9 (COM0 and LPT0 are reserved as well).
+    return base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT")) && base[3] >= '0' && base[3] <= '9';
+}
+
+std::string gf_utf8Prefix(std::string_view text, std::size_t maxBytes)
+{
+    if (text.size() <= maxBytes) return std::string(text);
+    std::size_t end = maxBytes;
+    // Back to the first byte of the character that the cut would split.
+    while (end > 0 && isContinuationByte(text[end])) --end;
+    return std::string(text.substr(0, end));
+}
+
 bool gf_equalsBeforeAsterisk(std::string_view a, std::string_view b)
 {
     return b.size() == a.size() + 1 && b.back() == '*' && b.substr(0, a.size()) == a;

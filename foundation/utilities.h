@@ -47,6 +47,15 @@ std::string gf_trim(std::string_view text);
 std::string gf_unquote(std::string_view text);
 // True when a equals b in upper case (ASCII letters).
 bool gf_equalsUpper(const std::string& a, std::string b);
+// The text with its ASCII letters in upper case.
+std::string gf_toUpperAscii(std::string text);
+// Characters of a UTF-8 text (bytes that begin a character).
+std::size_t gf_utf8Length(std::string_view text);
+// True when Windows takes the file name for a device ("NUL", "con.txt", "COM1.tar.gz", "LPT9 .x"):
+// the part before the first dot, without trailing blanks, is such a name in any case.
+bool gf_isDeviceFileName(std::string_view fileName);
+// At most maxBytes bytes of the text, never ending inside a UTF-8 character.
+std::string gf_utf8Prefix(std::string_view text, std::size_t maxBytes);
 // True when b is a followed by one '*' (a static aircraft's callsign).
 bool gf_equalsBeforeAsterisk(std::string_view a, std::string_view b);
 // A heading line of about a + b characters: the text between two runs of '*'.

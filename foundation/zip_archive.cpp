@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 #include <zip.h>
+#include <zlib.h>
 
 #include <memory>
 
@@ -53,6 +54,10 @@ std::vector<ZipEntry> ZipArchive::entries() const
         entry.index = static_cast<std::uint64_t>(i);
         if (stat.valid & ZIP_STAT_NAME) entry.name = stat.name;
         if (stat.valid & ZIP_STAT_SIZE) entry.size = stat.size;
+        if (stat.valid & ZIP_STAT_CRC) {
+            entry.crc = stat.crc;
+            entry.hasCrc = true;
+        }
         list.push_back(std::move(entry));
     }
     return list;
@@ -71,6 +76,7 @@ void ZipArchive::readContent(const ZipEntry& entry, std::size_t chunkSize,
     }
     std::string buffer(chunkSize, '\0');
     std::uint64_t total = 0;
+    uLong crc = crc32(0L, Z_NULL, 0);
     for (;;) {
         const zip_int64_t n = zip_fread(file.get(), buffer.data(), buffer.size());
         if (n < 0) {
@@ -80,11 +86,15 @@ void ZipArchive::readContent(const ZipEntry& entry, std::size_t chunkSize,
         }
         if (n == 0) break;
         total += static_cast<std::uint64_t>(n);
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer.data()), static_cast<uInt>(n));
         if (!sink(std::string_view(buffer.data(), static_cast<std::size_t>(n))))
             throw ZipReadError(-1, fmt::format("cannot write entry \"{}\"", entry.name));
     }
     if (total != entry.size)
         throw ZipReadError(-1, fmt::format("entry \"{}\" ended after {} of {} bytes", entry.name, total, entry.size));
+    if (entry.hasCrc && static_cast<std::uint32_t>(crc) != entry.crc)
+        throw ZipReadError(ZIP_ER_CRC, fmt::format("entry \"{}\" has CRC {:08x}, the archive declares {:08x}", entry.name,
+                                                   static_cast<std::uint32_t>(crc), entry.crc));
 }
 
 std::string ZipArchive::readAsText(const ZipEntry& entry) const

@@ -1,7 +1,8 @@
 #pragma once
 // A thin owner of a libzip archive opened read-only: list the entries, tell folder entries from
-// files, and read an entry whole or in chunks. Every read is checked to the last byte (libzip
-// verifies the CRC at the end), so a damaged entry is an error, never a short success.
+// files, and read an entry whole or in chunks. Every read is checked to the last byte and
+// against the CRC-32 that the archive declares for the entry (libzip skips that check for an
+// entry declared empty), so a damaged entry is an error, never a short success.
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -29,6 +30,8 @@ struct ZipEntry {
     std::uint64_t index = 0;
     std::string name; // UTF-8, with '/' between folders
     std::uint64_t size = 0;
+    std::uint32_t crc = 0;  // CRC-32 the archive declares
+    bool hasCrc = false;
     // A non-empty name that ends with '/'.
     bool isFolder() const { return !name.empty() && name.back() == '/'; }
 };

@@ -4,6 +4,7 @@
 #include "foundation/errors.h"
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"
+#include "foundation/utilities.h"
 #include "foundation/version.h"
 #include "links/feed.h"
 #include "links/object_events.h"
@@ -217,7 +218,8 @@ void lf_onObjectAddRemove(const SIMCONNECT_RECV_EVENT_OBJECT_ADDREMOVE& e)
 
 void lf_onUserAircraftTitle(const std::string& received)
 {
-    const std::string title = received.substr(0, maxTitleLength);
+    // Cut at a character boundary: half a character would leave a text that cannot be drawn.
+    const std::string title = gf_utf8Prefix(received, maxTitleLength);
     if (title.empty()) {
         logLine("! title of your ac is empty?");
         return;

@@ -125,7 +125,7 @@ helpers+=($!)
 
 window=""
 for _ in $(seq 1 100); do
-  window=$(xdotool search --name '^Quillmarsh$' 2>/dev/null | head -n1 || true)
+  window=$(xdotool search --onlyvisible --name '^Quillmarsh$' 2>/dev/null | head -n1 || true)
   [ -n "$window" ] && break
   sleep 0.2
 done

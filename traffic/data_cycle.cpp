@@ -1,6 +1,7 @@
 #include "traffic/data_cycle.h"
 
 #include "app/main_window.h"
+#include "app/parameter_display.h"
 #include "foundation/clock.h"
 #include "foundation/geometry.h"
 #include "foundation/log.h"
@@ -13,7 +14,6 @@
 #include "links/simconnect_client.h"
 #include "liveries/livery_matcher.h"
 #include "liveries/livery_reports.h"
-#include "traffic/callsign_list_stand_in.h"
 #include "traffic/live_parking.h"
 #include "traffic/park_airports.h"
 #include "traffic/parking_renewal.h"
@@ -21,6 +21,7 @@
 #include "traffic/removal.h"
 #include "traffic/run_control.h"
 #include "traffic/stands.h"
+#include "traffic/callsigns.h"
 #include "traffic/static_parking.h"
 #include "traffic/traffic_state.h"
 #include "traffic/worker.h"
@@ -43,6 +44,9 @@ std::atomic<bool> blockRequest{false};
 std::atomic<bool> callsignResolveRequest{false};
 std::atomic<bool> clearNoMatchRequest{false};
 std::atomic<bool> renewalRequested{false};
+std::atomic<bool> navLightsRequest{false};
+std::atomic<bool> enforceMaxLiveRequest{false};
+std::atomic<bool> reevaluationRequest{false};
 bool renewalBusy = false;
 std::atomic<std::int32_t> userMaxLive{-1};
 
@@ -51,11 +55,6 @@ namespace {
 double lastStaticCheckLat = 0.0, lastStaticCheckLon = 0.0;
 
 LatLon userPosition() { return LatLon{workerUser().lat, workerUser().lon}; }
-
-void enable(const ParameterControl& control)
-{
-    if (HWND window = control.hwnd.load()) EnableWindow(window, TRUE);
-}
 
 void replaceStaticTwin()
 {
@@ -138,6 +137,7 @@ void dataCycle()
     }
     statusCycle();
     serveUserStandRequest();
+    serveWindowRequests();
     updateLiveCounts();
     currentSlot.store(currentDaySlot());
     ++dataCycleCount;
@@ -174,7 +174,7 @@ void periodicWork(std::int32_t n)
     if (n % 59 == 0) updateReaderLamps();
     if (n % 61 == 0) removeStaticTwinsOnGround();
     if (n % 62 == 0 && CALLSIGN_OBJECTIDS.value() && MSFS_2020.value())
-        writeCallsignObjectIds(CALLSIGN_OBJECTIDS.value(), MSFS_2020.value());
+        writeCallsignObjectIds();
 }
 
 void fifteenCycleStep(std::int32_t n)
@@ -191,8 +191,8 @@ void recheckParkAirports()
     if (parkingBusy.load() || !recheckRequest.exchange(false)) return;
     std::string message;
     if (checkParkAirportsAndStands(true, message)) setStatus(message, true);
-    enable(rereadButton);
-    enable(DESTINATION);
+    gf_enableControl(rereadButton, true);
+    gf_enableControl(DESTINATION, true);
 }
 
 void everyFifteenCycles(std::int32_t n)
@@ -261,6 +261,7 @@ void flightNotRunning()
     --pausedCountdown;
     if (pausedCountdown % 100 == 0) {
         serveUserStandRequest();
+        serveWindowRequests();
         recheckParkAirports();
         sendOwnPosition();
     }
@@ -278,7 +279,7 @@ void updateLiveCounts()
     });
     if (mainWindow.liveCount.load() != active) {
         mainWindow.liveCount.store(active);
-        mainWindow.invalidate(headerBand);
+        mainWindow.invalidate(linksBand);
     }
     const std::int64_t parked = countLiveParked(true);
     const std::int64_t statics = countStaticParked(true);
@@ -304,6 +305,28 @@ void checkTrafficArrives()
     gf_forgetLastUserPosition();
 }
 
+namespace {
+
+// Parked aircraft in the simulator: every active static one, and active live ones that parked.
+void queueParkedNavLights()
+{
+    const std::uint32_t on = NAV_LIGHTS_WHILE_PARKED.value() ? 1 : 0;
+    for (const StaticAircraft& s : staticAircraft)
+        if (s.state == stateActive) gf_queueNavLights(s.objectid, on);
+    for (const LiveAircraft& a : liveAircraft)
+        if (a.state == stateActive && a.phase == phaseParked) gf_queueNavLights(a.objectid, on);
+}
+
+} // namespace
+
+void serveWindowRequests()
+{
+    serveCallsignRequests();
+    if (navLightsRequest.exchange(false)) queueParkedNavLights();
+    if (enforceMaxLiveRequest.exchange(false)) enforceMaxLive();
+    if (reevaluationRequest.exchange(false) && AUTO_RANGE.value()) autoRange();
+}
+
 void resetDataCycle()
 {
     dataCycleCount = 0;
@@ -315,6 +338,10 @@ void resetDataCycle()
     callsignResolveRequest = false;
     clearNoMatchRequest = false;
     renewalRequested = false;
+    navLightsRequest = false;
+    enforceMaxLiveRequest = false;
+    reevaluationRequest = false;
+    dropCallsignRequests();
     renewalBusy = false;
     lastStaticCheckLat = 0.0;
     lastStaticCheckLon = 0.0;

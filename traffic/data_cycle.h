@@ -19,6 +19,12 @@ extern std::atomic<bool> blockRequest;
 extern std::atomic<bool> callsignResolveRequest;
 extern std::atomic<bool> clearNoMatchRequest;
 extern std::atomic<bool> renewalRequested;
+// Also raised by the window, served by serveWindowRequests: the navigation lights of parked
+// aircraft follow NAV_LIGHTS_WHILE_PARKED; live aircraft above a new MAX_LIVE go; a setting
+// that affects the range or the parking changed (the automatic range is taken again).
+extern std::atomic<bool> navLightsRequest;
+extern std::atomic<bool> enforceMaxLiveRequest;
+extern std::atomic<bool> reevaluationRequest;
 extern bool renewalBusy;
 // The user's own MAX_LIVE: noted at the worker's start and when typed while no park airport's
 // stands are loaded.
@@ -35,6 +41,8 @@ void removeStaticTwinsOnGround();
 void flightNotRunning();
 void updateLiveCounts();
 void checkTrafficArrives();
+// Serves the window's requests that change the traffic manager's own tables (worker thread).
+void serveWindowRequests();
 
 // Back to the start of a run.
 void resetDataCycle();

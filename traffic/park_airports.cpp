@@ -59,7 +59,7 @@ std::string parkAirportDisplayText()
                                       parkAirportElevation});
 }
 
-void enableDestination(bool enable) { enableParameterControl(DESTINATION, enable); }
+void enableDestination(bool enable) { gf_enableControl(DESTINATION, enable); }
 
 // Out of sight: too far away or too high above the ground.
 bool inSight(double distance)
@@ -123,10 +123,10 @@ void allowLearning()
             learningOffByFile = true;
         }
         showCheckBoxParameter(LEARN_SOFT);
-        enableParameterControl(LEARN_SOFT, false);
+        gf_enableControl(LEARN_SOFT, false);
     } else {
         learningAllowed = true;
-        enableParameterControl(LEARN_SOFT, true);
+        gf_enableControl(LEARN_SOFT, true);
     }
 }
 
@@ -370,8 +370,8 @@ void clearParkAirport()
     learningOffByFile = false;
     learningAllowed = false;
     parkHandmade = false;
-    enableParameterControl(flushStaticButton, false);
-    enableParameterControl(parking_percentage, false);
+    gf_enableControl(flushStaticButton, false);
+    gf_enableControl(parking_percentage, false);
     parkAirportIcao.clear();
     parkAirportIata.clear();
     parkAirportPosition = LatLon{};

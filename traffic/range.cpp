@@ -11,8 +11,8 @@
 
 namespace qtr {
 
-// LATERAL_RANGE's default (written out: that object may be built after this one).
-std::int32_t manualRadius = 40;
+// LATERAL_RANGE\'s default (written out: that object may be built after this one).
+std::atomic<std::int32_t> manualRadius{40};
 
 namespace {
 

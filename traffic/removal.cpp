@@ -37,7 +37,7 @@ void forgetResolvedObject(const StaticAircraft& aircraft)
     if (aircraft.flightId <= 10000 || aircraft.objectid == 0 || aircraft.objectid != resolvedObjectId) return;
     resolvedObjectId = 0;
     mainWindow.setText(mainWindow.callsignText, "");
-    mainWindow.invalidate(statisticsBand);
+    mainWindow.invalidate(parametersBand);
     if (!CALLSIGN_2_OBJECTID.value().empty()) {
         CALLSIGN_2_OBJECTID.setValue("");
         showTextParameter(CALLSIGN_2_OBJECTID);

@@ -170,7 +170,7 @@ void enableParkingControlsTo(bool enable)
     for (const ParameterControl* control : std::initializer_list<const ParameterControl*>{
              &parking_percentage, &INITIAL_LOAD_ONLY, &PARK_FAKE, &PARK_SOFT, &CUSTOM_MAX_PARK, &MAX_FIT_FL, &WEEK,
              &flushStaticButton, &rereadButton})
-        enableParameterControl(*control, enable);
+        gf_enableControl(*control, enable);
     clearStatus();
     mainWindow.invalidate(statisticsBand);
     mainWindow.invalidate(parametersBand);

@@ -19,10 +19,10 @@
 #include "links/feed.h"
 #include "links/traffic_standins.h"
 #include "links/simconnect_client.h"
+#include "links/flight_plan.h"
 #include "liveries/livery_data_base.h"
 #include "liveries/livery_matcher.h"
 #include "liveries/livery_reports.h"
-#include "liveries/livery_scan.h"
 #include "liveries/type_data_base.h"
 #include "traffic/data_cycle.h"
 #include "traffic/park_airports.h"
@@ -44,129 +44,9 @@ bool feedOnThisPc = false;
 std::jthread simConnectThread;
 UserAircraftState workerState;
 
-namespace {
-
-std::string wrongFolderText() { return fmt::format("{} must be run from the {} folder!", programName, programName); }
-
-// A path typed or stored with its "\Community" ending keeps only the packages folder.
-void stripCommunityFolder(StringParameter& parameter)
-{
-    const std::string value = parameter.value();
-    const std::string ending = "\\Community";
-    if (value.size() >= 10 && value.ends_with(ending)) {
-        std::string stripped = value;
-        stripped.erase(stripped.find(ending), ending.size());
-        parameter.set(stripped);
-    }
-}
-
-void setupAirportsFolder()
-{
-    for (const auto* folder : {&outputFolder, &infoFolder, &errorsFolder, &airportsFolder, &learnedFolder,
-                               &learnedStockFolder, &learnedVendrakeFolder, &learnedThirdpartyFolder,
-                               &myVendrakeFolder, &myThirdpartyFolder, &myRegcodesFolder})
-        if (!std::filesystem::exists(*folder)) std::filesystem::create_directory(*folder);
-}
-
-void enableControl(const ParameterControl& control, bool enable)
-{
-    if (HWND window = control.hwnd.load()) EnableWindow(window, enable ? TRUE : FALSE);
-}
-
-// The controls of a run: enabled, with the exceptions of the run's own rules.
-void enableRunControls()
-{
-    for (const ParameterControl* control :
-         std::initializer_list<const ParameterControl*>{&MATCHING_DEPTH, &MAX_LIVE, &AIRPORT_RANGE, &AIRPORT_HEIGHT,
-                                                        &CUSTOM_MAX_PARK, &BLOCK_CALLSIGN, &ALL_INSTALL_PATH})
-        enableControl(*control, true);
-    enableControl(LATERAL_RANGE, !AUTO_RANGE.value());
-    enableControl(AUTO_RANGE_ABOVE_HEIGHT, AUTO_RANGE.value());
-    enableControl(unblockButton, !BLOCK_CALLSIGN.value().empty());
-    enableControl(AI_PACKAGE_ORDER, LIG_AUTOMATIC.value());
-    enableControl(CALLSIGN_OBJECTIDS, MSFS_2020.value());
-    for (const ParameterControl* control : std::initializer_list<const ParameterControl*>{
-             &CALLSIGN_2_OBJECTID, &DESTINATION, &rereadButton, &LEARN_SOFT, &flushStaticButton, &parking_percentage,
-             &MAX_FIT_FL})
-        enableControl(*control, false);
-    parking_percentage.setValue(30);
-    showIntParameter(parking_percentage);
-    if (HWND edit = parking_percentage.hwnd.load()) SetWindowTextW(edit, L"");
-    MAX_FIT_FL.setValue(static_cast<float>(MAX_FIT.value()) * 0.5f + 0.5f);
-    if (HWND edit = MAX_FIT_FL.hwnd.load()) SetWindowTextW(edit, L"");
-}
-
-void detectInstall()
-{
-    loadParameters();
-    mainWindow.invalidate(parametersBand);
-    stripCommunityFolder(MSFS_2020.value() ? MSFS_INSTALL_PATH : MSFS_2024_INSTALL_PATH);
-    setupAirportsFolder();
-    if (!restartRequested.load()) checkForNewVersion();
-    if (!MSFS_2020.value()) {
-        if (addonPackageMissing()) updateAddonPackage();
-        if (!restartRequested.load()) updateAddonPackage();
-    }
-    enableRunControls();
-    if (AUTO_RANGE.value()) autoRange();
-    PROGRAM_INSTALL_PATH.set(pathToUtf8(std::filesystem::current_path()));
-    readAirports();
-    static bool dataBaseRead = false;
-    if (!dataBaseRead) {
-        readDataBase();
-        dataBaseRead = true;
-    }
-    ALL_INSTALL_PATH.setValue(MSFS_2020.value() ? MSFS_INSTALL_PATH.value() : MSFS_2024_INSTALL_PATH.value());
-    enableControl(ALL_INSTALL_PATH, true);
-    showTextParameter(ALL_INSTALL_PATH);
-    if (ALL_INSTALL_PATH.value().empty()) {
-        // Finds the packages folder or raises the user error that asks for it.
-        ALL_INSTALL_PATH.setValue(pathToUtf8(detectAndStorePackagesPath()));
-        showTextParameter(ALL_INSTALL_PATH);
-    }
-    mainWindow.invalidate(statisticsBand);
-    const std::filesystem::path appData = getAppDataPath();
-    feedOnThisPc = !appData.empty() && std::filesystem::exists(appData / insideSystemsFolderName / "RealTraffic.jar");
-    setStatus(fmt::format("RealTraffic {}detected at this PC", feedOnThisPc ? "" : "not "), true);
-}
-
-} // namespace
-
-void workerMain()
-{
-    try {
-        std::error_code ec;
-        if (!std::filesystem::is_directory(docsFolder, ec)) throw UserErrorException(41, wrongFolderText());
-        detectInstall();
-        gf_initWorkerSlots();
-        gf_rescanWhenFileIsGone();
-        gf_scanLiveries();
-        if (SCAN_AIRPORTS.value() && !stopRequested.load() && !windowClosed.load()) lf_airportsScan();
-        userMaxLive.store(MAX_LIVE.value());
-        lf_readMyParkAirports();
-        if (stopRequested.load() || windowClosed.load()) {
-            requestUserClose();
-        } else {
-            run();
-        }
-    } catch (const UserErrorException& e) {
-        setError(e.what());
-        exitCode.store(ExitCode::SystemError);
-    } catch (const std::bad_alloc& e) {
-        fatalStop(e.what());
-    } catch (const std::out_of_range& e) {
-        fatalStop(e.what());
-    } catch (const std::exception& e) {
-        fatalStop(e.what());
-    } catch (...) {
-        setError("Unknown exception");
-        exitCode.store(ExitCode::SystemError);
-    }
-    lf_closingDown();
-}
-
 void run()
 {
+    mainWindow.notRunning = false;
     mainWindow.feedConnected = false;
     mainWindow.simConnected = false;
     mainWindow.invalidate(linksBand);
@@ -253,6 +133,8 @@ void mainLoop()
         std::lock_guard lock(trafficMutex);
         trafficRunning = true;
     }
+    // Callsigns can be looked up once live aircraft can exist.
+    gf_enableControl(CALLSIGN_2_OBJECTID, true);
     auto deadline = clock().steadyNow() + std::chrono::milliseconds(10);
     while (runCycle()) {
         clock().sleepUntil(deadline);
@@ -313,6 +195,7 @@ void resetRunState()
     exitCode.store(ExitCode::NotYetSet);
     newUserData.store(false);
     feedProfessional.store(false);
+    feedPending.store(true);
 }
 
 namespace {
@@ -356,8 +239,10 @@ void lf_closingDown()
     guardedStep([] { closeFeedSockets(); });
     guardedStep([] {
         if (exitCode.load() == ExitCode::SystemError) {
-            while (!windowClosed.load()) sleepMs(500);
-            setStatus(fmt::format("User closed {}", programName), true);
+            // The error stays on screen until the window is closed, or until the user mends it
+            // with a setting that asks for a new run (the Community folder typed after error 150).
+            while (!windowClosed.load() && exitCode.load() == ExitCode::SystemError) sleepMs(500);
+            if (windowClosed.load()) setStatus(fmt::format("User closed {}", programName), true);
         }
     });
     guardedStep([] {
@@ -365,13 +250,17 @@ void lf_closingDown()
         serveUserStandRequest();
         if (!parkAirportIcao.empty()) removeAllParkedAircraft();
     });
-    guardedStep([] { liveryChoices.clear(); });
+    guardedStep([] {
+        liveryChoices.clear();
+        gf_removeFlightPlanFolder();
+    });
     guardedStep([] {
         DESTINATION.setValue("");
         DESTINATION.save();
         BLOCK_CALLSIGN.setValue("");
         BLOCK_CALLSIGN.save();
     });
+    guardedStep([] { ghostList.clear(); });
     guardedStep([] {
         gf_writeLiveryMatchSummary();
         logNoMatchList();

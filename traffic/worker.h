@@ -21,7 +21,7 @@ extern UserAircraftState workerState;
 // range filter use it.
 void takeUserState(const UserAircraftState& state);
 
-void workerMain();
+// The worker's start (workerMain) is in traffic/startup.h.
 void run();
 bool waitForSimAndUser();
 void mainLoop();

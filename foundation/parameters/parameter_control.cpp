@@ -8,7 +8,9 @@ namespace {
 
 constexpr DWORD checkBoxStyle = 0x50000002; // child, visible, check box that does not toggle itself
 constexpr DWORD buttonStyle = 0x50000001;   // child, visible, default push button
-constexpr DWORD editStyle = 0x50800000;     // child, visible, border
+// Child, visible, border; and scrolling sideways, without which a narrow edit (34 pixels for
+// MAX_LIVE) refuses the third digit of a valid value as the user types it.
+constexpr DWORD editStyle = 0x50800000 | ES_AUTOHSCROLL;
 
 HWND createChild(const wchar_t* windowClass, const wchar_t* text, DWORD style, int x, int y, int width, int height,
                  HWND parent, std::uint16_t id, const CREATESTRUCTW* create)

@@ -90,14 +90,40 @@ bool lf_saveXml(const pugi::xml_document& doc, const std::filesystem::path& path
     return saved;
 }
 
+// What the last load of the file met, for the status line; guarded by fileMutex.
+std::string loadProblem;
+
+// A parse error means the bytes are no settings file; anything else (the file could not be
+// opened or read, memory ran out) may pass, and the file may well be fine the next time.
+bool isParseError(const pugi::xml_parse_result& result)
+{
+    switch (result.status) {
+    case pugi::status_file_not_found:
+    case pugi::status_io_error:
+    case pugi::status_out_of_memory:
+    case pugi::status_internal_error:
+        return false;
+    default:
+        return true;
+    }
+}
+
 // After a failed load: true when a fresh file may be written at path. A missing file may be
-// created; a file that exists but could not be read holds the user's settings, so it is moved
-// aside under a free name first, and when even that fails nothing may be written.
+// created. A file that exists but is no valid settings file holds the user's settings, so it is
+// moved aside under a free name first, and when even that fails nothing may be written. A file
+// that could not be read for another reason is left alone and not written either.
 bool lf_makeRoomForFreshFile(const std::filesystem::path& path, const pugi::xml_parse_result& result)
 {
     std::error_code ec;
     const bool exists = std::filesystem::exists(path, ec);
     if (!exists && !ec) return true;
+    if (!isParseError(result)) {
+        loadProblem = fmt::format("{} could not be read ({}), default settings are used until it can",
+                                  pathText(path.filename()), ec ? ec.message() : std::string(result.description()));
+        logMarked(fmt::format("\"{}\" could not be read ({}) and is left as it is", pathText(path),
+                              ec ? ec.message() : std::string(result.description())));
+        return false;
+    }
     std::filesystem::path aside;
     for (int n = 1; n < 1000; ++n) {
         aside = path.wstring() + (n == 1 ? std::wstring(L".broken") : L".broken" + std::to_wstring(n));
@@ -105,10 +131,14 @@ bool lf_makeRoomForFreshFile(const std::filesystem::path& path, const pugi::xml_
         aside.clear();
     }
     if (!aside.empty() && MoveFileExW(path.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        loadProblem = fmt::format("{} was no valid settings file ({}), kept as {}; default settings are used",
+                                  pathText(path.filename()), result.description(), pathText(aside.filename()));
         logMarked(fmt::format("\"{}\" could not be read ({}), kept as \"{}\"", pathText(path), result.description(),
                               pathText(aside)));
         return true;
     }
+    loadProblem = fmt::format("{} is no valid settings file ({}), default settings are used", pathText(path.filename()),
+                              result.description());
     logMarked(fmt::format("\"{}\" could not be read ({}) and is left as it is", pathText(path), result.description()));
     return false;
 }
@@ -145,6 +175,12 @@ std::string parameterXPath(const std::string& key)
 {
     return std::string("/") + "parameters" + "/" + "parameter" + "[" + "@" + nameAttribute + "=" + "'" + key + "'" +
            "]";
+}
+
+std::string parametersFileProblem()
+{
+    std::lock_guard lock(fileMutex());
+    return loadProblem;
 }
 
 bool loadParametersDocument(pugi::xml_document& doc)
@@ -327,6 +363,7 @@ void readParametersXml(const std::vector<BoolParameter*>& bools, const std::vect
         const auto& path = parametersXmlPath();
         pugi::xml_document doc;
         const pugi::xml_parse_result result = doc.load_file(path.c_str());
+        loadProblem.clear();
         if (result) {
             logLine(fmt::format("from \"{}\"", pathText(path)));
             for (BoolParameter* p : bools)

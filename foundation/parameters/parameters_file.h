@@ -2,7 +2,8 @@
 // The settings file "parameters.xml": a root element `parameters` with one element `parameter`
 // (attributes `name`, `value`) per key. Every load, change and save of the file runs under one
 // lock; a save writes a temporary file and renames it over the old one; a file that exists but
-// cannot be read is moved aside (never overwritten) before a fresh one is written.
+// is no valid settings file is moved aside (never overwritten) before a fresh one is written,
+// and one that merely could not be opened or read this time is left alone and not written.
 #include "foundation/parameters/parameter.h"
 #include "foundation/parameters/parameter_control.h"
 
@@ -16,6 +17,10 @@ namespace qtr {
 
 // "/parameters/parameter[@name='KEY']"; the key is inserted as it is.
 std::string parameterXPath(const std::string& key);
+
+// What the last readParametersXml met when the file could not be read (empty when it could or
+// when it was missing): a text for the status line.
+std::string parametersFileProblem();
 
 // Loads "parameters.xml" into doc under the file's lock; false when it is missing or broken.
 bool loadParametersDocument(pugi::xml_document& doc);

@@ -165,6 +165,19 @@ TEST(ZipArchive, ListsReadsAndRefusesDamage)
     } catch (const ZipReadError& e) {
         EXPECT_EQ(e.code(), ZIP_ER_CRC);
     }
+    // Declared empty but carrying data: the library reads nothing and checks no CRC; we do.
+    for (bool stored : {true, false}) {
+        qtest::writeFile(folder / "empty.zip", qtest::declareFirstEntryEmpty(qtest::makeZip({{"x.txt", "payload", stored}})));
+        ZipArchive declaredEmpty;
+        ASSERT_TRUE(declaredEmpty.open(folder / "empty.zip"));
+        EXPECT_EQ(declaredEmpty.entries().at(0).size, 0u);
+        EXPECT_THROW(declaredEmpty.readAsText(declaredEmpty.entries().at(0)), ZipReadError) << stored;
+    }
+    // A really empty entry reads as empty.
+    qtest::writeFile(folder / "really-empty.zip", qtest::makeZip({{"e.txt", ""}}));
+    ZipArchive reallyEmpty;
+    ASSERT_TRUE(reallyEmpty.open(folder / "really-empty.zip"));
+    EXPECT_EQ(reallyEmpty.readAsText(reallyEmpty.entries().at(0)), "");
 
     ZipArchive missing;
     EXPECT_FALSE(missing.open(folder / "none.zip"));

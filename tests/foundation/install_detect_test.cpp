@@ -174,6 +174,10 @@ TEST_F(Detection, UserCfgEdgeCases)
          false},
         {"empty quotes", true, [](const fs::path&, const fs::path&) { return std::string("InstalledPackagesPath \"\"\n"); }, false},
         {"no key", true, [](const fs::path&, const fs::path&) { return std::string("[GRAPHICS]\nVersion 1\n"); }, false},
+        // A relative folder names no folder of the simulator, even where the program's folder
+        // holds one of that name.
+        {"relative folder", true, [](const fs::path&, const fs::path&) { return std::string("InstalledPackagesPath \"Packages 2020\"\n"); },
+         false},
     };
     const fs::path valid = packagesFolder(root / "Packages 2020", "Official");
     for (const auto& c : cases) {
@@ -184,6 +188,10 @@ TEST_F(Detection, UserCfgEdgeCases)
         fs::remove(file);
     }
     EXPECT_NE(log().find("\nUserCfg.opt: InstalledPackagesPath=" + pathToUtf8(valid) + "\n"), std::string::npos);
+    // Without a stored install path there is no folder below it (not the relative "Community").
+    MSFS_2020.setValue(true);
+    MSFS_INSTALL_PATH.setValue("");
+    EXPECT_EQ(msfsInstallSubPath("Community"), fs::path());
 }
 
 TEST_F(Detection, LaterCandidatesAndNoneAtAll)

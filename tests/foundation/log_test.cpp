@@ -96,6 +96,17 @@ TEST(Log, BackupOfNameWithoutDotDoesNothing)
     qtest::writeFile(folder / "README", "x");
     gf_backupFile(folder / "README");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()), 1);
+    // A dot in a folder's name is no extension of the file.
+    const std::filesystem::path dotted = folder / L"Program.Files";
+    qtest::writeFile(dotted / "README", "x");
+    gf_backupFile(dotted / "README");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dotted), std::filesystem::directory_iterator()), 1);
+    qtest::writeFile(dotted / "Log.txt", "first");
+    gf_backupFile(dotted / "Log.txt");
+    qtest::writeFile(dotted / "Log.txt", "second");
+    gf_backupFile(dotted / "Log.txt");
+    EXPECT_EQ(qtest::readFile(dotted / "Log0.txt"), "second");
+    EXPECT_EQ(qtest::readFile(dotted / "Log00.txt"), "first");
 }
 
 TEST(Log, LinesOfManyThreadsStayWhole)

@@ -63,6 +63,23 @@ inline std::string damageFirstEntry(std::string zipBytes)
     return zipBytes;
 }
 
+// The archive's first entry declared empty (sizes 0 in its local and central headers) while its
+// data and CRC stay: a reader that trusts the sizes reads nothing and calls it whole.
+inline std::string declareFirstEntryEmpty(std::string zipBytes)
+{
+    auto zero32 = [&](std::size_t at) {
+        for (std::size_t i = 0; i < 4; ++i) zipBytes[at + i] = '\0';
+    };
+    zero32(18);
+    zero32(22);
+    const std::size_t central = zipBytes.find(std::string("PK\x01\x02", 4));
+    if (central != std::string::npos) {
+        zero32(central + 20);
+        zero32(central + 24);
+    }
+    return zipBytes;
+}
+
 // Bytes that do not compress, so that an entry really is as large as its content.
 inline std::string noiseBytes(std::size_t size, std::uint32_t seed)
 {

@@ -3,6 +3,8 @@
 #include "foundation/win_text.h"
 #include "site_fixture.h"
 
+#include <fmt/format.h>
+
 using namespace qtr;
 using qtest::SiteTest;
 using qmhttp::Route;
@@ -49,7 +51,8 @@ TEST_F(SiteTest, NewerProgramVersionUnpacksTheWholeInstaller)
     server.setRoute("/release/version.json", Route::ok("{\"major\":10,\"minor\":10,\"patch\":11}\r\n"));
     server.setRoute(installerPath, Route::ok(qtest::makeZip({{"setup/", ""}, {"setup/install.exe", installer}})));
     qtest::writeFile(folder / "install_new_version.exe", "an older installer, longer than nothing");
-    PROGRAM_INSTALL_PATH.setValue(pathToUtf8(folder));
+    // The stored program folder is set only after the check; the message names this one.
+    PROGRAM_INSTALL_PATH.setValue("Z:\\an\\older\\place");
     try {
         checkForNewVersion();
         ADD_FAILURE() << "no user error";
@@ -74,6 +77,7 @@ TEST_F(SiteTest, FailedInstallerKeepsThePreviousOneAndGoesOn)
         {"404", Route::status404(), "Downloading program installer file version 10.10.11 failed"},
         {"not a zip", Route::ok("no zip"), "===> could not open setup_Quillmarsh_d_v10.10.11.zip"},
         {"bad CRC", Route::ok(qtest::damageFirstEntry(good)), "===> unzipping error code : "},
+        {"declared empty", Route::ok(qtest::declareFirstEntryEmpty(good)), "===> unzipping error code : 7"},
         {"only a folder", Route::ok(qtest::makeZip({{"setup/", ""}})), "downloaded setup_Quillmarsh_d_v10.10.11.zip"},
     };
     server.setRoute("/release/version.json", Route::ok("10.10.11"));
@@ -124,6 +128,25 @@ TEST_F(SiteTest, AddonPackageUnpacksEveryEntryAndSwapsWhole)
     MYVENDRAKE24_VERSION.setValue("");
 }
 
+TEST_F(SiteTest, AddonEntriesNamedAfterDevicesAreRefused)
+{
+    server.setRoute("/myvendrake24/version.json", Route::ok("1.3.0"));
+    server.setRoute("/myvendrake24/my_vendrake2024.zip",
+                    Route::ok(qtest::makeZip({{"NUL.csv", "n"}, {"x/COM1.csv", "c"}, {"con.tar.gz", "t"}, {"KJFK.xml", "<k/>"}})));
+    MYVENDRAKE24_VERSION.setValue("1.2.0");
+    std::filesystem::remove_all("airports");
+    updateAddonPackage();
+    EXPECT_EQ(folderFiles("airports/my_vendrake"), std::vector<std::string>{"KJFK.txt"});
+    EXPECT_EQ(MYVENDRAKE24_VERSION.value(), "1.3.0");
+    const std::string text = log();
+    EXPECT_NE(text.find("\nmy_vendrake2024.zip unzipped 1 files\n"), std::string::npos) << text;
+    for (const char* name : {"NUL.csv", "x/COM1.csv", "con.tar.gz"})
+        EXPECT_NE(text.find(fmt::format("===> entry \"{}\" names a device of Windows and is skipped", name)),
+                  std::string::npos)
+            << name;
+    MYVENDRAKE24_VERSION.setValue("");
+}
+
 TEST_F(SiteTest, AddonPackageFetchedOnlyWhenNewerOrMissing)
 {
     server.setRoute("/myvendrake24/version.json", Route::ok("2.0.0"));
@@ -158,6 +181,7 @@ TEST_F(SiteTest, FailedAddonUpdateLeavesTheInstalledPackage)
         {"404", Route::status404()},
         {"not a zip", Route::ok("no zip")},
         {"bad CRC in the first entry", Route::ok(qtest::damageFirstEntry(good))},
+        {"first entry declared empty", Route::ok(qtest::declareFirstEntryEmpty(good))},
     };
     server.setRoute("/myvendrake24/version.json", Route::ok("3.0.0"));
     for (const auto& c : cases) {

@@ -87,6 +87,26 @@ TEST(TextUtilities, ComparisonsPluralsAndNumbers)
     EXPECT_EQ(attributeText(doc.child("p"), "missing"), "");
 }
 
+TEST(TextUtilities, Utf8CutsAndDeviceNames)
+{
+    // "Überflieger Ä320" has two-byte characters: a cut never splits one.
+    const std::string title = "\xC3\x9C" "berflieger \xC3\x84" "320";
+    struct Cut {
+        std::size_t max;
+        std::string expected;
+    };
+    for (const Cut& c : {Cut{100, title}, Cut{12, "\xC3\x9C" "berflieger"}, Cut{13, "\xC3\x9C" "berflieger "},
+                         Cut{14, "\xC3\x9C" "berflieger "}, Cut{15, "\xC3\x9C" "berflieger \xC3\x84"}, Cut{1, ""},
+                         Cut{2, "\xC3\x9C"}, Cut{0, ""}})
+        EXPECT_EQ(gf_utf8Prefix(title, c.max), c.expected) << c.max;
+    EXPECT_EQ(gf_utf8Length(title), 16u);
+    EXPECT_EQ(gf_toUpperAscii("dlh4ab-\xC3\xa4"), "DLH4AB-\xC3\xa4");
+    for (const char* device : {"NUL", "nul.txt", "COM1.csv", "lpt9.tar.gz", "CON .txt", "aux", "Com0.txt", "CONOUT$"})
+        EXPECT_TRUE(gf_isDeviceFileName(device)) << device;
+    for (const char* plain : {"NULL.txt", "COM10.csv", "KNUL.txt", "COM.txt", "EDDF.txt", "con1.txt", ""})
+        EXPECT_FALSE(gf_isDeviceFileName(plain)) << plain;
+}
+
 TEST(TextUtilities, FramedLine)
 {
     const std::string stars19(19, '*');

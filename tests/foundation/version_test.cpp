@@ -63,6 +63,13 @@ TEST(Version, ReadFromText)
         {"7.1.2147483648", {7, 1, 0}, true},
         {"1.2.3.4", {0, 0, 0}, true},
         {"abc", {0, 0, 0}, true},
+        // Numbers beyond 32 bits are errors, not wrapped values.
+        {"{\"major\": 5000000000, \"minor\": 1}", {0, 0, 0}, true},
+        {"{\"major\": 1, \"minor\": -2147483649}", {1, 0, 0}, true},
+        {"{\"major\": 2, \"minor\": 1e12}", {2, 0, 0}, true},
+        // A very long text (from the site's file or parameters.xml) is refused, not matched.
+        {std::string(10000, '7'), {0, 0, 0}, true},
+        {std::string(10000, '1') + ".2.3", {0, 0, 0}, true},
     };
     for (const auto& c : cases) {
         VersionData version;

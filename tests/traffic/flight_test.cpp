@@ -4,12 +4,13 @@
 #include "app/main_window.h"
 #include "foundation/geometry.h"
 #include "foundation/parameters/parameter_table.h"
+#include "foundation/paths.h"
 #include "links/simconnect_client.h"
 #include "traffic/data_cycle.h"
 #include "foundation/log_capture.h"
 #include "liveries/livery_matcher.h"
 #include "links/udp_receiver.h"
-#include "traffic/callsign_list_stand_in.h"
+#include "traffic/callsigns.h"
 #include "traffic/static_parking.h"
 #include "traffic/range.h"
 #include "traffic/run_control.h"
@@ -22,6 +23,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <map>
 #include <vector>
 
@@ -245,7 +247,6 @@ TEST_F(Flights, DeparturePushesBackTaxisTakesOffAndIsRemovedWhenReportsStop)
 TEST_F(Flights, DataCycleWorkFallsOnItsCycles)
 {
     TrafficHarness::setParkAirport("EDDF", 50.0, 8.0, elevation, {TrafficHarness::stand(1, "A1", 50.0, 8.0)});
-    callsignListWrites = 0;
     LogCapture log("data-cycle");
     LOG.setValue(true);
     unmatchedNames.insert("DLH A320 D-AIAB");
@@ -283,15 +284,15 @@ TEST_F(Flights, DataCycleWorkFallsOnItsCycles)
     std::map<int, int> minutesShown;
     for (int n = 1; n <= 1230; ++n) {
         newUserData = true;
-        const int writesBefore = callsignListWrites;
         // The park-airport update enables the parking controls once static parking has placed
         // all its candidates: a busy flag that clears shows that it ran.
         const bool probe = n % 16 == 0;
         if (probe) parkingBusy = true;
+        std::filesystem::remove(callsign2ObjectIdPath);
         h.pass();
         ASSERT_EQ(dataCycleCount, n);
         if (probe && !parkingBusy.load()) parkAirportUpdates.push_back(n);
-        if (callsignListWrites != writesBefore) callsignWrites.push_back(n);
+        if (std::filesystem::exists(callsign2ObjectIdPath)) callsignWrites.push_back(n);
         if (!lampCycle && mainWindow.trafficLamp.load() == 2) lampCycle = n;
         if (!rangeCycle && LATERAL_RANGE.value() == 10) rangeCycle = n;
         if (!twinCycle && staticAircraft.front().state == stateRemovingFromSim) twinCycle = n;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
+#include <windows.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -282,11 +283,37 @@ TEST(ParametersFile, BrokenFileIsKeptAsideAndSettingsSurvive)
             EXPECT_EQ(entries, c.expectedEntries) << c.what;
         }
     }
+    EXPECT_EQ(parametersFileProblem().rfind("parameters.xml was no valid settings file (", 0), 0u) << parametersFileProblem();
+    EXPECT_NE(parametersFileProblem().find("kept as parameters.xml.broken; default settings are used"), std::string::npos);
     // A second broken file never replaces the first copy.
     qtest::writeFile(parametersXmlPath(), "<parameters");
     loadParameters();
     EXPECT_EQ(qtest::readFile(parametersXmlPath().wstring() + L".broken"), broken);
     EXPECT_EQ(qtest::readFile(parametersXmlPath().wstring() + L".broken2"), "<parameters");
+}
+
+TEST(ParametersFile, FileThatCannotBeReadNowIsLeftAlone)
+{
+    removeDataFiles();
+    const std::string mine =
+        "<?xml version=\"1.0\"?>\n<parameters>\n\t<parameter name=\"LATERAL_RANGE\" value=\"77\" />\n</parameters>\n";
+    qtest::writeFile(parametersXmlPath(), mine);
+    // Another program holds the file open without sharing it, for a moment.
+    HANDLE held = CreateFileW(parametersXmlPath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    LATERAL_RANGE.setValue(55);
+    loadParameters();
+    EXPECT_EQ(LATERAL_RANGE.value(), 40);
+    EXPECT_EQ(parametersFileProblem(), "parameters.xml could not be read (File was not found), default settings are used until it can");
+    LATERAL_RANGE.setValue(12);
+    LATERAL_RANGE.save();
+    CloseHandle(held);
+    // Neither moved aside nor overwritten: the next start has the user's settings again.
+    EXPECT_EQ(qtest::readFile(parametersXmlPath()), mine);
+    EXPECT_FALSE(std::filesystem::exists(parametersXmlPath().wstring() + L".broken"));
+    loadParameters();
+    EXPECT_EQ(LATERAL_RANGE.value(), 77);
+    EXPECT_EQ(parametersFileProblem(), "");
 }
 
 TEST(ParametersFile, SaveChangesOnlyItsElement)

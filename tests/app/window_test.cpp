@@ -1,0 +1,666 @@
+// The real main window of this process under Wine: what its paint draws where and in which
+// colour (checked in the pixels of the window as it is on screen, kept as PNG files below
+// build/test-artifacts), its 42 controls, the edit procedures and the commands.
+#include "airports/scanned_airports.h"
+#include "app/commands.h"
+#include "app/controls.h"
+#include "app/main_window.h"
+#include "app/paint.h"
+#include "app/parameter_display.h"
+#include "app/window.h"
+#include "foundation/log.h"
+#include "foundation/parameters/parameter_table.h"
+#include "foundation/paths.h"
+#include "foundation/version.h"
+#include "links/traffic_standins.h"
+#include "support/screen_capture.h"
+#include "support/test_support.h"
+#include "traffic/callsigns.h"
+#include "traffic/data_cycle.h"
+#include "traffic/range.h"
+#include "traffic/run_control.h"
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+using namespace qtr;
+
+namespace {
+
+void pumpMessages()
+{
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+// The one main window of this test process, created as the program creates it.
+HWND mainWindowOfTests()
+{
+    static HWND window = [] {
+        HINSTANCE instance = GetModuleHandleW(nullptr);
+        EXPECT_TRUE(registerMainWindowClass(instance, L"Quillmarsh"));
+        EXPECT_TRUE(initInstance(instance, L"Quillmarsh"));
+        pumpMessages();
+        return mainWindow.hWnd.load();
+    }();
+    return window;
+}
+
+std::string storedValue(const std::string& key)
+{
+    const std::string text = qtest::readFile(parametersXmlPath());
+    const std::string tag = "name=\"" + key + "\" value=\"";
+    const auto at = text.find(tag);
+    if (at == std::string::npos) return "<none>";
+    return text.substr(at + tag.size(), text.find('"', at + tag.size()) - at - tag.size());
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        window_ = mainWindowOfTests();
+        ASSERT_NE(window_, nullptr);
+        gf_startLog();
+        mainWindow.resetIndicators();
+        resetRunControl();
+        drawnTextObserver = [this](const DrawnText& t) { drawn_.push_back(t); };
+    }
+    void TearDown() override
+    {
+        drawnTextObserver = nullptr;
+        mainWindow.resetIndicators();
+        resetRunControl();
+        closeLog();
+    }
+    static void resetRunControl()
+    {
+        stopRequested = false;
+        windowClosed = false;
+        exitCode = ExitCode::NotYetSet;
+        restartDelaySeconds = 0;
+    }
+    std::string log() { return qtest::readFile("Log.txt"); }
+
+    // Paints the whole window now and takes its picture; the picture is kept as name.png.
+    qtest::Capture paintAndCapture(const std::string& name)
+    {
+        drawn_.clear();
+        RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        pumpMessages();
+        const qtest::Capture capture = qtest::captureClient(window_);
+        EXPECT_TRUE(qtest::writePng(capture, qtest::artifactPath("window-" + name + ".png")));
+        return capture;
+    }
+
+    // The text was drawn at its place in its colour, and the picture shows that colour there.
+    void expectText(const qtest::Capture& capture, int x, int y, const std::string& text, COLORREF colour)
+    {
+        bool found = false;
+        for (const DrawnText& t : drawn_) found = found || (t.x == x && t.y == y && t.text == text && t.colour == colour);
+        EXPECT_TRUE(found) << "\"" << text << "\" at " << x << "," << y << " in " << std::hex << colour;
+        const RECT box = textBox(x, y, text);
+        EXPECT_GE(capture.count(box, colour), 4) << "\"" << text << "\" not in its colour on screen";
+    }
+    bool wasDrawn(const std::string& prefix) const
+    {
+        for (const DrawnText& t : drawn_)
+            if (t.text.rfind(prefix, 0) == 0) return true;
+        return false;
+    }
+    RECT textBox(int x, int y, const std::string& text)
+    {
+        HDC dc = GetDC(window_);
+        HGDIOBJ old = SelectObject(dc, mainWindow.textFont);
+        const std::wstring wide(text.begin(), text.end());
+        SIZE size{};
+        GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
+        SelectObject(dc, old);
+        ReleaseDC(window_, dc);
+        return RECT{x, y, x + size.cx, y + size.cy};
+    }
+    void typeAndEnter(const ParameterControl& edit, const std::string& text)
+    {
+        const std::wstring wide(text.begin(), text.end());
+        SetWindowTextW(edit.hwnd.load(), wide.c_str());
+        SendMessageW(edit.hwnd.load(), WM_CHAR, 13, 0);
+    }
+    std::string editText(const ParameterControl& edit)
+    {
+        wchar_t buffer[256] = {};
+        GetWindowTextW(edit.hwnd.load(), buffer, 256);
+        std::string text;
+        for (const wchar_t* p = buffer; *p; ++p) text.push_back(static_cast<char>(*p));
+        return text;
+    }
+    bool command(const ParameterControl& control)
+    {
+        return lf_HandleWMCOMMAND(window_, MAKEWPARAM(control.id, BN_CLICKED));
+    }
+
+    HWND window_ = nullptr;
+    std::vector<DrawnText> drawn_;
+};
+
+const RECT headerPoint{300, 2, 301, 3};
+
+} // namespace
+
+TEST_F(MainWindowTest, WaitingForTheSimulator)
+{
+    setStatus("Waiting for MSFS 2020 ...", false);
+    const auto capture = paintAndCapture("waiting");
+    // The bands and the two lamps: red simulator lamp, black RealTraffic lamp before a run.
+    struct Point {
+        int x, y;
+        COLORREF colour;
+    };
+    for (const Point& p : {Point{300, 2, blackColour}, Point{600, 50, blackColour}, Point{860, 250, lightBlueColour},
+                           Point{600, 420, blackColour}, Point{860, 470, greenColour}, Point{411, 100, redColour},
+                           Point{439, 100, blackColour}, Point{425, 60, blackColour}, Point{300, 28, RGB(255, 255, 255)}})
+        EXPECT_EQ(capture.at(p.x, p.y), p.colour) << p.x << "," << p.y;
+    expectText(capture, 3, 7, "Version " + programVersion().toString(), greenColour);
+    expectText(capture, 390, 7, "Quillmarsh", greenColour);
+    expectText(capture, 5, 35, "MSFS 2020 mode", greenColour);
+    expectText(capture, 398, 63, "Sim", blackColour);
+    expectText(capture, 5, 91, "# liveries: ...", redColour);
+    expectText(capture, 141, 91, "# vendrake: ...", yellowColour);
+    expectText(capture, 278, 91, "# thirdp: ...", yellowColour);
+    expectText(capture, 25, 119, "Install path:", blackColour);
+    expectText(capture, 25, 147, "Scan for liveries", SCAN_LIVERIES.value() ? yellowColour : blackColour);
+    expectText(capture, 217, 315, "generic max park:", greyColour);
+    expectText(capture, 768, 231, "objectids", blackColour);
+    expectText(capture, 3, 455, "Waiting for MSFS 2020 ...", yellowColour);
+    EXPECT_FALSE(wasDrawn("live:"));
+    EXPECT_FALSE(wasDrawn("qnh:"));
+    EXPECT_FALSE(wasDrawn("Weather"));
+    EXPECT_FALSE(wasDrawn("# stands"));
+
+    // The 2024 mode is named as such, and a disabled option's label turns grey.
+    MSFS_2020.setValue(false);
+    AUTO_RANGE.setValue(false);
+    const auto capture2024 = paintAndCapture("waiting-2024");
+    expectText(capture2024, 5, 35, "MSFS 2024 mode", greenColour);
+    expectText(capture2024, 768, 231, "objectids", greyColour);
+    expectText(capture2024, 430, 231, "ah:", greyColour);
+    MSFS_2020.setValue(true);
+    AUTO_RANGE.setValue(true);
+}
+
+TEST_F(MainWindowTest, ConnectedWithTraffic)
+{
+    mainWindow.simConnected = true;
+    mainWindow.flightLoaded = true;
+    mainWindow.setText(mainWindow.userAircraftText, "Airbus A320 Neo Asobo");
+    mainWindow.setText(mainWindow.simulatorText, "KittyHawk 11.0");
+    mainWindow.setText(mainWindow.userStandText, "GATE 52A");
+    mainWindow.setText(mainWindow.feedVersionText, "RT10 edition: professional");
+    mainWindow.notRunning = false;
+    mainWindow.feedConnected = true;
+    mainWindow.trafficLamp = 1;
+    mainWindow.weatherLamp = 2;
+    mainWindow.qnh = 1013;
+    mainWindow.liveCount = 12;
+    mainWindow.liveryCount = 345;
+    mainWindow.vendrakeLiveryCount = 7;
+    const auto capture = paintAndCapture("connected");
+    EXPECT_EQ(capture.at(411, 100), greenColour);
+    EXPECT_EQ(capture.at(439, 100), greenColour);
+    expectText(capture, 5, 35, "KittyHawk 11.0, user stand GATE 52A", greenColour);
+    expectText(capture, 5, 63, "Airbus A320 Neo Asobo", greenColour);
+    expectText(capture, 5, 91, "# liveries: 345", greenColour);
+    expectText(capture, 141, 91, "# vendrake: 7", greenColour);
+    expectText(capture, 278, 91, "# thirdp: ...", yellowColour);
+    expectText(capture, 458, 35, "RT10 edition: professional", greenColour);
+    expectText(capture, 458, 63, "Weather", yellowColour);
+    expectText(capture, 458, 91, "Traffic", greenColour);
+    expectText(capture, 642, 63, "qnh: 1013", greenColour);
+    expectText(capture, 642, 91, "live:  12", greenColour);
+
+    // A model that was not recognised shows yellow; traffic that stopped coming turns the
+    // RealTraffic lamp yellow; a connection without a loaded flight turns the simulator's yellow.
+    mainWindow.aircraftKnown = false;
+    mainWindow.trafficLamp = 2;
+    mainWindow.flightLoaded = false;
+    mainWindow.qnh = 0;
+    const auto warned = paintAndCapture("connected-warnings");
+    expectText(warned, 5, 63, "Airbus A320 Neo Asobo", yellowColour);
+    expectText(warned, 5, 35, "KittyHawk 11.0, user stand GATE 52A", yellowColour);
+    EXPECT_EQ(warned.at(411, 100), yellowColour);
+    EXPECT_EQ(warned.at(439, 100), yellowColour);
+    EXPECT_FALSE(wasDrawn("qnh:"));
+}
+
+TEST_F(MainWindowTest, ErrorOnTheStatusLine)
+{
+    setStatus("shown before the error", false);
+    setError("41: Quillmarsh must be run from the Quillmarsh folder!");
+    mainWindow.feedConnected = false;
+    mainWindow.notRunning = false;
+    // A text that is no UTF-8 is left out; the rest of the window is painted.
+    mainWindow.setText(mainWindow.userAircraftText, "bad \xC3 title");
+    mainWindow.simConnected = true;
+    const auto capture = paintAndCapture("error");
+    EXPECT_EQ(capture.at(860, 470), redColour);
+    EXPECT_EQ(capture.at(439, 100), redColour); // RealTraffic not connected during a run
+    expectText(capture, 3, 455, "41: Quillmarsh must be run from the Quillmarsh folder!", yellowColour);
+    EXPECT_FALSE(wasDrawn("shown before"));
+    EXPECT_FALSE(wasDrawn("bad"));
+    EXPECT_TRUE(wasDrawn("Install path:"));
+    EXPECT_NE(log().find("bad \xC3 title conversion exception"), std::string::npos);
+}
+
+TEST_F(MainWindowTest, ParkAirportLoaded)
+{
+    mainWindow.setText(mainWindow.parkAirportText, "KLAX (LAX)");
+    mainWindow.setText(mainWindow.parkLineText1, "Los Angeles Intl");
+    mainWindow.setText(mainWindow.parkLineText2, "vendrake");
+    mainWindow.setText(mainWindow.qualityText, "62/40");
+    mainWindow.setText(mainWindow.reservedStandText, "GATE 52A");
+    mainWindow.parkAirportLoaded = true;
+    mainWindow.hMarkFlag = true;
+    mainWindow.parkWeek = 1;
+    mainWindow.staticMarker = true;
+    mainWindow.updateCount = 3;
+    mainWindow.standCount = 120;
+    mainWindow.parkedLiveCount = 4;
+    mainWindow.averageFitLive = 2.5f;
+    mainWindow.maxPark = 36;
+    mainWindow.maxParkPercent = 30;
+    mainWindow.parkedStaticCount = 30;
+    mainWindow.averageFitStatic = 3.0f;
+    mainWindow.parkingMinutes = 12;
+    tbloEntryCount = 2;
+    const auto capture = paintAndCapture("park-airport");
+    expectText(capture, 5, 399, "KLAX (LAX)", greenColour);
+    expectText(capture, 85, 399, " Los Angeles Intl, vendrake (h), wk=1", greenColour);
+    expectText(capture, 370, 399, "*S*", greenColour);
+    expectText(capture, 430, 399, "qf: 62/40", greenColour);
+    expectText(capture, 571, 399, "reserved stand: GATE 52A", redColour);
+    expectText(capture, 748, 399, "# updates:    3", greenColour);
+    expectText(capture, 5, 427, "# stands: 120", greenColour);
+    expectText(capture, 111, 427, "parked live:   4", greenColour);
+    expectText(capture, 249, 427, "average fit: 2.5", greenColour);
+    expectText(capture, 430, 427, "parked static:  30", greenColour);
+    expectText(capture, 571, 427, "average fit: 3", greenColour);
+    expectText(capture, 708, 427, "max park:  36 (=30 %)", greenColour);
+    expectText(capture, 5, 343, "(next in 12 min)", blackColour);
+    EXPECT_TRUE(wasDrawn("2 airports in "));
+
+    // Placing static parking: the parking label says so and the next renewal is not shown; a
+    // park airport whose data is not loaded yet shows only its name, in yellow.
+    mainWindow.parkingBusy = true;
+    mainWindow.reservedStandOk = true;
+    const auto busy = paintAndCapture("park-airport-busy");
+    expectText(busy, 5, 315, "Airport parking active", yellowColour);
+    expectText(busy, 571, 399, "reserved stand: GATE 52A", greenColour);
+    EXPECT_FALSE(wasDrawn("(next in"));
+    mainWindow.parkAirportLoaded = false;
+    const auto notLoaded = paintAndCapture("park-airport-loading");
+    expectText(notLoaded, 5, 399, "KLAX (LAX)", yellowColour);
+    EXPECT_FALSE(wasDrawn("# stands"));
+    tbloEntryCount = 0;
+}
+
+TEST_F(MainWindowTest, FortyTwoControlsAtTheirPlaces)
+{
+    struct Expected {
+        const ParameterControl* control;
+        const wchar_t* windowClass;
+        RECT rect;  // client coordinates
+        bool enabled;
+    };
+    const Expected samples[] = {
+        {&MSFS_2020, L"Button", {5, 121, 17, 133}, true},
+        {&ALL_INSTALL_PATH, L"Edit", {111, 119, 1311, 135}, false},
+        {&AI_PACKAGE_ORDER, L"Edit", {368, 147, 392, 163}, false},
+        {&LATERAL_RANGE, L"Edit", {217, 231, 251, 247}, false},
+        {&unblockButton, L"Button", {323, 257, 393, 277}, false},
+        {&CALLSIGN_2_OBJECTID, L"Edit", {460, 259, 555, 275}, false},
+        {&MAX_LIVE, L"Edit", {601, 315, 635, 331}, false},
+        {&MAX_FIT_FL, L"Edit", {566, 371, 600, 387}, false},
+        {&flushStaticButton, L"Button", {758, 369, 848, 389}, false},
+        {&GUID_CHANGES, L"Button", {748, 205, 760, 217}, true},
+    };
+    for (const Expected& e : samples) {
+        HWND control = GetDlgItem(window_, e.control->id);
+        ASSERT_NE(control, nullptr) << e.control->id;
+        EXPECT_EQ(control, e.control->hwnd.load());
+        wchar_t name[32] = {};
+        GetClassNameW(control, name, 32);
+        EXPECT_EQ(_wcsicmp(name, e.windowClass), 0) << e.control->id;
+        RECT rect{};
+        GetWindowRect(control, &rect);
+        MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&rect), 2);
+        EXPECT_EQ(rect.left, e.rect.left) << e.control->id;
+        EXPECT_EQ(rect.top, e.rect.top) << e.control->id;
+        EXPECT_EQ(rect.right, e.rect.right) << e.control->id;
+        EXPECT_EQ(rect.bottom, e.rect.bottom) << e.control->id;
+        EXPECT_EQ(IsWindowEnabled(control) != 0, e.enabled) << e.control->id;
+    }
+    int children = 0;
+    EnumChildWindows(
+        window_, [](HWND, LPARAM p) -> BOOL { return ++*reinterpret_cast<int*>(p), TRUE; }, reinterpret_cast<LPARAM>(&children));
+    EXPECT_EQ(children, 42);
+    // Narrow edits scroll, so that a typed value is never cut at the edit's width.
+    EXPECT_TRUE(GetWindowLongW(MAX_LIVE.hwnd.load(), GWL_STYLE) & ES_AUTOHSCROLL);
+    wchar_t caption[32] = {};
+    GetWindowTextW(rereadButton.hwnd.load(), caption, 32);
+    EXPECT_STREQ(caption, L"Re-read");
+    EXPECT_EQ(IsDlgButtonChecked(window_, MSFS_2020.id), MSFS_2020.value() ? BST_CHECKED : BST_UNCHECKED);
+}
+
+TEST_F(MainWindowTest, IntegerEditsApplyWhatWasTyped)
+{
+    struct Case {
+        IntEditParameter* parameter;
+        std::string before, typed;
+        std::int32_t expected;
+        std::string stored; // "<same>": unchanged in the file
+        std::string status;
+    };
+    const Case cases[] = {
+        {&MAX_LIVE, "50", "", -1, "-1", "The new MAX_LIVE is -1"},
+        {&MAX_LIVE, "50", "12ab", 12, "12", "The new MAX_LIVE is 12"},
+        {&MAX_LIVE, "50", "3.3", 3, "3", "The new MAX_LIVE is 3"},
+        {&MAX_LIVE, "50", "50", 50, "<same>", "Same MAX_LIVE value 50, no changes made"},
+        {&MAX_LIVE, "50", "abc", 50, "<same>", "invalid input: abc"},
+        {&MAX_LIVE, "50", "99999999999", 50, "<same>", ""},
+        {&LATERAL_RANGE, "40", "500", 100, "100", "The new LATERAL_RANGE is 100"},
+        {&LATERAL_RANGE, "40", "-5", 2, "2", "The new LATERAL_RANGE is 2"},
+        {&parking_percentage, "30", "", 0, "<same>", "The new parking_percentage is 0"},
+        {&MATCHING_DEPTH, "2", "4", 4, "4", "The new MATCHING_DEPTH is 4"},
+    };
+    for (const Case& c : cases) {
+        c.parameter->setValue(std::stoi(c.before));
+        const std::string storedBefore = storedValue(c.parameter->name);
+        clearNoMatchRequest = false;
+        clearStatus();
+        typeAndEnter(*c.parameter, c.typed);
+        const std::string what = c.parameter->name + " <- \"" + c.typed + "\"";
+        EXPECT_EQ(c.parameter->value(), c.expected) << what;
+        EXPECT_EQ(storedValue(c.parameter->name), c.stored == "<same>" ? storedBefore : c.stored) << what;
+        EXPECT_EQ(mainWindow.statusLine(), c.status) << what;
+        if (c.status != "invalid input: abc" && !c.status.empty()) {
+            EXPECT_EQ(editText(*c.parameter), std::to_string(c.expected)) << what;
+        }
+    }
+    // The range follows LATERAL_RANGE in nm and metres; a deeper matching asks for a new match.
+    EXPECT_EQ(lateralRangeMetres.load(), 2 * 1852);
+    EXPECT_TRUE(clearNoMatchRequest.load());
+    EXPECT_NE(log().find("invalid input: abc"), std::string::npos);
+    EXPECT_NE(log().find("===> lf_processTbInt: stoi"), std::string::npos);
+    typeAndEnter(LATERAL_RANGE, "500");
+    EXPECT_EQ(lateralRangeMetres.load(), 185200);
+    EXPECT_TRUE(reevaluationRequest.exchange(false));
+    // A new MAX_LIVE without a park airport is the user's own maximum; the worker enforces it.
+    userMaxLive = -1;
+    typeAndEnter(MAX_LIVE, "20");
+    EXPECT_EQ(userMaxLive.load(), 20);
+    EXPECT_TRUE(enforceMaxLiveRequest.exchange(false));
+    MAX_LIVE.setValue(-1);
+    LATERAL_RANGE.setValue(40);
+    setRangeNm(40);
+}
+
+TEST_F(MainWindowTest, MaxFitInHoursWhileTheStandsAreLoaded)
+{
+    MAX_FIT.setValue(47);
+    MAX_FIT_FL.setValue(24.0f);
+    typeAndEnter(MAX_FIT_FL, "3.3");
+    EXPECT_EQ(MAX_FIT.value(), 47) << "no park airport loaded: Enter only clears the status line";
+    mainWindow.parkAirportLoaded = true;
+    mainWindow.cycleCount = 7;
+    struct Case {
+        std::string typed;
+        std::int32_t maxFit;
+        std::string shown;
+    };
+    for (const Case& c : {Case{"3.3", 6, "3.5"}, Case{"0.1", 0, "0.5"}, Case{"99", 47, "24"}, Case{"", 47, "24"}}) {
+        MAX_FIT_FL.setValue(5.0f);
+        typeAndEnter(MAX_FIT_FL, c.typed);
+        EXPECT_EQ(MAX_FIT.value(), c.maxFit) << c.typed;
+        EXPECT_EQ(storedValue("MAX_FIT"), std::to_string(c.maxFit)) << c.typed;
+        EXPECT_EQ(editText(MAX_FIT_FL), c.shown) << c.typed;
+    }
+    // The parking setting changed: the worker will act in its next fifteen-cycle step.
+    EXPECT_EQ(mainWindow.statusLine(), "Quillmarsh will respond in 8 seconds ...");
+    EXPECT_TRUE(renewalRequested.exchange(false));
+    MAX_FIT_FL.setValue(5.0f);
+    for (const char* bad : {"nan", "inf", "x"}) {
+        typeAndEnter(MAX_FIT_FL, bad);
+        EXPECT_EQ(MAX_FIT.value(), 47) << bad;
+    }
+    EXPECT_NE(log().find("lf_processTbFloat: "), std::string::npos);
+    mainWindow.parkAirportLoaded = false;
+}
+
+TEST_F(MainWindowTest, TextEditsHandTheirTextToTheWorker)
+{
+    BLOCK_CALLSIGN.setValue("");
+    typeAndEnter(BLOCK_CALLSIGN, "dlh4ab");
+    // Nothing changes on the window thread; the worker's next data cycle serves it.
+    EXPECT_EQ(BLOCK_CALLSIGN.value(), "");
+    serveCallsignRequests();
+    EXPECT_EQ(BLOCK_CALLSIGN.value(), "DLH4AB");
+    EXPECT_EQ(editText(BLOCK_CALLSIGN), "DLH4AB");
+    EXPECT_TRUE(IsWindowEnabled(unblockButton.hwnd.load()));
+    EXPECT_TRUE(blockRequest.exchange(false));
+    command(unblockButton);
+    serveCallsignRequests();
+    EXPECT_EQ(BLOCK_CALLSIGN.value(), "");
+    EXPECT_EQ(mainWindow.statusLine(), "no more blocking of live aircraft \"DLH4AB\"");
+    EXPECT_FALSE(IsWindowEnabled(unblockButton.hwnd.load()));
+    // Unblock with nothing blocked.
+    command(unblockButton);
+    serveCallsignRequests();
+    EXPECT_EQ(mainWindow.statusLine(), "Nothing to block or unblock...");
+
+    typeAndEnter(CALLSIGN_2_OBJECTID, "baw12");
+    EXPECT_EQ(CALLSIGN_2_OBJECTID.value(), "BAW12");
+    EXPECT_EQ(editText(CALLSIGN_2_OBJECTID), "BAW12");
+    EXPECT_TRUE(callsignResolveRequest.exchange(false));
+    typeAndEnter(CALLSIGN_2_OBJECTID, "");
+    EXPECT_EQ(CALLSIGN_2_OBJECTID.value(), "");
+    EXPECT_FALSE(callsignResolveRequest.load());
+    blockRequest = false;
+}
+
+TEST_F(MainWindowTest, InstallPathEditTakesThePackagesFolder)
+{
+    const auto root = qtest::freshFolder("install-path");
+    const auto packages = root / "Community Games" / "MSFS";
+    std::filesystem::create_directories(packages / "Community");
+    std::filesystem::create_directories(root / "Elsewhere");
+    const std::string saved = MSFS_INSTALL_PATH.value();
+    struct Case {
+        std::filesystem::path typed;
+        std::string stored; // "<same>": unchanged
+        std::string status;
+        bool restarts;
+    };
+    const Case cases[] = {
+        // The Community folder itself: its parent, even when an earlier folder holds the word.
+        {packages / "Community", packages.string(), "Community path found, Quillmarsh will restart ...", true},
+        {std::filesystem::path(packages.wstring() + L"\\Community\\"), packages.string(),
+         "Community path found, Quillmarsh will restart ...", true},
+        {packages, packages.string(), "Community path found, Quillmarsh will restart ...", true},
+        {root / "Elsewhere", "<same>", "This path exists but is not a path to Community ...", false},
+        {root / "Missing", "<same>", "This install path does not exist: " + (root / "Missing").string(), false},
+        {"", "", "", false},
+    };
+    for (const Case& c : cases) {
+        MSFS_INSTALL_PATH.setValue("Z:\\before");
+        resetRunControl();
+        typeAndEnter(ALL_INSTALL_PATH, c.typed.string());
+        EXPECT_EQ(MSFS_INSTALL_PATH.value(), c.stored == "<same>" ? "Z:\\before" : c.stored) << c.typed;
+        EXPECT_EQ(mainWindow.statusLine(), c.status) << c.typed;
+        EXPECT_EQ(stopRequested.load(), c.restarts) << c.typed;
+        if (c.restarts) {
+            EXPECT_EQ(exitCode.load(), ExitCode::NewSettings);
+            EXPECT_EQ(restartDelaySeconds.load(), 3);
+        }
+    }
+    MSFS_INSTALL_PATH.setValue(saved);
+}
+
+TEST_F(MainWindowTest, CheckBoxesStoreTheirStateAndAct)
+{
+    struct Case {
+        CheckBoxParameter* box;
+        bool startsOn;
+        std::string status; // after the click
+    };
+    const Case cases[] = {
+        {&COLLISION_USER_GND, true, "Be aware, no collision avoidance with user aircraft on the ground"},
+        {&COLLISION_USER_GND, false, ""},
+        {&SUPPRESS_STUB, false, "Exclude FSLTL-liveries titles ending with _STUB from scan"},
+        {&TELLMOOR, false, "Note: This mode is for Tellmoor VLK users only, please re-start Quillmarsh"},
+        {&GUID_CHANGES, true, "Be aware, no more livery updates: you miss correct data for Learn, LittleNavMap, etc!"},
+        {&LIG_PRIORITIZE, false, "Liveries in lower lfolders that are already available will be skipped"},
+        {&INITIAL_LOAD_ONLY, false,
+         "Initial Load Only: static parked aircraft are generated once, no renewal every 20 minutes"},
+        {&LOG, true, "unchanged"},
+    };
+    for (const Case& c : cases) {
+        c.box->setValue(c.startsOn);
+        CheckDlgButton(window_, c.box->id, c.startsOn ? BST_CHECKED : BST_UNCHECKED);
+        setStatus("unchanged", false);
+        EXPECT_TRUE(command(*c.box));
+        EXPECT_EQ(c.box->value(), !c.startsOn) << c.box->name;
+        EXPECT_EQ(IsDlgButtonChecked(window_, c.box->id), c.startsOn ? BST_UNCHECKED : BST_CHECKED) << c.box->name;
+        EXPECT_EQ(storedValue(c.box->name), c.startsOn ? "false" : "true") << c.box->name;
+        EXPECT_EQ(mainWindow.statusLine(), c.status) << c.box->name;
+        c.box->setValue(c.box->defaultValue());
+    }
+    // An id of no control is left to the default procedure.
+    EXPECT_FALSE(lf_HandleWMCOMMAND(window_, MAKEWPARAM(40000, BN_CLICKED)));
+    EXPECT_EQ(SendMessageW(window_, WM_COMMAND, MAKEWPARAM(40000, BN_CLICKED), 0), 0);
+}
+
+TEST_F(MainWindowTest, AutoRangeOffGivesBackTheUsersRadius)
+{
+    AUTO_RANGE.setValue(false);
+    CheckDlgButton(window_, AUTO_RANGE.id, BST_UNCHECKED);
+    LATERAL_RANGE.setValue(25);
+    command(AUTO_RANGE); // on: 25 is remembered
+    EXPECT_TRUE(AUTO_RANGE.value());
+    EXPECT_EQ(manualRadius.load(), 25);
+    EXPECT_FALSE(IsWindowEnabled(LATERAL_RANGE.hwnd.load()));
+    EXPECT_TRUE(IsWindowEnabled(AUTO_RANGE_ABOVE_HEIGHT.hwnd.load()));
+    EXPECT_TRUE(reevaluationRequest.exchange(false));
+    setRangeNm(10); // what the automatic range chose meanwhile
+    command(AUTO_RANGE); // off
+    EXPECT_EQ(LATERAL_RANGE.value(), 25);
+    EXPECT_EQ(lateralRangeMetres.load(), 25 * 1852);
+    EXPECT_EQ(editText(LATERAL_RANGE), "25");
+    EXPECT_TRUE(IsWindowEnabled(LATERAL_RANGE.hwnd.load()));
+    EXPECT_FALSE(IsWindowEnabled(AUTO_RANGE_ABOVE_HEIGHT.hwnd.load()));
+    AUTO_RANGE.setValue(true);
+    CheckDlgButton(window_, AUTO_RANGE.id, BST_CHECKED);
+    gf_enableControl(LATERAL_RANGE, false);
+    gf_enableControl(AUTO_RANGE_ABOVE_HEIGHT, false);
+    LATERAL_RANGE.setValue(40);
+    setRangeNm(40);
+    reevaluationRequest = false;
+}
+
+TEST_F(MainWindowTest, ScanBoxesRestartOnlyWhileTheRunStarts)
+{
+    struct Case {
+        bool pending;   // RealTraffic has not connected in this run
+        bool connected; // the run went past its wait for RealTraffic
+        bool restarts;
+    };
+    // RealTraffic on another PC: the run passes its wait at once and is no longer starting.
+    for (const Case& c : {Case{true, false, true}, Case{false, true, false}, Case{true, true, false}}) {
+        resetRunControl();
+        feedPending = c.pending;
+        mainWindow.feedConnected = c.connected;
+        SCAN_LIVERIES.setValue(false);
+        CheckDlgButton(window_, SCAN_LIVERIES.id, BST_UNCHECKED);
+        clearLiveriesRequest = false;
+        command(SCAN_LIVERIES);
+        EXPECT_EQ(stopRequested.load(), c.restarts);
+        EXPECT_EQ(clearLiveriesRequest.load(), c.restarts);
+        EXPECT_EQ(mainWindow.statusLine(), c.restarts ? "Your liveries will be scanned"
+                                                      : "Your liveries will be scanned at the next start of Quillmarsh, "
+                                                        "recommended after you have add/removed AI aircraft models/liveries");
+        if (c.restarts) {
+            EXPECT_EQ(exitCode.load(), ExitCode::NewSettings);
+            EXPECT_EQ(restartDelaySeconds.load(), 2);
+        }
+        SCAN_AIRPORTS.setValue(false);
+        CheckDlgButton(window_, SCAN_AIRPORTS.id, BST_UNCHECKED);
+        resetRunControl();
+        command(SCAN_AIRPORTS);
+        EXPECT_EQ(stopRequested.load(), c.restarts);
+    }
+    feedPending = true;
+    clearLiveriesRequest = false;
+}
+
+TEST_F(MainWindowTest, SimulatorSwitchKeepsAnEarlierExitReason)
+{
+    std::filesystem::create_directories(outputFolder);
+    qtest::writeFile(liveriesScannedPath, "<liveries/>");
+    SCAN_AIRPORTS.setValue(false);
+    SCAN_LIVERIES.setValue(false);
+    ALL_INSTALL_PATH.setValue("Z:\\MSFS");
+    MYVENDRAKE24_VERSION.setValue("1.2.3");
+    requestUserClose(); // the close button came first
+    MSFS_2020.setValue(true);
+    CheckDlgButton(window_, MSFS_2020.id, BST_CHECKED);
+    command(MSFS_2020);
+    EXPECT_FALSE(MSFS_2020.value());
+    EXPECT_EQ(storedValue("MSFS_2020"), "false");
+    EXPECT_EQ(exitCode.load(), ExitCode::UserClosedSim);
+    EXPECT_FALSE(std::filesystem::exists(liveriesScannedPath));
+    EXPECT_TRUE(SCAN_AIRPORTS.value());
+    EXPECT_TRUE(SCAN_LIVERIES.value());
+    EXPECT_EQ(IsDlgButtonChecked(window_, SCAN_LIVERIES.id), BST_CHECKED);
+    EXPECT_EQ(ALL_INSTALL_PATH.value(), "");
+    EXPECT_EQ(MYVENDRAKE24_VERSION.value(), "");
+    EXPECT_EQ(storedValue("MYVENDRAKE24_VERSION"), "");
+    EXPECT_TRUE(clearLiveriesRequest.load());
+    EXPECT_TRUE(resetAirportScanRequest.load());
+    // Back to 2020 without an earlier reason: a restart after 3 s.
+    resetRunControl();
+    command(MSFS_2020);
+    EXPECT_TRUE(MSFS_2020.value());
+    EXPECT_EQ(exitCode.load(), ExitCode::NewSettings);
+    EXPECT_EQ(restartDelaySeconds.load(), 3);
+    EXPECT_NE(log().find("Switching Simulator to MSFS 2020"), std::string::npos);
+    serveFreshScanRequests();
+    EXPECT_FALSE(clearLiveriesRequest.load());
+    EXPECT_FALSE(resetAirportScanRequest.load());
+}
+
+TEST_F(MainWindowTest, ButtonsRaiseTheWorkersRequests)
+{
+    gf_enableControl(rereadButton, true);
+    gf_enableControl(flushStaticButton, true);
+    gf_enableControl(DESTINATION, true);
+    command(rereadButton);
+    EXPECT_TRUE(recheckRequest.exchange(false));
+    EXPECT_FALSE(IsWindowEnabled(rereadButton.hwnd.load()));
+    EXPECT_FALSE(IsWindowEnabled(DESTINATION.hwnd.load()));
+    command(flushStaticButton);
+    EXPECT_TRUE(removeStaticsRequest.exchange(false));
+    EXPECT_FALSE(IsWindowEnabled(flushStaticButton.hwnd.load()));
+    EXPECT_EQ(mainWindow.statusLine(), "All static parked aircraft will be removed ...");
+    NAV_LIGHTS_WHILE_PARKED.setValue(true);
+    CheckDlgButton(window_, NAV_LIGHTS_WHILE_PARKED.id, BST_CHECKED);
+    command(NAV_LIGHTS_WHILE_PARKED);
+    EXPECT_TRUE(navLightsRequest.exchange(false));
+    NAV_LIGHTS_WHILE_PARKED.setValue(true);
+    CheckDlgButton(window_, NAV_LIGHTS_WHILE_PARKED.id, BST_CHECKED);
+}

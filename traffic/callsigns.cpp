@@ -1,0 +1,183 @@
+#include "traffic/callsigns.h"
+
+#include "airports/airports_db.h"
+#include "app/main_window.h"
+#include "app/parameter_display.h"
+#include "foundation/log.h"
+#include "foundation/parameters/parameter_table.h"
+#include "foundation/paths.h"
+#include "foundation/utilities.h"
+#include "traffic/data_cycle.h"
+#include "traffic/park_airports.h"
+#include "traffic/stands.h"
+#include "traffic/traffic_state.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <deque>
+#include <fstream>
+#include <mutex>
+
+namespace qtr {
+
+namespace {
+
+struct CallsignRequest {
+    enum Kind { destination, block, unblock } kind;
+    std::string text;
+};
+
+// Made on the window thread, served on the worker; guarded by requestMutex.
+std::mutex requestMutex;
+std::deque<CallsignRequest> pendingRequests;
+
+void queueRequest(CallsignRequest request)
+{
+    std::lock_guard lock(requestMutex);
+    pendingRequests.push_back(std::move(request));
+}
+
+// Status line and log.
+void tell(const std::string& text) { setStatus(text, true); }
+
+} // namespace
+
+void requestDestination(std::string typed) { queueRequest({CallsignRequest::destination, std::move(typed)}); }
+void requestBlockCallsign(std::string typed) { queueRequest({CallsignRequest::block, std::move(typed)}); }
+void requestUnblockCallsign() { queueRequest({CallsignRequest::unblock, {}}); }
+
+void serveCallsignRequests()
+{
+    std::deque<CallsignRequest> requests;
+    {
+        std::lock_guard lock(requestMutex);
+        requests.swap(pendingRequests);
+    }
+    for (const CallsignRequest& r : requests) {
+        switch (r.kind) {
+        case CallsignRequest::destination: setDestination(r.text); break;
+        case CallsignRequest::block: blockCallsign(r.text); break;
+        case CallsignRequest::unblock: unblockCallsign(); break;
+        }
+    }
+}
+
+void dropCallsignRequests()
+{
+    std::lock_guard lock(requestMutex);
+    pendingRequests.clear();
+}
+
+void setDestination(const std::string& typed)
+{
+    clearStatus();
+    if (typed.empty()) {
+        DESTINATION.setValue("");
+        gf_enableControl(rereadButton, true);
+        tell("destination set to empty");
+        return;
+    }
+    if (gf_utf8Length(typed) != 4) {
+        tell(fmt::format("destination \"{}\" is not valid", typed));
+        showTextParameter(DESTINATION);
+        return;
+    }
+    const std::string icao = gf_toUpperAscii(typed);
+    if (icao == DESTINATION.value()) {
+        tell(fmt::format("destination \"{}\" was already set ...", icao));
+        showTextParameter(DESTINATION);
+        return;
+    }
+    const std::optional<Airport> airport = findAirport(icao);
+    if (!airport) {
+        tell(fmt::format("destination \"{}\" is unknown ...", icao));
+        showTextParameter(DESTINATION);
+        return;
+    }
+    applyNewDestination(icao, LatLon{airport->latitude, airport->longitude});
+}
+
+void applyNewDestination(const std::string& icao, LatLon position)
+{
+    DESTINATION.set(icao);
+    showTextParameter(DESTINATION);
+    tell(fmt::format("New destination: {}", icao));
+    setParkAirportEntry(icao, position);
+    gf_enableControl(rereadButton, false);
+}
+
+void blockCallsign(const std::string& typed)
+{
+    clearStatus();
+    if (typed.empty()) {
+        if (!BLOCK_CALLSIGN.value().empty()) unblockCallsign();
+        return;
+    }
+    const std::size_t length = gf_utf8Length(typed);
+    if (length < 4 || length > 8) {
+        tell(fmt::format("callsign \"{}\" is not valid", typed));
+        showTextParameter(BLOCK_CALLSIGN);
+        return;
+    }
+    const std::string callsign = gf_toUpperAscii(typed);
+    if (callsign == BLOCK_CALLSIGN.value()) {
+        tell(fmt::format("callsign \"{}\" was already set ...", callsign));
+        showTextParameter(BLOCK_CALLSIGN);
+        return;
+    }
+    BLOCK_CALLSIGN.set(callsign);
+    showTextParameter(BLOCK_CALLSIGN);
+    gf_enableControl(unblockButton, true);
+    tell(fmt::format("live aircraft with callsign \"{}\" will be blocked", callsign));
+    blockRequest = true;
+}
+
+void unblockCallsign()
+{
+    const std::string blocked = BLOCK_CALLSIGN.value();
+    if (blocked.empty()) return;
+    BLOCK_CALLSIGN.set("");
+    showTextParameter(BLOCK_CALLSIGN);
+    gf_enableControl(unblockButton, false);
+    tell(fmt::format("no more blocking of live aircraft \"{}\"", blocked));
+    blockRequest = true;
+}
+
+void callsignObjectIdLine(std::vector<std::string>& lines, const LiveAircraft& aircraft)
+{
+    if (aircraft.state != stateActive) return;
+    const std::string parked = aircraft.phase == phaseParked ? fmt::format("Parked at {}", sidName(aircraft.sid)) : "";
+    lines.push_back(fmt::format("{} {:9} {} {}: {} {}", aircraft.onGround ? "Gnd" : "Air", aircraft.callsign,
+                                aircraft.airline, aircraft.type, aircraft.objectid, parked));
+}
+
+void writeCallsignObjectIds()
+{
+    std::vector<std::string> lines;
+    for (const LiveAircraft& a : liveAircraft) callsignObjectIdLine(lines, a);
+    std::sort(lines.begin(), lines.end());
+    // A file that cannot be opened now is tried again at the next period.
+    std::ofstream out(callsign2ObjectIdPath, std::ios::binary | std::ios::trunc);
+    if (!out) return;
+    for (const std::string& line : lines) out << line << '\n';
+}
+
+void resolveCallsignObjectId()
+{
+    const std::string wanted = CALLSIGN_2_OBJECTID.value();
+    const auto found = std::find_if(liveAircraft.begin(), liveAircraft.end(), [&wanted](const LiveAircraft& a) {
+        return a.callsign == wanted && a.state == stateActive;
+    });
+    if (found != liveAircraft.end()) {
+        resolvedObjectId = found->objectid;
+        mainWindow.setText(mainWindow.callsignText, fmt::format("= {}", found->objectid));
+        mainWindow.invalidate(parametersBand);
+        return;
+    }
+    mainWindow.setText(mainWindow.callsignText, "");
+    mainWindow.invalidate(parametersBand);
+    tell(fmt::format("callsign \"{}\" is unknown", wanted));
+}
+
+} // namespace qtr

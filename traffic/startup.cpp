@@ -1,0 +1,300 @@
+#include "traffic/startup.h"
+
+#include "airports/airport_scan.h"
+#include "airports/scanned_airports.h"
+#include "airports/airports_db.h"
+#include "app/commands.h"
+#include "app/main_window.h"
+#include "app/parameter_display.h"
+#include "foundation/errors.h"
+#include "foundation/install_detect.h"
+#include "foundation/log.h"
+#include "foundation/parameters/parameter_table.h"
+#include "foundation/parameters/parameters_file.h"
+#include "foundation/paths.h"
+#include "foundation/text_files.h"
+#include "foundation/time_text.h"
+#include "foundation/update.h"
+#include "foundation/utilities.h"
+#include "foundation/version.h"
+#include "foundation/win_text.h"
+#include "links/flight_plan.h"
+#include "liveries/livery_scan.h"
+#include "liveries/type_data_base.h"
+#include "traffic/callsigns.h"
+#include "traffic/data_cycle.h"
+#include "traffic/park_airports.h"
+#include "traffic/range.h"
+#include "traffic/run_control.h"
+#include "traffic/traffic_state.h"
+#include "traffic/worker.h"
+
+#include <fmt/format.h>
+
+#include <filesystem>
+#include <mutex>
+#include <new>
+
+namespace qtr {
+
+std::function<void(std::string_view step)> startupStepHook;
+
+namespace {
+
+// The steps of the last start; written by the worker, read by tests (startupSteps).
+std::mutex stepsMutex;
+std::vector<std::string> steps;
+
+void step(std::string_view name)
+{
+    {
+        std::lock_guard lock(stepsMutex);
+        steps.emplace_back(name);
+    }
+    if (startupStepHook) startupStepHook(name);
+}
+
+bool stopping() { return stopRequested.load() || windowClosed.load(); }
+
+// The aircraft type data base is read once per process; a failed read is tried again at the
+// next start.
+bool dataBaseRead = false;
+
+// An existence query that fails is an error of the start, named after its operation.
+bool existsOrThrow(const std::filesystem::path& path)
+{
+    std::error_code ec;
+    const bool exists = std::filesystem::exists(path, ec);
+    if (ec) throw std::filesystem::filesystem_error("exists", path, ec);
+    return exists;
+}
+
+void showAirportFileCounts()
+{
+    mainWindow.thirdPartyLiveryCount = gf_countFiles(myThirdpartyFolder);
+    mainWindow.vendrakeLiveryCount = gf_countFiles(myVendrakeFolder);
+    mainWindow.invalidate(linksBand);
+}
+
+void applySavedDestination()
+{
+    const std::string destination = DESTINATION.value();
+    if (destination.empty()) return;
+    if (const std::optional<Airport> airport = findAirport(destination))
+        applyNewDestination(destination, LatLon{airport->latitude, airport->longitude});
+}
+
+void placeOnTop()
+{
+    if (HWND window = mainWindow.hWnd.load())
+        SetWindowPos(window, ALWAYS_ON_TOP.value() ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+// The steps of workerMain before run; returns false when a stop came during the scans.
+bool prepareRun()
+{
+    step("docs");
+    std::error_code ec;
+    if (!std::filesystem::is_directory(docsFolder, ec)) throw UserErrorException(41, wrongFolderText());
+    detectInstall();
+    step("workerSlots");
+    gf_initWorkerSlots();
+    step("liveriesFile");
+    gf_rescanWhenFileIsGone();
+    serveFreshScanRequests();
+    step("gf_scanLiveries");
+    gf_scanLiveries();
+    if (stopping()) return false;
+    if (SCAN_AIRPORTS.value()) {
+        step("lf_airportsScan");
+        mainWindow.thirdPartyLiveryCount = 0;
+        mainWindow.vendrakeLiveryCount = 0;
+        mainWindow.invalidate(linksBand);
+        lf_airportsScan();
+    }
+    step("airportFileCounts");
+    showAirportFileCounts();
+    if (stopping()) {
+        requestUserClose();
+        return false;
+    }
+    step("createFlightPlanFolders");
+    createFlightPlanFolders();
+    step("lf_readMyParkAirports");
+    lf_readMyParkAirports();
+    gf_enableControl(rereadButton, true);
+    step("destination");
+    applySavedDestination();
+    step("alwaysOnTop");
+    placeOnTop();
+    if (AUTO_RANGE.value()) {
+        step("autoRange");
+        autoRange();
+        gf_enableControl(LATERAL_RANGE, false);
+    }
+    return true;
+}
+
+void findPackagesFolder()
+{
+    ALL_INSTALL_PATH.setValue(MSFS_2020.value() ? MSFS_INSTALL_PATH.value() : MSFS_2024_INSTALL_PATH.value());
+    gf_enableControl(ALL_INSTALL_PATH, true);
+    showTextParameter(ALL_INSTALL_PATH);
+    if (!ALL_INSTALL_PATH.value().empty()) return;
+    step("getPackagesPath");
+    // Finds the folder and stores it for the selected simulator, or raises user error 150.
+    ALL_INSTALL_PATH.setValue(pathToUtf8(detectAndStorePackagesPath()));
+    showTextParameter(ALL_INSTALL_PATH);
+}
+
+void detectFeedOnThisPc()
+{
+    const std::filesystem::path appData = getAppDataPath();
+    feedOnThisPc = !appData.empty() && existsOrThrow(appData / insideSystemsFolderName / "RealTraffic.jar");
+    setStatus(fmt::format("RealTraffic {}detected at this PC", feedOnThisPc ? "" : "not "), true);
+}
+
+} // namespace
+
+std::vector<std::string> startupSteps()
+{
+    std::lock_guard lock(stepsMutex);
+    return steps;
+}
+
+void clearStartupSteps()
+{
+    std::lock_guard lock(stepsMutex);
+    steps.clear();
+}
+
+std::string wrongFolderText() { return fmt::format("{} must be run from the {} folder!", programName, programName); }
+
+void stripCommunityFolder(StringParameter& parameter)
+{
+    const std::string value = parameter.value();
+    const std::string ending = "\\Community";
+    if (value.size() >= 10 && value.ends_with(ending)) {
+        std::string stripped = value;
+        stripped.erase(stripped.find(ending), ending.size());
+        parameter.set(stripped);
+    }
+}
+
+void setupAirportsFolder()
+{
+    for (const auto* folder : {&outputFolder, &infoFolder, &errorsFolder, &airportsFolder, &learnedFolder,
+                               &learnedStockFolder, &learnedVendrakeFolder, &learnedThirdpartyFolder,
+                               &myVendrakeFolder, &myThirdpartyFolder, &myRegcodesFolder}) {
+        if (existsOrThrow(*folder)) continue;
+        std::error_code ec;
+        std::filesystem::create_directory(*folder, ec);
+        if (ec) throw std::filesystem::filesystem_error("create_directory", *folder, ec);
+    }
+}
+
+void enableRunControls()
+{
+    for (const ParameterControl* control : std::initializer_list<const ParameterControl*>{
+             &MATCHING_DEPTH, &MAX_LIVE, &AIRPORT_RANGE, &AIRPORT_HEIGHT, &CUSTOM_MAX_PARK, &BLOCK_CALLSIGN,
+             &ALL_INSTALL_PATH, &LATERAL_RANGE, &AUTO_RANGE_ABOVE_HEIGHT, &unblockButton, &AI_PACKAGE_ORDER,
+             &CALLSIGN_OBJECTIDS, &LIGHT_AIRCRAFT, &HELICOPTERS, &HIGH_PERF_AIRCRAFT})
+        gf_enableControl(*control, true);
+    gf_enableControl(LATERAL_RANGE, !AUTO_RANGE.value());
+    gf_enableControl(AUTO_RANGE_ABOVE_HEIGHT, AUTO_RANGE.value());
+    gf_enableControl(unblockButton, !BLOCK_CALLSIGN.value().empty());
+    gf_enableControl(AI_PACKAGE_ORDER, LIG_AUTOMATIC.value());
+    gf_enableControl(CALLSIGN_OBJECTIDS, MSFS_2020.value());
+    for (const ParameterControl* control : std::initializer_list<const ParameterControl*>{
+             &CALLSIGN_2_OBJECTID, &DESTINATION, &rereadButton, &LEARN_SOFT, &flushStaticButton, &parking_percentage,
+             &MAX_FIT_FL})
+        gf_enableControl(*control, false);
+    parking_percentage.setValue(30);
+    showIntParameter(parking_percentage);
+    clearEditText(parking_percentage.id);
+    MAX_FIT_FL.setValue(static_cast<float>(MAX_FIT.value()) * 0.5f + 0.5f);
+    clearEditText(MAX_FIT_FL.id);
+}
+
+void detectInstall()
+{
+    step("loadParameters");
+    loadParameters();
+    mainWindow.invalidate(parametersBand);
+    step("stripCommunityFolder");
+    stripCommunityFolder(MSFS_2020.value() ? MSFS_INSTALL_PATH : MSFS_2024_INSTALL_PATH);
+    step("setupAirportsFolder");
+    setupAirportsFolder();
+    userMaxLive = MAX_LIVE.value();
+    if (!restartRequested.load()) {
+        step("checkForNewVersion");
+        checkForNewVersion();
+    }
+    if (!MSFS_2020.value()) {
+        if (addonPackageMissing()) {
+            step("updateAddonPackage");
+            updateAddonPackage();
+        }
+        if (!restartRequested.load()) {
+            step("updateAddonPackage");
+            updateAddonPackage();
+        }
+    }
+    step("enableRunControls");
+    enableRunControls();
+    step("programInstallPath");
+    PROGRAM_INSTALL_PATH.set(pathToUtf8(std::filesystem::current_path()));
+    currentSlot.store(currentDaySlot());
+    if (!dataBaseRead) {
+        step("readDataBase");
+        readDataBase();
+        dataBaseRead = true;
+    }
+    step("readAirports");
+    readAirports();
+    step("installPath");
+    findPackagesFolder();
+    mainWindow.invalidate(statisticsBand);
+    step("realTraffic");
+    detectFeedOnThisPc();
+    manualRadius = LATERAL_RANGE.value();
+    // A settings file that could not be read is worth more than the RealTraffic notice.
+    if (const std::string problem = parametersFileProblem(); !problem.empty()) setStatus(problem, false);
+}
+
+void workerMain()
+{
+    clearStartupSteps();
+    try {
+        if (prepareRun()) {
+            step("run");
+            run();
+        }
+    } catch (const UserErrorException& e) {
+        setError(e.what());
+        exitCode.store(ExitCode::SystemError);
+    } catch (const fmt::format_error& e) {
+        setError(std::string("std::format error: ") + e.what());
+        fatalStop(e.what());
+    } catch (const std::bad_alloc& e) {
+        fatalStop(e.what());
+    } catch (const std::out_of_range& e) {
+        fatalStop(e.what());
+    } catch (const std::runtime_error& e) {
+        fatalStop(e.what());
+    } catch (const std::exception& e) {
+        fatalStop(e.what());
+    } catch (...) {
+        setError("Unknown exception");
+        exitCode.store(ExitCode::SystemError);
+    }
+    {
+        // Noted without the hook: nothing may keep the exit step from running.
+        std::lock_guard lock(stepsMutex);
+        steps.emplace_back("lf_closingDown");
+    }
+    lf_closingDown();
+}
+
+} // namespace qtr

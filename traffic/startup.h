@@ -1,0 +1,34 @@
+#pragma once
+// The worker's start: the checks and preparations of each worker start, in a fixed order, before
+// the run; every error of them ends in the exit step with its message on the status line.
+#include "foundation/parameters/parameter.h"
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qtr {
+
+// The worker thread's body: start, run, exit step.
+void workerMain();
+// The start's checks and preparations: parameters, folders, updates, data bases, the simulator's
+// packages folder and RealTraffic on this PC.
+void detectInstall();
+void setupAirportsFolder();
+// Enables the controls of the main window for a run, with the exceptions of a run's rules.
+void enableRunControls();
+// A path that ends with "\Community" keeps only the packages folder.
+void stripCommunityFolder(StringParameter& parameter);
+std::string wrongFolderText();
+
+// The steps the last worker start took, by name, in their order (worker thread writes, tests
+// read after the start). A step that was skipped is not in the list.
+std::vector<std::string> startupSteps();
+// Empties that list (each worker start does; tests before they start one).
+void clearStartupSteps();
+// Called with each step's name before the step runs (worker thread); tests make a step fail by
+// throwing from it.
+extern std::function<void(std::string_view step)> startupStepHook;
+
+} // namespace qtr
