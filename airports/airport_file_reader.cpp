@@ -4,7 +4,7 @@
 #include "airports/airport_file_queries.h"
 #include "airports/archive_download.h"
 #include "airports/learned_file.h"
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "app/parameter_display.h"
 #include "foundation/errors.h"
 #include "foundation/geometry.h"
@@ -88,15 +88,15 @@ void lf_defaultParkingPercentage()
 void lf_report(const std::string& fileText, const ApfFileRecord& record, const QualityPair& quality, std::size_t count)
 {
     logLine(fmt::format("Airport file read from \"{}\" for {}", fileText, record.airportName));
-    mainWindow.setText(mainWindow.parkLineText2, record.publisher);
-    mainWindow.hMarkFlag = parkHandmade;
+    indicators.setText(indicators.parkLineText2, record.publisher);
+    indicators.hMarkFlag = parkHandmade;
     logIndented(fmt::format("{:24}: {}", apfPublisher, record.publisher));
     logIndented(fmt::format("{:24}: {} ft", apfAltitude, record.elevationFt));
     logIndented(fmt::format("{:24}: {}", apfNumParkPos, count));
     logIndented(fmt::format("{:24}: {}", "quality factor", qualityFactorText(quality)));
     logIndented(fmt::format("{:24}: {}", "RT traffic week", parkTrafficWeek));
-    mainWindow.setText(mainWindow.qualityText, qualityFactorText(quality));
-    mainWindow.invalidate(statisticsBand);
+    indicators.setText(indicators.qualityText, qualityFactorText(quality));
+    indicators.invalidate(Band::statistics);
 }
 
 // The steps after the file was found and its meta block accepted.
@@ -120,8 +120,8 @@ std::string lf_readContent(const pugi::xml_document& doc, const std::string& pat
     } else {
         lf_defaultParkingPercentage();
     }
-    mainWindow.standCount = static_cast<std::int64_t>(list.size());
-    mainWindow.invalidate(statisticsBand);
+    indicators.standCount = static_cast<std::int64_t>(list.size());
+    indicators.invalidate(Band::statistics);
     numberAndLinkStands(list);
     const std::size_t count = list.size();
     replaceStands(std::move(list));
@@ -131,7 +131,7 @@ std::string lf_readContent(const pugi::xml_document& doc, const std::string& pat
     standChangeCount = 0;
     gf_enableControl(flushStaticButton, true);
     setReaderParkAltitude(parkAirportElevation);
-    mainWindow.invalidate(parametersBand);
+    indicators.invalidate(Band::parameters);
     return count == 0 ? "no stands found" : "";
 }
 

@@ -4,7 +4,7 @@
 #include "airports/airports_db.h"
 #include "airports/archive_download.h"
 #include "airports/scan_messages.h"
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "foundation/install_detect.h"
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"
@@ -368,7 +368,7 @@ void lf_airportsScan()
     SCAN_AIRPORTS.setValue(false);
     SCAN_AIRPORTS.save();
     showCheckBoxParameter(SCAN_AIRPORTS);
-    mainWindow.invalidate(parametersBand);
+    indicators.invalidate(Band::parameters);
     airportNames.clear();
     logLine("-------------------------- airports scan ends    ----------------------------\n");
 }

@@ -2,7 +2,7 @@
 
 #include "airports/airport_file_format.h"
 #include "airports/airport_file_queries.h"
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "app/parameter_display.h"
 #include "foundation/errors.h"
 #include "foundation/log.h"

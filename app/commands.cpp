@@ -31,7 +31,7 @@ namespace {
 
 // The run is still starting: RealTraffic has not connected in it, and the run has not gone past
 // its wait for it (with RealTraffic on another PC that wait is passed at once).
-bool runStarting() { return feedPending.load() && !mainWindow.feedConnected.load(); }
+bool runStarting() { return feedPending.load() && !indicators.feedConnected.load(); }
 
 // A status text while the box is on (or off, see notice), the status line cleared otherwise.
 void noticeWhen(bool condition, const std::string& text)
@@ -144,7 +144,7 @@ const std::vector<BoxCommand>& boxCommands()
         {&INITIAL_LOAD_ONLY,
          [](HWND, bool on) {
              noticeWhen(on, "Initial Load Only: static parked aircraft are generated once, no renewal every 20 minutes");
-             if (mainWindow.parkAirportLoaded.load()) reevaluationRequest = true;
+             if (indicators.parkAirportLoaded.load()) reevaluationRequest = true;
          }},
         {&COLLISION_LIVE_PARKED_GND,
          [](HWND, bool on) {
@@ -167,7 +167,7 @@ const std::vector<BoxCommand>& boxCommands()
         {&STRAIGHT_PBS_ONLY, nullptr},
         {&LEARN_SOFT,
          [](HWND, bool) {
-             if (mainWindow.parkAirportLoaded.load()) reevaluationRequest = true;
+             if (indicators.parkAirportLoaded.load()) reevaluationRequest = true;
          }},
         {&GUID_CHANGES,
          [](HWND, bool on) {

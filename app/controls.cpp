@@ -49,7 +49,7 @@ LRESULT passOn(const ParameterControl& control, HWND window, UINT message, WPARA
     return CallWindowProcW(control.prevWndProc.load(), window, message, wParam, lParam);
 }
 
-bool standsLoaded() { return mainWindow.parkAirportLoaded.load(); }
+bool standsLoaded() { return indicators.parkAirportLoaded.load(); }
 
 // What an applied integer changes beyond its value.
 void afterIntApplied(IntEditParameter& parameter, std::int32_t before)
@@ -351,7 +351,7 @@ void settingsChangeNotice()
         return;
     }
     // The fifteen-cycle step of the data cycle acts on the request.
-    const std::uint32_t seconds = 15 - mainWindow.cycleCount.load() % 15;
+    const std::uint32_t seconds = 15 - indicators.cycleCount.load() % 15;
     setStatus(fmt::format("{} will respond in {} second{} ...", programName, seconds, seconds == 1 ? "" : "s"), false);
     renewalRequested = true;
 }

@@ -1,10 +1,15 @@
 #include "app/main_window.h"
 
-#include "foundation/log.h"
+#include "foundation/parameters/parameter_table.h"
 
 namespace qtr {
 
 MainWindow mainWindow;
+
+namespace {
+void repaintBand(Band band);
+bool handleWindowRequest(WindowRequest request);
+} // namespace
 
 MainWindow::MainWindow()
     : redBrush(CreateSolidBrush(RGB(255, 0, 0))),
@@ -17,122 +22,55 @@ MainWindow::MainWindow()
       textFont(CreateFontW(-13, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                            CLIP_DEFAULT_PRECIS, NONANTIALIASED_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Tahoma"))
 {
+    setWindowHooks(repaintBand, handleWindowRequest);
     ready.store(true);
 }
 
 // The brushes and pens live until the process ends.
 MainWindow::~MainWindow() = default;
 
-std::string MainWindow::statusLine()
-{
-    std::lock_guard lock(statusMutex);
-    return statusText;
-}
-
-std::string MainWindow::errorLine()
-{
-    std::lock_guard lock(statusMutex);
-    return errorText;
-}
-
-void MainWindow::setText(std::string& field, std::string value)
-{
-    std::lock_guard lock(statusMutex);
-    field = std::move(value);
-}
-
-std::string MainWindow::text(const std::string& field)
-{
-    std::lock_guard lock(statusMutex);
-    return field;
-}
-
 void MainWindow::invalidate(const RECT& band)
 {
     if (HWND window = hWnd.load()) InvalidateRect(window, &band, TRUE);
 }
 
-void MainWindow::resetIndicators()
+const RECT& bandRect(Band band)
 {
-    {
-        std::lock_guard lock(statusMutex);
-        for (std::string* s : {&statusText, &errorText, &userAircraftText, &parkLineText1, &parkLineText2,
-                               &qualityText, &simulatorText, &feedVersionText, &userStandText, &parkAirportText,
-                               &reservedStandText})
-            s->clear();
-        statusStamp = 0;
+    static constexpr RECT whole{0, 0, mainWindowWidth, mainWindowHeight};
+    switch (band) {
+    case Band::header: return headerBand;
+    case Band::links: return linksBand;
+    case Band::parameters: return parametersBand;
+    case Band::statistics: return statisticsBand;
+    case Band::status: return statusBand;
+    case Band::whole: break;
     }
-    cycleCount = 0;
-    notRunning = true;
-    feedConnected = false;
-    parkAirportLoaded = false;
-    simConnected = false;
-    flightLoaded = false;
-    aircraftKnown = true;
-    hMarkFlag = false;
-    qnh = 0;
-    maxPark = 0;
-    averageFitStatic = -1.0f;
-    averageFitLive = -1.0f;
-    staticMarker = false;
-    reservedStandOk = false;
-    parkWeek = 0;
-    parkingBusy = false;
-    updateCount = 0;
-    liveCount = 0;
-    parkedLiveCount = 0;
-    parkedStaticCount = 0;
-    standCount = 0;
-    trafficLamp = 3;
-    weatherLamp = 3;
-    if (HWND window = hWnd.load()) InvalidateRect(window, nullptr, TRUE);
+    return whole;
 }
 
-void setStatus(const std::string& text, bool log)
-{
-    std::lock_guard lock(mainWindow.statusMutex);
-    if (!mainWindow.errorText.empty()) return;
-    mainWindow.statusText = text;
-    mainWindow.statusStamp = text.empty() ? 0 : std::max<std::uint32_t>(mainWindow.cycleCount.load(), 1);
-    if (log && !text.empty()) logLineWhileRunning(text);
-    mainWindow.invalidate(statusBand);
-}
+namespace {
 
-void clearStatus() { setStatus({}, true); }
-
-void setError(const std::string& text)
-{
-    std::lock_guard lock(mainWindow.statusMutex);
-    mainWindow.statusText.clear();
-    mainWindow.statusStamp = 0;
-    mainWindow.errorText = text;
-    logLineWhileRunning("Error " + text);
-    mainWindow.invalidate(statusBand);
-}
-
-void clearError()
-{
-    std::lock_guard lock(mainWindow.statusMutex);
-    mainWindow.errorText.clear();
-    mainWindow.invalidate(statusBand);
-}
-
-void statusCycle()
-{
-    const std::uint32_t cycle = ++mainWindow.cycleCount;
-    // Tested and cleared under one lock: a text set between the two must not be cleared unseen.
-    std::lock_guard lock(mainWindow.statusMutex);
-    if (mainWindow.statusStamp == 0 || cycle - mainWindow.statusStamp < 25) return;
-    if (!mainWindow.errorText.empty()) return;
-    mainWindow.statusText.clear();
-    mainWindow.statusStamp = 0;
-    mainWindow.invalidate(statusBand);
-}
-
-bool postToMainWindow(UINT message)
+void repaintBand(Band band)
 {
     HWND window = mainWindow.hWnd.load();
-    return window != nullptr && PostMessageW(window, message, 0, 0) != 0;
+    if (window == nullptr) return;
+    InvalidateRect(window, band == Band::whole ? nullptr : &bandRect(band), TRUE);
 }
+
+bool handleWindowRequest(WindowRequest request)
+{
+    HWND window = mainWindow.hWnd.load();
+    if (window == nullptr) return false;
+    switch (request) {
+    case WindowRequest::startWorker: return PostMessageW(window, WM_APP_START_WORKER, 0, 0) != 0;
+    case WindowRequest::endProgram: return PostMessageW(window, WM_APP_END_PROGRAM, 0, 0) != 0;
+    case WindowRequest::applyAlwaysOnTop:
+        return SetWindowPos(window, ALWAYS_ON_TOP.value() ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                            SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE) != 0;
+    }
+    return false;
+}
+
+} // namespace
 
 } // namespace qtr

@@ -30,11 +30,11 @@ struct TextSnapshot {
 
 TextSnapshot takeTexts()
 {
-    std::lock_guard lock(mainWindow.statusMutex);
-    return TextSnapshot{mainWindow.userAircraftText, mainWindow.parkLineText1, mainWindow.parkLineText2,
-                        mainWindow.qualityText,      mainWindow.simulatorText, mainWindow.feedVersionText,
-                        mainWindow.userStandText,    mainWindow.callsignText,  mainWindow.parkAirportText,
-                        mainWindow.reservedStandText};
+    std::lock_guard lock(indicators.statusMutex);
+    return TextSnapshot{indicators.userAircraftText, indicators.parkLineText1, indicators.parkLineText2,
+                        indicators.qualityText,      indicators.simulatorText, indicators.feedVersionText,
+                        indicators.userStandText,    indicators.callsignText,  indicators.parkAirportText,
+                        indicators.reservedStandText};
 }
 
 // The snapshot of the paint in progress (window thread only).
@@ -157,19 +157,19 @@ void paintWindow(HDC dc)
 
     paintLiveriesPanel();
     paintQnh();
-    const std::int32_t trafficLamp = mainWindow.trafficLamp.load();
-    if (mainWindow.feedConnected.load() && (trafficLamp == 1 || trafficLamp == 2))
-        drawText(642, 91, fmt::format("live: {:3}", mainWindow.liveCount.load()), greenColour);
+    const std::int32_t trafficLamp = indicators.trafficLamp.load();
+    if (indicators.feedConnected.load() && (trafficLamp == 1 || trafficLamp == 2))
+        drawText(642, 91, fmt::format("live: {:3}", indicators.liveCount.load()), greenColour);
     paintSettingsLabels();
     paintStatistics();
     {
-        std::lock_guard lock(mainWindow.statusMutex);
-        if (!mainWindow.errorText.empty()) {
+        std::lock_guard lock(indicators.statusMutex);
+        if (!indicators.errorText.empty()) {
             fill(statusBand, mainWindow.redBrush);
-            drawText(3, 455, mainWindow.errorText, yellowColour);
+            drawText(3, 455, indicators.errorText, yellowColour);
         } else {
             fill(statusBand, mainWindow.greenBrush);
-            drawTextWithShadow(3, 455, mainWindow.statusText, yellowColour, true);
+            drawTextWithShadow(3, 455, indicators.statusText, yellowColour, true);
         }
     }
     SelectObject(dc, oldFont);
@@ -179,11 +179,11 @@ void paintWindow(HDC dc)
 
 void paintLiveriesPanel()
 {
-    const bool connected = mainWindow.simConnected.load();
+    const bool connected = indicators.simConnected.load();
     COLORREF simColour = redColour;
     HBRUSH simBrush = mainWindow.redBrush;
     if (connected) {
-        const bool complete = mainWindow.flightLoaded.load() && !texts.userAircraft.empty();
+        const bool complete = indicators.flightLoaded.load() && !texts.userAircraft.empty();
         simColour = complete ? greenColour : yellowColour;
         simBrush = complete ? mainWindow.greenBrush : mainWindow.yellowBrush;
     }
@@ -196,28 +196,28 @@ void paintLiveriesPanel()
         std::string simulator = texts.simulator;
         if (!texts.userStand.empty()) simulator += ", user stand " + texts.userStand;
         drawText(5, 35, simulator, simColour);
-        drawText(5, 63, texts.userAircraft, mainWindow.aircraftKnown.load() ? simColour : yellowColour);
+        drawText(5, 63, texts.userAircraft, indicators.aircraftKnown.load() ? simColour : yellowColour);
     }
 
-    const std::int64_t liveries = mainWindow.liveryCount.load();
+    const std::int64_t liveries = indicators.liveryCount.load();
     drawText(5, 91, countText("# liveries", liveries), liveries == 0 ? redColour : greenColour);
-    const std::int64_t vendrake = mainWindow.vendrakeLiveryCount.load();
+    const std::int64_t vendrake = indicators.vendrakeLiveryCount.load();
     drawText(141, 91, countText("# vendrake", vendrake), vendrake == 0 ? yellowColour : greenColour);
-    const std::int64_t thirdParty = mainWindow.thirdPartyLiveryCount.load();
+    const std::int64_t thirdParty = indicators.thirdPartyLiveryCount.load();
     drawText(278, 91, countText("# thirdp", thirdParty), thirdParty == 0 ? yellowColour : greenColour);
 
-    const bool feed = mainWindow.feedConnected.load();
+    const bool feed = indicators.feedConnected.load();
     HBRUSH feedBrush = mainWindow.blackBrush;
-    if (!mainWindow.notRunning.load()) {
+    if (!indicators.notRunning.load()) {
         if (!feed) feedBrush = mainWindow.redBrush;
-        else feedBrush = mainWindow.trafficLamp.load() == 1 ? mainWindow.greenBrush : mainWindow.yellowBrush;
+        else feedBrush = indicators.trafficLamp.load() == 1 ? mainWindow.greenBrush : mainWindow.yellowBrush;
     }
     lamp(feedLampBox, feedBrush);
     drawText(430, 63, "RT", blackColour);
     if (feed) {
         drawText(458, 35, texts.feedVersion, greenColour);
-        readerWord(63, "Weather", mainWindow.weatherLamp.load());
-        readerWord(91, "Traffic", mainWindow.trafficLamp.load());
+        readerWord(63, "Weather", indicators.weatherLamp.load());
+        readerWord(91, "Traffic", indicators.trafficLamp.load());
     }
     SelectObject(mainWindow.paintDc, mainWindow.blackPen);
     line(425, 29, 425, 112);
@@ -225,9 +225,9 @@ void paintLiveriesPanel()
 
 void paintQnh()
 {
-    const std::int32_t weatherLamp = mainWindow.weatherLamp.load();
-    if (!mainWindow.feedConnected.load() || (weatherLamp != 1 && weatherLamp != 2)) return;
-    const std::int32_t qnh = mainWindow.qnh.load();
+    const std::int32_t weatherLamp = indicators.weatherLamp.load();
+    if (!indicators.feedConnected.load() || (weatherLamp != 1 && weatherLamp != 2)) return;
+    const std::int32_t qnh = indicators.qnh.load();
     if (qnh >= 1) drawText(642, 63, fmt::format("qnh: {:4}", qnh), greenColour);
 }
 
@@ -281,15 +281,15 @@ void paintSettingsLabels()
     drawText(343, 287, "User air", blackColour);
     drawText(450, 287, "Live X parked", blackColour);
 
-    const bool placing = mainWindow.parkingBusy.load();
+    const bool placing = indicators.parkingBusy.load();
     drawText(5, 315, fmt::format("Airport parking{}", placing ? " active" : ""), onOrBlack(placing));
     drawText(217, 315, "generic max park:",
              CUSTOM_MAX_PARK.value() != CUSTOM_MAX_PARK.defaultValue() ? yellowColour : greyColour);
     drawText(536, 315, "max live:", MAX_LIVE.value() != MAX_LIVE.defaultValue() ? yellowColour : greyColour);
     drawLabel(672, 315, "Straight push backs only", STRAIGHT_PBS_ONLY.value());
 
-    const std::int32_t minutes = mainWindow.parkingMinutes.load();
-    if (mainWindow.parkAirportLoaded.load() && !placing && !INITIAL_LOAD_ONLY.value() && minutes >= 1 && minutes <= 19)
+    const std::int32_t minutes = indicators.parkingMinutes.load();
+    if (indicators.parkAirportLoaded.load() && !placing && !INITIAL_LOAD_ONLY.value() && minutes >= 1 && minutes <= 19)
         drawText(5, 343, fmt::format("(next in {} min)", minutes), blackColour);
     drawText(139, 343, "destination:", blackColour);
     drawText(303, 343, "range:", blackColour);
@@ -309,35 +309,35 @@ void paintSettingsLabels()
 void paintStatistics()
 {
     if (texts.parkAirport.empty()) return;
-    const int y = mainWindow.statisticsRowY.load();
-    const bool loaded = mainWindow.parkAirportLoaded.load();
+    const int y = indicators.statisticsRowY.load();
+    const bool loaded = indicators.parkAirportLoaded.load();
     drawText(5, y, texts.parkAirport, loaded ? greenColour : yellowColour);
     if (!loaded) return;
     drawText(85, y,
-             fmt::format(" {}, {}{}, wk={}", texts.parkLine1, texts.parkLine2, mainWindow.hMarkFlag.load() ? " (h)" : "",
-                         mainWindow.parkWeek.load()),
+             fmt::format(" {}, {}{}, wk={}", texts.parkLine1, texts.parkLine2, indicators.hMarkFlag.load() ? " (h)" : "",
+                         indicators.parkWeek.load()),
              greenColour);
-    drawText(370, y, mainWindow.staticMarker.load() ? "*S*" : "", greenColour);
+    drawText(370, y, indicators.staticMarker.load() ? "*S*" : "", greenColour);
     drawText(430, y, fmt::format("qf: {}", texts.quality), greenColour);
     if (!texts.reservedStand.empty())
         drawText(571, y, fmt::format("reserved stand: {}", texts.reservedStand),
-                 mainWindow.reservedStandOk.load() ? greenColour : redColour);
-    drawText(748, y, fmt::format("# updates: {:4}", mainWindow.updateCount.load()), greenColour);
+                 indicators.reservedStandOk.load() ? greenColour : redColour);
+    drawText(748, y, fmt::format("# updates: {:4}", indicators.updateCount.load()), greenColour);
 
     constexpr int y2 = 427;
-    drawText(5, y2, fmt::format("# stands: {:3}", mainWindow.standCount.load()), greenColour);
-    drawText(111, y2, fmt::format("parked live: {:3}", mainWindow.parkedLiveCount.load()), greenColour);
-    if (const float fit = mainWindow.averageFitLive.load(); fit > 0)
+    drawText(5, y2, fmt::format("# stands: {:3}", indicators.standCount.load()), greenColour);
+    drawText(111, y2, fmt::format("parked live: {:3}", indicators.parkedLiveCount.load()), greenColour);
+    if (const float fit = indicators.averageFitLive.load(); fit > 0)
         drawText(249, y2, fmt::format("average fit: {}", gf_floatToText(fit)), greenColour);
-    const std::int32_t maxPark = mainWindow.maxPark.load();
+    const std::int32_t maxPark = indicators.maxPark.load();
     if (maxPark > 0) {
-        drawText(430, y2, fmt::format("parked static: {:3}", mainWindow.parkedStaticCount.load()), greenColour);
-        if (const float fit = mainWindow.averageFitStatic.load(); !WEEK.value() && fit > 0)
+        drawText(430, y2, fmt::format("parked static: {:3}", indicators.parkedStaticCount.load()), greenColour);
+        if (const float fit = indicators.averageFitStatic.load(); !WEEK.value() && fit > 0)
             drawText(571, y2, fmt::format("average fit: {}", gf_floatToText(fit)), greenColour);
     }
     drawText(708, y2,
              maxPark == 0 ? std::string("no max park live")
-                          : fmt::format("max park: {:3} (={} %)", maxPark, mainWindow.maxParkPercent.load()),
+                          : fmt::format("max park: {:3} (={} %)", maxPark, indicators.maxParkPercent.load()),
              greenColour);
 }
 

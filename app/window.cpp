@@ -5,6 +5,7 @@
 #include "app/main_window.h"
 #include "app/paint.h"
 #include "foundation/log.h"
+#include "foundation/parameters/parameter_table.h"
 #include "foundation/parameters/parameters_file.h"
 #include "foundation/paths.h"
 #include "foundation/time_text.h"
@@ -59,19 +60,19 @@ void settleStartPosition(IntParameter& parameter)
 
 void storeWindowPosition(const RECT& rect)
 {
-    const int rememberedX = mainWindow.windowX.value();
-    const int rememberedY = mainWindow.windowY.value();
-    mainWindow.windowX.setValue(mainWindow.windowX.clamp(rect.left));
-    mainWindow.windowX.save();
-    mainWindow.windowY.setValue(mainWindow.windowY.clamp(rect.top));
-    mainWindow.windowY.save();
+    const int rememberedX = MAIN_WINDOW_X.value();
+    const int rememberedY = MAIN_WINDOW_Y.value();
+    MAIN_WINDOW_X.setValue(MAIN_WINDOW_X.clamp(rect.left));
+    MAIN_WINDOW_X.save();
+    MAIN_WINDOW_Y.setValue(MAIN_WINDOW_Y.clamp(rect.top));
+    MAIN_WINDOW_Y.save();
     revertPositionAtBound(rememberedX, rememberedY);
 }
 
 void revertPositionAtBound(int rememberedX, int rememberedY)
 {
-    for (auto [parameter, remembered] : {std::pair{&mainWindow.windowX, rememberedX},
-                                         std::pair{&mainWindow.windowY, rememberedY}}) {
+    for (auto [parameter, remembered] : {std::pair{&MAIN_WINDOW_X, rememberedX},
+                                         std::pair{&MAIN_WINDOW_Y, rememberedY}}) {
         if (parameter->value() == parameter->minimum() || parameter->value() == parameter->maximum()) {
             parameter->setValue(parameter->clamp(remembered));
             parameter->save();
@@ -129,13 +130,13 @@ bool initInstance(HINSTANCE instance, const wchar_t* title)
     }
     pugi::xml_document doc;
     if (loadParametersDocument(doc)) {
-        mainWindow.windowX.read(doc, false);
-        mainWindow.windowY.read(doc, false);
-        settleStartPosition(mainWindow.windowX);
-        settleStartPosition(mainWindow.windowY);
+        MAIN_WINDOW_X.read(doc, false);
+        MAIN_WINDOW_Y.read(doc, false);
+        settleStartPosition(MAIN_WINDOW_X);
+        settleStartPosition(MAIN_WINDOW_Y);
     }
-    HWND window = CreateWindowExW(0, title, title, WS_CAPTION | WS_SYSMENU, mainWindow.windowX.value(),
-                                  mainWindow.windowY.value(), mainWindowWidth, mainWindowHeight, nullptr, nullptr,
+    HWND window = CreateWindowExW(0, title, title, WS_CAPTION | WS_SYSMENU, MAIN_WINDOW_X.value(),
+                                  MAIN_WINDOW_Y.value(), mainWindowWidth, mainWindowHeight, nullptr, nullptr,
                                   instance, nullptr);
     mainWindow.hWnd.store(window);
     if (window == nullptr) return false;

@@ -1,6 +1,6 @@
 #include "foundation/text_files.h"
 
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "foundation/errors.h"
 #include "foundation/log.h"
 #include "foundation/win_text.h"

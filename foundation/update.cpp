@@ -1,6 +1,6 @@
 #include "foundation/update.h"
 
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "foundation/download.h"
 #include "foundation/errors.h"
 #include "foundation/log.h"

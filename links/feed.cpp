@@ -2,7 +2,7 @@
 // about once a second, the time line for the professional edition and "exit" at the end.
 #include "links/feed.h"
 
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "foundation/log.h"
 #include "foundation/time_text.h"
 #include "foundation/geometry.h"
@@ -241,8 +241,8 @@ void parseFeedVersion(const std::string& reply)
         // A reply we cannot read leaves the standard edition; the run goes on.
         if (document.is_discarded()) logLine(fmt::format("RealTraffic version reply is not JSON: {}", reply));
         feedProfessional = false;
-        mainWindow.setText(mainWindow.feedVersionText, "");
-        mainWindow.invalidate(linksBand);
+        indicators.setText(indicators.feedVersionText, "");
+        indicators.invalidate(Band::links);
         return;
     }
     const auto level = document.find("level");
@@ -250,9 +250,9 @@ void parseFeedVersion(const std::string& reply)
     const auto version = document.find("version");
     const std::string versionText = version != document.end() && version->is_string() ? version->get<std::string>() : "";
     feedProfessional = professional;
-    mainWindow.setText(mainWindow.feedVersionText,
+    indicators.setText(indicators.feedVersionText,
                        fmt::format("RT{} edition: {}", professional ? " prof" : " stnd", versionText));
-    mainWindow.invalidate(linksBand);
+    indicators.invalidate(Band::links);
 }
 
 void waitForFeedClient()
@@ -263,8 +263,8 @@ void waitForFeedClient()
     if (waitForClient()) {
         sendDataPacket("Qs999=version\r\n");
         parseFeedVersion(receiveData());
-        mainWindow.feedConnected = true;
-        mainWindow.invalidate(linksBand);
+        indicators.feedConnected = true;
+        indicators.invalidate(Band::links);
         feedPending.store(false);
         logLine("RealTraffic connected");
     }
@@ -291,8 +291,8 @@ void sendOwnPosition()
         if (exitCode.load() != ExitCode::NotYetSet) return;
         // A look, not a wait: the main loop goes on moving and removing aircraft meanwhile.
         if (!acceptClient(std::chrono::milliseconds(0))) return;
-        mainWindow.feedConnected = true;
-        mainWindow.invalidate(linksBand);
+        indicators.feedConnected = true;
+        indicators.invalidate(Band::links);
         setStatus(fmt::format("{} RealTraffic re-connected", nowTimeText()), true);
         clearStatus();
         return;
@@ -300,8 +300,8 @@ void sendOwnPosition()
     const std::string line = positionLine(user.pitch, user.bank, user.heading, user.altitude, user.groundSpeed,
                                           user.latitude, user.longitude);
     if (sendDataPacket(line)) return;
-    mainWindow.feedConnected = false;
-    mainWindow.invalidate(linksBand);
+    indicators.feedConnected = false;
+    indicators.invalidate(Band::links);
     if (!windowClosed.load()) removeLiveAircraftAfterFeedLoss();
     resetTrafficState();
     setStatus(fmt::format("{} RealTraffic gone? Wait for RealTraffic to re-connect ...", nowTimeText()), true);

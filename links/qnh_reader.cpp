@@ -1,6 +1,6 @@
 // The QNH reader: a small JSON datagram with the sea-level pressure at the user's position,
 // in hPa (930 to 1080) or in hundredths of an inch of mercury (above 1080).
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "foundation/log.h"
 #include "links/udp_receiver.h"
 
@@ -77,9 +77,9 @@ void QnhReader::onPacket()
         lastQnh = qnh;
         trafficReader.currentQnh = qnh;
         currentQnh.exchange(qnh);
-        mainWindow.qnh = qnh;
-        if (mainWindow.weatherLamp.load() == 2) mainWindow.weatherLamp = 1;
-        mainWindow.invalidate(linksBand);
+        indicators.qnh = qnh;
+        if (indicators.weatherLamp.load() == 2) indicators.weatherLamp = 1;
+        indicators.invalidate(Band::links);
     } catch (const std::exception& e) {
         logLine(fmt::format("Exception {}, in {}", e.what(), text));
     }

@@ -1,6 +1,6 @@
 #include "links/simconnect_client.h"
 
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "foundation/clock.h"
 #include "foundation/errors.h"
 #include "foundation/log.h"
@@ -157,7 +157,7 @@ public:
     void withdraw()
     {
         if (shownText_.empty()) return;
-        if (mainWindow.errorLine() == shownText_) clearError();
+        if (indicators.errorLine() == shownText_) clearError();
         shownText_.clear();
         shownProblem_.clear();
     }
@@ -187,8 +187,8 @@ bool tryOpen(LibraryNotice& notice)
 void closeConnection()
 {
     lf_reserveUserStand();
-    mainWindow.simConnected = false;
-    mainWindow.invalidate(linksBand);
+    indicators.simConnected = false;
+    indicators.invalidate(Band::links);
     std::lock_guard lock(simConnectMutex);
     const auto c = openConnection();
     if (!c) return;
@@ -260,7 +260,7 @@ void gf_simConnectThread(std::stop_token stop)
         if (firstPass) {
             firstPass = false;
             setStatus(waitingText(), true);
-            mainWindow.invalidate(statusBand);
+            indicators.invalidate(Band::status);
         }
         if (tryOpen(notice)) break;
         sleepMs(1000);

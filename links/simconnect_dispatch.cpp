@@ -1,6 +1,6 @@
 #include "links/simconnect_dispatch.h"
 
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "foundation/errors.h"
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"
@@ -46,7 +46,7 @@ std::string userModel;
 
 constexpr std::size_t maxTitleLength = 48;
 
-void repaintPanel() { mainWindow.invalidate(linksBand); }
+void repaintPanel() { indicators.invalidate(Band::links); }
 
 // A text field of a message, read only up to its bound.
 std::string boundedText(const void* bytes, std::size_t bound)
@@ -119,7 +119,7 @@ void lf_onOpen(const SIMCONNECT_RECV_OPEN& open)
         logLine("! Simulator name empty?");
         return;
     }
-    mainWindow.simConnected = true;
+    indicators.simConnected = true;
     repaintPanel();
     std::string name;
     for (char c : raw) {
@@ -141,7 +141,7 @@ void lf_onOpen(const SIMCONNECT_RECV_OPEN& open)
                                         open.dwApplicationBuildMajor, open.dwApplicationBuildMinor)
                           : label;
     logLine(fmt::format("{} connected", shown));
-    mainWindow.setText(mainWindow.simulatorText, shown);
+    indicators.setText(indicators.simulatorText, shown);
     repaintPanel();
     clearStatus();
 }
@@ -151,7 +151,7 @@ void lf_onFlightLoaded(const SIMCONNECT_RECV_EVENT& event)
     if (event.uEventID == eventSim) {
         const bool running = event.dwData == 1;
         simRunning.store(running);
-        mainWindow.flightLoaded = running;
+        indicators.flightLoaded = running;
         repaintPanel();
     } else if (event.uEventID == eventFlightLoaded) {
         logLine("Simconnect: flight loaded event");
@@ -225,7 +225,7 @@ void lf_onUserAircraftTitle(const std::string& received)
         return;
     }
     if (title == lastUserTitle) return;
-    mainWindow.setText(mainWindow.userAircraftText, title);
+    indicators.setText(indicators.userAircraftText, title);
     repaintPanel();
     lastUserTitle = title;
     logIndented("SimConnect: User aircraft title: " + title);
@@ -242,7 +242,7 @@ double spanOr(double span, double fallback) { return span == 0.0 ? fallback : sp
 void deduceModel(const std::string& text)
 {
     if (text.empty()) {
-        mainWindow.setText(mainWindow.userAircraftText, "Unknown (encrypted?) aircraft");
+        indicators.setText(indicators.userAircraftText, "Unknown (encrypted?) aircraft");
         repaintPanel();
         setStatus("171: No model info from your user aircraft received in SimConnect, CRJ7 is taken instead", true);
         userHalfWingSpan.store(spanOr(wingspanOfType("CRJ7"), maxHalfWingSpan));
@@ -276,7 +276,7 @@ void deduceModel(const std::string& text)
     }
     std::string line = "SimConnect: User aircraft model: " + model;
     if (model.find("camerapod") != std::string::npos || model.find("Crew Vessel") != std::string::npos) {
-        mainWindow.aircraftKnown = true;
+        indicators.aircraftKnown = true;
         repaintPanel();
         userHalfWingSpan.store(wingspanOfType("E190"));
         userModelKnown.store(true);
@@ -302,7 +302,7 @@ void deduceModel(const std::string& text)
         }
     }
     userHalfWingSpan.store(span);
-    mainWindow.aircraftKnown = known;
+    indicators.aircraftKnown = known;
     repaintPanel();
     if (known) {
         line += fmt::format(", half wing span: {:.1F} meter", span * 1852);
@@ -345,10 +345,10 @@ void onUserState(const SIMCONNECT_RECV_SIMOBJECT_DATA& d, const unsigned char* b
     lastUserPosition = LatLon{s.lat, s.lon};
     const std::string stand = nearestStandName(LatLon{s.lat, s.lon});
     if (!stand.empty() && stand != lastUserStand) {
-        mainWindow.setText(mainWindow.userStandText, stand);
+        indicators.setText(indicators.userStandText, stand);
         repaintPanel();
     } else if (stand.empty() && !lastUserStand.empty()) {
-        mainWindow.setText(mainWindow.userStandText, "");
+        indicators.setText(indicators.userStandText, "");
         repaintPanel();
     }
     lastUserStand = stand;

@@ -2,7 +2,7 @@
 
 #include "foundation/log.h"
 #include "foundation/time_text.h"
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "links/simconnect_client.h"
 #include "links/simconnect_connection.h"
 #include "links/object_events.h"

@@ -1,6 +1,6 @@
 // The traffic line parser: one aircraft per datagram, comma-separated fields, turned into a
 // report for the traffic manager after the filters that decide whether it should see it at all.
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"
 #include "links/feed.h"

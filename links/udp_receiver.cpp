@@ -1,6 +1,6 @@
 #include "links/udp_receiver.h"
 
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "foundation/log.h"
 #include "links/feed.h"
 #include "foundation/geometry.h"
@@ -153,24 +153,24 @@ void runReaderThread(UdpReceiver& reader, const std::string& name, std::uint16_t
 void trafficReaderThread(std::uint16_t port)
 {
     runReaderThread(trafficReader, "Traffic Reader", port, [] {
-        mainWindow.trafficLamp = 1;
-        mainWindow.weatherLamp = 1;
-        mainWindow.invalidate(linksBand);
+        indicators.trafficLamp = 1;
+        indicators.weatherLamp = 1;
+        indicators.invalidate(Band::links);
     });
 }
 
 void qnhReaderThread(std::uint16_t port)
 {
     runReaderThread(qnhReader, "QNH Reader", port, [] {
-        mainWindow.weatherLamp = 1;
-        mainWindow.invalidate(linksBand);
+        indicators.weatherLamp = 1;
+        indicators.invalidate(Band::links);
     });
 }
 
 void TrafficReader::onStopped()
 {
-    mainWindow.trafficLamp = 3;
-    mainWindow.invalidate(linksBand);
+    indicators.trafficLamp = 3;
+    indicators.invalidate(Band::links);
     logLine("Traffic Reader has stopped");
 }
 
@@ -184,12 +184,12 @@ void checkLamp(UdpReceiver& reader, std::atomic<std::int32_t>& lamp, std::atomic
     const std::uint32_t before = reader.packetsAtLastCheck.exchange(now);
     if (now == before) {
         lamp = 2;
-        mainWindow.invalidate(linksBand);
+        indicators.invalidate(Band::links);
         latch = false;
     } else if (!latch.load()) {
         latch = true;
         lamp = 1;
-        mainWindow.invalidate(linksBand);
+        indicators.invalidate(Band::links);
     }
 }
 
@@ -197,9 +197,9 @@ void checkLamp(UdpReceiver& reader, std::atomic<std::int32_t>& lamp, std::atomic
 
 void updateReaderLamps()
 {
-    if (!mainWindow.feedConnected.load()) return;
-    checkLamp(qnhReader, mainWindow.weatherLamp, weatherLatch);
-    checkLamp(trafficReader, mainWindow.trafficLamp, trafficLatch);
+    if (!indicators.feedConnected.load()) return;
+    checkLamp(qnhReader, indicators.weatherLamp, weatherLatch);
+    checkLamp(trafficReader, indicators.trafficLamp, trafficLatch);
 }
 
 void resetTrafficState()
@@ -217,7 +217,7 @@ void resetTrafficState()
     qnhReader.packetsAtLastCheck = 0;
     trafficLatch = true;
     weatherLatch = true;
-    mainWindow.qnh = 1013;
+    indicators.qnh = 1013;
 }
 
 } // namespace qtr

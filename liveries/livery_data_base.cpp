@@ -1,6 +1,6 @@
 #include "liveries/livery_data_base.h"
 
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/utilities.h"
@@ -265,8 +265,8 @@ void lf_logLiveryCategories(std::uint32_t category)
 
 void buildLiveryDataBase()
 {
-    mainWindow.liveryCount.store(static_cast<std::int64_t>(scannedLiveries.size()));
-    mainWindow.invalidate(statisticsBand);
+    indicators.liveryCount.store(static_cast<std::int64_t>(scannedLiveries.size()));
+    indicators.invalidate(Band::statistics);
     lf_buildAirlineMap();
     lf_buildPaxCargoMaps();
     lf_reportRegcodeClashes();
@@ -279,7 +279,7 @@ void buildLiveryDataBase()
     lf_reportGenericLiveries();
     for (std::uint32_t c = 0; c <= 5; ++c) lf_logLiveryCategories(c);
     liveriesProcessed = true;
-    mainWindow.invalidate(statisticsBand);
+    indicators.invalidate(Band::statistics);
     scannedLiveries.clear();
 }
 

@@ -1,6 +1,6 @@
 #include "liveries/livery_reports.h"
 
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "foundation/errors.h"
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"

@@ -1,6 +1,6 @@
 #include "liveries/livery_scan.h"
 
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "foundation/download.h"
 #include "foundation/errors.h"
 #include "foundation/install_detect.h"
@@ -172,8 +172,8 @@ bool lf_scanAllLiveryFolders(const std::vector<std::string>& folders)
         return true;
     }
     if (scannedLiveries.empty()) {
-        mainWindow.liveryCount.store(0);
-        mainWindow.invalidate(statisticsBand);
+        indicators.liveryCount.store(0);
+        indicators.invalidate(Band::statistics);
         lf_endScan();
         return false;
     }
@@ -196,7 +196,7 @@ void gf_rescanWhenFileIsGone()
     SCAN_LIVERIES.setValue(true);
     SCAN_LIVERIES.save();
     showCheckBoxParameter(SCAN_LIVERIES);
-    mainWindow.invalidate(parametersBand);
+    indicators.invalidate(Band::parameters);
 }
 
 void gf_scanLiveries()
@@ -226,7 +226,7 @@ void gf_scanLiveries()
     SCAN_LIVERIES.setValue(false);
     SCAN_LIVERIES.save();
     showCheckBoxParameter(SCAN_LIVERIES);
-    mainWindow.invalidate(parametersBand);
+    indicators.invalidate(Band::parameters);
     logLine("\n++++++++++++++++++++++++ liveries scan ends ++++++++++++++++++++++++++++++++\n");
     lf_processScannedLiveries();
 }

@@ -1,6 +1,6 @@
 #include "liveries/regcodes.h"
 
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "foundation/download.h"
 #include "foundation/log.h"
 #include "foundation/paths.h"

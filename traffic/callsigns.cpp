@@ -1,7 +1,7 @@
 #include "traffic/callsigns.h"
 
 #include "airports/airports_db.h"
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "app/parameter_display.h"
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"
@@ -171,12 +171,12 @@ void resolveCallsignObjectId()
     });
     if (found != liveAircraft.end()) {
         resolvedObjectId = found->objectid;
-        mainWindow.setText(mainWindow.callsignText, fmt::format("= {}", found->objectid));
-        mainWindow.invalidate(parametersBand);
+        indicators.setText(indicators.callsignText, fmt::format("= {}", found->objectid));
+        indicators.invalidate(Band::parameters);
         return;
     }
-    mainWindow.setText(mainWindow.callsignText, "");
-    mainWindow.invalidate(parametersBand);
+    indicators.setText(indicators.callsignText, "");
+    indicators.invalidate(Band::parameters);
     tell(fmt::format("callsign \"{}\" is unknown", wanted));
 }
 

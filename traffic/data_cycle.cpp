@@ -1,6 +1,6 @@
 #include "traffic/data_cycle.h"
 
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "app/parameter_display.h"
 #include "foundation/clock.h"
 #include "foundation/geometry.h"
@@ -209,14 +209,14 @@ void everyFifteenCycles(std::int32_t n)
         // The flights reported in the next 15 cycles are the live ones the renewal leaves out.
         startCollectingReportedFlights();
     }
-    if (mainWindow.trafficLamp.load() == 2 || mainWindow.weatherLamp.load() == 2) updateReaderLamps();
+    if (indicators.trafficLamp.load() == 2 || indicators.weatherLamp.load() == 2) updateReaderLamps();
     if (n % 30 != 0) return;
     if (clearNoMatchRequest.exchange(false) && !unmatchedNames.empty()) unmatchedNames.clear();
     if (AUTO_RANGE.value()) autoRange();
     if (n % 60 != 0) return;
     const std::int32_t m = n / 60;
-    mainWindow.parkingMinutes.store(((m / 20) + 1) * 20 - m);
-    mainWindow.invalidate(statisticsBand);
+    indicators.parkingMinutes.store(((m / 20) + 1) * 20 - m);
+    indicators.invalidate(Band::statistics);
     if (n % 1200 != 0) return;
     logNoMatchList();
     if (parkFileLoaded && !INITIAL_LOAD_ONLY.value() && !renewalBusy) renewalRequested.store(true);
@@ -277,16 +277,16 @@ void updateLiveCounts()
     const auto active = std::count_if(liveAircraft.begin(), liveAircraft.end(), [](const LiveAircraft& a) {
         return a.state == stateActive && a.phase != phaseParked;
     });
-    if (mainWindow.liveCount.load() != active) {
-        mainWindow.liveCount.store(active);
-        mainWindow.invalidate(linksBand);
+    if (indicators.liveCount.load() != active) {
+        indicators.liveCount.store(active);
+        indicators.invalidate(Band::links);
     }
     const std::int64_t parked = countLiveParked(true);
     const std::int64_t statics = countStaticParked(true);
-    if (parked != mainWindow.parkedLiveCount.load() || statics != mainWindow.parkedStaticCount.load()) {
-        mainWindow.parkedLiveCount.store(parked);
-        mainWindow.parkedStaticCount.store(statics);
-        mainWindow.invalidate(statisticsBand);
+    if (parked != indicators.parkedLiveCount.load() || statics != indicators.parkedStaticCount.load()) {
+        indicators.parkedLiveCount.store(parked);
+        indicators.parkedStaticCount.store(statics);
+        indicators.invalidate(Band::statistics);
     }
 }
 

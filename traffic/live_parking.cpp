@@ -1,6 +1,6 @@
 #include "traffic/live_parking.h"
 
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "foundation/clock.h"
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"
@@ -107,7 +107,7 @@ int countLiveParked(bool updateDisplay)
     }
     if (updateDisplay) {
         const float average = count == 0 ? 0.0f : static_cast<float>(slots) / (2.0f * count) + 0.5f;
-        if (mainWindow.averageFitLive.exchange(average) != average) mainWindow.invalidate(statisticsBand);
+        if (indicators.averageFitLive.exchange(average) != average) indicators.invalidate(Band::statistics);
     }
     return count;
 }

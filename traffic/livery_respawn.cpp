@@ -1,6 +1,6 @@
 #include "traffic/livery_respawn.h"
 
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "app/parameter_display.h"
 #include "foundation/geometry.h"
 #include "foundation/log.h"
@@ -170,8 +170,8 @@ void liveryRespawn(LiveAircraft& a)
         a.savedHeading = a.heading;
         if (a.objectid != 0 && a.objectid == resolvedObjectId) {
             resolvedObjectId = 0;
-            mainWindow.setText(mainWindow.callsignText, "");
-            mainWindow.invalidate(parametersBand);
+            indicators.setText(indicators.callsignText, "");
+            indicators.invalidate(Band::parameters);
             CALLSIGN_2_OBJECTID.setValue(a.callsign);
             showTextParameter(CALLSIGN_2_OBJECTID);
         }

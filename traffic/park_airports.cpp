@@ -1,7 +1,7 @@
 #include "traffic/park_airports.h"
 
 #include "airports/airports_db.h"
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "app/parameter_display.h"
 #include "foundation/errors.h"
 #include "foundation/log.h"
@@ -105,10 +105,10 @@ void takeReservedStandFromList()
     const std::string name = first ? parkAirportList.front().reservedStand : std::string();
     if (!name.empty() && findStandByName(name) != stands.end()) {
         reservedStand = name;
-        mainWindow.reservedStandOk.store(true);
+        indicators.reservedStandOk.store(true);
     } else {
         reservedStand.clear();
-        mainWindow.reservedStandOk.store(false);
+        indicators.reservedStandOk.store(false);
     }
 }
 
@@ -356,7 +356,7 @@ bool setParkAirport(const std::string& icao)
     // Ground reports count from now on: within 5 nm of this airport.
     setReaderParkAirport(std::pair{airport->latitude, airport->longitude});
     logLine(fmt::format("The park airport is {}", airportDisplayText(*airport)));
-    mainWindow.invalidate(statisticsBand);
+    indicators.invalidate(Band::statistics);
     return true;
 }
 
@@ -378,7 +378,7 @@ void clearParkAirport()
     parkAirportElevation = 0.0;
     setReaderParkAirport(std::nullopt);
     setReaderParkAltitude(std::nullopt);
-    mainWindow.updateCount.store(0);
+    indicators.updateCount.store(0);
     clearStaticParking();
     maxParkedAircraft = -1;
     reservedStand.clear();
@@ -386,12 +386,12 @@ void clearParkAirport()
     parkFilePath.clear();
     parkFileRecord = ApfFileRecord{};
     parkFileQuality = QualityPair{};
-    mainWindow.parkAirportLoaded.store(false);
-    mainWindow.reservedStandOk.store(false);
-    mainWindow.setText(mainWindow.parkLineText1, "");
-    mainWindow.setText(mainWindow.parkLineText2, "");
-    mainWindow.standCount.store(0);
-    mainWindow.invalidate(statisticsBand);
+    indicators.parkAirportLoaded.store(false);
+    indicators.reservedStandOk.store(false);
+    indicators.setText(indicators.parkLineText1, "");
+    indicators.setText(indicators.parkLineText2, "");
+    indicators.standCount.store(0);
+    indicators.invalidate(Band::statistics);
 }
 
 void removeAllParkedAircraft()
@@ -425,8 +425,8 @@ std::string lf_readParkedFile()
     if (path.empty()) return fmt::format("{} {} not found", "lf_readParkedFile", parkAirportIcao);
     if (path.find("unknown") != std::string::npos)
         return fmt::format("{} {} has publisher:{}, {}", "lf_readParkedFile", parkAirportIcao, "unknown", path);
-    mainWindow.setText(mainWindow.parkLineText1, "");
-    mainWindow.setText(mainWindow.parkLineText2, "");
+    indicators.setText(indicators.parkLineText1, "");
+    indicators.setText(indicators.parkLineText2, "");
     parkFilePath = path;
     parkFileRecord = ApfFileRecord{};
     std::string failed;
@@ -447,11 +447,11 @@ std::string lf_readParkedFile()
         stands.shrink_to_fit();
     }
     takeReservedStandFromList();
-    mainWindow.parkAirportLoaded.store(true);
-    mainWindow.setText(mainWindow.parkLineText1, parkFileRecord.airportName);
+    indicators.parkAirportLoaded.store(true);
+    indicators.setText(indicators.parkLineText1, parkFileRecord.airportName);
     standChangeCount.store(0);
-    mainWindow.updateCount.store(0);
-    mainWindow.invalidate(statisticsBand);
+    indicators.updateCount.store(0);
+    indicators.invalidate(Band::statistics);
     return {};
 }
 
@@ -469,11 +469,11 @@ bool checkParkAirportsAndStands(bool apply, std::string& message)
             removeAircraftAtStand();
             if (auto now = findStandByName(wanted); now != stands.end()) {
                 now->reserved = true;
-                mainWindow.reservedStandOk.store(true);
+                indicators.reservedStandOk.store(true);
             } else {
-                mainWindow.reservedStandOk.store(false);
+                indicators.reservedStandOk.store(false);
             }
-            mainWindow.invalidate(statisticsBand);
+            indicators.invalidate(Band::statistics);
         }
     }
     if (message.empty()) message = "park airports and stands are okay";

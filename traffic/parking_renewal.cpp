@@ -1,6 +1,6 @@
 #include "traffic/parking_renewal.h"
 
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "foundation/geometry.h"
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"
@@ -142,7 +142,7 @@ void adjustParking()
     const DaySlot now = logDayAndHour();
     resetMaps();
     disableParkingControls();
-    mainWindow.staticMarker.store(false);
+    indicators.staticMarker.store(false);
     clearRenewalLists();
     liveStayers.clear();
     staticCandidates.clear();

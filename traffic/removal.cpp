@@ -1,6 +1,6 @@
 #include "traffic/removal.h"
 
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "app/parameter_display.h"
 #include "foundation/geometry.h"
 #include "foundation/log.h"
@@ -36,8 +36,8 @@ void forgetResolvedObject(const StaticAircraft& aircraft)
 {
     if (aircraft.flightId <= 10000 || aircraft.objectid == 0 || aircraft.objectid != resolvedObjectId) return;
     resolvedObjectId = 0;
-    mainWindow.setText(mainWindow.callsignText, "");
-    mainWindow.invalidate(parametersBand);
+    indicators.setText(indicators.callsignText, "");
+    indicators.invalidate(Band::parameters);
     if (!CALLSIGN_2_OBJECTID.value().empty()) {
         CALLSIGN_2_OBJECTID.setValue("");
         showTextParameter(CALLSIGN_2_OBJECTID);

@@ -3,7 +3,7 @@
 #include "airports/airport_file_reader.h"
 #include "airports/airport_file_writer.h"
 #include "airports/learned_file.h"
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "foundation/geometry.h"
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"

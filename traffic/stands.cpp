@@ -1,6 +1,6 @@
 #include "traffic/stands.h"
 
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "foundation/log.h"
 #include "links/simconnect_client.h"
 #include "liveries/type_queries.h"
@@ -106,7 +106,7 @@ DaySlot nextDaySlot(DaySlot daySlot)
 void countStandChange()
 {
     const std::int32_t now = ++standChangeCount;
-    if (mainWindow.updateCount.exchange(now) != now) mainWindow.invalidate(statisticsBand);
+    if (indicators.updateCount.exchange(now) != now) indicators.invalidate(Band::statistics);
 }
 
 std::vector<Stand>::iterator findStandByName(const std::string& name)

@@ -4,7 +4,7 @@
 #include "airports/scanned_airports.h"
 #include "airports/airports_db.h"
 #include "app/commands.h"
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "app/parameter_display.h"
 #include "foundation/errors.h"
 #include "foundation/install_detect.h"
@@ -71,9 +71,9 @@ bool existsOrThrow(const std::filesystem::path& path)
 
 void showAirportFileCounts()
 {
-    mainWindow.thirdPartyLiveryCount = gf_countFiles(myThirdpartyFolder);
-    mainWindow.vendrakeLiveryCount = gf_countFiles(myVendrakeFolder);
-    mainWindow.invalidate(linksBand);
+    indicators.thirdPartyLiveryCount = gf_countFiles(myThirdpartyFolder);
+    indicators.vendrakeLiveryCount = gf_countFiles(myVendrakeFolder);
+    indicators.invalidate(Band::links);
 }
 
 void applySavedDestination()
@@ -86,9 +86,7 @@ void applySavedDestination()
 
 void placeOnTop()
 {
-    if (HWND window = mainWindow.hWnd.load())
-        SetWindowPos(window, ALWAYS_ON_TOP.value() ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
-                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    askWindow(WindowRequest::applyAlwaysOnTop);
 }
 
 // The steps of workerMain before run; returns false when a stop came during the scans.
@@ -108,9 +106,9 @@ bool prepareRun()
     if (stopping()) return false;
     if (SCAN_AIRPORTS.value()) {
         step("lf_airportsScan");
-        mainWindow.thirdPartyLiveryCount = 0;
-        mainWindow.vendrakeLiveryCount = 0;
-        mainWindow.invalidate(linksBand);
+        indicators.thirdPartyLiveryCount = 0;
+        indicators.vendrakeLiveryCount = 0;
+        indicators.invalidate(Band::links);
         lf_airportsScan();
     }
     step("airportFileCounts");
@@ -221,7 +219,7 @@ void detectInstall()
 {
     step("loadParameters");
     loadParameters();
-    mainWindow.invalidate(parametersBand);
+    indicators.invalidate(Band::parameters);
     step("stripCommunityFolder");
     stripCommunityFolder(MSFS_2020.value() ? MSFS_INSTALL_PATH : MSFS_2024_INSTALL_PATH);
     step("setupAirportsFolder");
@@ -255,7 +253,7 @@ void detectInstall()
     readAirports();
     step("installPath");
     findPackagesFolder();
-    mainWindow.invalidate(statisticsBand);
+    indicators.invalidate(Band::statistics);
     step("realTraffic");
     detectFeedOnThisPc();
     manualRadius = LATERAL_RANGE.value();

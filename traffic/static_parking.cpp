@@ -1,6 +1,6 @@
 #include "traffic/static_parking.h"
 
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "app/parameter_display.h"
 #include "foundation/geometry.h"
 #include "foundation/log.h"
@@ -172,8 +172,8 @@ void enableParkingControlsTo(bool enable)
              &flushStaticButton, &rereadButton})
         gf_enableControl(*control, enable);
     clearStatus();
-    mainWindow.invalidate(statisticsBand);
-    mainWindow.invalidate(parametersBand);
+    indicators.invalidate(Band::statistics);
+    indicators.invalidate(Band::parameters);
 }
 
 } // namespace
@@ -207,9 +207,9 @@ std::int64_t wantedStaticCount()
         shown = n < 1 ? 0 : std::llround(static_cast<double>(wanted * 100) / static_cast<double>(n));
     }
     maxParkedAircraft = wanted;
-    mainWindow.maxPark.store(static_cast<std::int32_t>(wanted));
-    mainWindow.maxParkPercent.store(static_cast<std::int32_t>(shown));
-    mainWindow.invalidate(statisticsBand);
+    indicators.maxPark.store(static_cast<std::int32_t>(wanted));
+    indicators.maxParkPercent.store(static_cast<std::int32_t>(shown));
+    indicators.invalidate(Band::statistics);
     return wanted;
 }
 
@@ -241,7 +241,7 @@ void enableParkingControls()
 {
     parkingBusy.store(false);
     enableParkingControlsTo(true);
-    mainWindow.parkingMinutes.store(19);
+    indicators.parkingMinutes.store(19);
 }
 
 void computeStaticParking()
@@ -251,9 +251,9 @@ void computeStaticParking()
     staticCandidates.clear();
     clearRenewalLists();
     liveStayers.clear();
-    mainWindow.averageFitStatic.store(-1.0f);
-    mainWindow.averageFitLive.store(-1.0f);
-    mainWindow.staticMarker.store(false);
+    indicators.averageFitStatic.store(-1.0f);
+    indicators.averageFitLive.store(-1.0f);
+    indicators.staticMarker.store(false);
     resetMaps();
     for (Stand& s : stands) {
         s.taken = s.occupied = s.reserved = s.blocked = false;
@@ -327,8 +327,8 @@ bool fillStaticParking(DaySlot daySlot, std::uint32_t kind, std::int64_t wanted,
     const std::int64_t taken = takenStands() - t0;
     if (taken >= 1) logPass(kind, taken, daySlot, fit);
     if (kind == optionSoft) {
-        mainWindow.staticMarker.store(taken >= 1);
-        mainWindow.invalidate(statisticsBand);
+        indicators.staticMarker.store(taken >= 1);
+        indicators.invalidate(Band::statistics);
     }
     return enough;
 }
@@ -493,7 +493,7 @@ int countStaticParked(bool updateDisplay)
     }
     if (updateDisplay && !WEEK.value()) {
         const float average = count == 0 ? 0.0f : static_cast<float>(slots) / (2.0f * count) + 0.5f;
-        if (mainWindow.averageFitStatic.exchange(average) != average) mainWindow.invalidate(statisticsBand);
+        if (indicators.averageFitStatic.exchange(average) != average) indicators.invalidate(Band::statistics);
     }
     return count;
 }
@@ -507,7 +507,7 @@ void clearStaticParking()
     realFit = 0;
     softFit = -1;
     parkingBusy.store(false);
-    mainWindow.invalidate(statisticsBand);
+    indicators.invalidate(Band::statistics);
 }
 
 } // namespace qtr

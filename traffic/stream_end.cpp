@@ -1,7 +1,7 @@
 // The drive of a taxiing live aircraft into the stand it reached, and its arrival there.
 #include "traffic/motion.h"
 
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "foundation/clock.h"
 #include "foundation/geometry.h"
 #include "foundation/log.h"
@@ -124,9 +124,9 @@ void markCargoStand(LiveAircraft& a)
     logMarked(fmt::format("{} stand: {}, cargo attribute set to true, {} parked here", parkAirportIcao, stand->name,
                           flightText(a)));
     const std::int32_t count = standChangeCount.load();
-    if (mainWindow.updateCount.load() != count) {
-        mainWindow.updateCount.store(count);
-        mainWindow.invalidate(statisticsBand);
+    if (indicators.updateCount.load() != count) {
+        indicators.updateCount.store(count);
+        indicators.invalidate(Band::statistics);
     }
 }
 

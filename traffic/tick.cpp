@@ -1,6 +1,6 @@
 #include "traffic/tick.h"
 
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/paths.h"
@@ -166,7 +166,7 @@ void freeTables()
     liveAircraft.clear();
     clearStands();
     standChangeCount.store(0);
-    mainWindow.updateCount.store(0);
+    indicators.updateCount.store(0);
     currentSlot.store(DaySlot{0, 0});
     unmatchedNames.clear();
 }

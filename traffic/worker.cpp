@@ -1,6 +1,6 @@
 #include "traffic/worker.h"
 
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "foundation/clock.h"
 #include "foundation/errors.h"
 #include "foundation/log.h"
@@ -46,10 +46,10 @@ UserAircraftState workerState;
 
 void run()
 {
-    mainWindow.notRunning = false;
-    mainWindow.feedConnected = false;
-    mainWindow.simConnected = false;
-    mainWindow.invalidate(linksBand);
+    indicators.notRunning = false;
+    indicators.feedConnected = false;
+    indicators.simConnected = false;
+    indicators.invalidate(Band::links);
     reserveTables();
     reserveSimConnectQueues();
     gf_reserveLiveryContainers();
@@ -58,8 +58,8 @@ void run()
     if (feedOnThisPc && !TELLMOOR.value()) {
         startTcpServer(PORT_NUMBER.value());
     } else {
-        mainWindow.feedConnected = true;
-        mainWindow.invalidate(linksBand);
+        indicators.feedConnected = true;
+        indicators.invalidate(Band::links);
     }
     if (stopRequested.load() || windowClosed.load()) return;
     if (TELLMOOR.value()) {
@@ -189,7 +189,7 @@ void resetRunState()
     resetDataCycle();
     freeTables();
     setRangeNm(LATERAL_RANGE.value());
-    mainWindow.resetIndicators();
+    indicators.resetIndicators();
     windowClosed.store(false);
     stopRequested.store(false);
     exitCode.store(ExitCode::NotYetSet);
@@ -292,7 +292,7 @@ void lf_closingDown()
         }
     });
     // A restart that failed half-way ends the program rather than leaving it without a worker.
-    postToMainWindow(decided && restart ? WM_APP_START_WORKER : WM_APP_END_PROGRAM);
+    askWindow(decided && restart ? WindowRequest::startWorker : WindowRequest::endProgram);
 }
 
 } // namespace qtr

@@ -2,7 +2,7 @@
 
 #include <pugixml.hpp>
 
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "foundation/parameters/parameters_file.h"
 #include "foundation/version.h"
 
@@ -59,6 +59,9 @@ ButtonParameter rereadButton("Re-read", 32838, 341);
 ButtonParameter flushStaticButton("Flush static", 32858, 369);
 
 IntParameter CUSTOM_PARKING_PERCENTAGE("CUSTOM_PARKING_PERCENTAGE", -1, -1, 100);
+// The main window's last position (screen pixels), restored at the next start.
+IntParameter MAIN_WINDOW_X("MAIN_WINDOW_X", 400, -30000, 30000);
+IntParameter MAIN_WINDOW_Y("MAIN_WINDOW_Y", 20, -30000, 30000);
 IntParameter LAST_EPOCH_TIME("LAST_EPOCH_TIME", 0, 0, 2147483647);
 IntParameter HOLDING_THRESHOLD_METERS("HOLDING_THRESHOLD_METERS", 250, 10, 4000);
 IntParameter MAX_HOLDING_MINUTES("MAX_HOLDING_MINUTES", 20, 1, 60);
@@ -111,8 +114,8 @@ void loadParameters()
         &NAV_LIGHTS_WHILE_PARKED, &AUTO_RANGE,  &LEARN_SOFT,         &STRAIGHT_PBS_ONLY,
         &PARK_SOFT,       &PARK_FAKE,           &WEEK,               &INITIAL_LOAD_ONLY,
         &GUID_CHANGES};
-    const std::vector<IntParameter*> ints{&CUSTOM_PARKING_PERCENTAGE, &CUSTOM_MAX_PARK, &mainWindow.windowX,
-                                          &mainWindow.windowY,        &LAST_EPOCH_TIME, &HOLDING_THRESHOLD_METERS,
+    const std::vector<IntParameter*> ints{&CUSTOM_PARKING_PERCENTAGE, &CUSTOM_MAX_PARK, &MAIN_WINDOW_X,
+                                          &MAIN_WINDOW_Y,        &LAST_EPOCH_TIME, &HOLDING_THRESHOLD_METERS,
                                           &MAX_HOLDING_MINUTES};
     const std::vector<IntEditParameter*> edits{&MATCHING_DEPTH, &LATERAL_RANGE,  &MAX_FIT,
                                                &AUTO_RANGE_ABOVE_HEIGHT, &MAX_LIVE, &AIRPORT_RANGE,

@@ -68,6 +68,8 @@ extern ButtonParameter flushStaticButton;
 
 // Integers without a control.
 extern IntParameter CUSTOM_PARKING_PERCENTAGE;
+extern IntParameter MAIN_WINDOW_X;
+extern IntParameter MAIN_WINDOW_Y;
 extern IntParameter LAST_EPOCH_TIME;
 extern IntParameter HOLDING_THRESHOLD_METERS;
 extern IntParameter MAX_HOLDING_MINUTES;

@@ -58,8 +58,8 @@ TEST_F(ParkAirportFile, ReadsStandsAndTellsTheTrafficManager)
     EXPECT_EQ(parkTrafficWeek, 30u);
     EXPECT_EQ(parkAirportElevation, 83.0);
     EXPECT_TRUE(parkFileLoaded);
-    EXPECT_EQ(mainWindow.standCount.load(), 3);
-    EXPECT_EQ(mainWindow.text(mainWindow.qualityText), "70");
+    EXPECT_EQ(indicators.standCount.load(), 3);
+    EXPECT_EQ(indicators.text(indicators.qualityText), "70");
     EXPECT_EQ(parking_percentage.value(), 30);
     // Numbered in list order; A1 and A2 (111 m apart, radii 20 m) do not touch.
     EXPECT_EQ(stands[0].id, 1u);

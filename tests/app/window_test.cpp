@@ -70,14 +70,14 @@ protected:
         window_ = mainWindowOfTests();
         ASSERT_NE(window_, nullptr);
         gf_startLog();
-        mainWindow.resetIndicators();
+        indicators.resetIndicators();
         resetRunControl();
         drawnTextObserver = [this](const DrawnText& t) { drawn_.push_back(t); };
     }
     void TearDown() override
     {
         drawnTextObserver = nullptr;
-        mainWindow.resetIndicators();
+        indicators.resetIndicators();
         resetRunControl();
         closeLog();
     }
@@ -197,20 +197,20 @@ TEST_F(MainWindowTest, WaitingForTheSimulator)
 
 TEST_F(MainWindowTest, ConnectedWithTraffic)
 {
-    mainWindow.simConnected = true;
-    mainWindow.flightLoaded = true;
-    mainWindow.setText(mainWindow.userAircraftText, "Airbus A320 Neo Asobo");
-    mainWindow.setText(mainWindow.simulatorText, "KittyHawk 11.0");
-    mainWindow.setText(mainWindow.userStandText, "GATE 52A");
-    mainWindow.setText(mainWindow.feedVersionText, "RT10 edition: professional");
-    mainWindow.notRunning = false;
-    mainWindow.feedConnected = true;
-    mainWindow.trafficLamp = 1;
-    mainWindow.weatherLamp = 2;
-    mainWindow.qnh = 1013;
-    mainWindow.liveCount = 12;
-    mainWindow.liveryCount = 345;
-    mainWindow.vendrakeLiveryCount = 7;
+    indicators.simConnected = true;
+    indicators.flightLoaded = true;
+    indicators.setText(indicators.userAircraftText, "Airbus A320 Neo Asobo");
+    indicators.setText(indicators.simulatorText, "KittyHawk 11.0");
+    indicators.setText(indicators.userStandText, "GATE 52A");
+    indicators.setText(indicators.feedVersionText, "RT10 edition: professional");
+    indicators.notRunning = false;
+    indicators.feedConnected = true;
+    indicators.trafficLamp = 1;
+    indicators.weatherLamp = 2;
+    indicators.qnh = 1013;
+    indicators.liveCount = 12;
+    indicators.liveryCount = 345;
+    indicators.vendrakeLiveryCount = 7;
     const auto capture = paintAndCapture("connected");
     EXPECT_EQ(capture.at(411, 100), greenColour);
     EXPECT_EQ(capture.at(439, 100), greenColour);
@@ -227,10 +227,10 @@ TEST_F(MainWindowTest, ConnectedWithTraffic)
 
     // A model that was not recognised shows yellow; traffic that stopped coming turns the
     // RealTraffic lamp yellow; a connection without a loaded flight turns the simulator's yellow.
-    mainWindow.aircraftKnown = false;
-    mainWindow.trafficLamp = 2;
-    mainWindow.flightLoaded = false;
-    mainWindow.qnh = 0;
+    indicators.aircraftKnown = false;
+    indicators.trafficLamp = 2;
+    indicators.flightLoaded = false;
+    indicators.qnh = 0;
     const auto warned = paintAndCapture("connected-warnings");
     expectText(warned, 5, 63, "Airbus A320 Neo Asobo", yellowColour);
     expectText(warned, 5, 35, "KittyHawk 11.0, user stand GATE 52A", yellowColour);
@@ -243,11 +243,11 @@ TEST_F(MainWindowTest, ErrorOnTheStatusLine)
 {
     setStatus("shown before the error", false);
     setError("41: Quillmarsh must be run from the Quillmarsh folder!");
-    mainWindow.feedConnected = false;
-    mainWindow.notRunning = false;
+    indicators.feedConnected = false;
+    indicators.notRunning = false;
     // A text that is no UTF-8 is left out; the rest of the window is painted.
-    mainWindow.setText(mainWindow.userAircraftText, "bad \xC3 title");
-    mainWindow.simConnected = true;
+    indicators.setText(indicators.userAircraftText, "bad \xC3 title");
+    indicators.simConnected = true;
     const auto capture = paintAndCapture("error");
     EXPECT_EQ(capture.at(860, 470), redColour);
     EXPECT_EQ(capture.at(439, 100), redColour); // RealTraffic not connected during a run
@@ -260,24 +260,24 @@ TEST_F(MainWindowTest, ErrorOnTheStatusLine)
 
 TEST_F(MainWindowTest, ParkAirportLoaded)
 {
-    mainWindow.setText(mainWindow.parkAirportText, "KLAX (LAX)");
-    mainWindow.setText(mainWindow.parkLineText1, "Los Angeles Intl");
-    mainWindow.setText(mainWindow.parkLineText2, "vendrake");
-    mainWindow.setText(mainWindow.qualityText, "62/40");
-    mainWindow.setText(mainWindow.reservedStandText, "GATE 52A");
-    mainWindow.parkAirportLoaded = true;
-    mainWindow.hMarkFlag = true;
-    mainWindow.parkWeek = 1;
-    mainWindow.staticMarker = true;
-    mainWindow.updateCount = 3;
-    mainWindow.standCount = 120;
-    mainWindow.parkedLiveCount = 4;
-    mainWindow.averageFitLive = 2.5f;
-    mainWindow.maxPark = 36;
-    mainWindow.maxParkPercent = 30;
-    mainWindow.parkedStaticCount = 30;
-    mainWindow.averageFitStatic = 3.0f;
-    mainWindow.parkingMinutes = 12;
+    indicators.setText(indicators.parkAirportText, "KLAX (LAX)");
+    indicators.setText(indicators.parkLineText1, "Los Angeles Intl");
+    indicators.setText(indicators.parkLineText2, "vendrake");
+    indicators.setText(indicators.qualityText, "62/40");
+    indicators.setText(indicators.reservedStandText, "GATE 52A");
+    indicators.parkAirportLoaded = true;
+    indicators.hMarkFlag = true;
+    indicators.parkWeek = 1;
+    indicators.staticMarker = true;
+    indicators.updateCount = 3;
+    indicators.standCount = 120;
+    indicators.parkedLiveCount = 4;
+    indicators.averageFitLive = 2.5f;
+    indicators.maxPark = 36;
+    indicators.maxParkPercent = 30;
+    indicators.parkedStaticCount = 30;
+    indicators.averageFitStatic = 3.0f;
+    indicators.parkingMinutes = 12;
     tbloEntryCount = 2;
     const auto capture = paintAndCapture("park-airport");
     expectText(capture, 5, 399, "KLAX (LAX)", greenColour);
@@ -297,13 +297,13 @@ TEST_F(MainWindowTest, ParkAirportLoaded)
 
     // Placing static parking: the parking label says so and the next renewal is not shown; a
     // park airport whose data is not loaded yet shows only its name, in yellow.
-    mainWindow.parkingBusy = true;
-    mainWindow.reservedStandOk = true;
+    indicators.parkingBusy = true;
+    indicators.reservedStandOk = true;
     const auto busy = paintAndCapture("park-airport-busy");
     expectText(busy, 5, 315, "Airport parking active", yellowColour);
     expectText(busy, 571, 399, "reserved stand: GATE 52A", greenColour);
     EXPECT_FALSE(wasDrawn("(next in"));
-    mainWindow.parkAirportLoaded = false;
+    indicators.parkAirportLoaded = false;
     const auto notLoaded = paintAndCapture("park-airport-loading");
     expectText(notLoaded, 5, 399, "KLAX (LAX)", yellowColour);
     EXPECT_FALSE(wasDrawn("# stands"));
@@ -388,7 +388,7 @@ TEST_F(MainWindowTest, IntegerEditsApplyWhatWasTyped)
         const std::string what = c.parameter->name + " <- \"" + c.typed + "\"";
         EXPECT_EQ(c.parameter->value(), c.expected) << what;
         EXPECT_EQ(storedValue(c.parameter->name), c.stored == "<same>" ? storedBefore : c.stored) << what;
-        EXPECT_EQ(mainWindow.statusLine(), c.status) << what;
+        EXPECT_EQ(indicators.statusLine(), c.status) << what;
         if (c.status != "invalid input: abc" && !c.status.empty()) {
             EXPECT_EQ(editText(*c.parameter), std::to_string(c.expected)) << what;
         }
@@ -417,8 +417,8 @@ TEST_F(MainWindowTest, MaxFitInHoursWhileTheStandsAreLoaded)
     MAX_FIT_FL.setValue(24.0f);
     typeAndEnter(MAX_FIT_FL, "3.3");
     EXPECT_EQ(MAX_FIT.value(), 47) << "no park airport loaded: Enter only clears the status line";
-    mainWindow.parkAirportLoaded = true;
-    mainWindow.cycleCount = 7;
+    indicators.parkAirportLoaded = true;
+    indicators.cycleCount = 7;
     struct Case {
         std::string typed;
         std::int32_t maxFit;
@@ -432,7 +432,7 @@ TEST_F(MainWindowTest, MaxFitInHoursWhileTheStandsAreLoaded)
         EXPECT_EQ(editText(MAX_FIT_FL), c.shown) << c.typed;
     }
     // The parking setting changed: the worker will act in its next fifteen-cycle step.
-    EXPECT_EQ(mainWindow.statusLine(), "Quillmarsh will respond in 8 seconds ...");
+    EXPECT_EQ(indicators.statusLine(), "Quillmarsh will respond in 8 seconds ...");
     EXPECT_TRUE(renewalRequested.exchange(false));
     MAX_FIT_FL.setValue(5.0f);
     for (const char* bad : {"nan", "inf", "x"}) {
@@ -440,7 +440,7 @@ TEST_F(MainWindowTest, MaxFitInHoursWhileTheStandsAreLoaded)
         EXPECT_EQ(MAX_FIT.value(), 47) << bad;
     }
     EXPECT_NE(log().find("lf_processTbFloat: "), std::string::npos);
-    mainWindow.parkAirportLoaded = false;
+    indicators.parkAirportLoaded = false;
 }
 
 TEST_F(MainWindowTest, TextEditsHandTheirTextToTheWorker)
@@ -457,12 +457,12 @@ TEST_F(MainWindowTest, TextEditsHandTheirTextToTheWorker)
     command(unblockButton);
     serveCallsignRequests();
     EXPECT_EQ(BLOCK_CALLSIGN.value(), "");
-    EXPECT_EQ(mainWindow.statusLine(), "no more blocking of live aircraft \"DLH4AB\"");
+    EXPECT_EQ(indicators.statusLine(), "no more blocking of live aircraft \"DLH4AB\"");
     EXPECT_FALSE(IsWindowEnabled(unblockButton.hwnd.load()));
     // Unblock with nothing blocked.
     command(unblockButton);
     serveCallsignRequests();
-    EXPECT_EQ(mainWindow.statusLine(), "Nothing to block or unblock...");
+    EXPECT_EQ(indicators.statusLine(), "Nothing to block or unblock...");
 
     typeAndEnter(CALLSIGN_2_OBJECTID, "baw12");
     EXPECT_EQ(CALLSIGN_2_OBJECTID.value(), "BAW12");
@@ -502,7 +502,7 @@ TEST_F(MainWindowTest, InstallPathEditTakesThePackagesFolder)
         resetRunControl();
         typeAndEnter(ALL_INSTALL_PATH, c.typed.string());
         EXPECT_EQ(MSFS_INSTALL_PATH.value(), c.stored == "<same>" ? "Z:\\before" : c.stored) << c.typed;
-        EXPECT_EQ(mainWindow.statusLine(), c.status) << c.typed;
+        EXPECT_EQ(indicators.statusLine(), c.status) << c.typed;
         EXPECT_EQ(stopRequested.load(), c.restarts) << c.typed;
         if (c.restarts) {
             EXPECT_EQ(exitCode.load(), ExitCode::NewSettings);
@@ -538,7 +538,7 @@ TEST_F(MainWindowTest, CheckBoxesStoreTheirStateAndAct)
         EXPECT_EQ(c.box->value(), !c.startsOn) << c.box->name;
         EXPECT_EQ(IsDlgButtonChecked(window_, c.box->id), c.startsOn ? BST_UNCHECKED : BST_CHECKED) << c.box->name;
         EXPECT_EQ(storedValue(c.box->name), c.startsOn ? "false" : "true") << c.box->name;
-        EXPECT_EQ(mainWindow.statusLine(), c.status) << c.box->name;
+        EXPECT_EQ(indicators.statusLine(), c.status) << c.box->name;
         c.box->setValue(c.box->defaultValue());
     }
     // An id of no control is left to the default procedure.
@@ -584,14 +584,14 @@ TEST_F(MainWindowTest, ScanBoxesRestartOnlyWhileTheRunStarts)
     for (const Case& c : {Case{true, false, true}, Case{false, true, false}, Case{true, true, false}}) {
         resetRunControl();
         feedPending = c.pending;
-        mainWindow.feedConnected = c.connected;
+        indicators.feedConnected = c.connected;
         SCAN_LIVERIES.setValue(false);
         CheckDlgButton(window_, SCAN_LIVERIES.id, BST_UNCHECKED);
         clearLiveriesRequest = false;
         command(SCAN_LIVERIES);
         EXPECT_EQ(stopRequested.load(), c.restarts);
         EXPECT_EQ(clearLiveriesRequest.load(), c.restarts);
-        EXPECT_EQ(mainWindow.statusLine(), c.restarts ? "Your liveries will be scanned"
+        EXPECT_EQ(indicators.statusLine(), c.restarts ? "Your liveries will be scanned"
                                                       : "Your liveries will be scanned at the next start of Quillmarsh, "
                                                         "recommended after you have add/removed AI aircraft models/liveries");
         if (c.restarts) {
@@ -656,7 +656,7 @@ TEST_F(MainWindowTest, ButtonsRaiseTheWorkersRequests)
     command(flushStaticButton);
     EXPECT_TRUE(removeStaticsRequest.exchange(false));
     EXPECT_FALSE(IsWindowEnabled(flushStaticButton.hwnd.load()));
-    EXPECT_EQ(mainWindow.statusLine(), "All static parked aircraft will be removed ...");
+    EXPECT_EQ(indicators.statusLine(), "All static parked aircraft will be removed ...");
     NAV_LIGHTS_WHILE_PARKED.setValue(true);
     CheckDlgButton(window_, NAV_LIGHTS_WHILE_PARKED.id, BST_CHECKED);
     command(NAV_LIGHTS_WHILE_PARKED);

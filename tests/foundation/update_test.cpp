@@ -37,7 +37,7 @@ TEST_F(SiteTest, SameOrOlderProgramVersionDownloadsNothing)
         EXPECT_NO_THROW(checkForNewVersion()) << published;
     }
     EXPECT_FALSE(anyRequestStartsWith(server.requests(), "/release/setup_"));
-    EXPECT_EQ(mainWindow.statusLine(), "");
+    EXPECT_EQ(indicators.statusLine(), "");
 
     server.setRoute("/release/version.json", Route::status404());
     EXPECT_NO_THROW(checkForNewVersion());
@@ -86,7 +86,7 @@ TEST_F(SiteTest, FailedInstallerKeepsThePreviousOneAndGoesOn)
         qtest::writeFile(folder / "install_new_version.exe", "previous");
         clearStatus();
         EXPECT_NO_THROW(checkForNewVersion()) << c.what;
-        EXPECT_EQ(mainWindow.statusLine(),
+        EXPECT_EQ(indicators.statusLine(),
                   "The downloading/unzipping of the new version failed? Try manually via harlowden website")
             << c.what;
         EXPECT_EQ(qtest::readFile("install_new_version.exe"), "previous") << c.what;

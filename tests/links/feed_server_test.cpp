@@ -38,8 +38,8 @@ protected:
         peer.reset();
         feedOnThisPc = false;
         feedProfessional = false;
-        mainWindow.feedConnected = false;
-        mainWindow.setText(mainWindow.feedVersionText, "");
+        indicators.feedConnected = false;
+        indicators.setText(indicators.feedVersionText, "");
         stopRequested = false;
         exitCode = ExitCode::NotYetSet;
         clearStatus();
@@ -108,13 +108,13 @@ TEST(FeedVersionReply, EditionsAndVersionText)
                           Case{"not json at all\r\n", false, ""}}) {
         SCOPED_TRACE(c.reply);
         feedProfessional = !c.professional;
-        mainWindow.setText(mainWindow.feedVersionText, "old");
+        indicators.setText(indicators.feedVersionText, "old");
         EXPECT_NO_THROW(parseFeedVersion(c.reply));
         EXPECT_EQ(feedProfessional.load(), c.professional);
-        EXPECT_EQ(mainWindow.text(mainWindow.feedVersionText), c.text);
+        EXPECT_EQ(indicators.text(indicators.feedVersionText), c.text);
     }
     feedProfessional = false;
-    mainWindow.setText(mainWindow.feedVersionText, "");
+    indicators.setText(indicators.feedVersionText, "");
 }
 
 TEST_F(FeedServerTest, ProfessionalEditionGetsPositionTimeAndExit)
@@ -124,9 +124,9 @@ TEST_F(FeedServerTest, ProfessionalEditionGetsPositionTimeAndExit)
     waitForFeedClient();
     EXPECT_TRUE(feedClientConnected());
     EXPECT_TRUE(feedProfessional.load());
-    EXPECT_TRUE(mainWindow.feedConnected.load());
+    EXPECT_TRUE(indicators.feedConnected.load());
     EXPECT_FALSE(feedPending.load());
-    EXPECT_EQ(mainWindow.text(mainWindow.feedVersionText), "RT prof edition: 10.0.240");
+    EXPECT_EQ(indicators.text(indicators.feedVersionText), "RT prof edition: 10.0.240");
 
     sendQs123(0);
     sendQs123(1674956315);
@@ -144,7 +144,7 @@ TEST_F(FeedServerTest, StandardEditionGetsNoTimeLine)
     connectPeer(rtpeer::ReplyMode::Json, 1, "9.1");
     waitForFeedClient();
     EXPECT_FALSE(feedProfessional.load());
-    EXPECT_EQ(mainWindow.text(mainWindow.feedVersionText), "RT stnd edition: 9.1");
+    EXPECT_EQ(indicators.text(indicators.feedVersionText), "RT stnd edition: 9.1");
     sendQs123(1674956315);
     sendOwnPosition();
     const auto lines = linesAfterHandshake(1);
@@ -203,8 +203,8 @@ TEST_F(FeedServerTest, ALostPeerIsNoticedAndLookedForWithoutStoppingTheMainLoop)
         if (feedClientConnected()) sendOwnPosition();
         return !feedClientConnected();
     }));
-    EXPECT_FALSE(mainWindow.feedConnected.load());
-    EXPECT_NE(mainWindow.statusLine().find("RealTraffic gone? Wait for RealTraffic to re-connect ..."), std::string::npos);
+    EXPECT_FALSE(indicators.feedConnected.load());
+    EXPECT_NE(indicators.statusLine().find("RealTraffic gone? Wait for RealTraffic to re-connect ..."), std::string::npos);
 
     // While RealTraffic stays away each call only looks and returns (the tick goes on).
     for (int k = 0; k < 3; ++k) sendOwnPosition();
@@ -214,7 +214,7 @@ TEST_F(FeedServerTest, ALostPeerIsNoticedAndLookedForWithoutStoppingTheMainLoop)
     ASSERT_TRUE(client.waitForConnections(2, 10s)); // waiting in the listening socket's backlog
     sendOwnPosition(); // accepts it and sends nothing yet
     EXPECT_TRUE(feedClientConnected());
-    EXPECT_TRUE(mainWindow.feedConnected.load());
+    EXPECT_TRUE(indicators.feedConnected.load());
     EXPECT_NE(log.text().find("RealTraffic re-connected"), std::string::npos);
     const std::size_t before = client.lines().size();
     sendOwnPosition();
@@ -265,10 +265,10 @@ TEST_F(FeedServerTest, LosingRealTrafficRemovesTheLiveAircraft)
 TEST_F(FeedServerTest, AStopEndsTheWaitForThePeer)
 {
     auto waiting = std::async(std::launch::async, [] { waitForFeedClient(); });
-    ASSERT_TRUE(eventually([] { return mainWindow.statusLine().find("Waiting for RealTraffic to connect to Quillmarsh ...") !=
+    ASSERT_TRUE(eventually([] { return indicators.statusLine().find("Waiting for RealTraffic to connect to Quillmarsh ...") !=
                                        std::string::npos; }));
     stopRequested = true;
     EXPECT_EQ(waiting.wait_for(10s), std::future_status::ready);
     EXPECT_FALSE(feedClientConnected());
-    EXPECT_FALSE(mainWindow.feedConnected.load());
+    EXPECT_FALSE(indicators.feedConnected.load());
 }

@@ -21,7 +21,7 @@ QnhOutcome deliver(QnhReader& reader, const std::string& datagram)
 {
     linktest::ScopedLog log("qnh");
     currentQnh = unchanged;
-    mainWindow.qnh = unchanged;
+    indicators.qnh = unchanged;
     reader.data = datagram;
     reader.onPacket();
     return {currentQnh.load(), log.text()};
@@ -68,7 +68,7 @@ TEST(QnhReader, TheTable)
         const QnhOutcome out = deliver(reader, c.datagram);
         EXPECT_EQ(out.qnh, c.qnh);
         if (c.qnh != unchanged) {
-            EXPECT_EQ(mainWindow.qnh.load(), c.qnh);
+            EXPECT_EQ(indicators.qnh.load(), c.qnh);
             EXPECT_EQ(trafficReader.currentQnh.load(), c.qnh);
             EXPECT_EQ(reader.lastQnh.load(), c.qnh);
         }
@@ -82,11 +82,11 @@ TEST(QnhReader, ARepeatIsStoredOnceExcept1013)
     EXPECT_EQ(deliver(reader, R"({"QNH": 1009})").qnh, 1009);
     EXPECT_EQ(deliver(reader, R"({"QNH": 1009})").qnh, unchanged);
     for (int i = 0; i < 2; ++i) {
-        mainWindow.weatherLamp = 2;
+        indicators.weatherLamp = 2;
         EXPECT_EQ(deliver(reader, R"({"QNH": 1013})").qnh, 1013);
-        EXPECT_EQ(mainWindow.weatherLamp.load(), 1);
+        EXPECT_EQ(indicators.weatherLamp.load(), 1);
     }
-    mainWindow.weatherLamp = 3;
+    indicators.weatherLamp = 3;
 }
 
 TEST(QnhReader, RealWeatherDatagrams)

@@ -101,9 +101,9 @@ TEST(UdpReaders, AFailedSetUpEndsTheRunWithReaderError)
     EXPECT_TRUE(stopRequested.load());
     EXPECT_EQ(exitCode.load(), ExitCode::ReaderError);
     EXPECT_EQ(restartDelaySeconds.load(), 15);
-    EXPECT_EQ(mainWindow.statusLine().rfind("The Test Reader has stopped with error: bind to stream socket failed", 0),
+    EXPECT_EQ(indicators.statusLine().rfind("The Test Reader has stopped with error: bind to stream socket failed", 0),
               0u)
-        << mainWindow.statusLine();
+        << indicators.statusLine();
     stopRequested = false;
     exitCode = ExitCode::NotYetSet;
     restartDelaySeconds = 0;
@@ -111,43 +111,43 @@ TEST(UdpReaders, AFailedSetUpEndsTheRunWithReaderError)
 
 TEST(UdpReaders, LampsAndTheirLatches)
 {
-    mainWindow.feedConnected = false;
-    mainWindow.trafficLamp = 3;
-    mainWindow.weatherLamp = 3;
+    indicators.feedConnected = false;
+    indicators.trafficLamp = 3;
+    indicators.weatherLamp = 3;
     trafficReader.packets = 0;
     trafficReader.packetsAtLastCheck = 0;
     resetTrafficState();
     qnhReader.packets = 4;
     trafficReader.packets = 7;
     updateReaderLamps(); // not connected: nothing changes
-    EXPECT_EQ(mainWindow.weatherLamp.load(), 3);
-    EXPECT_EQ(mainWindow.trafficLamp.load(), 3);
+    EXPECT_EQ(indicators.weatherLamp.load(), 3);
+    EXPECT_EQ(indicators.trafficLamp.load(), 3);
 
-    mainWindow.feedConnected = true;
+    indicators.feedConnected = true;
     updateReaderLamps(); // new data, but the latches were set by the reset
-    EXPECT_EQ(mainWindow.weatherLamp.load(), 3);
-    EXPECT_EQ(mainWindow.trafficLamp.load(), 3);
+    EXPECT_EQ(indicators.weatherLamp.load(), 3);
+    EXPECT_EQ(indicators.trafficLamp.load(), 3);
     updateReaderLamps(); // no new data: 2, latches cleared
-    EXPECT_EQ(mainWindow.weatherLamp.load(), 2);
-    EXPECT_EQ(mainWindow.trafficLamp.load(), 2);
+    EXPECT_EQ(indicators.weatherLamp.load(), 2);
+    EXPECT_EQ(indicators.trafficLamp.load(), 2);
     trafficReader.packets = 8;
     updateReaderLamps(); // traffic only: 1 and its latch set
-    EXPECT_EQ(mainWindow.weatherLamp.load(), 2);
-    EXPECT_EQ(mainWindow.trafficLamp.load(), 1);
-    mainWindow.trafficLamp = 2;
+    EXPECT_EQ(indicators.weatherLamp.load(), 2);
+    EXPECT_EQ(indicators.trafficLamp.load(), 1);
+    indicators.trafficLamp = 2;
     trafficReader.packets = 9;
     updateReaderLamps(); // latch still set: the lamp is left alone
-    EXPECT_EQ(mainWindow.trafficLamp.load(), 2);
-    mainWindow.feedConnected = false;
-    mainWindow.trafficLamp = 3;
-    mainWindow.weatherLamp = 3;
+    EXPECT_EQ(indicators.trafficLamp.load(), 2);
+    indicators.feedConnected = false;
+    indicators.trafficLamp = 3;
+    indicators.weatherLamp = 3;
 }
 
 TEST(UdpReaders, ResetBringsBackTheStartState)
 {
     currentQnh = 990;
     trafficReader.currentQnh = 990;
-    mainWindow.qnh = 990;
+    indicators.qnh = 990;
     latestFeedReportTime = 12.5;
     trafficReader.reportedFlights.insert("DLH1");
     trafficReader.stop = true;
@@ -156,7 +156,7 @@ TEST(UdpReaders, ResetBringsBackTheStartState)
     resetTrafficState();
     EXPECT_EQ(currentQnh.load(), 1013);
     EXPECT_EQ(trafficReader.currentQnh.load(), 1013);
-    EXPECT_EQ(mainWindow.qnh.load(), 1013);
+    EXPECT_EQ(indicators.qnh.load(), 1013);
     EXPECT_EQ(latestFeedReportTime.load(), 0.0);
     EXPECT_TRUE(trafficReader.reportedFlights.empty());
     EXPECT_FALSE(trafficReader.stop.load());

@@ -111,7 +111,7 @@ protected:
         qtr::restartDelaySeconds = 0;
         qtr::resetSimConnectState();
         qtr::clearError();
-        qtr::mainWindow.resetIndicators();
+        qtr::indicators.resetIndicators();
         qtr::resetTrafficManager();
         qtest::clearTestDataBases();
         qtr::MSFS_2020.setValue(true);

@@ -55,9 +55,9 @@ TEST_F(SimFixture, WaitsForTheSimulatorRetryingEverySecondAndClosesNothingWithou
     const auto opens = sim.callTimes("SimConnect_Open");
     for (std::size_t i = 1; i < opens.size(); ++i) EXPECT_EQ(opens[i] - opens[i - 1], std::chrono::seconds(1)) << i;
     EXPECT_EQ(qtest::countOccurrences(qtest::logText(), "Waiting for MSFS 2020 ..."), 1);
-    EXPECT_EQ(mainWindow.statusLine(), "Waiting for MSFS 2020 ...");
+    EXPECT_EQ(indicators.statusLine(), "Waiting for MSFS 2020 ...");
     for (const auto& call : sim.calls()) EXPECT_NE(fn(call), "SimConnect_Close");
-    EXPECT_FALSE(mainWindow.simConnected.load());
+    EXPECT_FALSE(indicators.simConnected.load());
 }
 
 TEST_F(SimFixture, ConnectsWhenTheSimulatorComesAndShowsTheWaitingTextOnce)
@@ -77,8 +77,8 @@ TEST_F(SimFixture, ConnectsWhenTheSimulatorComesAndShowsTheWaitingTextOnce)
     sim.setPresent(true);
     ASSERT_TRUE(waitUntil([this] { return sim.connected(); }));
     idle();
-    EXPECT_TRUE(mainWindow.simConnected.load());
-    EXPECT_EQ(mainWindow.text(mainWindow.simulatorText), "MSFS 2024");
+    EXPECT_TRUE(indicators.simConnected.load());
+    EXPECT_EQ(indicators.text(indicators.simulatorText), "MSFS 2024");
     EXPECT_TRUE(simRunning.load());
     EXPECT_EQ(qtest::countOccurrences(qtest::logText(), "Waiting for MSFS 2024 ..."), 1);
     EXPECT_EQ(sim.calls().front()["name"], "Quillmarsh");
@@ -255,7 +255,7 @@ TEST_F(SimFixture, SimulatorNameChecks)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         clearError();
-        mainWindow.resetIndicators();
+        indicators.resetIndicators();
         resetSimConnectState();
         MSFS_2020.setValue(c.msfs2020);
         auto s = scenario();
@@ -266,12 +266,12 @@ TEST_F(SimFixture, SimulatorNameChecks)
         if (error) {
             // The user error ends the thread: shown, the connection closed, the run left alone.
             thread.join();
-            EXPECT_EQ(mainWindow.errorLine(), c.expected);
+            EXPECT_EQ(indicators.errorLine(), c.expected);
             EXPECT_FALSE(sim.connected());
             EXPECT_FALSE(stopRequested.load());
         } else {
-            EXPECT_EQ(mainWindow.text(mainWindow.simulatorText), c.expected);
-            EXPECT_EQ(mainWindow.errorLine(), "");
+            EXPECT_EQ(indicators.text(indicators.simulatorText), c.expected);
+            EXPECT_EQ(indicators.errorLine(), "");
             stopThread();
         }
     }
@@ -282,7 +282,7 @@ TEST_F(SimFixture, VersionMismatchIsAUserErrorThatEndsTheThread)
     connect();
     sim.versionMismatch(7);
     thread.join();
-    EXPECT_EQ(mainWindow.errorLine(), "95: Simconnect Version Mismatch, dwindex: 7 ");
+    EXPECT_EQ(indicators.errorLine(), "95: Simconnect Version Mismatch, dwindex: 7 ");
     EXPECT_FALSE(sim.connected());
 }
 
@@ -353,7 +353,7 @@ TEST_F(SimFixture, UserDataRepliesFillTheUserState)
     EXPECT_NEAR(s.heading, 280.0 * 0.017453292519943295, 1e-12);
     EXPECT_EQ(s.zuluYear, 2024);
     EXPECT_EQ(userObjectId.load(), 1u);
-    EXPECT_EQ(mainWindow.text(mainWindow.userStandText), "A12");
+    EXPECT_EQ(indicators.text(indicators.userStandText), "A12");
     EXPECT_EQ(simEpochTime.load(), 1717156800); // 2024-05-31 12:00:00 UTC: day 152 of a leap year
     sim.second();
     idle();
@@ -392,7 +392,7 @@ TEST_F(SimFixture, AUserErrorInARunningFlightClosesTheConnectionForGood)
     sim.setUserTitleModel("Nothing", "X.0.text");
     gf_requestUserAircraftTitleModel();
     thread.join();
-    EXPECT_EQ(mainWindow.errorLine(), "73: It looks like you have not selected an aircraft as user vehicle");
+    EXPECT_EQ(indicators.errorLine(), "73: It looks like you have not selected an aircraft as user vehicle");
     EXPECT_EQ(simConnectHandle.load(), nullptr);
     EXPECT_FALSE(simRunning.load()); // the worker's tick work stops
     EXPECT_FALSE(sim.connected());
@@ -417,7 +417,7 @@ TEST_F(SimFixture, AnErrorInsideAHandlerEndsTheRunAsALostSimulator)
     EXPECT_FALSE(simRunning.load());
     EXPECT_TRUE(stopRequested.load());
     EXPECT_EQ(exitCode.load(), ExitCode::SimWasClosed);
-    EXPECT_EQ(mainWindow.errorLine(), "SimConnect message 7 claims 96 bytes, 32 were delivered");
+    EXPECT_EQ(indicators.errorLine(), "SimConnect message 7 claims 96 bytes, 32 were delivered");
     EXPECT_NE(qtest::logText().find("Flight Simulator no longer connected, Quillmarsh will stop ..."), std::string::npos);
     EXPECT_EQ(simConnectHandle.load(), nullptr);
     EXPECT_FALSE(sim.connected());

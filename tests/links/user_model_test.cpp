@@ -55,15 +55,15 @@ TEST_F(SimFixture, UserModelDeduction)
         EXPECT_DOUBLE_EQ(userHalfWingSpan.load(), c.halfSpan);
         EXPECT_TRUE(userModelKnown.load());
         if (c.atcModel[0] == '\0') {
-            EXPECT_EQ(mainWindow.text(mainWindow.userAircraftText), "Unknown (encrypted?) aircraft");
-            EXPECT_EQ(mainWindow.statusLine(),
+            EXPECT_EQ(indicators.text(indicators.userAircraftText), "Unknown (encrypted?) aircraft");
+            EXPECT_EQ(indicators.statusLine(),
                       "171: No model info from your user aircraft received in SimConnect, CRJ7 is taken instead");
             continue;
         }
-        EXPECT_EQ(mainWindow.text(mainWindow.userAircraftText), c.title);
+        EXPECT_EQ(indicators.text(indicators.userAircraftText), c.title);
         EXPECT_EQ(userCategory.load(), c.category);
-        EXPECT_EQ(mainWindow.aircraftKnown.load(), c.known);
-        EXPECT_EQ(mainWindow.statusLine() ==
+        EXPECT_EQ(indicators.aircraftKnown.load(), c.known);
+        EXPECT_EQ(indicators.statusLine() ==
                       "User aircraft wing span unknown, max is taken instead, please report in my Forum!",
                   !c.known);
     }
@@ -83,7 +83,7 @@ TEST_F(SimFixture, TitleIsCutTo48Characters)
     sim.setUserTitleModel(longTitle, "ATCCOM.AC_MODEL B738.0.text");
     gf_requestUserAircraftTitleModel();
     idle();
-    EXPECT_EQ(mainWindow.text(mainWindow.userAircraftText), std::string(48, 'T'));
+    EXPECT_EQ(indicators.text(indicators.userAircraftText), std::string(48, 'T'));
 }
 
 TEST_F(SimFixture, ModelTextTooShortForItsTypeMeansNoAircraftSelected)
@@ -93,5 +93,5 @@ TEST_F(SimFixture, ModelTextTooShortForItsTypeMeansNoAircraftSelected)
     sim.setUserTitleModel("Nothing", "B.0.text");
     gf_requestUserAircraftTitleModel();
     thread.join(); // the user error ends the thread
-    EXPECT_EQ(mainWindow.errorLine(), "73: It looks like you have not selected an aircraft as user vehicle");
+    EXPECT_EQ(indicators.errorLine(), "73: It looks like you have not selected an aircraft as user vehicle");
 }

@@ -131,7 +131,7 @@ TEST_F(LiveryDataBase, BuildingLogsTypesAndSwitchesEmptyCategoriesOff)
     EXPECT_EQ(lightTypes, (std::vector<std::string>{"C172"}));
     EXPECT_TRUE(liveriesProcessed);
     EXPECT_TRUE(scannedLiveries.empty());
-    EXPECT_EQ(mainWindow.liveryCount.load(), 47);
+    EXPECT_EQ(indicators.liveryCount.load(), 47);
     // A second start in the process builds nothing.
     qtest::LogCapture again("again");
     lf_processScannedLiveries();

@@ -60,7 +60,7 @@ TEST_F(LiveryReports, SummaryWithoutAndWithRefusedLiveries)
     onLiveryNotCreated(refused("BAW1", "B738", "BAW", "t3"));
     EXPECT_EQ(failedTitles, (std::vector<std::string>{"t1", "t2", "t3"}));
     EXPECT_EQ(failedLiveries(), (std::vector<std::string>{"  A320 DLH", "  B738 BAW"}));
-    EXPECT_EQ(mainWindow.statusLine(), "BAW1 \"t3\" could not be created by your Sim!");
+    EXPECT_EQ(indicators.statusLine(), "BAW1 \"t3\" could not be created by your Sim!");
     qtest::LogCapture log("summary-failed");
     gf_writeLiveryMatchSummary();
     const auto lines = log.lines();

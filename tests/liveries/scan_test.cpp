@@ -136,7 +136,7 @@ TEST_F(ScanPackages, TheDriverSavesAndBuildsFromTheFile)
     gf_scanLiveries();
     EXPECT_FALSE(SCAN_LIVERIES.value());
     EXPECT_TRUE(liveriesProcessed);
-    EXPECT_EQ(mainWindow.liveryCount.load(), static_cast<std::int64_t>(23 + 7));
+    EXPECT_EQ(indicators.liveryCount.load(), static_cast<std::int64_t>(23 + 7));
     EXPECT_TRUE(gf_airlineHasModel("CAN", "MD11"));
     EXPECT_EQ(cargoModelTitles.count("MD11"), 1u);
     const std::string log = qtest::readFile(root / "Log.txt");

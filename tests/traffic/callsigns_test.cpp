@@ -32,7 +32,7 @@ protected:
         DESTINATION.setValue("");
         BLOCK_CALLSIGN.setValue("");
         blockRequest = false;
-        mainWindow.resetIndicators();
+        indicators.resetIndicators();
     }
     void TearDown() override
     {
@@ -68,10 +68,10 @@ TEST_F(Callsigns, DestinationIsCheckedAndPutFirst)
     for (const Case& c : cases) {
         clearStatus();
         requestDestination(c.typed);
-        EXPECT_EQ(mainWindow.statusLine(), "") << "served only by the worker";
+        EXPECT_EQ(indicators.statusLine(), "") << "served only by the worker";
         serveCallsignRequests();
         EXPECT_EQ(DESTINATION.value(), c.destination) << c.typed;
-        EXPECT_EQ(mainWindow.statusLine(), c.status) << c.typed;
+        EXPECT_EQ(indicators.statusLine(), c.status) << c.typed;
         ASSERT_FALSE(parkAirportList.empty());
         EXPECT_EQ(parkAirportList.front().icao, c.firstEntry) << c.typed;
     }
@@ -110,7 +110,7 @@ TEST_F(Callsigns, BlockingIsCheckedAndRaisesTheRequest)
         else requestBlockCallsign(c.typed);
         serveCallsignRequests();
         EXPECT_EQ(BLOCK_CALLSIGN.value(), c.blocked) << c.typed;
-        EXPECT_EQ(mainWindow.statusLine(), c.status) << c.typed;
+        EXPECT_EQ(indicators.statusLine(), c.status) << c.typed;
         EXPECT_EQ(blockRequest.load(), c.request) << c.typed;
     }
     // Requests are served in the order they came.
@@ -163,10 +163,10 @@ TEST_F(Callsigns, ListFileHoldsTheActiveLiveAircraftSorted)
     CALLSIGN_2_OBJECTID.setValue("DLH4AB");
     resolveCallsignObjectId();
     EXPECT_EQ(resolvedObjectId, 1201u);
-    EXPECT_EQ(mainWindow.text(mainWindow.callsignText), "= 1201");
+    EXPECT_EQ(indicators.text(indicators.callsignText), "= 1201");
     CALLSIGN_2_OBJECTID.setValue("BAW12");
     resolveCallsignObjectId();
-    EXPECT_EQ(mainWindow.text(mainWindow.callsignText), "");
-    EXPECT_EQ(mainWindow.statusLine(), "callsign \"BAW12\" is unknown");
+    EXPECT_EQ(indicators.text(indicators.callsignText), "");
+    EXPECT_EQ(indicators.statusLine(), "callsign \"BAW12\" is unknown");
     CALLSIGN_2_OBJECTID.setValue("");
 }

@@ -255,8 +255,8 @@ TEST_F(Flights, DataCycleWorkFallsOnItsCycles)
     CALLSIGN_OBJECTIDS.setValue(true);
     MSFS_2020.setValue(true);
     setRangeNm(40);
-    mainWindow.feedConnected = true;
-    mainWindow.trafficLamp = 3;
+    indicators.feedConnected = true;
+    indicators.trafficLamp = 3;
     // A live aircraft standing on the ground and the static twin it replaces.
     Position p;
     p.lat = 50.0;
@@ -293,10 +293,10 @@ TEST_F(Flights, DataCycleWorkFallsOnItsCycles)
         ASSERT_EQ(dataCycleCount, n);
         if (probe && !parkingBusy.load()) parkAirportUpdates.push_back(n);
         if (std::filesystem::exists(callsign2ObjectIdPath)) callsignWrites.push_back(n);
-        if (!lampCycle && mainWindow.trafficLamp.load() == 2) lampCycle = n;
+        if (!lampCycle && indicators.trafficLamp.load() == 2) lampCycle = n;
         if (!rangeCycle && LATERAL_RANGE.value() == 10) rangeCycle = n;
         if (!twinCycle && staticAircraft.front().state == stateRemovingFromSim) twinCycle = n;
-        if (n == 60 || n == 1200) minutesShown[n] = mainWindow.parkingMinutes.load();
+        if (n == 60 || n == 1200) minutesShown[n] = indicators.parkingMinutes.load();
         if (n == 1200) {
             EXPECT_TRUE(renewalRequested.load());
             EXPECT_FALSE(renewalBusy);
@@ -351,7 +351,7 @@ TEST_F(Flights, DataCycleWorkFallsOnItsCycles)
                             [](const std::string& l) { return l.find("live traffic livery matching summary") != std::string::npos; }),
               1);
     LOG.setValue(false);
-    mainWindow.feedConnected = false;
+    indicators.feedConnected = false;
     CALLSIGN_OBJECTIDS.setValue(false);
 }
 

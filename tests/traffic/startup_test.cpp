@@ -72,7 +72,7 @@ protected:
         gf_startLog();
         resetRunControl();
         restartRequested = false;
-        mainWindow.resetIndicators();
+        indicators.resetIndicators();
     }
     void TearDown() override
     {
@@ -226,7 +226,7 @@ TEST_F(Startup, EveryErrorEndsInSystemErrorWithItsMessage)
     };
     for (const Case& c : cases) {
         resetRunControl();
-        mainWindow.resetIndicators();
+        indicators.resetIndicators();
         startupStepHook = [&c](std::string_view step) {
             if (step == "readAirports") c.fail();
         };
@@ -235,7 +235,7 @@ TEST_F(Startup, EveryErrorEndsInSystemErrorWithItsMessage)
         // With SYSTEM ERROR the exit step keeps the error on screen until the window is closed.
         EXPECT_TRUE(waitForStep("lf_closingDown")) << c.what;
         EXPECT_EQ(exitCode.load(), ExitCode::SystemError) << c.what;
-        EXPECT_EQ(mainWindow.errorLine(), c.error) << c.what;
+        EXPECT_EQ(indicators.errorLine(), c.error) << c.what;
         windowClosed = true;
         worker.join();
         EXPECT_FALSE(contains(startupSteps(), "run")) << c.what;
@@ -253,7 +253,7 @@ TEST_F(Startup, RealErrorsOfTheStart)
     clearStartupSteps();
         std::thread worker(workerMain);
     EXPECT_TRUE(waitForStep("lf_closingDown"));
-    EXPECT_EQ(mainWindow.errorLine(), "41: Quillmarsh must be run from the Quillmarsh folder!");
+    EXPECT_EQ(indicators.errorLine(), "41: Quillmarsh must be run from the Quillmarsh folder!");
     EXPECT_EQ(exitCode.load(), ExitCode::SystemError);
     windowClosed = true;
     worker.join();
@@ -261,13 +261,13 @@ TEST_F(Startup, RealErrorsOfTheStart)
 
     // No packages folder stored and none to be found.
     resetRunControl();
-    mainWindow.resetIndicators();
+    indicators.resetIndicators();
     qtest::writeFile(parametersXmlPath(), "<?xml version=\"1.0\"?>\n<parameters>\n\t<parameter name=\"DOWNLOAD_SITE\" value=\"" +
                                               site_.baseUrl() + "\" />\n</parameters>\n");
     clearStartupSteps();
     std::thread second(workerMain);
     EXPECT_TRUE(waitForStep("lf_closingDown"));
-    EXPECT_EQ(mainWindow.errorLine(),
+    EXPECT_EQ(indicators.errorLine(),
               "150: No install path detected, type full path to your Community folder above, and press Enter");
     // The user does as told: the Community folder typed into the install-path edit ends the
     // error's wait with a restart, without closing the window.
@@ -275,7 +275,7 @@ TEST_F(Startup, RealErrorsOfTheStart)
     second.join();
     EXPECT_EQ(MSFS_INSTALL_PATH.value(), pathToUtf8(packages_));
     EXPECT_TRUE(restartRequested.load());
-    EXPECT_EQ(mainWindow.errorLine(), "");
+    EXPECT_EQ(indicators.errorLine(), "");
     EXPECT_NE(log().find("Community path found, Quillmarsh will restart ..."), std::string::npos);
     EXPECT_NE(log().find("Restarting after 3 seconds"), std::string::npos);
     EXPECT_EQ(log().find("User closed Quillmarsh"), std::string::npos);

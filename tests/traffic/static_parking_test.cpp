@@ -68,7 +68,7 @@ TEST_F(StaticParkingParts, WantedCount)
         parking_percentage.setValue(c.percent);
         CUSTOM_MAX_PARK.setValue(c.customMax);
         EXPECT_EQ(wantedStaticCount(), c.wanted) << c.stands << " " << c.percent;
-        EXPECT_EQ(mainWindow.maxParkPercent.load(), c.shownPercent);
+        EXPECT_EQ(indicators.maxParkPercent.load(), c.shownPercent);
     }
 }
 
