@@ -233,15 +233,15 @@ void lf_readParkingPositions(const BglFile& file, const BglRecord& subrecord, Bg
 
 void lf_uniqueParkingIds(BglScanContext& context)
 {
-    auto& stands = context.stands;
+    auto& found = context.stands; // the airport being scanned, not the global stand list
     while (true) {
         const auto marked = std::find(context.reletter.begin(), context.reletter.end(), true);
         if (marked == context.reletter.end()) return;
-        std::string base = stands[static_cast<std::size_t>(marked - context.reletter.begin())].name;
+        std::string base = found[static_cast<std::size_t>(marked - context.reletter.begin())].name;
         base.pop_back();
         std::vector<std::size_t> group;
-        for (std::size_t i = 0; i < stands.size(); ++i) {
-            const std::string& n = stands[i].name;
+        for (std::size_t i = 0; i < found.size(); ++i) {
+            const std::string& n = found[i].name;
             const bool member = n == base || (n.size() == base.size() + 1 && n.compare(0, base.size(), base) == 0 &&
                                               std::string_view(letters).find(n.back()) != std::string_view::npos);
             if (!member) continue;
@@ -250,9 +250,9 @@ void lf_uniqueParkingIds(BglScanContext& context)
         }
         std::vector<std::size_t> bySize = group;
         std::stable_sort(bySize.begin(), bySize.end(),
-                         [&](std::size_t a, std::size_t b) { return stands[a].radius > stands[b].radius; });
+                         [&](std::size_t a, std::size_t b) { return found[a].radius > found[b].radius; });
         for (std::size_t k = 0; k < bySize.size(); ++k)
-            stands[bySize[k]].name = k == 0 ? base : base + letters[k - 1];
+            found[bySize[k]].name = k == 0 ? base : base + letters[k - 1];
     }
 }
 

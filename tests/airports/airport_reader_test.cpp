@@ -149,7 +149,9 @@ TEST_F(ParkAirportFile, LearnedFilesMergeOverTheAirportFile)
         qtest::writeFile(learnedEgll, c.learned);
         EXPECT_EQ(readEgll(), c.result);
         EXPECT_EQ(qtest::describeStands(stands), c.stands);
-        if (c.logged) EXPECT_NE(log().find(c.logged), std::string::npos) << c.logged;
+        if (c.logged) {
+            EXPECT_NE(log().find(c.logged), std::string::npos) << c.logged;
+        }
     }
 }
 

@@ -382,7 +382,9 @@ TEST(Program, LiveTrafficReachesTheSimulator)
         EXPECT_NEAR(lat, reported[0].lat, 0.002);
         EXPECT_GE(lon, reported[2].lon - 0.002);
         EXPECT_LE(lon, reported[0].lon + 0.002);
-        if (k > 0) EXPECT_LE(lon, lastLon);
+        if (k > 0) {
+            EXPECT_LE(lon, lastLon);
+        }
         lastLon = lon;
     }
 }

@@ -352,10 +352,10 @@ TEST_F(ParserTest, TheReaderThreadQueuesOnlyPossibleReports)
     running.userLon = userLon;
     linktest::RunningReader thread(running, true);
     rtpeer::UdpSender sender;
-    for (const std::string& datagram : {lineWith({{1, "10001"}, {4, "1e300"}}), lineWith({{1, "10002"}, {8, "-5"}}),
+    for (const std::string& line : {lineWith({{1, "10001"}, {4, "1e300"}}), lineWith({{1, "10002"}, {8, "-5"}}),
                                         lineWith({{1, "10003"}, {14, "1e300"}}), lineWith({{1, "10004"}, {20, "-720"}}),
                                         lineWith({{1, "10005"}, {9, "CALLSIGN13CHR"}}), lineWith({{1, "10006"}})})
-        ASSERT_TRUE(sender.send(thread.port(), datagram));
+        ASSERT_TRUE(sender.send(thread.port(), line));
     ASSERT_TRUE(linktest::eventually([] {
         std::lock_guard lock(trafficMutex);
         return !incomingTraffic.empty();

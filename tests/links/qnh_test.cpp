@@ -72,7 +72,9 @@ TEST(QnhReader, TheTable)
             EXPECT_EQ(trafficReader.currentQnh.load(), c.qnh);
             EXPECT_EQ(reader.lastQnh.load(), c.qnh);
         }
-        if (c.logged) EXPECT_NE(out.log.find(c.logged), std::string::npos) << out.log;
+        if (c.logged) {
+            EXPECT_NE(out.log.find(c.logged), std::string::npos) << out.log;
+        }
     }
 }
 

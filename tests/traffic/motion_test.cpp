@@ -236,21 +236,21 @@ TEST_F(Motion, CurveOfAGroundTurn)
     c.endNorth = 100;
     c.endEast = 100;
     LatLon p;
-    double h = -1;
-    ASSERT_TRUE(evaluateCurveSegment(c, 0, p, h));
+    double headingRad = -1;
+    ASSERT_TRUE(evaluateCurveSegment(c, 0, p, headingRad));
     EXPECT_DOUBLE_EQ(p.lat, 50);
-    EXPECT_DOUBLE_EQ(h, 0); // leaving northward
-    ASSERT_TRUE(evaluateCurveSegment(c, 0.5, p, h));
+    EXPECT_DOUBLE_EQ(headingRad, 0); // leaving northward
+    ASSERT_TRUE(evaluateCurveSegment(c, 0.5, p, headingRad));
     EXPECT_NEAR(p.lat, 50 + 75.0 / 111132.95, 1e-12);
     EXPECT_NEAR(p.lon, 8 + 25.0 / (111132.95 * std::cos(50 * degToRad)), 1e-12);
-    EXPECT_NEAR(h, pi / 4, 1e-12);
-    ASSERT_TRUE(evaluateCurveSegment(c, 1, p, h));
-    EXPECT_NEAR(h, pi / 2, 1e-12); // arriving eastward
+    EXPECT_NEAR(headingRad, pi / 4, 1e-12);
+    ASSERT_TRUE(evaluateCurveSegment(c, 1, p, headingRad));
+    EXPECT_NEAR(headingRad, pi / 2, 1e-12); // arriving eastward
     // Outside its range or without a control point it fails and leaves the outputs alone.
     p = LatLon{1, 2};
-    EXPECT_FALSE(evaluateCurveSegment(c, 1.01, p, h));
+    EXPECT_FALSE(evaluateCurveSegment(c, 1.01, p, headingRad));
     c.controlEast = std::nan("");
-    EXPECT_FALSE(evaluateCurveSegment(c, 0.5, p, h));
+    EXPECT_FALSE(evaluateCurveSegment(c, 0.5, p, headingRad));
     EXPECT_DOUBLE_EQ(p.lat, 1);
 
     // Along the curve, the parameter stops short of its end.
