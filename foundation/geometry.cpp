@@ -43,4 +43,16 @@ LatLon destinationPoint(const LatLon& start, double bearing, double distanceFeet
     return {phi2 * radToDeg, lambda2 * radToDeg};
 }
 
+double wrapLonDeg(double lonDeg)
+{
+    double w = std::fmod(lonDeg, 360.0);
+    if (w > 180.0) w -= 360.0;
+    if (w < -180.0) w += 360.0;
+    return w;
+}
+
+double lonDifferenceDeg(double fromLonDeg, double toLonDeg) { return wrapLonDeg(toLonDeg - fromLonDeg); }
+
+double midLonDeg(double aLonDeg, double bLonDeg) { return wrapLonDeg(aLonDeg + lonDifferenceDeg(aLonDeg, bLonDeg) / 2); }
+
 } // namespace qtr

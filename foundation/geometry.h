@@ -25,4 +25,13 @@ double initialBearing(const LatLon& from, const LatLon& to);
 // The point reached from start along bearing (radians) over distanceFeet; longitude in -180...180.
 LatLon destinationPoint(const LatLon& start, double bearing, double distanceFeet);
 
+// Longitude differences and means the short way round: across the antimeridian, 179.995 to
+// -179.995 is 0.01 degrees east, and their middle is 180, not 0.
+// A longitude brought into [-180, 180].
+double wrapLonDeg(double lonDeg);
+// toLonDeg - fromLonDeg wrapped into [-180, 180].
+double lonDifferenceDeg(double fromLonDeg, double toLonDeg);
+// The longitude half way from one to the other, in [-180, 180].
+double midLonDeg(double aLonDeg, double bLonDeg);
+
 } // namespace qtr

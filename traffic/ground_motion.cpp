@@ -241,9 +241,9 @@ void setupCurve(LiveAircraft& a)
     a.curveEndT = 1;
     const double east = metresPerDegree * std::cos(a.lat * degToRad);
     a.curveControlY = (next.lat - a.lat) * metresPerDegree;
-    a.curveControlX = (next.lon - a.lon) * east;
+    a.curveControlX = lonDifferenceDeg(a.lon, next.lon) * east;
     a.curveEndY = (after.lat - a.lat) * metresPerDegree;
-    a.curveEndX = (after.lon - a.lon) * east;
+    a.curveEndX = lonDifferenceDeg(a.lon, after.lon) * east;
     a.curveT = 0;
     a.stream.erase(a.stream.begin() + 1);
 }

@@ -186,11 +186,7 @@ void nextPos(LiveAircraft& a)
         } else {
             const double dt = ticksToNext(a);
             a.latRate = (next.lat - a.lat) / dt;
-            // The short way round: across the antimeridian 179.995 to -179.995 is 0.01 degrees east.
-            double dLon = next.lon - a.lon;
-            if (dLon > 180.0) dLon -= 360.0;
-            if (dLon < -180.0) dLon += 360.0;
-            a.lonRate = dLon / dt;
+            a.lonRate = lonDifferenceDeg(a.lon, next.lon) / dt;
             if (a.onGround) {
                 groundStep(a);
             } else {
@@ -266,7 +262,7 @@ void insertMidPosition(LiveAircraft& a)
     const Position& next = a.stream[1];
     Position m = cur;
     m.lat = (cur.lat + next.lat) / 2;
-    m.lon = (cur.lon + next.lon) / 2;
+    m.lon = midLonDeg(cur.lon, next.lon);
     m.speed = (cur.speed + next.speed) / 2;
     m.alt = (cur.alt + next.alt) / 2;
     m.time = static_cast<std::uint32_t>((static_cast<std::uint64_t>(cur.time) + next.time) / 2);
@@ -335,7 +331,7 @@ bool evaluateCurveSegment(const CurveSegment& c, double t, LatLon& position, dou
     if (h < 0) h += twoPi;
     heading = h;
     position.lat = c.originLat + north / metresPerDegree;
-    position.lon = c.originLon + east / (metresPerDegree * std::cos(c.originLat * degToRad));
+    position.lon = wrapLonDeg(c.originLon + east / (metresPerDegree * std::cos(c.originLat * degToRad)));
     return true;
 }
 

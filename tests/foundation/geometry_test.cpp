@@ -68,6 +68,27 @@ TEST(Geometry, BearingsStayInZeroToTwoPi)
     }
 }
 
+TEST(Geometry, LongitudesTheShortWayRound)
+{
+    struct Case {
+        double from, to, difference, middle;
+    };
+    const Case cases[] = {
+        {8, 9, 1, 8.5},
+        {179.995, -179.995, 0.01, 180},
+        {-179.995, 179.995, -0.01, -180},
+        {-170, 170, -20, -180},
+        {0, 180, 180, 90},
+        {10, 370, 0, 10},
+    };
+    for (const Case& c : cases) {
+        EXPECT_NEAR(lonDifferenceDeg(c.from, c.to), c.difference, 1e-9) << c.from << " " << c.to;
+        EXPECT_NEAR(std::fabs(midLonDeg(c.from, c.to)), std::fabs(c.middle), 1e-9) << c.from << " " << c.to;
+    }
+    EXPECT_NEAR(wrapLonDeg(540), 180, 1e-9);
+    EXPECT_NEAR(wrapLonDeg(-190), 170, 1e-9);
+}
+
 TEST(Geometry, DestinationPoints)
 {
     constexpr double feetPerNm = 6076.11549;

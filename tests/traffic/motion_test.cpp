@@ -266,6 +266,26 @@ TEST_F(Motion, CurveOfAGroundTurn)
     EXPECT_NEAR(a.lon, 8.001, 1e-6);
 }
 
+// A taxi turn on an airfield that straddles 180 degrees: the curve and the middle point inserted
+// before a speed change stay a few metres long instead of sweeping round the globe.
+TEST_F(Motion, GroundTurnsAndMidPointsAcrossTheAntimeridian)
+{
+    LiveAircraft& a = aircraft({at(50, 179.9995, 0, 10), at(50.001, 179.9995, 100, 10), at(50.001, -179.9995, 200, 10)});
+    setPhase(a, phaseTaxi);
+    a.heading = 0;
+    setupCurve(a);
+    EXPECT_LT(std::fabs(a.curveEndX), 100.0); // metres east, not 25,000 km west
+    a.curveStep = 0.3;
+    for (int k = 0; k < 5; ++k) moveLiveAcTick(a);
+    EXPECT_NEAR(a.lat, 50.001, 1e-6);
+    EXPECT_NEAR(a.lon, -179.9995, 1e-6);
+
+    LiveAircraft& b = aircraft({at(50, 179.999, 0, 10), at(50, -179.999, 100, 20)});
+    insertMidPosition(b);
+    ASSERT_EQ(b.stream.size(), 3u);
+    EXPECT_NEAR(std::fabs(b.stream[1].lon), 180.0, 1e-9);
+}
+
 TEST_F(Motion, DeadReckoning)
 {
     struct Case {
