@@ -5,7 +5,7 @@
 #include "airports/archive_download.h"
 #include "airports/learned_file.h"
 #include "foundation/indicators.h"
-#include "app/parameter_display.h"
+#include "foundation/parameters/parameter_display.h"
 #include "foundation/errors.h"
 #include "foundation/geometry.h"
 #include "foundation/log.h"

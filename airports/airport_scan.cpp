@@ -7,13 +7,14 @@
 #include "foundation/indicators.h"
 #include "foundation/install_detect.h"
 #include "foundation/log.h"
+#include "foundation/parameters/parameter_display.h"
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/paths.h"
 #include "foundation/text_files.h"
 #include "foundation/utilities.h"
 #include "foundation/win_text.h"
 #include "foundation/xml_meta.h"
-#include "traffic/run_control.h"
+#include "foundation/run_control.h"
 
 #include <fmt/format.h>
 

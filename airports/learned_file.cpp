@@ -3,7 +3,7 @@
 #include "airports/airport_file_format.h"
 #include "airports/airport_file_queries.h"
 #include "foundation/indicators.h"
-#include "app/parameter_display.h"
+#include "foundation/parameters/parameter_display.h"
 #include "foundation/errors.h"
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"

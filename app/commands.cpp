@@ -14,7 +14,7 @@
 #include "traffic/callsigns.h"
 #include "traffic/data_cycle.h"
 #include "traffic/range.h"
-#include "traffic/run_control.h"
+#include "foundation/run_control.h"
 
 #include <fmt/format.h>
 
@@ -23,9 +23,6 @@
 #include <vector>
 
 namespace qtr {
-
-std::atomic<bool> clearLiveriesRequest{false};
-std::atomic<bool> resetAirportScanRequest{false};
 
 namespace {
 
@@ -233,15 +230,6 @@ bool lf_HandleWMCOMMAND(HWND window, WPARAM wParam)
     }
     InvalidateRect(window, &parametersBand, TRUE);
     return handled;
-}
-
-void serveFreshScanRequests()
-{
-    if (clearLiveriesRequest.exchange(false)) {
-        gf_clearLiveries();
-        liveriesProcessed = false;
-    }
-    if (resetAirportScanRequest.exchange(false)) resetAirportScanCollection();
 }
 
 } // namespace qtr

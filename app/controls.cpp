@@ -11,7 +11,7 @@
 #include "traffic/callsigns.h"
 #include "traffic/data_cycle.h"
 #include "traffic/range.h"
-#include "traffic/run_control.h"
+#include "foundation/run_control.h"
 
 #include <fmt/format.h>
 
@@ -46,7 +46,7 @@ bool isEnter(UINT message, WPARAM wParam) { return message == WM_CHAR && wParam 
 
 LRESULT passOn(const ParameterControl& control, HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return CallWindowProcW(control.prevWndProc.load(), window, message, wParam, lParam);
+    return CallWindowProcW(previousEditProc(control), window, message, wParam, lParam);
 }
 
 bool standsLoaded() { return indicators.parkAirportLoaded.load(); }
@@ -186,7 +186,7 @@ void createControls(HWND window, const CREATESTRUCTW* create)
             createParameterButton(dynamic_cast<ButtonParameter&>(*place.control), window, create, place.x, place.width);
             break;
         }
-        HWND control = place.control->hwnd.load();
+        HWND control = controlWindow(*place.control);
         if (control == nullptr) continue;
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(mainWindow.textFont), FALSE);
         // Narrow margins: "49000" fits the 50 pixels of its edit.

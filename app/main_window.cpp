@@ -1,4 +1,5 @@
 #include "app/main_window.h"
+#include "app/parameter_display.h"
 
 #include "foundation/parameters/parameter_table.h"
 
@@ -23,6 +24,7 @@ MainWindow::MainWindow()
                            CLIP_DEFAULT_PRECIS, NONANTIALIASED_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Tahoma"))
 {
     setWindowHooks(repaintBand, handleWindowRequest);
+    registerParameterDisplay();
     ready.store(true);
 }
 

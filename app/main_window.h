@@ -34,8 +34,8 @@ struct GridLine {
 
 class MainWindow {
 public:
-    // Also registers the window's repaint and request hooks with the core; both do nothing
-    // while there is no window handle.
+    // Also registers the window's repaint, request and parameter-display hooks with the core;
+    // they do nothing while there is no window handle.
     MainWindow();
     virtual ~MainWindow();
 

@@ -2,6 +2,7 @@
 
 #include "airports/scanned_airports.h"
 #include "app/main_window.h"
+#include "app/parameter_display.h"
 #include "foundation/errors.h"
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"
@@ -56,7 +57,7 @@ constexpr RECT feedLampBox{425, 30, 453, 112};
 
 bool controlEnabled(const ParameterControl& control)
 {
-    HWND window = control.hwnd.load();
+    HWND window = controlWindow(control);
     return window != nullptr && IsWindowEnabled(window);
 }
 

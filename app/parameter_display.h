@@ -1,21 +1,33 @@
 #pragma once
-// Writing parameter values into their controls (any thread: the calls only set a control's text
-// or state, which Windows hands to the window thread).
+// The window's side of the parameter controls: creating them, the check-box click, their window
+// handles, and the hooks through which the core shows values in them and enables them.
 #include "foundation/parameters/parameter_control.h"
+#include "foundation/parameters/parameter_display.h"
 
-#include <cstdint>
+#include <windows.h>
 
 namespace qtr {
 
-// The value ("{}") into the parameter's edit, then a repaint of the parameter band.
-void showIntParameter(const IntEditParameter& parameter);
-// The value as gf_floatToText writes it, then a repaint of the parameter band.
-void showFloatParameter(const FloatEditParameter& parameter);
-// The text into the parameter's edit, then a repaint of the parameter band.
-void showTextParameter(const TextBoxParameter& parameter);
-// Empties the edit with that id under the main window.
-void clearEditText(std::uint16_t controlId);
-// Enables or disables the parameter's control (nothing when it has none).
-void gf_enableControl(const ParameterControl& control, bool enable);
+// The control's child window and the edit's replaced procedure (null while there is none).
+HWND controlWindow(const ParameterControl& control);
+WNDPROC previousEditProc(const ParameterControl& control);
+
+// Registers the hooks of foundation/parameters/parameter_display.h (the main window does at its
+// construction): text into an edit with a repaint, check marks, emptying an edit under the
+// main window, enabling.
+void registerParameterDisplay();
+
+// The check-box click: when id is the box's id, flips the mark, stores the new state as the
+// value, saves it and returns true; any other id changes nothing and returns false.
+bool toggleCheckBoxParameter(HWND parent, UINT id, CheckBoxParameter& parameter);
+
+// Control creation during the main window's WM_CREATE (create is that message's record).
+// A check box is created enabled with its mark from the value; a button (caption = name) and
+// an edit are created disabled. The edit is subclassed with proc; the replaced procedure is
+// kept in previousProc. spare is unused.
+void createParameterCheckBox(CheckBoxParameter& parameter, HWND parent, const CREATESTRUCTW* create, int x);
+void createParameterButton(ButtonParameter& parameter, HWND parent, const CREATESTRUCTW* create, int x, int width);
+void createParameterEdit(ParameterControl& control, HWND parent, const CREATESTRUCTW* create, int x, int width,
+                         int spare, WNDPROC proc);
 
 } // namespace qtr

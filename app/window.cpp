@@ -11,7 +11,7 @@
 #include "foundation/time_text.h"
 #include "foundation/version.h"
 #include "foundation/win_text.h"
-#include "traffic/run_control.h"
+#include "foundation/run_control.h"
 #include "traffic/startup.h"
 #include "traffic/worker.h"
 

@@ -4,7 +4,7 @@
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/win_text.h"
 #include "foundation/zip_archive.h"
-#include "traffic/run_control.h"
+#include "foundation/run_control.h"
 
 #include <curl/curl.h>
 #include <fmt/format.h>

@@ -2,7 +2,7 @@
 
 #include "foundation/time_text.h"
 #include "foundation/version.h"
-#include "traffic/run_control.h"
+#include "foundation/run_control.h"
 
 #include <fmt/format.h>
 

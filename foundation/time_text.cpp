@@ -2,8 +2,6 @@
 
 #include "foundation/clock.h"
 
-#include "links/feed.h"
-
 #include <fmt/format.h>
 
 #include <chrono>
@@ -12,6 +10,9 @@
 #include <utility>
 
 namespace qtr {
+
+std::atomic<bool> feedProfessional{false};
+std::atomic<double> latestFeedReportTime{0.0};
 
 namespace {
 

@@ -1,5 +1,6 @@
 #pragma once
 // Time as text, weekdays and half-hour slots. The program lives on UTC.
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -14,6 +15,14 @@ struct DaySlot {
 };
 // Fits one 64-bit word (weekday in the low half on this platform), cheap to pass by value.
 static_assert(sizeof(DaySlot) == 8);
+
+// What the feed says of its clock; the program clock below follows it. The feed links set both
+// (any thread).
+// RealTraffic reported the professional edition (level 2) in its handshake.
+extern std::atomic<bool> feedProfessional;
+// Time of the latest traffic report (seconds since 1970 UTC, from the feed); 0 until one
+// arrived and after resetTrafficState.
+extern std::atomic<double> latestFeedReportTime;
 
 // Seconds since 1970 UTC of the PC's clock.
 std::int64_t nowUtcSeconds();

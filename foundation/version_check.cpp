@@ -1,6 +1,7 @@
 #include "foundation/version.h"
 
 #include "foundation/log.h"
+#include "foundation/parameters/parameter_display.h"
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/paths.h"
 

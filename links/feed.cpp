@@ -11,8 +11,7 @@
 #include "links/traffic_standins.h"
 #include "links/udp_receiver.h"
 #include "traffic/removal.h"
-#include "traffic/run_control.h"
-#include "traffic/worker.h"
+#include "foundation/run_control.h"
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
@@ -27,8 +26,7 @@
 
 namespace qtr {
 
-std::atomic<bool> feedProfessional{false};
-std::atomic<double> latestFeedReportTime{0.0};
+bool feedOnThisPc = false;
 std::atomic<int> feedHandshakeTimeoutMs{5000};
 
 namespace {

@@ -1,6 +1,8 @@
 #pragma once
 // The feed links as the traffic manager sees them: the TCP feed server that tells RealTraffic
 // on this PC where the user aircraft is, and the two UDP readers of its datagrams.
+#include "foundation/time_text.h"
+
 #include <atomic>
 #include <cstdint>
 #include <optional>
@@ -9,11 +11,11 @@
 
 namespace qtr {
 
-// RealTraffic reported the professional edition (level 2) in its handshake.
-extern std::atomic<bool> feedProfessional;
-// Time of the latest traffic report (seconds since 1970 UTC, from the feed); 0 until one
-// arrived and after resetTrafficState.
-extern std::atomic<double> latestFeedReportTime;
+// feedProfessional and latestFeedReportTime (what the feed says of its clock) are in
+// foundation/time_text.h, which the program clock reads.
+// RealTraffic is installed on this PC (the worker's start decides; worker thread writes, the
+// readers and the feed server read it after).
+extern bool feedOnThisPc;
 // How long the handshake waits for RealTraffic's reply before it goes on as the standard
 // edition (milliseconds).
 extern std::atomic<int> feedHandshakeTimeoutMs;

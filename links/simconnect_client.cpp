@@ -10,7 +10,7 @@
 #include "links/simconnect_connection.h"
 #include "links/simconnect_dispatch.h"
 #include "platform/simconnect/simconnect.h"
-#include "traffic/run_control.h"
+#include "foundation/run_control.h"
 #include "traffic/worker.h"
 
 #include <fmt/format.h>

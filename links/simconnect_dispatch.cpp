@@ -17,7 +17,7 @@
 #include "traffic/removal.h"
 #include "traffic/stands.h"
 #include "traffic/traffic_state.h"
-#include "traffic/run_control.h"
+#include "foundation/run_control.h"
 
 #include <fmt/format.h>
 

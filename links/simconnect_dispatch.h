@@ -2,21 +2,16 @@
 // The handlers of the simulator's messages, run on the SimConnect thread.
 #include "foundation/geometry.h"
 
-#include <windows.h>
-
 #include <cstdint>
 #include <exception>
 #include <string>
 #include <vector>
 
-struct SIMCONNECT_RECV;
-
 namespace qtr {
 
-// The dispatch callback handed to SimConnect_CallDispatch. It never lets an exception out into
-// the library: the first one of a dispatch is kept for the thread (takeDispatchError) and the
-// rest of the messages are then ignored.
-void CALLBACK lf_dispatch(SIMCONNECT_RECV* message, DWORD size, void* context);
+// The dispatch callback itself (lf_dispatch) has the library's Windows signature: it is declared
+// with the connection in links/simconnect_connection.h.
+// The first exception of a dispatch, kept for the thread.
 std::exception_ptr takeDispatchError();
 // True once the simulator said it quits; the thread then ends as for a lost simulator.
 bool simulatorQuit();

@@ -9,7 +9,7 @@
 #include "foundation/clock.h"
 #include "foundation/parameters/parameter_table.h"
 #include "platform/simconnect/simconnect.h"
-#include "traffic/run_control.h"
+#include "foundation/run_control.h"
 
 #include <fmt/format.h>
 

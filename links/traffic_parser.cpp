@@ -9,7 +9,6 @@
 #include "links/simconnect_queues.h"
 #include "links/udp_receiver.h"
 #include "traffic/intake.h"
-#include "traffic/worker.h"
 
 #include <fmt/format.h>
 

@@ -5,12 +5,13 @@
 #include "links/feed.h"
 #include "foundation/geometry.h"
 #include "foundation/utilities.h"
-#include "traffic/run_control.h"
-#include "traffic/worker.h"
+#include "foundation/run_control.h"
 
 #include <fmt/format.h>
 
 #include <ws2tcpip.h>
+
+#include <type_traits>
 
 #include <cstring>
 #include <stdexcept>
@@ -37,9 +38,14 @@ void closeReceiverSocket(UdpReceiver& reader)
 
 } // namespace
 
+// The header holds the socket as a plain integer; it must be the very type of a SOCKET.
+static_assert(std::is_same_v<SOCKET, std::uintptr_t> && INVALID_SOCKET == noSocket);
+
 void startWinsock(UdpReceiver& reader)
 {
-    const int result = WSAStartup(MAKEWORD(2, 2), &reader.wsaData);
+    // Winsock's description of itself is not needed: only the start counts.
+    WSADATA wsaData{};
+    const int result = WSAStartup(MAKEWORD(2, 2), &wsaData);
     if (result != 0) throw std::runtime_error(fmt::format("WSA startup error: {}", result));
 }
 

@@ -4,8 +4,6 @@
 // a virtual handler. The traffic reader parses traffic lines, the QNH reader the pressure.
 #include "links/traffic_standins.h"
 
-#include <winsock2.h>
-
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -22,6 +20,8 @@ namespace qtr {
 inline constexpr std::size_t receiveBufferSize = 16384;
 inline constexpr std::uint16_t trafficPort = 49005;
 inline constexpr std::uint16_t qnhPort = 49004;
+// INVALID_SOCKET as the integer the header holds.
+inline constexpr std::uintptr_t noSocket = ~std::uintptr_t{0};
 
 class UdpReceiver {
 public:
@@ -41,8 +41,9 @@ public:
     std::atomic<std::uint32_t> packetsAtLastCheck{0};
     std::array<char, receiveBufferSize> buffer{};
     std::string previousDatagram;             // kept only while the feed is on another PC
-    WSADATA wsaData{};
-    SOCKET socket = INVALID_SOCKET;
+    // The Winsock socket, held as the integer that a SOCKET is, so that this header stays free
+    // of Windows types; noSocket (INVALID_SOCKET) while none is open.
+    std::uintptr_t socket = noSocket;
 
     // Where to bind instead of the address the feed location gives (tests keep to the
     // loopback); empty for the normal rule.

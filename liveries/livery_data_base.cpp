@@ -2,6 +2,7 @@
 
 #include "foundation/indicators.h"
 #include "foundation/log.h"
+#include "foundation/parameters/parameter_display.h"
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/utilities.h"
 #include "liveries/livery_matcher.h"
@@ -97,7 +98,7 @@ const CategorySwitch* lf_categorySwitch(std::uint32_t category)
 
 void lf_enableCheckBox(const CheckBoxParameter& parameter, bool enable)
 {
-    if (HWND box = parameter.hwnd.load()) EnableWindow(box, enable ? TRUE : FALSE);
+    gf_enableControl(parameter, enable);
 }
 
 std::vector<std::string>* lf_installedTypesOf(std::uint32_t category)

@@ -6,7 +6,7 @@
 #include "foundation/parameters/parameter_table.h"
 #include "liveries/livery_matcher.h"
 #include "traffic/records.h"
-#include "traffic/run_control.h"
+#include "foundation/run_control.h"
 
 #include <fmt/format.h>
 

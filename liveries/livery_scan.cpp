@@ -6,6 +6,7 @@
 #include "foundation/install_detect.h"
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_control.h"
+#include "foundation/parameters/parameter_display.h"
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/paths.h"
 #include "foundation/text_files.h"
@@ -17,7 +18,7 @@
 #include "liveries/regcodes.h"
 #include "liveries/scan_problems.h"
 #include "liveries/scanned_liveries_file.h"
-#include "traffic/run_control.h"
+#include "foundation/run_control.h"
 
 #include <fmt/format.h>
 

@@ -2,7 +2,7 @@
 
 #include "airports/airports_db.h"
 #include "foundation/indicators.h"
-#include "app/parameter_display.h"
+#include "foundation/parameters/parameter_display.h"
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/paths.h"

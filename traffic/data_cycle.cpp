@@ -1,7 +1,7 @@
 #include "traffic/data_cycle.h"
 
 #include "foundation/indicators.h"
-#include "app/parameter_display.h"
+#include "foundation/parameters/parameter_display.h"
 #include "foundation/clock.h"
 #include "foundation/geometry.h"
 #include "foundation/log.h"
@@ -19,7 +19,7 @@
 #include "traffic/parking_renewal.h"
 #include "traffic/range.h"
 #include "traffic/removal.h"
-#include "traffic/run_control.h"
+#include "foundation/run_control.h"
 #include "traffic/stands.h"
 #include "traffic/callsigns.h"
 #include "traffic/static_parking.h"

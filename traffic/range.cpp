@@ -1,6 +1,6 @@
 #include "traffic/range.h"
 
-#include "app/parameter_display.h"
+#include "foundation/parameters/parameter_display.h"
 #include "foundation/geometry.h"
 #include "foundation/parameters/parameter_table.h"
 #include "links/simconnect_client.h"

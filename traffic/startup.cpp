@@ -3,9 +3,9 @@
 #include "airports/airport_scan.h"
 #include "airports/scanned_airports.h"
 #include "airports/airports_db.h"
-#include "app/commands.h"
+#include "liveries/livery_data_base.h"
 #include "foundation/indicators.h"
-#include "app/parameter_display.h"
+#include "foundation/parameters/parameter_display.h"
 #include "foundation/errors.h"
 #include "foundation/install_detect.h"
 #include "foundation/log.h"
@@ -25,7 +25,7 @@
 #include "traffic/data_cycle.h"
 #include "traffic/park_airports.h"
 #include "traffic/range.h"
-#include "traffic/run_control.h"
+#include "foundation/run_control.h"
 #include "traffic/traffic_state.h"
 #include "traffic/worker.h"
 
@@ -36,6 +36,18 @@
 #include <new>
 
 namespace qtr {
+
+std::atomic<bool> clearLiveriesRequest{false};
+std::atomic<bool> resetAirportScanRequest{false};
+
+void serveFreshScanRequests()
+{
+    if (clearLiveriesRequest.exchange(false)) {
+        gf_clearLiveries();
+        liveriesProcessed = false;
+    }
+    if (resetAirportScanRequest.exchange(false)) resetAirportScanCollection();
+}
 
 std::function<void(std::string_view step)> startupStepHook;
 

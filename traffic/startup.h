@@ -3,12 +3,21 @@
 // the run; every error of them ends in the exit step with its message on the status line.
 #include "foundation/parameters/parameter.h"
 
+#include <atomic>
 #include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace qtr {
+
+// Raised by the simulator switch (both) and by SCAN_LIVERIES switched on while the run starts
+// (liveries only): the next worker start empties the livery data, or the add-on airport scan's
+// collection, before it scans, so that nothing the running worker reads is cleared under it.
+extern std::atomic<bool> clearLiveriesRequest;
+extern std::atomic<bool> resetAirportScanRequest;
+// Serves both (worker thread, at its start; the window raises them).
+void serveFreshScanRequests();
 
 // The worker thread's body: start, run, exit step.
 void workerMain();

@@ -1,7 +1,7 @@
 #include "traffic/static_parking.h"
 
 #include "foundation/indicators.h"
-#include "app/parameter_display.h"
+#include "foundation/parameters/parameter_display.h"
 #include "foundation/geometry.h"
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"

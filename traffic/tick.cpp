@@ -15,7 +15,7 @@
 #include "traffic/static_parking.h"
 #include "traffic/stands.h"
 #include "traffic/traffic_state.h"
-#include "traffic/run_control.h"
+#include "foundation/run_control.h"
 #include "traffic/worker.h"
 
 #include <fmt/format.h>

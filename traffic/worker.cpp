@@ -13,7 +13,7 @@
 #include "foundation/utilities.h"
 #include "foundation/win_text.h"
 #include "foundation/parameters/parameter_control.h"
-#include "app/parameter_display.h"
+#include "foundation/parameters/parameter_display.h"
 #include "airports/airport_scan.h"
 #include "airports/airports_db.h"
 #include "links/feed.h"
@@ -27,7 +27,7 @@
 #include "traffic/data_cycle.h"
 #include "traffic/park_airports.h"
 #include "traffic/range.h"
-#include "traffic/run_control.h"
+#include "foundation/run_control.h"
 #include "traffic/tick.h"
 #include "traffic/traffic_state.h"
 
@@ -40,7 +40,6 @@ namespace qtr {
 
 std::mutex trafficMutex;
 bool trafficRunning = false;
-bool feedOnThisPc = false;
 std::jthread simConnectThread;
 UserAircraftState workerState;
 

@@ -1,5 +1,6 @@
 #pragma once
 // The worker thread: start-up checks, one run of the traffic manager, and the exit step.
+#include "links/feed.h" // feedOnThisPc, set by the start
 #include "links/simconnect_client.h"
 
 #include <atomic>
@@ -11,7 +12,6 @@ namespace qtr {
 
 extern std::mutex trafficMutex;
 extern bool trafficRunning; // guarded by trafficMutex
-extern bool feedOnThisPc;
 extern std::jthread simConnectThread;
 
 // The worker's copy of the user aircraft, renewed while it waits for the simulator and

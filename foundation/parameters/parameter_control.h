@@ -6,8 +6,6 @@
 #include <atomic>
 #include <cstdint>
 
-#include <windows.h>
-
 namespace qtr {
 
 class ParameterControl {
@@ -21,10 +19,13 @@ public:
     const std::uint16_t id;
     // Top of the control's row in the main window's client area.
     const std::int32_t y;
-    // Set on the window thread at creation, read by the worker when it shows a value.
-    std::atomic<HWND> hwnd{nullptr};
-    // The edit's own procedure that subclassing replaced; every unhandled message goes there.
-    std::atomic<WNDPROC> prevWndProc{nullptr};
+    // The control's child window, opaque here so that the core holds it without Windows types
+    // (only the window code turns it back into a handle). Set on the window thread at creation,
+    // read by any thread; null while there is no control.
+    std::atomic<void*> windowHandle{nullptr};
+    // The edit's own window procedure that subclassing replaced (opaque, as the handle); every
+    // unhandled message goes there.
+    std::atomic<void*> previousProc{nullptr};
 };
 
 class CheckBoxParameter : public BoolParameter, public ParameterControl {
@@ -60,20 +61,7 @@ public:
         : Parameter(std::move(caption)), ParameterControl(controlId, row) {}
 };
 
-// The check-box click: when id is the box's id, flips the mark, stores the new state as the
-// value, saves it and returns true; any other id changes nothing and returns false.
-bool toggleCheckBoxParameter(HWND parent, UINT id, CheckBoxParameter& parameter);
-
-// Control creation during the main window's WM_CREATE (create is that message's record).
-// A check box is created enabled with its mark from the value; a button (caption = name) and
-// an edit are created disabled. The edit is subclassed with proc; the replaced procedure is
-// kept in prevWndProc. spare is unused.
-void createParameterCheckBox(CheckBoxParameter& parameter, HWND parent, const CREATESTRUCTW* create, int x);
-void createParameterButton(ButtonParameter& parameter, HWND parent, const CREATESTRUCTW* create, int x, int width);
-void createParameterEdit(ParameterControl& control, HWND parent, const CREATESTRUCTW* create, int x, int width,
-                         int spare, WNDPROC proc);
-
-// Sets the box's mark from the current value (BM_SETCHECK; any thread).
-void showCheckBoxParameter(const CheckBoxParameter& parameter);
+// The window creates and toggles the controls; the core reaches them through
+// foundation/parameters/parameter_display.h.
 
 } // namespace qtr

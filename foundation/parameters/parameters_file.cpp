@@ -2,7 +2,7 @@
 
 #include "foundation/text_files.h"
 
-#include "app/parameter_display.h"
+#include "foundation/parameters/parameter_display.h"
 #include "foundation/log.h"
 #include "foundation/paths.h"
 #include "foundation/win_text.h"

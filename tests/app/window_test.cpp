@@ -18,7 +18,7 @@
 #include "traffic/callsigns.h"
 #include "traffic/data_cycle.h"
 #include "traffic/range.h"
-#include "traffic/run_control.h"
+#include "foundation/run_control.h"
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>
@@ -130,13 +130,13 @@ protected:
     void typeAndEnter(const ParameterControl& edit, const std::string& text)
     {
         const std::wstring wide(text.begin(), text.end());
-        SetWindowTextW(edit.hwnd.load(), wide.c_str());
-        SendMessageW(edit.hwnd.load(), WM_CHAR, 13, 0);
+        SetWindowTextW(controlWindow(edit), wide.c_str());
+        SendMessageW(controlWindow(edit), WM_CHAR, 13, 0);
     }
     std::string editText(const ParameterControl& edit)
     {
         wchar_t buffer[256] = {};
-        GetWindowTextW(edit.hwnd.load(), buffer, 256);
+        GetWindowTextW(controlWindow(edit), buffer, 256);
         std::string text;
         for (const wchar_t* p = buffer; *p; ++p) text.push_back(static_cast<char>(*p));
         return text;
@@ -333,7 +333,7 @@ TEST_F(MainWindowTest, FortyTwoControlsAtTheirPlaces)
     for (const Expected& e : samples) {
         HWND control = GetDlgItem(window_, e.control->id);
         ASSERT_NE(control, nullptr) << e.control->id;
-        EXPECT_EQ(control, e.control->hwnd.load());
+        EXPECT_EQ(control, controlWindow(*e.control));
         wchar_t name[32] = {};
         GetClassNameW(control, name, 32);
         EXPECT_EQ(_wcsicmp(name, e.windowClass), 0) << e.control->id;
@@ -351,9 +351,9 @@ TEST_F(MainWindowTest, FortyTwoControlsAtTheirPlaces)
         window_, [](HWND, LPARAM p) -> BOOL { return ++*reinterpret_cast<int*>(p), TRUE; }, reinterpret_cast<LPARAM>(&children));
     EXPECT_EQ(children, 42);
     // Narrow edits scroll, so that a typed value is never cut at the edit's width.
-    EXPECT_TRUE(GetWindowLongW(MAX_LIVE.hwnd.load(), GWL_STYLE) & ES_AUTOHSCROLL);
+    EXPECT_TRUE(GetWindowLongW(controlWindow(MAX_LIVE), GWL_STYLE) & ES_AUTOHSCROLL);
     wchar_t caption[32] = {};
-    GetWindowTextW(rereadButton.hwnd.load(), caption, 32);
+    GetWindowTextW(controlWindow(rereadButton), caption, 32);
     EXPECT_STREQ(caption, L"Re-read");
     EXPECT_EQ(IsDlgButtonChecked(window_, MSFS_2020.id), MSFS_2020.value() ? BST_CHECKED : BST_UNCHECKED);
 }
@@ -452,13 +452,13 @@ TEST_F(MainWindowTest, TextEditsHandTheirTextToTheWorker)
     serveCallsignRequests();
     EXPECT_EQ(BLOCK_CALLSIGN.value(), "DLH4AB");
     EXPECT_EQ(editText(BLOCK_CALLSIGN), "DLH4AB");
-    EXPECT_TRUE(IsWindowEnabled(unblockButton.hwnd.load()));
+    EXPECT_TRUE(IsWindowEnabled(controlWindow(unblockButton)));
     EXPECT_TRUE(blockRequest.exchange(false));
     command(unblockButton);
     serveCallsignRequests();
     EXPECT_EQ(BLOCK_CALLSIGN.value(), "");
     EXPECT_EQ(indicators.statusLine(), "no more blocking of live aircraft \"DLH4AB\"");
-    EXPECT_FALSE(IsWindowEnabled(unblockButton.hwnd.load()));
+    EXPECT_FALSE(IsWindowEnabled(controlWindow(unblockButton)));
     // Unblock with nothing blocked.
     command(unblockButton);
     serveCallsignRequests();
@@ -554,16 +554,16 @@ TEST_F(MainWindowTest, AutoRangeOffGivesBackTheUsersRadius)
     command(AUTO_RANGE); // on: 25 is remembered
     EXPECT_TRUE(AUTO_RANGE.value());
     EXPECT_EQ(manualRadius.load(), 25);
-    EXPECT_FALSE(IsWindowEnabled(LATERAL_RANGE.hwnd.load()));
-    EXPECT_TRUE(IsWindowEnabled(AUTO_RANGE_ABOVE_HEIGHT.hwnd.load()));
+    EXPECT_FALSE(IsWindowEnabled(controlWindow(LATERAL_RANGE)));
+    EXPECT_TRUE(IsWindowEnabled(controlWindow(AUTO_RANGE_ABOVE_HEIGHT)));
     EXPECT_TRUE(reevaluationRequest.exchange(false));
     setRangeNm(10); // what the automatic range chose meanwhile
     command(AUTO_RANGE); // off
     EXPECT_EQ(LATERAL_RANGE.value(), 25);
     EXPECT_EQ(lateralRangeMetres.load(), 25 * 1852);
     EXPECT_EQ(editText(LATERAL_RANGE), "25");
-    EXPECT_TRUE(IsWindowEnabled(LATERAL_RANGE.hwnd.load()));
-    EXPECT_FALSE(IsWindowEnabled(AUTO_RANGE_ABOVE_HEIGHT.hwnd.load()));
+    EXPECT_TRUE(IsWindowEnabled(controlWindow(LATERAL_RANGE)));
+    EXPECT_FALSE(IsWindowEnabled(controlWindow(AUTO_RANGE_ABOVE_HEIGHT)));
     AUTO_RANGE.setValue(true);
     CheckDlgButton(window_, AUTO_RANGE.id, BST_CHECKED);
     gf_enableControl(LATERAL_RANGE, false);
@@ -651,11 +651,11 @@ TEST_F(MainWindowTest, ButtonsRaiseTheWorkersRequests)
     gf_enableControl(DESTINATION, true);
     command(rereadButton);
     EXPECT_TRUE(recheckRequest.exchange(false));
-    EXPECT_FALSE(IsWindowEnabled(rereadButton.hwnd.load()));
-    EXPECT_FALSE(IsWindowEnabled(DESTINATION.hwnd.load()));
+    EXPECT_FALSE(IsWindowEnabled(controlWindow(rereadButton)));
+    EXPECT_FALSE(IsWindowEnabled(controlWindow(DESTINATION)));
     command(flushStaticButton);
     EXPECT_TRUE(removeStaticsRequest.exchange(false));
-    EXPECT_FALSE(IsWindowEnabled(flushStaticButton.hwnd.load()));
+    EXPECT_FALSE(IsWindowEnabled(controlWindow(flushStaticButton)));
     EXPECT_EQ(indicators.statusLine(), "All static parked aircraft will be removed ...");
     NAV_LIGHTS_WHILE_PARKED.setValue(true);
     CheckDlgButton(window_, NAV_LIGHTS_WHILE_PARKED.id, BST_CHECKED);

@@ -2,7 +2,7 @@
 #include "foundation/update.h"
 #include "foundation/zip_archive.h"
 #include "site_fixture.h"
-#include "traffic/run_control.h"
+#include "foundation/run_control.h"
 
 #include <future>
 

@@ -1,7 +1,7 @@
 #include "foundation/log.h"
 #include "foundation/version.h"
 #include "support/test_support.h"
-#include "traffic/run_control.h"
+#include "foundation/run_control.h"
 
 #include <gtest/gtest.h>
 

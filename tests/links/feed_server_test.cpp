@@ -4,7 +4,7 @@
 #include "link_test_support.h"
 #include "rtpeer.h"
 #include "traffic/records.h"
-#include "traffic/run_control.h"
+#include "foundation/run_control.h"
 #include "traffic/traffic_state.h"
 #include "traffic/worker.h"
 

@@ -3,7 +3,7 @@
 #include "links/udp_receiver.h"
 #include "link_test_support.h"
 #include "rtpeer.h"
-#include "traffic/run_control.h"
+#include "foundation/run_control.h"
 #include "traffic/worker.h"
 
 #include <gtest/gtest.h>
@@ -89,7 +89,7 @@ TEST(UdpReaders, StopEndsAnIdleReader)
     reader.stop = true;
     EXPECT_TRUE(running.endsSoon());
     EXPECT_TRUE(reader.stopped.load());
-    EXPECT_EQ(reader.socket, INVALID_SOCKET);
+    EXPECT_EQ(reader.socket, noSocket);
 }
 
 TEST(UdpReaders, AFailedSetUpEndsTheRunWithReaderError)

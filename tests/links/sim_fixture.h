@@ -21,7 +21,7 @@
 #include "traffic/removal.h"
 #include "traffic/park_airports.h"
 #include "traffic/static_parking.h"
-#include "traffic/run_control.h"
+#include "foundation/run_control.h"
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>

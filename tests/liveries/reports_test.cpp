@@ -8,7 +8,7 @@
 #include "liveries/livery_reports.h"
 #include "liveries/stock_models.h"
 #include "traffic/records.h"
-#include "traffic/run_control.h"
+#include "foundation/run_control.h"
 
 #include <gtest/gtest.h>
 

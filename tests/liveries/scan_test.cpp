@@ -15,7 +15,7 @@
 #include "liveries/scan_problems.h"
 #include "liveries/scanned_liveries_file.h"
 #include "scan_fixture.h"
-#include "traffic/run_control.h"
+#include "foundation/run_control.h"
 
 #include <gtest/gtest.h>
 

@@ -13,7 +13,7 @@
 #include "traffic/callsigns.h"
 #include "traffic/static_parking.h"
 #include "traffic/range.h"
-#include "traffic/run_control.h"
+#include "foundation/run_control.h"
 #include "traffic/stands.h"
 #include "traffic/traffic_state.h"
 #include "traffic/worker.h"

@@ -12,7 +12,7 @@
 #include "traffic/live_update.h"
 #include "traffic/motion.h"
 #include "traffic/removal.h"
-#include "traffic/run_control.h"
+#include "foundation/run_control.h"
 #include "traffic/spawning.h"
 #include "traffic/static_parking.h"
 #include "traffic/traffic_state.h"

@@ -1,6 +1,6 @@
 #include "app/main_window.h"
 #include "foundation/clock.h"
-#include "traffic/run_control.h"
+#include "foundation/run_control.h"
 #include "traffic/worker.h"
 
 #include <gtest/gtest.h>

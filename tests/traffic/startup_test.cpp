@@ -12,7 +12,7 @@
 #include "foundation/win_text.h"
 #include "http_server.h"
 #include "support/test_support.h"
-#include "traffic/run_control.h"
+#include "foundation/run_control.h"
 #include "traffic/startup.h"
 
 #include <fmt/format.h>

@@ -1,7 +1,7 @@
 #include "foundation/paths.h"
 #include "links/simconnect_client.h"
 #include "support/test_support.h"
-#include "traffic/run_control.h"
+#include "foundation/run_control.h"
 #include "traffic/tick.h"
 #include "traffic/traffic_state.h"
 #include "traffic_harness.h"

@@ -11,7 +11,7 @@
 #include "platform/simconnect/stand_in.h"
 #include "traffic/data_cycle.h"
 #include "traffic/intake.h"
-#include "traffic/run_control.h"
+#include "foundation/run_control.h"
 #include "traffic/traffic_state.h"
 #include "traffic/worker.h"
 

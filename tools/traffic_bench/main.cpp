@@ -8,7 +8,7 @@
 #include "platform/simconnect/simconnect.h"
 #include "platform/simconnect/stand_in.h"
 #include "traffic/intake.h"
-#include "traffic/run_control.h"
+#include "foundation/run_control.h"
 #include "traffic/tick.h"
 #include "traffic/traffic_state.h"
 #include "traffic/worker.h"

@@ -1,3 +1,4 @@
+#include "app/parameter_display.h"
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/parameters/parameters_file.h"
 #include "foundation/paths.h"
@@ -21,12 +22,12 @@ int editMessages = 0;
 LRESULT CALLBACK lateralRangeProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     ++editMessages;
-    return CallWindowProcW(LATERAL_RANGE.prevWndProc.load(), window, message, wParam, lParam);
+    return CallWindowProcW(previousEditProc(LATERAL_RANGE), window, message, wParam, lParam);
 }
 
 LRESULT CALLBACK blockCallsignProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return CallWindowProcW(BLOCK_CALLSIGN.prevWndProc.load(), window, message, wParam, lParam);
+    return CallWindowProcW(previousEditProc(BLOCK_CALLSIGN), window, message, wParam, lParam);
 }
 
 LRESULT CALLBACK parentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -67,7 +68,7 @@ RECT clientRect(HWND child)
 
 bool checked(const CheckBoxParameter& box)
 {
-    return SendMessageW(box.hwnd.load(), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    return SendMessageW(controlWindow(box), BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
 std::string storedValue(const std::string& key)
@@ -106,6 +107,7 @@ protected:
     void SetUp() override
     {
         freshDefaults();
+        registerParameterDisplay();
         WNDCLASSEXW wc{};
         wc.cbSize = sizeof(wc);
         wc.lpfnWndProc = parentProc;
@@ -122,8 +124,8 @@ protected:
         DestroyWindow(parent);
         for (ParameterControl* control : std::initializer_list<ParameterControl*>{
                  &TELLMOOR, &MSFS_2020, &LATERAL_RANGE, &BLOCK_CALLSIGN, &unblockButton}) {
-            control->hwnd.store(nullptr);
-            control->prevWndProc.store(nullptr);
+            control->windowHandle.store(nullptr);
+            control->previousProc.store(nullptr);
         }
         freshDefaults();
     }
@@ -150,7 +152,7 @@ TEST_F(ParameterControls, CreatedWithTheirIdsPlacesAndStates)
         {&unblockButton, L"button", {323, 257, 393, 277}, false, L"Unblock"},
     };
     for (const auto& c : cases) {
-        HWND child = c.control->hwnd.load();
+        HWND child = controlWindow(*c.control);
         ASSERT_NE(child, nullptr) << c.control->id;
         EXPECT_EQ(GetDlgItem(parent, c.control->id), child);
         EXPECT_EQ(_wcsicmp(className(child).c_str(), c.windowClass), 0) << c.control->id;
@@ -166,9 +168,9 @@ TEST_F(ParameterControls, CreatedWithTheirIdsPlacesAndStates)
     EXPECT_FALSE(checked(TELLMOOR));
     EXPECT_TRUE(checked(MSFS_2020));
     // The edit runs our procedure, which hands on to the edit's own one.
-    HWND edit = LATERAL_RANGE.hwnd.load();
+    HWND edit = controlWindow(LATERAL_RANGE);
     EXPECT_EQ(GetWindowLongPtrW(edit, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(lateralRangeProc));
-    ASSERT_NE(LATERAL_RANGE.prevWndProc.load(), nullptr);
+    ASSERT_NE(previousEditProc(LATERAL_RANGE), nullptr);
     editMessages = 0;
     SetWindowTextW(edit, L"42");
     EXPECT_GT(editMessages, 0);
@@ -229,12 +231,12 @@ TEST_F(ParameterControls, ControlsShowTheLoadedValues)
         // The controls show something else before the load.
         CheckDlgButton(parent, TELLMOOR.id, c.tellmoor ? BST_UNCHECKED : BST_CHECKED);
         CheckDlgButton(parent, MSFS_2020.id, c.msfs2020 ? BST_UNCHECKED : BST_CHECKED);
-        SetWindowTextW(LATERAL_RANGE.hwnd.load(), L"x");
-        SetWindowTextW(BLOCK_CALLSIGN.hwnd.load(), L"x");
+        SetWindowTextW(controlWindow(LATERAL_RANGE), L"x");
+        SetWindowTextW(controlWindow(BLOCK_CALLSIGN), L"x");
         loadOnWorker();
         EXPECT_EQ(checked(TELLMOOR), c.tellmoor) << c.what;
         EXPECT_EQ(checked(MSFS_2020), c.msfs2020) << c.what;
-        EXPECT_EQ(windowText(LATERAL_RANGE.hwnd.load()), c.range) << c.what;
-        EXPECT_EQ(windowText(BLOCK_CALLSIGN.hwnd.load()), c.callsign) << c.what;
+        EXPECT_EQ(windowText(controlWindow(LATERAL_RANGE)), c.range) << c.what;
+        EXPECT_EQ(windowText(controlWindow(BLOCK_CALLSIGN)), c.callsign) << c.what;
     }
 }

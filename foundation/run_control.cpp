@@ -1,4 +1,4 @@
-#include "traffic/run_control.h"
+#include "foundation/run_control.h"
 
 namespace qtr {
 
