@@ -61,6 +61,15 @@ std::string parkAirportDisplayText()
 
 void enableDestination(bool enable) { gf_enableControl(DESTINATION, enable); }
 
+// The statistics band's copies of the park airport and its reserved stand: the worker owns both,
+// the window thread only reads these copies.
+void showParkAirportState()
+{
+    indicators.setText(indicators.parkAirportText, parkAirportIcao.empty() ? std::string() : parkAirportDisplayText());
+    indicators.setText(indicators.reservedStandText, reservedStand);
+    indicators.invalidate(Band::statistics);
+}
+
 // Out of sight: too far away or too high above the ground.
 bool inSight(double distance)
 {
@@ -110,6 +119,7 @@ void takeReservedStandFromList()
         reservedStand.clear();
         indicators.reservedStandOk.store(false);
     }
+    showParkAirportState();
 }
 
 namespace {
@@ -356,6 +366,7 @@ bool setParkAirport(const std::string& icao)
     // Ground reports count from now on: within 5 nm of this airport.
     setReaderParkAirport(std::pair{airport->latitude, airport->longitude});
     logLine(fmt::format("The park airport is {}", airportDisplayText(*airport)));
+    showParkAirportState();
     indicators.invalidate(Band::statistics);
     return true;
 }
@@ -391,7 +402,7 @@ void clearParkAirport()
     indicators.setText(indicators.parkLineText1, "");
     indicators.setText(indicators.parkLineText2, "");
     indicators.standCount.store(0);
-    indicators.invalidate(Band::statistics);
+    showParkAirportState();
 }
 
 void removeAllParkedAircraft()
@@ -473,7 +484,7 @@ bool checkParkAirportsAndStands(bool apply, std::string& message)
             } else {
                 indicators.reservedStandOk.store(false);
             }
-            indicators.invalidate(Band::statistics);
+            showParkAirportState();
         }
     }
     if (message.empty()) message = "park airports and stands are okay";
@@ -512,6 +523,7 @@ void clearParkAirportState()
 {
     parkAirportList.clear();
     reservedStand.clear();
+    showParkAirportState();
     lastListPosition = LatLon{};
     parkAirportReload = false;
     learningOffByFile = false;

@@ -3,7 +3,9 @@
 // 20 minutes later, live aircraft that park and are learned into the learned file, the soft
 // option of a flight that left the feed on the ground, the ageing of parked live aircraft and the
 // livery respawn.
+#include "foundation/indicators.h"
 #include "airports/airports_db.h"
+#include "foundation/indicators.h"
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/paths.h"
@@ -152,6 +154,8 @@ TEST_F(Parking, AirportChosenLoadedAndStockedByWeekdayAndSlot)
     chooseAndLoad();
     EXPECT_EQ(stands.size(), 10u);
     EXPECT_EQ(maxParkedAircraft, 3);
+    // The statistics band is told which airport it shows.
+    EXPECT_EQ(indicators.text(indicators.parkAirportText).rfind("EDDF", 0), 0u) << indicators.text(indicators.parkAirportText);
     ASSERT_EQ(staticCandidates.size(), 3u);
     EXPECT_EQ(staticCandidates.back().fit, 0u); // best fit last
     EXPECT_TRUE(parkingBusy.load());
@@ -287,6 +291,7 @@ TEST_F(Parking, LiveArrivalIsLearnedAndKeptAcrossARestart)
     EXPECT_EQ(learnedSlots.size(), 1u);
 
     removeAllParkedAircraft(); // leaving the airport saves what was learned
+    EXPECT_EQ(indicators.text(indicators.parkAirportText), "");
     const auto learned = learnedFolder / "thirdparty" / "Pub" / "EDDF.xml";
     ASSERT_TRUE(std::filesystem::exists(learned));
     EXPECT_FALSE(std::filesystem::exists(learned.string() + ".tmp"));
