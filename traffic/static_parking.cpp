@@ -492,7 +492,7 @@ int countStaticParked(bool updateDisplay)
         if (updateDisplay) slots += compareDaySlot(s.daySlot, now);
     }
     if (updateDisplay && !WEEK.value()) {
-        const float average = count == 0 ? 0.0f : static_cast<float>(slots) / (2.0f * count) + 0.5f;
+        const float average = count == 0 ? 0.0f : static_cast<float>(slots) / (2.0f * static_cast<float>(count)) + 0.5f;
         if (indicators.averageFitStatic.exchange(average) != average) indicators.invalidate(Band::statistics);
     }
     return count;

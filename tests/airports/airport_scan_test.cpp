@@ -224,7 +224,7 @@ TEST_F(AirportScan, StandsFromParkingsAndHelipads)
     std::vector<ParkingSpec> parkings;
     // Eight parkings all named A1: the second to seventh get letters, the eighth is left out;
     // then the letters follow decreasing radius.
-    for (int k = 0; k < 8; ++k) parkings.push_back(ParkingSpec{12, 1, 8, 10.0f + k, 90, 44.05 + k * 0.001});
+    for (int k = 0; k < 8; ++k) parkings.push_back(ParkingSpec{12, 1, 8, 10.0f + static_cast<float>(k), 90, 44.05 + k * 0.001});
     parkings.push_back(ParkingSpec{12, 2, 8, 1.0f});            // radius 1 m: no stand
     parkings.push_back(ParkingSpec{12, 3, 8, 200.0f});          // radius 200 m: no stand
     parkings.push_back(ParkingSpec{12, 4, 12});                 // fuel: no stand

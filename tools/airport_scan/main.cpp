@@ -101,7 +101,7 @@ int quickPassBenchmark(const fs::path& folder)
                           {"seconds", seconds},
                           {"walk_seconds", walkSeconds},
                           {"raw_read_seconds", rawSeconds},
-                          {"files_per_second", seconds > 0 ? files.size() / seconds : 0.0},
+                          {"files_per_second", seconds > 0 ? static_cast<double>(files.size()) / seconds : 0.0},
                           {"threads", scanTasksMaximum.load()}};
     std::cout << report.dump() << std::endl;
     return 0;

@@ -152,7 +152,7 @@ TEST(ParametersFile, FreshFileHoldsEveryStoredKeyInTableOrder)
     EXPECT_NE(text.find("\n\t<parameter name=\"RANDOM\" value=\"true\" />"), std::string::npos);
     EXPECT_EQ(lateralRangeMetres.load(), 74080);
     EXPECT_DOUBLE_EQ(lateralRangeNm.load(), 40.0);
-    EXPECT_FLOAT_EQ(MAX_FIT.value() * 0.5f + 0.5f, MAX_FIT_FL.value());
+    EXPECT_FLOAT_EQ(static_cast<float>(MAX_FIT.value()) * 0.5f + 0.5f, MAX_FIT_FL.value());
     // Nothing is left beside the file (no temporary, no copy).
     EXPECT_EQ(dataFolderFiles(), std::vector<std::filesystem::path>{"parameters.xml"});
 }
