@@ -23,8 +23,8 @@ run_build() {
   local dir=$1 sanitize=$2; shift 2
   local start=$SECONDS result=passed
   cmake -S "$here/native" -B "$dir" -G Ninja -DCMAKE_CXX_COMPILER=clang++-14 \
-    -DQM_SANITIZE="$sanitize" "$@" >"$dir.configure.log" 2>&1 \
-    || { tail -n 30 "$dir.configure.log"; result="configure failed"; }
+    -DQM_SANITIZE="$sanitize" "$@" >"$dir/configure.log" 2>&1 \
+    || { tail -n 30 "$dir/configure.log"; result="configure failed"; }
   if [ "$result" = passed ]; then
     cmake --build "$dir" -j "$jobs" || result="build failed"
   fi
@@ -33,12 +33,12 @@ run_build() {
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:halt_on_error=1 \
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-      ctest --test-dir "$dir" --output-on-failure -j "$jobs" >"$dir.ctest.log" 2>&1 || result="tests failed"
-    cat "$dir.ctest.log"
+      ctest --test-dir "$dir" --output-on-failure -j "$jobs" >"$dir/ctest.log" 2>&1 || result="tests failed"
+    cat "$dir/ctest.log"
   fi
   local counts
-  counts=$(grep -Eo '[0-9]+% tests passed, [0-9]+ tests failed out of [0-9]+' "$dir.ctest.log" 2>/dev/null || true)
-  summaries+=("native $sanitize: $result${counts:+ ($counts)} in $((SECONDS - start)) s")
+  counts=$(grep -Eo '[0-9]+% tests passed, [0-9]+ tests failed out of [0-9]+' "$dir/ctest.log" 2>/dev/null || true)
+  summaries+=("$sanitize: $result${counts:+ ($counts)} in $((SECONDS - start)) s")
   [ "$result" = passed ] || failed=1
 }
 
