@@ -1,6 +1,7 @@
 #include "airports/bgl_file.h"
 
 #include "foundation/log.h"
+#include "foundation/os_files.h"
 #include "foundation/win_text.h"
 
 #include <fmt/format.h>
@@ -14,8 +15,6 @@
 #include <memory>
 #include <stdexcept>
 
-#include <windows.h>
-
 namespace qtr {
 
 namespace {
@@ -26,32 +25,6 @@ constexpr std::uint64_t subsectionEntrySize = 16;
 constexpr std::uint64_t parkingEntrySize = 56;
 constexpr std::uint64_t airportSubrecordsOffset = 68;
 constexpr std::uint32_t wideSubsectionEntries = 0x10000;
-
-// Closes a Windows file handle on every way out.
-struct HandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using FileHandle = std::unique_ptr<void, HandleCloser>;
-
-FileHandle lf_openForReading(const std::filesystem::path& path)
-{
-    HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    return FileHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
-}
-
-// Reads up to size bytes; the count read (0 on failure).
-std::uint64_t lf_readBytes(HANDLE file, char* into, std::uint64_t size)
-{
-    std::uint64_t total = 0;
-    while (total < size) {
-        DWORD got = 0;
-        const DWORD want = static_cast<DWORD>(std::min<std::uint64_t>(size - total, 1u << 20));
-        if (!ReadFile(file, into + total, want, &got, nullptr) || got == 0) break;
-        total += got;
-    }
-    return total;
-}
 
 std::uint32_t lf_u32(const char* at)
 {
@@ -64,11 +37,11 @@ std::uint32_t lf_u32(const char* at)
 
 std::optional<BglFile> BglFile::read(const std::filesystem::path& path)
 {
-    FileHandle file = lf_openForReading(path);
-    LARGE_INTEGER size{};
-    if (!file || !GetFileSizeEx(file.get(), &size)) return std::nullopt;
-    std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
-    bytes.resize(lf_readBytes(file.get(), bytes.data(), bytes.size()));
+    ReadOnlyFile file(path, true);
+    const std::optional<std::uint64_t> size = file.sizeBytes();
+    if (!size) return std::nullopt;
+    std::string bytes(static_cast<std::size_t>(*size), '\0');
+    bytes.resize(file.read(bytes.data(), bytes.size()));
     return BglFile(std::move(bytes));
 }
 
@@ -219,10 +192,10 @@ BglQuickPass bglQuickPass(const std::filesystem::path& path)
 {
     // One read serves the header and, in nearly every file, the whole section table.
     constexpr std::uint64_t firstRead = 4096;
-    FileHandle file = lf_openForReading(path);
-    if (!file) return BglQuickPass::damaged;
+    ReadOnlyFile file(path, true);
+    if (!file.isOpen()) return BglQuickPass::damaged;
     std::string bytes(firstRead, '\0');
-    std::uint64_t got = lf_readBytes(file.get(), bytes.data(), firstRead);
+    std::uint64_t got = file.read(bytes.data(), firstRead);
     if (got < bglHeaderSize) return BglQuickPass::damaged;
     const std::uint64_t sections = lf_u32(bytes.data() + 20);
     if (sections == 0) return BglQuickPass::noAirport;
@@ -232,11 +205,11 @@ BglQuickPass bglQuickPass(const std::filesystem::path& path)
     const std::uint64_t tableEnd = bglHeaderSize + sectionEntrySize * sections;
     if (tableEnd >= got) {
         // A longer table: the file must hold it (and more) before it is read.
-        LARGE_INTEGER size{};
-        if (got < firstRead || !GetFileSizeEx(file.get(), &size) || static_cast<std::uint64_t>(size.QuadPart) <= tableEnd)
-            return BglQuickPass::damaged;
+        if (got < firstRead) return BglQuickPass::damaged;
+        const std::optional<std::uint64_t> size = file.sizeBytes();
+        if (!size || *size <= tableEnd) return BglQuickPass::damaged;
         bytes.resize(tableEnd);
-        got += lf_readBytes(file.get(), bytes.data() + got, tableEnd - got);
+        got += file.read(bytes.data() + got, tableEnd - got);
         if (got < tableEnd) return BglQuickPass::damaged;
     }
     for (std::uint64_t i = 0; i < sections; ++i)

@@ -6,6 +6,7 @@
 #include "foundation/parameters/parameter_display.h"
 #include "foundation/errors.h"
 #include "foundation/log.h"
+#include "foundation/os_files.h"
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/paths.h"
 #include "foundation/utilities.h"
@@ -19,8 +20,6 @@
 #include <algorithm>
 #include <set>
 #include <stdexcept>
-
-#include <windows.h>
 
 namespace qtr {
 
@@ -207,8 +206,10 @@ void lf_readLearned(const std::filesystem::path& learnedPath, const ApfFileRecor
         if (!loaded) {
             if (std::filesystem::exists(learnedPath)) {
                 std::filesystem::path aside = learnedPath;
-                aside.replace_extension(L".0" + learnedPath.extension().wstring());
-                if (!MoveFileExW(learnedPath.c_str(), aside.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+                std::filesystem::path asideExtension = ".0";
+                asideExtension += learnedPath.extension();
+                aside.replace_extension(asideExtension);
+                if (!gf_replaceFile(learnedPath, aside, true))
                     throw std::runtime_error(fmt::format("{} could not be moved aside", fileText));
                 logLine(fmt::format("{} found, but could not be loaded, saved as *.0.xml: {}", fileText,
                                     loaded.description()));

@@ -25,15 +25,17 @@ std::optional<ManifestInfo> lf_manifestIn(const std::filesystem::path& folder)
     return readManifestInfo(manifest);
 }
 
-// The package folder right below "Community": the text up to the second backslash after the
-// word, so "...\Community\<package>"; empty when the path has no such part.
+// The package folder right below "Community": the text up to the second separator after the
+// word, so "...\Community\<package>"; empty when the path has no such part. Both separators
+// count, as they do for the file system (and a POSIX path has only the slash).
 std::string lf_communityPackageFolder(const std::string& path)
 {
+    constexpr const char* separators = "\\/";
     const std::size_t community = path.find("Community");
     if (community == std::string::npos) return {};
-    const std::size_t first = path.find('\\', community);
+    const std::size_t first = path.find_first_of(separators, community);
     if (first == std::string::npos) return {};
-    const std::size_t second = path.find('\\', first + 1);
+    const std::size_t second = path.find_first_of(separators, first + 1);
     if (second == std::string::npos) return {};
     return path.substr(0, second);
 }

@@ -35,12 +35,20 @@ void copyOver(const std::filesystem::path& from, const std::filesystem::path& to
 void gf_backupFile(const std::filesystem::path& path)
 {
     // The extension of the file's own name: a dot in a folder name is no extension.
-    const std::wstring name = path.filename().native();
-    const auto dot = name.rfind(L'.');
-    if (dot == std::wstring::npos) return;
+    // Cut in the path's own characters, so that no name needs converting.
+    using Text = std::filesystem::path::string_type;
+    const Text name = path.filename().native();
+    const auto dot = name.rfind(std::filesystem::path::value_type('.'));
+    if (dot == Text::npos) return;
     const std::filesystem::path folder = path.parent_path();
-    const std::filesystem::path first = folder / (name.substr(0, dot) + L"0" + name.substr(dot));
-    const std::filesystem::path second = folder / (name.substr(0, dot) + L"00" + name.substr(dot));
+    const auto numbered = [&](const char* digits) {
+        std::filesystem::path numberedName = name.substr(0, dot);
+        numberedName += digits;
+        numberedName += name.substr(dot);
+        return folder / numberedName;
+    };
+    const std::filesystem::path first = numbered("0");
+    const std::filesystem::path second = numbered("00");
     if (std::filesystem::exists(first))
         copyOver(first, second);
     if (std::filesystem::exists(path))

@@ -3,6 +3,7 @@
 #include "foundation/indicators.h"
 #include "foundation/errors.h"
 #include "foundation/log.h"
+#include "foundation/os_files.h"
 #include "foundation/win_text.h"
 
 #include <fmt/format.h>
@@ -11,8 +12,6 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
-
-#include <windows.h>
 
 namespace qtr {
 
@@ -26,11 +25,13 @@ void dropCarriageReturn(std::string& line)
 bool isXmlFile(const std::filesystem::directory_entry& entry)
 {
     if (!entry.is_regular_file()) return false;
-    std::wstring extension = entry.path().extension().native();
+    // Compared in the path's own characters, so that no name needs converting.
+    using Char = std::filesystem::path::value_type;
+    std::filesystem::path::string_type extension = entry.path().extension().native();
     if (extension.size() != 4) return false;
-    for (wchar_t& c : extension)
-        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
-    return extension == L".XML";
+    for (Char& c : extension)
+        if (c >= Char('a') && c <= Char('z')) c = static_cast<Char>(c - Char('a') + Char('A'));
+    return extension[0] == Char('.') && extension[1] == Char('X') && extension[2] == Char('M') && extension[3] == Char('L');
 }
 
 template <typename Name>
@@ -59,17 +60,13 @@ bool writeText(std::string_view text, const std::filesystem::path& path, bool en
 
 TextEncoding gf_detectEncoding(const std::filesystem::path& path)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        logLine(fmt::format("cannot open file {} for character encoding, err: {}", pathToUtf8(path), GetLastError()));
+    ReadOnlyFile file(path, false);
+    if (!file.isOpen()) {
+        logLine(fmt::format("cannot open file {} for character encoding, err: {}", pathToUtf8(path), file.openError()));
         return cannotOpenFile;
     }
     unsigned char bytes[2] = {};
-    DWORD read = 0;
-    const BOOL ok = ReadFile(file, bytes, 2, &read, nullptr);
-    CloseHandle(file);
-    if (!ok || read < 2) return noByteOrderMark;
+    if (file.read(reinterpret_cast<char*>(bytes), 2) < 2) return noByteOrderMark;
     if (bytes[0] == 0xFF && bytes[1] == 0xFE) return utf16LittleEndian;
     if (bytes[0] == 0xFE && bytes[1] == 0xFF) return utf16BigEndian;
     if (bytes[0] == 0xEF && bytes[1] == 0xBB) return utf8WithByteOrderMark;
@@ -181,12 +178,13 @@ bool gf_appendToFile(std::string_view text, const std::filesystem::path& path, b
 bool gf_saveXmlReplacing(const pugi::xml_document& doc, const std::filesystem::path& path)
 {
     std::error_code ec;
-    const std::filesystem::path temp = path.wstring() + L".tmp";
+    std::filesystem::path temp = path;
+    temp += ".tmp";
     if (!doc.save_file(temp.c_str())) {
         std::filesystem::remove(temp, ec);
         return false;
     }
-    if (!MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!gf_replaceFile(temp, path, true)) {
         std::filesystem::remove(temp, ec);
         return false;
     }

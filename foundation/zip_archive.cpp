@@ -24,8 +24,12 @@ bool ZipArchive::open(const std::filesystem::path& path)
     errorText_.clear();
     zip_error_t error;
     zip_error_init(&error);
+#ifdef _WIN32
     // The wide-character source, so that any folder name works.
     zip_source_t* source = zip_source_win32w_create(path.c_str(), 0, -1, &error);
+#else
+    zip_source_t* source = zip_source_file_create(path.c_str(), 0, -1, &error);
+#endif
     if (source != nullptr) {
         archive_ = zip_open_from_source(source, ZIP_RDONLY, &error);
         if (archive_ == nullptr) zip_source_free(source);

@@ -3,14 +3,13 @@
 #include "foundation/errors.h"
 #include "liveries/data_text.h"
 #include "foundation/log.h"
+#include "foundation/os_files.h"
 #include "foundation/paths.h"
 #include "foundation/text_files.h"
 #include "foundation/win_text.h"
 #include "foundation/xml_meta.h"
 
 #include <fmt/format.h>
-
-#include <windows.h>
 
 namespace qtr {
 
@@ -35,7 +34,7 @@ void lf_saveScannedLiveries()
     std::filesystem::path partial = liveriesScannedPath;
     partial += ".tmp";
     const bool saved = doc.save_file(partial.c_str()) &&
-                       MoveFileExW(partial.c_str(), liveriesScannedPath.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+                       gf_replaceFile(partial, liveriesScannedPath, false);
     logLine(saved ? fmt::format("\"{}\" saved", pathToUtf8(liveriesScannedPath))
                   : fmt::format("could not save to \"{}\"", pathToUtf8(liveriesScannedPath)));
     logLine(fmt::format("{} liveries in {}", scannedLiveries.size(), pathToUtf8(liveriesScannedPath)));

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # One-time (and idempotent) setup of a Debian 12 machine for building and testing Quillmarsh:
-# installs the cross compiler, Wine and Xvfb from apt, then builds the libraries the program
+# installs the cross compiler, Wine and Xvfb (and clang with the native libraries) from apt, then builds the libraries the program
 # links statically (pugixml, nlohmann-json, {fmt}, libzip, libcurl with Schannel, GoogleTest)
 # for x86_64 mingw from Debian's own source packages into a prefix outside the work tree.
 # The prefix is keyed by the source versions, so a second run only checks and returns.
@@ -21,6 +21,9 @@ APT_PACKAGES=(
   libz-mingw-w64-dev
   wine wine64 xvfb xdotool x11-utils imagemagick
   googletest python3
+  # The native sanitizer build of the core (scripts/native_test.sh).
+  clang-14 libclang-rt-14-dev lld-14 llvm-14
+  libpugixml-dev nlohmann-json3-dev libfmt-dev libzip-dev zlib1g-dev libgtest-dev
 )
 
 need_apt=0

@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
-# Sets everything up, builds, and runs every test under Wine. Exits non-zero on any failure.
+# Sets everything up, builds, and runs every test under Wine, then the native sanitizer tests of
+# the core (scripts/native_test.sh; QM_NATIVE=0 skips them). Exits non-zero on any failure.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 export BUILD_DIR=${QM_BUILD_DIR:-$here/build}
 bash "$here/scripts/build.sh"
 source "$here/scripts/wine-env.sh"
 trap qm_wine_stop EXIT
-cd "$BUILD_DIR"
-ctest --output-on-failure -j "$(nproc)" "$@"
+(cd "$BUILD_DIR" && ctest --output-on-failure -j "$(nproc)" "$@")
+qm_wine_stop
+trap - EXIT
+if [ "${QM_NATIVE:-1}" != 0 ]; then
+  bash "$here/scripts/native_test.sh"
+fi

@@ -4,6 +4,7 @@
 
 #include "foundation/parameters/parameter_display.h"
 #include "foundation/log.h"
+#include "foundation/os_files.h"
 #include "foundation/paths.h"
 #include "foundation/win_text.h"
 
@@ -11,8 +12,6 @@
 
 #include <filesystem>
 #include <system_error>
-
-#include <windows.h>
 
 namespace qtr {
 
@@ -126,11 +125,12 @@ bool lf_makeRoomForFreshFile(const std::filesystem::path& path, const pugi::xml_
     }
     std::filesystem::path aside;
     for (int n = 1; n < 1000; ++n) {
-        aside = path.wstring() + (n == 1 ? std::wstring(L".broken") : L".broken" + std::to_wstring(n));
+        aside = path;
+        aside += n == 1 ? std::string(".broken") : ".broken" + std::to_string(n);
         if (!std::filesystem::exists(aside, ec) && !ec) break;
         aside.clear();
     }
-    if (!aside.empty() && MoveFileExW(path.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH)) {
+    if (!aside.empty() && gf_moveFileAside(path, aside)) {
         loadProblem = fmt::format("{} was no valid settings file ({}), kept as {}; default settings are used",
                                   pathText(path.filename()), result.description(), pathText(aside.filename()));
         logMarked(fmt::format("\"{}\" could not be read ({}), kept as \"{}\"", pathText(path), result.description(),

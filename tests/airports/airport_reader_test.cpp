@@ -4,7 +4,7 @@
 
 #include "airports/airport_file_format.h"
 #include "airports/learned_file.h"
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "foundation/errors.h"
 #include "foundation/win_text.h"
 

@@ -9,7 +9,7 @@
 #include "airports/airport_scan.h"
 #include "airports/airports_db.h"
 #include "airports/scan_messages.h"
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "foundation/text_files.h"
 #include "foundation/utilities.h"
 #include "foundation/win_text.h"

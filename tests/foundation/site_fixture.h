@@ -1,7 +1,7 @@
 #pragma once
 // Shared by the download and update tests: zips built with libzip, and a fixture that runs a
 // download site on 127.0.0.1 and a fresh program folder with its own log.
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "foundation/download.h"
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"

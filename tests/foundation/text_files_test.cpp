@@ -1,4 +1,4 @@
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "foundation/errors.h"
 #include "foundation/text_files.h"
 #include "foundation/win_text.h"

@@ -1,4 +1,4 @@
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "links/feed.h"
 #include "links/traffic_standins.h"
 #include "link_test_support.h"

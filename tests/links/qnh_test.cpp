@@ -1,4 +1,4 @@
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "links/udp_receiver.h"
 #include "link_test_support.h"
 

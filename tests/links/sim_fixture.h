@@ -1,7 +1,7 @@
 #pragma once
 // Runs the real SimConnect thread against the stand-in simulator, stepped by the test: every
 // test gets a fresh program state, a fresh simulator, its own log and flight-plan folder.
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "foundation/clock.h"
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"

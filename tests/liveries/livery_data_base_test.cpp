@@ -1,6 +1,6 @@
 // The livery data base: its maps from the scanned records, the scanned-liveries file it is built
 // from, and what the building logs and switches.
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "foundation/errors.h"
 #include "foundation/log_capture.h"
 #include "foundation/paths.h"

@@ -1,6 +1,6 @@
 // Reports of a run about liveries: the match summary, titles the simulator refused (the 20th ends
 // the run), the no-match list; and the stock model table.
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "foundation/errors.h"
 #include "foundation/log_capture.h"
 #include "foundation/parameters/parameter_table.h"

@@ -1,7 +1,7 @@
 // The scan of installed aircraft.cfg files: the real samples and packages laid out in a temporary
 // folder, other encodings and the IVAO layout of one file, broken files with their report lines
 // and golden report files, and the scan driver's folders, stops and priorities.
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "foundation/errors.h"
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"

@@ -9,7 +9,11 @@
 int main(int argc, char** argv)
 {
     const auto& root = qtest::processRoot();
+#ifdef _WIN32
     _wputenv_s(L"QUILLMARSH_APPDATA_ROOT", (root / "appdata").c_str());
+#else
+    setenv("QUILLMARSH_APPDATA_ROOT", (root / "appdata").c_str(), 1);
+#endif
     std::filesystem::current_path(root / "program");
     ::testing::InitGoogleTest(&argc, argv);
     const int result = RUN_ALL_TESTS();

@@ -1,20 +1,42 @@
 #include "support/test_support.h"
 
 #include <atomic>
+#include <chrono>
 #include <fstream>
 #include <sstream>
 
+#ifdef _WIN32
 #include <windows.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace qtest {
+
+namespace {
+// The temporary folder and a name no other test process uses at the same time.
+#ifdef _WIN32
+std::filesystem::path uniqueRootFolder()
+{
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    return std::filesystem::path(temp) /
+           (L"qm-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount64()));
+}
+#else
+std::filesystem::path uniqueRootFolder()
+{
+    const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
+    return std::filesystem::temp_directory_path() /
+           ("qm-test-" + std::to_string(::getpid()) + "-" + std::to_string(ticks));
+}
+#endif
+} // namespace
 
 const std::filesystem::path& processRoot()
 {
     static const std::filesystem::path root = [] {
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        auto path = std::filesystem::path(temp) /
-                    (L"qm-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount64()));
+        auto path = uniqueRootFolder();
         std::filesystem::remove_all(path);
         std::filesystem::create_directories(path / "program" / "docs");
         std::filesystem::create_directories(path / "appdata" / "Roaming");

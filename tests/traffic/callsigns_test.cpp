@@ -1,7 +1,7 @@
 // Destination and callsign blocking as the worker serves them, the callsign list file and the
 // callsign lookup.
 #include "airports/airports_db.h"
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/paths.h"
 #include "support/test_support.h"

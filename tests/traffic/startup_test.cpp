@@ -3,7 +3,7 @@
 // ERROR. The worker runs on a thread of its own against a local download site; no simulator
 // answers, so a run that starts waits for it until the test closes the window.
 #include "app/controls.h"
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "foundation/errors.h"
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"

@@ -1,7 +1,7 @@
 // The pieces of static parking on small stand lists: the wanted count, the stand search by fit,
 // weekday, neighbours and keys, static callsigns and placement, the parking limit of live and
 // static aircraft, and the free-stand search of stand learning.
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "foundation/parameters/parameter_table.h"
 #include "traffic/live_parking.h"
 #include "traffic/park_airports.h"

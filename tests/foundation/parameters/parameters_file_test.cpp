@@ -1,4 +1,4 @@
-#include "app/main_window.h"
+#include "foundation/indicators.h"
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/parameters/parameters_file.h"
 #include "foundation/paths.h"
