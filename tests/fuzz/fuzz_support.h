@@ -1,0 +1,63 @@
+#pragma once
+// Shared by the fuzz harnesses. Readers that take a path (or look for files relative to the
+// working folder, like "input/..." and "airports/...") get a folder of the process's own under
+// the system's temporary folder, made the working folder once: parallel fuzz jobs never meet,
+// and nothing lands in the source or build tree. The program log is never opened here, so
+// every log line is dropped instead of filling a disk during millions of runs.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+namespace qfuzz {
+
+// The process's working folder ("/tmp/qm-fuzz-<pid>"), made and entered at the first call,
+// removed when the process ends normally. Owned by this function; every harness runs on one
+// thread, so the first call needs no lock.
+inline const std::filesystem::path& workFolder()
+{
+    static const std::filesystem::path folder = [] {
+        const std::filesystem::path made = std::filesystem::temp_directory_path() /
+                                           ("qm-fuzz-" + std::to_string(static_cast<long long>(::getpid())));
+        std::filesystem::create_directories(made);
+        std::filesystem::current_path(made);
+        std::atexit([] {
+            std::error_code ec;
+            std::filesystem::current_path(std::filesystem::temp_directory_path(), ec);
+            std::filesystem::remove_all(workFolder(), ec);
+        });
+        return made;
+    }();
+    return folder;
+}
+
+// Writes the bytes as the file at relative (below the work folder; folders made as needed),
+// replacing any earlier content, and returns its full path.
+inline std::filesystem::path writeInput(const std::filesystem::path& relative, const std::uint8_t* data,
+                                        std::size_t size)
+{
+    const std::filesystem::path path = workFolder() / relative;
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    return path;
+}
+
+// Empties a folder below the work folder, so that what one run left does not steer the next.
+inline void clearFolder(const std::filesystem::path& relative)
+{
+    std::error_code ec;
+    std::filesystem::remove_all(workFolder() / relative, ec);
+}
+
+inline std::string_view asText(const std::uint8_t* data, std::size_t size)
+{
+    return {reinterpret_cast<const char*>(data), size};
+}
+
+} // namespace qfuzz
