@@ -21,6 +21,7 @@ APT_PACKAGES=(
   libz-mingw-w64-dev
   wine wine64 xvfb xdotool x11-utils imagemagick
   googletest python3
+  clang-14 libclang-rt-14-dev libpugixml-dev nlohmann-json3-dev libfmt-dev libzip-dev zlib1g-dev
 )
 
 need_apt=0

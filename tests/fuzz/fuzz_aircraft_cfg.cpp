@@ -22,9 +22,9 @@ void clearProblemLists()
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    qfuzz::workFolder();
+    qfuzz::start(argc, argv);
     return 0;
 }
 

@@ -10,9 +10,9 @@
 
 #include <vector>
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    qfuzz::workFolder();
+    qfuzz::start(argc, argv);
     return 0;
 }
 

@@ -4,9 +4,9 @@
 #include "foundation/errors.h"
 #include "fuzz_support.h"
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    qfuzz::workFolder();
+    qfuzz::start(argc, argv);
     return 0;
 }
 

@@ -8,9 +8,9 @@
 #include "foundation/utilities.h"
 #include "fuzz_support.h"
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    qfuzz::workFolder();
+    qfuzz::start(argc, argv);
     return 0;
 }
 

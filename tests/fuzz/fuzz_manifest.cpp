@@ -4,9 +4,9 @@
 
 #include <nlohmann/json.hpp>
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    qfuzz::workFolder();
+    qfuzz::start(argc, argv);
     return 0;
 }
 

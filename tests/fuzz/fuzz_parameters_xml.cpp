@@ -8,8 +8,9 @@
 
 #include <cstdlib>
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
+    qfuzz::start(argc, argv);
     const auto& folder = qfuzz::workFolder();
     // Before the first use of the data folder, which is fixed for the process from then on.
     ::setenv(qtr::appDataRootVariable, (folder / "appdata").c_str(), 1);

@@ -6,6 +6,8 @@
 // every log line is dropped instead of filling a disk during millions of runs.
 #include <unistd.h>
 
+#include <cstring>
+
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -53,6 +55,30 @@ inline void clearFolder(const std::filesystem::path& relative)
 {
     std::error_code ec;
     std::filesystem::remove_all(workFolder() / relative, ec);
+}
+
+// The start of every harness (from LLVMFuzzerInitialize, which libFuzzer calls before it reads
+// its arguments): the relative paths among the arguments (corpus folders, inputs, -dict=,
+// -artifact_prefix= and the like) are made absolute, then the work folder is entered, so that
+// a relative corpus path still names the folder the caller meant.
+inline void start(int* argc, char*** argv)
+{
+    for (int i = 1; argc && argv && i < *argc; ++i) {
+        std::string arg = (*argv)[i];
+        std::string prefix;
+        if (arg.starts_with("-")) {
+            const auto equals = arg.find('=');
+            if (equals == std::string::npos) continue;
+            prefix = arg.substr(0, equals + 1);
+            arg = arg.substr(equals + 1);
+            if (arg.empty() || arg.find_first_not_of("0123456789-.") == std::string::npos) continue;
+        }
+        if (std::filesystem::path(arg).is_absolute()) continue;
+        const std::string absolute = (std::filesystem::current_path() / arg).string();
+        // Kept for the process's life: libFuzzer holds on to its argument texts.
+        (*argv)[i] = ::strdup((prefix + absolute + (arg.ends_with("/") ? "/" : "")).c_str());
+    }
+    workFolder();
 }
 
 inline std::string_view asText(const std::uint8_t* data, std::size_t size)

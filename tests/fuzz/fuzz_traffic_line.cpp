@@ -9,9 +9,9 @@
 #include <cstring>
 #include <memory>
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    qfuzz::workFolder();
+    qfuzz::start(argc, argv);
     // Every position is in range, so the parser's later checks are reached too; the traffic
     // run is off, so no report is queued and nothing grows from run to run.
     qtr::lateralRangeNm = 1.0e9;

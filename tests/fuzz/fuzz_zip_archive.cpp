@@ -27,9 +27,9 @@ void readEntry(const qtr::ZipArchive& archive, const qtr::ZipEntry& entry)
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    qfuzz::workFolder();
+    qfuzz::start(argc, argv);
     return 0;
 }
 
