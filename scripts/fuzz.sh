@@ -37,6 +37,8 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 common=(-timeout=10 -rss_limit_mb=2048 -print_final_stats=1)
 logs=$build/fuzz-logs
 mkdir -p "$logs"
+# The targets' working folders (one per process), emptied after each target.
+export QM_FUZZ_WORK_ROOT=$build/fuzz-work
 failed=0
 rows=()
 
@@ -81,6 +83,7 @@ for t in "${targets[@]}"; do
   "$bin" "${common[@]}" "${dict[@]}" "${parallel[@]}" -max_total_time="$seconds" -artifact_prefix="$artifacts" \
          "$corpus" >"$log" 2>&1
   rc=$?
+  rm -rf "$QM_FUZZ_WORK_ROOT"
   # With several jobs libFuzzer writes each job's output to fuzz-<n>.log in the working folder.
   [ "$jobs" -gt 1 ] && cat fuzz-*.log >>"$log" 2>/dev/null && rm -f fuzz-*.log
   # libFuzzer's own closing lines: the final statistics and any fault report.

@@ -18,14 +18,18 @@
 
 namespace qfuzz {
 
-// The process's working folder ("/tmp/qm-fuzz-<pid>"), made and entered at the first call,
+// The process's working folder ("<root>/qm-fuzz-<pid>", root /tmp by default), made and entered at the first call,
 // removed when the process ends normally. Owned by this function; every harness runs on one
 // thread, so the first call needs no lock.
 inline const std::filesystem::path& workFolder()
 {
     static const std::filesystem::path folder = [] {
-        const std::filesystem::path made = std::filesystem::temp_directory_path() /
-                                           ("qm-fuzz-" + std::to_string(static_cast<long long>(::getpid())));
+        // libFuzzer ends a timed run without the exit handlers, so the runner names a root of
+        // its own (QM_FUZZ_WORK_ROOT) and empties it after each target.
+        const char* root = std::getenv("QM_FUZZ_WORK_ROOT");
+        const std::filesystem::path base = root && *root ? std::filesystem::path(root)
+                                                         : std::filesystem::temp_directory_path();
+        const std::filesystem::path made = base / ("qm-fuzz-" + std::to_string(static_cast<long long>(::getpid())));
         std::filesystem::create_directories(made);
         std::filesystem::current_path(made);
         std::atexit([] {
