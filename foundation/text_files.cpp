@@ -66,10 +66,18 @@ TextEncoding gf_detectEncoding(const std::filesystem::path& path)
         return cannotOpenFile;
     }
     unsigned char bytes[2] = {};
-    if (file.read(reinterpret_cast<char*>(bytes), 2) < 2) return noByteOrderMark;
-    if (bytes[0] == 0xFF && bytes[1] == 0xFE) return utf16LittleEndian;
-    if (bytes[0] == 0xFE && bytes[1] == 0xFF) return utf16BigEndian;
-    if (bytes[0] == 0xEF && bytes[1] == 0xBB) return utf8WithByteOrderMark;
+    const std::uint64_t read = file.read(reinterpret_cast<char*>(bytes), 2);
+    return gf_encodingOfMark(std::string_view(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(read)));
+}
+
+TextEncoding gf_encodingOfMark(std::string_view firstBytes)
+{
+    if (firstBytes.size() < 2) return noByteOrderMark;
+    const auto first = static_cast<unsigned char>(firstBytes[0]);
+    const auto second = static_cast<unsigned char>(firstBytes[1]);
+    if (first == 0xFF && second == 0xFE) return utf16LittleEndian;
+    if (first == 0xFE && second == 0xFF) return utf16BigEndian;
+    if (first == 0xEF && second == 0xBB) return utf8WithByteOrderMark;
     return noByteOrderMark;
 }
 
@@ -125,6 +133,11 @@ bool gf_readTextFile(TextEncoding encoding, const std::filesystem::path& path, s
     // byte; carriage returns are dropped by the line readers instead.
     std::ifstream in(path, std::ios::binary);
     if (!in.is_open()) return false;
+    return gf_decodeTextLines(encoding, in, lines);
+}
+
+bool gf_decodeTextLines(TextEncoding encoding, std::istream& in, std::vector<std::string>& lines)
+{
     if (encoding == utf16LittleEndian || encoding == utf16BigEndian) {
         try {
             gf_readUtf16Lines(in, lines);

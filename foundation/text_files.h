@@ -29,10 +29,15 @@ enum TextEncoding : int {
 // Logs "cannot open file ... for character encoding" and gives cannotOpenFile when the file
 // does not open.
 TextEncoding gf_detectEncoding(const std::filesystem::path& path);
+// The encoding that a text's first bytes announce (fewer than two bytes: no mark).
+TextEncoding gf_encodingOfMark(std::string_view firstBytes);
 // Appends the file's lines as UTF-8 (byte-order mark dropped); false when the file does not open
 // or its UTF-16 text does not convert (shown on the status line). Lines of UTF-16 files keep a
 // carriage return before the line feed; callers trim it.
 bool gf_readTextFile(TextEncoding encoding, const std::filesystem::path& path, std::vector<std::string>& lines);
+// The decoding of gf_readTextFile, from bytes already open: appends the lines of the stream in
+// the encoding; false (shown on the status line) when its UTF-16 text does not convert.
+bool gf_decodeTextLines(TextEncoding encoding, std::istream& bytes, std::vector<std::string>& lines);
 // Appends the lines of a UTF-16 byte stream (byte order from its mark, big endian without one),
 // each converted to UTF-8. Throws win32::Utf8ConversionException for invalid UTF-16 and
 // std::runtime_error for an odd number of bytes.

@@ -13,3 +13,11 @@ trap - EXIT
 if [ "${QM_NATIVE:-1}" != 0 ]; then
   bash "$here/scripts/native_test.sh"
 fi
+
+# ---- Fuzzing (native clang build, no Wine): replays every kept fault input, then fuzzes each
+# reader of untrusted bytes for a few seconds. QM_FUZZ_SECONDS=0 skips the step.
+fuzz_seconds=${QM_FUZZ_SECONDS:-10}
+if [ "$fuzz_seconds" != 0 ]; then
+  echo "=== fuzz: ${fuzz_seconds} s per target"
+  bash "$here/scripts/fuzz.sh" --seconds "$fuzz_seconds"
+fi
