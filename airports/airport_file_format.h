@@ -5,7 +5,7 @@
 // which half-hour slots). Archived, generated, learned and handmade files share it; this file
 // holds what every reader needs: the stand and option readers and the format's fixed texts.
 // See docs/dev/airport_files.md for the four kinds of file and how they combine.
-#include "traffic/stands.h"
+#include "airports/stand_records.h"
 
 #include <cstdint>
 #include <optional>

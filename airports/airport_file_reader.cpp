@@ -15,8 +15,7 @@
 #include "foundation/utilities.h"
 #include "foundation/win_text.h"
 #include "foundation/xml_meta.h"
-#include "links/feed.h"
-#include "traffic/traffic_state.h"
+#include "airports/park_airport.h"
 
 #include <fmt/format.h>
 #include <pugixml.hpp>
@@ -130,7 +129,6 @@ std::string lf_readContent(const pugi::xml_document& doc, const std::string& pat
     parkFileLoaded = true;
     standChangeCount = 0;
     gf_enableControl(flushStaticButton, true);
-    setReaderParkAltitude(parkAirportElevation);
     indicators.invalidate(Band::parameters);
     return count == 0 ? "no stands found" : "";
 }

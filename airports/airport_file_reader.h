@@ -7,7 +7,7 @@
 // Where a file is looked for, first hit wins: airports/my_thirdparty/<ICAO>.txt (a redirect: its
 // first line names an archive path), airports/my_thirdparty/<ICAO>.xml, the same two in
 // airports/my_vendrake, then the site's stock archive (archive/stock/<ICAO>.xml).
-#include "traffic/stands.h"
+#include "airports/stand_records.h"
 
 #include <cstdint>
 #include <string>
@@ -49,9 +49,8 @@ bool ensureAirportFile(const std::string& icao);
 //
 // On success and on "no stands found" it has: replaced the stand list with the file's stands,
 // numbered 1...n, each with its adjacent stands; filled record and quality; set parkHandmade,
-// parkTrafficWeek, parkAirportElevation, parkFileLoaded, the feed reader's park altitude, the
-// stand count, quality text and handmade mark of the window, and enabled "Flush static"; reset
-// standChangeCount. A message about the file itself (missing, not loading, no meta block) leaves
+// parkTrafficWeek, parkAirportElevation, parkFileLoaded, the stand count, quality text and
+// handmade mark of the window, and enabled "Flush static"; reset standChangeCount. A message about the file itself (missing, not loading, no meta block) leaves
 // the stand list alone. A file without `altitude` (or with one that is not a number) throws
 // UserErrorException 65, a stand name used twice 94; both are logged with the file's path and
 // leave the stand list alone.

@@ -12,7 +12,7 @@
 #include "foundation/utilities.h"
 #include "foundation/win_text.h"
 #include "foundation/xml_meta.h"
-#include "traffic/range.h"
+#include "foundation/parameters/lateral_range.h"
 
 #include <fmt/format.h>
 #include <pugixml.hpp>
@@ -73,7 +73,7 @@ void lf_applySettings(const pugi::xml_document& doc)
         showCheckBoxParameter(AUTO_RANGE);
         if (*autoRangeOn) {
             manualRadius = LATERAL_RANGE.value();
-            autoRange();
+            chooseRange();
             gf_enableControl(LATERAL_RANGE, false);
         } else {
             gf_enableControl(LATERAL_RANGE, true);

@@ -2,7 +2,7 @@
 
 #include "foundation/log.h"
 #include "foundation/paths.h"
-#include "traffic/records.h"
+#include "foundation/flight_record.h"
 
 #include <fmt/format.h>
 

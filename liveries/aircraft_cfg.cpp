@@ -7,7 +7,7 @@
 #include "liveries/scan_problems.h"
 #include "liveries/stock_models.h"
 #include "liveries/type_queries.h"
-#include "traffic/records.h"
+#include "foundation/flight_record.h"
 
 #include <fmt/format.h>
 

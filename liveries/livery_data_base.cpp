@@ -9,7 +9,7 @@
 #include "liveries/regcodes.h"
 #include "liveries/scanned_liveries_file.h"
 #include "liveries/type_queries.h"
-#include "traffic/records.h"
+#include "foundation/flight_record.h"
 
 #include <fmt/format.h>
 

@@ -6,8 +6,7 @@
 #include "liveries/livery_reports.h"
 #include "liveries/regcodes.h"
 #include "liveries/type_queries.h"
-#include "traffic/records.h"
-#include "traffic/stands.h"
+#include "foundation/flight_record.h"
 
 #include <fmt/format.h>
 
@@ -174,7 +173,7 @@ void gf_matchLiveryLive(FlightRecord& flight)
     flight.reverseByThrottle = flight.livery.find("FSLTL_") != std::string_view::npos ? 1 : 0;
 }
 
-bool gf_matchLiveryParked(StaticAircraft& aircraft, const Stand& stand)
+bool gf_matchLiveryParked(FlightRecord& aircraft, bool cargoStand, const std::string& standName)
 {
     if (!aircraft.livery.empty()) {
         if (LOG.value()) logIndented(fmt::format("{} =s= {}", flightText(aircraft), aircraft.livery));
@@ -182,11 +181,11 @@ bool gf_matchLiveryParked(StaticAircraft& aircraft, const Stand& stand)
     }
     std::uint32_t step = 1;
     if (!lf_matchRegistration(aircraft)) {
-        aircraft.cargo = stand.cargo ? 1 : 0;
+        aircraft.cargo = cargoStand ? 1 : 0;
         step = lf_matchAirlineAndType(aircraft, false);
     }
     if (aircraft.livery.empty()) {
-        if (LOG.value()) logLine(fmt::format("{:8}: {} no livery match ...", stand.name, flightFullText(aircraft)));
+        if (LOG.value()) logLine(fmt::format("{:8}: {} no livery match ...", standName, flightFullText(aircraft)));
         return false;
     }
     if (isFailedTitle(aircraft.livery)) {

@@ -18,8 +18,6 @@
 namespace qtr {
 
 struct FlightRecord;
-struct StaticAircraft;
-struct Stand;
 
 // Accepted live matches by step (index = step - 1), since the program started.
 extern std::array<std::uint32_t, 6> matchCounters;
@@ -41,9 +39,9 @@ std::uint32_t gf_matchLivery(FlightRecord& flight);
 std::uint32_t lf_matchFallbacks(FlightRecord& flight);
 // gf_matchLivery, then counts and logs the step and sets the FSLTL flag (reverseByThrottle).
 void gf_matchLiveryLive(FlightRecord& flight);
-// The match of a static aircraft on its stand (cargo flag from the stand); true when it got a
-// title. Counts nothing.
-bool gf_matchLiveryParked(StaticAircraft& aircraft, const Stand& stand);
+// The match of a static aircraft on its stand (the cargo flag from the stand, the stand's name for
+// the log); true when it got a title. Counts nothing.
+bool gf_matchLiveryParked(FlightRecord& aircraft, bool cargoStand, const std::string& standName);
 
 // The match summary of live traffic, to the log.
 void gf_writeLiveryMatchSummary();

@@ -5,7 +5,7 @@
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"
 #include "liveries/livery_matcher.h"
-#include "traffic/records.h"
+#include "foundation/flight_record.h"
 #include "foundation/run_control.h"
 
 #include <fmt/format.h>

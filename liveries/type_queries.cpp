@@ -3,7 +3,7 @@
 #include "foundation/log.h"
 #include "foundation/utilities.h"
 #include "liveries/livery_data_base.h"
-#include "traffic/records.h"
+#include "foundation/flight_record.h"
 
 #include <fmt/format.h>
 

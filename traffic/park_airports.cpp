@@ -441,11 +441,16 @@ std::string lf_readParkedFile()
     parkFilePath = path;
     parkFileRecord = ApfFileRecord{};
     std::string failed;
+    // The stand list was just emptied: no file counts as loaded until the read says so.
+    parkFileLoaded = false;
     try {
         failed = gf_readApf(path, parkFileRecord, parkFileQuality);
     } catch (const UserErrorException& e) {
         failed = e.what();
     }
+    // The traffic reader measures heights above the elevation the file gave, also when the file
+    // turned out to hold no stands.
+    if (parkFileLoaded) setReaderParkAltitude(parkAirportElevation);
     if (!failed.empty()) {
         parkFileLoaded = false;
         clearStands();

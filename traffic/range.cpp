@@ -11,21 +11,6 @@
 
 namespace qtr {
 
-// LATERAL_RANGE\'s default (written out: that object may be built after this one).
-std::atomic<std::int32_t> manualRadius{40};
-
-namespace {
-
-void applyRange(std::int32_t nm)
-{
-    const std::int32_t value = LATERAL_RANGE.clamp(nm);
-    LATERAL_RANGE.setValue(value);
-    lateralRangeNm.store(static_cast<double>(value));
-    lateralRangeMetres.store(value * 1852);
-}
-
-} // namespace
-
 void autoRange()
 {
     const auto& user = workerUser();
@@ -49,10 +34,8 @@ void autoRange()
         }
     }
     const std::int32_t before = LATERAL_RANGE.value();
-    applyRange(n);
+    setRangeNm(n);
     if (LATERAL_RANGE.value() != before) showIntParameter(LATERAL_RANGE);
 }
-
-void setRangeNm(std::int32_t nm) { applyRange(nm); }
 
 } // namespace qtr

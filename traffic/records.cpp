@@ -88,13 +88,6 @@ double categoryStandTaxiSpeed(std::uint32_t c)
     return lookup(table, c);
 }
 
-FlightRecord FlightRecord::identityOf(const FlightRecord& source)
-{
-    FlightRecord r;
-    copyIdentity(r, source);
-    return r;
-}
-
 StaticAircraft::StaticAircraft(FlightRecord&& record, std::uint32_t standId, const ParkPlace& place, std::uint8_t cargoStand)
     : FlightRecord(std::move(record)), parkLat(place.lat), parkLon(place.lon), parkHeading(place.heading), sid(standId),
       atCargoStand(cargoStand)
@@ -109,65 +102,6 @@ LiveAircraft::LiveAircraft(const Position& first, FlightRecord&& record, double 
 
 FlightRecord makeFlightRecord(const FlightRecord& source) { return buildRecord(source); }
 FlightRecord makeFlightRecord(const TrafficReport& source) { return buildRecord(source); }
-
-std::string airlineTypeText(const FlightRecord& r) { return fmt::format("{:3} {:4}", r.airline, r.type); }
-
-bool sameAirlineAndType(const FlightRecord& a, const FlightRecord& b) { return a.airline == b.airline && a.type == b.type; }
-
-std::string routeText(const FlightRecord& r)
-{
-    if (r.origin.empty() && r.destination.empty()) return std::string(8, ' ');
-    return fmt::format("{:3}->{:3}", r.origin, r.destination);
-}
-
-std::string callsignText(const FlightRecord& r) { return fmt::format("{:8}", r.callsign); }
-
-std::string routeCallsignText(const FlightRecord& r)
-{
-    return fmt::format("{} {:8} {}", callsignText(r), r.registration, routeText(r));
-}
-
-std::string flightText(const FlightRecord& r) { return fmt::format("{} {}", routeCallsignText(r), airlineTypeText(r)); }
-
-void flightTextCopy(const FlightRecord& r, std::string& out) { out = flightText(r); }
-
-std::string flightFullText(const FlightRecord& r)
-{
-    return fmt::format("{} {} {}", callsignText(r), r.registration, airlineTypeText(r));
-}
-
-std::string coupleKey(const FlightRecord& r) { return fmt::format("{} {}", airlineTypeText(r), r.registration); }
-
-bool hasCallsign(const FlightRecord& r)
-{
-    return !r.callsign.empty() && r.callsign.size() <= 8 && r.callsign != "@@@@@@@@";
-}
-
-std::optional<std::string> airlineCodeFromCallsign(std::string_view callsign)
-{
-    if (callsign.size() < 4) return std::nullopt;
-    for (int i = 0; i < 3; ++i)
-        if (!std::isalpha(static_cast<unsigned char>(callsign[i]))) return std::nullopt;
-    if (!std::isdigit(static_cast<unsigned char>(callsign[3]))) return std::nullopt;
-    std::string code(callsign.substr(0, 3));
-    for (char& c : code) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return code;
-}
-
-bool setAirlineFromCallsign(FlightRecord& r)
-{
-    auto code = airlineCodeFromCallsign(r.callsign);
-    if (!code) return false;
-    r.airline = std::move(*code);
-    return true;
-}
-
-std::string_view categoryName(std::uint32_t category)
-{
-    static const CategoryTable<std::string_view> names{{0, "Light"},    {1, "Buzjets"}, {2, "Large"},
-                                                       {3, "Heavy"},    {4, "HighPerf"}, {5, "Rotorcraft"}};
-    return lookup(names, category);
-}
 
 std::string_view phaseName(std::uint32_t phase)
 {

@@ -1,8 +1,8 @@
 #pragma once
-// The aircraft records of the traffic manager: the flight as the feed describes it, the aircraft
-// placed in the simulator, and the live aircraft that follows the feed with its stream of timed
-// positions; their per-category performance values and the text and key helpers that label and
-// compare flights.
+// The aircraft records of the traffic manager: the aircraft placed in the simulator and the live
+// aircraft that follows the feed with its stream of timed positions, built on the flight as the
+// feed describes it (foundation/flight_record.h); their per-category performance values.
+#include "foundation/flight_record.h"
 #include "foundation/time_text.h"
 
 #include <cmath>
@@ -15,15 +15,6 @@
 #include <chrono>
 
 namespace qtr {
-
-enum AircraftCategory : std::uint32_t {
-    categoryLight = 0,
-    categoryBuzjets = 1,
-    categoryLarge = 2,
-    categoryHeavy = 3,
-    categoryHighPerf = 4,
-    categoryRotorcraft = 5,
-};
 
 enum SimState : std::uint32_t {
     stateBuffer = 0,
@@ -54,72 +45,6 @@ std::uint32_t categoryRotationTicks(std::uint32_t category);
 std::uint32_t categoryClimbPitchTicks(std::uint32_t category);
 double categoryMaxClimbRate(std::uint32_t category);   // ft per tick
 double categoryStandTaxiSpeed(std::uint32_t category); // kn
-
-// One timed point of a live aircraft's stream.
-struct Position {
-    double lat = 0, lon = 0;          // deg
-    std::optional<double> bank;        // rad
-    std::optional<double> trueHeading; // rad
-    double alt = 0;                    // ft; 0 on the ground, never negative
-    double speed = 0;                  // kn, ground speed
-    double track = 0;                  // deg
-    double verticalSpeed = 0;          // ft/min
-    double tas = 0;                    // kn
-    std::uint32_t time = 0;            // tick at which the aircraft is due here
-    std::uint8_t airborne = 0;
-    std::uint8_t stop = 0;
-    std::uint8_t attitudeFromFeed = 0;
-};
-
-struct FlightRecord {
-    std::string airline;
-    std::string type;
-    std::string origin;
-    std::string destination;
-    std::string callsign;
-    std::string callsignKey;
-    std::string coupledCallsign;
-    std::string registration;
-    std::uint8_t coupledSearched = 0;
-    double radius = 0;         // nm, half the wingspan
-    double staticCgHeight = 0; // ft
-    double staticPitch = 0;    // rad
-    double rotationPitch = 0;  // rad
-    double climbPitch = 0;     // rad
-    double baseTurnRate = 0;   // rad per tick
-    double turnRate = 0;       // rad per tick
-    double maxClimbRate = 0;   // ft per tick
-    double standTaxiSpeed = 0; // kn
-    std::uint32_t flightId = 0;
-    std::uint32_t category = categoryLarge;
-    std::string_view livery; // points into the livery data base
-    std::uint32_t flareTicks = 0;
-    std::uint32_t rolloutTicks = 0;
-    std::uint32_t rotationTicks = 0;
-    std::uint32_t climbPitchTicks = 0;
-    std::uint8_t cargo = 0;
-    std::uint8_t reverseByThrottle = 0;
-
-    FlightRecord() = default;
-    // The identity copy: the eight texts and coupledSearched only.
-    static FlightRecord identityOf(const FlightRecord& source);
-};
-
-// The head of a traffic report (the eight texts and the flag) is a FlightRecord's identity.
-struct TrafficReport {
-    std::string airline;
-    std::string type;
-    std::string origin;
-    std::string destination;
-    std::string callsign;
-    std::string callsignKey;
-    std::string coupledCallsign;
-    std::string registration;
-    std::uint8_t coupledSearched = 0;
-    Position position;
-    double reportTime = 0; // s, the feed's clock
-    std::uint32_t flightId = 0;
-};
 
 struct ParkPlace {
     double lat = 0, lon = 0; // deg
@@ -217,19 +142,6 @@ struct LiveAircraft : StaticAircraft {
 FlightRecord makeFlightRecord(const FlightRecord& source);
 FlightRecord makeFlightRecord(const TrafficReport& source);
 
-std::string airlineTypeText(const FlightRecord& r);
-bool sameAirlineAndType(const FlightRecord& a, const FlightRecord& b);
-std::string routeText(const FlightRecord& r);
-std::string callsignText(const FlightRecord& r);
-std::string routeCallsignText(const FlightRecord& r);
-std::string flightText(const FlightRecord& r);
-void flightTextCopy(const FlightRecord& r, std::string& out);
-std::string flightFullText(const FlightRecord& r);
-std::string coupleKey(const FlightRecord& r);
-bool hasCallsign(const FlightRecord& r);
-std::optional<std::string> airlineCodeFromCallsign(std::string_view callsign);
-bool setAirlineFromCallsign(FlightRecord& r);
-std::string_view categoryName(std::uint32_t category);
 std::string_view phaseName(std::uint32_t phase);
 std::string_view simStateName(std::uint32_t state);
 // Every change of phase keeps the old one as the previous phase, only on a real change.

@@ -12,10 +12,6 @@
 
 namespace qtr {
 
-std::vector<Stand> stands;
-std::mutex standsMutex;
-std::atomic<std::int32_t> standChangeCount{0};
-
 namespace {
 
 constexpr double oneMetre = 0.0005399568034557236;
@@ -23,10 +19,6 @@ constexpr double allowedExcess = 0.0009719222462203025; // 1.8 m
 constexpr double adjustDistance = 0.010799136069114472; // 20 m
 constexpr double nearestCapture = 0.029697624190064796; // 55 m
 constexpr double optionCapture = 0.0458963282937365;    // 85 m
-
-// Bumped with every change of the stand vector; a thread's cached answer of nearestStandName
-// counts only for the generation it was found in.
-std::atomic<std::uint64_t> standsGeneration{1};
 
 struct NearestCache {
     std::uint64_t generation = 0;
@@ -61,20 +53,6 @@ StandOption* optionById(Stand& stand, std::uint32_t id)
 }
 
 } // namespace
-
-void replaceStands(std::vector<Stand> newStands)
-{
-    std::lock_guard lock(standsMutex);
-    stands = std::move(newStands);
-    ++standsGeneration;
-}
-
-void clearStands()
-{
-    std::lock_guard lock(standsMutex);
-    stands.clear();
-    ++standsGeneration;
-}
 
 void forgetNearestStand() { ++standsGeneration; }
 

@@ -276,6 +276,8 @@ void detectInstall()
 void workerMain()
 {
     clearStartupSteps();
+    // A park airport's learned file may switch the automatic range on while it is read.
+    setRangeChooser(&autoRange);
     try {
         if (prepareRun()) {
             step("run");

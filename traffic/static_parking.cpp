@@ -467,7 +467,7 @@ void placeStaticAircraft()
     StaticAircraft& s = staticAircraft.emplace_back(std::move(record), stand->id,
                                                     ParkPlace{stand->lat, stand->lon, stand->heading},
                                                     stand->cargo ? 1 : 0);
-    if (!gf_matchLiveryParked(s, *stand)) {
+    if (!gf_matchLiveryParked(s, stand->cargo, stand->name)) {
         staticAircraft.pop_back();
         return;
     }

@@ -25,11 +25,6 @@ std::atomic<std::uint32_t> tickCount{0};
 std::atomic<DaySlot> currentSlot{DaySlot{0, 0}};
 bool tablesReserved = false;
 std::uint32_t resolvedObjectId = 0;
-std::string parkAirportIcao;
-std::string parkAirportIata;
-LatLon parkAirportPosition;
-double parkAirportElevation = 0.0;
-bool parkFileLoaded = false;
 
 const UserAircraftState& workerUser() { return workerUserState; }
 

@@ -3,6 +3,7 @@
 // (the incoming reports are shared with the traffic reader under trafficMutex).
 #include "foundation/geometry.h"
 #include "foundation/time_text.h"
+#include "airports/park_airport.h"
 #include "links/simconnect_queues.h"
 #include "traffic/records.h"
 
@@ -34,14 +35,6 @@ extern std::atomic<DaySlot> currentSlot;
 extern bool tablesReserved;
 // The object id resolved from CALLSIGN_2_OBJECTID (0: none).
 extern std::uint32_t resolvedObjectId;
-
-// The park airport in use: empty ICAO code when none.
-extern std::string parkAirportIcao;
-extern std::string parkAirportIata;
-extern LatLon parkAirportPosition;
-extern double parkAirportElevation; // ft
-// The park airport's park-position file is loaded: taxiing live aircraft may park on its stands.
-extern bool parkFileLoaded;
 
 // The user aircraft as the worker last read it.
 struct UserAircraftState;

@@ -166,21 +166,21 @@ TEST_F(Matcher, ParkedAircraftTakeTheStandsCargoFlagAndNoCategoryTest)
     gate.name = "A1";
     StaticAircraft freighter;
     static_cast<FlightRecord&>(freighter) = flight("DLH", "B744");
-    EXPECT_TRUE(gf_matchLiveryParked(freighter, cargoStand));
+    EXPECT_TRUE(gf_matchLiveryParked(freighter, cargoStand.cargo, cargoStand.name));
     EXPECT_EQ(freighter.livery, "B744F");
     StaticAircraft airliner;
     static_cast<FlightRecord&>(airliner) = flight("DLH", "B744", "", true);
-    EXPECT_FALSE(gf_matchLiveryParked(airliner, gate)); // the gate makes it a passenger flight
+    EXPECT_FALSE(gf_matchLiveryParked(airliner, gate.cargo, gate.name)); // the gate makes it a passenger flight
     EXPECT_EQ(matchCounters, (std::array<std::uint32_t, 6>{}));
     // Similar types of the airline without the category test.
     StaticAircraft ezy;
     static_cast<FlightRecord&>(ezy) = flight("EZY", "A321");
     ezy.category = categoryLight;
     MATCHING_DEPTH.setValue(3);
-    EXPECT_TRUE(gf_matchLiveryParked(ezy, gate));
+    EXPECT_TRUE(gf_matchLiveryParked(ezy, gate.cargo, gate.name));
     EXPECT_EQ(ezy.livery, "EZY A320");
     // Already a title: kept.
-    EXPECT_TRUE(gf_matchLiveryParked(ezy, gate));
+    EXPECT_TRUE(gf_matchLiveryParked(ezy, gate.cargo, gate.name));
     EXPECT_EQ(ezy.livery, "EZY A320");
 }
 
