@@ -7,6 +7,7 @@
 #include "foundation/indicators.h"
 #include "foundation/install_detect.h"
 #include "foundation/log.h"
+#include "foundation/os_files.h"
 #include "foundation/parameters/parameter_display.h"
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/paths.h"
@@ -24,7 +25,6 @@
 #include <memory>
 #include <stdexcept>
 
-#include <windows.h>
 
 namespace qtr {
 
@@ -51,46 +51,29 @@ bool lf_excludedFile(const std::string& pathText)
 
 namespace {
 
-// Closes a directory search on every way out.
-struct FindCloser {
-    void operator()(HANDLE handle) const { FindClose(handle); }
-};
-
 // One folder of the walk, entries in the order the file system gives them, each subfolder walked
-// where it stands. The directory listing gives each entry's kind, so no entry costs a query of
-// its own. Folders that are links (junctions, as users often lay out Community) are followed
-// like the simulator follows them; the 250-character limit ends any loop.
-void lf_walkFolder(const std::wstring& folder, const std::string& scanFolderText, std::vector<std::filesystem::path>& files)
+// where it stands. Folders that are links (junctions, as users often lay out Community) are
+// followed like the simulator follows them; the 250-character limit ends any loop.
+void lf_walkFolder(const std::filesystem::path& folder, const std::string& scanFolderText,
+                   std::vector<std::filesystem::path>& files)
 {
-    WIN32_FIND_DATAW entry;
-    const std::wstring pattern = folder + L"\\*";
-    HANDLE found = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr,
-                                    FIND_FIRST_EX_LARGE_FETCH);
-    if (found == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND) return; // an empty folder
-        throw std::runtime_error(fmt::format("cannot list {} (error {})", utf16ToUtf8(folder), error));
-    }
-    const std::unique_ptr<void, FindCloser> closer(found);
-    do {
+    for (const FolderEntry& entry : gf_listFolder(folder)) {
         if (lf_stopping()) return;
-        const std::wstring name = entry.cFileName;
-        if (name == L"." || name == L"..") continue;
-        const std::wstring path = folder + L"\\" + name;
         try {
-            const std::string pathText = utf16ToUtf8(path);
+            const std::string pathText = pathToUtf8(entry.path);
             if (lf_isExcludedFolder(pathText)) continue;
-            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-                lf_walkFolder(path, scanFolderText, files);
+            if (entry.isFolder) {
+                lf_walkFolder(entry.path, scanFolderText, files);
             } else {
-                const std::size_t dot = name.rfind(L'.');
-                if (dot != std::wstring::npos && lf_isBglFile(utf16ToUtf8(name.substr(dot))) && !lf_excludedFile(pathText))
-                    files.emplace_back(path);
+                const std::string name = pathToUtf8(entry.name);
+                const std::size_t dot = name.rfind('.');
+                if (dot != std::string::npos && lf_isBglFile(name.substr(dot)) && !lf_excludedFile(pathText))
+                    files.push_back(entry.path);
             }
         } catch (const std::exception& e) {
             lf_addScanMessage(fmt::format("{} airports search in folder {} aborted, cause: {}", "===> ", scanFolderText, e.what()));
         }
-    } while (FindNextFileW(found, &entry));
+    }
 }
 
 } // namespace
@@ -101,9 +84,7 @@ std::vector<std::filesystem::path> lf_collectBglFiles(const std::filesystem::pat
     const std::string folderText = pathToUtf8(folder);
     std::vector<std::filesystem::path> files;
     try {
-        std::wstring root = folder.wstring();
-        while (!root.empty() && (root.back() == L'\\' || root.back() == L'/')) root.pop_back();
-        lf_walkFolder(root, folderText, files);
+        lf_walkFolder(folder, folderText, files);
     } catch (const std::exception& e) {
         lf_addScanMessage(fmt::format("{} airports search in folder {} aborted because of iterator problem: {}", "===> ",
                                       folderText, e.what()));

@@ -57,11 +57,21 @@ std::string steamFolderName()
     return MSFS_2020.value() ? "Microsoft Flight Simulator" : "Microsoft Flight Simulator 2024";
 }
 
+namespace {
+// A path the system cannot even look at (too long, characters it refuses) does not exist for
+// us: the detection goes on with the next candidate instead of ending in an exception.
+bool lf_exists(const std::filesystem::path& path)
+{
+    std::error_code ec;
+    return std::filesystem::exists(path, ec) && !ec;
+}
+} // namespace
+
 bool isValidPackagesDir(const std::filesystem::path& path)
 {
-    if (path.empty() || !std::filesystem::exists(path)) return false;
-    if (!std::filesystem::exists(path / communityFolder)) return false;
-    return std::filesystem::exists(path / (MSFS_2020.value() ? officialFolder : official2024Folder));
+    if (path.empty() || !lf_exists(path)) return false;
+    if (!lf_exists(path / communityFolder)) return false;
+    return lf_exists(path / (MSFS_2020.value() ? officialFolder : official2024Folder));
 }
 
 std::filesystem::path steamPackagesPath()
@@ -106,7 +116,7 @@ bool parseInstalledPackagesPath(std::filesystem::path& result, const std::string
         logLine(fmt::format("UserCfg.opt: InstalledPackagesPath is no full path: {}", lf_text(result)));
         result.clear();
     }
-    if (!result.empty() && !std::filesystem::exists(result)) result.clear();
+    if (!result.empty() && !lf_exists(result)) result.clear();
     return true;
 }
 

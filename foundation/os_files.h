@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace qtr {
 
@@ -16,6 +18,18 @@ bool gf_replaceFile(const std::filesystem::path& from, const std::filesystem::pa
 // Renames from to a name that must be free; false when to exists or the rename fails. Written
 // through to disk, as it moves a damaged file aside before a fresh one is written.
 bool gf_moveFileAside(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// One entry of a folder listing: its path (the folder's path, a separator and the name) and kind.
+struct FolderEntry {
+    std::filesystem::path path;
+    std::filesystem::path name;
+    bool isFolder = false;
+};
+// The entries of one folder in the order the file system gives them, without "." and "..". The
+// listing gives each entry's kind, so no entry costs a query of its own; folders that are links
+// (junctions) count as folders. An empty folder gives none; a failure (a missing folder among
+// them) throws std::runtime_error naming the folder and the system's error number.
+std::vector<FolderEntry> gf_listFolder(const std::filesystem::path& folder);
 
 // A file opened for reading, shared with other readers only, closed when the object goes.
 class ReadOnlyFile {

@@ -1,6 +1,8 @@
 #include "foundation/os_files.h"
 
 #include <algorithm>
+#include <stdexcept>
+#include <string>
 #include <cerrno>
 
 #include <fcntl.h>
@@ -81,6 +83,19 @@ std::optional<std::uint64_t> ReadOnlyFile::sizeBytes() const
     struct stat info{};
     if (!isOpen() || ::fstat(static_cast<int>(handle_), &info) != 0) return std::nullopt;
     return static_cast<std::uint64_t>(info.st_size);
+}
+
+std::vector<FolderEntry> gf_listFolder(const std::filesystem::path& folder)
+{
+    std::vector<FolderEntry> entries;
+    std::error_code ec;
+    std::filesystem::directory_iterator it(folder, ec);
+    if (ec) throw std::runtime_error("cannot list " + folder.string() + " (error " + std::to_string(ec.value()) + ")");
+    for (const std::filesystem::directory_entry& e : it) {
+        std::error_code kindError;
+        entries.push_back(FolderEntry{e.path(), e.path().filename(), e.is_directory(kindError)});
+    }
+    return entries;
 }
 
 } // namespace qtr

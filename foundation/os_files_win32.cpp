@@ -1,6 +1,11 @@
 #include "foundation/os_files.h"
 
+#include "foundation/win_text.h"
+
 #include <algorithm>
+#include <memory>
+#include <stdexcept>
+#include <string>
 
 #include <windows.h>
 
@@ -59,6 +64,36 @@ std::optional<std::uint64_t> ReadOnlyFile::sizeBytes() const
     LARGE_INTEGER size{};
     if (!isOpen() || !GetFileSizeEx(asHandle(handle_), &size)) return std::nullopt;
     return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+namespace {
+// Closes a directory search on every way out.
+struct FindCloser {
+    void operator()(HANDLE handle) const { FindClose(handle); }
+};
+} // namespace
+
+std::vector<FolderEntry> gf_listFolder(const std::filesystem::path& folder)
+{
+    std::vector<FolderEntry> entries;
+    std::wstring root = folder.wstring();
+    while (!root.empty() && (root.back() == L'\\' || root.back() == L'/')) root.pop_back();
+    WIN32_FIND_DATAW entry;
+    const std::wstring pattern = root + L"\\*";
+    HANDLE found = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr,
+                                    FIND_FIRST_EX_LARGE_FETCH);
+    if (found == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND) return entries; // an empty folder
+        throw std::runtime_error("cannot list " + pathToUtf8(folder) + " (error " + std::to_string(error) + ")");
+    }
+    const std::unique_ptr<void, FindCloser> closer(found);
+    do {
+        const std::wstring name = entry.cFileName;
+        if (name == L"." || name == L"..") continue;
+        entries.push_back(FolderEntry{root + L"\\" + name, name, (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+    } while (FindNextFileW(found, &entry));
+    return entries;
 }
 
 } // namespace qtr

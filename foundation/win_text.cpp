@@ -71,6 +71,18 @@ std::string pathToUtf8(const std::filesystem::path& path)
     return utf16ToUtf8(path.native());
 }
 
+std::string pathInCodePage(const std::filesystem::path& path)
+{
+    const std::wstring wide = path.wstring();
+    if (wide.empty()) return {};
+    BOOL lossy = FALSE;
+    const int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, &lossy);
+    if (n <= 0 || lossy) return {};
+    std::string narrow(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), narrow.data(), n, nullptr, nullptr);
+    return narrow;
+}
+
 static std::optional<std::filesystem::path> redirectedFolder(int csidl)
 {
     const wchar_t* root = _wgetenv(L"QUILLMARSH_APPDATA_ROOT");

@@ -117,6 +117,9 @@ std::filesystem::path pathFromUtf8(std::string_view utf8) { return std::filesyst
 
 std::string pathToUtf8(const std::filesystem::path& path) { return path.native(); }
 
+// Paths are UTF-8 here, the only code page there is.
+std::string pathInCodePage(const std::filesystem::path& path) { return path.native(); }
+
 // Only the redirection exists here: there is no shell to ask for the user's folders.
 std::optional<std::filesystem::path> getKnownFolder(int csidl)
 {

@@ -2,6 +2,7 @@
 
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"
+#include "foundation/win_text.h"
 #include "links/flight_plan.h"
 #include "links/simconnect_client.h"
 #include "links/simconnect_connection.h"
@@ -89,19 +90,6 @@ void dropCreatedRecord(std::uint32_t recordId, bool refused)
     }
     for (StaticAircraft& record : staticAircraft)
         if (record.flightId == recordId) return drop(staticAircraft, &record);
-}
-
-// The path as narrow text in the system's code page; empty when it does not fit that code page.
-std::string narrowPath(const std::filesystem::path& path)
-{
-    const std::wstring wide = path.wstring();
-    if (wide.empty()) return {};
-    BOOL lossy = FALSE;
-    const int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, &lossy);
-    if (n <= 0 || lossy) return {};
-    std::string narrow(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), narrow.data(), n, nullptr, nullptr);
-    return narrow;
 }
 
 } // namespace
@@ -340,7 +328,7 @@ void createFlightPlan(LiveAircraft& record)
     bool assigned = false;
     if (writeFlightPlanFile(path, record)) {
         if (MSFS_2020.value()) {
-            const std::string narrow = narrowPath(path);
+            const std::string narrow = pathInCodePage(path);
             std::lock_guard lock(simConnectMutex);
             const auto c = openConnection();
             assigned = c && !narrow.empty() &&

@@ -18,10 +18,6 @@
 
 namespace qtr {
 
-TrafficReader trafficReader;
-QnhReader qnhReader;
-std::atomic<std::int32_t> currentQnh{1013};
-
 namespace {
 
 // Each lamp's latch remembers that the lamp was set to 1 since it last went to 2.
@@ -173,14 +169,6 @@ void qnhReaderThread(std::uint16_t port)
     });
 }
 
-void TrafficReader::onStopped()
-{
-    indicators.trafficLamp = 3;
-    indicators.invalidate(Band::links);
-    logLine("Traffic Reader has stopped");
-}
-
-void QnhReader::onStopped() { logLine("QNH Reader has stopped"); }
 
 namespace {
 

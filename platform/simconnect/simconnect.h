@@ -11,7 +11,23 @@
 // starts the program, which then reports it missing.
 //
 // Results are HRESULTs: negative is a failure (some call sites count any non-zero value as one).
+#ifdef _WIN32
 #include <windows.h>
+#else
+// The native test build of the core (sanitizers, fuzzing) reads the records and numbers but never
+// calls the library: the few Windows types the declarations use, with their Windows widths, so
+// the record layouts stay the same.
+#include <cstdint>
+typedef std::uint32_t DWORD;
+typedef std::int32_t HRESULT;
+typedef std::int32_t BOOL;
+typedef void* HANDLE;
+typedef void* HWND;
+typedef const char* LPCSTR;
+#define MAX_PATH 260
+#define __stdcall
+#define CALLBACK
+#endif
 
 // --- identifiers that the client chooses ----------------------------------------------------
 

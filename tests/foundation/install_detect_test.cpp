@@ -178,6 +178,13 @@ TEST_F(Detection, UserCfgEdgeCases)
         // holds one of that name.
         {"relative folder", true, [](const fs::path&, const fs::path&) { return std::string("InstalledPackagesPath \"Packages 2020\"\n"); },
          false},
+        // A name the file system refuses to look at (longer than any folder name may be) is
+        // no folder, not an exception that ends the detection.
+        {"name too long to look at", true,
+         [](const fs::path&, const fs::path& missing) {
+             return "InstalledPackagesPath \"" + pathToUtf8(missing / std::string(300, 'x')) + "\"\n";
+         },
+         false},
     };
     const fs::path valid = packagesFolder(root / "Packages 2020", "Official");
     for (const auto& c : cases) {

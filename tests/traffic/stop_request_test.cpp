@@ -1,5 +1,5 @@
 // The stop request that every thread may make: the first reason wins, whatever the race.
-#include "traffic/run_control.h"
+#include "foundation/run_control.h"
 
 #include <gtest/gtest.h>
 
