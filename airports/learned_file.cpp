@@ -148,14 +148,16 @@ std::filesystem::path mapAirportPath(const std::string& pathText, const std::str
 {
     if (pathText.empty()) return {};
     const std::string learned = pathToUtf8(learnedFolder);
+    // The system's own separator: a backslash on Windows, where these files live.
+    const char separator = static_cast<char>(std::filesystem::path::preferred_separator);
     std::string text = pathText;
     if (text.find("archive") != std::string::npos) {
         lf_replaceFirst(text, "archive", learned);
-        std::replace(text.begin(), text.end(), '/', '\\');
+        std::replace(text.begin(), text.end(), '/', separator);
         lf_replaceAll(text, "%20", " ");
     } else if (text.size() >= 8 && text.rfind("airports", 0) == 0) {
         lf_replaceFirst(text, "airports", learned);
-        const std::string thirdparty = "thirdparty\\" + publisher;
+        const std::string thirdparty = "thirdparty" + std::string(1, separator) + publisher;
         if (text.find("my_thirdparty2024") != std::string::npos)
             lf_replaceFirst(text, "my_thirdparty2024", thirdparty);
         else

@@ -331,25 +331,5 @@ void stopReaders()
 void startQnhReader(std::uint16_t port) { std::thread(qnhReaderThread, port).detach(); }
 void startTrafficReader(std::uint16_t port) { std::thread(trafficReaderThread, port).detach(); }
 
-void setReaderUserPosition(double latitude, double longitude)
-{
-    trafficReader.userLat = latitude;
-    trafficReader.userLon = longitude;
-}
-
-void setReaderParkAirport(std::optional<std::pair<double, double>> position)
-{
-    if (position) {
-        trafficReader.parkLat = position->first;
-        trafficReader.parkLon = position->second;
-    }
-    trafficReader.parkAirportSet = position.has_value();
-}
-
-void setReaderParkAltitude(std::optional<double> altitudeFeet)
-{
-    if (altitudeFeet) trafficReader.parkAltitude = *altitudeFeet;
-    trafficReader.parkAltitudeKnown = altitudeFeet.has_value();
-}
 
 } // namespace qtr

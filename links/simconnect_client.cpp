@@ -17,7 +17,9 @@
 
 #include <chrono>
 
-#include <mmsystem.h>
+#ifdef _WIN32
+#include <mmsystem.h> // the 1 ms timer resolution of the dispatch loop
+#endif
 
 namespace qtr {
 
@@ -271,7 +273,9 @@ void gf_simConnectThread(std::stop_token stop)
         return;
     }
     lf_registerSimConnect();
+#ifdef _WIN32
     timeBeginPeriod(1);
+#endif
     std::exception_ptr failure;
     while (!stop.stop_requested()) {
         connection->sc.CallDispatch(connection->handle, lf_dispatch, nullptr);
@@ -280,7 +284,9 @@ void gf_simConnectThread(std::stop_token stop)
         const auto began = clock().steadyNow();
         clock().sleepUntil(began + std::chrono::milliseconds(1));
     }
+#ifdef _WIN32
     timeEndPeriod(1);
+#endif
     if (failure || simulatorQuit()) reportEndOfDispatch(failure);
     closeConnection();
 }

@@ -20,10 +20,6 @@ namespace qtr {
 
 namespace {
 
-// Each lamp's latch remembers that the lamp was set to 1 since it last went to 2.
-std::atomic<bool> trafficLatch{true};
-std::atomic<bool> weatherLatch{true};
-
 void closeReceiverSocket(UdpReceiver& reader)
 {
     if (reader.socket != INVALID_SOCKET) {
@@ -167,51 +163,6 @@ void qnhReaderThread(std::uint16_t port)
         indicators.weatherLamp = 1;
         indicators.invalidate(Band::links);
     });
-}
-
-
-namespace {
-
-void checkLamp(UdpReceiver& reader, std::atomic<std::int32_t>& lamp, std::atomic<bool>& latch)
-{
-    const std::uint32_t now = reader.packets.load();
-    const std::uint32_t before = reader.packetsAtLastCheck.exchange(now);
-    if (now == before) {
-        lamp = 2;
-        indicators.invalidate(Band::links);
-        latch = false;
-    } else if (!latch.load()) {
-        latch = true;
-        lamp = 1;
-        indicators.invalidate(Band::links);
-    }
-}
-
-} // namespace
-
-void updateReaderLamps()
-{
-    if (!indicators.feedConnected.load()) return;
-    checkLamp(qnhReader, indicators.weatherLamp, weatherLatch);
-    checkLamp(trafficReader, indicators.trafficLamp, trafficLatch);
-}
-
-void resetTrafficState()
-{
-    currentQnh = 1013;
-    trafficReader.currentQnh = 1013;
-    latestFeedReportTime = 0.0;
-    {
-        std::lock_guard lock(trafficReader.reportedFlightsMutex);
-        trafficReader.reportedFlights.clear();
-    }
-    trafficReader.stop = false;
-    qnhReader.stop = false;
-    qnhReader.packets = 0;
-    qnhReader.packetsAtLastCheck = 0;
-    trafficLatch = true;
-    weatherLatch = true;
-    indicators.qnh = 1013;
 }
 
 } // namespace qtr

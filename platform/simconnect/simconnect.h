@@ -25,6 +25,10 @@ typedef void* HANDLE;
 typedef void* HWND;
 typedef const char* LPCSTR;
 #define MAX_PATH 260
+#define TRUE 1
+#define FALSE 0
+#define S_OK ((HRESULT)0)
+#define E_FAIL ((HRESULT)0x80004005)
 #define __stdcall
 #define CALLBACK
 #endif

@@ -3,6 +3,8 @@
 #include "foundation/run_control.h"
 #include "traffic/worker.h"
 
+#include "support/stop_support.h"
+
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -14,13 +16,7 @@ using namespace qtr;
 
 namespace {
 
-void resetStop()
-{
-    stopRequested = false;
-    windowClosed = false;
-    exitCode = ExitCode::NotYetSet;
-    restartDelaySeconds = 0;
-}
+void resetStop() { qtest::resetStopRequests(); }
 
 // A clock whose sleeps return at once (or fail, to test the exit's guards).
 class InstantClock final : public Clock {

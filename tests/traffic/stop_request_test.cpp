@@ -1,6 +1,8 @@
 // The stop request that every thread may make: the first reason wins, whatever the race.
 #include "foundation/run_control.h"
 
+#include "support/stop_support.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,13 +15,7 @@ using namespace qtr;
 
 namespace {
 
-void resetStop()
-{
-    stopRequested = false;
-    windowClosed = false;
-    exitCode = ExitCode::NotYetSet;
-    restartDelaySeconds = 0;
-}
+void resetStop() { qtest::resetStopRequests(); }
 
 } // namespace
 

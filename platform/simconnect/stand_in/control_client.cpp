@@ -5,7 +5,9 @@
 #include "platform/simconnect/simconnect_library.h"
 #include "platform/simconnect/stand_in/control.h"
 
+#ifdef _WIN32
 #include <windows.h>
+#endif
 
 #include <mutex>
 #include <stdexcept>
@@ -14,6 +16,7 @@ namespace standin {
 
 namespace {
 
+#ifdef _WIN32
 HMODULE standInModule()
 {
     static const HMODULE module = [] {
@@ -36,6 +39,11 @@ Function* exported(Function&, const char* name)
     return reinterpret_cast<Function*>(reinterpret_cast<void*>(address));
 }
 #define STANDIN_CALL(name) (*exported(name, #name))
+#else
+// The native test build links the stand-in into the test itself: its exports are plain calls.
+void standInModule() {}
+#define STANDIN_CALL(name) (name)
+#endif
 
 // A text view: asks for the size, then fetches the text.
 template <class Fetch>

@@ -13,7 +13,9 @@
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <deque>
 #include <fstream>
 #include <iostream>
@@ -300,8 +302,15 @@ void resetSimulation(State& s, const Scenario& scenario)
 
 std::wstring environment(const wchar_t* name)
 {
+#ifdef _WIN32
     const wchar_t* value = _wgetenv(name);
     return value ? std::wstring(value) : std::wstring();
+#else
+    // The native test build: names and values (the tests' own temporary paths) are ASCII.
+    const std::string narrowName(name, name + std::wcslen(name));
+    const char* value = std::getenv(narrowName.c_str());
+    return value ? std::wstring(value, value + std::strlen(value)) : std::wstring();
+#endif
 }
 
 // Program runs: the scenario and the journal come from the environment, on first use.
@@ -1038,7 +1047,7 @@ HRESULT __stdcall SimConnect_AddClientEventToNotificationGroup(HANDLE handle, SI
     State& s = state();
     std::lock_guard lock(s.mutex);
     Connection* c = beginCall(s, handle, "SimConnect_AddClientEventToNotificationGroup",
-                              ojson{{"group", groupId}, {"event", eventId}, {"maskable", maskable != FALSE}});
+                              ojson{{"group", groupId}, {"event", eventId}, {"maskable", maskable != 0}});
     if (!c) return E_FAIL;
     c->groups[groupId].push_back(eventId);
     return S_OK;
@@ -1324,9 +1333,13 @@ HRESULT __stdcall SimConnect_AISetAircraftFlightPlan(HANDLE handle, SIMCONNECT_O
     // The path is narrow text in the system's code page.
     std::wstring wide;
     if (!narrow.empty()) {
+#ifdef _WIN32
         const int n = MultiByteToWideChar(CP_ACP, 0, narrow.data(), static_cast<int>(narrow.size()), nullptr, 0);
         wide.resize(n > 0 ? n : 0);
         if (n > 0) MultiByteToWideChar(CP_ACP, 0, narrow.data(), static_cast<int>(narrow.size()), wide.data(), n);
+#else
+        wide.assign(narrow.begin(), narrow.end()); // the native tests' paths are ASCII
+#endif
     }
     const auto plan = wide.empty() ? std::nullopt : readPlanFile(wide);
     if (!o || !plan) {
