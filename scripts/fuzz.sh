@@ -37,8 +37,9 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 common=(-timeout=10 -rss_limit_mb=2048 -print_final_stats=1)
 logs=$build/fuzz-logs
 mkdir -p "$logs"
-# The targets' working folders (one per process), emptied after each target.
-export QM_FUZZ_WORK_ROOT=$build/fuzz-work
+# The targets' working folders (one per process, below one folder per target), each target's
+# emptied after it: runs of other targets at the same time keep theirs.
+work_root=$build/fuzz-work
 failed=0
 rows=()
 
@@ -77,6 +78,7 @@ for t in "${targets[@]}"; do
   [ "$seconds" -gt 0 ] || { rows+=("$t|-|-|$(find "$corpus" -type f | wc -l)|replayed"); continue; }
 
   log=$logs/$t.log
+  export QM_FUZZ_WORK_ROOT=$work_root/$t
   parallel=()
   [ "$jobs" -gt 1 ] && parallel=(-jobs="$jobs" -workers="$jobs")
   echo "=== fuzz_$t: ${seconds}s"
@@ -84,6 +86,7 @@ for t in "${targets[@]}"; do
          "$corpus" >"$log" 2>&1
   rc=$?
   rm -rf "$QM_FUZZ_WORK_ROOT"
+  unset QM_FUZZ_WORK_ROOT
   # With several jobs libFuzzer writes each job's output to fuzz-<n>.log in the working folder.
   [ "$jobs" -gt 1 ] && cat fuzz-*.log >>"$log" 2>/dev/null && rm -f fuzz-*.log
   # libFuzzer's own closing lines: the final statistics and any fault report.
