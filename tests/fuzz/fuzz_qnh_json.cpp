@@ -15,10 +15,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     auto reader = std::make_unique<qtr::QnhReader>();
-    const std::size_t count = std::min(size, qtr::receiveBufferSize - 1);
-    std::memcpy(reader->buffer.data(), data, count);
-    reader->buffer[count] = '\0';
-    reader->data = std::string_view(reader->buffer.data(), count);
+    qfuzz::receiveDatagram(*reader, data, size, qtr::receiveBufferSize);
     reader->onPacket();
     // The accepted value goes to program-wide state; back to the start value.
     qtr::currentQnh = 1013;

@@ -90,4 +90,15 @@ inline std::string_view asText(const std::uint8_t* data, std::size_t size)
     return {reinterpret_cast<const char*>(data), size};
 }
 
+// Puts the bytes into a UDP reader's buffer as its receive loop does with a datagram: at most
+// one byte short of the buffer (the loop refuses a datagram that fills it), closed by a NUL.
+template <class Reader>
+void receiveDatagram(Reader& reader, const std::uint8_t* data, std::size_t size, std::size_t bufferSize)
+{
+    const std::size_t count = size < bufferSize - 1 ? size : bufferSize - 1;
+    std::memcpy(reader.buffer.data(), data, count);
+    reader.buffer[count] = '\0';
+    reader.data = std::string_view(reader.buffer.data(), count);
+}
+
 } // namespace qfuzz

@@ -22,11 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     // A fresh reader per run: its callsign sets must not carry over.
     auto reader = std::make_unique<qtr::TrafficReader>();
-    // The receive loop refuses datagrams that fill the whole buffer.
-    const std::size_t count = std::min(size, qtr::receiveBufferSize - 1);
-    std::memcpy(reader->buffer.data(), data, count);
-    reader->buffer[count] = '\0';
-    reader->data = std::string_view(reader->buffer.data(), count);
+    qfuzz::receiveDatagram(*reader, data, size, qtr::receiveBufferSize);
     // A park airport near the equator and prime meridian, which generated lines reach easily.
     reader->parkAirportSet = true;
     reader->parkLat = 0.01;
