@@ -108,6 +108,11 @@ DaySlot daySlotOf(std::int64_t secondsSince1970)
 
 DaySlot currentDaySlot() { return daySlotOf(programClockSeconds()); }
 
+float averageFitHours(std::int64_t slotsApart, int count)
+{
+    return count == 0 ? 0.0f : static_cast<float>(slotsApart) / (2.0f * static_cast<float>(count)) + 0.5f;
+}
+
 std::uint32_t compareDaySlot(DaySlot a, DaySlot b)
 {
     // Put the later point first: Monday follows Sunday; otherwise the higher weekday, then the

@@ -47,5 +47,8 @@ DaySlot daySlotOf(std::int64_t secondsSince1970);
 DaySlot currentDaySlot();
 // Slots from the earlier of two points of the week to the later (a Monday follows a Sunday).
 std::uint32_t compareDaySlot(DaySlot a, DaySlot b);
+// The average fit shown for parked aircraft: hours between their slots and now (compareDaySlot
+// summed over count aircraft), plus half an hour; 0 without aircraft.
+float averageFitHours(std::int64_t slotsApart, int count);
 
 } // namespace qtr

@@ -106,7 +106,7 @@ int countLiveParked(bool updateDisplay)
         if (updateDisplay) slots += compareDaySlot(a.daySlot, now);
     }
     if (updateDisplay) {
-        const float average = count == 0 ? 0.0f : static_cast<float>(slots) / (2.0f * static_cast<float>(count)) + 0.5f;
+        const float average = averageFitHours(slots, count);
         if (indicators.averageFitLive.exchange(average) != average) indicators.invalidate(Band::statistics);
     }
     return count;

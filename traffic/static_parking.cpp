@@ -432,7 +432,7 @@ AiCreateRequest staticCreationRequest(const StaticAircraft& s, const Stand& stan
     r.position.altitude = 0;
     r.position.pitch = 0;
     r.position.bank = 0;
-    r.position.heading = stand.heading * 57.29577951308232;
+    r.position.heading = stand.heading * radToDeg;
     r.position.onGround = 1;
     r.position.airspeed = 0;
     r.callsign = s.callsign;
@@ -492,7 +492,7 @@ int countStaticParked(bool updateDisplay)
         if (updateDisplay) slots += compareDaySlot(s.daySlot, now);
     }
     if (updateDisplay && !WEEK.value()) {
-        const float average = count == 0 ? 0.0f : static_cast<float>(slots) / (2.0f * static_cast<float>(count)) + 0.5f;
+        const float average = averageFitHours(slots, count);
         if (indicators.averageFitStatic.exchange(average) != average) indicators.invalidate(Band::statistics);
     }
     return count;

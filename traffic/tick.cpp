@@ -1,5 +1,6 @@
 #include "traffic/tick.h"
 
+#include "foundation/geometry.h"
 #include "foundation/indicators.h"
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"
@@ -50,9 +51,9 @@ AiCreateRequest liveCreationRequest(const LiveAircraft& a)
     r.position.latitude = a.lat;
     r.position.longitude = a.lon;
     r.position.altitude = a.alt;
-    r.position.pitch = a.pitch * 57.29577951308232;
-    r.position.bank = a.bank * 57.29577951308232;
-    r.position.heading = a.heading * 57.29577951308232;
+    r.position.pitch = a.pitch * radToDeg;
+    r.position.bank = a.bank * radToDeg;
+    r.position.heading = a.heading * radToDeg;
     r.position.onGround = 0;
     r.position.airspeed = 0;
     r.callsign = a.callsign;
