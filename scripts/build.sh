@@ -13,4 +13,4 @@ if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
 elif ! grep -qx "QM_WERROR:BOOL=$WERROR" "$BUILD_DIR/CMakeCache.txt"; then
   cmake -S "$here" -B "$BUILD_DIR" -DQM_WERROR="$WERROR" >/dev/null
 fi
-cmake --build "$BUILD_DIR" -j "$(nproc)"
+cmake --build "$BUILD_DIR" -j "${QM_JOBS:-$(nproc)}"

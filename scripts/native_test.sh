@@ -14,7 +14,7 @@ esac
 
 bash "$here/scripts/setup.sh"
 
-jobs=$(nproc)
+jobs=${QM_JOBS:-$(nproc)}
 summaries=()
 failed=0
 

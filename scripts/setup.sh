@@ -125,7 +125,7 @@ WORK="$DEPS_ROOT/build-$key"
 rm -rf "$WORK" "$PREFIX"
 mkdir -p "$WORK" "$PREFIX"
 TOOLCHAIN="$here/cmake/mingw-w64-x86_64.cmake"
-JOBS=$(nproc)
+JOBS=${QM_JOBS:-$(nproc)}
 
 fetch_src() { # name -> prints extracted dir
   local p=$1

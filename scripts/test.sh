@@ -7,7 +7,7 @@ export BUILD_DIR=${QM_BUILD_DIR:-$here/build}
 bash "$here/scripts/build.sh"
 source "$here/scripts/wine-env.sh"
 trap qm_wine_stop EXIT
-(cd "$BUILD_DIR" && ctest --output-on-failure -j "$(nproc)" "$@")
+(cd "$BUILD_DIR" && ctest --output-on-failure -j "${QM_JOBS:-$(nproc)}" "$@")
 qm_wine_stop
 trap - EXIT
 if [ "${QM_NATIVE:-1}" != 0 ]; then
