@@ -191,7 +191,7 @@ bool toggle(HWND window, CheckBoxParameter& box)
 bool handleButton(std::uint16_t id)
 {
     if (id == unblockButton.id) {
-        if (!BLOCK_CALLSIGN.value().empty()) requestUnblockCallsign();
+        if (!BLOCK_CALLSIGN.value().empty()) unblockCallsign();
         else setStatus("Nothing to block or unblock...", false);
         return true;
     }

@@ -300,8 +300,8 @@ LRESULT textEditProc(TextBoxParameter& parameter, HWND window, UINT message, WPA
     guardedApply("textEditProc", [&parameter] {
         clearStatus();
         const std::string text = lf_getTextFromId(parameter.id);
-        if (&parameter == &BLOCK_CALLSIGN) requestBlockCallsign(text);
-        else if (&parameter == &DESTINATION) requestDestination(text);
+        if (&parameter == &BLOCK_CALLSIGN) blockCallsign(text);
+        else if (&parameter == &DESTINATION) setDestination(text);
         else if (&parameter == &CALLSIGN_2_OBJECTID) applyCallsignLookup(text);
         else if (&parameter == &ALL_INSTALL_PATH)
             lf_newSimPath(MSFS_2020.value() ? MSFS_INSTALL_PATH : MSFS_2024_INSTALL_PATH, text);

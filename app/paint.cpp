@@ -314,10 +314,11 @@ void paintStatistics()
     const bool loaded = indicators.parkAirportLoaded.load();
     drawText(5, y, texts.parkAirport, loaded ? greenColour : yellowColour);
     if (!loaded) return;
-    drawText(85, y,
-             fmt::format(" {}, {}{}, wk={}", texts.parkLine1, texts.parkLine2, indicators.hMarkFlag.load() ? " (h)" : "",
-                         indicators.parkWeek.load()),
-             greenColour);
+    // A long airport name and publisher end before the static marker's column.
+    drawTextWithShadow(parkLineLeft, y,
+                       fmt::format(" {}, {}{}, wk={}", texts.parkLine1, texts.parkLine2,
+                                   indicators.hMarkFlag.load() ? " (h)" : "", indicators.parkWeek.load()),
+                       greenColour, false, parkLineRight);
     drawText(370, y, indicators.staticMarker.load() ? "*S*" : "", greenColour);
     drawText(430, y, fmt::format("qf: {}", texts.quality), greenColour);
     if (!texts.reservedStand.empty())
