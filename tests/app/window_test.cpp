@@ -385,7 +385,16 @@ TEST_F(MainWindowTest, FortyTwoControlsAtTheirPlaces)
     int children = 0;
     EnumChildWindows(
         window_, [](HWND, LPARAM p) -> BOOL { return ++*reinterpret_cast<int*>(p), TRUE; }, reinterpret_cast<LPARAM>(&children));
-    EXPECT_EQ(children, 42);
+    EXPECT_EQ(children, static_cast<int>(allControls().size()));
+    // Every control stands where its row puts it.
+    for (const ParameterControl* control : allControls()) {
+        RECT rect{};
+        GetWindowRect(controlWindow(*control), &rect);
+        MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&rect), 2);
+        const bool box = dynamic_cast<const CheckBoxParameter*>(control) != nullptr;
+        EXPECT_EQ(rect.left, control->place().x) << control->id;
+        EXPECT_EQ(rect.top, control->y + (box ? 2 : 0)) << control->id;
+    }
     // Narrow edits scroll, so that a typed value is never cut at the edit's width.
     EXPECT_TRUE(GetWindowLongW(controlWindow(MAX_LIVE), GWL_STYLE) & ES_AUTOHSCROLL);
     wchar_t caption[32] = {};
