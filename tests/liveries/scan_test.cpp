@@ -268,6 +268,97 @@ TEST_F(ScanTest, SectionRules)
     EXPECT_EQ(describe(light.front()), "PVT|P28A|Piper N5DP|N5DP|1|pax");
 }
 
+// The airline's suffixes of four-letter codes and the parking types that make a freighter.
+TEST_F(ScanTest, AirlineSuffixesAndFreighterParkingTypes)
+{
+    const struct {
+        const char* what;
+        std::vector<std::string> lines;
+        const char* record; // airline|cargo, or nothing
+    } cases[] = {
+        {"dlhc: DLH", {"[fltsim.0]", "title=S1", "icao_airline=dlhc"}, "DLH|pax"},
+        {"DLHX: DLH", {"[fltsim.0]", "title=S2", "icao_airline=DLHX"}, "DLH|pax"},
+        {"another fourth letter stays and is refused", {"[fltsim.0]", "title=S3", "icao_airline=DLHA"}, nullptr},
+        {"cargo only: a freighter", {"[fltsim.0]", "title=S4", "icao_airline=DLH", "atc_parking_types=CARGO"}, "DLH|cargo"},
+        {"cargo in small letters", {"[fltsim.0]", "title=S5", "icao_airline=DLH", "atc_parking_types=\"ramp, cargo\""}, "DLH|cargo"},
+        {"gate and cargo: a passenger livery", {"[fltsim.0]", "title=S6", "icao_airline=DLH", "atc_parking_types=GATE,CARGO"}, "DLH|pax"},
+        {"cargo before gate likewise", {"[fltsim.0]", "title=S7", "icao_airline=DLH", "atc_parking_types=CARGO, GATE"}, "DLH|pax"},
+    };
+    for (const auto& c : cases) {
+        std::list<LiveryRecord> out;
+        const CfgLines lines(c.lines.begin(), c.lines.end());
+        lf_procesFltSimSection(out, 1, lines, "B738", "f\\aircraft.cfg", "f");
+        if (!c.record) {
+            EXPECT_TRUE(out.empty()) << c.what;
+            continue;
+        }
+        ASSERT_EQ(out.size(), 1u) << c.what;
+        EXPECT_EQ(fmt::format("{}|{}", out.front().airline, out.front().cargo ? "cargo" : "pax"), c.record) << c.what;
+    }
+}
+
+// The IVAO packages: type from the model folder, airline from the title (after a "W" in the
+// special models), a texture folder that must exist, and a regcode only as a last resort.
+TEST_F(ScanTest, IvaoRules)
+{
+    const auto modelFolder = [&](const std::string& model) { return root / "ivao/IVAO_MTL/SimObjects/Airplanes" / model; };
+    std::filesystem::create_directories(modelFolder("IVAO_A320wCFM") / "texture.DLH");
+    std::filesystem::create_directories(modelFolder("IVAO_B738") / "texture.DLH");
+    const auto file = [&](const std::string& model) { return pathToUtf8((modelFolder(model) / "aircraft.cfg").make_preferred()); };
+    const struct {
+        const char* what;
+        const char* model;
+        std::vector<std::string> lines;
+        const char* record;     // airline|type|regcode, or nothing
+        const char* incomplete; // the end of the line reported, or nothing
+    } cases[] = {
+        {"special model: the W before the airline", "IVAO_A320wCFM", {"[fltsim.0]", "title=A320W DLH Lufthansa", "texture=DLH"}, "DLH|A320|", nullptr},
+        {"special model without its W: no airline", "IVAO_A320wCFM", {"[fltsim.0]", "title=A320 DLH Lufthansa", "texture=DLH"}, nullptr,
+         "misses airlinecode in title: A320 DLH Lufthansa, and no regcode"},
+        {"airline right after the type", "IVAO_B738", {"[fltsim.0]", "title=B738DLH", "texture=DLH"}, "DLH|B738|", nullptr},
+        {"airline after a blank", "IVAO_B738", {"[fltsim.0]", "title=B738 DLH", "texture=DLH", "atc_id=D-ABCD"}, "DLH|B738|D-ABCD", nullptr},
+        {"the placeholder registration is none", "IVAO_B738", {"[fltsim.0]", "title=B738 DLH 2", "texture=DLH", "atc_id=G-BAFM"}, "DLH|B738|", nullptr},
+        {"missing texture folder", "IVAO_B738", {"[fltsim.0]", "title=B738 DLH 3", "texture=XYZ"}, nullptr, "[fltsim.0] does not exist"},
+        {"no airline in the title, a registration of no record", "IVAO_B738", {"[fltsim.0]", "title=Boeing", "texture=DLH", "atc_id=Q-QQQQ"}, nullptr,
+         "misses airlinecode in title: Boeing, and regcode unknownQ-QQQQ"},
+        {"no airline in the title, a placeholder registration", "IVAO_B738", {"[fltsim.0]", "title=Boeing 2", "texture=DLH", "atc_id=G-BAFM"}, nullptr,
+         "misses airlinecode in title: Boeing 2, and no regcode"},
+    };
+    for (const auto& c : cases) {
+        incompleteSections.clear();
+        const std::string path = file(c.model);
+        const std::string type = lf_modelOfIvaoPath(path);
+        const CfgLines lines(c.lines.begin(), c.lines.end());
+        const LiveryRecord r = lf_parseFltsimSections(1, lines, type, path, lf_folderOfFile(path));
+        EXPECT_EQ(r.airline.empty() ? "" : fmt::format("{}|{}|{}", r.airline, r.icaoType, r.regcode), c.record ? c.record : "") << c.what;
+        EXPECT_FALSE(r.cargo) << c.what;
+        if (c.incomplete) {
+            ASSERT_EQ(incompleteSections.lines().size(), 1u) << c.what;
+            EXPECT_TRUE(incompleteSections.lines().front().ends_with(c.incomplete)) << incompleteSections.lines().front();
+        } else {
+            EXPECT_TRUE(incompleteSections.lines().empty()) << c.what;
+        }
+    }
+    // A model folder deeper than the packages lay them out: no type, reported with a blank code.
+    const std::string deeper = pathToUtf8((modelFolder("IVAO_B738") / "extra" / "aircraft.cfg").make_preferred());
+    EXPECT_EQ(lf_modelOfIvaoPath(deeper), "");
+    EXPECT_TRUE(holds(std::vector<std::string>(invalidModelCodes.lines().begin(), invalidModelCodes.lines().end()),
+                      fmt::format("{:16} in {}", "  ", deeper)));
+}
+
+// A folder whose path below the scanned folder reaches 250 characters is not entered (a path
+// that long cannot even be listed by the plain Windows calls), and the walk goes on around it.
+TEST_F(ScanTest, FoldersWithOverlongPathsAreNotEntered)
+{
+    const std::string sep(1, static_cast<char>(std::filesystem::path::preferred_separator));
+    const std::string below = sep + std::string(140, 'a') + sep + std::string(108, 'c');
+    ASSERT_EQ(below.size(), 250u);
+    write("long/short/aircraft.cfg", goodFile("Short"));
+    write("long" + below + "/aircraft.cfg", goodFile("Long"));
+    EXPECT_EQ(describeAll(scan("long")), (std::vector<std::string>{"AAL|B738|Short||1|pax", "AAL|B738|Short Cargo||1|cargo"}));
+    EXPECT_EQ(qtest::readFile(root / "Log.txt").find("aborted"), std::string::npos);
+}
+
 // The fixture package of problems in the Community folder, scanned by the driver in automatic
 // mode; report paths are given from "<community>".
 class ScanProblems : public ScanTest {
