@@ -317,6 +317,7 @@ TEST_F(ScanTest, IvaoRules)
          "misses airlinecode in title: A320 DLH Lufthansa, and no regcode"},
         {"airline right after the type", "IVAO_B738", {"[fltsim.0]", "title=B738DLH", "texture=DLH"}, "DLH|B738|", nullptr},
         {"airline after a blank", "IVAO_B738", {"[fltsim.0]", "title=B738 DLH", "texture=DLH", "atc_id=D-ABCD"}, "DLH|B738|D-ABCD", nullptr},
+        {"three letters that are no airline", "IVAO_B738", {"[fltsim.0]", "title=B738 QQQ", "texture=DLH"}, nullptr, nullptr},
         {"the placeholder registration is none", "IVAO_B738", {"[fltsim.0]", "title=B738 DLH 2", "texture=DLH", "atc_id=G-BAFM"}, "DLH|B738|", nullptr},
         {"missing texture folder", "IVAO_B738", {"[fltsim.0]", "title=B738 DLH 3", "texture=XYZ"}, nullptr, "[fltsim.0] does not exist"},
         {"no airline in the title, a registration of no record", "IVAO_B738", {"[fltsim.0]", "title=Boeing", "texture=DLH", "atc_id=Q-QQQQ"}, nullptr,
