@@ -246,7 +246,6 @@ TEST_F(Flights, DeparturePushesBackTaxisTakesOffAndIsRemovedWhenReportsStop)
     EXPECT_EQ(f.find(), nullptr);
 }
 
-
 // The reports of one flight in a real capture of the feed's older line format:
 // AITFC,hexid,lat,lon,alt,vs,airborne,track,speed,callsign,type,tail,from,to,time.
 struct CapturedReport {
@@ -288,7 +287,8 @@ TEST_F(Flights, HelicopterTurningInAReportGapJoinsItsReportedTrack)
 {
     // N306FD flies south-west, then nothing is reported for 42 s, in which it turns back north-east.
     // Its reckoning runs on south-west meanwhile; the reports after the gap must win.
-    const auto reports = capturedFlight(QM_SOURCE_DIR "/../shared/realdata/realtraffic/aitfc_KLAX_20210125_Test.csv", "N306FD");
+    const auto reports =
+        capturedFlight(QM_SOURCE_DIR "/../shared/realdata/realtraffic/aitfc_KLAX_20210125_Test.csv", "N306FD");
     ASSERT_GE(reports.size(), 10u);
     const auto gap = std::adjacent_find(reports.begin(), reports.end(), [](const auto& a, const auto& b) {
         return b.time - a.time >= 40 && std::fabs(wrapSigned((b.track - a.track) * degToRad)) > 150 * degToRad;

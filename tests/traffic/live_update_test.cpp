@@ -150,8 +150,9 @@ TEST_F(LiveUpdate, ReportsOffTheReckonedHeadingWinOverTheReckoning)
         std::vector<double> nmBackFromReckonedPoint; // successive reports, all 120 degrees off the heading
         std::size_t firstTaken;                      // index of the first report taken (size: none)
     };
-    for (const Case& c : {Case{"ran past it", {0.3}, 1}, Case{"turned in the gap: beyond the reckoned distance", {1.0}, 0},
-                          Case{"a second report off the heading", {0.3, 0.25}, 1}}) {
+    for (const Case& c :
+         {Case{"ran past it", {0.3}, 1}, Case{"turned in the gap: beyond the reckoned distance", {1.0}, 0},
+          Case{"a second report off the heading", {0.3, 0.25}, 1}}) {
         SCOPED_TRACE(c.name);
         liveAircraft.clear();
         LiveAircraft& a = aircraft(at(50, 8, 100, 250, 5000), phaseFlying);
@@ -159,7 +160,8 @@ TEST_F(LiveUpdate, ReportsOffTheReckonedHeadingWinOverTheReckoning)
         extrapolatePosition(a, 7);
         const LatLon reckoned{a.stream.back().lat, a.stream.back().lon};
         std::size_t taken = c.nmBackFromReckonedPoint.size();
-        for (std::size_t k = 0; k < c.nmBackFromReckonedPoint.size() && taken == c.nmBackFromReckonedPoint.size(); ++k) {
+        for (std::size_t k = 0; k < c.nmBackFromReckonedPoint.size() && taken == c.nmBackFromReckonedPoint.size();
+             ++k) {
             const LatLon p = destinationPoint(reckoned, 120 * degToRad, c.nmBackFromReckonedPoint[k] * 6076.0);
             addPositionToStream(a, at(p.lat, p.lon, 3000, 250, 5000));
             if (a.extrapolations == 0) taken = k;
