@@ -102,8 +102,8 @@ TEST_F(SimFixture, RotorcraftAnnouncedAsHelicoptersAreRecognisedLikeAircraft)
     s.rotorcraftTitles = {"Bell 206 Test Livery"};
     sim.reset(s);
     connect();
-    for (const auto& [flightId, callsign, title] :
-         {std::tuple{10001u, "N306FD", "Bell 206 Test Livery"}, std::tuple{10002u, "DLH4AB", "Airbus A320 Test Livery"}}) {
+    for (const auto& [flightId, callsign, title] : {std::tuple{10001u, "N306FD", "Bell 206 Test Livery"},
+                                                    std::tuple{10002u, "DLH4AB", "Airbus A320 Test Livery"}}) {
         SCOPED_TRACE(callsign);
         addLive(flightId, callsign, true).livery = title;
         const std::uint32_t id = createAndRecognise(*live(flightId), false);
