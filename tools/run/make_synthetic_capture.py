@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Writes a recording for tools/rtpeer of made-up traffic of the aircraft types flying today
-around an airport: one flight of each type, on a straight leg that passes the airport, with a
-report every 8 s. It shows whether every type of today's traffic is known and gets a livery.
+around an airport: one flight of each type, on a straight leg that passes the airport, and a few
+aircraft standing still at the airport (which give the run's stock airport file its stands),
+with a report every 8 s. It shows whether every type of today's traffic is known and gets a
+livery.
 
   make_synthetic_capture.py AIRPORTS_XML ICAO OUT_REC [--seconds N]
 
@@ -31,6 +33,14 @@ FLIGHTS = [
     ("EC35", "N911LA", "N911LA", "A7", 110, 1500, 0, 20, 4.0, 200),
     ("GLF6", "N650GD", "N650GD", "A2", 240, 8000, 2000, 110, 11.0, 300),
 ]
+# Aircraft standing at the airport: type, callsign, registration, emitter category, heading
+# (deg), metres north and east of the airport's reference point.
+PARKED = [
+    ("B38M", "SWA2210", "N8702L", "A3", 90, 250, -300),
+    ("BCS3", "DAL2302", "N302DU", "A3", 90, 250, -240),
+    ("E195", "AZU8702", "PR-AUJ", "A3", 90, 250, -180),
+    ("DH8D", "POE332", "C-GKQA", "A3", 90, 250, -120),
+]
 FEET_PER_NM = 6076.12
 REPORT_SECONDS = 8.0
 
@@ -48,8 +58,9 @@ def moved(lat, lon, bearing_deg, nm):
     return lat + nm * math.cos(b) / 60.0, lon + nm * math.sin(b) / 60.0 / math.cos(math.radians(lat))
 
 
-def datagram(hexid, lat, lon, alt, vs, track, speed, callsign, type_code, reg, category, stamp):
-    fields = ["RTTFC", str(hexid), f"{lat:.6f}", f"{lon:.6f}", f"{alt:.0f}", f"{vs:.0f}", "0", f"{track:.0f}",
+def datagram(hexid, lat, lon, alt, vs, track, speed, callsign, type_code, reg, category, stamp, on_ground=False):
+    fields = ["RTTFC", str(hexid), f"{lat:.6f}", f"{lon:.6f}", f"{alt:.0f}", f"{vs:.0f}", "1" if on_ground else "0",
+              f"{track:.0f}",
               f"{speed:.0f}", callsign, type_code, reg, "", "", str(stamp), "", "", "adsb_icao", f"{alt:.0f}", "",
               "-1", "", "", "-1", "", f"{track:.0f}", f"{vs:.0f}", "none", category]
     fields += [""] * 12 + ["0"]
@@ -82,11 +93,18 @@ def main():
             alt = elevation + height + vs * (t - seconds / 2) / 60.0
             reports.append((t, datagram(0xA00000 + n, lat, lon, alt, vs, track, speed, callsign, type_code, reg,
                                         category, start_stamp + int(t))))
+    for n, (type_code, callsign, reg, category, heading, north, east) in enumerate(PARKED):
+        lat, lon = moved(lat0, lon0, 0.0, north / 1852.0)
+        lat, lon = moved(lat, lon, 90.0, east / 1852.0)
+        for k in range(steps + 1):
+            t = k * REPORT_SECONDS
+            reports.append((t, datagram(0xA00100 + n, lat, lon, 0, 0, heading, 0, callsign, type_code, reg, category,
+                                        start_stamp + int(t), on_ground=True)))
     reports.sort(key=lambda r: r[0])
     lines += [f"{t:.2f} traffic {text}" for t, text in reports]
     with open(out, "w", encoding="utf-8", newline="\n") as f:
         f.write("\n".join(lines) + "\n")
-    print(f"{out}: {len(FLIGHTS)} flights, {len(reports)} reports over {seconds:.0f} s")
+    print(f"{out}: {len(FLIGHTS)} flights and {len(PARKED)} standing, {len(reports)} reports over {seconds:.0f} s")
     return 0
 
 
