@@ -79,6 +79,10 @@ struct LiveAircraft : StaticAircraft {
     double lastReportTime = 0; // s
     std::chrono::system_clock::time_point parkedAt{};
     std::int32_t extrapolations = 0;
+    // Where the current dead reckoning left the last report, and how many reports it has
+    // refused since, so that a turn made during a report gap is followed, not outvoted.
+    double reckonedFromLat = 0, reckonedFromLon = 0;
+    std::uint8_t refusedDuringReckoning = 0;
     std::uint32_t holdStart = 0;
     std::uint32_t phase = phaseBirth;
     std::uint32_t previousPhase = phaseBirth;
