@@ -120,19 +120,11 @@ std::string lf_findThirdPartyArchiveFile(const std::string& publisher, const std
     for (const ThirdPartyAirports& list : lists) {
         if (list.publisher != publisher) continue;
         for (const std::string& item : list.airports) {
-            if (item.size() < icao.size() || item.compare(0, icao.size(), icao) != 0) continue;
-            // The stand count follows the four characters of the code.
-            const std::string count = item.size() > 4 ? item.substr(4) : std::string();
-            std::size_t used = 0;
-            long value = 0;
-            try {
-                value = std::stol(count, &used);
-            } catch (const std::exception&) {
-                used = 0;
-            }
-            if (used == 0 || used != count.size() || value < 0 || value > 100000)
-                throw std::runtime_error(fmt::format("{} {} {} {}", publisher, icao, item, "invalid number"));
-            archivedCount = static_cast<std::int32_t>(value);
+            // An entry whose count is no number is logged, not thrown: the airport is archived
+            // with no known count (0), so the scan links it, writes its own file and goes on.
+            PrefixedNumberContext check{publisher, icao, archivedCount};
+            if (!checkPrefixedNumber(check, item)) continue;
+            archivedCount = check.number;
             found = true;
             return archivePath;
         }

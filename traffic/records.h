@@ -146,6 +146,10 @@ struct LiveAircraft : StaticAircraft {
 // the per-category values (rotation and climb pitch with their random spread).
 FlightRecord makeFlightRecord(const FlightRecord& source);
 FlightRecord makeFlightRecord(const TrafficReport& source);
+// Gives the record another type (the registration's record knows better than the report): the
+// radius, category and per-category values follow it. An empty type is an unknown and changes
+// nothing.
+void takeRecordType(FlightRecord& record, const std::string& type);
 
 std::string_view phaseName(std::uint32_t phase);
 std::string_view simStateName(std::uint32_t state);

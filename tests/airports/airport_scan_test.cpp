@@ -187,8 +187,10 @@ TEST_F(AirportScan, LinkingToArchivedFiles)
          {{myThirdpartyFolder / "KXYZ.txt", "archive/thirdparty/Fly%20Tampa/KXYZ.xml"}}, {}, "thirdparty airport KXYZ linked"},
         {"not in the publisher's archive", true, "flytampa-kxyz", {{"Fly Tampa", {"KABC12"}}}, {},
          {myThirdpartyFolder / "KXYZ.xml"}, "thirdparty Fly Tampa KXYZ does not exist"},
-        {"an archived count that is no number", true, "flytampa-kxyz", {{"Fly Tampa", {"KXYZabc"}}}, {}, {},
-         "Fly Tampa KXYZ KXYZabc invalid number"},
+        // Logged (below) and the scan goes on: no known count, so the airport gets its own file.
+        {"an archived count that is no number", true, "flytampa-kxyz", {{"Fly Tampa", {"KXYZabc"}}},
+         {{myThirdpartyFolder / "KXYZ.txt", "archive/thirdparty/Fly%20Tampa/KXYZ.xml"}}, {myThirdpartyFolder / "KXYZ.xml"},
+         "===> KXYZ has 3 parkpos while archived one has 0"},
         {"nobody known", true, "someone-kxyz", {}, {}, {myThirdpartyFolder / "KXYZ.xml"}, "===> No publisher found"},
     };
     for (const auto& c : cases) {
@@ -219,6 +221,7 @@ TEST_F(AirportScan, LinkingToArchivedFiles)
         }));
         thirdPartyAirports20 = {{"Fly Tampa", {"KABC12", "KXYZ3"}}};
     }
+    EXPECT_NE(log().find("===> Fly Tampa KXYZ KXYZabc invalid number\n"), std::string::npos);
 }
 
 // The stand rules of parkings and helipads, fed one airport record at a time.
