@@ -65,13 +65,14 @@ std::string standXml(int n, const std::vector<Opt>& opts, double headingDeg = 90
     return xml + "</parkpos>";
 }
 
-// Writes airports/my_thirdparty/EDDF.xml with the stands.
-void writeAirportFile(const std::string& standsXml)
+// Writes airports/my_thirdparty/EDDF.xml with the stands (and further parameter elements).
+void writeAirportFile(const std::string& standsXml, const std::string& moreParameters = "")
 {
     const std::string text =
         "<?xml version=\"1.0\"?>\n<meta><info name=\"author\" value=\"t\"/><info name=\"date\" value=\"d\"/>"
         "<info name=\"version\" value=\"1\"/></meta>\n<parameters><parameter name=\"airport_name\" value=\"Test\"/>"
-        "<parameter name=\"publisher\" value=\"Pub\"/><parameter name=\"altitude\" value=\"364\"/></parameters>\n"
+        "<parameter name=\"publisher\" value=\"Pub\"/><parameter name=\"altitude\" value=\"364\"/>" +
+        moreParameters + "</parameters>\n"
         "<parkpositions>" +
         standsXml + "</parkpositions>\n";
     std::filesystem::create_directories(myThirdpartyFolder);
@@ -482,6 +483,60 @@ TEST_F(Parking, ParkAirportListFile)
     qtest::writeFile(myThirdpartyFolder / "LSZH.xml", "x");
     lf_readMyParkAirports();
     EXPECT_TRUE(findParkAirport("LSZH"));
+}
+
+// The statistics band shows the week of traffic the airport file was made from.
+TEST_F(Parking, StatisticsShowTheTrafficWeekOfTheFile)
+{
+    writeAirportFile(standXml(1, {}) + standXml(2, {}), R"(<parameter name="RT_traffic_week" value="30"/>)");
+    chooseAndLoad();
+    EXPECT_EQ(indicators.parkWeek.load(), 30u);
+    removeAllParkedAircraft();
+    EXPECT_EQ(indicators.parkWeek.load(), 0u);
+}
+
+// An arrival still taxiing to its stand when the park airport is left keeps taxiing, without the
+// stand: its id would name a stand of the next airport.
+TEST_F(Parking, ArrivalTaxiingToItsStandLosesItWhenTheAirportIsLeft)
+{
+    writeAirportFile(standXml(1, {}) + standXml(2, {}));
+    chooseAndLoad();
+    FlightRecord r;
+    r.callsign = "DLH400";
+    r.flightId = 20400;
+    LiveAircraft& a = liveAircraft.emplace_back(Position{}, std::move(r), 0.0);
+    a.state = stateActive;
+    a.objectid = 950;
+    a.phase = phaseParking;
+    a.sid = 2;
+    a.parkLat = standLat(2);
+    a.parkLon = airportLon;
+    removeAllParkedAircraft();
+    EXPECT_EQ(a.state, stateActive);
+    EXPECT_EQ(a.sid, 0u);
+    EXPECT_EQ(a.parkLat, 0.0);
+    EXPECT_EQ(a.phase, phaseTaxi);
+}
+
+// Leaving the airport saves the learned file when a parking setting changed during the run, even
+// with no stand changed; with nothing changed no file is written.
+TEST_F(Parking, ChangedParkingSettingsAreSavedWithTheAirport)
+{
+    const auto learned = learnedFolder / "thirdparty" / "Pub" / "EDDF.xml";
+    writeAirportFile(standXml(1, {}) + standXml(2, {}));
+    chooseAndLoad();
+    removeAllParkedAircraft();
+    EXPECT_FALSE(std::filesystem::exists(learned));
+
+    chooseAndLoad();
+    WEEK.setValue(!WEEK.defaultValue());
+    removeAllParkedAircraft();
+    ASSERT_TRUE(std::filesystem::exists(learned));
+    WEEK.setValue(WEEK.defaultValue());
+    resetTrafficManager();
+    setParkAirport("EDDF");
+    ASSERT_EQ(lf_readParkedFile(), "");
+    EXPECT_EQ(WEEK.value(), !WEEK.defaultValue());
 }
 
 } // namespace

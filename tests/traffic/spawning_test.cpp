@@ -1,6 +1,7 @@
 #include "foundation/parameters/parameter_table.h"
 #include "liveries/livery_matcher.h"
 #include "liveries/type_queries.h"
+#include "traffic/live_parking.h"
 #include "traffic/park_airports.h"
 #include "traffic/spawning.h"
 #include "traffic/traffic_state.h"
@@ -206,6 +207,34 @@ TEST_F(Spawning, TakesItsStandAndStaticsMakeWay)
     EXPECT_EQ(b.sid, 1u);
     EXPECT_TRUE(pendingStaticCreations.empty());
     EXPECT_TRUE(staticAircraft.empty());
+}
+
+// A flight removed for the parking limit that reports from its stand again is not created there
+// while the limit holds; once there is room it takes its stand.
+TEST_F(Spawning, RemovedForTheLimitStaysAwayWhileTheLimitHolds)
+{
+    TrafficHarness::setParkAirport("EDDF", standLat, standLon, 300,
+                                   {TrafficHarness::stand(1, "A1", standLat, standLon, 0.03),
+                                    TrafficHarness::stand(2, "A2", standLat, standLon + 0.01, 0.03)});
+    LiveAircraft& other = buffered("JBU688", standLat, standLon + 0.01, 0);
+    other.state = stateActive;
+    other.phase = phaseParked;
+    other.sid = 2;
+    maxParkedAircraft = 1;
+    evictedForLimit = {"JAL61"};
+    tickCount = 2900;
+    LiveAircraft& a = buffered("JAL61", standLat, standLon, 0);
+    maySpawn(a);
+    EXPECT_TRUE(a.eraseFromBuffer);
+    EXPECT_NE(a.state, stateAdding2Sim);
+    EXPECT_FALSE(stands[0].occupied);
+
+    maxParkedAircraft = 2;
+    LiveAircraft& b = buffered("JAL61", standLat, standLon, 0);
+    maySpawn(b);
+    EXPECT_EQ(b.state, stateAdding2Sim);
+    EXPECT_EQ(b.sid, 1u);
+    EXPECT_TRUE(evictedForLimit.empty());
 }
 
 TEST_F(Spawning, LeavesTheUsersReservedStandAlone)

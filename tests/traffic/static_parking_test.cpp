@@ -3,7 +3,9 @@
 // static aircraft, and the free-stand search of stand learning.
 #include "foundation/indicators.h"
 #include "foundation/parameters/parameter_table.h"
+#include "links/simconnect_queues.h"
 #include "traffic/live_parking.h"
+#include "traffic/parking_renewal.h"
 #include "traffic/park_airports.h"
 #include "traffic/stand_learning.h"
 #include "traffic/static_parking.h"
@@ -67,7 +69,13 @@ TEST_F(StaticParkingParts, WantedCount)
         rowOfStands(c.stands);
         parking_percentage.setValue(c.percent);
         CUSTOM_MAX_PARK.setValue(c.customMax);
+        maxParkedAircraft = -7;
+        indicators.maxParkPercent.store(-7);
         EXPECT_EQ(wantedStaticCount(), c.wanted) << c.stands << " " << c.percent;
+        EXPECT_EQ(maxParkedAircraft, -7); // a query: the limit and the display stay
+        EXPECT_EQ(indicators.maxParkPercent.load(), -7);
+        EXPECT_EQ(publishParkingLimit(), c.wanted);
+        EXPECT_EQ(maxParkedAircraft, c.wanted);
         EXPECT_EQ(indicators.maxParkPercent.load(), c.shownPercent);
     }
 }
@@ -225,6 +233,188 @@ TEST_F(StaticParkingParts, FreeStandSearch)
     ASSERT_NE(found, stands.end());
     EXPECT_EQ(found->name, "S2");
     EXPECT_EQ(searchFreeStand(DaySlot{1, 5}, airliner, false), stands.end());
+}
+
+// Max park 3 with a static aircraft, two parked live aircraft the feed still reports and one it
+// stopped reporting 20 minutes ago: a spawn on a stand (one more) makes two too many; the static
+// goes first, then the unreported one. The reported ones stay even when the limit is still
+// exceeded, and a flight removed for the limit is kept off its stand until the limit allows it.
+TEST_F(StaticParkingParts, ParkingLimitSparesLiveAircraftTheFeedStillReports)
+{
+    const auto parked = [this](const std::string& callsign, int minutesAgo, bool reported) -> LiveAircraft& {
+        FlightRecord r;
+        r.callsign = callsign;
+        r.flightId = 20000 + static_cast<std::uint32_t>(liveAircraft.size());
+        LiveAircraft& a = liveAircraft.emplace_back(Position{}, std::move(r), 0.0);
+        a.state = stateActive;
+        a.objectid = 600 + a.flightId;
+        a.phase = phaseParked;
+        a.parkedReportSeen = reported ? 1 : 0;
+        a.parkedAt = h.clock().systemNow() - std::chrono::minutes(minutesAgo);
+        return a;
+    };
+    liveAircraft.reserve(8);
+    parked("JAL61", 1, true);    // its last report a minute ago
+    parked("SWA240", 30, false); // parked half an hour ago, never reported since
+    parked("SWA648", 20, true);  // reported once, but not for 20 minutes
+    parked("JBU688", 0, true);
+    FlightRecord r;
+    r.callsign = "DLH1*";
+    r.flightId = 1;
+    StaticAircraft& s = staticAircraft.emplace_back(std::move(r), 1, ParkPlace{}, 0);
+    s.state = stateActive;
+    s.objectid = 700;
+    currentSlot = DaySlot{1, 10};
+    s.daySlot = DaySlot{1, 9};
+
+    maxParkedAircraft = 4;
+    removeOldLiveParked(1); // 1 static + 4 live + 1 = 6: two too many
+    EXPECT_EQ(staticAircraft[0].state, stateRemovingFromSim);
+    const auto stateOf = [](const std::string& callsign) {
+        for (const LiveAircraft& a : liveAircraft)
+            if (a.callsign == callsign) return a.state;
+        return std::uint32_t{99};
+    };
+    EXPECT_EQ(stateOf("SWA240"), stateRemovingFromSim); // without a report for longest
+    EXPECT_EQ(stateOf("JAL61"), stateActive);
+    EXPECT_EQ(stateOf("JBU688"), stateActive);
+    EXPECT_EQ(stateOf("SWA648"), stateActive);
+    maxParkedAircraft = 3;
+    removeOldLiveParked(1); // 3 live + 1: one too many
+    EXPECT_EQ(stateOf("SWA648"), stateRemovingFromSim);
+    maxParkedAircraft = 1;
+    removeOldLiveParked(1); // two too many, but both are reported
+    EXPECT_EQ(stateOf("JAL61"), stateActive);
+    EXPECT_EQ(stateOf("JBU688"), stateActive);
+
+    // The removed flights report again: on a stand they stay away while it would exceed the limit.
+    maxParkedAircraft = 2;
+    LiveAircraft again;
+    again.callsign = "SWA240";
+    EXPECT_TRUE(keptOffStandForLimit(again));
+    again.callsign = "QFA12"; // never removed: not this rule's to refuse
+    EXPECT_FALSE(keptOffStandForLimit(again));
+    maxParkedAircraft = 5;
+    again.callsign = "SWA240";
+    EXPECT_FALSE(keptOffStandForLimit(again));
+    maxParkedAircraft = 2;
+    EXPECT_FALSE(keptOffStandForLimit(again)); // once let through, it is forgotten
+    EXPECT_TRUE(evictedForLimit.count("SWA648") == 1);
+    evictedForLimit.clear();
+}
+
+// A candidate whose stand (or neighbour) a static aircraft is still leaving waits until the
+// simulator removed it; a callsign too long for a tail number is refused at once.
+TEST_F(StaticParkingParts, PlacementWaitsForItsStandAndRefusesLongCallsigns)
+{
+    rowOfStands(3);
+    stands[0].adjacent = {2}; // S1 has S2 next to it (not the other way round here)
+    currentSlot = DaySlot{1, 1};
+    FlightRecord r;
+    r.callsign = "DLH9*";
+    r.flightId = 9;
+    StaticAircraft& leaving = staticAircraft.emplace_back(std::move(r), 2, ParkPlace{}, 0);
+    leaving.state = stateRemovingFromSim;
+    leaving.objectid = 900;
+    staticCandidates = {StaticCandidate{3, 0, "DLH", "A320", "DLH3", "", "D-AIAC", true},
+                        StaticCandidate{2, 0, "DLH", "A320", "DLH2", "", "D-AIAB", true},
+                        StaticCandidate{1, 0, "DLH", "A320", "DLH1", "", "D-AIAA", true}};
+    placeStaticAircraft(); // next to the one leaving: waits
+    placeStaticAircraft(); // on its stand: waits
+    EXPECT_TRUE(staticAircraft.size() == 1 && pendingStaticCreations.empty());
+    ASSERT_EQ(staticCandidates.size(), 3u);
+    placeStaticAircraft(); // DLH3, far away
+    ASSERT_EQ(pendingStaticCreations.size(), 1u);
+    EXPECT_EQ(pendingStaticCreations.back().callsign, "DLH3*");
+    staticAircraft.erase(staticAircraft.begin()); // the simulator removed it
+    placeStaticAircraft();
+    placeStaticAircraft();
+    ASSERT_EQ(pendingStaticCreations.size(), 3u);
+    EXPECT_EQ(pendingStaticCreations[1].callsign, "DLH1*");
+    EXPECT_EQ(pendingStaticCreations[2].callsign, "DLH2*");
+
+    // A removal that is never confirmed lets the candidate go at last.
+    staticAircraft.clear();
+    pendingStaticCreations.clear();
+    staticAircraft.emplace_back(FlightRecord{}, 2, ParkPlace{}, 0).state = stateRemovingFromSim;
+    staticCandidates = {StaticCandidate{2, 0, "DLH", "A320", "DLH2", "", "D-AIAB", true}};
+    int tries = 0;
+    while (!staticCandidates.empty() && tries < 1000) {
+        placeStaticAircraft();
+        ++tries;
+    }
+    EXPECT_TRUE(staticCandidates.empty());
+    EXPECT_LT(tries, 1000);
+    EXPECT_TRUE(pendingStaticCreations.empty());
+
+    // 12 characters take 13 with the asterisk: refused, nothing holds the stand.
+    staticAircraft.clear();
+    staticCandidates = {StaticCandidate{3, 0, "DLH", "A320", "ABCDEFGHIJKL", "", "D-AIAX", true},
+                        StaticCandidate{1, 0, "DLH", "A320", "ABCDEFGHIJK", "", "D-AIAY", true}};
+    placeStaticAircraft();
+    ASSERT_EQ(pendingStaticCreations.size(), 1u);
+    EXPECT_EQ(pendingStaticCreations[0].callsign, "ABCDEFGHIJK*");
+    placeStaticAircraft();
+    EXPECT_EQ(staticAircraft.size(), 1u);
+    EXPECT_EQ(pendingStaticCreations.size(), 1u);
+}
+
+// A static creation the queue refuses takes its record with it.
+TEST_F(StaticParkingParts, RefusedCreationDropsTheStaticRecord)
+{
+    rowOfStands(2);
+    FlightRecord r;
+    r.callsign = "ABCDEFGHIJKLM";
+    r.flightId = 5;
+    staticAircraft.emplace_back(std::move(r), 1, ParkPlace{}, 0).state = stateAdding2Sim;
+    pendingStaticCreations.push_back(AiCreateRequest{{}, "ABCDEFGHIJKLM", "Airbus A320 Lufthansa", 5});
+    h.passes(60);
+    EXPECT_TRUE(pendingStaticCreations.empty());
+    EXPECT_TRUE(staticAircraft.empty());
+}
+
+// Whether a static aircraft whose stand got no candidate stays at a renewal: one of its stand's
+// options of its airline and type holds a slot of the window that ends now and reaches back as
+// far as the calculation widened it, across midnight into the day before (Monday's is Sunday).
+TEST_F(StaticParkingParts, RenewalWindowOfAStaticAircraft)
+{
+    const struct {
+        DaySlot now;
+        std::vector<std::pair<std::uint32_t, int>> options; // weekday, slot
+        std::int32_t fit;
+        bool kept;
+    } cases[] = {
+        {{1, 1}, {{7, 47}}, 2, true},           // Sunday's option, no option today
+        {{1, 1}, {{1, 30}, {7, 47}}, 2, true},  // one of today out of the window
+        {{1, 1}, {{7, 46}}, 2, false},          // the window ends at Sunday 47
+        {{1, 1}, {{7, 46}}, 3, true},
+        {{1, 1}, {{6, 47}}, 2, false},          // Saturday's is not the day before
+        {{3, 0}, {{2, 47}}, 1, true},           // Tuesday's on Wednesday
+        {{1, 5}, {{1, 3}}, 2, true},
+        {{1, 5}, {{1, 2}}, 2, false},
+        {{1, 5}, {{7, 47}}, 2, false},          // the window stays within today
+        {{1, 5}, {{1, 6}}, 2, false},           // later today
+    };
+    rowOfStands(1);
+    for (const auto& c : cases) {
+        stands[0].options.clear();
+        std::uint32_t id = 1;
+        for (const auto& [day, slot] : c.options) stands[0].options.push_back(option("D-AIAA", "DLH1", day, {slot}, id++));
+        realFit = c.fit;
+        softFit = -1;
+        staticCandidates.clear();
+        clearRenewalLists();
+        FlightRecord r;
+        r.callsign = "DLH1*";
+        r.airline = "DLH";
+        r.type = "A320";
+        StaticAircraft s(std::move(r), 1, ParkPlace{stands[0].lat, stands[0].lon, 0}, 0);
+        s.state = stateActive;
+        relateStaticAircraft(c.now, s);
+        EXPECT_EQ(keptStatics.size(), c.kept ? 1u : 0u) << c.now.weekday << "/" << c.now.slot << " fit " << c.fit;
+        EXPECT_EQ(staticRemovals.size(), c.kept ? 0u : 1u);
+    }
+    clearRenewalLists();
 }
 
 } // namespace
