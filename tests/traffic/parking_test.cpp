@@ -65,8 +65,8 @@ std::string standXml(int n, const std::vector<Opt>& opts, double headingDeg = 90
     return xml + "</parkpos>";
 }
 
-// Writes airports/my_thirdparty/EDDF.xml with the stands (and further parameter elements).
-void writeAirportFile(const std::string& standsXml, const std::string& moreParameters = "")
+// Writes airports/my_thirdparty/<icao>.xml with the stands (and further parameter elements).
+void writeAirportFile(const std::string& standsXml, const std::string& moreParameters = "", const std::string& icao = "EDDF")
 {
     const std::string text =
         "<?xml version=\"1.0\"?>\n<meta><info name=\"author\" value=\"t\"/><info name=\"date\" value=\"d\"/>"
@@ -76,7 +76,7 @@ void writeAirportFile(const std::string& standsXml, const std::string& moreParam
         "<parkpositions>" +
         standsXml + "</parkpositions>\n";
     std::filesystem::create_directories(myThirdpartyFolder);
-    qtest::writeFile(myThirdpartyFolder / "EDDF.xml", text);
+    qtest::writeFile(myThirdpartyFolder / (icao + ".xml"), text);
 }
 
 class Parking : public ::testing::Test {
@@ -537,6 +537,80 @@ TEST_F(Parking, ChangedParkingSettingsAreSavedWithTheAirport)
     setParkAirport("EDDF");
     ASSERT_EQ(lf_readParkedFile(), "");
     EXPECT_EQ(WEEK.value(), !WEEK.defaultValue());
+}
+
+// In the air: the listed airports are looked at nearest first; one is chosen only in sight
+// (within AIRPORT_RANGE and below AIRPORT_HEIGHT above the ground), dropped when the user climbs
+// above that height, and replaced by a listed airport in sight that is nearer.
+TEST_F(Parking, ParkAirportChosenInTheAirNearestFirst)
+{
+    airports = {Airport{"EDDF", "FRA", airportLat, airportLon, 364}, Airport{"EDDK", "CGN", airportLat + 0.1, airportLon, 300}};
+    writeAirportFile(standXml(1, {}) + standXml(2, {}));
+    writeAirportFile(standXml(1, {}) + standXml(2, {}), "", "EDDK");
+    std::filesystem::create_directories(airportsFolder);
+    qtest::writeFile(myParkAirportsPath, "EDDK\nEDDF\n");
+    ASSERT_TRUE(lf_readMyParkAirports());
+    const auto fly = [this](double lat, double aboveGround) {
+        h.setUser(lat, airportLon, false, aboveGround + 364, 0, aboveGround);
+        updateParkAirport(false);
+    };
+    fly(airportLat + 0.02, 18100); // 1.2 nm from EDDF, 4.8 nm from EDDK, too high
+    EXPECT_EQ(parkAirportIcao, "");
+    fly(airportLat + 0.02, 17900);
+    EXPECT_EQ(parkAirportIcao, "EDDF");
+    h.dataCycles(16, 1);
+    ASSERT_TRUE(parkFileLoaded);
+    fly(airportLat + 0.02, 18100);
+    EXPECT_EQ(parkAirportIcao, ""); // out of sight above the height
+
+    fly(airportLat + 0.1, 3000);
+    EXPECT_EQ(parkAirportIcao, "EDDK");
+    h.dataCycles(16, 1);
+    ASSERT_TRUE(parkFileLoaded);
+    fly(airportLat + 0.06, 3000); // EDDK 2.4 nm, EDDF 3.6 nm: stays
+    EXPECT_EQ(parkAirportIcao, "EDDK");
+    fly(airportLat + 0.03, 3000); // EDDF nearer now: EDDK is left
+    EXPECT_EQ(parkAirportIcao, "");
+    fly(airportLat + 0.03, 3000);
+    EXPECT_EQ(parkAirportIcao, "EDDF");
+}
+
+// On the ground on a stand: the airport is listed first with that stand as its reserved stand
+// (and written to the list file); the reserved stand gets no static aircraft. A reserved stand
+// changed in the list file moves the reservation, and the aircraft on the new one goes.
+TEST_F(Parking, UsersStandIsReservedAndItsChangeApplied)
+{
+    std::string xml;
+    for (int n = 1; n <= 4; ++n) xml += standXml(n, {{"D-AIA" + std::to_string(n), "DLH", "A320", "DLH10" + std::to_string(n), 1, "24,"}});
+    writeAirportFile(xml);
+    CUSTOM_PARKING_PERCENTAGE.setValue(100);
+    h.setUser(standLat(2), airportLon, true);
+    updateParkAirport(true);
+    ASSERT_EQ(parkAirportIcao, "EDDF");
+    h.dataCycles(16, 1);
+    ASSERT_TRUE(parkFileLoaded);
+    ASSERT_FALSE(parkAirportList.empty());
+    EXPECT_EQ(parkAirportList.front().icao, "EDDF");
+    EXPECT_EQ(parkAirportList.front().reservedStand, "A2");
+    EXPECT_EQ(reservedStandName(), "A2");
+    EXPECT_NE(qtest::readFile(myParkAirportsPath).find("EDDF,A2"), std::string::npos);
+    for (const StaticCandidate& c : staticCandidates) EXPECT_NE(c.sid, findStandByName("A2")->id);
+    EXPECT_EQ(staticCandidates.size(), 3u);
+    h.passes(600);
+    h.dataCycles(16, 1);
+    ASSERT_FALSE(parkingBusy.load());
+    ASSERT_EQ(countStaticParked(false), 3);
+
+    h.setUser(airportLat + 0.003, airportLon - 0.006, true); // walked off the stand
+    qtest::writeFile(myParkAirportsPath, "EDDF,A4\n");
+    std::string message;
+    ASSERT_TRUE(checkParkAirportsAndStands(true, message));
+    EXPECT_EQ(message, "reserved stand changed from \"A2\" to \"A4\"");
+    EXPECT_EQ(reservedStandName(), "A4");
+    EXPECT_TRUE(findStandByName("A4")->reserved);
+    EXPECT_FALSE(findStandByName("A2")->reserved);
+    EXPECT_EQ(staticNamed("DLH104*").state, stateRemovingFromSim);
+    EXPECT_EQ(staticNamed("DLH103*").state, stateActive);
 }
 
 } // namespace

@@ -14,6 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <tuple>
+
 using namespace qtr;
 using qtest::TrafficHarness;
 
@@ -415,6 +418,95 @@ TEST_F(StaticParkingParts, RenewalWindowOfAStaticAircraft)
         EXPECT_EQ(staticRemovals.size(), c.kept ? 0u : 1u);
     }
     clearRenewalLists();
+}
+
+// The window of the calculation: it widens slot by slot back from now, stops at MAX_FIT and as
+// soon as enough stands are taken; WEEK takes options of every weekday; the soft pass runs when
+// the real one falls short and PARK_SOFT or PARK_FAKE is on.
+TEST_F(StaticParkingParts, CalculationWindowWeekAndSoftPass)
+{
+    RANDOM.setValue(false);
+    rowOfStands(3);
+    const auto run = [](std::int64_t wanted) {
+        staticCandidates.clear();
+        for (Stand& s : stands) s.taken = s.blocked = false;
+        runStaticParkingPasses(DaySlot{1, 10}, wanted, 0);
+        std::vector<std::uint32_t> sids;
+        for (const StaticCandidate& c : staticCandidates) sids.push_back(c.sid);
+        std::sort(sids.begin(), sids.end());
+        return sids;
+    };
+    stands[0].options = {option("D-AIAA", "DLH1", 1, {10})}; // fit 0
+    stands[1].options = {option("D-AIAB", "DLH2", 1, {8})};  // fit 2
+    stands[2].options = {option("D-AIAC", "DLH3", 1, {5})};  // fit 5
+    const struct {
+        int maxFit;
+        std::int64_t wanted;
+        std::vector<std::uint32_t> sids;
+        std::int32_t reached;
+    } cases[] = {{3, 3, {1, 2}, 3}, {47, 2, {1, 2}, 2}, {47, 3, {1, 2, 3}, 5}, {47, 1, {1}, 0}, {4, 3, {1, 2}, 4}};
+    for (const auto& c : cases) {
+        MAX_FIT.setValue(c.maxFit);
+        EXPECT_EQ(run(c.wanted), c.sids) << c.maxFit << " " << c.wanted;
+        EXPECT_EQ(realFit, c.reached) << c.maxFit << " " << c.wanted;
+    }
+
+    MAX_FIT.setValue(0);
+    stands[1].options = {option("D-AIAB", "DLH2", 3, {10})}; // Wednesday's
+    EXPECT_EQ(run(3), (std::vector<std::uint32_t>{1}));
+    WEEK.setValue(true);
+    EXPECT_EQ(run(3), (std::vector<std::uint32_t>{1, 2}));
+    WEEK.setValue(false);
+
+    stands[2].options = {option("D-AIAC", "DLH3", 1, {10})};
+    stands[2].options[0].kind = optionSoft;
+    for (const auto& [soft, fake, found] : {std::tuple{false, false, false}, std::tuple{true, false, true}, std::tuple{false, true, true}}) {
+        PARK_SOFT.setValue(soft);
+        PARK_FAKE.setValue(fake);
+        const auto sids = run(3);
+        EXPECT_EQ(std::count(sids.begin(), sids.end(), 3u), found ? 1 : 0) << soft << fake;
+        EXPECT_EQ(softFit, found ? 0 : -1);
+    }
+    for (CheckBoxParameter* p : {&PARK_SOFT, &PARK_FAKE}) p->setValue(p->defaultValue());
+    RANDOM.setValue(RANDOM.defaultValue());
+    MAX_FIT.setValue(MAX_FIT.defaultValue());
+}
+
+// Placement drops a candidate whose stand holds, or whose neighbour holds, a parked or parking
+// live aircraft or a static aircraft; a taxiing one or one on a stand further away is no obstacle.
+TEST_F(StaticParkingParts, PlacementKeepsOffStandsInUse)
+{
+    const struct {
+        bool live;
+        std::uint32_t sid;
+        std::uint32_t phase;
+        bool placed;
+    } cases[] = {{true, 1, phaseParked, false}, {true, 2, phaseParking, false}, {true, 2, phaseParked, false},
+                 {true, 1, phaseTaxi, true},    {true, 3, phaseParked, true},   {false, 1, 0, false},
+                 {false, 2, 0, false},          {false, 3, 0, true}};
+    for (const auto& c : cases) {
+        rowOfStands(3);
+        stands[0].adjacent = {2};
+        liveAircraft.clear();
+        staticAircraft.clear();
+        pendingStaticCreations.clear();
+        if (c.live) {
+            FlightRecord r;
+            r.callsign = "BAW1";
+            r.flightId = 20001;
+            LiveAircraft& a = liveAircraft.emplace_back(Position{}, std::move(r), 0.0);
+            a.state = stateActive;
+            a.phase = c.phase;
+            a.sid = c.sid;
+        } else {
+            FlightRecord r;
+            r.callsign = "BAW1*";
+            staticAircraft.emplace_back(std::move(r), c.sid, ParkPlace{}, 0).state = stateActive;
+        }
+        staticCandidates = {StaticCandidate{1, 0, "DLH", "A320", "DLH1", "", "D-AIAA", true}};
+        placeStaticAircraft();
+        EXPECT_EQ(pendingStaticCreations.size(), c.placed ? 1u : 0u) << c.live << " on " << c.sid << " " << c.phase;
+    }
 }
 
 } // namespace
