@@ -240,6 +240,11 @@ TEST_F(Parking, RenewalEndsWithNoStaticParkingWanted)
         a.parkedAt = h.clock().systemNow();
     }
     parking_percentage.setValue(0);
+    INITIAL_LOAD_ONLY.setValue(true); // only the initial load: parked live aircraft stay
+    adjustParking();
+    EXPECT_EQ(liveAircraft[0].state, stateActive);
+    EXPECT_EQ(liveAircraft[1].state, stateActive);
+    INITIAL_LOAD_ONLY.setValue(false);
     adjustParking();
     EXPECT_TRUE(staticCandidates.empty());
     EXPECT_EQ(liveAircraft[0].state, stateRemovingFromSim);

@@ -386,6 +386,7 @@ TEST_F(StaticParkingParts, RenewalWindowOfAStaticAircraft)
         std::vector<std::pair<std::uint32_t, int>> options; // weekday, slot
         std::int32_t fit;
         bool kept;
+        std::int32_t soft = -1; // the soft pass's fit
     } cases[] = {
         {{1, 1}, {{7, 47}}, 2, true},           // Sunday's option, no option today
         {{1, 1}, {{1, 30}, {7, 47}}, 2, true},  // one of today out of the window
@@ -397,6 +398,8 @@ TEST_F(StaticParkingParts, RenewalWindowOfAStaticAircraft)
         {{1, 5}, {{1, 2}}, 2, false},
         {{1, 5}, {{7, 47}}, 2, false},          // the window stays within today
         {{1, 5}, {{1, 6}}, 2, false},           // later today
+        {{1, 1}, {{7, 47}}, 0, true, 2},        // placed by the soft pass at its fit
+        {{1, 5}, {{1, 3}}, 2, true, 0},         // the wider of the two fits counts
     };
     rowOfStands(1);
     for (const auto& c : cases) {
@@ -404,7 +407,7 @@ TEST_F(StaticParkingParts, RenewalWindowOfAStaticAircraft)
         std::uint32_t id = 1;
         for (const auto& [day, slot] : c.options) stands[0].options.push_back(option("D-AIAA", "DLH1", day, {slot}, id++));
         realFit = c.fit;
-        softFit = -1;
+        softFit = c.soft;
         staticCandidates.clear();
         clearRenewalLists();
         FlightRecord r;
@@ -507,6 +510,86 @@ TEST_F(StaticParkingParts, PlacementKeepsOffStandsInUse)
         placeStaticAircraft();
         EXPECT_EQ(pendingStaticCreations.size(), c.placed ? 1u : 0u) << c.live << " on " << c.sid << " " << c.phase;
     }
+}
+
+// A candidate of another aircraft for the stand of a static aircraft: whoever's window starts
+// later wins; in the same slot the standing aircraft stays. Across the week's end Monday is
+// later than Sunday.
+TEST_F(StaticParkingParts, RenewalStandConflict)
+{
+    const struct {
+        DaySlot now;
+        std::uint32_t fit;
+        DaySlot placed;
+        bool kept;
+    } cases[] = {{{1, 10}, 2, {1, 8}, true},  {{1, 10}, 1, {1, 8}, false}, {{1, 10}, 3, {1, 8}, true},
+                 {{1, 1}, 0, {7, 47}, false}, {{1, 1}, 3, {1, 0}, true},   {{3, 1}, 0, {2, 5}, false},
+                 {{2, 1}, 0, {3, 5}, true}};
+    rowOfStands(1);
+    for (const auto& c : cases) {
+        clearRenewalLists();
+        staticCandidates = {StaticCandidate{1, c.fit, "BAW", "A320", "BAW7", "", "G-EUUA", true}};
+        FlightRecord r;
+        r.callsign = "DLH1*";
+        r.airline = "DLH";
+        r.type = "A320";
+        StaticAircraft s(std::move(r), 1, ParkPlace{stands[0].lat, stands[0].lon, 0}, 0);
+        s.state = stateActive;
+        s.daySlot = c.placed;
+        relateStaticAircraft(c.now, s);
+        EXPECT_EQ(keptStatics.size(), c.kept ? 1u : 0u) << c.now.weekday << "/" << c.now.slot << " fit " << c.fit;
+        EXPECT_EQ(staticCandidates.size(), c.kept ? 0u : 1u);
+    }
+    clearRenewalLists();
+    staticCandidates.clear();
+}
+
+// The free stand by size: a 20 m aircraft (radius) takes the 25 m stand, not the 10 m one (too
+// small) nor the 40 m one (a class larger). Between equal stands the later one of the list comes
+// first, unless the other holds an option of this aircraft. Slot 0 looks back to slot 47 for the
+// aircraft's own real option.
+TEST_F(StaticParkingParts, FreeStandBySizeAndTies)
+{
+    constexpr double metre = 1.0 / 1852.0;
+    RANDOM.setValue(false);
+    std::vector<Stand> list;
+    const double radii[] = {10, 40, 25, 25};
+    for (int k = 1; k <= 4; ++k)
+        list.push_back(TrafficHarness::stand(k, "S" + std::to_string(k), 50 + 0.001 * k, 8, radii[k - 1] * metre));
+    replaceStands(list);
+    parkAirportIcao = "KLAX";
+    FlightRecord aircraft;
+    aircraft.callsign = "AAL1";
+    aircraft.airline = "AAL";
+    aircraft.type = "A320";
+    aircraft.radius = 20 * metre;
+    aircraft.category = categoryLarge;
+    auto found = searchFreeStand(DaySlot{1, 5}, aircraft, false);
+    ASSERT_NE(found, stands.end());
+    EXPECT_EQ(found->name, "S4"); // S3 and S4 tie: the later one
+    StandOption own = option("N1", "AAL1", 1, {30});
+    own.airline = "AAL";
+    stands[2].options = {own};
+    found = searchFreeStand(DaySlot{1, 5}, aircraft, false);
+    ASSERT_NE(found, stands.end());
+    EXPECT_EQ(found->name, "S3"); // its own option decides the tie
+    stands[2].options.clear();
+    aircraft.radius = 11 * metre; // a smaller class step: 25 m is one class up, 10 m within 1.8 m
+    found = searchFreeStand(DaySlot{1, 5}, aircraft, false);
+    ASSERT_NE(found, stands.end());
+    EXPECT_EQ(found->name, "S1");
+    RANDOM.setValue(RANDOM.defaultValue());
+
+    FlightRecord parked;
+    parked.registration = "N1";
+    stands[1].options = {option("N1", "AAL1", 1, {47})};
+    stands[1].options[0].kind = optionReal;
+    EXPECT_EQ(findOptionBySlot(parked, DaySlot{1, 0}), stands.begin() + 1);
+    EXPECT_EQ(findOptionBySlot(parked, DaySlot{1, 46}), stands.begin() + 1);
+    EXPECT_EQ(findOptionBySlot(parked, DaySlot{1, 2}), stands.end());
+    stands[1].options[0].slots.reset();
+    stands[1].options[0].slots.set(0);
+    EXPECT_EQ(findOptionBySlot(parked, DaySlot{1, 47}), stands.begin() + 1);
 }
 
 } // namespace
