@@ -618,4 +618,44 @@ TEST_F(Parking, UsersStandIsReservedAndItsChangeApplied)
     EXPECT_EQ(staticNamed("DLH103*").state, stateActive);
 }
 
+// A parked aircraft's route in a new report: only a new destination (same origin) is the same
+// flight and no respawn; leaving from the park airport for another destination is a new flight
+// and respawns; reported back to the park airport from where it went is the same rotation.
+TEST_F(Parking, RouteChangesThatRespawn)
+{
+    ASSERT_TRUE(setParkAirport("EDDF")); // FRA
+    const struct {
+        const char *origin, *destination, *reportedOrigin, *reportedDestination;
+        bool respawns;
+    } cases[] = {{"JFK", "FRA", "JFK", "LHR", false},
+                 {"JFK", "FRA", "FRA", "LHR", true},
+                 {"FRA", "JFK", "JFK", "FRA", false},
+                 {"JFK", "FRA", "LHR", "MUC", true}};
+    for (const auto& c : cases) {
+        liveAircraft.clear();
+        FlightRecord r;
+        r.callsign = "DLH600";
+        r.airline = "DLH";
+        r.type = "A320";
+        r.flightId = 20600;
+        r.origin = c.origin;
+        r.destination = c.destination;
+        Position p;
+        p.lat = standLat(1);
+        p.lon = airportLon;
+        LiveAircraft& a = liveAircraft.emplace_back(p, std::move(r), 0.0);
+        a.state = stateActive;
+        a.objectid = 900;
+        a.onGround = 1;
+        setPhase(a, phaseParked);
+        a.livery = "Airbus A320 Lufthansa";
+        TrafficReport report = TrafficHarness::report(20600, "DLH600", "A320", standLat(1), airportLon, 0, 0, 0, 10.0);
+        report.origin = c.reportedOrigin;
+        report.destination = c.reportedDestination;
+        EXPECT_EQ(!checkLiveryRespawn(a, report), c.respawns) << c.reportedOrigin << "-" << c.reportedDestination;
+        EXPECT_EQ(a.state == stateLiveryRespawn, c.respawns);
+        EXPECT_EQ(a.phase == phaseTaxi, c.respawns); // a new flight leaves its stand
+    }
+}
+
 } // namespace
