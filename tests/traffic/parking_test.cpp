@@ -32,6 +32,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <set>
 
 using namespace qtr;
 using qtest::TrafficHarness;
@@ -656,6 +657,56 @@ TEST_F(Parking, RouteChangesThatRespawn)
         EXPECT_EQ(a.state == stateLiveryRespawn, c.respawns);
         EXPECT_EQ(a.phase == phaseTaxi, c.respawns); // a new flight leaves its stand
     }
+}
+
+// Learning stops at an airport whose file is good already: real options of quality 45 or more on
+// 20 stands or more; LEARN_SOFT is switched off then.
+TEST_F(Parking, LearningOnlyWhereTheFileIsNotGoodYet)
+{
+    const struct {
+        int stands, quality;
+        bool allowed;
+    } cases[] = {{20, 45, false}, {19, 50, true}, {20, 44, true}, {21, 100, false}};
+    for (const auto& c : cases) {
+        std::string xml;
+        for (int n = 1; n <= c.stands; ++n) xml += standXml(n, {});
+        writeAirportFile(xml, fmt::format(R"(<parameter name="Qf_real" value="{}"/>)", c.quality));
+        LEARN_SOFT.setValue(true);
+        chooseAndLoad();
+        EXPECT_EQ(learningAllowed, c.allowed) << c.stands << " " << c.quality;
+        EXPECT_EQ(LEARN_SOFT.value(), c.allowed);
+        removeAllParkedAircraft();
+        resetTrafficManager();
+        std::filesystem::remove_all(learnedFolder);
+    }
+}
+
+// Options learned at a stand come back with the airport file's own options of that stand, each
+// with an id of its own (arrivals are held by option id).
+TEST_F(Parking, LearnedOptionsMergedWithUniqueIds)
+{
+    writeAirportFile(standXml(1, {{"D-AIAA", "DLH", "A320", "DLH100", 1, "10,"}, {"D-AIAB", "DLH", "A320", "DLH102", 2, "10,"}}));
+    chooseAndLoad();
+    FlightRecord r;
+    r.callsign = "DLH400";
+    r.registration = "D-AIQA";
+    r.airline = "DLH";
+    r.type = "A320";
+    ASSERT_TRUE(lf_addRealStandOption(1, r, DaySlot{1, 24}, false));
+    r.callsign = "DLH402";
+    r.registration = "D-AIQB";
+    ASSERT_TRUE(lf_addRealStandOption(1, r, DaySlot{4, 24}, false));
+    removeAllParkedAircraft();
+    resetTrafficManager();
+    setParkAirport("EDDF");
+    ASSERT_EQ(lf_readParkedFile(), "");
+    ASSERT_EQ(stands[0].options.size(), 4u);
+    std::set<std::uint32_t> ids;
+    for (const StandOption& o : stands[0].options) {
+        EXPECT_NE(o.id, 0u);
+        ids.insert(o.id);
+    }
+    EXPECT_EQ(ids.size(), 4u);
 }
 
 } // namespace
