@@ -47,8 +47,8 @@ void logReplacement(const LiveAircraft& live, const StaticAircraft& s, bool byRe
                         live.callsignKey, live.coupledCallsign, s.callsignKey == live.callsign ? "same" : "coupled"));
 }
 
-// A parked live aircraft counts as reported once a report of it on its stand came, while they keep
-// coming (each one renews parkedAt); one without a report for this long has left the feed.
+// A parked live aircraft's reports on its stand renew parkedAt; one parked this long ago without a
+// report since has left the feed.
 constexpr std::int64_t reportedWithinSeconds = 300;
 
 std::int64_t countActiveStatics()
@@ -73,14 +73,16 @@ bool evictOldestStatic()
 }
 
 // A live aircraft that the feed still reports on its stand stays: removed, it would be created
-// again on its stand by its next report and push the next one out. Only one whose reports ended
-// goes, the one without a report for longest first; never when only the initial load is wanted.
+// again on its stand by its next report and push the next one out. So does one that parked a
+// moment ago (created from its reports, its first report on the stand is still to come). Only
+// one whose reports ended goes, the one without a report for longest first; never when only the
+// initial load is wanted.
 bool evictLiveNoLongerReported()
 {
     if (INITIAL_LOAD_ONLY.value() || maxParkedAircraft < 1) return false;
     const LiveAircraft* oldest = nullptr;
     for (const LiveAircraft& a : liveAircraft)
-        if (isParkedLive(a) && !reportedOnStand(a) && (!oldest || a.parkedAt < oldest->parkedAt)) oldest = &a;
+        if (isParkedLive(a) && !parkedOrReportedLately(a) && (!oldest || a.parkedAt < oldest->parkedAt)) oldest = &a;
     if (!oldest) return false;
     evictedForLimit.insert(oldest->callsign);
     maxParkExceeded(oldest->flightId);
@@ -89,7 +91,9 @@ bool evictLiveNoLongerReported()
 
 } // namespace
 
-bool reportedOnStand(const LiveAircraft& a) { return a.parkedReportSeen && secondsParked(a) < reportedWithinSeconds; }
+bool parkedOrReportedLately(const LiveAircraft& a) { return secondsParked(a) < reportedWithinSeconds; }
+
+bool reportedOnStand(const LiveAircraft& a) { return a.parkedReportSeen && parkedOrReportedLately(a); }
 
 bool isReplacedByLive(const LiveAircraft& live, const std::string& key, bool onGround, StaticAircraft& s)
 {

@@ -20,8 +20,10 @@ struct ParkedAge {
     std::int64_t ageSeconds = 0;
 };
 
-// Reports of the parked live aircraft still arrive (the last one on its stand is recent).
+// Reports of the parked live aircraft on its stand still arrive (the last one is recent).
 bool reportedOnStand(const LiveAircraft& aircraft);
+// It parked, or was reported on its stand, within the last 5 minutes.
+bool parkedOrReportedLately(const LiveAircraft& aircraft);
 bool isReplacedByLive(const LiveAircraft& live, const std::string& key, bool onGround, StaticAircraft& candidate);
 void removeAllStaticAircraft();
 void removeAircraftAtStand();

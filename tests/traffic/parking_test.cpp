@@ -575,6 +575,14 @@ TEST_F(Parking, ParkAirportChosenInTheAirNearestFirst)
     ASSERT_TRUE(parkFileLoaded);
     fly(airportLat + 0.06, 3000); // EDDK 2.4 nm, EDDF 3.6 nm: stays
     EXPECT_EQ(parkAirportIcao, "EDDK");
+    // With a destination the list keeps its order: an airport listed first but farther away
+    // does not take over.
+    DESTINATION.setValue("EDDF");
+    std::rotate(parkAirportList.begin(), parkAirportList.begin() + 1, parkAirportList.end());
+    ASSERT_EQ(parkAirportList.front().icao, "EDDF");
+    fly(airportLat + 0.06, 3000);
+    EXPECT_EQ(parkAirportIcao, "EDDK");
+    DESTINATION.setValue("");
     fly(airportLat + 0.03, 3000); // EDDF nearer now: EDDK is left
     EXPECT_EQ(parkAirportIcao, "");
     fly(airportLat + 0.03, 3000);
@@ -617,6 +625,15 @@ TEST_F(Parking, UsersStandIsReservedAndItsChangeApplied)
     EXPECT_FALSE(findStandByName("A2")->reserved);
     EXPECT_EQ(staticNamed("DLH104*").state, stateRemovingFromSim);
     EXPECT_EQ(staticNamed("DLH103*").state, stateActive);
+
+    // Back on another stand of the listed airport: its entry takes that stand.
+    removeAllParkedAircraft();
+    h.setUser(standLat(3), airportLon, true);
+    updateParkAirport(true);
+    h.dataCycles(16, 1);
+    ASSERT_TRUE(parkFileLoaded);
+    EXPECT_EQ(parkAirportList.front().reservedStand, "A3");
+    EXPECT_NE(qtest::readFile(myParkAirportsPath).find("EDDF,A3"), std::string::npos);
 }
 
 // A parked aircraft's route in a new report: only a new destination (same origin) is the same

@@ -260,7 +260,7 @@ TEST_F(StaticParkingParts, ParkingLimitSparesLiveAircraftTheFeedStillReports)
     parked("JAL61", 1, true);    // its last report a minute ago
     parked("SWA240", 30, false); // parked half an hour ago, never reported since
     parked("SWA648", 20, true);  // reported once, but not for 20 minutes
-    parked("JBU688", 0, true);
+    parked("JBU688", 0, false); // parked a moment ago: its first report on the stand is to come
     FlightRecord r;
     r.callsign = "DLH1*";
     r.flightId = 1;
@@ -544,16 +544,16 @@ TEST_F(StaticParkingParts, RenewalStandConflict)
     staticCandidates.clear();
 }
 
-// The free stand by size: a 20 m aircraft (radius) takes the 25 m stand, not the 10 m one (too
+// The free stand by size: a 20 m aircraft (radius) takes a 25 m stand, not the 10 m one (too
 // small) nor the 40 m one (a class larger). Between equal stands the later one of the list comes
-// first, unless the other holds an option of this aircraft. Slot 0 looks back to slot 47 for the
-// aircraft's own real option.
+// first, unless the other holds an option of this aircraft. Classes are 14 m wide for aircraft of
+// up to 17.8 m, 21 m above. Slot 0 looks back to slot 47 for the aircraft's own real option.
 TEST_F(StaticParkingParts, FreeStandBySizeAndTies)
 {
     constexpr double metre = 1.0 / 1852.0;
     RANDOM.setValue(false);
     std::vector<Stand> list;
-    const double radii[] = {10, 40, 25, 25};
+    const double radii[] = {25, 40, 25, 10};
     for (int k = 1; k <= 4; ++k)
         list.push_back(TrafficHarness::stand(k, "S" + std::to_string(k), 50 + 0.001 * k, 8, radii[k - 1] * metre));
     replaceStands(list);
@@ -566,18 +566,24 @@ TEST_F(StaticParkingParts, FreeStandBySizeAndTies)
     aircraft.category = categoryLarge;
     auto found = searchFreeStand(DaySlot{1, 5}, aircraft, false);
     ASSERT_NE(found, stands.end());
-    EXPECT_EQ(found->name, "S4"); // S3 and S4 tie: the later one
+    EXPECT_EQ(found->name, "S3"); // S1 and S3 tie: the later one
     StandOption own = option("N1", "AAL1", 1, {30});
     own.airline = "AAL";
-    stands[2].options = {own};
+    stands[0].options = {own};
     found = searchFreeStand(DaySlot{1, 5}, aircraft, false);
     ASSERT_NE(found, stands.end());
-    EXPECT_EQ(found->name, "S3"); // its own option decides the tie
-    stands[2].options.clear();
-    aircraft.radius = 11 * metre; // a smaller class step: 25 m is one class up, 10 m within 1.8 m
+    EXPECT_EQ(found->name, "S1"); // its own option decides the tie
+    stands[0].options.clear();
+    aircraft.radius = 11 * metre; // 25 m is one class up, 10 m within 1.8 m
     found = searchFreeStand(DaySlot{1, 5}, aircraft, false);
     ASSERT_NE(found, stands.end());
-    EXPECT_EQ(found->name, "S1");
+    EXPECT_EQ(found->name, "S4");
+    stands[2].radius = 18 * metre; // 18 m and 30 m: one class of 14 m for an 11 m aircraft
+    stands[3].radius = 30 * metre;
+    stands[0].radius = 50 * metre;
+    found = searchFreeStand(DaySlot{1, 5}, aircraft, false);
+    ASSERT_NE(found, stands.end());
+    EXPECT_EQ(found->name, "S4");
     RANDOM.setValue(RANDOM.defaultValue());
 
     FlightRecord parked;
