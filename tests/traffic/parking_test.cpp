@@ -726,4 +726,36 @@ TEST_F(Parking, LearnedOptionsMergedWithUniqueIds)
     EXPECT_EQ(ids.size(), 4u);
 }
 
+// The renewal cuts parked live aircraft beyond the wanted number, but not one the feed still
+// reports on its stand: removed, its next report would create it there again.
+TEST_F(Parking, RenewalKeepsParkedAircraftTheFeedStillReports)
+{
+    std::string xml;
+    for (int n = 1; n <= 5; ++n) xml += standXml(n, {});
+    writeAirportFile(xml);
+    chooseAndLoad();
+    for (int n = 1; n <= 2; ++n) {
+        FlightRecord r;
+        r.callsign = fmt::format("DLH{}", n);
+        r.type = "A320";
+        r.flightId = 20000 + n;
+        LiveAircraft& a = liveAircraft.emplace_back(Position{}, std::move(r), 0.0);
+        a.state = stateActive;
+        a.objectid = 900 + n;
+        a.phase = phaseParked;
+        a.sid = static_cast<std::uint32_t>(n);
+        a.parkedAt = h.clock().systemNow() - std::chrono::minutes(n == 1 ? 3 : 1);
+        a.parkedReportSeen = n == 1 ? 1 : 0; // DLH1 reported on its stand 3 minutes ago
+    }
+    CUSTOM_PARKING_PERCENTAGE.setValue(20); // one of five stands: one too many
+    adjustParking();
+    EXPECT_EQ(liveAircraft[0].state, stateActive);
+    EXPECT_EQ(liveAircraft[1].state, stateRemovingFromSim); // parked a minute ago, never reported there
+    liveAircraft[1].state = stateActive;
+    CUSTOM_PARKING_PERCENTAGE.setValue(0); // none wanted: the reported one still stays
+    adjustParking();
+    EXPECT_EQ(liveAircraft[0].state, stateActive);
+    EXPECT_EQ(liveAircraft[1].state, stateRemovingFromSim);
+}
+
 } // namespace
