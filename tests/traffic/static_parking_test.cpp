@@ -578,7 +578,7 @@ TEST_F(StaticParkingParts, FreeStandBySizeAndTies)
     found = searchFreeStand(DaySlot{1, 5}, aircraft, false);
     ASSERT_NE(found, stands.end());
     EXPECT_EQ(found->name, "S4");
-    stands[2].radius = 18 * metre; // 18 m and 30 m: one class of 14 m for an 11 m aircraft
+    stands[2].radius = 20 * metre; // 20 m and 30 m: one class of 14 m for an 11 m aircraft
     stands[3].radius = 30 * metre;
     stands[0].radius = 50 * metre;
     found = searchFreeStand(DaySlot{1, 5}, aircraft, false);
