@@ -6,18 +6,23 @@
 # On a real $DISPLAY the program runs until its window is closed; under Xvfb (no $DISPLAY) it
 # runs --seconds N (default 90). Then a screenshot of the main window is written, the window is
 # closed as the close button does, and a summary of what the simulator saw is printed.
-#   scripts/run.sh [--seconds N] [--no-sim]
+#   scripts/run.sh [--seconds N] [--no-sim] [--no-journal]
 # --no-sim leaves the simulator away: the program waits for it, as on a PC where it is not started.
+# --no-journal switches the stand-in's journal off (it writes a line for every aircraft in every
+# frame, inside the program's process): for measuring what the program itself costs.
+# The program's process id is written to build/run/program.pid while it runs.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 export BUILD_DIR=${QM_BUILD_DIR:-$here/build}
 seconds=""
 no_sim=0
+journal=1
 while [ $# -gt 0 ]; do
   case "$1" in
     --seconds) seconds=$2; shift 2 ;;
     --no-sim) no_sim=1; shift ;;
-    *) echo "usage: $0 [--seconds N] [--no-sim]" >&2; exit 2 ;;
+    --no-journal) journal=0; shift ;;
+    *) echo "usage: $0 [--seconds N] [--no-sim] [--no-journal]" >&2; exit 2 ;;
   esac
 done
 had_display=${DISPLAY:-}
@@ -111,11 +116,19 @@ if [ "$no_sim" = 1 ]; then
 else
   export QUILLMARSH_SIM_SCENARIO=$(winepath -w "$RUN_DIR/scenario.json")
 fi
-export QUILLMARSH_SIM_JOURNAL=$(winepath -w "$JOURNAL")
+# Without the variable the stand-in keeps no journal.
+if [ "$journal" = 1 ]; then
+  export QUILLMARSH_SIM_JOURNAL=$(winepath -w "$JOURNAL")
+else
+  unset QUILLMARSH_SIM_JOURNAL
+fi
 
 cd "$PROGRAM_DIR"
+rm -f "$RUN_DIR/program.pid"
+# Wine's launcher execs the loader, which becomes the program's process: this id is the program.
 wine Quillmarsh.exe >/dev/null 2>&1 </dev/null &
 pid=$!
+echo "$pid" >"$RUN_DIR/program.pid"
 
 # RealTraffic: traffic and QNH datagrams from a recording, and the feed server's client.
 RECORDING=${QUILLMARSH_RECORDING:-$here/tools/rtpeer/recordings/klax_20200617.rec}
@@ -144,6 +157,7 @@ if [ -n "$seconds" ]; then
 fi
 status=0
 wait "$pid" || status=$?
+rm -f "$RUN_DIR/program.pid"
 echo "Quillmarsh ended with exit code $status"
 echo "log: $PROGRAM_DIR/Log.txt"
 echo "RealTraffic peer log: $RUN_DIR/rtpeer.log ($(grep -c "Qs121=" "$RUN_DIR/rtpeer.log" 2>/dev/null || true) position lines received)"
@@ -198,4 +212,6 @@ PY
   python3 "$here/tools/journal_plot/journal_plot.py" "$JOURNAL" --stands "$stock" --zoom-stands \
     --out "$RUN_DIR/tracks_klax.png" >/dev/null && echo "the airport's stands: $RUN_DIR/tracks_klax.png"
   echo "journal: $JOURNAL"
+else
+  echo "journal: off"
 fi

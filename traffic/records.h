@@ -4,6 +4,7 @@
 // feed describes it (foundation/flight_record.h); their per-category performance values.
 #include "foundation/flight_record.h"
 #include "foundation/time_text.h"
+#include "traffic/position_stream.h"
 
 #include <cmath>
 #include <cstdint>
@@ -74,7 +75,7 @@ struct LiveAircraft : StaticAircraft {
     double alt = 0;                          // ft
     double verticalSpeedFps = 0;
     double speed = 0; // kn
-    std::deque<Position> stream;
+    PositionStream stream;
     double lastReportTime = 0; // s
     std::chrono::system_clock::time_point parkedAt{};
     std::int32_t extrapolations = 0;
