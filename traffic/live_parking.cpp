@@ -17,6 +17,7 @@
 namespace qtr {
 
 std::int64_t maxParkedAircraft = -1;
+std::set<std::string> evictedForLimit;
 
 namespace {
 
@@ -46,7 +47,53 @@ void logReplacement(const LiveAircraft& live, const StaticAircraft& s, bool byRe
                         live.callsignKey, live.coupledCallsign, s.callsignKey == live.callsign ? "same" : "coupled"));
 }
 
+// A parked live aircraft's reports on its stand renew parkedAt; one parked this long ago without a
+// report since has left the feed.
+constexpr std::int64_t reportedWithinSeconds = 300;
+
+std::int64_t countActiveStatics()
+{
+    return std::count_if(staticAircraft.begin(), staticAircraft.end(),
+                         [](const StaticAircraft& s) { return s.state == stateActive; });
+}
+
+// The static aircraft placed longest ago goes first: its window is the stalest.
+bool evictOldestStatic()
+{
+    const DaySlot now = currentSlot.load();
+    std::stable_sort(staticAircraft.begin(), staticAircraft.end(), [now](const StaticAircraft& a, const StaticAircraft& b) {
+        return slotsAgo(a.daySlot, now) < slotsAgo(b.daySlot, now);
+    });
+    const auto oldest = std::find_if(staticAircraft.rbegin(), staticAircraft.rend(),
+                                     [](const StaticAircraft& s) { return s.state == stateActive; });
+    if (oldest == staticAircraft.rend()) return false;
+    logLine(fmt::format("{}: {:8} max park exceeded, removed", sidName(oldest->sid), oldest->callsign));
+    removeAircraftFromSim(*oldest);
+    return true;
+}
+
+// A live aircraft that the feed still reports on its stand stays: removed, it would be created
+// again on its stand by its next report and push the next one out. So does one that parked a
+// moment ago (created from its reports, its first report on the stand is still to come). Only
+// one whose reports ended goes, the one without a report for longest first; never when only the
+// initial load is wanted.
+bool evictLiveNoLongerReported()
+{
+    if (INITIAL_LOAD_ONLY.value() || maxParkedAircraft < 1) return false;
+    const LiveAircraft* oldest = nullptr;
+    for (const LiveAircraft& a : liveAircraft)
+        if (isParkedLive(a) && !parkedOrReportedLately(a) && (!oldest || a.parkedAt < oldest->parkedAt)) oldest = &a;
+    if (!oldest) return false;
+    evictedForLimit.insert(oldest->callsign);
+    maxParkExceeded(oldest->flightId);
+    return true;
+}
+
 } // namespace
+
+bool parkedOrReportedLately(const LiveAircraft& a) { return secondsParked(a) < reportedWithinSeconds; }
+
+bool reportedOnStand(const LiveAircraft& a) { return a.parkedReportSeen && parkedOrReportedLately(a); }
 
 bool isReplacedByLive(const LiveAircraft& live, const std::string& key, bool onGround, StaticAircraft& s)
 {
@@ -137,30 +184,27 @@ void parkedAges(std::vector<ParkedAge>& list)
 {
     list.clear();
     for (const LiveAircraft& a : liveAircraft)
-        if (isParkedLive(a)) list.push_back(ParkedAge{a.flightId, secondsParked(a)});
+        if (isParkedLive(a) && !reportedOnStand(a)) list.push_back(ParkedAge{a.flightId, secondsParked(a)});
     std::stable_sort(list.begin(), list.end(),
                      [](const ParkedAge& x, const ParkedAge& y) { return x.ageSeconds > y.ageSeconds; });
 }
 
 void removeOldLiveParked(int extra)
 {
-    const auto live = static_cast<std::int64_t>(std::count_if(liveAircraft.begin(), liveAircraft.end(), isParkedLive));
     const std::int64_t maxPark = maxParkedAircraft;
-    if (!INITIAL_LOAD_ONLY.value() && maxPark >= 1 && live + extra > maxPark) {
-        std::vector<ParkedAge> ages;
-        parkedAges(ages);
-        if (!ages.empty()) maxParkExceeded(ages.front().flightId);
-    }
-    const auto statics = static_cast<std::int64_t>(std::count_if(
-        staticAircraft.begin(), staticAircraft.end(),
-        [](const StaticAircraft& s) { return s.state == stateActive || s.state == stateRemovingFromSim; }));
-    // Compared unsigned, as a count against a limit: no limit (-1) never triggers.
-    if (statics < 1 || static_cast<std::uint64_t>(statics + live + extra) <= static_cast<std::uint64_t>(maxPark)) return;
-    const DaySlot now = currentSlot.load();
-    std::stable_sort(staticAircraft.begin(), staticAircraft.end(), [now](const StaticAircraft& a, const StaticAircraft& b) {
-        return slotsAgo(a.daySlot, now) < slotsAgo(b.daySlot, now);
-    });
-    if (staticAircraft.back().state == stateActive) removeAircraftFromSim(staticAircraft.back());
+    if (maxPark < 0) return; // no calculation yet: no limit
+    std::int64_t excess = countActiveStatics() + countLiveParked(false) + extra - maxPark;
+    for (; excess > 0; --excess)
+        if (!evictOldestStatic() && !evictLiveNoLongerReported()) return;
+}
+
+bool keptOffStandForLimit(const LiveAircraft& aircraft)
+{
+    if (evictedForLimit.count(aircraft.callsign) == 0) return false;
+    const std::int64_t maxPark = maxParkedAircraft;
+    if (maxPark >= 0 && countActiveStatics() + countLiveParked(false) + 1 > maxPark) return true;
+    evictedForLimit.erase(aircraft.callsign);
+    return false;
 }
 
 void removeOldestLiveParked(std::size_t n)

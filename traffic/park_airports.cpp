@@ -1,5 +1,6 @@
 #include "traffic/park_airports.h"
 
+#include "airports/airport_file_reader.h"
 #include "airports/airports_db.h"
 #include "foundation/indicators.h"
 #include "foundation/parameters/parameter_display.h"
@@ -373,6 +374,8 @@ bool setParkAirport(const std::string& icao)
 
 void clearParkAirport()
 {
+    if (parkingSettingsChanged()) parkingParameterChanged.store(true);
+    forgetParkingSettings();
     if (parkFileLoaded && (learningOffByFile || standChangeCount.load() >= 1 || parkingParameterChanged.load())) {
         saveLearnedAirport();
         standChangeCount.store(0);
@@ -390,8 +393,10 @@ void clearParkAirport()
     setReaderParkAirport(std::nullopt);
     setReaderParkAltitude(std::nullopt);
     indicators.updateCount.store(0);
+    indicators.parkWeek.store(0);
     clearStaticParking();
     maxParkedAircraft = -1;
+    evictedForLimit.clear();
     reservedStand.clear();
     clearStands();
     parkFilePath.clear();
@@ -410,6 +415,13 @@ void removeAllParkedAircraft()
     staticCandidates.clear();
     removeAllStaticAircraft();
     for (LiveAircraft& a : liveAircraft) {
+        if (a.phase == phaseParking) {
+            // Its stand id names a stand of this airport only: kept, it would claim the stand of
+            // that id at the next park airport and be learned into that airport's file.
+            forgetParkPlace(a);
+            setPhase(a, phaseTaxi);
+            continue;
+        }
         const bool onGround = a.phase == phasePushingBack || a.phase == phasePushedBack || a.phase == phaseTaxi ||
                               a.phase == phaseTakeOff || a.phase == phaseParked;
         if (!onGround) continue;
@@ -464,6 +476,8 @@ std::string lf_readParkedFile()
     }
     takeReservedStandFromList();
     indicators.parkAirportLoaded.store(true);
+    indicators.parkWeek.store(parkTrafficWeek);
+    rememberParkingSettings();
     indicators.setText(indicators.parkLineText1, parkFileRecord.airportName);
     standChangeCount.store(0);
     indicators.updateCount.store(0);
@@ -537,6 +551,7 @@ void clearParkAirportState()
     parkFileRecord = ApfFileRecord{};
     parkFileQuality = QualityPair{};
     maxParkedAircraft = -1;
+    evictedForLimit.clear();
     std::lock_guard lock(userStandMutex);
     userStandRequest.reset();
 }

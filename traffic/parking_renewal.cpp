@@ -46,18 +46,19 @@ bool namedByCandidate(const StaticCandidate& c, const std::string& callsign)
 bool optionStillHolds(DaySlot now, const Stand& stand, const StaticAircraft& s)
 {
     const std::int32_t maxFit = std::min(std::max(realFit, softFit), 47);
-    std::int32_t spill = -1;
-    for (const StandOption& o : stand.options) {
-        if (o.id == 0 || o.airline != s.airline || o.type != s.type || o.day != now.weekday) continue;
-        if (testRange(o, static_cast<std::int32_t>(now.slot), maxFit, spill)) return true;
-    }
-    if (spill < 0) return false;
-    const std::uint32_t previousDay = now.weekday == 1 ? 7 : now.weekday - 1;
+    const auto ofAircraft = [&s](const StandOption& o, std::uint32_t day) {
+        return o.id != 0 && o.airline == s.airline && o.type == s.type && o.day == day;
+    };
     std::int32_t unused = -1;
-    for (const StandOption& o : stand.options) {
-        if (o.id == 0 || o.airline != s.airline || o.type != s.type || o.day != previousDay) continue;
-        if (testRange(o, 47, spill, unused)) return true;
-    }
+    for (const StandOption& o : stand.options)
+        if (ofAircraft(o, now.weekday) && testRange(o, static_cast<std::int32_t>(now.slot), maxFit, unused)) return true;
+    // The slots of the window before midnight, looked up whether or not the stand has an option
+    // of today: a static placed from yesterday's option must not go just after midnight.
+    const std::int32_t beforeMidnight = maxFit - static_cast<std::int32_t>(now.slot);
+    if (beforeMidnight <= 0) return false;
+    const std::uint32_t previousDay = now.weekday == 1 ? 7 : now.weekday - 1;
+    for (const StandOption& o : stand.options)
+        if (ofAircraft(o, previousDay) && testRange(o, 47, beforeMidnight - 1, unused)) return true;
     return false;
 }
 
@@ -89,7 +90,8 @@ void turnLeavingIntoCandidates()
 }
 
 // Drops what exceeds the wanted number: new candidates first, then statics that would stay, then
-// (unless only the initial load is wanted) parked live aircraft, youngest first.
+// (unless only the initial load is wanted) parked live aircraft the feed no longer reports,
+// youngest first.
 void trimSurplus(std::int64_t wanted)
 {
     std::int64_t surplus =
@@ -110,7 +112,7 @@ void trimSurplus(std::int64_t wanted)
         const std::uint32_t sid = liveStayers.back().sid;
         liveStayers.pop_back();
         for (LiveAircraft& a : liveAircraft)
-            if (a.sid == sid && a.state == stateActive && a.phase == phaseParked) {
+            if (a.sid == sid && a.state == stateActive && a.phase == phaseParked && !reportedOnStand(a)) {
                 removeAircraftFromSim(a);
                 break;
             }
@@ -153,7 +155,7 @@ void adjustParking()
         for (StandOption& o : s.options) o.off = false;
     }
     markReservedStands();
-    const std::int64_t wanted = wantedStaticCount();
+    const std::int64_t wanted = publishParkingLimit();
     ageLiveParked();
     if (wanted >= 1 && static_cast<std::int64_t>(liveStayers.size()) > wanted) {
         const std::int64_t more = static_cast<std::int64_t>(liveStayers.size()) - wanted;

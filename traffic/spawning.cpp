@@ -261,7 +261,8 @@ void spawnLiveAc(LiveAircraft& a)
                 bool ok = true;
                 for (LiveAircraft& other : liveAircraft)
                     if (&other != &a && claimStand(ok, stand->id, a.callsign, other)) break;
-                if (!ok || findLiveOnStand(stand->adjacent, *stand, a) != stand->adjacent.end()) {
+                if (!ok || findLiveOnStand(stand->adjacent, *stand, a) != stand->adjacent.end() ||
+                    keptOffStandForLimit(a)) {
                     a.eraseFromBuffer = 1;
                 } else {
                     takeStand(a, *stand);

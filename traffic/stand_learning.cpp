@@ -29,6 +29,9 @@ std::atomic<bool> parkingParameterChanged{false};
 
 namespace {
 
+// The parking settings as the park airport's file left them when it was read.
+std::string settingsAtRead;
+
 constexpr double allowedExcess = 0.0009719222462203025; // 1.8 m
 constexpr double smallStep = 0.00755939524838013;       // 14 m
 constexpr double largeStep = 0.011339092872570195;      // 21 m
@@ -190,6 +193,12 @@ ApfRecord learnedRecord()
 }
 
 } // namespace
+
+void rememberParkingSettings() { settingsAtRead = learnedSettingsText(); }
+
+void forgetParkingSettings() { settingsAtRead.clear(); }
+
+bool parkingSettingsChanged() { return !settingsAtRead.empty() && learnedSettingsText() != settingsAtRead; }
 
 bool rememberLearnedSlot(DaySlot daySlot, std::uint32_t flightId, bool force)
 {

@@ -22,8 +22,14 @@ struct LearnedSlot {
 extern std::vector<LearnedSlot> learnedSlots;
 // Learning is allowed at the park airport (its own file is not good enough to need none).
 extern bool learningAllowed;
-// A setting that travels with the learned file changed during the run (the window raises it).
+// A setting that travels with the learned file changed during the run: raised when the park
+// airport is left with settings other than those its file was read with.
 extern std::atomic<bool> parkingParameterChanged;
+// Notes the parking settings the park airport's file was read with.
+void rememberParkingSettings();
+void forgetParkingSettings();
+// A setting that travels with the learned file differs from what the file was read with.
+bool parkingSettingsChanged();
 
 // Notes the flight's slot: false when it was noted less than 3 slots ago and force is off.
 bool rememberLearnedSlot(DaySlot daySlot, std::uint32_t flightId, bool force);

@@ -7,6 +7,7 @@
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/utilities.h"
 #include "links/simconnect_client.h"
+#include "links/simconnect_queues.h"
 #include "links/udp_receiver.h"
 #include "liveries/livery_matcher.h"
 #include "liveries/type_queries.h"
@@ -19,6 +20,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <mutex>
 
 namespace qtr {
@@ -200,15 +202,25 @@ std::int64_t wantedStaticCount()
     const std::int64_t p = CUSTOM_PARKING_PERCENTAGE.value() >= 0 ? CUSTOM_PARKING_PERCENTAGE.value()
                                                                   : parking_percentage.value();
     const auto n = static_cast<std::int64_t>(stands.size());
-    std::int64_t wanted = (n > 1 && (n > 3 || p >= 50)) ? percentOf(p, n) : 1;
-    std::int64_t shown = p;
-    if (CUSTOM_MAX_PARK.value() != CUSTOM_MAX_PARK.defaultValue()) {
-        wanted = std::min<std::int64_t>(CUSTOM_MAX_PARK.value(), wanted);
-        shown = n < 1 ? 0 : std::llround(static_cast<double>(wanted * 100) / static_cast<double>(n));
-    }
+    const std::int64_t wanted = (n > 1 && (n > 3 || p >= 50)) ? percentOf(p, n) : 1;
+    if (CUSTOM_MAX_PARK.value() == CUSTOM_MAX_PARK.defaultValue()) return wanted;
+    return std::min<std::int64_t>(CUSTOM_MAX_PARK.value(), wanted);
+}
+
+std::int64_t shownParkingPercent(std::int64_t wanted)
+{
+    if (CUSTOM_MAX_PARK.value() == CUSTOM_MAX_PARK.defaultValue())
+        return CUSTOM_PARKING_PERCENTAGE.value() >= 0 ? CUSTOM_PARKING_PERCENTAGE.value() : parking_percentage.value();
+    const auto n = static_cast<std::int64_t>(stands.size());
+    return n < 1 ? 0 : std::llround(static_cast<double>(wanted * 100) / static_cast<double>(n));
+}
+
+std::int64_t publishParkingLimit()
+{
+    const std::int64_t wanted = wantedStaticCount();
     maxParkedAircraft = wanted;
     indicators.maxPark.store(static_cast<std::int32_t>(wanted));
-    indicators.maxParkPercent.store(static_cast<std::int32_t>(shown));
+    indicators.maxParkPercent.store(static_cast<std::int32_t>(shownParkingPercent(wanted)));
     indicators.invalidate(Band::statistics);
     return wanted;
 }
@@ -260,7 +272,7 @@ void computeStaticParking()
         for (StandOption& o : s.options) o.off = false;
     }
     markReservedStands();
-    const std::int64_t wanted = wantedStaticCount();
+    const std::int64_t wanted = publishParkingLimit();
     if (wanted > static_cast<std::int64_t>(staticCandidates.size())) runStaticParkingPasses(daySlot, wanted, 0);
     std::stable_sort(staticCandidates.begin(), staticCandidates.end(),
                      [](const StaticCandidate& a, const StaticCandidate& b) { return a.fit < b.fit; });
@@ -412,8 +424,6 @@ bool standInUse(const StaticCandidate& c, const Stand& stand)
         }
         return true;
     }
-    // One on its way out is no obstacle: its removal reaches the simulator before this creation,
-    // and the aircraft that takes its stand over (its coupled flight) must not be lost.
     for (const StaticAircraft& s : staticAircraft) {
         if (s.state == stateRemovingFromSim || !onStandOrNext(s.sid, stand)) continue;
         if (LOG.value())
@@ -422,6 +432,35 @@ bool standInUse(const StaticCandidate& c, const Stand& stand)
         return true;
     }
     return false;
+}
+
+// A static aircraft on its way out still stands there until the simulator removed it.
+bool standBeingCleared(const Stand& stand)
+{
+    return std::any_of(staticAircraft.begin(), staticAircraft.end(), [&stand](const StaticAircraft& s) {
+        return s.state == stateRemovingFromSim && onStandOrNext(s.sid, stand);
+    });
+}
+
+// How often a candidate waited for its stand to be cleared, by stand id.
+std::map<std::uint32_t, int> clearanceWaits;
+// At one try per placement tick (half a second): a removal the simulator never confirms
+// must not hold the candidates (and the parking controls) for the rest of the run.
+constexpr int maxClearanceWaits = 40;
+
+// The candidate waits for the aircraft that is leaving its stand or a neighbour (the coupled
+// flight that takes a stand over comes right after the one that leaves it): it goes to the far
+// end of the list and is tried again after the others.
+bool waitForClearance(const StaticCandidate& c, const Stand& stand)
+{
+    if (!standBeingCleared(stand)) return false;
+    if (++clearanceWaits[c.sid] > maxClearanceWaits) {
+        logLine(fmt::format("{:8}: no static parking for {}, the stand was not cleared", stand.name, c.cs));
+        clearanceWaits.erase(c.sid);
+        return true;
+    }
+    staticCandidates.insert(staticCandidates.begin(), c);
+    return true;
 }
 
 AiCreateRequest staticCreationRequest(const StaticAircraft& s, const Stand& stand)
@@ -454,11 +493,21 @@ void placeStaticAircraft()
         logMarked(fmt::format("stand with id {} not found", c.sid));
         return;
     }
-    staticRunningNumber = (staticRunningNumber + 1) % 10000;
+    if (waitForClearance(c, *stand)) return;
+    clearanceWaits.erase(c.sid);
+    const std::uint32_t number = (staticRunningNumber + 1) % 10000;
     FlightRecord identity;
     identity.airline = c.airline;
     identity.type = c.type;
-    identity.callsign = c.cs.empty() ? fmt::format("{}{}{}", c.airline, staticRunningNumber, '*') : lf_detcs(c);
+    identity.callsign = c.cs.empty() ? fmt::format("{}{}{}", c.airline, number, '*') : lf_detcs(c);
+    // The simulator takes tail numbers of up to 12 characters: a longer one would never be
+    // created, and its record would hold the stand for the whole run.
+    if (!isValidTailNumber(identity.callsign)) {
+        logLine(fmt::format("{:8}: no static parking for {}, callsign {} is too long", stand->name, c.cs,
+                            identity.callsign));
+        return;
+    }
+    staticRunningNumber = number;
     identity.callsignKey = c.cs;
     identity.coupledCallsign = c.cs2;
     identity.registration = c.reg;
@@ -501,6 +550,7 @@ int countStaticParked(bool updateDisplay)
 void clearStaticParking()
 {
     staticCandidates.clear();
+    clearanceWaits.clear();
     liveStayers.clear();
     clearRenewalLists();
     recentlyReported.clear();

@@ -53,7 +53,13 @@ void startCollectingReportedFlights();
 // Ends the collection and takes its callsigns over into recentlyReported.
 void resetMaps();
 
+// How many parked aircraft the park airport wants: the parking percentage of its stands (one for
+// an airport of up to three stands below 50 %), capped by CUSTOM_MAX_PARK. A query only.
 std::int64_t wantedStaticCount();
+// The percentage the statistics band shows for that number (the cap's share when it is capped).
+std::int64_t shownParkingPercent(std::int64_t wanted);
+// The wanted number becomes the parking limit of this calculation and is shown; returns it.
+std::int64_t publishParkingLimit();
 void computeStaticParking();
 void runStaticParkingPasses(DaySlot daySlot, std::int64_t wanted, std::size_t kept);
 void staticParkingPass(DaySlot daySlot, std::int64_t wanted, std::size_t kept, std::uint32_t kind);

@@ -62,6 +62,15 @@ AiCreateRequest liveCreationRequest(const LiveAircraft& a)
     return r;
 }
 
+// A static creation the queue refused never reaches the simulator: its record goes, so that it
+// does not hold its stand waiting for a creation that never comes.
+void dropRefusedStatic(std::uint32_t recordId)
+{
+    std::erase_if(staticAircraft, [recordId](const StaticAircraft& s) {
+        return s.state == stateAdding2Sim && s.flightId == recordId;
+    });
+}
+
 } // namespace
 
 void trafficTick()
@@ -80,7 +89,8 @@ void trafficTick()
                 pendingLiveCreations.pop_front();
             } else {
                 if (!pendingStaticCreations.empty()) {
-                    gf_queueAiCreate(pendingStaticCreations.front());
+                    if (!gf_queueAiCreate(pendingStaticCreations.front()))
+                        dropRefusedStatic(pendingStaticCreations.front().recordId);
                     pendingStaticCreations.pop_front();
                 }
                 if (!staticCandidates.empty()) placeStaticAircraft();

@@ -32,6 +32,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <set>
 
 using namespace qtr;
 using qtest::TrafficHarness;
@@ -65,17 +66,18 @@ std::string standXml(int n, const std::vector<Opt>& opts, double headingDeg = 90
     return xml + "</parkpos>";
 }
 
-// Writes airports/my_thirdparty/EDDF.xml with the stands.
-void writeAirportFile(const std::string& standsXml)
+// Writes airports/my_thirdparty/<icao>.xml with the stands (and further parameter elements).
+void writeAirportFile(const std::string& standsXml, const std::string& moreParameters = "", const std::string& icao = "EDDF")
 {
     const std::string text =
         "<?xml version=\"1.0\"?>\n<meta><info name=\"author\" value=\"t\"/><info name=\"date\" value=\"d\"/>"
         "<info name=\"version\" value=\"1\"/></meta>\n<parameters><parameter name=\"airport_name\" value=\"Test\"/>"
-        "<parameter name=\"publisher\" value=\"Pub\"/><parameter name=\"altitude\" value=\"364\"/></parameters>\n"
+        "<parameter name=\"publisher\" value=\"Pub\"/><parameter name=\"altitude\" value=\"364\"/>" +
+        moreParameters + "</parameters>\n"
         "<parkpositions>" +
         standsXml + "</parkpositions>\n";
     std::filesystem::create_directories(myThirdpartyFolder);
-    qtest::writeFile(myThirdpartyFolder / "EDDF.xml", text);
+    qtest::writeFile(myThirdpartyFolder / (icao + ".xml"), text);
 }
 
 class Parking : public ::testing::Test {
@@ -239,6 +241,11 @@ TEST_F(Parking, RenewalEndsWithNoStaticParkingWanted)
         a.parkedAt = h.clock().systemNow();
     }
     parking_percentage.setValue(0);
+    INITIAL_LOAD_ONLY.setValue(true); // only the initial load: parked live aircraft stay
+    adjustParking();
+    EXPECT_EQ(liveAircraft[0].state, stateActive);
+    EXPECT_EQ(liveAircraft[1].state, stateActive);
+    INITIAL_LOAD_ONLY.setValue(false);
     adjustParking();
     EXPECT_TRUE(staticCandidates.empty());
     EXPECT_EQ(liveAircraft[0].state, stateRemovingFromSim);
@@ -482,6 +489,273 @@ TEST_F(Parking, ParkAirportListFile)
     qtest::writeFile(myThirdpartyFolder / "LSZH.xml", "x");
     lf_readMyParkAirports();
     EXPECT_TRUE(findParkAirport("LSZH"));
+}
+
+// The statistics band shows the week of traffic the airport file was made from.
+TEST_F(Parking, StatisticsShowTheTrafficWeekOfTheFile)
+{
+    writeAirportFile(standXml(1, {}) + standXml(2, {}), R"(<parameter name="RT_traffic_week" value="30"/>)");
+    chooseAndLoad();
+    EXPECT_EQ(indicators.parkWeek.load(), 30u);
+    removeAllParkedAircraft();
+    EXPECT_EQ(indicators.parkWeek.load(), 0u);
+}
+
+// An arrival still taxiing to its stand when the park airport is left keeps taxiing, without the
+// stand: its id would name a stand of the next airport.
+TEST_F(Parking, ArrivalTaxiingToItsStandLosesItWhenTheAirportIsLeft)
+{
+    writeAirportFile(standXml(1, {}) + standXml(2, {}));
+    chooseAndLoad();
+    FlightRecord r;
+    r.callsign = "DLH400";
+    r.flightId = 20400;
+    LiveAircraft& a = liveAircraft.emplace_back(Position{}, std::move(r), 0.0);
+    a.state = stateActive;
+    a.objectid = 950;
+    a.phase = phaseParking;
+    a.sid = 2;
+    a.parkLat = standLat(2);
+    a.parkLon = airportLon;
+    removeAllParkedAircraft();
+    EXPECT_EQ(a.state, stateActive);
+    EXPECT_EQ(a.sid, 0u);
+    EXPECT_EQ(a.parkLat, 0.0);
+    EXPECT_EQ(a.phase, phaseTaxi);
+}
+
+// Leaving the airport saves the learned file when a parking setting changed during the run, even
+// with no stand changed; with nothing changed no file is written.
+TEST_F(Parking, ChangedParkingSettingsAreSavedWithTheAirport)
+{
+    const auto learned = learnedFolder / "thirdparty" / "Pub" / "EDDF.xml";
+    writeAirportFile(standXml(1, {}) + standXml(2, {}));
+    chooseAndLoad();
+    removeAllParkedAircraft();
+    EXPECT_FALSE(std::filesystem::exists(learned));
+
+    chooseAndLoad();
+    WEEK.setValue(!WEEK.defaultValue());
+    removeAllParkedAircraft();
+    ASSERT_TRUE(std::filesystem::exists(learned));
+    WEEK.setValue(WEEK.defaultValue());
+    resetTrafficManager();
+    setParkAirport("EDDF");
+    ASSERT_EQ(lf_readParkedFile(), "");
+    EXPECT_EQ(WEEK.value(), !WEEK.defaultValue());
+}
+
+// In the air: the listed airports are looked at nearest first; one is chosen only in sight
+// (within AIRPORT_RANGE and below AIRPORT_HEIGHT above the ground), dropped when the user climbs
+// above that height, and replaced by a listed airport in sight that is nearer.
+TEST_F(Parking, ParkAirportChosenInTheAirNearestFirst)
+{
+    airports = {Airport{"EDDF", "FRA", airportLat, airportLon, 364}, Airport{"EDDK", "CGN", airportLat + 0.1, airportLon, 300}};
+    writeAirportFile(standXml(1, {}) + standXml(2, {}));
+    writeAirportFile(standXml(1, {}) + standXml(2, {}), "", "EDDK");
+    std::filesystem::create_directories(airportsFolder);
+    qtest::writeFile(myParkAirportsPath, "EDDK\nEDDF\n");
+    ASSERT_TRUE(lf_readMyParkAirports());
+    const auto fly = [this](double lat, double aboveGround) {
+        h.setUser(lat, airportLon, false, aboveGround + 364, 0, aboveGround);
+        updateParkAirport(false);
+    };
+    fly(airportLat + 0.02, 18100); // 1.2 nm from EDDF, 4.8 nm from EDDK, too high
+    EXPECT_EQ(parkAirportIcao, "");
+    fly(airportLat + 0.02, 17900);
+    EXPECT_EQ(parkAirportIcao, "EDDF");
+    h.dataCycles(16, 1);
+    ASSERT_TRUE(parkFileLoaded);
+    fly(airportLat + 0.02, 18100);
+    EXPECT_EQ(parkAirportIcao, ""); // out of sight above the height
+
+    fly(airportLat + 0.1, 3000);
+    EXPECT_EQ(parkAirportIcao, "EDDK");
+    h.dataCycles(16, 1);
+    ASSERT_TRUE(parkFileLoaded);
+    fly(airportLat + 0.06, 3000); // EDDK 2.4 nm, EDDF 3.6 nm: stays
+    EXPECT_EQ(parkAirportIcao, "EDDK");
+    // With a destination the list keeps its order: an airport listed first but farther away
+    // does not take over.
+    DESTINATION.setValue("EDDF");
+    std::rotate(parkAirportList.begin(), parkAirportList.begin() + 1, parkAirportList.end());
+    ASSERT_EQ(parkAirportList.front().icao, "EDDF");
+    fly(airportLat + 0.06, 3000);
+    EXPECT_EQ(parkAirportIcao, "EDDK");
+    DESTINATION.setValue("");
+    fly(airportLat + 0.03, 3000); // EDDF nearer now: EDDK is left
+    EXPECT_EQ(parkAirportIcao, "");
+    fly(airportLat + 0.03, 3000);
+    EXPECT_EQ(parkAirportIcao, "EDDF");
+}
+
+// On the ground on a stand: the airport is listed first with that stand as its reserved stand
+// (and written to the list file); the reserved stand gets no static aircraft. A reserved stand
+// changed in the list file moves the reservation, and the aircraft on the new one goes.
+TEST_F(Parking, UsersStandIsReservedAndItsChangeApplied)
+{
+    std::string xml;
+    for (int n = 1; n <= 4; ++n) xml += standXml(n, {{"D-AIA" + std::to_string(n), "DLH", "A320", "DLH10" + std::to_string(n), 1, "24,"}});
+    writeAirportFile(xml);
+    CUSTOM_PARKING_PERCENTAGE.setValue(100);
+    h.setUser(standLat(2), airportLon, true);
+    updateParkAirport(true);
+    ASSERT_EQ(parkAirportIcao, "EDDF");
+    h.dataCycles(16, 1);
+    ASSERT_TRUE(parkFileLoaded);
+    ASSERT_FALSE(parkAirportList.empty());
+    EXPECT_EQ(parkAirportList.front().icao, "EDDF");
+    EXPECT_EQ(parkAirportList.front().reservedStand, "A2");
+    EXPECT_EQ(reservedStandName(), "A2");
+    EXPECT_NE(qtest::readFile(myParkAirportsPath).find("EDDF,A2"), std::string::npos);
+    for (const StaticCandidate& c : staticCandidates) EXPECT_NE(c.sid, findStandByName("A2")->id);
+    EXPECT_EQ(staticCandidates.size(), 3u);
+    h.passes(600);
+    h.dataCycles(16, 1);
+    ASSERT_FALSE(parkingBusy.load());
+    ASSERT_EQ(countStaticParked(false), 3);
+
+    h.setUser(airportLat + 0.003, airportLon - 0.006, true); // walked off the stand
+    qtest::writeFile(myParkAirportsPath, "EDDF,A4\n");
+    std::string message;
+    ASSERT_TRUE(checkParkAirportsAndStands(true, message));
+    EXPECT_EQ(message, "reserved stand changed from \"A2\" to \"A4\"");
+    EXPECT_EQ(reservedStandName(), "A4");
+    EXPECT_TRUE(findStandByName("A4")->reserved);
+    EXPECT_FALSE(findStandByName("A2")->reserved);
+    EXPECT_EQ(staticNamed("DLH104*").state, stateRemovingFromSim);
+    EXPECT_EQ(staticNamed("DLH103*").state, stateActive);
+
+    // Back on another stand of the listed airport: its entry takes that stand.
+    removeAllParkedAircraft();
+    h.setUser(standLat(3), airportLon, true);
+    updateParkAirport(true);
+    h.dataCycles(16, 1);
+    ASSERT_TRUE(parkFileLoaded);
+    EXPECT_EQ(parkAirportList.front().reservedStand, "A3");
+    EXPECT_NE(qtest::readFile(myParkAirportsPath).find("EDDF,A3"), std::string::npos);
+}
+
+// A parked aircraft's route in a new report: only a new destination (same origin) is the same
+// flight and no respawn; leaving from the park airport for another destination is a new flight
+// and respawns; reported back to the park airport from where it went is the same rotation.
+TEST_F(Parking, RouteChangesThatRespawn)
+{
+    ASSERT_TRUE(setParkAirport("EDDF")); // FRA
+    const struct {
+        const char *origin, *destination, *reportedOrigin, *reportedDestination;
+        bool respawns;
+    } cases[] = {{"JFK", "FRA", "JFK", "LHR", false},
+                 {"JFK", "FRA", "FRA", "LHR", true},
+                 {"FRA", "JFK", "JFK", "FRA", false},
+                 {"JFK", "FRA", "LHR", "MUC", true}};
+    for (const auto& c : cases) {
+        liveAircraft.clear();
+        FlightRecord r;
+        r.callsign = "DLH600";
+        r.airline = "DLH";
+        r.type = "A320";
+        r.flightId = 20600;
+        r.origin = c.origin;
+        r.destination = c.destination;
+        Position p;
+        p.lat = standLat(1);
+        p.lon = airportLon;
+        LiveAircraft& a = liveAircraft.emplace_back(p, std::move(r), 0.0);
+        a.state = stateActive;
+        a.objectid = 900;
+        a.onGround = 1;
+        setPhase(a, phaseParked);
+        a.livery = "Airbus A320 Lufthansa";
+        TrafficReport report = TrafficHarness::report(20600, "DLH600", "A320", standLat(1), airportLon, 0, 0, 0, 10.0);
+        report.origin = c.reportedOrigin;
+        report.destination = c.reportedDestination;
+        EXPECT_EQ(!checkLiveryRespawn(a, report), c.respawns) << c.reportedOrigin << "-" << c.reportedDestination;
+        EXPECT_EQ(a.state == stateLiveryRespawn, c.respawns);
+        EXPECT_EQ(a.phase == phaseTaxi, c.respawns); // a new flight leaves its stand
+    }
+}
+
+// Learning stops at an airport whose file is good already: real options of quality 45 or more on
+// 20 stands or more; LEARN_SOFT is switched off then.
+TEST_F(Parking, LearningOnlyWhereTheFileIsNotGoodYet)
+{
+    const struct {
+        int stands, quality;
+        bool allowed;
+    } cases[] = {{20, 45, false}, {19, 50, true}, {20, 44, true}, {21, 100, false}};
+    for (const auto& c : cases) {
+        std::string xml;
+        for (int n = 1; n <= c.stands; ++n) xml += standXml(n, {});
+        writeAirportFile(xml, fmt::format(R"(<parameter name="Qf_real" value="{}"/>)", c.quality));
+        LEARN_SOFT.setValue(true);
+        chooseAndLoad();
+        EXPECT_EQ(learningAllowed, c.allowed) << c.stands << " " << c.quality;
+        EXPECT_EQ(LEARN_SOFT.value(), c.allowed);
+        removeAllParkedAircraft();
+        resetTrafficManager();
+        std::filesystem::remove_all(learnedFolder);
+    }
+}
+
+// Options learned at a stand come back with the airport file's own options of that stand, each
+// with an id of its own (arrivals are held by option id).
+TEST_F(Parking, LearnedOptionsMergedWithUniqueIds)
+{
+    writeAirportFile(standXml(1, {{"D-AIAA", "DLH", "A320", "DLH100", 1, "10,"}, {"D-AIAB", "DLH", "A320", "DLH102", 2, "10,"}}));
+    chooseAndLoad();
+    FlightRecord r;
+    r.callsign = "DLH400";
+    r.registration = "D-AIQA";
+    r.airline = "DLH";
+    r.type = "A320";
+    ASSERT_TRUE(lf_addRealStandOption(1, r, DaySlot{1, 24}, false));
+    r.callsign = "DLH402";
+    r.registration = "D-AIQB";
+    ASSERT_TRUE(lf_addRealStandOption(1, r, DaySlot{4, 24}, false));
+    removeAllParkedAircraft();
+    resetTrafficManager();
+    setParkAirport("EDDF");
+    ASSERT_EQ(lf_readParkedFile(), "");
+    ASSERT_EQ(stands[0].options.size(), 4u);
+    std::set<std::uint32_t> ids;
+    for (const StandOption& o : stands[0].options) {
+        EXPECT_NE(o.id, 0u);
+        ids.insert(o.id);
+    }
+    EXPECT_EQ(ids.size(), 4u);
+}
+
+// The renewal cuts parked live aircraft beyond the wanted number, but not one the feed still
+// reports on its stand: removed, its next report would create it there again.
+TEST_F(Parking, RenewalKeepsParkedAircraftTheFeedStillReports)
+{
+    std::string xml;
+    for (int n = 1; n <= 5; ++n) xml += standXml(n, {});
+    writeAirportFile(xml);
+    chooseAndLoad();
+    for (int n = 1; n <= 2; ++n) {
+        FlightRecord r;
+        r.callsign = fmt::format("DLH{}", n);
+        r.type = "A320";
+        r.flightId = 20000 + n;
+        LiveAircraft& a = liveAircraft.emplace_back(Position{}, std::move(r), 0.0);
+        a.state = stateActive;
+        a.objectid = 900 + n;
+        a.phase = phaseParked;
+        a.sid = static_cast<std::uint32_t>(n);
+        a.parkedAt = h.clock().systemNow() - std::chrono::minutes(n == 1 ? 3 : 1);
+        a.parkedReportSeen = n == 1 ? 1 : 0; // DLH1 reported on its stand 3 minutes ago
+    }
+    CUSTOM_PARKING_PERCENTAGE.setValue(20); // one of five stands: one too many
+    adjustParking();
+    EXPECT_EQ(liveAircraft[0].state, stateActive);
+    EXPECT_EQ(liveAircraft[1].state, stateRemovingFromSim); // parked a minute ago, never reported there
+    liveAircraft[1].state = stateActive;
+    CUSTOM_PARKING_PERCENTAGE.setValue(0); // none wanted: the reported one still stays
+    adjustParking();
+    EXPECT_EQ(liveAircraft[0].state, stateActive);
+    EXPECT_EQ(liveAircraft[1].state, stateRemovingFromSim);
 }
 
 } // namespace

@@ -2,13 +2,17 @@
 #include "liveries/livery_matcher.h"
 #include "liveries/type_data_base.h"
 #include "liveries/type_queries.h"
+#include "traffic/live_parking.h"
 #include "traffic/records.h"
 #include "traffic/park_airports.h"
 #include "traffic/spawning.h"
+#include "traffic/stands.h"
 #include "traffic/traffic_state.h"
 #include "traffic_harness.h"
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 using namespace qtr;
 using qtest::TrafficHarness;
@@ -257,6 +261,187 @@ TEST_F(Spawning, TakesItsStandAndStaticsMakeWay)
     EXPECT_EQ(b.sid, 1u);
     EXPECT_TRUE(pendingStaticCreations.empty());
     EXPECT_TRUE(staticAircraft.empty());
+}
+
+// A flight removed for the parking limit that reports from its stand again is not created there
+// while the limit holds; once there is room it takes its stand.
+TEST_F(Spawning, RemovedForTheLimitStaysAwayWhileTheLimitHolds)
+{
+    TrafficHarness::setParkAirport("EDDF", standLat, standLon, 300,
+                                   {TrafficHarness::stand(1, "A1", standLat, standLon, 0.03),
+                                    TrafficHarness::stand(2, "A2", standLat, standLon + 0.01, 0.03)});
+    LiveAircraft& other = buffered("JBU688", standLat, standLon + 0.01, 0);
+    other.state = stateActive;
+    other.phase = phaseParked;
+    other.sid = 2;
+    maxParkedAircraft = 1;
+    evictedForLimit = {"JAL61"};
+    tickCount = 2900;
+    LiveAircraft& a = buffered("JAL61", standLat, standLon, 0);
+    maySpawn(a);
+    EXPECT_TRUE(a.eraseFromBuffer);
+    EXPECT_NE(a.state, stateAdding2Sim);
+    EXPECT_FALSE(stands[0].occupied);
+
+    maxParkedAircraft = 2;
+    LiveAircraft& b = buffered("JAL61", standLat, standLon, 0);
+    maySpawn(b);
+    EXPECT_EQ(b.state, stateAdding2Sim);
+    EXPECT_EQ(b.sid, 1u);
+    EXPECT_TRUE(evictedForLimit.empty());
+}
+
+// Which live aircraft replaces a static one: the same registration, its callsign or coupled
+// callsign (either way round), or a ghost by the key it was learned under. Empty keys match nothing.
+TEST_F(Spawning, StaticReplacedByItsLiveFlight)
+{
+    FlightRecord r;
+    r.callsign = "DLH1*";
+    r.callsignKey = "DLH1";
+    r.coupledCallsign = "DLH2";
+    r.registration = "D-AIAA";
+    StaticAircraft s(std::move(r), 1, ParkPlace{}, 0);
+    s.state = stateActive;
+    const struct {
+        const char *callsign, *coupled, *registration, *key;
+        bool replaced;
+    } cases[] = {{"BAW9", "", "D-AIAA", "", true}, {"BAW9", "", "D-AIZZ", "", false}, {"DLH1", "", "", "", true},
+                 {"DLH2", "", "", "", true},       {"XXX1", "DLH1", "", "", true},   {"DLH7_", "", "", "DLH1", true},
+                 {"DLH7", "", "", "DLH1", false},  {"", "", "", "", false}};
+    for (const auto& c : cases) {
+        LiveAircraft live;
+        live.callsign = c.callsign;
+        live.coupledCallsign = c.coupled;
+        live.registration = c.registration;
+        EXPECT_EQ(isReplacedByLive(live, c.key, true, s), c.replaced) << c.callsign << " " << c.registration;
+    }
+    LiveAircraft same;
+    same.registration = "D-AIAA";
+    s.state = stateRemovingFromSim;
+    EXPECT_FALSE(isReplacedByLive(same, "", true, s)); // already going
+    s.state = stateActive;
+    s.registration.clear();
+    same.registration.clear();
+    same.callsign = "BAW9";
+    EXPECT_FALSE(isReplacedByLive(same, "", true, s));
+}
+
+// The coupled callsign of a flight is looked up among the options of its airline around the
+// current slot: 10 slots either way, 14 for a heavy aircraft.
+TEST_F(Spawning, CoupledCallsignFoundAroundTheCurrentSlot)
+{
+    TrafficHarness::setParkAirport("EDDF", standLat, standLon, 300, {TrafficHarness::stand(1, "A1", standLat, standLon)});
+    StandOption o;
+    o.id = 1;
+    o.airline = "DLH";
+    o.type = "A320";
+    o.cs = "DLH1";
+    o.cs2 = "DLH2";
+    o.day = 1;
+    o.slots.set(20);
+    stands[0].options = {o};
+    const struct {
+        std::uint32_t category, slot, day;
+        const char* airline;
+        bool found;
+    } cases[] = {{categoryLarge, 30, 1, "DLH", true}, {categoryLarge, 31, 1, "DLH", false}, {categoryLarge, 10, 1, "DLH", true},
+                 {categoryLarge, 9, 1, "DLH", false}, {categoryHeavy, 34, 1, "DLH", true},  {categoryHeavy, 35, 1, "DLH", false},
+                 {categoryLarge, 20, 2, "DLH", false}, {categoryLarge, 20, 1, "BAW", false}};
+    for (const auto& c : cases) {
+        FlightRecord a;
+        a.callsign = "DLH2_";
+        a.airline = c.airline;
+        a.category = c.category;
+        lf_searchForCoupledCsAroundThisTime(DaySlot{c.day, c.slot}, a);
+        EXPECT_EQ(a.callsignKey, c.found ? "DLH1" : "") << c.category << " " << c.slot;
+        EXPECT_EQ(a.coupledCallsign, c.found ? "DLH2" : "");
+    }
+}
+
+// A live aircraft parked on a neighbouring stand too close for both wing spans (with 10 % to
+// spare) keeps another off the stand; one further away, or the aircraft itself, does not.
+TEST_F(Spawning, NeighbourTooCloseAndStaticsOnNeighbours)
+{
+    TrafficHarness::setParkAirport("EDDF", standLat, standLon, 300,
+                                   {TrafficHarness::stand(1, "A1", standLat, standLon, 0.03, {2, 3}),
+                                    TrafficHarness::stand(2, "A2", standLat, standLon + 0.0005, 0.03, {1}),
+                                    TrafficHarness::stand(3, "A3", standLat, standLon + 0.0007, 0.03, {1})});
+    FlightRecord me;
+    me.callsign = "DLH4AB";
+    me.type = "A320";
+    const std::vector<std::uint32_t>& adjacent = stands[0].adjacent;
+    for (const auto& [sid, callsign, blocks] : {std::tuple{2u, "BAW1", true}, std::tuple{3u, "BAW1", false},
+                                                std::tuple{2u, "DLH4AB", false}}) {
+        liveAircraft.clear();
+        LiveAircraft& other = buffered(callsign, standLat, standLon, 0);
+        other.state = stateActive;
+        other.phase = phaseParked;
+        other.sid = sid;
+        EXPECT_EQ(findLiveOnStand(adjacent, stands[0], me) != adjacent.end(), blocks) << sid << " " << callsign;
+    }
+
+    // Static aircraft on the neighbours: the close one goes, the one 50 m away stays.
+    liveAircraft.clear();
+    for (std::uint32_t sid : {2u, 3u}) {
+        FlightRecord r;
+        r.callsign = "S" + std::to_string(sid) + "*";
+        r.type = "A320";
+        StaticAircraft& st = staticAircraft.emplace_back(std::move(r), sid, ParkPlace{}, 0);
+        st.state = stateActive;
+        st.objectid = 500 + sid;
+    }
+    LiveAircraft& a = buffered("DLH4AB", standLat, standLon, 0);
+    makeWayForLiveAircraft(a, stands[0]);
+    EXPECT_EQ(staticAircraft[0].state, stateRemovingFromSim);
+    EXPECT_EQ(staticAircraft[1].state, stateActive);
+}
+
+// Removing every static aircraft: active ones go through the simulator, one whose creation is
+// still queued leaves the queue, one whose creation went out goes once created. The aircraft on
+// the user's reserved stand goes: a static first, else a parked live one.
+TEST_F(Spawning, RemovingStaticsAndTheAircraftOnTheReservedStand)
+{
+    const auto addStatic = [](std::uint32_t sid, std::uint32_t state, std::uint32_t objectId) -> StaticAircraft& {
+        FlightRecord r;
+        r.callsign = "S" + std::to_string(sid) + "*";
+        r.type = "A320";
+        r.flightId = sid;
+        StaticAircraft& st = staticAircraft.emplace_back(std::move(r), sid, ParkPlace{}, 0);
+        st.state = state;
+        st.objectid = objectId;
+        return st;
+    };
+    staticAircraft.reserve(8);
+    addStatic(1, stateActive, 501);
+    addStatic(2, stateAdding2Sim, 0);
+    pendingStaticCreations.push_back(AiCreateRequest{{}, "S2*", "T", 2});
+    addStatic(3, stateAdding2Sim, 0);
+    removeAllStaticAircraft();
+    ASSERT_EQ(staticAircraft.size(), 2u);
+    EXPECT_EQ(staticAircraft[0].state, stateRemovingFromSim);
+    EXPECT_EQ(staticAircraft[1].callsign, "S3*");
+    EXPECT_EQ(staticAircraft[1].removeWhenCreated, 1);
+    EXPECT_TRUE(pendingStaticCreations.empty());
+
+    TrafficHarness::setParkAirport("EDDF", standLat, standLon, 300,
+                                   {TrafficHarness::stand(1, "A1", standLat, standLon),
+                                    TrafficHarness::stand(2, "A2", standLat, standLon + 0.01)});
+    parkAirportList.push_back(ParkAirportEntry{"EDDF", "A2", {}, 0});
+    takeReservedStandFromList();
+    staticAircraft.clear();
+    pendingRemovals.clear();
+    addStatic(1, stateActive, 601);
+    addStatic(2, stateActive, 602);
+    LiveAircraft& live = buffered("DLH4AB", standLat, standLon + 0.01, 0);
+    live.state = stateActive;
+    live.phase = phaseParked;
+    live.sid = 2;
+    live.objectid = 603;
+    removeAircraftAtStand();
+    EXPECT_EQ(std::vector<std::uint32_t>(pendingRemovals.begin(), pendingRemovals.end()), (std::vector<std::uint32_t>{602}));
+    staticAircraft.clear();
+    removeAircraftAtStand();
+    EXPECT_EQ(live.state, stateRemovingFromSim);
 }
 
 TEST_F(Spawning, LeavesTheUsersReservedStandAlone)

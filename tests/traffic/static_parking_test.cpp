@@ -3,7 +3,9 @@
 // static aircraft, and the free-stand search of stand learning.
 #include "foundation/indicators.h"
 #include "foundation/parameters/parameter_table.h"
+#include "links/simconnect_queues.h"
 #include "traffic/live_parking.h"
+#include "traffic/parking_renewal.h"
 #include "traffic/park_airports.h"
 #include "traffic/stand_learning.h"
 #include "traffic/static_parking.h"
@@ -11,6 +13,9 @@
 #include "traffic_harness.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <tuple>
 
 using namespace qtr;
 using qtest::TrafficHarness;
@@ -67,7 +72,13 @@ TEST_F(StaticParkingParts, WantedCount)
         rowOfStands(c.stands);
         parking_percentage.setValue(c.percent);
         CUSTOM_MAX_PARK.setValue(c.customMax);
+        maxParkedAircraft = -7;
+        indicators.maxParkPercent.store(-7);
         EXPECT_EQ(wantedStaticCount(), c.wanted) << c.stands << " " << c.percent;
+        EXPECT_EQ(maxParkedAircraft, -7); // a query: the limit and the display stay
+        EXPECT_EQ(indicators.maxParkPercent.load(), -7);
+        EXPECT_EQ(publishParkingLimit(), c.wanted);
+        EXPECT_EQ(maxParkedAircraft, c.wanted);
         EXPECT_EQ(indicators.maxParkPercent.load(), c.shownPercent);
     }
 }
@@ -225,6 +236,366 @@ TEST_F(StaticParkingParts, FreeStandSearch)
     ASSERT_NE(found, stands.end());
     EXPECT_EQ(found->name, "S2");
     EXPECT_EQ(searchFreeStand(DaySlot{1, 5}, airliner, false), stands.end());
+}
+
+// Max park 3 with a static aircraft, two parked live aircraft the feed still reports and one it
+// stopped reporting 20 minutes ago: a spawn on a stand (one more) makes two too many; the static
+// goes first, then the unreported one. The reported ones stay even when the limit is still
+// exceeded, and a flight removed for the limit is kept off its stand until the limit allows it.
+TEST_F(StaticParkingParts, ParkingLimitSparesLiveAircraftTheFeedStillReports)
+{
+    const auto parked = [this](const std::string& callsign, int minutesAgo, bool reported) -> LiveAircraft& {
+        FlightRecord r;
+        r.callsign = callsign;
+        r.flightId = 20000 + static_cast<std::uint32_t>(liveAircraft.size());
+        LiveAircraft& a = liveAircraft.emplace_back(Position{}, std::move(r), 0.0);
+        a.state = stateActive;
+        a.objectid = 600 + a.flightId;
+        a.phase = phaseParked;
+        a.parkedReportSeen = reported ? 1 : 0;
+        a.parkedAt = h.clock().systemNow() - std::chrono::minutes(minutesAgo);
+        return a;
+    };
+    liveAircraft.reserve(8);
+    parked("JAL61", 1, true);    // its last report a minute ago
+    parked("SWA240", 30, false); // parked half an hour ago, never reported since
+    parked("SWA648", 20, true);  // reported once, but not for 20 minutes
+    parked("JBU688", 0, false); // parked a moment ago: its first report on the stand is to come
+    FlightRecord r;
+    r.callsign = "DLH1*";
+    r.flightId = 1;
+    StaticAircraft& s = staticAircraft.emplace_back(std::move(r), 1, ParkPlace{}, 0);
+    s.state = stateActive;
+    s.objectid = 700;
+    currentSlot = DaySlot{1, 10};
+    s.daySlot = DaySlot{1, 9};
+
+    maxParkedAircraft = 4;
+    removeOldLiveParked(1); // 1 static + 4 live + 1 = 6: two too many
+    EXPECT_EQ(staticAircraft[0].state, stateRemovingFromSim);
+    const auto stateOf = [](const std::string& callsign) {
+        for (const LiveAircraft& a : liveAircraft)
+            if (a.callsign == callsign) return a.state;
+        return std::uint32_t{99};
+    };
+    EXPECT_EQ(stateOf("SWA240"), stateRemovingFromSim); // without a report for longest
+    EXPECT_EQ(stateOf("JAL61"), stateActive);
+    EXPECT_EQ(stateOf("JBU688"), stateActive);
+    EXPECT_EQ(stateOf("SWA648"), stateActive);
+    maxParkedAircraft = 3;
+    removeOldLiveParked(1); // 3 live + 1: one too many
+    EXPECT_EQ(stateOf("SWA648"), stateRemovingFromSim);
+    maxParkedAircraft = 1;
+    removeOldLiveParked(1); // two too many, but both are reported
+    EXPECT_EQ(stateOf("JAL61"), stateActive);
+    EXPECT_EQ(stateOf("JBU688"), stateActive);
+
+    // The removed flights report again: on a stand they stay away while it would exceed the limit.
+    maxParkedAircraft = 2;
+    LiveAircraft again;
+    again.callsign = "SWA240";
+    EXPECT_TRUE(keptOffStandForLimit(again));
+    again.callsign = "QFA12"; // never removed: not this rule's to refuse
+    EXPECT_FALSE(keptOffStandForLimit(again));
+    maxParkedAircraft = 5;
+    again.callsign = "SWA240";
+    EXPECT_FALSE(keptOffStandForLimit(again));
+    maxParkedAircraft = 2;
+    EXPECT_FALSE(keptOffStandForLimit(again)); // once let through, it is forgotten
+    EXPECT_TRUE(evictedForLimit.count("SWA648") == 1);
+    evictedForLimit.clear();
+}
+
+// A candidate whose stand (or neighbour) a static aircraft is still leaving waits until the
+// simulator removed it; a callsign too long for a tail number is refused at once.
+TEST_F(StaticParkingParts, PlacementWaitsForItsStandAndRefusesLongCallsigns)
+{
+    rowOfStands(3);
+    stands[0].adjacent = {2}; // S1 has S2 next to it (not the other way round here)
+    currentSlot = DaySlot{1, 1};
+    FlightRecord r;
+    r.callsign = "DLH9*";
+    r.flightId = 9;
+    StaticAircraft& leaving = staticAircraft.emplace_back(std::move(r), 2, ParkPlace{}, 0);
+    leaving.state = stateRemovingFromSim;
+    leaving.objectid = 900;
+    staticCandidates = {StaticCandidate{3, 0, "DLH", "A320", "DLH3", "", "D-AIAC", true},
+                        StaticCandidate{2, 0, "DLH", "A320", "DLH2", "", "D-AIAB", true},
+                        StaticCandidate{1, 0, "DLH", "A320", "DLH1", "", "D-AIAA", true}};
+    placeStaticAircraft(); // next to the one leaving: waits
+    placeStaticAircraft(); // on its stand: waits
+    EXPECT_TRUE(staticAircraft.size() == 1 && pendingStaticCreations.empty());
+    ASSERT_EQ(staticCandidates.size(), 3u);
+    placeStaticAircraft(); // DLH3, far away
+    ASSERT_EQ(pendingStaticCreations.size(), 1u);
+    EXPECT_EQ(pendingStaticCreations.back().callsign, "DLH3*");
+    staticAircraft.erase(staticAircraft.begin()); // the simulator removed it
+    placeStaticAircraft();
+    placeStaticAircraft();
+    ASSERT_EQ(pendingStaticCreations.size(), 3u);
+    EXPECT_EQ(pendingStaticCreations[1].callsign, "DLH1*");
+    EXPECT_EQ(pendingStaticCreations[2].callsign, "DLH2*");
+
+    // A removal that is never confirmed lets the candidate go at last.
+    staticAircraft.clear();
+    pendingStaticCreations.clear();
+    staticAircraft.emplace_back(FlightRecord{}, 2, ParkPlace{}, 0).state = stateRemovingFromSim;
+    staticCandidates = {StaticCandidate{2, 0, "DLH", "A320", "DLH2", "", "D-AIAB", true}};
+    int tries = 0;
+    while (!staticCandidates.empty() && tries < 1000) {
+        placeStaticAircraft();
+        ++tries;
+    }
+    EXPECT_TRUE(staticCandidates.empty());
+    EXPECT_LT(tries, 1000);
+    EXPECT_TRUE(pendingStaticCreations.empty());
+
+    // 12 characters take 13 with the asterisk: refused, nothing holds the stand.
+    staticAircraft.clear();
+    staticCandidates = {StaticCandidate{3, 0, "DLH", "A320", "ABCDEFGHIJKL", "", "D-AIAX", true},
+                        StaticCandidate{1, 0, "DLH", "A320", "ABCDEFGHIJK", "", "D-AIAY", true}};
+    placeStaticAircraft();
+    ASSERT_EQ(pendingStaticCreations.size(), 1u);
+    EXPECT_EQ(pendingStaticCreations[0].callsign, "ABCDEFGHIJK*");
+    placeStaticAircraft();
+    EXPECT_EQ(staticAircraft.size(), 1u);
+    EXPECT_EQ(pendingStaticCreations.size(), 1u);
+}
+
+// A static creation the queue refuses takes its record with it.
+TEST_F(StaticParkingParts, RefusedCreationDropsTheStaticRecord)
+{
+    rowOfStands(2);
+    FlightRecord r;
+    r.callsign = "ABCDEFGHIJKLM";
+    r.flightId = 5;
+    staticAircraft.emplace_back(std::move(r), 1, ParkPlace{}, 0).state = stateAdding2Sim;
+    pendingStaticCreations.push_back(AiCreateRequest{{}, "ABCDEFGHIJKLM", "Airbus A320 Lufthansa", 5});
+    h.passes(60);
+    EXPECT_TRUE(pendingStaticCreations.empty());
+    EXPECT_TRUE(staticAircraft.empty());
+}
+
+// Whether a static aircraft whose stand got no candidate stays at a renewal: one of its stand's
+// options of its airline and type holds a slot of the window that ends now and reaches back as
+// far as the calculation widened it, across midnight into the day before (Monday's is Sunday).
+TEST_F(StaticParkingParts, RenewalWindowOfAStaticAircraft)
+{
+    const struct {
+        DaySlot now;
+        std::vector<std::pair<std::uint32_t, int>> options; // weekday, slot
+        std::int32_t fit;
+        bool kept;
+        std::int32_t soft = -1; // the soft pass's fit
+    } cases[] = {
+        {{1, 1}, {{7, 47}}, 2, true},           // Sunday's option, no option today
+        {{1, 1}, {{1, 30}, {7, 47}}, 2, true},  // one of today out of the window
+        {{1, 1}, {{7, 46}}, 2, false},          // the window ends at Sunday 47
+        {{1, 1}, {{7, 46}}, 3, true},
+        {{1, 1}, {{6, 47}}, 2, false},          // Saturday's is not the day before
+        {{3, 0}, {{2, 47}}, 1, true},           // Tuesday's on Wednesday
+        {{1, 5}, {{1, 3}}, 2, true},
+        {{1, 5}, {{1, 2}}, 2, false},
+        {{1, 5}, {{7, 47}}, 2, false},          // the window stays within today
+        {{1, 5}, {{1, 6}}, 2, false},           // later today
+        {{1, 1}, {{7, 47}}, 0, true, 2},        // placed by the soft pass at its fit
+        {{1, 5}, {{1, 3}}, 2, true, 0},         // the wider of the two fits counts
+    };
+    rowOfStands(1);
+    for (const auto& c : cases) {
+        stands[0].options.clear();
+        std::uint32_t id = 1;
+        for (const auto& [day, slot] : c.options) stands[0].options.push_back(option("D-AIAA", "DLH1", day, {slot}, id++));
+        realFit = c.fit;
+        softFit = c.soft;
+        staticCandidates.clear();
+        clearRenewalLists();
+        FlightRecord r;
+        r.callsign = "DLH1*";
+        r.airline = "DLH";
+        r.type = "A320";
+        StaticAircraft s(std::move(r), 1, ParkPlace{stands[0].lat, stands[0].lon, 0}, 0);
+        s.state = stateActive;
+        relateStaticAircraft(c.now, s);
+        EXPECT_EQ(keptStatics.size(), c.kept ? 1u : 0u) << c.now.weekday << "/" << c.now.slot << " fit " << c.fit;
+        EXPECT_EQ(staticRemovals.size(), c.kept ? 0u : 1u);
+    }
+    clearRenewalLists();
+}
+
+// The window of the calculation: it widens slot by slot back from now, stops at MAX_FIT and as
+// soon as enough stands are taken; WEEK takes options of every weekday; the soft pass runs when
+// the real one falls short and PARK_SOFT or PARK_FAKE is on.
+TEST_F(StaticParkingParts, CalculationWindowWeekAndSoftPass)
+{
+    RANDOM.setValue(false);
+    rowOfStands(3);
+    const auto run = [](std::int64_t wanted) {
+        staticCandidates.clear();
+        for (Stand& s : stands) s.taken = s.blocked = false;
+        runStaticParkingPasses(DaySlot{1, 10}, wanted, 0);
+        std::vector<std::uint32_t> sids;
+        for (const StaticCandidate& c : staticCandidates) sids.push_back(c.sid);
+        std::sort(sids.begin(), sids.end());
+        return sids;
+    };
+    stands[0].options = {option("D-AIAA", "DLH1", 1, {10})}; // fit 0
+    stands[1].options = {option("D-AIAB", "DLH2", 1, {8})};  // fit 2
+    stands[2].options = {option("D-AIAC", "DLH3", 1, {5})};  // fit 5
+    const struct {
+        int maxFit;
+        std::int64_t wanted;
+        std::vector<std::uint32_t> sids;
+        std::int32_t reached;
+    } cases[] = {{3, 3, {1, 2}, 3}, {47, 2, {1, 2}, 2}, {47, 3, {1, 2, 3}, 5}, {47, 1, {1}, 0}, {4, 3, {1, 2}, 4}};
+    for (const auto& c : cases) {
+        MAX_FIT.setValue(c.maxFit);
+        EXPECT_EQ(run(c.wanted), c.sids) << c.maxFit << " " << c.wanted;
+        EXPECT_EQ(realFit, c.reached) << c.maxFit << " " << c.wanted;
+    }
+
+    MAX_FIT.setValue(0);
+    stands[1].options = {option("D-AIAB", "DLH2", 3, {10})}; // Wednesday's
+    EXPECT_EQ(run(3), (std::vector<std::uint32_t>{1}));
+    WEEK.setValue(true);
+    EXPECT_EQ(run(3), (std::vector<std::uint32_t>{1, 2}));
+    WEEK.setValue(false);
+
+    stands[2].options = {option("D-AIAC", "DLH3", 1, {10})};
+    stands[2].options[0].kind = optionSoft;
+    for (const auto& [soft, fake, found] : {std::tuple{false, false, false}, std::tuple{true, false, true}, std::tuple{false, true, true}}) {
+        PARK_SOFT.setValue(soft);
+        PARK_FAKE.setValue(fake);
+        const auto sids = run(3);
+        EXPECT_EQ(std::count(sids.begin(), sids.end(), 3u), found ? 1 : 0) << soft << fake;
+        EXPECT_EQ(softFit, found ? 0 : -1);
+    }
+    for (CheckBoxParameter* p : {&PARK_SOFT, &PARK_FAKE}) p->setValue(p->defaultValue());
+    RANDOM.setValue(RANDOM.defaultValue());
+    MAX_FIT.setValue(MAX_FIT.defaultValue());
+}
+
+// Placement drops a candidate whose stand holds, or whose neighbour holds, a parked or parking
+// live aircraft or a static aircraft; a taxiing one or one on a stand further away is no obstacle.
+TEST_F(StaticParkingParts, PlacementKeepsOffStandsInUse)
+{
+    const struct {
+        bool live;
+        std::uint32_t sid;
+        std::uint32_t phase;
+        bool placed;
+    } cases[] = {{true, 1, phaseParked, false}, {true, 2, phaseParking, false}, {true, 2, phaseParked, false},
+                 {true, 1, phaseTaxi, true},    {true, 3, phaseParked, true},   {false, 1, 0, false},
+                 {false, 2, 0, false},          {false, 3, 0, true}};
+    for (const auto& c : cases) {
+        rowOfStands(3);
+        stands[0].adjacent = {2};
+        liveAircraft.clear();
+        staticAircraft.clear();
+        pendingStaticCreations.clear();
+        if (c.live) {
+            FlightRecord r;
+            r.callsign = "BAW1";
+            r.flightId = 20001;
+            LiveAircraft& a = liveAircraft.emplace_back(Position{}, std::move(r), 0.0);
+            a.state = stateActive;
+            a.phase = c.phase;
+            a.sid = c.sid;
+        } else {
+            FlightRecord r;
+            r.callsign = "BAW1*";
+            staticAircraft.emplace_back(std::move(r), c.sid, ParkPlace{}, 0).state = stateActive;
+        }
+        staticCandidates = {StaticCandidate{1, 0, "DLH", "A320", "DLH1", "", "D-AIAA", true}};
+        placeStaticAircraft();
+        EXPECT_EQ(pendingStaticCreations.size(), c.placed ? 1u : 0u) << c.live << " on " << c.sid << " " << c.phase;
+    }
+}
+
+// A candidate of another aircraft for the stand of a static aircraft: whoever's window starts
+// later wins; in the same slot the standing aircraft stays. Across the week's end Monday is
+// later than Sunday.
+TEST_F(StaticParkingParts, RenewalStandConflict)
+{
+    const struct {
+        DaySlot now;
+        std::uint32_t fit;
+        DaySlot placed;
+        bool kept;
+    } cases[] = {{{1, 10}, 2, {1, 8}, true},  {{1, 10}, 1, {1, 8}, false}, {{1, 10}, 3, {1, 8}, true},
+                 {{1, 1}, 0, {7, 47}, false}, {{1, 1}, 3, {1, 0}, true},   {{3, 1}, 0, {2, 5}, false},
+                 {{2, 1}, 0, {3, 5}, true}};
+    rowOfStands(1);
+    for (const auto& c : cases) {
+        clearRenewalLists();
+        staticCandidates = {StaticCandidate{1, c.fit, "BAW", "A320", "BAW7", "", "G-EUUA", true}};
+        FlightRecord r;
+        r.callsign = "DLH1*";
+        r.airline = "DLH";
+        r.type = "A320";
+        StaticAircraft s(std::move(r), 1, ParkPlace{stands[0].lat, stands[0].lon, 0}, 0);
+        s.state = stateActive;
+        s.daySlot = c.placed;
+        relateStaticAircraft(c.now, s);
+        EXPECT_EQ(keptStatics.size(), c.kept ? 1u : 0u) << c.now.weekday << "/" << c.now.slot << " fit " << c.fit;
+        EXPECT_EQ(staticCandidates.size(), c.kept ? 0u : 1u);
+    }
+    clearRenewalLists();
+    staticCandidates.clear();
+}
+
+// The free stand by size: a 20 m aircraft (radius) takes a 25 m stand, not the 10 m one (too
+// small) nor the 40 m one (a class larger). Between equal stands the later one of the list comes
+// first, unless the other holds an option of this aircraft. Classes are 14 m wide for aircraft of
+// up to 17.8 m, 21 m above. Slot 0 looks back to slot 47 for the aircraft's own real option.
+TEST_F(StaticParkingParts, FreeStandBySizeAndTies)
+{
+    constexpr double metre = 1.0 / 1852.0;
+    RANDOM.setValue(false);
+    std::vector<Stand> list;
+    const double radii[] = {25, 40, 25, 10};
+    for (int k = 1; k <= 4; ++k)
+        list.push_back(TrafficHarness::stand(k, "S" + std::to_string(k), 50 + 0.001 * k, 8, radii[k - 1] * metre));
+    replaceStands(list);
+    parkAirportIcao = "KLAX";
+    FlightRecord aircraft;
+    aircraft.callsign = "AAL1";
+    aircraft.airline = "AAL";
+    aircraft.type = "A320";
+    aircraft.radius = 20 * metre;
+    aircraft.category = categoryLarge;
+    auto found = searchFreeStand(DaySlot{1, 5}, aircraft, false);
+    ASSERT_NE(found, stands.end());
+    EXPECT_EQ(found->name, "S3"); // S1 and S3 tie: the later one
+    StandOption own = option("N1", "AAL1", 1, {30});
+    own.airline = "AAL";
+    stands[0].options = {own};
+    found = searchFreeStand(DaySlot{1, 5}, aircraft, false);
+    ASSERT_NE(found, stands.end());
+    EXPECT_EQ(found->name, "S1"); // its own option decides the tie
+    stands[0].options.clear();
+    aircraft.radius = 11 * metre; // 25 m is one class up, 10 m within 1.8 m
+    found = searchFreeStand(DaySlot{1, 5}, aircraft, false);
+    ASSERT_NE(found, stands.end());
+    EXPECT_EQ(found->name, "S4");
+    stands[2].radius = 20 * metre; // 20 m and 30 m: one class of 14 m for an 11 m aircraft
+    stands[3].radius = 30 * metre;
+    stands[0].radius = 50 * metre;
+    found = searchFreeStand(DaySlot{1, 5}, aircraft, false);
+    ASSERT_NE(found, stands.end());
+    EXPECT_EQ(found->name, "S4");
+    RANDOM.setValue(RANDOM.defaultValue());
+
+    FlightRecord parked;
+    parked.registration = "N1";
+    stands[1].options = {option("N1", "AAL1", 1, {47})};
+    stands[1].options[0].kind = optionReal;
+    EXPECT_EQ(findOptionBySlot(parked, DaySlot{1, 0}), stands.begin() + 1);
+    EXPECT_EQ(findOptionBySlot(parked, DaySlot{1, 46}), stands.begin() + 1);
+    EXPECT_EQ(findOptionBySlot(parked, DaySlot{1, 2}), stands.end());
+    stands[1].options[0].slots.reset();
+    stands[1].options[0].slots.set(0);
+    EXPECT_EQ(findOptionBySlot(parked, DaySlot{1, 47}), stands.begin() + 1);
 }
 
 } // namespace
