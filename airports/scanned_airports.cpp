@@ -121,8 +121,9 @@ std::string lf_findThirdPartyArchiveFile(const std::string& publisher, const std
         if (list.publisher != publisher) continue;
         for (const std::string& item : list.airports) {
             // An entry whose count is no number is logged, not thrown: the airport is archived
-            // with no known count (0), so the scan links it, writes its own file and goes on.
-            PrefixedNumberContext check{publisher, icao, archivedCount};
+            // with no known count (unknownArchivedCount), so the scan links it, writes its own
+            // file and goes on.
+            PrefixedNumberContext check{publisher, icao, unknownArchivedCount};
             if (!checkPrefixedNumber(check, item)) continue;
             archivedCount = check.number;
             found = true;
@@ -295,8 +296,12 @@ void lf_processAirport(const BglFile& file, const BglRecord& airport, const std:
     if (!clean) lf_addScanMessage(fmt::format("{}damaged subrecord in airport {} of {}, the rest of it skipped", "===> ", icao, path));
     const auto n = static_cast<std::int32_t>(context.stands.size());
     // Only a linked airport has an archived file to compare with; the others are told why above.
-    if (linked && context.archivedCount < n && context.publisher != vendrakePublisher)
-        lf_addScanMessage(fmt::format("{}{} has {} parkpos while archived one has {}", "===> ", icao, n, context.archivedCount));
+    if (linked && context.archivedCount < n && context.publisher != vendrakePublisher) {
+        if (context.archivedCount == unknownArchivedCount)
+            lf_addScanMessage(fmt::format("{}{} has {} parkpos, the archived one's count is unknown", "===> ", icao, n));
+        else
+            lf_addScanMessage(fmt::format("{}{} has {} parkpos while archived one has {}", "===> ", icao, n, context.archivedCount));
+    }
     if (!linked || (n > context.archivedCount && context.publisher != vendrakePublisher))
         lf_generateAirportFile(context, result);
 }

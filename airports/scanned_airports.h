@@ -36,6 +36,9 @@ struct BglScanResult {
     std::string error;
 };
 
+// The stand count of an archived file whose list entry gives no number: known to exist, not how big.
+inline constexpr std::int32_t unknownArchivedCount = -1;
+
 // One airport being processed (owned by its task).
 struct BglScanContext {
     std::string icao;
@@ -83,8 +86,8 @@ bool lf_linkAirport(BglScanContext& context, const std::string& path, BglScanRes
 // "archive/vendrake/<ICAO>.xml" and whether the add-on package has it.
 std::string lf_findVendrakeArchiveFile(const std::string& icao, bool& found);
 // "archive/thirdparty/<publisher, blanks as %20>/<ICAO>.xml" and whether that publisher's archive
-// list has it (its stand count into archivedCount; a count that is no number is logged and leaves
-// archivedCount as it is).
+// list has it (its stand count into archivedCount; a count that is no number is logged and gives
+// unknownArchivedCount).
 std::string lf_findThirdPartyArchiveFile(const std::string& publisher, const std::string& icao, bool& found,
                                          std::int32_t& archivedCount);
 // Plans the generated airport file of the airport (nothing without stands).

