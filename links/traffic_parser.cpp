@@ -7,8 +7,8 @@
 #include "foundation/geometry.h"
 #include "foundation/utilities.h"
 #include "links/simconnect_queues.h"
+#include "links/traffic_handlers.h"
 #include "links/udp_receiver.h"
-#include "traffic/intake.h"
 
 #include <fmt/format.h>
 
@@ -272,9 +272,7 @@ void TrafficReader::processLine()
     try {
         std::optional<TrafficReport> report = parseLine();
         if (!report) return;
-        // Live traffic plays 30 s behind the feed.
-        report->position.time = tickCount.load() + 3000;
-        qtr::processLine(std::move(*report));
+        trafficHandlers().report(std::move(*report));
     } catch (const std::runtime_error&) {
         // A line that fails a check is dropped without a word.
     } catch (const std::exception& e) {

@@ -6,7 +6,7 @@
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/paths.h"
 #include "links/feed.h"
-#include "links/object_events.h"
+#include "traffic/sim_objects.h"
 #include "links/simconnect_client.h"
 #include "liveries/livery_matcher.h"
 #include "traffic/intake.h"

@@ -2,9 +2,10 @@
 
 #include <algorithm>
 
-#include "links/object_events.h"
+#include "traffic/sim_objects.h"
 #include "links/simconnect_client.h"
 #include "liveries/livery_matcher.h"
+#include "traffic/link_handlers.h"
 #include "traffic/park_airports.h"
 #include "traffic/stand_learning.h"
 #include "traffic/stands.h"
@@ -30,6 +31,7 @@ const UserAircraftState& workerUser() { return workerUserState; }
 
 void resetTrafficManager()
 {
+    registerLinkHandlers();
     liveAircraft.clear();
     staticAircraft.clear();
     readyToSpawn.clear();

@@ -2,7 +2,7 @@
 
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/utilities.h"
-#include "links/object_events.h"
+#include "traffic/sim_objects.h"
 #include "links/simconnect_client.h"
 #include "liveries/livery_matcher.h"
 #include "liveries/type_queries.h"
