@@ -2,6 +2,7 @@
 
 #include "foundation/indicators.h"
 #include "foundation/errors.h"
+#include "foundation/flight_record.h"
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/utilities.h"
@@ -438,7 +439,7 @@ void lf_onObjectData(const SIMCONNECT_RECV_SIMOBJECT_DATA& d)
             clientEventQueue.push_back(ClientEvent{objectId, eventFreezeAltitude, 1});
             clientEventQueue.push_back(ClientEvent{objectId, eventFreezeAttitude, 1});
         }
-        const bool live = recordId > 10000;
+        const bool live = isLiveFlightId(recordId);
         queueSimObjectEvent(
             SimObjectEvent{objectId, recordId, 0, live ? liveCreated : staticCreated, 0, live ? aboveGround : 0.0});
         return;

@@ -32,7 +32,7 @@ struct AiCreateRequest {
     AiInitialPosition position;
     std::string callsign;    // the tail number; comes back as the object's ATC ID
     std::string liveryTitle; // owned: the record's title may change before the frame sends it
-    std::uint32_t recordId = 0; // the flight id: above 10000 live, else static
+    std::uint32_t recordId = 0; // the flight id (isLiveFlightId tells live from static)
 };
 
 struct ClientEvent {

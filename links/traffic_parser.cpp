@@ -205,7 +205,7 @@ std::optional<TrafficReport> TrafficReader::parseLine()
         const std::string_view field = fields[1];
         const auto result = std::from_chars(field.data(), field.data() + field.size(), id);
         if (field.empty() || result.ec != std::errc()) throw std::runtime_error(fmt::format("hexid incorrect{}", field));
-        if (id <= 10000) return std::nullopt;
+        if (!isLiveFlightId(id)) return std::nullopt;
         report.flightId = id;
     }
 

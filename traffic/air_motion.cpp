@@ -15,8 +15,6 @@ namespace qtr {
 
 namespace {
 
-LatLon at(const Position& p) { return LatLon{p.lat, p.lon}; }
-
 void shrinkWindows(LiveAircraft& a)
 {
     a.backWindow = std::max<std::uint32_t>(a.backWindow, 1100) - 100;

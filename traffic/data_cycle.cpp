@@ -54,8 +54,6 @@ namespace {
 
 double lastStaticCheckLat = 0.0, lastStaticCheckLon = 0.0;
 
-LatLon userPosition() { return LatLon{workerUser().lat, workerUser().lon}; }
-
 void replaceStaticTwin()
 {
     if (replacementChecks.empty() || liveAircraft.empty()) return;

@@ -21,11 +21,8 @@ namespace qtr {
 namespace {
 
 constexpr double metresPerDegree = 111132.95;
-constexpr double feetPerNm = 6076.11549;
 
-LatLon at(const Position& p) { return LatLon{p.lat, p.lon}; }
 LatLon pose(const LiveAircraft& a) { return LatLon{a.lat, a.lon}; }
-std::int32_t signedDiff(std::uint32_t a, std::uint32_t b) { return static_cast<std::int32_t>(a - b); }
 
 const Stand* standById(std::uint32_t id)
 {

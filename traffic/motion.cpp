@@ -26,7 +26,6 @@ namespace qtr {
 namespace {
 
 constexpr double metresPerDegree = 111132.95;
-constexpr double feetPerNm = 6076.11549;
 constexpr double halfDegree = 0.5 * degToRad;
 constexpr std::uint32_t throttleValues[] = {0, 4914, 8191, 11468, 16383};
 constexpr std::uint32_t flapValues[] = {0, 3072, 10240, 16383};
@@ -47,10 +46,6 @@ const CategoryTable<double> maxBanks{{0, 40}, {1, 35}, {2, 30}, {3, 20}, {4, 90}
 const CategoryTable<double> rollRates{{0, 3.5}, {1, 2.75}, {2, 2}, {3, 1.5}, {4, 10}, {5, 6}};
 const CategoryTable<double> pitchRateLimits{{0, 1}, {1, 0.85}, {2, 0.75}, {3, 0.5}, {4, 3}, {5, 3}};
 
-LatLon at(const Position& p) { return LatLon{p.lat, p.lon}; }
-
-std::int32_t signedDiff(std::uint32_t a, std::uint32_t b) { return static_cast<std::int32_t>(a - b); }
-
 double wrapPositive(double h)
 {
     h = std::fmod(h, twoPi);
@@ -65,7 +60,6 @@ void turnToward(LiveAircraft& a, double target)
     if (std::fabs(diff) <= halfDegree) return;
     a.heading = wrapPositive(a.heading + (diff > 0 ? a.turnRate : -a.turnRate));
 }
-
 
 } // namespace
 
@@ -517,7 +511,6 @@ bool holdAtStreamEnd(LiveAircraft& a)
 }
 
 namespace {
-
 
 } // namespace
 

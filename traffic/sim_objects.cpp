@@ -82,7 +82,7 @@ void dropCreatedRecord(std::uint32_t recordId, bool refused)
         }
         eraseAt(records, record);
     };
-    if (recordId > 10000) {
+    if (isLiveFlightId(recordId)) {
         if (LiveAircraft* record = liveWithFlightId(recordId)) drop(liveAircraft, record);
         return;
     }

@@ -28,6 +28,7 @@ bool tablesReserved = false;
 std::uint32_t resolvedObjectId = 0;
 
 const UserAircraftState& workerUser() { return workerUserState; }
+LatLon userPosition() { return at(workerUserState); }
 
 void resetTrafficManager()
 {

@@ -39,6 +39,8 @@ extern std::uint32_t resolvedObjectId;
 // The user aircraft as the worker last read it.
 struct UserAircraftState;
 const UserAircraftState& workerUser();
+// Its position.
+LatLon userPosition();
 
 // Empties every table and counter of the traffic manager, including the tick counter, the
 // nearest-stand answers and the running numbers; for tests and tools that drive the traffic
