@@ -278,7 +278,7 @@ void planPushback(LiveAircraft& a)
     side.lat = p3.lat;
     side.lon = p3.lon;
     a.stream.push_back(side);
-    queueLights(a, 1, 1, 0, 1, 0, 1, 0);
+    gf_queueLights(a.objectid, Lights{.nav = 1, .beacon = 1, .landing = 0, .taxi = 1, .strobes = 0, .logo = 1, .cabin = 0});
     setPhase(a, phasePushingBack);
     a.pushbackCounter = 2;
 }
@@ -301,7 +301,7 @@ void pullOut(LiveAircraft& a)
     a.stream.push_back(p);
     setPhase(a, phaseTaxi);
     a.bearingToNext = a.heading;
-    queueLights(a, 1, 1, 0, 1, 0, 1, 0);
+    gf_queueLights(a.objectid, Lights{.nav = 1, .beacon = 1, .landing = 0, .taxi = 1, .strobes = 0, .logo = 1, .cabin = 0});
     gf_queueAiEvent(a.objectid, eventEngineAutoStart, 0);
     setThrottleIdle(a);
     setFlapStage(a, 1);
@@ -318,7 +318,7 @@ void startDeparture(LiveAircraft& a)
     a.approach = 0;
     a.stayCheckPending = 0;
     a.goAround = 0;
-    queueLights(a, 1, 1, 1, 1, 1, 1, 0);
+    gf_queueLights(a.objectid, Lights{.nav = 1, .beacon = 1, .landing = 1, .taxi = 1, .strobes = 1, .logo = 1, .cabin = 0});
     a.backWindow = 3000;
     a.aheadWindow = 5000;
     if (!a.airline.empty()) learnParking(a, true);
@@ -446,7 +446,7 @@ void landingRoll(LiveAircraft& a)
     setThrottleIdle(a);
     setSpoilers(a, 0);
     if (a.category != categoryLight) clearSpoilersAndThrottles(a);
-    queueLights(a, 1, 1, 0, 1, 0, 1, 1);
+    gf_queueLights(a.objectid, Lights{.nav = 1, .beacon = 1, .landing = 0, .taxi = 1, .strobes = 0, .logo = 1, .cabin = 1});
 }
 
 } // namespace qtr

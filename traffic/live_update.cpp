@@ -51,7 +51,7 @@ void goAround(LiveAircraft& a)
     a.approach = 0;
     a.stayCheckPending = 0;
     a.goAround = 0;
-    queueLights(a, 1, 1, 1, 1, 1, 1, 0);
+    gf_queueLights(a.objectid, Lights{.nav = 1, .beacon = 1, .landing = 1, .taxi = 1, .strobes = 1, .logo = 1, .cabin = 0});
     a.aheadWindow = 5000;
     a.backWindow = 3000;
 }

@@ -94,20 +94,6 @@ void setSpoilers(LiveAircraft& a, std::uint32_t value)
     if (a.category != categoryRotorcraft) gf_queueAiEvent(a.objectid, eventSpoilers, value);
 }
 
-void queueLights(const LiveAircraft& a, std::uint32_t nav, std::uint32_t beacon, std::uint32_t landing,
-                 std::uint32_t taxi, std::uint32_t strobes, std::uint32_t logo, std::uint32_t cabin)
-{
-    const std::uint32_t id = a.objectid;
-    std::lock_guard lock(simConnectMutex);
-    clientEventQueue.insert(clientEventQueue.end(), {{id, eventNavLights, nav},
-                                                     {id, eventBeaconLights, beacon},
-                                                     {id, eventLandingLights, landing},
-                                                     {id, eventTaxiLights, taxi},
-                                                     {id, eventStrobes, strobes},
-                                                     {id, eventLogoLights, logo},
-                                                     {id, eventCabinLights, cabin}});
-}
-
 void clearSpoilersAndThrottles(const LiveAircraft& a)
 {
     double data[3] = {0.0, 0.0, 0.0};

@@ -114,14 +114,7 @@ void setParkedLights(StaticAircraft& aircraft)
     gf_queueAiEvent(id, eventEngineAutoShutdown, 0);
     std::uint32_t cabin = 0;
     if (!aircraft.atCargoStand) cabin = RANDOM.value() ? (randomEngine()() % 10 < 9 ? 1u : 0u) : 1u;
-    std::lock_guard lock(simConnectMutex);
-    clientEventQueue.insert(clientEventQueue.end(), {{id, eventNavLights, NAV_LIGHTS_WHILE_PARKED.value() ? 1u : 0u},
-                                                     {id, eventBeaconLights, 0},
-                                                     {id, eventLandingLights, 0},
-                                                     {id, eventTaxiLights, 0},
-                                                     {id, eventStrobes, 0},
-                                                     {id, eventLogoLights, 1},
-                                                     {id, eventCabinLights, cabin}});
+    gf_queueLights(id, Lights{.nav = NAV_LIGHTS_WHILE_PARKED.value() ? 1u : 0u, .logo = 1, .cabin = cabin});
 }
 
 bool removeFarthestLive(double minDistance)

@@ -229,14 +229,8 @@ void setInitialLights(LiveAircraft& record)
         gf_queueAiEvent(id, eventEngineAutoStart, 0);
         if (!rotorcraft) gf_queueAiEvent(id, eventSpoilers, 0);
         const std::uint32_t low = record.alt <= 10000.0 ? 1 : 0;
-        std::lock_guard lock(simConnectMutex);
-        clientEventQueue.insert(clientEventQueue.end(), {{id, eventNavLights, 1},
-                                                         {id, eventBeaconLights, 1},
-                                                         {id, eventLandingLights, low},
-                                                         {id, eventTaxiLights, 0},
-                                                         {id, eventStrobes, 1},
-                                                         {id, eventLogoLights, low},
-                                                         {id, eventCabinLights, record.heightAboveGround >= 2000.0 ? 1u : 0u}});
+        gf_queueLights(id, Lights{.nav = 1, .beacon = 1, .landing = low, .taxi = 0, .strobes = 1, .logo = low,
+                                  .cabin = record.heightAboveGround >= 2000.0 ? 1u : 0u});
         record.state = stateActive;
         return;
     }
@@ -249,16 +243,8 @@ void setInitialLights(LiveAircraft& record)
     } else {
         gf_queueAiEvent(id, eventEngineAutoStart, 0);
     }
-    {
-        std::lock_guard lock(simConnectMutex);
-        clientEventQueue.insert(clientEventQueue.end(), {{id, eventNavLights, nav},
-                                                         {id, eventBeaconLights, parked ? 0u : 1u},
-                                                         {id, eventLandingLights, 0},
-                                                         {id, eventTaxiLights, record.phase == phaseTaxi ? 1u : 0u},
-                                                         {id, eventStrobes, 0},
-                                                         {id, eventLogoLights, 1},
-                                                         {id, eventCabinLights, 1}});
-    }
+    gf_queueLights(id, Lights{.nav = nav, .beacon = parked ? 0u : 1u, .landing = 0,
+                              .taxi = record.phase == phaseTaxi ? 1u : 0u, .strobes = 0, .logo = 1, .cabin = 1});
     const std::uint32_t throttle = rotorcraft ? 4 : 0;
     if (record.throttleLevel != throttle) {
         gf_queueAiEvent(id, eventThrottle, throttleValues[throttle]);
