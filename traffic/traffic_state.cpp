@@ -5,7 +5,6 @@
 #include "traffic/sim_objects.h"
 #include "links/simconnect_client.h"
 #include "liveries/livery_matcher.h"
-#include "traffic/link_handlers.h"
 #include "traffic/park_airports.h"
 #include "traffic/stand_learning.h"
 #include "traffic/stands.h"
@@ -29,36 +28,5 @@ std::uint32_t resolvedObjectId = 0;
 
 const UserAircraftState& workerUser() { return workerUserState; }
 LatLon userPosition() { return at(workerUserState); }
-
-void resetTrafficManager()
-{
-    registerLinkHandlers();
-    liveAircraft.clear();
-    staticAircraft.clear();
-    readyToSpawn.clear();
-    pendingRemovals.clear();
-    pendingLiveCreations.clear();
-    pendingStaticCreations.clear();
-    ghostList.clear();
-    learnedSlots.clear();
-    incomingTraffic.clear();
-    tickCount = 0;
-    currentSlot.store(DaySlot{0, 0});
-    resolvedObjectId = 0;
-    parkAirportIcao.clear();
-    parkAirportIata.clear();
-    parkAirportPosition = LatLon{};
-    parkAirportElevation = 0.0;
-    parkFileLoaded = false;
-    replacementChecks.clear();
-    clearStands();
-    forgetNearestStand();
-    standChangeCount.store(0);
-    clearParkAirportState();
-    clearStaticParking();
-    clearLiveryMatcher();
-    clearObjectEvents();
-    clearSimConnectQueues();
-}
 
 } // namespace qtr

@@ -43,8 +43,8 @@ const UserAircraftState& workerUser();
 LatLon userPosition();
 
 // Empties every table and counter of the traffic manager, including the tick counter, the
-// nearest-stand answers and the running numbers; for tests and tools that drive the traffic
-// manager pass by pass.
+// nearest-stand answers and the running numbers: the one reset, run by the restart between runs
+// and by the tests and tools that drive the traffic manager pass by pass.
 void resetTrafficManager();
 
 } // namespace qtr

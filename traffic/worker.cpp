@@ -179,7 +179,7 @@ void resetRunState()
     resetTrafficState();
     resetSimConnectState();
     resetDataCycle();
-    freeTables();
+    resetTrafficManager();
     setRangeNm(LATERAL_RANGE.value());
     indicators.resetIndicators();
     windowClosed.store(false);

@@ -37,6 +37,7 @@ TrafficHarness::TrafficHarness()
 {
     setClock(&clock_);
     resetTrafficManager();
+    clearLiveryMatcher();
     resetDataCycle();
     clearTestDataBases();
     installedRecords().clear();
@@ -82,6 +83,7 @@ TrafficHarness::~TrafficHarness()
         trafficRunning = false;
     }
     resetTrafficManager();
+    clearLiveryMatcher();
     clearTestDataBases();
     installedRecords().clear();
     simRunning = false;
