@@ -52,7 +52,6 @@ public:
     std::atomic<std::uint16_t> boundPort{0};
 };
 
-void startWinsock(UdpReceiver& reader);
 void createReceiverSocket(UdpReceiver& reader);
 void bindReceiver(UdpReceiver& reader, std::uint16_t port);
 void runReceiveLoop(UdpReceiver& reader);
