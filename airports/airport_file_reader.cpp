@@ -229,7 +229,9 @@ void numberAndLinkStands(std::vector<Stand>& list)
         a.adjacent.clear();
         for (const Stand& b : list) {
             if (&a == &b) continue;
-            if (distanceNm({a.lat, a.lon}, {b.lat, b.lon}) * 1.1 < a.radius + b.radius) a.adjacent.push_back(b.id);
+            // Stands whose circles overlap, or come within a tenth of their radii of each other,
+            // are adjacent: the margin widens the test, so overlapping stands are never missed.
+            if (distanceNm({a.lat, a.lon}, {b.lat, b.lon}) < 1.1 * (a.radius + b.radius)) a.adjacent.push_back(b.id);
         }
         a.adjacent.shrink_to_fit();
     }

@@ -88,6 +88,34 @@ TEST_F(ParkAirportFile, OverlappingStandsAreAdjacent)
     EXPECT_TRUE(stands[2].adjacent.empty());
 }
 
+// Pairs of stands north of one another: adjacent when their circles overlap or nearly touch.
+TEST(StandLinks, StandsThatOverlapAreAdjacent)
+{
+    const struct {
+        double apartMetres;
+        double radiusMetres;
+        bool adjacent;
+    } cases[] = {
+        {20.0, 10.5, true},  // the circles overlap by a metre
+        {22.0, 10.5, true},  // a metre apart: within the tenth of the radii kept free
+        {24.0, 10.5, false}, // three metres apart
+        {60.0, 35.0, true},
+        {80.0, 35.0, false},
+    };
+    for (const auto& c : cases) {
+        std::vector<Stand> list(2);
+        for (std::size_t k = 0; k < 2; ++k) {
+            list[k].lat = 51.47 + static_cast<double>(k) * c.apartMetres / 1852.0 / 60.0;
+            list[k].lon = -0.45;
+            list[k].radius = c.radiusMetres * metresToNm;
+        }
+        numberAndLinkStands(list);
+        const auto expected = [&](std::uint32_t other) { return c.adjacent ? std::vector<std::uint32_t>{other} : std::vector<std::uint32_t>{}; };
+        EXPECT_EQ(list[0].adjacent, expected(2)) << c.apartMetres << " m, radii " << c.radiusMetres << " m";
+        EXPECT_EQ(list[1].adjacent, expected(1)) << c.apartMetres << " m, radii " << c.radiusMetres << " m";
+    }
+}
+
 // What a learned file merged over EGLL's airport file gives (a handmade one replaces it).
 TEST_F(ParkAirportFile, LearnedFilesMergeOverTheAirportFile)
 {
