@@ -302,7 +302,8 @@ void lf_processAirport(const BglFile& file, const BglRecord& airport, const std:
     });
     if (!clean) lf_addScanMessage(fmt::format("{}damaged subrecord in airport {} of {}, the rest of it skipped", "===> ", icao, path));
     const auto n = static_cast<std::int32_t>(context.stands.size());
-    if (context.archivedCount < n && context.publisher != vendrakePublisher)
+    // Only a linked airport has an archived file to compare with; the others are told why above.
+    if (linked && context.archivedCount < n && context.publisher != vendrakePublisher)
         lf_addScanMessage(fmt::format("{}{} has {} parkpos while archived one has {}", "===> ", icao, n, context.archivedCount));
     if (!linked || (n > context.archivedCount && context.publisher != vendrakePublisher))
         lf_generateAirportFile(context, result);

@@ -213,6 +213,10 @@ TEST_F(AirportScan, LinkingToArchivedFiles)
         EXPECT_TRUE(std::any_of(messages.begin(), messages.end(),
                                 [&](const std::string& m) { return m.find(c.message) != std::string::npos; }))
             << c.message;
+        // An airport without an archived file is never compared with one.
+        EXPECT_TRUE(std::none_of(messages.begin(), messages.end(), [](const std::string& m) {
+            return m.find("while archived one has 0") != std::string::npos;
+        }));
         thirdPartyAirports20 = {{"Fly Tampa", {"KABC12", "KXYZ3"}}};
     }
 }
@@ -329,13 +333,26 @@ TEST_F(AirportScan, TbloFolder)
     EXPECT_EQ(tbloEntryCount.load(), 4);
     EXPECT_NE(log().find("EGLL copied to TBLO\\EGLL.xml"), std::string::npos);
 
-    // Nothing fit: TBLO holds only what the walk put there.
+    // Nothing fit: TBLO holds only what the walk put there, and the log asks for those entries
+    // rather than calling every airport done.
+    const std::string allDone = "All your third party airports are done, no off line learning needed.";
     server.clearRoutes();
     qtest::writeFile(myThirdpartyFolder / "EGLL.xml", unknownWithCreator);
+    std::size_t logged = log().size();
     lf_scanAirports({community});
-    EXPECT_NE(log().find("All your third party airports are done, no off line learning needed."), std::string::npos);
     EXPECT_FALSE(fs::exists(tbloFolder / "EGLL.xml"));
     EXPECT_TRUE(fs::exists(tbloFolder / "EDDN.xml"));
+    EXPECT_EQ(tbloEntryCount.load(), 2);
+    EXPECT_EQ(log().find(allDone, logged), std::string::npos);
+    EXPECT_NE(log().find("(2 airports) and mail it to", logged), std::string::npos);
+
+    // In 2020 mode the walk leaves no entries of its own: now every airport is done.
+    MSFS_2020.setValue(true);
+    logged = log().size();
+    lf_scanAirports({community});
+    EXPECT_EQ(tbloEntryCount.load(), 0);
+    EXPECT_FALSE(fs::exists(tbloFolder));
+    EXPECT_NE(log().find(allDone, logged), std::string::npos);
 }
 
 // Two packages with the same airport: the one later in the walk wins, whichever task ends first.
