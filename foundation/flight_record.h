@@ -36,6 +36,9 @@ struct Position {
     std::uint8_t attitudeFromFeed = 0;
 };
 
+// Flight ids above 10000 are the feed's live flights; static aircraft number theirs below it.
+inline constexpr bool isLiveFlightId(std::uint32_t flightId) { return flightId > 10000; }
+
 struct FlightRecord {
     std::string airline;
     std::string type;

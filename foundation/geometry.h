@@ -2,6 +2,7 @@
 // Great-circle geometry on a spherical earth on which one minute of arc is one nautical mile.
 // Latitudes and longitudes in degrees, distances in nm (feet for destinationPoint), bearings in
 // radians clockwise from true north.
+#include <cstdint>
 
 namespace qtr {
 
@@ -17,6 +18,19 @@ inline constexpr double twoPi = 6.283185307179586;
 inline constexpr double earthDiameterNm = 6875.493541569878;
 // Radians of arc per foot along a great circle.
 inline constexpr double radiansPerFoot = 4.787404208238998e-8;
+inline constexpr double feetPerNm = 6076.11549;
+
+// The point of anything that has a lat and a lon in degrees (a report's position, the user
+// aircraft).
+template <class Point>
+    requires requires(const Point& p) { p.lat; p.lon; }
+constexpr LatLon at(const Point& p)
+{
+    return LatLon{p.lat, p.lon};
+}
+
+// a - b of two tick counts that may have wrapped around: negative when a is before b.
+constexpr std::int32_t signedDiff(std::uint32_t a, std::uint32_t b) { return static_cast<std::int32_t>(a - b); }
 
 // Haversine distance (>= 0).
 double distanceNm(const LatLon& a, const LatLon& b);

@@ -9,8 +9,8 @@
 #include "foundation/utilities.h"
 #include "links/simconnect_dispatch.h"
 #include "links/traffic_standins.h"
+#include "links/traffic_handlers.h"
 #include "links/udp_receiver.h"
-#include "traffic/removal.h"
 #include "foundation/run_control.h"
 
 #include <fmt/format.h>
@@ -275,7 +275,7 @@ void sendOwnPosition()
     if (sendDataPacket(line)) return;
     indicators.feedConnected = false;
     indicators.invalidate(Band::links);
-    if (!windowClosed.load()) removeLiveAircraftAfterFeedLoss();
+    if (!windowClosed.load()) trafficHandlers().feedLost();
     resetTrafficState();
     setStatus(fmt::format("{} RealTraffic gone? Wait for RealTraffic to re-connect ...", nowTimeText()), true);
 }

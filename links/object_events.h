@@ -1,14 +1,12 @@
 #pragma once
 // What the simulator reports about single objects, handed from the SimConnect thread to the
-// worker, which applies it to its aircraft records at the start of every tick.
+// worker as values through this queue; the worker applies them to its aircraft records at the
+// start of every tick (traffic/sim_objects.h).
 #include <cstdint>
 #include <mutex>
 #include <vector>
 
 namespace qtr {
-
-struct LiveAircraft;
-struct StaticAircraft;
 
 enum SimObjectEventKind : std::uint32_t {
     liveCreated = 0,
@@ -29,27 +27,12 @@ struct SimObjectEvent {
     double value2 = 0; // liveCreated, groundData: height above ground (ft); staticCg: pitch (rad)
 };
 
-inline constexpr std::int32_t setupTicks = 200;
-
 extern std::mutex objectEventMutex;
 extern std::vector<SimObjectEvent> objectEventQueue; // guarded by objectEventMutex
-extern std::vector<SimObjectEvent> createdObjects;   // guarded by objectEventMutex; worker only
 
 // SimConnect thread.
 void queueSimObjectEvent(const SimObjectEvent& event);
-
-// Worker: the drain at the start of every tick (and of every pass while no flight runs).
-void processSimObjectEvents();
-void handleSimObjectEvent(const SimObjectEvent& event);
-void onObjectCreatedStep(SimObjectEvent& entry);
-bool onStaticObjectParked(SimObjectEvent& entry, StaticAircraft& record);
-bool onLiveObjectCreated(LiveAircraft& record, const SimObjectEvent& event);
-void setInitialLights(LiveAircraft& record);
-void onTouchdown(LiveAircraft& record);
-void createFlightPlan(LiveAircraft& record);
-void onObjectRemoved(std::uint32_t objectId);
-
-// Empties both containers (before a restart).
-void clearObjectEvents();
+// Empties the queue (before a restart).
+void clearObjectEventQueue();
 
 } // namespace qtr

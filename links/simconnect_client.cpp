@@ -11,7 +11,7 @@
 #include "links/simconnect_dispatch.h"
 #include "platform/simconnect/simconnect.h"
 #include "foundation/run_control.h"
-#include "traffic/worker.h"
+#include "foundation/time_text.h"
 
 #include <fmt/format.h>
 
@@ -228,6 +228,13 @@ void reportEndOfDispatch(std::exception_ptr failure)
 
 } // namespace
 
+void simNotConnected()
+{
+    if (stopRequested.load()) return;
+    logLine(fmt::format("{} Flight Simulator no longer connected, {} will stop ...", nowTimeText(), programName));
+    requestStop(ExitCode::SimWasClosed, 0);
+}
+
 std::optional<OpenConnection> openConnection()
 {
     HANDLE handle = simConnectHandle.load();
@@ -317,7 +324,7 @@ void resetSimConnectState()
     }
     simConnectFailed.store(false);
     clearSimConnectQueues();
-    clearObjectEvents();
+    clearObjectEventQueue();
     resetDispatchState();
     userOnGround.store(false);
     userOnGroundKnown.store(false);

@@ -108,6 +108,8 @@ void lf_registerSimConnect();
 void reserveSimConnectQueues();
 // Empties the queues and forgets the connection and the user data (before a restart).
 void resetSimConnectState();
+// The simulator went away: the run stops (unless a stop is already under way).
+void simNotConnected();
 // After a failed SimConnect call: status, simConnectFailed, and the SimConnect-error stop.
 void gf_simConnectRequestError();
 void gf_requestUserAircraftTitleModel();

@@ -2,6 +2,7 @@
 
 #include "foundation/indicators.h"
 #include "foundation/errors.h"
+#include "foundation/flight_record.h"
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/utilities.h"
@@ -10,13 +11,8 @@
 #include "links/object_events.h"
 #include "links/simconnect_client.h"
 #include "links/simconnect_connection.h"
-#include "liveries/type_queries.h"
+#include "links/traffic_handlers.h"
 #include "platform/simconnect/simconnect.h"
-#include "traffic/records.h"
-#include "traffic/park_airports.h"
-#include "traffic/removal.h"
-#include "traffic/stands.h"
-#include "traffic/traffic_state.h"
 #include "foundation/run_control.h"
 
 #include <fmt/format.h>
@@ -242,11 +238,14 @@ double spanOr(double span, double fallback) { return span == 0.0 ? fallback : sp
 
 void deduceModel(const std::string& text)
 {
+    // The type data base is the liveries' own: the traffic manager lends its queries.
+    const TrafficHandlers& types = trafficHandlers();
+    const double maxHalfWingSpan = types.maxHalfWingSpan();
     if (text.empty()) {
         indicators.setText(indicators.userAircraftText, "Unknown (encrypted?) aircraft");
         repaintPanel();
         setStatus("171: No model info from your user aircraft received in SimConnect, CRJ7 is taken instead", true);
-        userHalfWingSpan.store(spanOr(wingspanOfType("CRJ7"), maxHalfWingSpan));
+        userHalfWingSpan.store(spanOr(types.wingspanOfType("CRJ7"), maxHalfWingSpan));
         userModelKnown.store(true);
         setUserModel("CRJ7");
         return;
@@ -262,7 +261,7 @@ void deduceModel(const std::string& text)
         for (std::size_t n : {4u, 3u, 2u}) {
             // Too near the start of the text, substr throws: no aircraft was selected.
             const std::string candidate = text.substr(p - n, n);
-            if (wingspanOfType(candidate) != 0.0) {
+            if (types.wingspanOfType(candidate) != 0.0) {
                 model = candidate;
                 break;
             }
@@ -279,13 +278,13 @@ void deduceModel(const std::string& text)
     if (model.find("camerapod") != std::string::npos || model.find("Crew Vessel") != std::string::npos) {
         indicators.aircraftKnown = true;
         repaintPanel();
-        userHalfWingSpan.store(wingspanOfType("E190"));
+        userHalfWingSpan.store(types.wingspanOfType("E190"));
         userModelKnown.store(true);
         userCategory.store(categoryLight);
         setUserModel(model);
         return;
     }
-    double span = model.size() <= 4 ? wingspanOfType(model) : maxHalfWingSpan;
+    double span = model.size() <= 4 ? types.wingspanOfType(model) : maxHalfWingSpan;
     userModelKnown.store(true);
     bool known = span != maxHalfWingSpan;
     if (!known) {
@@ -295,7 +294,7 @@ void deduceModel(const std::string& text)
             if (lastUserTitle.size() >= 13 && lastUserTitle.compare(0, 13, start) == 0) {
                 model = type;
                 line = "SimConnect: User aircraft model deduced from title: " + model;
-                const double fromTitle = wingspanOfType(model);
+                const double fromTitle = types.wingspanOfType(model);
                 span = spanOr(fromTitle, maxHalfWingSpan);
                 known = fromTitle != 0.0;
                 break;
@@ -310,7 +309,7 @@ void deduceModel(const std::string& text)
     } else {
         setStatus("User aircraft wing span unknown, max is taken instead, please report in my Forum!", true);
     }
-    const std::uint32_t category = categoryOfType(model);
+    const std::uint32_t category = types.categoryOfType(model);
     userCategory.store(category);
     line += fmt::format(", category: {}", categoryName(category));
     logIndented(line);
@@ -344,7 +343,7 @@ void onUserState(const SIMCONNECT_RECV_SIMOBJECT_DATA& d, const unsigned char* b
         requestStop(ExitCode::NewFlight, 45);
     }
     lastUserPosition = LatLon{s.lat, s.lon};
-    const std::string stand = nearestStandName(LatLon{s.lat, s.lon});
+    const std::string stand = trafficHandlers().nearestStand(LatLon{s.lat, s.lon});
     if (!stand.empty() && stand != lastUserStand) {
         indicators.setText(indicators.userStandText, stand);
         repaintPanel();
@@ -441,7 +440,7 @@ void lf_onObjectData(const SIMCONNECT_RECV_SIMOBJECT_DATA& d)
             clientEventQueue.push_back(ClientEvent{objectId, eventFreezeAltitude, 1});
             clientEventQueue.push_back(ClientEvent{objectId, eventFreezeAttitude, 1});
         }
-        const bool live = recordId > 10000;
+        const bool live = isLiveFlightId(recordId);
         queueSimObjectEvent(
             SimObjectEvent{objectId, recordId, 0, live ? liveCreated : staticCreated, 0, live ? aboveGround : 0.0});
         return;
@@ -554,7 +553,8 @@ void lf_reserveUserStand()
     }
     if (groundVelocity > 2.0) return;
     // The park-airport list is the worker's: it takes the stand over (serveUserStandRequest).
-    requestUserStand(nearestStandName(LatLon{state.lat, state.lon}));
+    const TrafficHandlers& traffic = trafficHandlers();
+    traffic.userStand(traffic.nearestStand(LatLon{state.lat, state.lon}));
 }
 
 std::string userModelText()

@@ -47,6 +47,18 @@ void gf_queueAiEvent(std::uint32_t objectId, std::uint32_t eventId, std::uint32_
     clientEventQueue.push_back(ClientEvent{objectId, eventId, data});
 }
 
+void gf_queueLights(std::uint32_t id, const Lights& l)
+{
+    std::lock_guard lock(simConnectMutex);
+    clientEventQueue.insert(clientEventQueue.end(), {{id, eventNavLights, l.nav},
+                                                     {id, eventBeaconLights, l.beacon},
+                                                     {id, eventLandingLights, l.landing},
+                                                     {id, eventTaxiLights, l.taxi},
+                                                     {id, eventStrobes, l.strobes},
+                                                     {id, eventLogoLights, l.logo},
+                                                     {id, eventCabinLights, l.cabin}});
+}
+
 void gf_queueNavLights(std::uint32_t objectId, std::uint32_t value) { gf_queueAiEvent(objectId, eventNavLights, value); }
 
 void gf_queueCabinLights(std::uint32_t objectId, std::uint32_t value) { gf_queueAiEvent(objectId, eventCabinLights, value); }

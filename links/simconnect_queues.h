@@ -32,7 +32,7 @@ struct AiCreateRequest {
     AiInitialPosition position;
     std::string callsign;    // the tail number; comes back as the object's ATC ID
     std::string liveryTitle; // owned: the record's title may change before the frame sends it
-    std::uint32_t recordId = 0; // the flight id: above 10000 live, else static
+    std::uint32_t recordId = 0; // the flight id (isLiveFlightId tells live from static)
 };
 
 struct ClientEvent {
@@ -81,6 +81,17 @@ extern std::vector<PendingCreation> pendingCreations;
 // False, and nothing queued, when the callsign cannot serve as an ATC ID (logged).
 bool gf_queueAiCreate(const AiCreateRequest& request);
 void gf_queueAiEvent(std::uint32_t objectId, std::uint32_t eventId, std::uint32_t data);
+// The seven lights of an AI aircraft, each on (1) or off (0); sent together, in this order.
+struct Lights {
+    std::uint32_t nav = 0;
+    std::uint32_t beacon = 0;
+    std::uint32_t landing = 0;
+    std::uint32_t taxi = 0;
+    std::uint32_t strobes = 0;
+    std::uint32_t logo = 0;
+    std::uint32_t cabin = 0;
+};
+void gf_queueLights(std::uint32_t objectId, const Lights& lights);
 void gf_queueNavLights(std::uint32_t objectId, std::uint32_t value);
 void gf_queueCabinLights(std::uint32_t objectId, std::uint32_t value);
 void gf_queueRemoval(std::uint32_t objectId);

@@ -4,11 +4,12 @@
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"
 #include "links/feed.h"
+#include "links/feed_fields.h"
 #include "foundation/geometry.h"
 #include "foundation/utilities.h"
 #include "links/simconnect_queues.h"
+#include "links/traffic_handlers.h"
 #include "links/udp_receiver.h"
-#include "traffic/intake.h"
 
 #include <fmt/format.h>
 
@@ -24,8 +25,8 @@ namespace {
 
 // Fields 0 to 27 must be there; the emitter category (28) may be left off, and an empty last
 // field is no field at all, so a missing category counts as an empty one.
-constexpr std::size_t minimumFieldCount = 28;
-constexpr std::size_t categoryField = 28;
+constexpr std::size_t minimumFieldCount = trafficFieldsRead;
+constexpr std::size_t categoryField = TrafficField::emitterCategory;
 
 // A plain decimal number at the very start of the field; the rest of the field is ignored.
 // Empty fields, leading blanks or signs other than '-', and non-finite values ("nan", "inf")
@@ -104,7 +105,7 @@ bool gf_isWantedTarget(const TrafficReport& report, std::string_view emitterCate
 
 bool lf_copyRegistration(const TrafficReader& reader, TrafficReport& report)
 {
-    const std::string_view field = reader.fields[11];
+    const std::string_view field = reader.fields[TrafficField::registration];
     if (field.size() > 12) return false;
     report.registration = isNull(field) ? std::string() : std::string(field);
     return true;
@@ -112,7 +113,7 @@ bool lf_copyRegistration(const TrafficReader& reader, TrafficReport& report)
 
 bool lf_copyCallsign(const TrafficReader& reader, TrafficReport& report)
 {
-    const std::string_view field = reader.fields[9];
+    const std::string_view field = reader.fields[TrafficField::callsign];
     if (field == "ERARMTR0" || field == "AIRPORT1") return false;
     if (isNull(field) || field.find('@') != std::string_view::npos)
         report.callsign.clear();
@@ -152,17 +153,19 @@ void TrafficReader::splitFields()
 
 std::optional<TrafficReport> TrafficReader::parseLine()
 {
+    using F = TrafficField;
     // Lines with too few fields carry nothing usable; never index past the list.
     if (fields.size() < minimumFieldCount) return std::nullopt;
     TrafficReport report;
 
-    const double reportTime = numberWithin(fields[14], 0.0, latestReportTime, fmt::format("timestamp:{}", fields[14]));
+    const double reportTime =
+        numberWithin(fields[F::timestamp], 0.0, latestReportTime, fmt::format("timestamp:{}", fields[F::timestamp]));
     latestFeedReportTime = reportTime;
     report.reportTime = reportTime;
 
     Position& pos = report.position;
-    pos.lat = numberOrThrow(fields[2], fmt::format("lat:{}", fields[2]));
-    pos.lon = numberOrThrow(fields[3], fmt::format("lon:{}", fields[3]));
+    pos.lat = numberOrThrow(fields[F::latitude], fmt::format("lat:{}", fields[F::latitude]));
+    pos.lon = numberOrThrow(fields[F::longitude], fmt::format("lon:{}", fields[F::longitude]));
     if (pos.lat < -90.0 || pos.lat > 90.0 || pos.lon < -180.0 || pos.lon > 180.0 || positionUnknown(pos.lat, pos.lon))
         throw std::runtime_error(fmt::format("lalo:{}", formatLatLon(pos.lat, pos.lon)));
 
@@ -171,7 +174,7 @@ std::optional<TrafficReport> TrafficReader::parseLine()
     if (!lf_copyRegistration(*this, report)) return std::nullopt;
 
     if (collectReportedFlights.load()) {
-        const std::string_view callsign = fields[9];
+        const std::string_view callsign = fields[F::callsign];
         if (!callsign.empty() && !isNull(callsign) && callsign.find('@') == std::string_view::npos) {
             std::lock_guard lock(reportedFlightsMutex);
             reportedFlights.emplace(callsign);
@@ -180,7 +183,7 @@ std::optional<TrafficReport> TrafficReader::parseLine()
 
     report.airline.clear();
     report.type.clear();
-    if (const std::string_view type = fields[10]; !isNull(type) && type != "0" && type != "ZZZZ")
+    if (const std::string_view type = fields[F::type]; !isNull(type) && type != "0" && type != "ZZZZ")
         report.type = std::string(type);
 
     const std::string_view category = fields.size() > categoryField ? fields[categoryField] : std::string_view();
@@ -188,8 +191,9 @@ std::optional<TrafficReport> TrafficReader::parseLine()
 
     pos.trueHeading.reset();
     pos.attitudeFromFeed = false;
-    if (fields[17] == "adsb_icao") {
-        const double heading = numberOrThrow(fields[25], fmt::format("true heading:{}", fields[25]));
+    if (fields[F::dataSource] == "adsb_icao") {
+        const double heading =
+            numberOrThrow(fields[F::trueHeading], fmt::format("true heading:{}", fields[F::trueHeading]));
         if (heading > 360.0) throw std::runtime_error(fmt::format("true heading:{:.2F}", heading));
         if (heading == 0.0) {
             pos.trueHeading = twoPi;
@@ -202,16 +206,16 @@ std::optional<TrafficReport> TrafficReader::parseLine()
 
     {
         std::uint32_t id = 0;
-        const std::string_view field = fields[1];
+        const std::string_view field = fields[F::flightId];
         const auto result = std::from_chars(field.data(), field.data() + field.size(), id);
         if (field.empty() || result.ec != std::errc()) throw std::runtime_error(fmt::format("hexid incorrect{}", field));
-        if (id <= 10000) return std::nullopt;
+        if (!isLiveFlightId(id)) return std::nullopt;
         report.flightId = id;
     }
 
-    pos.speed = numberWithin(fields[8], 0.0, fastestKnots, fmt::format("gs:{}", fields[8]));
-    pos.alt = numberWithin(fields[4], lowestAltitudeFt, highestAltitudeFt,
-                           fmt::format("altitude {} incorrect, from: {}", fields[4], data));
+    pos.speed = numberWithin(fields[F::groundSpeed], 0.0, fastestKnots, fmt::format("gs:{}", fields[F::groundSpeed]));
+    pos.alt = numberWithin(fields[F::altitude], lowestAltitudeFt, highestAltitudeFt,
+                           fmt::format("altitude {} incorrect, from: {}", fields[F::altitude], data));
 
     // Ground rules (feet, knots).
     if (pos.alt <= 0.0) {
@@ -237,30 +241,32 @@ std::optional<TrafficReport> TrafficReader::parseLine()
         if (!parkAirportSet.load()) return std::nullopt;
         if (distanceNm({parkLat.load(), parkLon.load()}, {pos.lat, pos.lon}) > 5.0) return std::nullopt;
     }
-    if (fields[7].empty())
+    if (fields[F::track].empty())
         pos.track = 0.0;
     else
-        pos.track = normalisedTrack(numberWithin(fields[7], -360.0, 720.0, fmt::format("track incorrect {}", fields[7])));
+        pos.track = normalisedTrack(
+            numberWithin(fields[F::track], -360.0, 720.0, fmt::format("track incorrect {}", fields[F::track])));
     if (pos.track == 0.0 && pos.trueHeading) pos.track = *pos.trueHeading * radToDeg;
 
-    pos.verticalSpeed =
-        numberWithin(fields[5], -steepestFeetPerMinute, steepestFeetPerMinute, fmt::format("vs:{}", fields[5]));
+    pos.verticalSpeed = numberWithin(fields[F::verticalSpeed], -steepestFeetPerMinute, steepestFeetPerMinute,
+                                     fmt::format("vs:{}", fields[F::verticalSpeed]));
 
-    report.origin = isNull(fields[12]) ? std::string() : std::string(fields[12]);
-    report.destination = isNull(fields[13]) ? std::string() : std::string(fields[13]);
+    report.origin = isNull(fields[F::origin]) ? std::string() : std::string(fields[F::origin]);
+    report.destination = isNull(fields[F::destination]) ? std::string() : std::string(fields[F::destination]);
 
     pos.bank.reset();
     if (pos.airborne) {
-        const double roll =
-            numberWithin(fields[23], -steepestRollDegrees, steepestRollDegrees, fmt::format("roll:{}", fields[23]));
+        const double roll = numberWithin(fields[F::roll], -steepestRollDegrees, steepestRollDegrees,
+                                         fmt::format("roll:{}", fields[F::roll]));
         if (roll != -1.0 && roll != 0.0) pos.bank = -roll * degToRad;
     }
 
-    pos.tas = numberWithin(fields[20], -1.0, fastestKnots, fmt::format("TAS incorrect{}", fields[20]));
+    pos.tas = numberWithin(fields[F::trueAirspeed], -1.0, fastestKnots,
+                           fmt::format("TAS incorrect{}", fields[F::trueAirspeed]));
     if (pos.tas == -1.0) {
         pos.tas = defaultTas(pos.alt);
     } else if (pos.tas < 0.0) {
-        throw std::runtime_error(fmt::format("TAS incorrect{}", fields[20]));
+        throw std::runtime_error(fmt::format("TAS incorrect{}", fields[F::trueAirspeed]));
     }
 
     pos.stop = false;
@@ -272,9 +278,7 @@ void TrafficReader::processLine()
     try {
         std::optional<TrafficReport> report = parseLine();
         if (!report) return;
-        // Live traffic plays 30 s behind the feed.
-        report->position.time = tickCount.load() + 3000;
-        qtr::processLine(std::move(*report));
+        trafficHandlers().report(std::move(*report));
     } catch (const std::runtime_error&) {
         // A line that fails a check is dropped without a word.
     } catch (const std::exception& e) {

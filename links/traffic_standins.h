@@ -2,9 +2,6 @@
 // Stand-ins for what the feed links need of the traffic manager that is not built yet: the
 // flag that the feed is still pending and the worker's copy of the user aircraft. The traffic
 // manager replaces them under the same names.
-#include "traffic/records.h"
-#include "traffic/traffic_state.h"
-
 #include <atomic>
 #include <cstdint>
 #include <deque>

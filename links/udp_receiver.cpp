@@ -28,18 +28,39 @@ void closeReceiverSocket(UdpReceiver& reader)
     }
 }
 
+// One start of Winsock for a reader's run, cleaned up exactly once when the run ends, and only
+// when the start succeeded: a cleanup without its start would count off a start of the feed
+// server or of the other reader and could end Winsock under them.
+class WinsockUse {
+public:
+    WinsockUse()
+    {
+        // Winsock's description of itself is not needed: only the start counts.
+        WSADATA wsaData{};
+        const int result = WSAStartup(MAKEWORD(2, 2), &wsaData);
+        if (result != 0) throw std::runtime_error(fmt::format("WSA startup error: {}", result));
+    }
+    ~WinsockUse() { WSACleanup(); }
+    WinsockUse(const WinsockUse&) = delete;
+    WinsockUse& operator=(const WinsockUse&) = delete;
+};
+
+// The reader's socket, closed when the run ends however it ends (before Winsock's cleanup).
+class ReceiverSocketUse {
+public:
+    explicit ReceiverSocketUse(UdpReceiver& reader) : reader_(reader) {}
+    ~ReceiverSocketUse() { closeReceiverSocket(reader_); }
+    ReceiverSocketUse(const ReceiverSocketUse&) = delete;
+    ReceiverSocketUse& operator=(const ReceiverSocketUse&) = delete;
+
+private:
+    UdpReceiver& reader_;
+};
+
 } // namespace
 
 // The header holds the socket as a plain integer; it must be the very type of a SOCKET.
 static_assert(std::is_same_v<SOCKET, std::uintptr_t> && INVALID_SOCKET == noSocket);
-
-void startWinsock(UdpReceiver& reader)
-{
-    // Winsock's description of itself is not needed: only the start counts.
-    WSADATA wsaData{};
-    const int result = WSAStartup(MAKEWORD(2, 2), &wsaData);
-    if (result != 0) throw std::runtime_error(fmt::format("WSA startup error: {}", result));
-}
 
 void createReceiverSocket(UdpReceiver& reader)
 {
@@ -127,21 +148,16 @@ void runReaderThread(UdpReceiver& reader, const std::string& name, std::uint16_t
                      const std::function<void()>& started)
 {
     try {
-        startWinsock(reader);
+        const WinsockUse winsock;
+        const ReceiverSocketUse socket(reader);
         createReceiverSocket(reader);
         bindReceiver(reader, port);
         if (started) started();
         logReaderConnected(name);
         runReceiveLoop(reader);
-        closeReceiverSocket(reader);
-        WSACleanup();
     } catch (const std::exception& e) {
-        closeReceiverSocket(reader);
-        WSACleanup();
         readerStopped(name, e.what());
     } catch (...) {
-        closeReceiverSocket(reader);
-        WSACleanup();
         readerStopped(name, "unknown exception");
     }
     reader.socket = INVALID_SOCKET;

@@ -2,7 +2,7 @@
 // The UDP readers of RealTraffic's datagrams: one receiver class with a blocking receive loop
 // (a one-second select, so a stop is seen within about a second) that hands every datagram to
 // a virtual handler. The traffic reader parses traffic lines, the QNH reader the pressure.
-#include "links/traffic_standins.h"
+#include "foundation/flight_record.h"
 
 #include <array>
 #include <atomic>
@@ -52,7 +52,6 @@ public:
     std::atomic<std::uint16_t> boundPort{0};
 };
 
-void startWinsock(UdpReceiver& reader);
 void createReceiverSocket(UdpReceiver& reader);
 void bindReceiver(UdpReceiver& reader, std::uint16_t port);
 void runReceiveLoop(UdpReceiver& reader);

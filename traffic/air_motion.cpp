@@ -15,8 +15,6 @@ namespace qtr {
 
 namespace {
 
-LatLon at(const Position& p) { return LatLon{p.lat, p.lon}; }
-
 void shrinkWindows(LiveAircraft& a)
 {
     a.backWindow = std::max<std::uint32_t>(a.backWindow, 1100) - 100;
@@ -111,7 +109,7 @@ void airborneStep(LiveAircraft& a)
         if (!a.lightSetOneDone) {
             a.lightSetOneDone = 1;
             a.lightSetTwoDone = 0;
-            queueLights(a, 1, 1, 1, 1, 1, 1, 1);
+            gf_queueLights(a.objectid, Lights{.nav = 1, .beacon = 1, .landing = 1, .taxi = 1, .strobes = 1, .logo = 1, .cabin = 1});
         }
         const bool big = a.category == categoryBuzjets || a.category == categoryLarge || a.category == categoryHeavy;
         if (a.heightAboveGround > (big ? 2050.0 : 625.0)) {
@@ -130,7 +128,7 @@ void setCruiseConfiguration(LiveAircraft& a)
     a.lightSetTwoDone = 1;
     // Below 10000 ft again, the low lights go on again.
     a.lightSetOneDone = 0;
-    queueLights(a, 1, 1, 0, 0, 0, 0, 1);
+    gf_queueLights(a.objectid, Lights{.nav = 1, .beacon = 1, .landing = 0, .taxi = 0, .strobes = 0, .logo = 0, .cabin = 1});
     setThrottleLevel(a, a.category == categoryRotorcraft ? 4 : 3);
     setGear(a, 0);
     setFlapStage(a, 0);

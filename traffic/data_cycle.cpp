@@ -10,7 +10,7 @@
 #include "foundation/time_text.h"
 #include "links/feed.h"
 #include "links/simconnect_dispatch.h"
-#include "links/object_events.h"
+#include "traffic/sim_objects.h"
 #include "links/simconnect_client.h"
 #include "liveries/livery_matcher.h"
 #include "liveries/livery_reports.h"
@@ -53,8 +53,6 @@ std::atomic<std::int32_t> userMaxLive{-1};
 namespace {
 
 double lastStaticCheckLat = 0.0, lastStaticCheckLon = 0.0;
-
-LatLon userPosition() { return LatLon{workerUser().lat, workerUser().lon}; }
 
 void replaceStaticTwin()
 {

@@ -21,11 +21,8 @@ namespace qtr {
 namespace {
 
 constexpr double metresPerDegree = 111132.95;
-constexpr double feetPerNm = 6076.11549;
 
-LatLon at(const Position& p) { return LatLon{p.lat, p.lon}; }
 LatLon pose(const LiveAircraft& a) { return LatLon{a.lat, a.lon}; }
-std::int32_t signedDiff(std::uint32_t a, std::uint32_t b) { return static_cast<std::int32_t>(a - b); }
 
 const Stand* standById(std::uint32_t id)
 {
@@ -281,7 +278,7 @@ void planPushback(LiveAircraft& a)
     side.lat = p3.lat;
     side.lon = p3.lon;
     a.stream.push_back(side);
-    queueLights(a, 1, 1, 0, 1, 0, 1, 0);
+    gf_queueLights(a.objectid, Lights{.nav = 1, .beacon = 1, .landing = 0, .taxi = 1, .strobes = 0, .logo = 1, .cabin = 0});
     setPhase(a, phasePushingBack);
     a.pushbackCounter = 2;
 }
@@ -304,7 +301,7 @@ void pullOut(LiveAircraft& a)
     a.stream.push_back(p);
     setPhase(a, phaseTaxi);
     a.bearingToNext = a.heading;
-    queueLights(a, 1, 1, 0, 1, 0, 1, 0);
+    gf_queueLights(a.objectid, Lights{.nav = 1, .beacon = 1, .landing = 0, .taxi = 1, .strobes = 0, .logo = 1, .cabin = 0});
     gf_queueAiEvent(a.objectid, eventEngineAutoStart, 0);
     setThrottleIdle(a);
     setFlapStage(a, 1);
@@ -321,7 +318,7 @@ void startDeparture(LiveAircraft& a)
     a.approach = 0;
     a.stayCheckPending = 0;
     a.goAround = 0;
-    queueLights(a, 1, 1, 1, 1, 1, 1, 0);
+    gf_queueLights(a.objectid, Lights{.nav = 1, .beacon = 1, .landing = 1, .taxi = 1, .strobes = 1, .logo = 1, .cabin = 0});
     a.backWindow = 3000;
     a.aheadWindow = 5000;
     if (!a.airline.empty()) learnParking(a, true);
@@ -449,7 +446,7 @@ void landingRoll(LiveAircraft& a)
     setThrottleIdle(a);
     setSpoilers(a, 0);
     if (a.category != categoryLight) clearSpoilersAndThrottles(a);
-    queueLights(a, 1, 1, 0, 1, 0, 1, 1);
+    gf_queueLights(a.objectid, Lights{.nav = 1, .beacon = 1, .landing = 0, .taxi = 1, .strobes = 0, .logo = 1, .cabin = 1});
 }
 
 } // namespace qtr

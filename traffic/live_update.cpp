@@ -30,15 +30,11 @@ constexpr double leftStand = 0.10799136069114472; // 200 m
 constexpr double threeMetres = 0.0016198704103671706;
 constexpr double smallStop = 0.011879049676025918; // 22 m
 
-LatLon at(const Position& p) { return LatLon{p.lat, p.lon}; }
-std::int32_t signedDiff(std::uint32_t a, std::uint32_t b) { return static_cast<std::int32_t>(a - b); }
-
 void resetWindows(LiveAircraft& a)
 {
     a.aheadWindow = a.departing ? 5000 : 3000;
     a.backWindow = 3000;
 }
-
 
 double offHeading(const LiveAircraft& a, const Position& from, const Position& to)
 {
@@ -55,7 +51,7 @@ void goAround(LiveAircraft& a)
     a.approach = 0;
     a.stayCheckPending = 0;
     a.goAround = 0;
-    queueLights(a, 1, 1, 1, 1, 1, 1, 0);
+    gf_queueLights(a.objectid, Lights{.nav = 1, .beacon = 1, .landing = 1, .taxi = 1, .strobes = 1, .logo = 1, .cabin = 0});
     a.aheadWindow = 5000;
     a.backWindow = 3000;
 }

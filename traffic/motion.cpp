@@ -26,7 +26,6 @@ namespace qtr {
 namespace {
 
 constexpr double metresPerDegree = 111132.95;
-constexpr double feetPerNm = 6076.11549;
 constexpr double halfDegree = 0.5 * degToRad;
 constexpr std::uint32_t throttleValues[] = {0, 4914, 8191, 11468, 16383};
 constexpr std::uint32_t flapValues[] = {0, 3072, 10240, 16383};
@@ -47,10 +46,6 @@ const CategoryTable<double> maxBanks{{0, 40}, {1, 35}, {2, 30}, {3, 20}, {4, 90}
 const CategoryTable<double> rollRates{{0, 3.5}, {1, 2.75}, {2, 2}, {3, 1.5}, {4, 10}, {5, 6}};
 const CategoryTable<double> pitchRateLimits{{0, 1}, {1, 0.85}, {2, 0.75}, {3, 0.5}, {4, 3}, {5, 3}};
 
-LatLon at(const Position& p) { return LatLon{p.lat, p.lon}; }
-
-std::int32_t signedDiff(std::uint32_t a, std::uint32_t b) { return static_cast<std::int32_t>(a - b); }
-
 double wrapPositive(double h)
 {
     h = std::fmod(h, twoPi);
@@ -65,7 +60,6 @@ void turnToward(LiveAircraft& a, double target)
     if (std::fabs(diff) <= halfDegree) return;
     a.heading = wrapPositive(a.heading + (diff > 0 ? a.turnRate : -a.turnRate));
 }
-
 
 } // namespace
 
@@ -98,20 +92,6 @@ void setGear(LiveAircraft& a, std::uint32_t down)
 void setSpoilers(LiveAircraft& a, std::uint32_t value)
 {
     if (a.category != categoryRotorcraft) gf_queueAiEvent(a.objectid, eventSpoilers, value);
-}
-
-void queueLights(const LiveAircraft& a, std::uint32_t nav, std::uint32_t beacon, std::uint32_t landing,
-                 std::uint32_t taxi, std::uint32_t strobes, std::uint32_t logo, std::uint32_t cabin)
-{
-    const std::uint32_t id = a.objectid;
-    std::lock_guard lock(simConnectMutex);
-    clientEventQueue.insert(clientEventQueue.end(), {{id, eventNavLights, nav},
-                                                     {id, eventBeaconLights, beacon},
-                                                     {id, eventLandingLights, landing},
-                                                     {id, eventTaxiLights, taxi},
-                                                     {id, eventStrobes, strobes},
-                                                     {id, eventLogoLights, logo},
-                                                     {id, eventCabinLights, cabin}});
 }
 
 void clearSpoilersAndThrottles(const LiveAircraft& a)
@@ -523,7 +503,6 @@ bool holdAtStreamEnd(LiveAircraft& a)
 }
 
 namespace {
-
 
 } // namespace
 

@@ -23,9 +23,6 @@ void setThrottleIdle(LiveAircraft& a);
 void setFlapStage(LiveAircraft& a, std::uint32_t stage);
 void setGear(LiveAircraft& a, std::uint32_t down);
 void setSpoilers(LiveAircraft& a, std::uint32_t value);
-// NAV, BEACON, LANDING, TAXI, STROBES, LOGO, CABIN in one hold of the SimConnect mutex.
-void queueLights(const LiveAircraft& a, std::uint32_t nav, std::uint32_t beacon, std::uint32_t landing,
-                 std::uint32_t taxi, std::uint32_t strobes, std::uint32_t logo, std::uint32_t cabin);
 // Spoiler handle and both throttle levers (reverse thrust off).
 void clearSpoilersAndThrottles(const LiveAircraft& a);
 

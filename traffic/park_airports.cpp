@@ -50,8 +50,6 @@ std::optional<std::string> userStandRequest;
 // A user position inside this box near 0,0 is the simulator's way of saying it is not known yet.
 bool positionUnknown(const LatLon& p) { return p.lat >= 0.0 && p.lat <= 0.0009 && p.lon >= 0.0 && p.lon <= 0.05; }
 
-LatLon userPosition() { return LatLon{workerUser().lat, workerUser().lon}; }
-
 std::string entryLine(const ParkAirportEntry& e) { return e.reservedStand.empty() ? e.icao : e.icao + "," + e.reservedStand; }
 
 std::string parkAirportDisplayText()

@@ -20,10 +20,6 @@ namespace qtr {
 
 namespace {
 
-constexpr double feetPerNm = 6076.11549;
-
-LatLon userPosition() { return LatLon{workerUser().lat, workerUser().lon}; }
-
 double wrapPi(double a)
 {
     a = std::fmod(a, twoPi);
@@ -34,7 +30,7 @@ double wrapPi(double a)
 
 void forgetResolvedObject(const StaticAircraft& aircraft)
 {
-    if (aircraft.flightId <= 10000 || aircraft.objectid == 0 || aircraft.objectid != resolvedObjectId) return;
+    if (!isLiveFlightId(aircraft.flightId) || aircraft.objectid == 0 || aircraft.objectid != resolvedObjectId) return;
     resolvedObjectId = 0;
     indicators.setText(indicators.callsignText, "");
     indicators.invalidate(Band::parameters);
@@ -46,7 +42,7 @@ void forgetResolvedObject(const StaticAircraft& aircraft)
 
 void freeStandOf(const StaticAircraft& aircraft)
 {
-    if (aircraft.flightId <= 10000 || aircraft.sid == 0) return;
+    if (!isLiveFlightId(aircraft.flightId) || aircraft.sid == 0) return;
     for (Stand& s : stands)
         if (s.id == aircraft.sid) {
             s.occupied = false;
@@ -64,7 +60,7 @@ void removeAircraftFromSim(StaticAircraft& aircraft)
         return;
     case stateAdding2Sim:
         if (aircraft.removeWhenCreated) return;
-        if (removeFromPendingQueue(aircraft.flightId > 10000 ? pendingLiveCreations : pendingStaticCreations, aircraft)) {
+        if (removeFromPendingQueue(isLiveFlightId(aircraft.flightId) ? pendingLiveCreations : pendingStaticCreations, aircraft)) {
             aircraft.erase = 1;
         } else {
             aircraft.removeWhenCreated = 1;
@@ -118,14 +114,7 @@ void setParkedLights(StaticAircraft& aircraft)
     gf_queueAiEvent(id, eventEngineAutoShutdown, 0);
     std::uint32_t cabin = 0;
     if (!aircraft.atCargoStand) cabin = RANDOM.value() ? (randomEngine()() % 10 < 9 ? 1u : 0u) : 1u;
-    std::lock_guard lock(simConnectMutex);
-    clientEventQueue.insert(clientEventQueue.end(), {{id, eventNavLights, NAV_LIGHTS_WHILE_PARKED.value() ? 1u : 0u},
-                                                     {id, eventBeaconLights, 0},
-                                                     {id, eventLandingLights, 0},
-                                                     {id, eventTaxiLights, 0},
-                                                     {id, eventStrobes, 0},
-                                                     {id, eventLogoLights, 1},
-                                                     {id, eventCabinLights, cabin}});
+    gf_queueLights(id, Lights{.nav = NAV_LIGHTS_WHILE_PARKED.value() ? 1u : 0u, .logo = 1, .cabin = cabin});
 }
 
 bool removeFarthestLive(double minDistance)

@@ -27,11 +27,8 @@ namespace qtr {
 
 namespace {
 
-constexpr double feetPerNm = 6076.11549;
 constexpr double standDistance = 0.029697624190064796; // 55 m
 
-LatLon at(const Position& p) { return LatLon{p.lat, p.lon}; }
-LatLon userPosition() { return LatLon{workerUser().lat, workerUser().lon}; }
 bool endsInUnderscore(const std::string& s) { return !s.empty() && s.back() == '_'; }
 std::string withoutLast(const std::string& s) { return s.empty() ? s : s.substr(0, s.size() - 1); }
 

@@ -23,6 +23,7 @@
 #include "liveries/type_data_base.h"
 #include "traffic/callsigns.h"
 #include "traffic/data_cycle.h"
+#include "traffic/link_handlers.h"
 #include "traffic/park_airports.h"
 #include "traffic/range.h"
 #include "foundation/run_control.h"
@@ -298,6 +299,7 @@ void workerMain()
     clearStartupSteps();
     // A park airport's learned file may switch the automatic range on while it is read.
     setRangeChooser(&autoRange);
+    registerLinkHandlers();
     try {
         if (prepareRun()) {
             step("run");

@@ -27,15 +27,12 @@ namespace {
 
 constexpr double twoMetres = 0.0010799136069114472;
 
-LatLon at(const Position& p) { return LatLon{p.lat, p.lon}; }
-
 Stand* standById(std::uint32_t id)
 {
     for (Stand& s : stands)
         if (s.id == id) return &s;
     return nullptr;
 }
-
 
 } // namespace
 

@@ -6,10 +6,11 @@
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/paths.h"
 #include "links/feed.h"
-#include "links/object_events.h"
+#include "traffic/sim_objects.h"
 #include "links/simconnect_client.h"
 #include "liveries/livery_matcher.h"
 #include "traffic/intake.h"
+#include "traffic/link_handlers.h"
 #include "traffic/park_airports.h"
 #include "traffic/stand_learning.h"
 #include "traffic/parking_renewal.h"
@@ -150,36 +151,43 @@ void reserveTables()
     }
 }
 
-void freeTables()
+void resetTrafficManager()
 {
+    registerLinkHandlers();
+    {
+        std::lock_guard lock(trafficMutex);
+        incomingTraffic.clear();
+    }
+    liveAircraft.clear();
+    staticAircraft.clear();
+    readyToSpawn.clear();
+    pendingRemovals.clear();
+    pendingLiveCreations.clear();
+    pendingStaticCreations.clear();
+    ghostList.clear();
+    replacementChecks.clear();
+    clearObjectEvents();
+    clearSimConnectQueues();
+    tickCount = 0;
+    currentSlot.store(DaySlot{0, 0});
+    resolvedObjectId = 0;
+    deleteCallsignList();
     parkAirportIcao.clear();
     parkAirportIata.clear();
     parkAirportPosition = LatLon{};
     parkAirportElevation = 0.0;
     parkFileLoaded = false;
-    replacementChecks.clear();
-    clearObjectEvents();
-    ghostList.clear();
-    liveryChoices.clear();
-    readyToSpawn.clear();
     clearParkAirportState();
-    pendingRemovals.clear();
-    pendingLiveCreations.clear();
-    pendingStaticCreations.clear();
-    staticAircraft.clear();
-    {
-        std::lock_guard lock(trafficMutex);
-        incomingTraffic.clear();
-    }
-    deleteCallsignList();
-    clearStaticParking();
-    learnedSlots.clear();
-    liveAircraft.clear();
     clearStands();
+    forgetNearestStand();
     standChangeCount.store(0);
-    indicators.updateCount.store(0);
-    currentSlot.store(DaySlot{0, 0});
+    learnedSlots.clear();
+    clearStaticParking();
+    // The livery choices of this run's flights; what the matcher learned about the installed
+    // liveries (failed titles, the counts of its summary) stays for the program's life.
+    liveryChoices.clear();
     unmatchedNames.clear();
+    indicators.updateCount.store(0);
 }
 
 } // namespace qtr

@@ -4,6 +4,5 @@ namespace qtr {
 
 void trafficTick();
 void reserveTables();
-void freeTables();
 
 } // namespace qtr

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "links/object_events.h"
+#include "traffic/sim_objects.h"
 #include "links/simconnect_client.h"
 #include "liveries/livery_matcher.h"
 #include "traffic/park_airports.h"
@@ -27,35 +27,6 @@ bool tablesReserved = false;
 std::uint32_t resolvedObjectId = 0;
 
 const UserAircraftState& workerUser() { return workerUserState; }
-
-void resetTrafficManager()
-{
-    liveAircraft.clear();
-    staticAircraft.clear();
-    readyToSpawn.clear();
-    pendingRemovals.clear();
-    pendingLiveCreations.clear();
-    pendingStaticCreations.clear();
-    ghostList.clear();
-    learnedSlots.clear();
-    incomingTraffic.clear();
-    tickCount = 0;
-    currentSlot.store(DaySlot{0, 0});
-    resolvedObjectId = 0;
-    parkAirportIcao.clear();
-    parkAirportIata.clear();
-    parkAirportPosition = LatLon{};
-    parkAirportElevation = 0.0;
-    parkFileLoaded = false;
-    replacementChecks.clear();
-    clearStands();
-    forgetNearestStand();
-    standChangeCount.store(0);
-    clearParkAirportState();
-    clearStaticParking();
-    clearLiveryMatcher();
-    clearObjectEvents();
-    clearSimConnectQueues();
-}
+LatLon userPosition() { return at(workerUserState); }
 
 } // namespace qtr

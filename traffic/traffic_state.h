@@ -39,10 +39,12 @@ extern std::uint32_t resolvedObjectId;
 // The user aircraft as the worker last read it.
 struct UserAircraftState;
 const UserAircraftState& workerUser();
+// Its position.
+LatLon userPosition();
 
 // Empties every table and counter of the traffic manager, including the tick counter, the
-// nearest-stand answers and the running numbers; for tests and tools that drive the traffic
-// manager pass by pass.
+// nearest-stand answers and the running numbers: the one reset, run by the restart between runs
+// and by the tests and tools that drive the traffic manager pass by pass.
 void resetTrafficManager();
 
 } // namespace qtr

@@ -163,13 +163,6 @@ void fatalStop(const std::string& text)
     requestStop(ExitCode::SystemError, 0);
 }
 
-void simNotConnected()
-{
-    if (stopRequested.load()) return;
-    logLine(fmt::format("{} Flight Simulator no longer connected, {} will stop ...", nowTimeText(), programName));
-    requestStop(ExitCode::SimWasClosed, 0);
-}
-
 void restartCountdown()
 {
     const int seconds = restartDelaySeconds.load();
@@ -186,7 +179,7 @@ void resetRunState()
     resetTrafficState();
     resetSimConnectState();
     resetDataCycle();
-    freeTables();
+    resetTrafficManager();
     setRangeNm(LATERAL_RANGE.value());
     indicators.resetIndicators();
     windowClosed.store(false);

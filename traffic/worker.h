@@ -29,7 +29,6 @@ bool runCycle();
 
 void lf_closingDown();
 void fatalStop(const std::string& text);
-void simNotConnected();
 void restartCountdown();
 void resetRunState();
 

@@ -91,7 +91,6 @@ TEST(Geometry, LongitudesTheShortWayRound)
 
 TEST(Geometry, DestinationPoints)
 {
-    constexpr double feetPerNm = 6076.11549;
     const struct {
         LatLon start;
         double bearing, feet;
@@ -126,4 +125,18 @@ TEST(Geometry, DestinationAndDistanceAgree)
         EXPECT_NEAR(distanceNm(start, p), 25.0, 1e-6);
         EXPECT_NEAR(initialBearing(start, p), bearing, 1e-9);
     }
+}
+
+TEST(Geometry, TickDifferencesAcrossTheWrap)
+{
+    const struct {
+        std::uint32_t a, b;
+        std::int32_t expected;
+    } cases[] = {
+        {3000, 100, 2900},
+        {100, 3000, -2900},
+        {5, 0xFFFFFFFBu, 10},  // a counter that wrapped is still after
+        {0xFFFFFFFBu, 5, -10},
+    };
+    for (const auto& c : cases) EXPECT_EQ(signedDiff(c.a, c.b), c.expected) << c.a << " - " << c.b;
 }

@@ -7,7 +7,7 @@
 #include "foundation/parameters/parameter_table.h"
 #include "links/feed.h"
 #include "links/flight_plan.h"
-#include "links/object_events.h"
+#include "traffic/sim_objects.h"
 #include "links/simconnect_client.h"
 #include "links/simconnect_dispatch.h"
 #include "liveries/type_data_base.h"

@@ -9,7 +9,7 @@
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/paths.h"
-#include "links/object_events.h"
+#include "traffic/sim_objects.h"
 #include "links/udp_receiver.h"
 #include "liveries/livery_matcher.h"
 #include "liveries/type_data_base.h"

@@ -1,4 +1,7 @@
+#include "foundation/indicators.h"
 #include "foundation/paths.h"
+#include "liveries/livery_matcher.h"
+#include "traffic/sim_objects.h"
 #include "links/simconnect_client.h"
 #include "support/test_support.h"
 #include "foundation/run_control.h"
@@ -120,13 +123,28 @@ TEST(Tables, ReserveOnceAndFree)
     pendingRemovals.push_back(1);
     replaceStands({TrafficHarness::stand(1, "A1", 1, 1)});
     parkAirportIcao = "EDDF";
-    freeTables();
+    // What the restart and the tests' reset used to clear apart: the one reset clears it all.
+    tickCount = 1234;
+    resolvedObjectId = 7001;
+    incomingTraffic.emplace_back();
+    createdObjects.push_back(SimObjectEvent{7001, 10001, 5, liveCreated, 0, 0});
+    liveryChoices.emplace(10001, TitleView{});
+    unmatchedNames.insert("X");
+    indicators.updateCount.store(3);
+    resetTrafficManager();
     EXPECT_TRUE(liveAircraft.empty());
     EXPECT_TRUE(staticAircraft.empty());
     EXPECT_TRUE(pendingRemovals.empty());
     EXPECT_TRUE(stands.empty());
     EXPECT_TRUE(parkAirportIcao.empty());
     EXPECT_FALSE(std::filesystem::exists(callsign2ObjectIdPath));
+    EXPECT_EQ(tickCount.load(), 0u);
+    EXPECT_EQ(resolvedObjectId, 0u);
+    EXPECT_TRUE(incomingTraffic.empty());
+    EXPECT_TRUE(createdObjects.empty());
+    EXPECT_TRUE(liveryChoices.empty());
+    EXPECT_TRUE(unmatchedNames.empty());
+    EXPECT_EQ(indicators.updateCount.load(), 0);
 }
 
 } // namespace

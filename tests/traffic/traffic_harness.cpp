@@ -2,7 +2,7 @@
 
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/utilities.h"
-#include "links/object_events.h"
+#include "traffic/sim_objects.h"
 #include "links/simconnect_client.h"
 #include "liveries/livery_matcher.h"
 #include "liveries/type_queries.h"
@@ -37,6 +37,7 @@ TrafficHarness::TrafficHarness()
 {
     setClock(&clock_);
     resetTrafficManager();
+    clearLiveryMatcher();
     resetDataCycle();
     clearTestDataBases();
     installedRecords().clear();
@@ -74,6 +75,7 @@ TrafficHarness::~TrafficHarness()
         trafficRunning = false;
     }
     resetTrafficManager();
+    clearLiveryMatcher();
     clearTestDataBases();
     installedRecords().clear();
     simRunning = false;
