@@ -70,6 +70,13 @@ void writeFile(const std::filesystem::path& path, const std::string& bytes)
     out << bytes;
 }
 
+bool folderLink(const std::filesystem::path& link, const std::filesystem::path& target)
+{
+    std::error_code ec;
+    std::filesystem::create_directory_symlink(target, link, ec);
+    return !ec && std::filesystem::is_directory(link, ec);
+}
+
 ScopedCwd::ScopedCwd(const std::filesystem::path& folder) : previous_(std::filesystem::current_path())
 {
     std::filesystem::current_path(folder);

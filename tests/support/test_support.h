@@ -13,6 +13,9 @@ std::filesystem::path freshFolder(const std::string& name);
 // Reads a whole file as bytes ("" when missing).
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& bytes);
+// A folder link at link leading to target (as users lay out Community with links); false when
+// the system cannot make one.
+bool folderLink(const std::filesystem::path& link, const std::filesystem::path& target);
 // Copies a folder tree file by file (Wine's copy of a whole tree from a Unix path fails).
 void copyTree(const std::filesystem::path& from, const std::filesystem::path& to);
 
