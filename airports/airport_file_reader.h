@@ -62,8 +62,15 @@ QualityPair gf_qualityFactor(const std::vector<Stand>& list);
 // "  " when both are negative; "63" when real is 45 or more; else "30/12".
 std::string qualityFactorText(const QualityPair& quality);
 
+// The most stands an airport file may hold: the largest airports have a few thousand; a file
+// with more is refused (user error 94) before its stands are linked.
+inline constexpr std::size_t maximumStands = 10000;
+std::string tooManyStandsText(std::size_t count);
+
 // Numbers the stands 1...n and gives each the ids of the stands it overlaps (distance x 1.1 below
-// the sum of the radii).
-void numberAndLinkStands(std::vector<Stand>& list);
+// the sum of the radii), in ascending order. Near-linear (stands sorted by latitude). False, with
+// the links unfinished, when a stop was requested meanwhile; std::length_error for more than
+// maximumStands stands.
+bool numberAndLinkStands(std::vector<Stand>& list);
 
 } // namespace qtr
