@@ -1,5 +1,6 @@
 #include "airports/airport_file_format.h"
 
+#include "foundation/errors.h"
 #include "foundation/geometry.h"
 #include "foundation/log.h"
 #include "foundation/utilities.h"
@@ -164,6 +165,21 @@ bool readStands(const pugi::xml_node& parkpos, const std::string& name, std::uin
     }
     list.push_back(std::move(stand));
     return true;
+}
+
+std::string tooManyStandsText(std::size_t count)
+{
+    return fmt::format("{} stands, more than an airport can have ({})", count, maximumStands);
+}
+
+void refuseTooManyStands(const pugi::xml_node& parkpositions)
+{
+    std::size_t count = 0;
+    for (const pugi::xml_node parkpos : parkpositions.children(apfParkPos)) {
+        (void)parkpos;
+        ++count;
+    }
+    if (count > maximumStands) throw UserErrorException(94, tooManyStandsText(count));
 }
 
 } // namespace qtr

@@ -69,6 +69,7 @@ std::int32_t lf_requiredAltitude(const pugi::xml_document& doc)
 
 void lf_readParkPositions(const pugi::xml_document& doc, std::vector<Stand>& list, const std::string& fileText)
 {
+    refuseTooManyStands(doc.child(apfParkPositions));
     std::set<std::string> names;
     for (const pugi::xml_node parkpos : doc.child(apfParkPositions).children(apfParkPos)) {
         const std::string name = parkpos.attribute("id").value();
@@ -125,7 +126,11 @@ std::string lf_readContent(const pugi::xml_document& doc, const std::string& pat
     if (list.size() > maximumStands) throw UserErrorException(94, tooManyStandsText(list.size()));
     indicators.standCount = static_cast<std::int64_t>(list.size());
     indicators.invalidate(Band::statistics);
-    if (!numberAndLinkStands(list)) return "stopped while linking the stands";
+    try {
+        if (!numberAndLinkStands(list)) return "stopped while linking the stands";
+    } catch (const std::length_error& e) {
+        throw UserErrorException(94, e.what());
+    }
     const std::size_t count = list.size();
     replaceStands(std::move(list));
 
@@ -235,23 +240,31 @@ bool numberAndLinkStands(std::vector<Stand>& list)
         list[i].adjacent.clear();
         widest = std::max(widest, list[i].radius);
     }
-    // Stands sorted by latitude: two stands overlap only when their distance is below the sum of
-    // their radii, and the distance is never below the difference of latitudes, so each stand is
-    // compared only with the stands of the band above it that its radius plus the widest can reach.
+    // Stands sorted by latitude: two stands are adjacent only when their distance is below 1.1
+    // times the sum of their radii, and the distance is never below the difference of latitudes,
+    // so each stand is compared only with the stands of the band above it that its radius plus
+    // the widest can reach.
     std::vector<std::size_t> byLatitude(list.size());
     std::iota(byLatitude.begin(), byLatitude.end(), std::size_t{0});
     std::sort(byLatitude.begin(), byLatitude.end(), [&](std::size_t x, std::size_t y) { return list[x].lat < list[y].lat; });
     constexpr double nmPerDegree = degToRad * earthDiameterNm / 2.0;
+    // A real stand touches a handful of others; stands piled on one spot would make the links
+    // grow with the square of their number.
+    const std::size_t mostLinks = maximumLinksPerStand * list.size();
+    std::size_t links = 0;
     for (std::size_t k = 0; k < byLatitude.size(); ++k) {
         if (k % 256 == 0 && (stopRequested.load() || windowClosed.load())) return false;
         Stand& a = list[byLatitude[k]];
-        const double reach = (a.radius + widest) / 1.1 * (1.0 + 1e-9);
+        const double reach = 1.1 * (a.radius + widest) * (1.0 + 1e-9);
         for (std::size_t m = k + 1; m < byLatitude.size(); ++m) {
             Stand& b = list[byLatitude[m]];
             if ((b.lat - a.lat) * nmPerDegree > reach) break;
-            if (distanceNm({a.lat, a.lon}, {b.lat, b.lon}) * 1.1 < a.radius + b.radius) {
+            // Stands whose circles overlap, or come within a tenth of their radii of each other,
+            // are adjacent: the margin widens the test, so overlapping stands are never missed.
+            if (distanceNm({a.lat, a.lon}, {b.lat, b.lon}) < 1.1 * (a.radius + b.radius)) {
                 a.adjacent.push_back(b.id);
                 b.adjacent.push_back(a.id);
+                if (++links > mostLinks) throw std::length_error(crowdedStandsText());
             }
         }
     }
@@ -263,9 +276,9 @@ bool numberAndLinkStands(std::vector<Stand>& list)
     return true;
 }
 
-std::string tooManyStandsText(std::size_t count)
+std::string crowdedStandsText()
 {
-    return fmt::format("{} stands, more than an airport can have ({})", count, maximumStands);
+    return fmt::format("stands crowd together, more than {} neighbours each", maximumLinksPerStand);
 }
 
 } // namespace qtr

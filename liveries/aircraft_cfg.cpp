@@ -276,7 +276,8 @@ std::string lf_checkedType(const std::string& code, const std::string& filePath)
 
 std::string lf_folderOfFile(const std::string& filePath)
 {
-    const std::size_t slash = filePath.rfind('\\');
+    // Either separator, as in the model-folder patterns of the IVAO packages.
+    const std::size_t slash = filePath.find_last_of("\\/");
     return slash == std::string::npos ? std::string() : filePath.substr(0, slash);
 }
 

@@ -54,8 +54,11 @@ std::string lf_airlineInTitle(const std::string& title, const std::string& icaoT
 
 std::string lf_modelOfIvaoPath(const std::string& filePath)
 {
-    static const std::regex mtl(R"(.+\\IVAO_MTL\\SimObjects\\Airplanes\\IVAO_(\w+)\\aircraft.cfg$)", std::regex::icase);
-    static const std::regex csl(R"(.+\\ivao_x-csl\\SimObjects\\Airplanes\\IVAO_(\w+)\\aircraft.cfg$)", std::regex::icase);
+    // Either separator: the walk gives the system's own, and a folder typed with forward slashes
+    // keeps them on Windows too.
+    static const std::regex mtl(R"(.+[\\/]IVAO_MTL[\\/]SimObjects[\\/]Airplanes[\\/]IVAO_(\w+)[\\/]aircraft.cfg$)", std::regex::icase);
+    static const std::regex csl(R"(.+[\\/]ivao_x-csl[\\/]SimObjects[\\/]Airplanes[\\/]IVAO_(\w+)[\\/]aircraft.cfg$)",
+                                std::regex::icase);
     std::smatch m;
     if (!std::regex_match(filePath, m, mtl) && !std::regex_match(filePath, m, csl)) {
         lf_addInvalidModel("  ", filePath);

@@ -108,7 +108,7 @@ TEST(StandLinks, SameAsEveryPairComparedAndStoppable)
     for (std::size_t a = 0; a < list.size(); ++a) {
         std::vector<std::uint32_t> expected;
         for (std::size_t b = 0; b < list.size(); ++b)
-            if (a != b && distanceNm({list[a].lat, list[a].lon}, {list[b].lat, list[b].lon}) * 1.1 < list[a].radius + list[b].radius)
+            if (a != b && distanceNm({list[a].lat, list[a].lon}, {list[b].lat, list[b].lon}) < 1.1 * (list[a].radius + list[b].radius))
                 expected.push_back(static_cast<std::uint32_t>(b + 1));
         EXPECT_EQ(linked[a].adjacent, expected) << a;
         EXPECT_EQ(linked[a].id, a + 1);
@@ -118,6 +118,34 @@ TEST(StandLinks, SameAsEveryPairComparedAndStoppable)
     stopRequested = true;
     EXPECT_FALSE(numberAndLinkStands(linked));
     stopRequested = false;
+}
+
+// Pairs of stands north of one another: adjacent when their circles overlap or nearly touch.
+TEST(StandLinks, StandsThatOverlapAreAdjacent)
+{
+    const struct {
+        double apartMetres;
+        double radiusMetres;
+        bool adjacent;
+    } cases[] = {
+        {20.0, 10.5, true},  // the circles overlap by a metre
+        {22.0, 10.5, true},  // a metre apart: within the tenth of the radii kept free
+        {24.0, 10.5, false}, // three metres apart
+        {60.0, 35.0, true},
+        {80.0, 35.0, false},
+    };
+    for (const auto& c : cases) {
+        std::vector<Stand> list(2);
+        for (std::size_t k = 0; k < 2; ++k) {
+            list[k].lat = 51.47 + static_cast<double>(k) * c.apartMetres / 1852.0 / 60.0;
+            list[k].lon = -0.45;
+            list[k].radius = c.radiusMetres * metresToNm;
+        }
+        numberAndLinkStands(list);
+        const auto expected = [&](std::uint32_t other) { return c.adjacent ? std::vector<std::uint32_t>{other} : std::vector<std::uint32_t>{}; };
+        EXPECT_EQ(list[0].adjacent, expected(2)) << c.apartMetres << " m, radii " << c.radiusMetres << " m";
+        EXPECT_EQ(list[1].adjacent, expected(1)) << c.apartMetres << " m, radii " << c.radiusMetres << " m";
+    }
 }
 
 // What a learned file merged over EGLL's airport file gives (a handmade one replaces it).
@@ -234,6 +262,8 @@ TEST_F(ParkAirportFile, FaultyFilesAreRefused)
     std::string tooMany;
     for (std::size_t i = 0; i <= maximumStands; ++i)
         tooMany += fmt::format(R"(<parkpos id="{}" latitude="51.47" longitude="{:.6f}" radius="20"/>)", i, -0.45 + 1e-5 * static_cast<double>(i));
+    std::string crowded;
+    for (int i = 0; i < 100; ++i) crowded += fmt::format(R"(<parkpos id="{}" latitude="51.47" longitude="-0.45" radius="20"/>)", i);
     const struct {
         const char* name;
         std::string file;
@@ -247,6 +277,8 @@ TEST_F(ParkAirportFile, FaultyFilesAreRefused)
          "94: Parking position A1 appears more than once?", true},
         {"more stands than an airport can have", apfText(parameter("altitude", "83"), tooMany),
          "94: 10001 stands, more than an airport can have (10000)", true},
+        {"stands piled on one spot", apfText(parameter("altitude", "83"), crowded),
+         "94: stands crowd together, more than 32 neighbours each", true},
         {"no version in the meta block", meta + "</meta><parameters/>",
          "airports\\my_thirdparty\\EGLL.xml but refused to load, copyright problem", false},
         {"no XML", "<meta>", "airports\\my_thirdparty\\EGLL.xml could not be loaded: ", false},

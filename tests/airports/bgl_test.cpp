@@ -2,6 +2,7 @@
 // and files damaged on purpose, each of which must end in a logged skip.
 #include "bgl_builder.h"
 
+#include "airports/airport_file_format.h"
 #include "airports/airport_scan.h"
 #include "airports/bgl_file.h"
 #include "airports/scan_messages.h"
@@ -321,4 +322,41 @@ TEST_F(BglFiles, UndecodableAirportsOnlyIn2024Mode)
     result = scanFile(builder2024 / "EDDN.bgl");
     ASSERT_FALSE(result.messages.empty());
     EXPECT_NE(result.messages[0].find("==> Not recognised airport "), std::string::npos);
+}
+
+// Parking entries of an airport as the stands of its generated file: numbers use all twelve
+// bits, every military ramp is a ramp, and radii of a metre or less (negative ones too) are no
+// stands.
+TEST_F(BglFiles, ParkingEntriesBecomeStands)
+{
+    using namespace qtest;
+    const auto parking = [](std::uint8_t nameCode, std::uint16_t number, std::uint8_t type, float radius) {
+        ParkingSpec p;
+        p.nameCode = nameCode;
+        p.number = number;
+        p.type = type;
+        p.radius = radius;
+        p.lat += number * 1e-4; // each on its own spot
+        return p;
+    };
+    const std::string records = airportRecord("KPHP", 670711,
+                                              {parkingSubrecord({parking(12, 300, 8, 20.0f), parking(1, 4095, 7, 15.0f),
+                                                                 parking(1, 6, 6, 15.0f), parking(1, 5, 5, 25.0f),
+                                                                 parking(12, 2, 9, -5.0f), parking(12, 3, 9, 1.0f)})});
+    BglScanResult result = scanFile(write("parkings.bgl", bglFile(records)));
+    ASSERT_EQ(result.outputs.size(), 1u);
+    std::vector<std::string> found;
+    for (const Stand& s : result.outputs[0].record.stands)
+        found.push_back(fmt::format("{} {:.1f}m{}{}", s.name, s.radius / metresToNm, s.ramp ? " ramp" : "", s.cargo ? " cargo" : ""));
+    EXPECT_EQ(found, (std::vector<std::string>{"A300 20.0m", "r4095 15.0m ramp", "r5 25.0m ramp cargo", "r6 15.0m ramp"}));
+    for (const char* skipped : {"skipped position with radius -5.0 meters", "skipped position with radius 1.0 meters"})
+        EXPECT_TRUE(std::any_of(result.messages.begin(), result.messages.end(),
+                                [&](const std::string& m) { return m.find(skipped) != std::string::npos; }))
+            << skipped;
+
+    // The same airport in a section flagged as having subsection entries of another width: the
+    // table cannot be read as 16-byte entries, so the section is passed over and gives no airport.
+    result = scanFile(write("wide.bgl", bglFile(records, 3, 1 | 0x10000)));
+    EXPECT_TRUE(result.outputs.empty());
+    EXPECT_TRUE(result.error.empty());
 }

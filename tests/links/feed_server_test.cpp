@@ -95,31 +95,6 @@ TEST(FeedPositionLine, PlainNumbersNeverAnExponent)
     }
 }
 
-TEST(FeedVersionReply, EditionsAndVersionText)
-{
-    struct Case {
-        const char* reply;
-        bool professional;
-        const char* text;
-    };
-    for (const Case& c : {Case{R"({ "version":"10.0.240","level": 2 })", true, "RT prof edition: 10.0.240"},
-                          Case{R"({"version":"9.1","level":1})", false, "RT stnd edition: 9.1"},
-                          Case{"{}", false, "RT stnd edition: "},
-                          Case{R"({"level":"2","version":5})", false, "RT stnd edition: "},
-                          Case{"[1,2]", false, ""},
-                          Case{"{\"version\":", false, ""},
-                          Case{"not json at all\r\n", false, ""}}) {
-        SCOPED_TRACE(c.reply);
-        feedProfessional = !c.professional;
-        indicators.setText(indicators.feedVersionText, "old");
-        EXPECT_NO_THROW(parseFeedVersion(c.reply));
-        EXPECT_EQ(feedProfessional.load(), c.professional);
-        EXPECT_EQ(indicators.text(indicators.feedVersionText), c.text);
-    }
-    feedProfessional = false;
-    indicators.setText(indicators.feedVersionText, "");
-}
-
 TEST_F(FeedServerTest, ProfessionalEditionGetsPositionTimeAndExit)
 {
     connectPeer(rtpeer::ReplyMode::Json, 2);

@@ -105,6 +105,39 @@ TEST_F(Matcher, StepsAndDepths)
     }
 }
 
+// The aircraft's category bounds the search: rotorcraft, like light aircraft, may take another
+// airline's livery of their type; a live airliner never takes a similar type of another category,
+// while a parked one may.
+TEST_F(Matcher, CategoriesBoundTheSearch)
+{
+    qtest::addTestType("H60", categoryRotorcraft);
+    similarGroups = {{"B738", "B77W"}};
+    qtest::installTestLiveries({{"USA", "H60", "USA H60"}, {"KLM", "B77W", "KLM B77W"}, {"KLM", "A320", "KLM A320"}});
+    struct Case {
+        const char* what;
+        FlightRecord flight;
+        std::int32_t depth;
+        const char* title;
+        std::uint32_t step;
+    };
+    const Case cases[] = {
+        {"rotorcraft: another airline's livery of its type", flight("XYZ", "H60"), 3, "USA H60", 5},
+        {"rotorcraft at depth 4 likewise", flight("XYZ", "H60"), 4, "USA H60", 5},
+        {"large: no similar heavy type of the airline", flight("KLM", "B738"), 4, "", 0},
+        {"heavy: no other airline's livery of its type", flight("XYZ", "B77W"), 4, "", 0},
+    };
+    for (const Case& c : cases) {
+        const auto [title, step] = live(c.flight, c.depth);
+        EXPECT_EQ(title, c.title) << c.what;
+        EXPECT_EQ(step, c.step) << c.what;
+    }
+    StaticAircraft parked;
+    static_cast<FlightRecord&>(parked) = flight("KLM", "B738");
+    MATCHING_DEPTH.setValue(3);
+    EXPECT_TRUE(gf_matchLiveryParked(parked, false, "A1"));
+    EXPECT_EQ(parked.livery, "KLM B77W");
+}
+
 TEST_F(Matcher, SpecialTitlesAreAvoided)
 {
     specialTitles.push_back(gf_findTitleOwner("t1"));

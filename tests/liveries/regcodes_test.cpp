@@ -2,12 +2,15 @@
 // with its report, and the clashes of in-line regcodes.
 #include "foundation/log_capture.h"
 #include "foundation/paths.h"
-#include "foundation/site_fixture.h"
+#include "foundation/log.h"
 #include "liveries/regcodes.h"
 #include "scrambler.h"
 #include "support/livery_support.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
 
 using namespace qtr;
 
@@ -18,6 +21,21 @@ struct Parsed {
     bool ok = true;
     std::vector<std::string> log;
 };
+
+// A file's text without the carriage returns of a text-mode file.
+std::string text(const std::filesystem::path& path)
+{
+    std::string bytes = qtest::readFile(path);
+    std::erase(bytes, '\r');
+    return bytes;
+}
+
+// A text of paths written with Windows separators, in the system's own.
+std::string systemPaths(std::string text)
+{
+    std::replace(text.begin(), text.end(), '\\', static_cast<char>(std::filesystem::path::preferred_separator));
+    return text;
+}
 
 Parsed parse(const std::string& line)
 {
@@ -70,11 +88,15 @@ TEST(RegcodeLines, Table)
     }
 }
 
-class Regcodes : public qtest::SiteTest {
+// A fresh program folder as working folder with its own log; no download site (the AIG file's
+// download fails).
+class Regcodes : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        qtest::SiteTest::SetUp();
+        folder = qtest::freshFolder("regcodes");
+        cwd.emplace(folder);
+        gf_startLog();
         qtest::clearTestDataBases();
         std::filesystem::create_directories(myRegcodesFolder);
         std::filesystem::create_directories(infoFolder);
@@ -82,53 +104,14 @@ protected:
     void TearDown() override
     {
         qtest::clearTestDataBases();
-        qtest::SiteTest::TearDown();
+        closeLog();
+        cwd.reset();
     }
+    std::string log() const { return text(folder / "Log.txt"); }
 
-    void serveAig(const std::string& xml)
-    {
-        server.setRoute("/MSFS/AIG-regcodes.zip", qmhttp::Route::ok(qtest::makeZip({{"AIG-regcodes.xml", xml}})));
-    }
+    std::filesystem::path folder;
+    std::optional<qtest::ScopedCwd> cwd;
 };
-
-TEST_F(Regcodes, UserFilesWinOverTheAigFileWhichWinsOverInlineCodes)
-{
-    serveAig("<AIG-regcodes>"
-             "<livery title=\"Lufthansa 1\" reg=\"" + qtest::scrambleText("D-AIZZ") + "," + qtest::scrambleText("D-AIZY") + "\"/>"
-             "<livery title=\"Lufthansa 2\" reg=\"" + qtest::scrambleText("D-AIZX") + "\" special=\"true\"/>"
-             "<livery title=\"Not Installed\" reg=\"" + qtest::scrambleText("D-AAAA") + "\" special=\"1\"/>"
-             "<livery reg=\"" + qtest::scrambleText("D-ABBB") + "\"/>"
-             "</AIG-regcodes>");
-    qtest::writeFile(myRegcodesFolder / "mine.txt", "Lufthansa 2;D-AIZY\r\n\r\nLufthansa 3;D-AIZW,D-AIZV;#\r\n");
-    qtest::writeFile(myRegcodesFolder / "more.TxT", "Lufthansa 1;DAIZU\n");
-    std::filesystem::create_directories(myRegcodesFolder / "sub");
-    qtest::writeFile(myRegcodesFolder / "sub" / "deeper.txt", "Lufthansa 1;D-XXXX\n");
-    qtest::writeFile(myRegcodesFolder / "notes.md", "Lufthansa 1;D-YYYY\n");
-    qtest::installTestLiveries({{"DLH", "A320", "Lufthansa 1", "D-AIZZ"},
-                                {"DLH", "A320", "Lufthansa 2", "D-AIZZ"}, // a clash: the first holder stays
-                                {"DLH", "A320", "Lufthansa 3"}},
-                               server.baseUrl());
-    EXPECT_EQ(gf_regcodeTitle("D-AIZZ"), "Lufthansa 1");
-    EXPECT_EQ(gf_regcodeTitle("D-AIZY"), "Lufthansa 2"); // the user's file replaced the AIG entry
-    EXPECT_EQ(gf_regcodeTitle("DAIZX"), "Lufthansa 2");
-    EXPECT_EQ(gf_regcodeTitle("D-AIZW"), "Lufthansa 3");
-    EXPECT_EQ(gf_regcodeTitle("DAIZU"), "Lufthansa 1");
-    EXPECT_TRUE(gf_regcodeTitle("D-XXXX").empty());
-    EXPECT_TRUE(gf_regcodeTitle("D-YYYY").empty());
-    EXPECT_TRUE(gf_regcodeTitle("D-AAAA").empty());
-    EXPECT_EQ(specialTitles.size(), 4u); // one per special entry: 2 (AIG), 2 and 1 (one code), 3 (#)
-    EXPECT_FALSE(std::filesystem::exists(aigRegcodesPath));
-
-    const std::string clashes = qtest::readText(inlineRegcodesPath);
-    EXPECT_EQ(clashes, "D-AIZZ \"Lufthansa 2\" => already in use by \"Lufthansa 1\"\n");
-    const std::string report = qtest::readText(offlineRegcodesPath);
-    EXPECT_NE(report.find("Processing file input"), std::string::npos);
-    EXPECT_NE(report.find("2 new regcodes added, 1 regcode defined as special"), std::string::npos) << report;
-    EXPECT_NE(report.find("   regcode D-AIZY for \"Lufthansa 2\", instead of the same for \"Lufthansa 1\""),
-              std::string::npos);
-    EXPECT_NE(report.find("3 new regcodes added, 1 regcode replaced, 3 regcodes defined as special"), std::string::npos)
-        << report;
-}
 
 TEST_F(Regcodes, WithoutAigFileTheUserFilesStillCount)
 {
@@ -136,12 +119,13 @@ TEST_F(Regcodes, WithoutAigFileTheUserFilesStillCount)
     qtest::installTestLiveries({{"DLH", "A320", "Lufthansa 1"}});
     EXPECT_EQ(gf_regcodeTitle("D-AIZY"), "Lufthansa 1");
     EXPECT_NE(log().find("===> reading AIG-regcodes failed?"), std::string::npos);
-    EXPECT_EQ(qtest::readText(offlineRegcodesPath), "Processing files in input\\my_regcodes\n1 new regcode added, 1 regcode defined as special\n");
+    EXPECT_EQ(text(offlineRegcodesPath),
+              systemPaths("Processing files in input\\my_regcodes\n1 new regcode added, 1 regcode defined as special\n"));
 
     dontUseTitles.clear();
     lf_readDontUseTitlesFromFolder();
     EXPECT_EQ(dontUseTitles, (std::vector<std::string>{"Dont Use Me"}));
-    EXPECT_NE(log().find("1 don't use title read from files in input\\my_regcodes"), std::string::npos);
+    EXPECT_NE(log().find(systemPaths("1 don't use title read from files in input\\my_regcodes")), std::string::npos);
     dontUseTitles.clear();
 }
 

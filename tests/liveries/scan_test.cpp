@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <set>
 
 using namespace qtr;
 using qtest::ScanTest;
@@ -37,6 +38,15 @@ std::string goodFile(const std::string& title)
     std::string text = qtest::readFile(fixtures("user-aitraffic-problems/SimObjects/Airplanes/good/aircraft.cfg"));
     text.replace(text.find("Golden Boeing 737-800 American Cargo"), 36, title + " Cargo");
     text.replace(text.find("Golden Boeing 737-800 American"), 30, title);
+    return text;
+}
+
+// A text of paths written with Windows separators, in the system's own: the scan writes paths as
+// the system gives them.
+std::string systemPaths(std::string text)
+{
+    constexpr char separator = static_cast<char>(std::filesystem::path::preferred_separator);
+    std::replace(text.begin(), text.end(), '\\', separator);
     return text;
 }
 
@@ -64,7 +74,6 @@ TEST_F(ScanTest, RealAircraftCfgSamples)
     for (const auto& e : std::filesystem::directory_iterator(realData("aircraft_cfg")))
         place(e.path(), "samples/SimObjects/Airplanes/" + pathToUtf8(e.path().stem()) + "/aircraft.cfg");
     const auto lines = describeAll(scan("samples"));
-    const std::string folder = pathToUtf8((root / "samples/SimObjects/Airplanes/").make_preferred());
     // The FSLTL master: its generic livery only, the 27 "-STUB" ones are suppressed.
     EXPECT_TRUE(holds(lines, "ZZZ|A20N|FSLTL_A20N_ZZZZ||1|pax"));
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.find("|A20N|") != std::string::npos; }), 1);
@@ -76,18 +85,25 @@ TEST_F(ScanTest, RealAircraftCfgSamples)
     EXPECT_TRUE(holds(lines, "RCH|C17|Boeing C17 USAF 30601|CH5146|1|cargo"));
     EXPECT_TRUE(holds(lines, "ASY|C17|Boeing C17 RAAF 206||1|cargo"));
     EXPECT_EQ(lines.size(), 37u);
-    // What was refused, and why.
-    EXPECT_EQ(invalidAirlineCodes.lines().size(), 1u);
-    EXPECT_EQ(invalidAirlineCodes.lines().front(),
-              "0AN          in " + folder + "military_DeltaSim_C17_23_fltsim_aircraft\\aircraft.cfg [FLTSIM.12]");
-    EXPECT_EQ(incompleteSections.lines().front(),
-              "\"" + folder + "military_DeltaSim_C17_23_fltsim_aircraft\" \"[FLTSIM.12]\" has no airline and no regcode info");
-    EXPECT_EQ(invalidModelCodes.lines().front(),
-              "ASOB             in " + folder + "airliner_FSLTL_Asobo_Generic_Airliner_TwinEngines_aircraft\\aircraft.cfg");
+    // What was refused, and why. The files are scanned in parallel, so each list is compared
+    // as a set: its order is that of the tasks' ends.
+    const auto cfg = [&](const std::string& model) {
+        return pathToUtf8((root / "samples/SimObjects/Airplanes" / model / "aircraft.cfg").make_preferred());
+    };
+    const auto set = [](const std::list<std::string>& list) { return std::multiset<std::string>(list.begin(), list.end()); };
+    const std::string c17 = "military_DeltaSim_C17_23_fltsim_aircraft";
+    EXPECT_EQ(set(invalidAirlineCodes.lines()), (std::multiset<std::string>{"0AN          in " + cfg(c17) + " [FLTSIM.12]"}));
+    EXPECT_EQ(set(incompleteSections.lines()),
+              (std::multiset<std::string>{"\"" + pathToUtf8(pathFromUtf8(cfg(c17)).parent_path()) +
+                                          "\" \"[FLTSIM.12]\" has no airline and no regcode info"}));
+    EXPECT_EQ(set(invalidModelCodes.lines()),
+              (std::multiset<std::string>{"ASOB             in " + cfg("airliner_FSLTL_Asobo_Generic_Airliner_TwinEngines_aircraft")}));
     // A base_container of no stock model and no type line: the file is invalid.
-    EXPECT_EQ(invalidCfgFiles.lines().size(), 2u);
-    EXPECT_EQ(invalidCfgFiles.lines().front(), "Line icao_type_designator= is missing in [General] section of " + folder +
-                                                   "ga_FSLTL_208B_GRAND_CARAVAN_FDY_aircraft\\aircraft.cfg");
+    const std::string noType = "Line icao_type_designator= is missing in [General] section of ";
+    EXPECT_EQ(set(invalidCfgFiles.lines()),
+              (std::multiset<std::string>{noType + cfg("ga_FSLTL_208B_GRAND_CARAVAN_FDY_aircraft"),
+                                          noType + cfg("heli_DeltaSim_UH60_LiveryExample_variation_aircraft")}));
+    EXPECT_TRUE(emptyCfgFiles.lines().empty());
 }
 
 // The Canada pack in lfolder0, the C172 colours in lfolder1, through the driver in manual mode.
@@ -261,6 +277,98 @@ TEST_F(ScanTest, SectionRules)
     EXPECT_EQ(describe(light.front()), "PVT|P28A|Piper N5DP|N5DP|1|pax");
 }
 
+// The airline's suffixes of four-letter codes and the parking types that make a freighter.
+TEST_F(ScanTest, AirlineSuffixesAndFreighterParkingTypes)
+{
+    const struct {
+        const char* what;
+        std::vector<std::string> lines;
+        const char* record; // airline|cargo, or nothing
+    } cases[] = {
+        {"dlhc: DLH", {"[fltsim.0]", "title=S1", "icao_airline=dlhc"}, "DLH|pax"},
+        {"DLHX: DLH", {"[fltsim.0]", "title=S2", "icao_airline=DLHX"}, "DLH|pax"},
+        {"another fourth letter stays and is refused", {"[fltsim.0]", "title=S3", "icao_airline=DLHA"}, nullptr},
+        {"cargo only: a freighter", {"[fltsim.0]", "title=S4", "icao_airline=DLH", "atc_parking_types=CARGO"}, "DLH|cargo"},
+        {"cargo in small letters", {"[fltsim.0]", "title=S5", "icao_airline=DLH", "atc_parking_types=\"ramp, cargo\""}, "DLH|cargo"},
+        {"gate and cargo: a passenger livery", {"[fltsim.0]", "title=S6", "icao_airline=DLH", "atc_parking_types=GATE,CARGO"}, "DLH|pax"},
+        {"cargo before gate likewise", {"[fltsim.0]", "title=S7", "icao_airline=DLH", "atc_parking_types=CARGO, GATE"}, "DLH|pax"},
+    };
+    for (const auto& c : cases) {
+        std::list<LiveryRecord> out;
+        const CfgLines lines(c.lines.begin(), c.lines.end());
+        lf_procesFltSimSection(out, 1, lines, "B738", "f\\aircraft.cfg", "f");
+        if (!c.record) {
+            EXPECT_TRUE(out.empty()) << c.what;
+            continue;
+        }
+        ASSERT_EQ(out.size(), 1u) << c.what;
+        EXPECT_EQ(fmt::format("{}|{}", out.front().airline, out.front().cargo ? "cargo" : "pax"), c.record) << c.what;
+    }
+}
+
+// The IVAO packages: type from the model folder, airline from the title (after a "W" in the
+// special models), a texture folder that must exist, and a regcode only as a last resort.
+TEST_F(ScanTest, IvaoRules)
+{
+    const auto modelFolder = [&](const std::string& model) { return root / "ivao/IVAO_MTL/SimObjects/Airplanes" / model; };
+    std::filesystem::create_directories(modelFolder("IVAO_A320wCFM") / "texture.DLH");
+    std::filesystem::create_directories(modelFolder("IVAO_B738") / "texture.DLH");
+    const auto file = [&](const std::string& model) { return pathToUtf8((modelFolder(model) / "aircraft.cfg").make_preferred()); };
+    const struct {
+        const char* what;
+        const char* model;
+        std::vector<std::string> lines;
+        const char* record;     // airline|type|regcode, or nothing
+        const char* incomplete; // the end of the line reported, or nothing
+    } cases[] = {
+        {"special model: the W before the airline", "IVAO_A320wCFM", {"[fltsim.0]", "title=A320W DLH Lufthansa", "texture=DLH"}, "DLH|A320|", nullptr},
+        {"special model without its W: no airline", "IVAO_A320wCFM", {"[fltsim.0]", "title=A320 DLH Lufthansa", "texture=DLH"}, nullptr,
+         "misses airlinecode in title: A320 DLH Lufthansa, and no regcode"},
+        {"airline right after the type", "IVAO_B738", {"[fltsim.0]", "title=B738DLH", "texture=DLH"}, "DLH|B738|", nullptr},
+        {"airline after a blank", "IVAO_B738", {"[fltsim.0]", "title=B738 DLH", "texture=DLH", "atc_id=D-ABCD"}, "DLH|B738|D-ABCD", nullptr},
+        {"three letters that are no airline", "IVAO_B738", {"[fltsim.0]", "title=B738 Q1Z", "texture=DLH"}, nullptr, nullptr},
+        {"the placeholder registration is none", "IVAO_B738", {"[fltsim.0]", "title=B738 DLH 2", "texture=DLH", "atc_id=G-BAFM"}, "DLH|B738|", nullptr},
+        {"missing texture folder", "IVAO_B738", {"[fltsim.0]", "title=B738 DLH 3", "texture=XYZ"}, nullptr, "[fltsim.0] does not exist"},
+        {"no airline in the title, a registration of no record", "IVAO_B738", {"[fltsim.0]", "title=Boeing", "texture=DLH", "atc_id=Q-QQQQ"}, nullptr,
+         "misses airlinecode in title: Boeing, and regcode unknownQ-QQQQ"},
+        {"no airline in the title, a placeholder registration", "IVAO_B738", {"[fltsim.0]", "title=Boeing 2", "texture=DLH", "atc_id=G-BAFM"}, nullptr,
+         "misses airlinecode in title: Boeing 2, and no regcode"},
+    };
+    for (const auto& c : cases) {
+        incompleteSections.clear();
+        const std::string path = file(c.model);
+        const std::string type = lf_modelOfIvaoPath(path);
+        const CfgLines lines(c.lines.begin(), c.lines.end());
+        const LiveryRecord r = lf_parseFltsimSections(1, lines, type, path, lf_folderOfFile(path));
+        EXPECT_EQ(r.airline.empty() ? "" : fmt::format("{}|{}|{}", r.airline, r.icaoType, r.regcode), c.record ? c.record : "") << c.what;
+        EXPECT_FALSE(r.cargo) << c.what;
+        if (c.incomplete) {
+            ASSERT_EQ(incompleteSections.lines().size(), 1u) << c.what;
+            EXPECT_TRUE(incompleteSections.lines().front().ends_with(c.incomplete)) << incompleteSections.lines().front();
+        } else {
+            EXPECT_TRUE(incompleteSections.lines().empty()) << c.what;
+        }
+    }
+    // A model folder deeper than the packages lay them out: no type, reported with a blank code.
+    const std::string deeper = pathToUtf8((modelFolder("IVAO_B738") / "extra" / "aircraft.cfg").make_preferred());
+    EXPECT_EQ(lf_modelOfIvaoPath(deeper), "");
+    EXPECT_TRUE(holds(std::vector<std::string>(invalidModelCodes.lines().begin(), invalidModelCodes.lines().end()),
+                      fmt::format("{:16} in {}", "  ", deeper)));
+}
+
+// A folder whose path below the scanned folder reaches 250 characters is not entered (a path
+// that long cannot even be listed by the plain Windows calls), and the walk goes on around it.
+TEST_F(ScanTest, FoldersWithOverlongPathsAreNotEntered)
+{
+    const std::string sep(1, static_cast<char>(std::filesystem::path::preferred_separator));
+    const std::string below = sep + std::string(140, 'a') + sep + std::string(108, 'c');
+    ASSERT_EQ(below.size(), 250u);
+    write("long/short/aircraft.cfg", goodFile("Short"));
+    write("long" + below + "/aircraft.cfg", goodFile("Long"));
+    EXPECT_EQ(describeAll(scan("long")), (std::vector<std::string>{"AAL|B738|Short||1|pax", "AAL|B738|Short Cargo||1|cargo"}));
+    EXPECT_EQ(qtest::readFile(root / "Log.txt").find("aborted"), std::string::npos);
+}
+
 // The fixture package of problems in the Community folder, scanned by the driver in automatic
 // mode; report paths are given from "<community>".
 class ScanProblems : public ScanTest {
@@ -318,15 +426,15 @@ TEST_F(ScanProblems, EachProblemLandsInItsReport)
         {&aircraftCfgWithNoFltsimSectionPath, airplanes + "noheader\\aircraft.cfg"},
         {&airlineModelConversionsPath, fmt::format("{:80} N8604K airl AAL => SWA", "Golden Boeing 737-800 Southwest N8604K")},
     };
-    for (const auto& c : cases) EXPECT_TRUE(holds(report(*c.file), c.line)) << c.line;
+    for (const auto& c : cases) EXPECT_TRUE(holds(report(*c.file), systemPaths(c.line))) << c.line;
     // The regcode file's line of four fields goes to the log.
     const auto log = fileLines(root / "Log.txt");
-    EXPECT_TRUE(holds(log, "===> input\\my_regcodes\\mine.txt: wrong format \"Bad;N1ABC;x;y\""));
+    EXPECT_TRUE(holds(log, systemPaths("===> input\\my_regcodes\\mine.txt: wrong format \"Bad;N1ABC;x;y\"")));
     // The summary in the log: counts of the report files, singular where one.
     for (const char* line : {"Errors:", "1 invalid airline code, see output\\errors\\InvalidAirlineCodes.txt",
                              "4 invalid aircraft.cfg files, see output\\errors\\InvalidAircraftCfgFiles.txt",
                              "Information:", "2 liveries updated with real live data from dbase, see output\\info\\AirlineModelConversions.txt"})
-        EXPECT_TRUE(holds(log, line)) << line;
+        EXPECT_TRUE(holds(log, systemPaths(line))) << line;
     // The scan ran in automatic mode, found the package and switched itself off.
     EXPECT_TRUE(holds(log, "Automatic user-aitraffic scan found folder: \"" + pathToUtf8(community / "user-aitraffic-problems") + "\""));
     EXPECT_FALSE(SCAN_LIVERIES.value());
@@ -343,11 +451,20 @@ TEST_F(ScanProblems, ReportFilesMatchTheirGoldenFiles)
         // The file's meta block holds the day it was written.
         if (path == liveriesScannedPath) std::erase_if(lines, [](const std::string& l) { return l.find("<info ") != std::string::npos; });
         const auto golden = fixtures("golden/" + pathToUtf8(path.filename()));
+        // The golden files hold the paths with Windows separators: update them from the Windows build.
         if (update) {
             std::filesystem::create_directories(golden.parent_path());
             gf_writeLines(lines, golden);
         }
-        EXPECT_EQ(lines, fileLines(golden)) << pathToUtf8(path);
+        std::vector<std::string> expected = fileLines(golden);
+        for (std::string& line : expected) line = systemPaths(line);
+        // These two keep the order in which the walk met the files, which is the file system's
+        // listing order: compared as sets.
+        if (path == fixesPath || path == airlineModelConversionsPath) {
+            std::sort(lines.begin(), lines.end());
+            std::sort(expected.begin(), expected.end());
+        }
+        EXPECT_EQ(lines, expected) << pathToUtf8(path);
     }
 }
 
