@@ -210,9 +210,10 @@ TEST(TextFiles, WritersReplaceTheOldFileWhole)
         {"text", [&] { return gf_writeToFile("EGLL,501", path, true); }},
         {"bytes", [&] { return gf_writeReplacing("EGLL,501", path); }},
     };
-    for (const auto& [name, write] : writers) {
+    for (const auto& writer : writers) {
+        const char* name = writer.first;
         bool written = false;
-        EXPECT_EQ(qtest::oldFileAfter(path, [&] { written = write(); }), "old content") << name;
+        EXPECT_EQ(qtest::oldFileAfter(path, [&] { written = writer.second(); }), "old content") << name;
         EXPECT_TRUE(written) << name;
         EXPECT_TRUE(qtest::readFile(path).starts_with("EGLL,501")) << name;
         EXPECT_FALSE(std::filesystem::exists(path.string() + ".tmp")) << name;
