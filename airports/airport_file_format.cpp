@@ -75,12 +75,12 @@ OptionTexts parseStandOptions(const pugi::xml_node& opt)
 {
     OptionTexts texts;
     const std::string reg = opt.attribute("reg").value();
+    texts.airline = opt.attribute("airl").value();
+    texts.type = opt.attribute("type").value();
+    // The data base's record wins where it knows a field; an empty field of it is an unknown.
     if (const auto record = reg.empty() ? std::nullopt : registrationInfo(reg)) {
-        texts.airline = record->airline;
-        texts.type = record->type;
-    } else {
-        texts.airline = opt.attribute("airl").value();
-        texts.type = opt.attribute("type").value();
+        if (!record->airline.empty()) texts.airline = record->airline;
+        if (!record->type.empty()) texts.type = record->type;
     }
     texts.callsigns = splitCallsignKeys(opt.attribute("cs").value());
     return texts;

@@ -79,13 +79,15 @@ void lf_readParkPositions(const pugi::xml_document& doc, std::vector<Stand>& lis
     }
 }
 
-// Without a learned file the airport starts from the default share of parked aircraft.
+// Without a learned file the airport starts from the default share of parked aircraft, and the
+// maximum fit in use is shown.
 void lf_defaultParkingPercentage()
 {
     parking_percentage.setValue(30);
     gf_enableControl(parking_percentage, false);
     showIntParameter(parking_percentage);
     logLine(fmt::format("{:24}: {}%", parking_percentage.name, parking_percentage.value()));
+    showMaxFitHours();
 }
 
 void lf_report(const std::string& fileText, const ApfFileRecord& record, const QualityPair& quality, std::size_t count)

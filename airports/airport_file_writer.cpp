@@ -89,8 +89,9 @@ bool writeStandOptions(pugi::xml_node parkpos, const StandOption& option)
 {
     pugi::xml_node opt = parkpos.append_child(apfOption);
     bool ok = opt && lf_attribute(opt, "reg", option.reg);
-    // Airline and type come from the data base when it knows the registration.
-    if (ok && !registrationInfo(option.reg))
+    // Airline and type come from the data base when its record of the registration holds both.
+    const auto record = registrationInfo(option.reg);
+    if (ok && !(record && !record->airline.empty() && !record->type.empty()))
         ok = lf_attribute(opt, "airl", option.airline) && lf_attribute(opt, "type", option.type);
     if (ok && option.kind == optionSoft) ok = lf_flagAttribute(opt, "soft", true);
     ok = ok && lf_attribute(opt, "day", fmt::format("{}", option.day)) &&

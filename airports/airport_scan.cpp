@@ -342,20 +342,24 @@ bool lf_scanAirports(const std::vector<std::filesystem::path>& folders)
     const std::vector<std::string> stems = gf_listXmlFileStems(myThirdpartyFolder);
     if (!stems.empty()) {
         std::filesystem::create_directories(tbloFolder);
-        const int copied = lf_prepareTblo(stems);
-        if (copied == 0) {
-            logLine("All your third party airports are done, no off line learning needed.");
-        } else {
-            tbloEntryCount += copied;
-            logLine("");
-            logMarked(fmt::format("Please zip the folder \"{}\" and mail it to {}, so that these airports can be improved "
-                                  "by offline learning",
-                                  pathToUtf8(std::filesystem::absolute(tbloFolder)), supportAddress));
-            logLine("");
-        }
-        // An empty TBLO is no request to the user.
-        if (std::filesystem::is_empty(tbloFolder)) std::filesystem::remove(tbloFolder);
+        tbloEntryCount += lf_prepareTblo(stems);
     }
+    // TBLO also holds the entries of unrecognised airports that the walk made: "all done" is
+    // only true when it holds nothing.
+    if (tbloEntryCount.load() > 0) {
+        logLine("");
+        logMarked(fmt::format("Please zip the folder \"{}\" ({} airport{}) and mail it to {}, so that these airports "
+                              "can be improved by offline learning",
+                              pathToUtf8(std::filesystem::absolute(tbloFolder)), tbloEntryCount.load(),
+                              gf_plural(tbloEntryCount.load()), supportAddress));
+        logLine("");
+    } else if (!stems.empty()) {
+        logLine("All your third party airports are done, no off line learning needed.");
+    }
+    // An empty TBLO is no request to the user.
+    std::error_code ec;
+    if (std::filesystem::is_directory(tbloFolder, ec) && std::filesystem::is_empty(tbloFolder, ec))
+        std::filesystem::remove(tbloFolder, ec);
     if (airportScanSucceeded.load()) logLine("Airports scan successful");
     return airportScanSucceeded.load();
 }

@@ -10,6 +10,7 @@
 #include <pugixml.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -24,7 +25,9 @@ std::unordered_map<std::string, std::string> airportNames;
 
 namespace {
 
-bool airportsRead = false;
+// Set once the list is complete (release): from then on the list is only read, so any thread that
+// sees it set may search the list.
+std::atomic<bool> airportsRead{false};
 
 std::filesystem::path inputFile(const char* name) { return std::filesystem::path("input") / name; }
 
@@ -67,7 +70,7 @@ void parseAirportElement(const pugi::xml_node& element, const std::string& code,
 
 bool readAirports()
 {
-    if (airportsRead) return !airports.empty();
+    if (airportsRead.load(std::memory_order_acquire)) return !airports.empty();
     try {
         // Read into a list of its own, taken over only when the whole file was read: a failed
         // read leaves nothing behind that a later one would add to.
@@ -84,8 +87,7 @@ bool readAirports()
         std::sort(list.begin(), list.end(), [](const Airport& a, const Airport& b) { return a.code < b.code; });
         logLine(fmt::format("{} airports read from \"{}\"", list.size(), path.string()));
         list.shrink_to_fit();
-        airports = std::move(list);
-        airportsRead = true;
+        installAirports(std::move(list));
         return !airports.empty();
     } catch (const pugi::xpath_exception& e) {
         throw UserErrorException(87, e.what());
@@ -96,10 +98,19 @@ bool readAirports()
     }
 }
 
+void installAirports(std::vector<Airport> list)
+{
+    airportsRead.store(false, std::memory_order_release);
+    airports = std::move(list);
+    airportsRead.store(true, std::memory_order_release);
+}
+
+bool airportsAvailable() { return airportsRead.load(std::memory_order_acquire); }
+
 void forgetAirports()
 {
+    airportsRead.store(false, std::memory_order_release);
     airports.clear();
-    airportsRead = false;
 }
 
 bool readAirportNames()

@@ -35,6 +35,9 @@ void parseAirportElement(const pugi::xml_node& element, const std::string& code,
 // Reads "airports_msfs_names.xml"; a missing or broken file gives none. True when any.
 bool readAirportNames();
 std::optional<Airport> findAirport(std::string_view code);
+// True once readAirports has read the list; then any thread may call findAirport (the window
+// checks a typed destination with it).
+bool airportsAvailable();
 
 // The closest stand of an airport's park-position file to a position: distance in nm (100.0
 // when there is none) and the stand's name.
@@ -47,6 +50,8 @@ std::string airportDisplayText(const Airport& airport);
 // The text holds "-token-", as written or with the token in lower case.
 bool containsTaggedToken(std::string_view text, std::string_view token);
 
+// Takes list as the read list (readAirports, and tests with airports of their own).
+void installAirports(std::vector<Airport> list);
 // Forgets the list so it can be read again (tests).
 void forgetAirports();
 

@@ -94,13 +94,12 @@ void lf_applySettings(const pugi::xml_document& doc)
 
     lf_applyBool(doc, INITIAL_LOAD_ONLY);
 
-    if (const auto maxFit = gf_getParameterInt(doc, MAX_FIT.name)) {
-        MAX_FIT.setValue(MAX_FIT.clamp(*maxFit));
-        MAX_FIT_FL.setValue(static_cast<float>(MAX_FIT.value()) * 0.5f + 0.5f);
-        showFloatParameter(MAX_FIT_FL);
+    const auto maxFit = gf_getParameterInt(doc, MAX_FIT.name);
+    if (maxFit) MAX_FIT.setValue(MAX_FIT.clamp(*maxFit));
+    showMaxFitHours();
+    if (maxFit)
         logLine(fmt::format("{:24}: {} (max number of half hours, is {} hrs decimal)", MAX_FIT.name, MAX_FIT.value(),
                             gf_floatToText(MAX_FIT_FL.value())));
-    }
 }
 
 // An unset position: just north-east of 0,0.
@@ -198,6 +197,12 @@ bool applyLearnedStand(const std::string& name, const pugi::xml_node& parkpos, S
         ++next;
     }
     return true;
+}
+
+void showMaxFitHours()
+{
+    MAX_FIT_FL.setValue(MAX_FIT_FL.clamp(static_cast<float>(MAX_FIT.value()) * 0.5f + 0.5f));
+    showFloatParameter(MAX_FIT_FL);
 }
 
 void lf_readLearned(const std::filesystem::path& learnedPath, const ApfFileRecord& record, std::vector<Stand>& list,

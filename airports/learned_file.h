@@ -31,6 +31,10 @@ std::filesystem::path mapAirportPath(const std::string& pathText, const std::str
 void lf_readLearned(const std::filesystem::path& learnedPath, const ApfFileRecord& record, std::vector<Stand>& list,
                     bool& handmade);
 
+// The hours view of MAX_FIT as the airport uses it, into its edit: also for an airport without
+// a learned file, whose edit would otherwise stay empty.
+void showMaxFitHours();
+
 // When stand is named name: applies the learned element's radius and cargo changes and adds its
 // options that the stand does not have yet; true. False for any other stand.
 bool applyLearnedStand(const std::string& name, const pugi::xml_node& parkpos, Stand& stand);

@@ -120,19 +120,11 @@ std::string lf_findThirdPartyArchiveFile(const std::string& publisher, const std
     for (const ThirdPartyAirports& list : lists) {
         if (list.publisher != publisher) continue;
         for (const std::string& item : list.airports) {
-            if (item.size() < icao.size() || item.compare(0, icao.size(), icao) != 0) continue;
-            // The stand count follows the four characters of the code.
-            const std::string count = item.size() > 4 ? item.substr(4) : std::string();
-            std::size_t used = 0;
-            long value = 0;
-            try {
-                value = std::stol(count, &used);
-            } catch (const std::exception&) {
-                used = 0;
-            }
-            if (used == 0 || used != count.size() || value < 0 || value > 100000)
-                throw std::runtime_error(fmt::format("{} {} {} {}", publisher, icao, item, "invalid number"));
-            archivedCount = static_cast<std::int32_t>(value);
+            // An entry whose count is no number is logged, not thrown: the airport is archived
+            // with no known count (0), so the scan links it, writes its own file and goes on.
+            PrefixedNumberContext check{publisher, icao, archivedCount};
+            if (!checkPrefixedNumber(check, item)) continue;
+            archivedCount = check.number;
             found = true;
             return archivePath;
         }
@@ -302,7 +294,8 @@ void lf_processAirport(const BglFile& file, const BglRecord& airport, const std:
     });
     if (!clean) lf_addScanMessage(fmt::format("{}damaged subrecord in airport {} of {}, the rest of it skipped", "===> ", icao, path));
     const auto n = static_cast<std::int32_t>(context.stands.size());
-    if (context.archivedCount < n && context.publisher != vendrakePublisher)
+    // Only a linked airport has an archived file to compare with; the others are told why above.
+    if (linked && context.archivedCount < n && context.publisher != vendrakePublisher)
         lf_addScanMessage(fmt::format("{}{} has {} parkpos while archived one has {}", "===> ", icao, n, context.archivedCount));
     if (!linked || (n > context.archivedCount && context.publisher != vendrakePublisher))
         lf_generateAirportFile(context, result);

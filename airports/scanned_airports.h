@@ -83,7 +83,8 @@ bool lf_linkAirport(BglScanContext& context, const std::string& path, BglScanRes
 // "archive/vendrake/<ICAO>.xml" and whether the add-on package has it.
 std::string lf_findVendrakeArchiveFile(const std::string& icao, bool& found);
 // "archive/thirdparty/<publisher, blanks as %20>/<ICAO>.xml" and whether that publisher's archive
-// list has it (its stand count into archivedCount); throws for a count that is no number.
+// list has it (its stand count into archivedCount; a count that is no number is logged and leaves
+// archivedCount as it is).
 std::string lf_findThirdPartyArchiveFile(const std::string& publisher, const std::string& icao, bool& found,
                                          std::int32_t& archivedCount);
 // Plans the generated airport file of the airport (nothing without stands).

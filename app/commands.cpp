@@ -113,7 +113,8 @@ void onAlwaysOnTop(HWND window, bool on)
     SetWindowPos(window, on ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 }
 
-// A check box and what follows its toggle (the new value is the argument).
+// A check box and what follows its toggle (the new value is the argument). A box without an
+// entry only stores its new state: a new setting needs none.
 struct BoxCommand {
     CheckBoxParameter* box;
     std::function<void(HWND, bool)> action;
@@ -125,7 +126,6 @@ const std::vector<BoxCommand>& boxCommands()
         {&NAV_LIGHTS_WHILE_PARKED, [](HWND, bool) { navLightsRequest = true; }},
         {&AUTO_RANGE, [](HWND, bool on) { onAutoRange(on); }},
         {&MSFS_2020, [](HWND, bool on) { switchSimulator(on); }},
-        {&CALLSIGN_OBJECTIDS, nullptr},
         {&SCAN_LIVERIES, [](HWND, bool on) { onScanLiveries(on); }},
         {&SCAN_AIRPORTS, [](HWND, bool on) { onScanAirports(on); }},
         {&LIG_AUTOMATIC,
@@ -152,16 +152,11 @@ const std::vector<BoxCommand>& boxCommands()
         {&COLLISION_USER_AIR,
          [](HWND, bool on) { noticeWhen(!on, "Be aware, no collision avoidance with user aircraft in the air"); }},
         {&SUPPRESS_STUB, [](HWND, bool on) { noticeWhen(on, "Exclude FSLTL-liveries titles ending with _STUB from scan"); }},
-        {&LOG, nullptr},
-        {&LIGHT_AIRCRAFT, nullptr},
-        {&HELICOPTERS, nullptr},
-        {&HIGH_PERF_AIRCRAFT, nullptr},
         {&ALWAYS_ON_TOP, [](HWND window, bool on) { onAlwaysOnTop(window, on); }},
         {&TELLMOOR,
          [](HWND, bool on) {
              noticeWhen(on, fmt::format("Note: This mode is for Tellmoor VLK users only, please re-start {}", programName));
          }},
-        {&STRAIGHT_PBS_ONLY, nullptr},
         {&LEARN_SOFT,
          [](HWND, bool) {
              if (indicators.parkAirportLoaded.load()) reevaluationRequest = true;
@@ -191,7 +186,7 @@ bool toggle(HWND window, CheckBoxParameter& box)
 bool handleButton(std::uint16_t id)
 {
     if (id == unblockButton.id) {
-        if (!BLOCK_CALLSIGN.value().empty()) requestUnblockCallsign();
+        if (!BLOCK_CALLSIGN.value().empty()) unblockCallsign();
         else setStatus("Nothing to block or unblock...", false);
         return true;
     }
@@ -218,11 +213,11 @@ bool lf_HandleWMCOMMAND(HWND window, WPARAM wParam)
     bool handled = false;
     try {
         handled = handleButton(id);
-        for (const BoxCommand& command : boxCommands()) {
-            if (handled || command.box->id != id) continue;
+        if (auto* box = dynamic_cast<CheckBoxParameter*>(controlWithId(id)); !handled && box != nullptr) {
             handled = true;
-            const bool now = toggle(window, *command.box);
-            if (command.action) command.action(window, now);
+            const bool now = toggle(window, *box);
+            for (const BoxCommand& command : boxCommands())
+                if (command.box == box) command.action(window, now);
         }
     } catch (const std::exception& e) {
         handled = true;

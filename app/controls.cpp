@@ -96,101 +96,36 @@ std::filesystem::path typedFolder(const std::string& text)
     return std::filesystem::path(wide);
 }
 
-LRESULT CALLBACK installPathEditProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return textEditProc(ALL_INSTALL_PATH, w, m, wp, lp); }
-LRESULT CALLBACK aiPackageOrderEditProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return intEditProc(AI_PACKAGE_ORDER, w, m, wp, lp); }
-LRESULT CALLBACK matchingDepthEditProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return intEditProc(MATCHING_DEPTH, w, m, wp, lp); }
-LRESULT CALLBACK lateralRangeEditProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return intEditProc(LATERAL_RANGE, w, m, wp, lp); }
-LRESULT CALLBACK autoRangeAboveHeightEditProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return intEditProc(AUTO_RANGE_ABOVE_HEIGHT, w, m, wp, lp); }
-LRESULT CALLBACK blockCallsignEditProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return textEditProc(BLOCK_CALLSIGN, w, m, wp, lp); }
-LRESULT CALLBACK callsign2ObjectIdEditProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return textEditProc(CALLSIGN_2_OBJECTID, w, m, wp, lp); }
-LRESULT CALLBACK customMaxParkEditProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return intEditProc(CUSTOM_MAX_PARK, w, m, wp, lp); }
-LRESULT CALLBACK maxLiveEditProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return intEditProc(MAX_LIVE, w, m, wp, lp); }
-LRESULT CALLBACK destinationEditProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return textEditProc(DESTINATION, w, m, wp, lp); }
-LRESULT CALLBACK airportRangeEditProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return intEditProc(AIRPORT_RANGE, w, m, wp, lp); }
-LRESULT CALLBACK airportHeightEditProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return intEditProc(AIRPORT_HEIGHT, w, m, wp, lp); }
-LRESULT CALLBACK parkingPercentageEditProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return intEditProc(parking_percentage, w, m, wp, lp); }
-
-// One control of the parameter band: its kind, left edge, width and edit procedure.
-struct ControlPlace {
-    enum Kind { checkBox, edit, button } kind;
-    ParameterControl* control;
-    int x;
-    int width;
-    WNDPROC proc;
-};
-
-// In the order of creation (which is also the order of the tab and of the z order).
-const std::vector<ControlPlace>& controlPlaces()
+// The one window procedure of every edit: the edit's setting, found by its control id, decides
+// which of the shared procedures applies what was typed.
+LRESULT CALLBACK parameterEditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    using K = ControlPlace;
-    static const std::vector<ControlPlace> places{
-        {K::checkBox, &MSFS_2020, 5, 0, nullptr},
-        {K::edit, &ALL_INSTALL_PATH, 111, 1200, installPathEditProc},
-        {K::checkBox, &SCAN_LIVERIES, 5, 0, nullptr},
-        {K::checkBox, &LIG_AUTOMATIC, 217, 0, nullptr},
-        {K::edit, &AI_PACKAGE_ORDER, 368, 24, aiPackageOrderEditProc},
-        {K::checkBox, &LIG_PRIORITIZE, 430, 0, nullptr},
-        {K::checkBox, &SUPPRESS_STUB, 536, 0, nullptr},
-        {K::checkBox, &LOG, 652, 0, nullptr},
-        {K::checkBox, &ALWAYS_ON_TOP, 748, 0, nullptr},
-        {K::checkBox, &SCAN_AIRPORTS, 5, 0, nullptr},
-        {K::checkBox, &NAV_LIGHTS_WHILE_PARKED, 652, 0, nullptr},
-        {K::checkBox, &LEARN_SOFT, 748, 0, nullptr},
-        {K::edit, &MATCHING_DEPTH, 217, 24, matchingDepthEditProc},
-        {K::checkBox, &LIGHT_AIRCRAFT, 323, 0, nullptr},
-        {K::checkBox, &HELICOPTERS, 430, 0, nullptr},
-        {K::checkBox, &HIGH_PERF_AIRCRAFT, 536, 0, nullptr},
-        {K::checkBox, &TELLMOOR, 652, 0, nullptr},
-        {K::checkBox, &GUID_CHANGES, 748, 0, nullptr},
-        {K::edit, &LATERAL_RANGE, 217, 34, lateralRangeEditProc},
-        {K::checkBox, &AUTO_RANGE, 323, 0, nullptr},
-        {K::edit, &AUTO_RANGE_ABOVE_HEIGHT, 455, 50, autoRangeAboveHeightEditProc},
-        {K::checkBox, &CALLSIGN_OBJECTIDS, 748, 0, nullptr},
-        {K::checkBox, &COLLISION_USER_GND, 217, 0, nullptr},
-        {K::checkBox, &COLLISION_USER_AIR, 323, 0, nullptr},
-        {K::checkBox, &COLLISION_LIVE_PARKED_GND, 430, 0, nullptr},
-        {K::edit, &BLOCK_CALLSIGN, 217, 100, blockCallsignEditProc},
-        {K::button, &unblockButton, 323, 70, nullptr},
-        {K::edit, &CALLSIGN_2_OBJECTID, 460, 95, callsign2ObjectIdEditProc},
-        {K::edit, &CUSTOM_MAX_PARK, 353, 34, customMaxParkEditProc},
-        {K::edit, &MAX_LIVE, 601, 34, maxLiveEditProc},
-        {K::edit, &DESTINATION, 217, 50, destinationEditProc},
-        {K::edit, &AIRPORT_RANGE, 353, 34, airportRangeEditProc},
-        {K::edit, &AIRPORT_HEIGHT, 566, 50, airportHeightEditProc},
-        {K::checkBox, &STRAIGHT_PBS_ONLY, 652, 0, nullptr},
-        {K::checkBox, &PARK_FAKE, 5, 0, nullptr},
-        {K::checkBox, &WEEK, 71, 0, nullptr},
-        {K::checkBox, &PARK_SOFT, 151, 0, nullptr},
-        {K::edit, &parking_percentage, 323, 34, parkingPercentageEditProc},
-        {K::checkBox, &INITIAL_LOAD_ONLY, 430, 0, nullptr},
-        {K::edit, &MAX_FIT_FL, 566, 34, floatEditProc},
-        {K::button, &rereadButton, 758, 90, nullptr},
-        {K::button, &flushStaticButton, 758, 90, nullptr},
-    };
-    return places;
+    ParameterControl* control = controlWithId(static_cast<std::uint16_t>(GetDlgCtrlID(window)));
+    if (auto* edit = dynamic_cast<IntEditParameter*>(control)) return intEditProc(*edit, window, message, wParam, lParam);
+    if (auto* text = dynamic_cast<TextBoxParameter*>(control)) return textEditProc(*text, window, message, wParam, lParam);
+    if (dynamic_cast<FloatEditParameter*>(control) != nullptr) return floatEditProc(window, message, wParam, lParam);
+    return DefWindowProcW(window, message, wParam, lParam);
 }
 
 } // namespace
 
 void createControls(HWND window, const CREATESTRUCTW* create)
 {
-    for (const ControlPlace& place : controlPlaces()) {
-        switch (place.kind) {
-        case ControlPlace::checkBox:
-            createParameterCheckBox(dynamic_cast<CheckBoxParameter&>(*place.control), window, create, place.x);
-            break;
-        case ControlPlace::edit:
-            createParameterEdit(*place.control, window, create, place.x, place.width, 0, place.proc);
-            break;
-        case ControlPlace::button:
-            createParameterButton(dynamic_cast<ButtonParameter&>(*place.control), window, create, place.x, place.width);
-            break;
+    for (ParameterControl* control : allControls()) {
+        const ControlPlace& place = control->place();
+        if (auto* box = dynamic_cast<CheckBoxParameter*>(control)) {
+            createParameterCheckBox(*box, window, create, place.x);
+        } else if (auto* button = dynamic_cast<ButtonParameter*>(control)) {
+            createParameterButton(*button, window, create, place.x, place.width);
+        } else {
+            createParameterEdit(*control, window, create, place.x, place.width, 0, parameterEditProc);
         }
-        HWND control = controlWindow(*place.control);
-        if (control == nullptr) continue;
-        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(mainWindow.textFont), FALSE);
+        HWND child = controlWindow(*control);
+        if (child == nullptr) continue;
+        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(mainWindow.textFont), FALSE);
         // Narrow margins: "49000" fits the 50 pixels of its edit.
-        if (place.kind == ControlPlace::edit) SendMessageW(control, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(2, 2));
+        if (previousEditProc(*control) != nullptr)
+            SendMessageW(child, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(2, 2));
     }
     InvalidateRect(window, &parametersBand, TRUE);
 }
@@ -300,8 +235,8 @@ LRESULT textEditProc(TextBoxParameter& parameter, HWND window, UINT message, WPA
     guardedApply("textEditProc", [&parameter] {
         clearStatus();
         const std::string text = lf_getTextFromId(parameter.id);
-        if (&parameter == &BLOCK_CALLSIGN) requestBlockCallsign(text);
-        else if (&parameter == &DESTINATION) requestDestination(text);
+        if (&parameter == &BLOCK_CALLSIGN) blockCallsign(text);
+        else if (&parameter == &DESTINATION) setDestination(text);
         else if (&parameter == &CALLSIGN_2_OBJECTID) applyCallsignLookup(text);
         else if (&parameter == &ALL_INSTALL_PATH)
             lf_newSimPath(MSFS_2020.value() ? MSFS_INSTALL_PATH : MSFS_2024_INSTALL_PATH, text);

@@ -38,7 +38,7 @@ void MainWindow::invalidate(const RECT& band)
 
 const RECT& bandRect(Band band)
 {
-    static constexpr RECT whole{0, 0, mainWindowWidth, mainWindowHeight};
+    static constexpr RECT whole{0, 0, clientWidth, clientHeight};
     switch (band) {
     case Band::header: return headerBand;
     case Band::links: return linksBand;

@@ -21,8 +21,12 @@ inline constexpr RECT parametersBand{0, 112, 880, 392};
 inline constexpr RECT statisticsBand{0, 392, 880, 448};
 inline constexpr RECT statusBand{0, 448, 880, 476};
 
-inline constexpr int mainWindowWidth = 880;
-inline constexpr int mainWindowHeight = 516;
+// The client area that the bands fill exactly; the window's outer size follows from it
+// (mainWindowStyle, the frame and caption at the window's DPI).
+inline constexpr int clientWidth = 880;
+inline constexpr int clientHeight = statusBand.bottom;
+inline constexpr DWORD mainWindowStyle = WS_CAPTION | WS_SYSMENU;
+inline constexpr DWORD mainWindowExStyle = 0;
 inline constexpr UINT WM_APP_START_WORKER = WM_APP + 1;
 inline constexpr UINT WM_APP_END_PROGRAM = WM_APP + 2;
 

@@ -232,19 +232,39 @@ void paintQnh()
     if (qnh >= 1) drawText(642, 63, fmt::format("qnh: {:4}", qnh), greenColour);
 }
 
+namespace {
+
+COLORREF labelColour(const ParameterControl& control)
+{
+    const auto* box = dynamic_cast<const BoolParameter*>(&control);
+    const auto* number = dynamic_cast<const IntParameter*>(&control);
+    switch (control.place().labelStyle) {
+    case LabelStyle::plain: break;
+    case LabelStyle::yellowWhenOn: return box && box->value() ? yellowColour : blackColour;
+    case LabelStyle::yellowWhenOff: return box && !box->value() ? yellowColour : blackColour;
+    case LabelStyle::greyWhenDisabled: return controlEnabled(control) ? blackColour : greyColour;
+    case LabelStyle::greyWhenOff: return box && box->value() ? blackColour : greyColour;
+    case LabelStyle::yellowWhenChanged:
+        return number && number->value() != number->defaultValue() ? yellowColour : greyColour;
+    }
+    return blackColour;
+}
+
+// The labels of the controls, each from its setting's row.
+void paintControlLabels()
+{
+    for (const ParameterControl* control : allControls()) {
+        const ControlPlace& place = control->place();
+        if (place.label != nullptr) drawText(place.labelX, place.y, place.label, labelColour(*control));
+    }
+}
+
+} // namespace
+
 void paintSettingsLabels()
 {
-    auto onOrBlack = [](bool on) { return on ? yellowColour : blackColour; };
-    drawText(25, 119, "Install path:", blackColour);
-
-    drawText(25, 147, "Scan for liveries", onOrBlack(SCAN_LIVERIES.value()));
-    drawText(237, 147, "Automatic, selector:", blackColour);
-    drawText(450, 147, "Prioritize", blackColour);
-    drawText(556, 147, "Stub", blackColour);
-    drawText(672, 147, "Log", blackColour);
-    drawText(768, 147, "Stay on top", onOrBlack(ALWAYS_ON_TOP.value()));
-
-    drawText(25, 175, "Scan for addon airports", onOrBlack(SCAN_AIRPORTS.value()));
+    paintControlLabels();
+    // Titles of rows and units, and labels that follow another setting.
     if (const int tblo = tbloEntryCount.load(); tblo > 0) {
         std::error_code ec;
         const std::filesystem::path folder = std::filesystem::absolute(tbloFolder, ec);
@@ -253,58 +273,25 @@ void paintSettingsLabels()
                            fmt::format("{} airport{} in {} folder", tblo, gf_plural(tblo), pathToUtf8(ec ? tbloFolder : folder)),
                            yellowColour, true, 640);
     }
-    drawText(672, 175, "Nav lights", blackColour);
-    drawText(768, 175, "Learn Soft", blackColour);
-
-    drawText(5, 203, "Max aircraft matching depth", blackColour);
     drawText(253, 203, "Optional:", blackColour);
-    drawLabel(343, 203, "Light aircraft", controlEnabled(LIGHT_AIRCRAFT));
-    drawLabel(450, 203, "Helicopters", controlEnabled(HELICOPTERS));
-    drawLabel(556, 203, "FighterJets", controlEnabled(HIGH_PERF_AIRCRAFT));
-    drawText(672, 203, "Tellmoor", onOrBlack(TELLMOOR.value()));
-    drawText(768, 203, "GUID changes", onOrBlack(!GUID_CHANGES.value()));
-
     drawText(5, 231, "Traffic injection", blackColour);
-    drawText(167, 231, "radius:", blackColour);
     drawText(260, 231, "nm,  or", blackColour);
-    drawText(343, 231, "auto range", blackColour);
     drawLabel(430, 231, "ah:", AUTO_RANGE.value());
     drawLabel(510, 231, "ft", AUTO_RANGE.value());
     drawLabel(768, 231, "objectids", MSFS_2020.value());
 
     drawText(5, 259, "Callsigns", blackColour);
-    drawText(172, 259, "block:", blackColour);
-    drawText(430, 259, "oid:", blackColour);
     if (!texts.callsign.empty() && !CALLSIGN_2_OBJECTID.value().empty()) drawText(561, 259, texts.callsign, blackColour);
-
     drawText(5, 287, "Collision avoidance", blackColour);
-    drawText(237, 287, "User ground", blackColour);
-    drawText(343, 287, "User air", blackColour);
-    drawText(450, 287, "Live X parked", blackColour);
 
     const bool placing = indicators.parkingBusy.load();
-    drawText(5, 315, fmt::format("Airport parking{}", placing ? " active" : ""), onOrBlack(placing));
-    drawText(217, 315, "generic max park:",
-             CUSTOM_MAX_PARK.value() != CUSTOM_MAX_PARK.defaultValue() ? yellowColour : greyColour);
-    drawText(536, 315, "max live:", MAX_LIVE.value() != MAX_LIVE.defaultValue() ? yellowColour : greyColour);
-    drawLabel(672, 315, "Straight push backs only", STRAIGHT_PBS_ONLY.value());
-
+    drawText(5, 315, fmt::format("Airport parking{}", placing ? " active" : ""), placing ? yellowColour : blackColour);
     const std::int32_t minutes = indicators.parkingMinutes.load();
     if (indicators.parkAirportLoaded.load() && !placing && !INITIAL_LOAD_ONLY.value() && minutes >= 1 && minutes <= 19)
         drawText(5, 343, fmt::format("(next in {} min)", minutes), blackColour);
-    drawText(139, 343, "destination:", blackColour);
-    drawText(303, 343, "range:", blackColour);
     drawText(393, 343, "nm", blackColour);
-    drawText(440, 343, "height above gnd:", blackColour);
     drawText(621, 343, "ft", blackColour);
-
-    drawText(25, 371, "Fake", blackColour);
-    drawText(91, 371, "Week", blackColour);
-    drawText(171, 371, "Soft", blackColour);
-    drawText(264, 371, "wanted: ", blackColour);
     drawText(363, 371, "%", blackColour);
-    drawText(450, 371, "ILO", onOrBlack(INITIAL_LOAD_ONLY.value()));
-    drawText(506, 371, "Max fit:", blackColour);
 }
 
 void paintStatistics()
@@ -314,10 +301,11 @@ void paintStatistics()
     const bool loaded = indicators.parkAirportLoaded.load();
     drawText(5, y, texts.parkAirport, loaded ? greenColour : yellowColour);
     if (!loaded) return;
-    drawText(85, y,
-             fmt::format(" {}, {}{}, wk={}", texts.parkLine1, texts.parkLine2, indicators.hMarkFlag.load() ? " (h)" : "",
-                         indicators.parkWeek.load()),
-             greenColour);
+    // A long airport name and publisher end before the static marker's column.
+    drawTextWithShadow(parkLineLeft, y,
+                       fmt::format(" {}, {}{}, wk={}", texts.parkLine1, texts.parkLine2,
+                                   indicators.hMarkFlag.load() ? " (h)" : "", indicators.parkWeek.load()),
+                       greenColour, false, parkLineRight);
     drawText(370, y, indicators.staticMarker.load() ? "*S*" : "", greenColour);
     drawText(430, y, fmt::format("qf: {}", texts.quality), greenColour);
     if (!texts.reservedStand.empty())

@@ -22,6 +22,11 @@ void paintQnh();
 void paintSettingsLabels();
 void paintStatistics();
 
+// The park airport's line of the statistics band (name, publisher, week) runs from its left edge
+// and is cut at its right edge, before the static marker "*S*" at x 370.
+inline constexpr int parkLineLeft = 85;
+inline constexpr int parkLineRight = 368;
+
 // Colours of the window; each carries a meaning.
 inline constexpr COLORREF greenColour = RGB(50, 205, 50);   // good values, header, status band
 inline constexpr COLORREF yellowColour = RGB(255, 255, 0);  // warnings, options that are on

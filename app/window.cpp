@@ -81,7 +81,45 @@ void settleStartPosition(IntParameter& parameter)
     }
 }
 
+// The system's DPI, when this Windows can tell it (96, the unscaled DPI, otherwise).
+UINT systemDpi()
+{
+    using DpiForSystem = UINT(WINAPI*)();
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    const auto dpi = reinterpret_cast<DpiForSystem>(
+        reinterpret_cast<void (*)()>(GetProcAddress(user32, "GetDpiForSystem")));
+    return dpi != nullptr ? dpi() : 96;
+}
+
+// A frame drawn differently than announced (themes, window managers) would still cut the layout:
+// the window grows or shrinks by what the client area is off.
+void fitClientArea(HWND window)
+{
+    RECT client{};
+    RECT outer{};
+    if (!GetClientRect(window, &client) || !GetWindowRect(window, &outer)) return;
+    const int dx = clientWidth - (client.right - client.left);
+    const int dy = clientHeight - (client.bottom - client.top);
+    if (dx == 0 && dy == 0) return;
+    SetWindowPos(window, nullptr, 0, 0, outer.right - outer.left + dx, outer.bottom - outer.top + dy,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 } // namespace
+
+SIZE outerSizeForClient(int width, int height)
+{
+    RECT rect{0, 0, width, height};
+    using AdjustForDpi = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    const auto adjustForDpi = reinterpret_cast<AdjustForDpi>(
+        reinterpret_cast<void (*)()>(GetProcAddress(user32, "AdjustWindowRectExForDpi")));
+    if (adjustForDpi != nullptr)
+        adjustForDpi(&rect, mainWindowStyle, FALSE, mainWindowExStyle, systemDpi());
+    else
+        AdjustWindowRectEx(&rect, mainWindowStyle, FALSE, mainWindowExStyle);
+    return SIZE{rect.right - rect.left, rect.bottom - rect.top};
+}
 
 void storeWindowPosition(const RECT& rect)
 {
@@ -165,11 +203,12 @@ bool initInstance(HINSTANCE instance, const wchar_t* title)
         settleStartPosition(MAIN_WINDOW_X);
         settleStartPosition(MAIN_WINDOW_Y);
     }
-    HWND window = CreateWindowExW(0, title, title, WS_CAPTION | WS_SYSMENU, MAIN_WINDOW_X.value(),
-                                  MAIN_WINDOW_Y.value(), mainWindowWidth, mainWindowHeight, nullptr, nullptr,
-                                  instance, nullptr);
+    const SIZE outer = outerSizeForClient(clientWidth, clientHeight);
+    HWND window = CreateWindowExW(mainWindowExStyle, title, title, mainWindowStyle, MAIN_WINDOW_X.value(),
+                                  MAIN_WINDOW_Y.value(), outer.cx, outer.cy, nullptr, nullptr, instance, nullptr);
     mainWindow.hWnd.store(window);
     if (window == nullptr) return false;
+    fitClientArea(window);
     ShowWindow(window, SW_SHOW);
     return UpdateWindow(window) != 0;
 }

@@ -3,7 +3,6 @@
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/win_text.h"
-#include "foundation/zip_archive.h"
 #include "foundation/run_control.h"
 
 #include <curl/curl.h>
@@ -161,14 +160,6 @@ VersionData getServerVersion(CURL* handle, const std::string& url)
     return VersionData(lines.front());
 }
 
-void gf_copyZipEntry(const ZipArchive& archive, const ZipEntry& entry, std::FILE* out)
-{
-    archive.readContent(entry, unzipChunkBytes, [out](std::string_view chunk) {
-        return std::fwrite(chunk.data(), 1, chunk.size(), out) == chunk.size();
-    });
-    if (std::fflush(out) != 0) throw ZipReadError(-1, fmt::format("cannot write entry \"{}\"", entry.name));
-}
-
 bool downloadAndUnzip(const std::filesystem::path& zipName, const std::filesystem::path& target)
 {
     CurlHandle handle = makeCurlHandle();
@@ -178,39 +169,7 @@ bool downloadAndUnzip(const std::filesystem::path& zipName, const std::filesyste
         result = false;
         logMarked(fmt::format("downloading {} failed?", zipText));
     } else {
-        ZipArchive archive;
-        if (!archive.open(zipName)) {
-            result = false;
-            lf_removeIfExists(target);
-            logMarked(fmt::format("unzipping {} failed?", zipText));
-            logIndented(archive.errorText());
-        } else {
-            // Every file entry, one after the other, into a target that starts from empty
-            // (a leftover of an interrupted run is not extended). No file entry: no target.
-            lf_removeIfExists(target);
-            std::vector<ZipEntry> files = archive.entries();
-            std::erase_if(files, [](const ZipEntry& entry) { return entry.isFolder(); });
-            std::FILE* out = nullptr;
-            if (files.empty()) {
-                // nothing to write
-            } else if (_wfopen_s(&out, target.c_str(), L"wb") != 0 || out == nullptr) {
-                result = false;
-                logMarked(fmt::format("unzipping {} failed? could not open {}", zipText, pathToUtf8(target)));
-            } else {
-                try {
-                    for (const ZipEntry& entry : files) gf_copyZipEntry(archive, entry, out);
-                } catch (const ZipReadError& e) {
-                    result = false;
-                    logMarked(fmt::format("unzipping {} failed? {}", zipText, e.what()));
-                }
-                if (std::fclose(out) != 0 && result) {
-                    result = false;
-                    logMarked(fmt::format("unzipping {} failed? could not write {}", zipText, pathToUtf8(target)));
-                }
-                if (!result) lf_removeIfExists(target);
-            }
-            archive.close();
-        }
+        result = gf_unzipToFile(zipName, zipText, target);
     }
     lf_removeIfExists(zipName);
     return result;

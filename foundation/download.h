@@ -1,6 +1,7 @@
 #pragma once
 // Downloads from the program's download site and the unpacking of zipped data files.
 // The site's layout is written down in tools/httpd/SITE_LAYOUT.md.
+#include "foundation/unzip_file.h"
 #include "foundation/version.h"
 
 #include <chrono>
@@ -13,9 +14,6 @@
 typedef void CURL;
 
 namespace qtr {
-
-class ZipArchive;
-struct ZipEntry;
 
 // Limits of every transfer. A transfer that cannot connect within connectTimeout, or that
 // moves fewer than lowSpeedBytesPerSecond for lowSpeedTime, fails; so does every transfer once
@@ -59,11 +57,5 @@ VersionData getServerVersion(CURL* handle, const std::string& url);
 bool downloadAndUnzip(const std::filesystem::path& zipName, const std::filesystem::path& target);
 // downloadAndUnzip of "dbase.zip".
 bool downloadDataBaseZip(const std::filesystem::path& target);
-
-// Size of the pieces in which entries are copied into files.
-inline constexpr std::size_t unzipChunkBytes = 524288;
-// Copies one entry into the open output file in pieces; throws ZipReadError (also for a failed
-// write). The caller removes the file when it throws.
-void gf_copyZipEntry(const ZipArchive& archive, const ZipEntry& entry, std::FILE* out);
 
 } // namespace qtr

@@ -18,7 +18,7 @@ std::string exitCodeText(ExitCode code)
     case ExitCode::SimWasClosed: return "SIM WAS CLOSED";
     case ExitCode::NewFlight: return "NEW FLIGHT";
     case ExitCode::NewSettings: return "NEW SETTINGS";
-    case ExitCode::UserClosedSim: return "USER CLOSED SIM";
+    case ExitCode::UserClosedProgram: return "USER CLOSED PROGRAM";
     case ExitCode::SimConnectError: return "SIMCONNECT ERROR";
     case ExitCode::ReaderError: return "READER ERROR";
     case ExitCode::SystemError: return "SYSTEM ERROR";
@@ -47,7 +47,7 @@ void requestUserClose()
     // (it came first); a setter after us finds the stop taken and changes nothing.
     stopRequested.store(true);
     ExitCode none = ExitCode::NotYetSet;
-    exitCode.compare_exchange_strong(none, ExitCode::UserClosedSim);
+    exitCode.compare_exchange_strong(none, ExitCode::UserClosedProgram);
 }
 
 } // namespace qtr

@@ -12,7 +12,7 @@ enum class ExitCode : std::int32_t {
     SimWasClosed = 1,
     NewFlight = 2,
     NewSettings = 3,
-    UserClosedSim = 4,
+    UserClosedProgram = 4,
     SimConnectError = 5,
     ReaderError = 6,
     SystemError = 7,

@@ -363,8 +363,13 @@ void gf_requestAircraftInRange(std::uint32_t radiusMetres)
     if (simConnectFailed.load()) return;
     std::lock_guard lock(simConnectMutex);
     const auto c = openConnection();
-    if (c && c->sc.RequestDataOnSimObjectType(c->handle, requestAircraftInRange, defAircraftInRange, radiusMetres,
-                                              SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT) < 0) {
+    if (!c) return;
+    // The simulator keeps airplanes and helicopters apart, and a request id answers one type: the
+    // objects of rotorcraft liveries are only seen through a request of their own.
+    if (c->sc.RequestDataOnSimObjectType(c->handle, requestAircraftInRange, defAircraftInRange, radiusMetres,
+                                         SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT) < 0 ||
+        c->sc.RequestDataOnSimObjectType(c->handle, requestHelicoptersInRange, defAircraftInRange, radiusMetres,
+                                         SIMCONNECT_SIMOBJECT_TYPE_HELICOPTER) < 0) {
         logLine("SimConnect request ac within range fails");
         gf_simConnectRequestError();
     }

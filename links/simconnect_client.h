@@ -64,6 +64,7 @@ enum RequestId : std::uint32_t {
     requestUserOnGround = 108,
     requestUserState = 109,
     requestFlightPlan = 110,
+    requestHelicoptersInRange = 111,
 };
 
 // The user aircraft block of definition 403, field by field.

@@ -204,7 +204,8 @@ void lf_onException(const SIMCONNECT_RECV_EXCEPTION& e)
 
 void lf_onObjectAddRemove(const SIMCONNECT_RECV_EVENT_OBJECT_ADDREMOVE& e)
 {
-    if (e.eObjType != SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT) return;
+    // Rotorcraft liveries are announced as helicopters, every other one as an aircraft.
+    if (e.eObjType != SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT && e.eObjType != SIMCONNECT_SIMOBJECT_TYPE_HELICOPTER) return;
     const std::uint32_t objectId = e.dwData;
     if (e.uEventID == eventObjectAdded) {
         if (objectId > userObjectId.load()) addedObjects.push_back(objectId);
@@ -400,7 +401,7 @@ void lf_onUserAircraftData(const SIMCONNECT_RECV_SIMOBJECT_DATA& d)
 
 void lf_onObjectData(const SIMCONNECT_RECV_SIMOBJECT_DATA& d)
 {
-    if (d.dwRequestID != requestAircraftInRange) return;
+    if (d.dwRequestID != requestAircraftInRange && d.dwRequestID != requestHelicoptersInRange) return;
     const std::uint32_t objectId = d.dwObjectID;
     if (objectId <= userObjectId.load()) return;
     const unsigned char* bytes = dataBlock(d);

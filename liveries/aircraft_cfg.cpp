@@ -150,7 +150,8 @@ bool lf_airlineOfUnnamed(Section& s, const std::string& icaoType)
     if (!s.regcode.empty()) {
         std::optional<RegistrationInfo> info;
         for (const std::string& form : registrationVariants(s.regcode)) {
-            if (!findRegistrationInfo(info, form)) continue;
+            // A record without an airline knows no more than no record.
+            if (!findRegistrationInfo(info, form) || info->airline.empty()) continue;
             s.airline = info->airline;
             return true;
         }

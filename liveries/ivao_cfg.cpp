@@ -131,7 +131,9 @@ LiveryRecord lf_parseFltsimSections(std::uint32_t folderNumber, CfgSection whole
     } else {
         if (regcode.empty()) return incomplete(" misses airlinecode in title: " + title + ", and no regcode");
         const auto info = registrationInfo(regcode);
-        if (!info) return incomplete(" misses airlinecode in title: " + title + ", and regcode unknown" + regcode);
+        // A record without an airline knows no more than no record.
+        if (!info || info->airline.empty())
+            return incomplete(" misses airlinecode in title: " + title + ", and regcode unknown" + regcode);
         airline = info->airline;
     }
     LiveryRecord record = lf_addLivery(folderNumber, airline, icaoType, true, title, regcode);

@@ -86,6 +86,25 @@ bool lf_lookup(FlightRecord& flight, const std::string& airline, const std::stri
     return !flight.livery.empty();
 }
 
+bool lf_hasAirlineModel(const std::string& airline, const std::string& type, TitleMap map)
+{
+    const auto& titles = map == cargoTitles ? cargoAirlineTitles : paxAirlineTitles;
+    const auto a = titles.find(airline);
+    return a != titles.end() && a->second.find(type) != a->second.end();
+}
+
+// The airline's own titles of the flight's type (step 2): as lf_lookup, and a pax flight of an
+// airline whose installed liveries of the type are all freighters flies one of them rather than
+// another airline's livery (a freight airline the data base does not name, or a package of an
+// airline's freighters only). Only live flights: a parked aircraft's stand decides pax or cargo.
+bool lf_lookupOwnType(FlightRecord& flight, const std::string& airline, const std::string& type, bool live)
+{
+    if (lf_lookup(flight, airline, type)) return true;
+    if (!live || flight.cargo || lf_hasAirlineModel(airline, type, paxTitles)) return false;
+    lf_lookupAirlineModel(flight, airline, type, cargoTitles);
+    return !flight.livery.empty();
+}
+
 bool lf_lookupModel(FlightRecord& flight, const std::string& type)
 {
     const auto& models = flight.cargo ? cargoModelTitles : paxModelTitles;
@@ -122,8 +141,9 @@ std::uint32_t lf_matchAirlineAndType(FlightRecord& flight, bool live)
     if (airline == privateAirline && lf_lookup(flight, genericAirline, type)) return 4;
     const std::string operatorCode = registrationField3(flight.registration);
     if (!live || !airline.empty()) {
-        if (lf_lookup(flight, airline, type)) return 2;
-        if (!operatorCode.empty() && lf_lookup(flight, registrationInfo(flight.registration)->airline, type)) return 2;
+        if (lf_lookupOwnType(flight, airline, type, live)) return 2;
+        if (!operatorCode.empty() && lf_lookupOwnType(flight, registrationInfo(flight.registration)->airline, type, live))
+            return 2;
     }
     if (depth < 3) return noStep;
     if (!live || !airline.empty()) {

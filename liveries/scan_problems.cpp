@@ -105,12 +105,13 @@ void lf_applyDbaseData(LiveryRecord& livery)
                                                lf_boolText(livery.cargo), lf_boolText(info->cargo)));
         livery.cargo = info->cargo;
     }
-    const std::string& airline = info->operatorCode.empty() ? info->airline : info->operatorCode;
-    if (airline != livery.airline) {
+    // An empty field of the record is an unknown: the livery keeps its own airline and type.
+    const std::string airline = flyingAirline(*info);
+    if (!airline.empty() && airline != livery.airline) {
         dbaseConversions.push_back(fmt::format("{:80} {} airl {} => {}", livery.title, livery.regcode, livery.airline, airline));
         livery.airline = airline;
     }
-    if (info->type != livery.icaoType) {
+    if (!info->type.empty() && info->type != livery.icaoType) {
         dbaseConversions.push_back(fmt::format("{:80} {} model {} => {}", livery.title, livery.regcode, livery.icaoType, info->type));
         livery.icaoType = info->type;
     }

@@ -5,7 +5,9 @@
 #include "liveries/data_text.h"
 #include "foundation/log.h"
 #include "foundation/text_files.h"
+#include "foundation/unzip_file.h"
 #include "foundation/utilities.h"
+#include "foundation/win_text.h"
 #include "liveries/code_unscrambler.h"
 #include "liveries/type_queries.h"
 
@@ -189,9 +191,12 @@ void readIcaoCodesSection(const pugi::xml_document& doc, const char* section, Or
 void readXmlSectionSet(const pugi::xml_document& doc, const char* section, OrderedSet& target, const char* element,
                        const char* attribute)
 {
-    for (const pugi::xml_node e : doc.child(section).children(element))
+    // The section must be there (a document without it is cut short), but it may list nothing:
+    // an empty list is a true answer, and nothing has to be invented to fill it.
+    const auto elements = doc.child(section).children(element);
+    if (elements.begin() == elements.end()) lf_throwEmptySection(section, element, attribute);
+    for (const pugi::xml_node e : elements)
         for (std::string& item : lf_listItems(e, attribute)) target.insert(std::move(item));
-    if (target.empty()) lf_throwEmptySection(section, element, attribute);
 }
 
 void readPackageAirports(const pugi::xml_document& doc, const char* section, std::vector<ThirdPartyAirports>& target,
@@ -237,7 +242,14 @@ void readDataBaseFile(const std::filesystem::path& path)
 
 void readDataBase()
 {
-    if (!downloadDataBaseZip(dataBaseTempPath)) throw std::runtime_error("data base could not be read from on-line?");
+    // A fresh download wins: the site may know newer types and registrations than the copy the
+    // program was shipped with.
+    if (!downloadDataBaseZip(dataBaseTempPath)) {
+        const std::string shipped = pathToUtf8(shippedDataBaseZip);
+        if (!std::filesystem::exists(shippedDataBaseZip) || !gf_unzipToFile(shippedDataBaseZip, shipped, dataBaseTempPath))
+            throw std::runtime_error("data base could not be read from on-line?");
+        logLine(fmt::format("data base could not be read from on-line, reading the shipped {}", shipped));
+    }
     readDataBaseFile(dataBaseTempPath);
 }
 

@@ -67,9 +67,12 @@ extern FnvMap<RegistrationInfo> registrations;
 // The data base's file name on the download site and its temporary copy in "input".
 inline const std::filesystem::path dataBaseZipName{"dbase.zip"};
 inline const std::filesystem::path dataBaseTempPath = std::filesystem::path("input") / "temp2.xml";
+// The copy the program ships with, so that it starts without the site.
+inline const std::filesystem::path shippedDataBaseZip = std::filesystem::path("input") / "dbase.zip";
 
-// Fetches "dbase.zip" into "input/temp2.xml" and reads it (readDataBaseFile). Throws
-// std::runtime_error "data base could not be read from on-line?" when the fetch fails.
+// Fetches "dbase.zip" into "input/temp2.xml" and reads it (readDataBaseFile). When the fetch
+// fails, the shipped copy is unpacked instead, with a log line; only when that is missing or
+// unreadable too, throws std::runtime_error "data base could not be read from on-line?".
 void readDataBase();
 // Reads a data base document into the containers and removes the file after a complete reading.
 // Throws UserErrorException 60 (not XML) or 61 (a required section without value) and

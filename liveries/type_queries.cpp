@@ -181,6 +181,13 @@ std::string registrationField3(const std::string& registration)
     return info ? info->operatorCode : std::string();
 }
 
+std::string flyingAirline(const RegistrationInfo& info)
+{
+    return info.operatorCode.empty() ? info.airline : info.operatorCode;
+}
+
+bool isCargoOperator(const std::string& airline) { return !airline.empty() && cargoOperators.count(airline) != 0; }
+
 std::string privateRegistrationIn(std::string_view text)
 {
     for (const auto& [registration, info] : registrations) {

@@ -53,6 +53,11 @@ std::optional<RegistrationInfo> registrationInfo(const std::string& registration
 std::string registrationAirline(const std::string& registration);
 // The record's operator (its third field).
 std::string registrationField3(const std::string& registration);
+// The airline under which the record's aircraft flies: its operator when the record names one,
+// else its airline. Empty when it names neither: an unknown, never a value to copy over another.
+std::string flyingAirline(const RegistrationInfo& info);
+// Whether the airline flies freight only (the data base's cargo operators).
+bool isCargoOperator(const std::string& airline);
 // A private ("PVT") registration of fewer than 5 characters that occurs in the text; "" if none.
 std::string privateRegistrationIn(std::string_view text);
 

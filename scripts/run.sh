@@ -6,18 +6,23 @@
 # On a real $DISPLAY the program runs until its window is closed; under Xvfb (no $DISPLAY) it
 # runs --seconds N (default 90). Then a screenshot of the main window is written, the window is
 # closed as the close button does, and a summary of what the simulator saw is printed.
-#   scripts/run.sh [--seconds N] [--no-sim]
+#   scripts/run.sh [--seconds N] [--no-sim] [--no-journal]
 # --no-sim leaves the simulator away: the program waits for it, as on a PC where it is not started.
+# --no-journal switches the stand-in's journal off (it writes a line for every aircraft in every
+# frame, inside the program's process): for measuring what the program itself costs.
+# The program's process id is written to build/run/program.pid while it runs.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 export BUILD_DIR=${QM_BUILD_DIR:-$here/build}
 seconds=""
 no_sim=0
+journal=1
 while [ $# -gt 0 ]; do
   case "$1" in
     --seconds) seconds=$2; shift 2 ;;
     --no-sim) no_sim=1; shift ;;
-    *) echo "usage: $0 [--seconds N] [--no-sim]" >&2; exit 2 ;;
+    --no-journal) journal=0; shift ;;
+    *) echo "usage: $0 [--seconds N] [--no-sim] [--no-journal]" >&2; exit 2 ;;
   esac
 done
 had_display=${DISPLAY:-}
@@ -48,18 +53,31 @@ cp -r "$here/tools/run/community/." "$RUN_DIR/msfs/Community/"
 rm -f "$RUN_DIR/msfs/Community/.gitattributes"
 touch "$APPDATA/Roaming/InsideSystems/RealTraffic.jar"
 
+# The scenario (the user at a gate of Los Angeles unless another is given) sets the simulator
+# (MSFS 2020 or, for "SunRise", 2024) and the park airport: the one nearest the user aircraft.
+SCENARIO=${QUILLMARSH_SIM_SCENARIO_FILE:-$here/tools/run/klax_scenario.json}
+RECORDING=${QUILLMARSH_RECORDING:-$here/tools/rtpeer/recordings/klax_20200617.rec}
+read -r sim_folder park_icao < <(python3 "$here/tools/run/run_summary.py" scenario "$SCENARIO" \
+  "$BUILD_DIR/stage/input/airports_msfs.xml")
+
 # The download site: the published version is the one that runs, so no update is offered.
 mkdir -p "$RUN_DIR/site/release"
 version=$(sed -n 's/^project(Quillmarsh VERSION \([0-9.]*\).*/\1/p' "$here/CMakeLists.txt")
 printf '%s\n' "$version" > "$RUN_DIR/site/release/version.json"
-# The aircraft type data base (made at build time from public data, tools/dbase).
-mkdir -p "$RUN_DIR/site/MSFS"
-cp "$BUILD_DIR/data/dbase.zip" "$RUN_DIR/site/MSFS/dbase.zip"
-# The stock airport file of the scenario's airport: its stands are where aircraft of the real
-# traffic stand still (the run's recording, and a capture of another day where shared/ has it).
+# The aircraft type data base (made at build time from public data, tools/dbase), for either
+# simulator.
+for folder in MSFS MSFS2024; do
+  mkdir -p "$RUN_DIR/site/$folder"
+  cp "$BUILD_DIR/data/dbase.zip" "$RUN_DIR/site/$folder/dbase.zip"
+done
+# The stock airport file of the park airport: its stands are where aircraft of the real traffic
+# stand still (the run's recording, and captures of Los Angeles where shared/ has them; reports
+# farther than 3 nm from the airport are left out). Archived airport files always lie below MSFS/.
 mkdir -p "$RUN_DIR/site/MSFS/archive/stock"
-python3 "$here/tools/run/make_stock_airport.py" KLAX "$BUILD_DIR/stage/input/airports_msfs.xml" \
-  "$RUN_DIR/site/MSFS/archive/stock/KLAX.xml" "$here/tools/rtpeer/recordings/klax_20200617.rec" \
+rm -f "$RUN_DIR"/site/MSFS/archive/stock/*.xml
+stock="$RUN_DIR/site/MSFS/archive/stock/$park_icao.xml"
+python3 "$here/tools/run/make_stock_airport.py" "$park_icao" "$BUILD_DIR/stage/input/airports_msfs.xml" \
+  "$stock" "$RECORDING" "$here/tools/rtpeer/recordings/klax_20200617.rec" \
   "$here/../shared/realdata/realtraffic/aitfc_KLAX_20210125_Test.csv" >/dev/null
 rm -f "$RUN_DIR/site.port"
 wine "$BUILD_DIR/tools/bin/qm_httpd.exe" --root "$(winepath -w "$RUN_DIR/site")" \
@@ -69,9 +87,10 @@ for _ in $(seq 1 100); do [ -s "$RUN_DIR/site.port" ] && break; sleep 0.1; done
 port=$(tr -dc '0-9' < "$RUN_DIR/site.port")
 
 # The program's settings: the simulator's folder, the site and the range (others are kept).
-python3 - "$APPDATA/Roaming/Quillmarsh/parameters.xml" "$(winepath -w "$RUN_DIR/msfs")" "http://127.0.0.1:$port/" <<'PY'
+python3 - "$APPDATA/Roaming/Quillmarsh/parameters.xml" "$(winepath -w "$RUN_DIR/msfs")" "http://127.0.0.1:$port/" \
+  "$sim_folder" <<'PY'
 import os, sys, xml.etree.ElementTree as ET
-path, packages, site = sys.argv[1:4]
+path, packages, site, sim_folder = sys.argv[1:5]
 os.makedirs(os.path.dirname(path), exist_ok=True)
 try:
     tree = ET.parse(path); root = tree.getroot()
@@ -80,7 +99,9 @@ except (OSError, ET.ParseError):
 # A fixed 40 nm range: the recording's traffic spreads over the Los Angeles basin, while the
 # automatic range of a user on the ground is 10 nm.
 # The liveries are scanned at every start of a run, as after installing new AI packages.
-for key, value in (("MSFS_INSTALL_PATH", packages), ("DOWNLOAD_SITE", site), ("AUTO_RANGE", "false"),
+# The simulator mode follows the scenario's simulator; both simulators' packages are the run's folder.
+for key, value in (("MSFS_2020", "true" if sim_folder == "MSFS" else "false"), ("MSFS_INSTALL_PATH", packages),
+                   ("MSFS_2024_INSTALL_PATH", packages), ("DOWNLOAD_SITE", site), ("AUTO_RANGE", "false"),
                    ("LATERAL_RANGE", "40"), ("SCAN_LIVERIES", "true"), ("LIG_AUTOMATIC", "true")):
     node = next((p for p in root.iter("parameter") if p.get("name") == key), None)
     if node is None:
@@ -90,18 +111,22 @@ tree.write(path, encoding="utf-8", xml_declaration=True)
 PY
 
 # The stand-in simulator: its scenario, and the journal of what it saw (one JSON object a line).
-# The simulator lists the titles of the AI packages of its Community folder as installed.
-SCENARIO=${QUILLMARSH_SIM_SCENARIO_FILE:-$here/tools/run/klax_scenario.json}
+# The simulator lists the titles of the AI packages of its Community folder as installed, those of
+# helicopter models as rotorcraft (announced with the helicopter object type, as the simulator does).
 python3 - "$SCENARIO" "$RUN_DIR/msfs/Community" "$RUN_DIR/scenario.json" <<'PY'
 import json, pathlib, re, sys
 scenario = json.load(open(sys.argv[1], encoding="utf-8"))
 titles = scenario.setdefault("installedTitles", [])
+rotorcraft = scenario.setdefault("rotorcraftTitles", [])
 for cfg in sorted(pathlib.Path(sys.argv[2]).rglob("*")):
     if cfg.name.lower() != "aircraft.cfg": continue
     data = cfg.read_bytes()
     text = data.decode("utf-16") if data[:2] == b"\xff\xfe" else data.decode("utf-8-sig", errors="replace")
+    helicopter = re.search(r'(?im)^\s*category\s*=\s*"?helicopter"?', text) is not None
     for m in re.finditer(r'(?im)^\s*title\s*=\s*"([^"]+)"', text):
-        if m.group(1).strip() not in titles: titles.append(m.group(1).strip())
+        title = m.group(1).strip()
+        if title not in titles: titles.append(title)
+        if helicopter and title not in rotorcraft: rotorcraft.append(title)
 json.dump(scenario, open(sys.argv[3], "w", encoding="utf-8"), indent=2)
 PY
 JOURNAL="$RUN_DIR/sim-journal.jsonl"
@@ -111,14 +136,21 @@ if [ "$no_sim" = 1 ]; then
 else
   export QUILLMARSH_SIM_SCENARIO=$(winepath -w "$RUN_DIR/scenario.json")
 fi
-export QUILLMARSH_SIM_JOURNAL=$(winepath -w "$JOURNAL")
+# Without the variable the stand-in keeps no journal.
+if [ "$journal" = 1 ]; then
+  export QUILLMARSH_SIM_JOURNAL=$(winepath -w "$JOURNAL")
+else
+  unset QUILLMARSH_SIM_JOURNAL
+fi
 
 cd "$PROGRAM_DIR"
+rm -f "$RUN_DIR/program.pid"
+# Wine's launcher execs the loader, which becomes the program's process: this id is the program.
 wine Quillmarsh.exe >/dev/null 2>&1 </dev/null &
 pid=$!
+echo "$pid" >"$RUN_DIR/program.pid"
 
 # RealTraffic: traffic and QNH datagrams from a recording, and the feed server's client.
-RECORDING=${QUILLMARSH_RECORDING:-$here/tools/rtpeer/recordings/klax_20200617.rec}
 wine "$BUILD_DIR/tools/bin/rtpeer.exe" play "$(winepath -w "$RECORDING")" --loop \
   --log "$(winepath -w "$RUN_DIR/rtpeer.log")" >/dev/null 2>&1 </dev/null &
 helpers+=($!)
@@ -144,6 +176,7 @@ if [ -n "$seconds" ]; then
 fi
 status=0
 wait "$pid" || status=$?
+rm -f "$RUN_DIR/program.pid"
 echo "Quillmarsh ended with exit code $status"
 echo "log: $PROGRAM_DIR/Log.txt"
 echo "RealTraffic peer log: $RUN_DIR/rtpeer.log ($(grep -c "Qs121=" "$RUN_DIR/rtpeer.log" 2>/dev/null || true) position lines received)"
@@ -190,12 +223,25 @@ for obj, e in created.items():
     print(f"  {e['tail']:9} {e['lat']:.6f},{e['lon']:.6f} heading {e['heading']:5.1f}  {e.get('title', '')}"
           f"{'  (removed)' if obj in removed else ''}")
 PY
+  # Why each aircraft went.
+  echo "removals:"
+  python3 "$here/tools/run/run_summary.py" removals "$JOURNAL"
+  # How closely the live aircraft kept to the tracks their reports give.
+  python3 "$here/tools/run/run_summary.py" tracks "$JOURNAL" "$RECORDING"
   # The live traffic livery matching summary of the log (written when the program ends).
   sed -n '/live traffic livery matching summary/,/^\*\{100\}/p' "$PROGRAM_DIR/Log.txt"
   picture="$RUN_DIR/tracks.png"
-  stock="$RUN_DIR/site/MSFS/archive/stock/KLAX.xml"
+  # The park airport's stands as the program read them: its scanned or fetched airport file
+  # below the data folder when there is one, else the stock file the site served.
+  airport_file=$(find "$APPDATA" -iname "$park_icao.xml" -not -path '*learned*' -printf '%T@ %p\n' 2>/dev/null \
+    | sort -rn | head -n1 | cut -d' ' -f2-)
+  [ -n "$airport_file" ] && stock=$airport_file
+  echo "park airport: $park_icao ($stock)"
   python3 "$here/tools/journal_plot/journal_plot.py" "$JOURNAL" --stands "$stock" --out "$picture" >/dev/null && echo "tracks: $picture"
   python3 "$here/tools/journal_plot/journal_plot.py" "$JOURNAL" --stands "$stock" --zoom-stands \
-    --out "$RUN_DIR/tracks_klax.png" >/dev/null && echo "the airport's stands: $RUN_DIR/tracks_klax.png"
+    --out "$RUN_DIR/tracks_$(echo "$park_icao" | tr 'A-Z' 'a-z').png" >/dev/null && \
+    echo "the airport's stands: $RUN_DIR/tracks_$(echo "$park_icao" | tr 'A-Z' 'a-z').png"
   echo "journal: $JOURNAL"
+else
+  echo "journal: off"
 fi

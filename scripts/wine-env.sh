@@ -10,7 +10,9 @@ QM_XVFB_PID=""
 if [ -z "${DISPLAY:-}" ]; then
   for n in $(seq 90 140); do
     if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
-      Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+      # A full-HD screen: the main window at its default place (x 400) then lies on it whole,
+      # so that a picture of it shows every band to its right edge.
+      Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
       QM_XVFB_PID=$!
       export DISPLAY=":$n"
       for _ in $(seq 1 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done

@@ -24,50 +24,34 @@ namespace qtr {
 
 namespace {
 
-struct CallsignRequest {
-    enum Kind { destination, block, unblock } kind;
-    std::string text;
+// A destination's entry of the park-airport list: made on the window thread, served on the
+// worker, which alone changes that list; guarded by requestMutex.
+struct ParkAirportEntryRequest {
+    std::string icao;
+    LatLon position;
 };
-
-// Made on the window thread, served on the worker; guarded by requestMutex.
 std::mutex requestMutex;
-std::deque<CallsignRequest> pendingRequests;
-
-void queueRequest(CallsignRequest request)
-{
-    std::lock_guard lock(requestMutex);
-    pendingRequests.push_back(std::move(request));
-}
+std::deque<ParkAirportEntryRequest> pendingEntries;
 
 // Status line and log.
 void tell(const std::string& text) { setStatus(text, true); }
 
 } // namespace
 
-void requestDestination(std::string typed) { queueRequest({CallsignRequest::destination, std::move(typed)}); }
-void requestBlockCallsign(std::string typed) { queueRequest({CallsignRequest::block, std::move(typed)}); }
-void requestUnblockCallsign() { queueRequest({CallsignRequest::unblock, {}}); }
-
 void serveCallsignRequests()
 {
-    std::deque<CallsignRequest> requests;
+    std::deque<ParkAirportEntryRequest> entries;
     {
         std::lock_guard lock(requestMutex);
-        requests.swap(pendingRequests);
+        entries.swap(pendingEntries);
     }
-    for (const CallsignRequest& r : requests) {
-        switch (r.kind) {
-        case CallsignRequest::destination: setDestination(r.text); break;
-        case CallsignRequest::block: blockCallsign(r.text); break;
-        case CallsignRequest::unblock: unblockCallsign(); break;
-        }
-    }
+    for (const ParkAirportEntryRequest& e : entries) setParkAirportEntry(e.icao, e.position);
 }
 
 void dropCallsignRequests()
 {
     std::lock_guard lock(requestMutex);
-    pendingRequests.clear();
+    pendingEntries.clear();
 }
 
 void setDestination(const std::string& typed)
@@ -90,6 +74,12 @@ void setDestination(const std::string& typed)
         showTextParameter(DESTINATION);
         return;
     }
+    // The worker reads the airports data base at its start; until then no code can be checked.
+    if (!airportsAvailable()) {
+        tell(fmt::format("destination \"{}\" cannot be checked yet, the airports are being read ...", icao));
+        showTextParameter(DESTINATION);
+        return;
+    }
     const std::optional<Airport> airport = findAirport(icao);
     if (!airport) {
         tell(fmt::format("destination \"{}\" is unknown ...", icao));
@@ -104,7 +94,10 @@ void applyNewDestination(const std::string& icao, LatLon position)
     DESTINATION.set(icao);
     showTextParameter(DESTINATION);
     tell(fmt::format("New destination: {}", icao));
-    setParkAirportEntry(icao, position);
+    {
+        std::lock_guard lock(requestMutex);
+        pendingEntries.push_back({icao, position});
+    }
     gf_enableControl(rereadButton, false);
 }
 

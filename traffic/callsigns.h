@@ -1,9 +1,11 @@
 #pragma once
 // Destination and callsign blocking, the callsign list file and the callsign lookup.
 //
-// The main window only hands what the user typed to the worker (request*); the worker checks it,
-// stores the parameter and changes the park-airport list in its next data cycle, so that no
-// parameter or list that the worker reads is written by the window thread while it reads.
+// What the user types into the DESTINATION and BLOCK_CALLSIGN edits is checked, stored and
+// answered on the window thread at once, also while the worker still waits for the simulator:
+// both parameters guard their text themselves. Only what the worker's own tables hold crosses
+// over: a blocked callsign's removal through blockRequest, a destination's park-airport entry
+// through a queue the worker serves.
 #include "foundation/geometry.h"
 #include "traffic/records.h"
 
@@ -12,17 +14,15 @@
 
 namespace qtr {
 
-// Window thread: what was typed into the DESTINATION or BLOCK_CALLSIGN edit, or the "Unblock"
-// button. Requests are served in the order they were made.
-void requestDestination(std::string typed);
-void requestBlockCallsign(std::string typed);
-void requestUnblockCallsign();
-// Worker thread (data cycle): serves every request made since the last call.
+// Worker thread: puts every destination entered since the last call into the park-airport list
+// (data cycle, and the worker's start for a saved destination).
 void serveCallsignRequests();
-// Forgets requests that were not served (end of a run).
+// Forgets entries that were not served (end of a run).
 void dropCallsignRequests();
 
-// Worker thread. setDestination and blockCallsign take the text as it was typed.
+// Window thread (the edits and the "Unblock" button); the worker's start also calls
+// applyNewDestination for a saved destination. setDestination and blockCallsign take the text as
+// it was typed.
 void setDestination(const std::string& typed);
 void applyNewDestination(const std::string& icao, LatLon position);
 void blockCallsign(const std::string& typed);

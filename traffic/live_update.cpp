@@ -60,6 +60,21 @@ void goAround(LiveAircraft& a)
     a.backWindow = 3000;
 }
 
+// A report far off the heading of a dead-reckoned aircraft is usually one the reckoning ran past
+// on a straight track: turning back to it would fly a U-turn. It is the feed's word all the same
+// when it lies farther from the aircraft than the reckoning has carried it from the last report
+// (the aircraft turned in the gap), or when it is the second such report in a row.
+bool reportOutvotesReckoning(LiveAircraft& a, const Position& p)
+{
+    const LatLon here{a.lat, a.lon};
+    const double reckoned = std::max(distanceNm(LatLon{a.reckonedFromLat, a.reckonedFromLon}, here),
+                                     distanceNm(LatLon{a.reckonedFromLat, a.reckonedFromLon}, at(a.stream.back())));
+    if (distanceNm(here, at(p)) > reckoned) return true;
+    if (a.refusedDuringReckoning >= 1) return true;
+    ++a.refusedDuringReckoning;
+    return false;
+}
+
 } // namespace
 
 bool updateLiveAc(LiveAircraft& a)
@@ -309,7 +324,7 @@ bool checkExtendingSituations(LiveAircraft& a, Position& p)
         logLine(fmt::format("{} empty sz?", "checkExtendingSituations"));
         return false;
     }
-    if (!a.onGround && offHeading(a, a.stream.back(), p) >= 100.0) return false;
+    if (!a.onGround && offHeading(a, a.stream.back(), p) >= 100.0 && !reportOutvotesReckoning(a, p)) return false;
     a.extrapolations = 0;
     resetWindows(a);
     a.stream.front().time = tickCount.load() + 1;

@@ -9,6 +9,7 @@
 #include "liveries/regcodes.h"
 #include "liveries/type_queries.h"
 #include "traffic/spawning.h"
+#include "traffic/records.h"
 #include "traffic/traffic_state.h"
 
 #include <fmt/format.h>
@@ -19,15 +20,16 @@ namespace {
 
 bool endsInUnderscore(const std::string& s) { return !s.empty() && s.back() == '_'; }
 
+// An empty field of the record is an unknown: it agrees with anything and replaces nothing.
 bool sameAirlineAndType(const RegistrationInfo& info, const FlightRecord& a)
 {
-    return info.airline == a.airline && info.type == a.type;
+    return (info.airline.empty() || info.airline == a.airline) && (info.type.empty() || info.type == a.type);
 }
 
 void takeAirlineAndType(LiveAircraft& a, const RegistrationInfo& info)
 {
-    a.airline = info.operatorCode.empty() ? info.airline : info.operatorCode;
-    a.type = info.type;
+    if (const std::string airline = flyingAirline(info); !airline.empty()) a.airline = airline;
+    takeRecordType(a, info.type);
 }
 
 // Takes over the report's route; false when the route changed (the aircraft belongs to another

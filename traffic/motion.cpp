@@ -398,8 +398,14 @@ void moveLiveAcTick(LiveAircraft& a)
 
 void extrapolatePosition(LiveAircraft& a, std::int32_t n)
 {
-    a.extrapolations = n;
     const Position& cur = a.stream.front();
+    if (a.extrapolations <= 0) {
+        // A fresh reckoning starts at the last report.
+        a.reckonedFromLat = cur.lat;
+        a.reckonedFromLon = cur.lon;
+        a.refusedDuringReckoning = 0;
+    }
+    a.extrapolations = n;
     Position p = cur;
     const bool parked = a.phase == phaseParked;
     if (cur.stop || parked) {

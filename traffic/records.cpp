@@ -103,6 +103,27 @@ LiveAircraft::LiveAircraft(const Position& first, FlightRecord&& record, double 
 FlightRecord makeFlightRecord(const FlightRecord& source) { return buildRecord(source); }
 FlightRecord makeFlightRecord(const TrafficReport& source) { return buildRecord(source); }
 
+void takeRecordType(FlightRecord& record, const std::string& type)
+{
+    if (type.empty() || type == record.type) return;
+    record.type = type;
+    const FlightRecord fresh = buildRecord(record);
+    record.radius = fresh.radius;
+    record.category = fresh.category;
+    record.flareTicks = fresh.flareTicks;
+    record.rolloutTicks = fresh.rolloutTicks;
+    record.rotationTicks = fresh.rotationTicks;
+    record.climbPitchTicks = fresh.climbPitchTicks;
+    record.rotationPitch = fresh.rotationPitch;
+    record.climbPitch = fresh.climbPitch;
+    // The turn rate may be scaled for a turn under way: it keeps its ratio to the base rate.
+    record.turnRate = record.baseTurnRate > 0.0 ? record.turnRate * fresh.baseTurnRate / record.baseTurnRate
+                                                : fresh.baseTurnRate;
+    record.baseTurnRate = fresh.baseTurnRate;
+    record.maxClimbRate = categoryMaxClimbRate(fresh.category);
+    record.standTaxiSpeed = categoryStandTaxiSpeed(fresh.category);
+}
+
 std::string_view phaseName(std::uint32_t phase)
 {
     static const CategoryTable<std::string_view> names{{0, "pushing_back"}, {1, "pushed_back"}, {2, "taxi"},

@@ -4,6 +4,7 @@
 // feed describes it (foundation/flight_record.h); their per-category performance values.
 #include "foundation/flight_record.h"
 #include "foundation/time_text.h"
+#include "traffic/position_stream.h"
 
 #include <cmath>
 #include <cstdint>
@@ -74,10 +75,14 @@ struct LiveAircraft : StaticAircraft {
     double alt = 0;                          // ft
     double verticalSpeedFps = 0;
     double speed = 0; // kn
-    std::deque<Position> stream;
+    PositionStream stream;
     double lastReportTime = 0; // s
     std::chrono::system_clock::time_point parkedAt{};
     std::int32_t extrapolations = 0;
+    // Where the current dead reckoning left the last report, and how many reports it has
+    // refused since, so that a turn made during a report gap is followed, not outvoted.
+    double reckonedFromLat = 0, reckonedFromLon = 0;
+    std::uint8_t refusedDuringReckoning = 0;
     std::uint32_t holdStart = 0;
     std::uint32_t phase = phaseBirth;
     std::uint32_t previousPhase = phaseBirth;
@@ -141,6 +146,10 @@ struct LiveAircraft : StaticAircraft {
 // the per-category values (rotation and climb pitch with their random spread).
 FlightRecord makeFlightRecord(const FlightRecord& source);
 FlightRecord makeFlightRecord(const TrafficReport& source);
+// Gives the record another type (the registration's record knows better than the report): the
+// radius, category and per-category values follow it. An empty type is an unknown and changes
+// nothing.
+void takeRecordType(FlightRecord& record, const std::string& type);
 
 std::string_view phaseName(std::uint32_t phase);
 std::string_view simStateName(std::uint32_t state);

@@ -11,6 +11,7 @@
 #include "traffic/motion.h"
 #include "traffic/live_parking.h"
 #include "traffic/park_airports.h"
+#include "traffic/records.h"
 #include "traffic/stand_learning.h"
 #include "traffic/removal.h"
 #include "traffic/traffic_state.h"
@@ -19,6 +20,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <numbers>
 
 namespace qtr {
@@ -182,20 +184,22 @@ void maySpawn(LiveAircraft& a)
         a.eraseFromBuffer = 1;
         return;
     }
-    if (!a.registration.empty()) {
-        if (const auto info = registrationInfo(a.registration)) {
-            a.airline = info->airline;
-            a.type = info->type;
-            if (!info->operatorCode.empty()) a.airline = info->operatorCode;
-            a.cargo = info->cargo ? 1 : 0;
-            if (!hasCallsign(a)) a.callsign = a.registration;
-        }
+    std::optional<RegistrationInfo> info;
+    if (!a.registration.empty()) info = registrationInfo(a.registration);
+    if (info) {
+        // Empty fields of the record are unknowns: the flight keeps its own airline and type.
+        if (const std::string airline = flyingAirline(*info); !airline.empty()) a.airline = airline;
+        takeRecordType(a, info->type);
+        a.cargo = info->cargo ? 1 : 0;
+        if (!hasCallsign(a)) a.callsign = a.registration;
     }
     if (!hasCallsign(a)) {
         a.eraseFromBuffer = 1;
         return;
     }
     if (a.airline.empty() && !setAirlineFromCallsign(a)) a.airline = "PVT";
+    // A freight airline's flight is cargo unless its registration's record says otherwise.
+    if (!info && isCargoOperator(a.airline)) a.cargo = 1;
     if (unmatchedNames.count(coupleKey(a)) != 0) {
         a.eraseFromBuffer = 1;
         return;

@@ -190,8 +190,8 @@ std::uint32_t findOrAddOption(Stand& stand, const FlightRecord& aircraft, std::u
     std::string airline = aircraft.airline;
     std::string type = aircraft.type;
     if (const auto info = registrationInfo(key)) {
-        airline = info->operatorCode.empty() ? info->airline : info->operatorCode;
-        type = info->type;
+        if (const std::string recorded = flyingAirline(*info); !recorded.empty()) airline = recorded;
+        if (!info->type.empty()) type = info->type;
     }
     for (const StandOption& o : stand.options)
         if (o.reg == key && o.day == daySlot.weekday && o.slots == slots && o.cs == cs) return 0;

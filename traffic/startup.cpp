@@ -94,6 +94,8 @@ void applySavedDestination()
     if (destination.empty()) return;
     if (const std::optional<Airport> airport = findAirport(destination))
         applyNewDestination(destination, LatLon{airport->latitude, airport->longitude});
+    // The entry goes into the park-airport list before the run chooses its park airport.
+    serveCallsignRequests();
 }
 
 void placeOnTop()
@@ -185,11 +187,9 @@ void stripCommunityFolder(StringParameter& parameter)
 {
     const std::string value = parameter.value();
     const std::string ending = "\\Community";
-    if (value.size() >= 10 && value.ends_with(ending)) {
-        std::string stripped = value;
-        stripped.erase(stripped.find(ending), ending.size());
-        parameter.set(stripped);
-    }
+    // Only the last component goes: "D:\Community Games\MSFS\Community" keeps its first part.
+    if (value.size() > ending.size() && value.ends_with(ending))
+        parameter.set(value.substr(0, value.size() - ending.size()));
 }
 
 void setupAirportsFolder()
@@ -204,27 +204,47 @@ void setupAirportsFolder()
     }
 }
 
+std::vector<RunControlState> runControlStates()
+{
+    const bool autoRange = AUTO_RANGE.value();
+    return {
+        {&MATCHING_DEPTH, true},
+        {&MAX_LIVE, true},
+        {&AIRPORT_RANGE, true},
+        {&AIRPORT_HEIGHT, true},
+        {&CUSTOM_MAX_PARK, true},
+        // Both text edits answer at once on the window thread, also while the run waits for the
+        // simulator; a destination is checked once the airports are read.
+        {&BLOCK_CALLSIGN, true},
+        {&DESTINATION, true},
+        {&ALL_INSTALL_PATH, true},
+        {&LATERAL_RANGE, !autoRange},
+        {&AUTO_RANGE_ABOVE_HEIGHT, autoRange},
+        {&unblockButton, !BLOCK_CALLSIGN.value().empty()},
+        {&AI_PACKAGE_ORDER, LIG_AUTOMATIC.value()},
+        {&CALLSIGN_OBJECTIDS, MSFS_2020.value()},
+        {&LIGHT_AIRCRAFT, true},
+        {&HELICOPTERS, true},
+        {&HIGH_PERF_AIRCRAFT, true},
+        // Live aircraft, a park airport and its stands come with the main loop.
+        {&CALLSIGN_2_OBJECTID, false},
+        {&rereadButton, false},
+        {&LEARN_SOFT, false},
+        {&flushStaticButton, false},
+        {&parking_percentage, false},
+        {&MAX_FIT_FL, false},
+    };
+}
+
 void enableRunControls()
 {
-    for (const ParameterControl* control : std::initializer_list<const ParameterControl*>{
-             &MATCHING_DEPTH, &MAX_LIVE, &AIRPORT_RANGE, &AIRPORT_HEIGHT, &CUSTOM_MAX_PARK, &BLOCK_CALLSIGN,
-             &ALL_INSTALL_PATH, &LATERAL_RANGE, &AUTO_RANGE_ABOVE_HEIGHT, &unblockButton, &AI_PACKAGE_ORDER,
-             &CALLSIGN_OBJECTIDS, &LIGHT_AIRCRAFT, &HELICOPTERS, &HIGH_PERF_AIRCRAFT})
-        gf_enableControl(*control, true);
-    gf_enableControl(LATERAL_RANGE, !AUTO_RANGE.value());
-    gf_enableControl(AUTO_RANGE_ABOVE_HEIGHT, AUTO_RANGE.value());
-    gf_enableControl(unblockButton, !BLOCK_CALLSIGN.value().empty());
-    gf_enableControl(AI_PACKAGE_ORDER, LIG_AUTOMATIC.value());
-    gf_enableControl(CALLSIGN_OBJECTIDS, MSFS_2020.value());
-    for (const ParameterControl* control : std::initializer_list<const ParameterControl*>{
-             &CALLSIGN_2_OBJECTID, &DESTINATION, &rereadButton, &LEARN_SOFT, &flushStaticButton, &parking_percentage,
-             &MAX_FIT_FL})
-        gf_enableControl(*control, false);
+    for (const RunControlState& state : runControlStates()) gf_enableControl(*state.control, state.enabled);
     parking_percentage.setValue(30);
     showIntParameter(parking_percentage);
     clearEditText(parking_percentage.id);
-    MAX_FIT_FL.setValue(static_cast<float>(MAX_FIT.value()) * 0.5f + 0.5f);
-    clearEditText(MAX_FIT_FL.id);
+    // The maximum fit in use is shown from the start; a park airport's file may change it.
+    MAX_FIT_FL.setValue(MAX_FIT_FL.clamp(static_cast<float>(MAX_FIT.value()) * 0.5f + 0.5f));
+    showFloatParameter(MAX_FIT_FL);
 }
 
 void detectInstall()

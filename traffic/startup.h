@@ -2,6 +2,7 @@
 // The worker's start: the checks and preparations of each worker start, in a fixed order, before
 // the run; every error of them ends in the exit step with its message on the status line.
 #include "foundation/parameters/parameter.h"
+#include "foundation/parameters/parameter_control.h"
 
 #include <atomic>
 #include <functional>
@@ -25,7 +26,14 @@ void workerMain();
 // packages folder and RealTraffic on this PC.
 void detectInstall();
 void setupAirportsFolder();
-// Enables the controls of the main window for a run, with the exceptions of a run's rules.
+// Whether a control of the main window is enabled when a run starts; some follow the settings.
+struct RunControlState {
+    const ParameterControl* control;
+    bool enabled;
+};
+// Every control that a run's start enables or disables, as the current settings ask.
+std::vector<RunControlState> runControlStates();
+// Applies runControlStates, and shows the parking edits' values for the run.
 void enableRunControls();
 // A path that ends with "\Community" keeps only the packages folder.
 void stripCommunityFolder(StringParameter& parameter);

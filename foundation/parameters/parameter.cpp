@@ -8,8 +8,8 @@
 
 namespace qtr {
 
-StringParameter::StringParameter(std::string key, std::string value)
-    : Parameter(std::move(key)), default_(value), value_(std::move(value))
+StringParameter::StringParameter(std::string key, std::string value, unsigned loadLists)
+    : Parameter(std::move(key), loadLists), default_(value), value_(std::move(value))
 {
 }
 
@@ -33,8 +33,9 @@ void StringParameter::set(std::string text)
 
 void StringParameter::log() const { logLineWhileRunning(fmt::format("{}={}", name, value())); }
 
-IntParameter::IntParameter(std::string key, std::int32_t value, std::int32_t minimum, std::int32_t maximum)
-    : Parameter(std::move(key)), default_(value), minimum_(minimum), maximum_(maximum), value_(value)
+IntParameter::IntParameter(std::string key, std::int32_t value, std::int32_t minimum, std::int32_t maximum,
+                           unsigned loadLists)
+    : Parameter(std::move(key), loadLists), default_(value), minimum_(minimum), maximum_(maximum), value_(value)
 {
 }
 
@@ -52,7 +53,10 @@ FloatParameter::FloatParameter(std::string key, float value, float minimum, floa
 
 float FloatParameter::clamp(float v) const { return std::clamp(v, minimum_, maximum_); }
 
-BoolParameter::BoolParameter(std::string key, bool value) : Parameter(std::move(key)), default_(value), value_(value) {}
+BoolParameter::BoolParameter(std::string key, bool value, unsigned loadLists)
+    : Parameter(std::move(key), loadLists), default_(value), value_(value)
+{
+}
 
 void BoolParameter::log() const { logLineWhileRunning(fmt::format("{}={}", name, value() ? "true" : "false")); }
 

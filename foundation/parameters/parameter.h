@@ -13,20 +13,34 @@ class xml_document;
 
 namespace qtr {
 
+// The load lists of "parameters.xml" a stored setting belongs to (a bit each); a setting in none
+// is never stored. A new file holds the lists in this order, each in the table's row order.
+enum LoadList : unsigned {
+    notStored = 0,
+    boolsList = 1u << 0,
+    boxesList = 1u << 1,
+    intsList = 1u << 2,
+    editsList = 1u << 3,
+    stringsList = 1u << 4,
+    textsList = 1u << 5,
+};
+
 class Parameter {
 public:
-    explicit Parameter(std::string key) : name(std::move(key)) {}
+    explicit Parameter(std::string key, unsigned loadLists = notStored) : name(std::move(key)), lists(loadLists) {}
     virtual ~Parameter() = default;
     Parameter(const Parameter&) = delete;
     Parameter& operator=(const Parameter&) = delete;
 
     // The key in "parameters.xml"; for a push button, its caption.
     const std::string name;
+    // The LoadList bits: where the load reads it and a new file writes it.
+    const unsigned lists;
 };
 
 class StringParameter : public Parameter {
 public:
-    StringParameter(std::string key, std::string value);
+    StringParameter(std::string key, std::string value, unsigned loadLists = notStored);
     std::string value() const;
     const std::string& defaultValue() const { return default_; }
     void setValue(std::string text);
@@ -45,7 +59,8 @@ private:
 
 class IntParameter : public Parameter {
 public:
-    IntParameter(std::string key, std::int32_t value, std::int32_t minimum, std::int32_t maximum);
+    IntParameter(std::string key, std::int32_t value, std::int32_t minimum, std::int32_t maximum,
+                 unsigned loadLists = notStored);
     std::int32_t value() const { return value_.load(); }
     void setValue(std::int32_t v) { value_.store(v); }
     std::int32_t defaultValue() const { return default_; }
@@ -84,7 +99,7 @@ private:
 
 class BoolParameter : public Parameter {
 public:
-    BoolParameter(std::string key, bool value);
+    BoolParameter(std::string key, bool value, unsigned loadLists = notStored);
     bool value() const { return value_.load(); }
     void setValue(bool v) { value_.store(v); }
     bool defaultValue() const { return default_; }

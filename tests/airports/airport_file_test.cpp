@@ -5,6 +5,7 @@
 #include "airports/airport_file_format.h"
 #include "airports/learned_file.h"
 #include "foundation/geometry.h"
+#include "foundation/parameters/parameter_display.h"
 #include "foundation/utilities.h"
 #include "foundation/win_text.h"
 #include "foundation/xml_meta.h"
@@ -190,6 +191,42 @@ TEST_F(AirportFileFormat, SettingsSnapshotSurvivesTheRoundTrip)
     EXPECT_TRUE(WEEK.value());
     EXPECT_NE(log().find("MAX_FIT                 : 20 (max number of half hours, is 10.5 hrs decimal)"),
               std::string::npos);
+}
+
+// The "Max fit" edit shows the value in use for every airport: with a learned file that holds it,
+// and without any learned file (it would stay empty there).
+TEST_F(AirportFileFormat, MaxFitShownWithAndWithoutALearnedFile)
+{
+    static std::string shown;
+    setParameterDisplayHooks({[](const ParameterControl& control, const std::string& text) {
+                                  if (&control == &MAX_FIT_FL) shown = text;
+                              },
+                              nullptr, nullptr, nullptr});
+    ASSERT_TRUE(saveApf(generatedRecord(), myThirdpartyFolder / "EGLL.xml", apfKindGenerated));
+    ApfFileRecord file;
+    QualityPair quality;
+    struct Case {
+        bool learned;
+        std::int32_t maxFitInFile, maxFitBefore;
+        std::string shown;
+    };
+    for (const Case& c : {Case{false, 0, 7, "4"}, Case{true, 20, 47, "10.5"}}) {
+        const std::filesystem::path learnedPath = mapAirportPath(findAirportFile("EGLL"), "unknown");
+        std::filesystem::remove(learnedPath);
+        if (c.learned) {
+            std::filesystem::create_directories(learnedPath.parent_path());
+            MAX_FIT.setValue(c.maxFitInFile);
+            ApfRecord record;
+            record.stands = generatedRecord().stands;
+            ASSERT_TRUE(saveApf(record, learnedPath, apfKindLearned));
+        }
+        MAX_FIT.setValue(c.maxFitBefore);
+        MAX_FIT_FL.setValue(24.0f);
+        shown = "<nothing>";
+        ASSERT_EQ(gf_readApf(findAirportFile("EGLL"), file, quality), "") << c.learned;
+        EXPECT_EQ(shown, c.shown) << c.learned;
+    }
+    setParameterDisplayHooks({});
 }
 
 // A save that cannot complete leaves the file it would replace as it was.

@@ -187,8 +187,10 @@ TEST_F(AirportScan, LinkingToArchivedFiles)
          {{myThirdpartyFolder / "KXYZ.txt", "archive/thirdparty/Fly%20Tampa/KXYZ.xml"}}, {}, "thirdparty airport KXYZ linked"},
         {"not in the publisher's archive", true, "flytampa-kxyz", {{"Fly Tampa", {"KABC12"}}}, {},
          {myThirdpartyFolder / "KXYZ.xml"}, "thirdparty Fly Tampa KXYZ does not exist"},
-        {"an archived count that is no number", true, "flytampa-kxyz", {{"Fly Tampa", {"KXYZabc"}}}, {}, {},
-         "Fly Tampa KXYZ KXYZabc invalid number"},
+        // Logged (below) and the scan goes on: no known count, so the airport gets its own file.
+        {"an archived count that is no number", true, "flytampa-kxyz", {{"Fly Tampa", {"KXYZabc"}}},
+         {{myThirdpartyFolder / "KXYZ.txt", "archive/thirdparty/Fly%20Tampa/KXYZ.xml"}}, {myThirdpartyFolder / "KXYZ.xml"},
+         "===> KXYZ has 3 parkpos while archived one has 0"},
         {"nobody known", true, "someone-kxyz", {}, {}, {myThirdpartyFolder / "KXYZ.xml"}, "===> No publisher found"},
     };
     for (const auto& c : cases) {
@@ -213,8 +215,13 @@ TEST_F(AirportScan, LinkingToArchivedFiles)
         EXPECT_TRUE(std::any_of(messages.begin(), messages.end(),
                                 [&](const std::string& m) { return m.find(c.message) != std::string::npos; }))
             << c.message;
+        // An airport without an archived file is never compared with one.
+        EXPECT_TRUE(std::none_of(messages.begin(), messages.end(), [](const std::string& m) {
+            return m.find("while archived one has 0") != std::string::npos;
+        }));
         thirdPartyAirports20 = {{"Fly Tampa", {"KABC12", "KXYZ3"}}};
     }
+    EXPECT_NE(log().find("===> Fly Tampa KXYZ KXYZabc invalid number\n"), std::string::npos);
 }
 
 // The stand rules of parkings and helipads, fed one airport record at a time.
@@ -358,13 +365,26 @@ TEST_F(AirportScan, TbloFolder)
     EXPECT_EQ(tbloEntryCount.load(), 4);
     EXPECT_NE(log().find("EGLL copied to TBLO\\EGLL.xml"), std::string::npos);
 
-    // Nothing fit: TBLO holds only what the walk put there.
+    // Nothing fit: TBLO holds only what the walk put there, and the log asks for those entries
+    // rather than calling every airport done.
+    const std::string allDone = "All your third party airports are done, no off line learning needed.";
     server.clearRoutes();
     qtest::writeFile(myThirdpartyFolder / "EGLL.xml", unknownWithCreator);
+    std::size_t logged = log().size();
     lf_scanAirports({community});
-    EXPECT_NE(log().find("All your third party airports are done, no off line learning needed."), std::string::npos);
     EXPECT_FALSE(fs::exists(tbloFolder / "EGLL.xml"));
     EXPECT_TRUE(fs::exists(tbloFolder / "EDDN.xml"));
+    EXPECT_EQ(tbloEntryCount.load(), 2);
+    EXPECT_EQ(log().find(allDone, logged), std::string::npos);
+    EXPECT_NE(log().find("(2 airports) and mail it to", logged), std::string::npos);
+
+    // In 2020 mode the walk leaves no entries of its own: now every airport is done.
+    MSFS_2020.setValue(true);
+    logged = log().size();
+    lf_scanAirports({community});
+    EXPECT_EQ(tbloEntryCount.load(), 0);
+    EXPECT_FALSE(fs::exists(tbloFolder));
+    EXPECT_NE(log().find(allDone, logged), std::string::npos);
 }
 
 // Two packages with the same airport: the one later in the walk wins, whichever task ends first.

@@ -208,7 +208,7 @@ TEST(Program, RunsWithoutSimConnectDllSaysSoWaitsAndClosesLikeAUser)
     PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(first.waitExit(), std::optional<DWORD>(0));
     const std::string log = fileText(folder.log());
-    EXPECT_NE(log.find("Exiting: USER CLOSED SIM"), std::string::npos);
+    EXPECT_NE(log.find("Exiting: USER CLOSED PROGRAM"), std::string::npos);
     EXPECT_EQ(storedInt(folder.parametersXml(), "MAIN_WINDOW_X"), rect.left);
     EXPECT_EQ(storedInt(folder.parametersXml(), "MAIN_WINDOW_Y"), rect.top);
 }
@@ -249,7 +249,7 @@ TEST(Program, ThreeStartsLeaveTwoLogGenerations)
     for (const char* name : {"Log.txt", "Log0.txt", "Log00.txt"}) {
         const std::string text = fileText(folder.program() / name);
         EXPECT_NE(text.find(" (utc) Quillmarsh version "), std::string::npos) << name;
-        EXPECT_NE(text.find("Exiting: USER CLOSED SIM"), std::string::npos) << name;
+        EXPECT_NE(text.find("Exiting: USER CLOSED PROGRAM"), std::string::npos) << name;
     }
 }
 

@@ -5,7 +5,8 @@ window's picture.
 
 The program runs under Wine with the stand-in simulator at Los Angeles (so its run reaches the
 main loop, whose data cycle serves what the window asks of the worker) and without RealTraffic
-on this PC. Its folders and the picture are kept below build/test-artifacts/window-input.
+on this PC; before that, once with a simulator that never comes. Their folders and pictures are
+kept below build/test-artifacts/window-input and window-input-waiting.
 
     window_input_test.py --build BUILD_DIR --source SOURCE_DIR
 """
@@ -48,8 +49,8 @@ def xdotool(*args):
 
 
 class Program:
-    def __init__(self, build, source):
-        self.root = os.path.join(build, "test-artifacts", "window-input")
+    def __init__(self, build, source, name="window-input", sim_after_seconds=0):
+        self.root = os.path.join(build, "test-artifacts", name)
         shutil.rmtree(self.root, ignore_errors=True)
         self.folder = os.path.join(self.root, "program")
         shutil.copytree(os.path.join(build, "stage"), self.folder)
@@ -71,7 +72,7 @@ class Program:
                     '</parameters>\n')
         with open(os.path.join(source, "tools", "run", "klax_scenario.json"), encoding="utf-8") as f:
             scenario = json.load(f)
-        scenario["presentAfterSeconds"] = 0
+        scenario["presentAfterSeconds"] = sim_after_seconds
         scenario_path = os.path.join(self.root, "scenario.json")
         with open(scenario_path, "w", encoding="utf-8") as f:
             json.dump(scenario, f)
@@ -172,11 +173,62 @@ def pixel(png, x, y):
     return tuple(int(v) for v in out.strip().split(",")) if out.strip() else None
 
 
+def yellow_pixels(png, box):
+    """The pure yellow pixels (the status line's text) inside box = (x, y, width, height)."""
+    x, y, w, h = box
+    out = subprocess.run(["convert", png, "-crop", f"{w}x{h}+{x}+{y}", "+repage", "-fill", "black", "+opaque",
+                          "rgb(255,255,0)", "-format", "%[fx:int(mean*w*h*3/2+0.5)]", "info:"],
+                         capture_output=True, text=True).stdout.strip()
+    return int(out) if out.isdigit() else -1
+
+
+def while_waiting_for_the_simulator(build, source):
+    """The simulator never comes: the block and destination edits answer all the same, on the
+    status line and in the saved settings; the window's picture has the layout's size."""
+    program = Program(build, source, "window-input-waiting", sim_after_seconds=100000)
+    try:
+        check(program.find_window(), "the main window appears (no simulator)")
+        if FAILURES:
+            return
+        check(wait_for(lambda: "Waiting for MSFS 2020 ..." in program.log()), "the program waits for the simulator")
+        status_band = (0, 449, 880, 27)
+        before = yellow_pixels(program.picture("waiting-before.png"), status_band)
+        program.type_into(260, 267, "abc12")
+        check(wait_for(lambda: program.setting("BLOCK_CALLSIGN") == "ABC12", 5),
+              f'the callsign is saved at once in upper case (file has {program.setting("BLOCK_CALLSIGN")})')
+        check(wait_for(lambda: 'live aircraft with callsign "ABC12" will be blocked' in program.log(), 5),
+              "the blocking is told")
+        png = program.picture("waiting-blocked.png")
+        after = yellow_pixels(png, status_band)
+        check(after > 0 and after != before, f"the status line shows the answer ({before} -> {after} text pixels)")
+        program.type_into(240, 351, "ksfo")
+        check(wait_for(lambda: program.setting("DESTINATION") == "KSFO", 5),
+              f'the destination is saved at once (file has {program.setting("DESTINATION")})')
+        check(wait_for(lambda: "New destination: KSFO" in program.log(), 5), "the destination is told")
+        size = subprocess.run(["identify", "-format", "%w %h", png], capture_output=True, text=True).stdout.strip()
+        check(size == "880 476", f"the picture is the layout's client area ({size})")
+        check(pixel(png, 879, 250) == (153, 204, 255), "the parameter band reaches the right edge")
+        check(pixel(png, 879, 475) != (0, 0, 0), "the status band is the bottom row")
+        program.click(600, 60)
+        xdotool("key", "alt+F4")
+        try:
+            code = program.process.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            code = None
+        check(code == 0, f"the program ends with exit code 0 ({code})")
+        check("Exiting: USER CLOSED PROGRAM" in program.log(), "the log says the user closed the program")
+    finally:
+        if program.process.poll() is None:
+            program.process.kill()
+        program.site.kill()
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", required=True)
     parser.add_argument("--source", required=True)
     args = parser.parse_args()
+    while_waiting_for_the_simulator(os.path.abspath(args.build), os.path.abspath(args.source))
     program = Program(os.path.abspath(args.build), os.path.abspath(args.source))
     try:
         check(program.find_window(), "the main window appears")
@@ -202,8 +254,8 @@ def main():
             if logged:
                 check(wait_for(lambda: logged in program.log(), 5), f'the log says "{logged}"')
 
-        # Block a callsign (x 217, row 259): the worker serves it in its next data cycle and
-        # enables "Unblock" (x 323, row 257, 70 wide), whose click ends the blocking.
+        # Block a callsign (x 217, row 259): stored at once, "Unblock" (x 323, row 257, 70 wide)
+        # enabled, whose click ends the blocking.
         program.type_into(260, 267, "dlh4ab")
         check(wait_for(lambda: program.setting("BLOCK_CALLSIGN") == "DLH4AB", 20),
               "the typed callsign is blocked in upper case")
@@ -216,8 +268,15 @@ def main():
 
         # The callsign lookup's edit (x 460, row 259) is open once the main loop runs: a callsign
         # that no aircraft has is told on the status line.
-        program.type_into(500, 267, "xyz123")
-        check(wait_for(lambda: 'callsign "XYZ123" is unknown' in program.log(), 10), "an unknown callsign is told")
+        # The block above is answered at once, so the main loop may not run yet: typing into the
+        # still disabled edit does nothing, and the typing is tried again.
+        told = False
+        for _ in range(10):
+            program.type_into(500, 267, "xyz123")
+            told = wait_for(lambda: 'callsign "XYZ123" is unknown' in program.log(), 3)
+            if told:
+                break
+        check(told, "an unknown callsign is told")
 
         # The window as the run shows it: the simulator lamp green (connected, flight loaded,
         # title known), the bands in their colours, the status line green.
@@ -228,7 +287,7 @@ def main():
         check(pixel(png, 300, 28) == (255, 255, 255), "the header ends in a white line")
         print(f"picture: {png}")
 
-        # Close as a user does; the run ends with USER CLOSED SIM and the position is stored.
+        # Close as a user does; the run ends with USER CLOSED PROGRAM and the position is stored.
         program.click(600, 60)
         xdotool("key", "alt+F4")
         try:
@@ -236,7 +295,7 @@ def main():
         except subprocess.TimeoutExpired:
             code = None
         check(code == 0, f"the program ends with exit code 0 ({code})")
-        check("Exiting: USER CLOSED SIM" in program.log(), "the log says why the run ended")
+        check("Exiting: USER CLOSED PROGRAM" in program.log(), "the log says why the run ended")
         check(program.setting("MAIN_WINDOW_X") is not None, "the window position is stored")
     finally:
         if program.process.poll() is None:

@@ -2,6 +2,7 @@
 // colour (checked in the pixels of the window as it is on screen, kept as PNG files below
 // build/test-artifacts), its 42 controls, the edit procedures and the commands.
 #include "airports/scanned_airports.h"
+#include "airports/airports_db.h"
 #include "app/commands.h"
 #include "app/controls.h"
 #include "app/main_window.h"
@@ -18,6 +19,8 @@
 #include "traffic/callsigns.h"
 #include "traffic/data_cycle.h"
 #include "traffic/range.h"
+#include "traffic/traffic_state.h"
+#include "traffic/park_airports.h"
 #include "foundation/run_control.h"
 
 #include <fmt/format.h>
@@ -303,11 +306,44 @@ TEST_F(MainWindowTest, ParkAirportLoaded)
     expectText(busy, 5, 315, "Airport parking active", yellowColour);
     expectText(busy, 571, 399, "reserved stand: GATE 52A", greenColour);
     EXPECT_FALSE(wasDrawn("(next in"));
+    // KLAX's real name with a long publisher ends at its column: no text pixel between its right
+    // edge and "qf:", the static marker off.
+    indicators.setText(indicators.parkLineText1, "Los Angeles International Airport");
+    indicators.setText(indicators.parkLineText2, "Orbx Global Airport Works");
+    indicators.staticMarker = false;
+    const auto longName = paintAndCapture("park-airport-long-name");
+    EXPECT_GT(longName.count(RECT{parkLineLeft, 399, parkLineRight, 415}, greenColour), 100);
+    EXPECT_EQ(longName.count(RECT{parkLineRight, 395, 430, 420}, greenColour), 0);
+    expectText(longName, 430, 399, "qf: 62/40", greenColour);
     indicators.parkAirportLoaded = false;
     const auto notLoaded = paintAndCapture("park-airport-loading");
     expectText(notLoaded, 5, 399, "KLAX (LAX)", yellowColour);
     EXPECT_FALSE(wasDrawn("# stands"));
     tbloEntryCount = 0;
+}
+
+// The client area is the layout's: every band reaches the right edge, nothing lies under the
+// status band, and the outer size follows the frame rather than a fixed number.
+TEST_F(MainWindowTest, ClientAreaIsTheLayoutsSize)
+{
+    RECT client{};
+    ASSERT_TRUE(GetClientRect(window_, &client));
+    EXPECT_EQ(client.right - client.left, clientWidth);
+    EXPECT_EQ(client.bottom - client.top, clientHeight);
+    EXPECT_EQ(clientHeight, statusBand.bottom);
+    RECT outer{};
+    GetWindowRect(window_, &outer);
+    const SIZE wanted = outerSizeForClient(clientWidth, clientHeight);
+    EXPECT_EQ(outer.right - outer.left, wanted.cx);
+    EXPECT_EQ(outer.bottom - outer.top, wanted.cy);
+    setStatus("", false);
+    const auto capture = paintAndCapture("client-area");
+    EXPECT_EQ(capture.width, clientWidth);
+    EXPECT_EQ(capture.height, clientHeight);
+    for (const POINT p : {POINT{clientWidth - 1, 250}, POINT{clientWidth - 1, clientHeight - 1}, POINT{0, clientHeight - 1}})
+        EXPECT_NE(capture.at(p.x, p.y), blackColour) << p.x << "," << p.y;
+    EXPECT_EQ(capture.at(clientWidth - 1, 250), lightBlueColour);
+    EXPECT_EQ(capture.at(clientWidth - 1, clientHeight - 1), greenColour);
 }
 
 TEST_F(MainWindowTest, FortyTwoControlsAtTheirPlaces)
@@ -349,7 +385,16 @@ TEST_F(MainWindowTest, FortyTwoControlsAtTheirPlaces)
     int children = 0;
     EnumChildWindows(
         window_, [](HWND, LPARAM p) -> BOOL { return ++*reinterpret_cast<int*>(p), TRUE; }, reinterpret_cast<LPARAM>(&children));
-    EXPECT_EQ(children, 42);
+    EXPECT_EQ(children, static_cast<int>(allControls().size()));
+    // Every control stands where its row puts it.
+    for (const ParameterControl* control : allControls()) {
+        RECT rect{};
+        GetWindowRect(controlWindow(*control), &rect);
+        MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&rect), 2);
+        const bool box = dynamic_cast<const CheckBoxParameter*>(control) != nullptr;
+        EXPECT_EQ(rect.left, control->place().x) << control->id;
+        EXPECT_EQ(rect.top, control->y + (box ? 2 : 0)) << control->id;
+    }
     // Narrow edits scroll, so that a typed value is never cut at the edit's width.
     EXPECT_TRUE(GetWindowLongW(controlWindow(MAX_LIVE), GWL_STYLE) & ES_AUTOHSCROLL);
     wchar_t caption[32] = {};
@@ -443,27 +488,77 @@ TEST_F(MainWindowTest, MaxFitInHoursWhileTheStandsAreLoaded)
     indicators.parkAirportLoaded = false;
 }
 
-TEST_F(MainWindowTest, TextEditsHandTheirTextToTheWorker)
+// The block and destination edits are answered on the window thread at once, also while the
+// worker still waits for the simulator (no data cycle runs here): status line, edit, saved file.
+TEST_F(MainWindowTest, BlockAndDestinationEditsAnswerAtOnce)
 {
     BLOCK_CALLSIGN.setValue("");
+    struct Case {
+        std::string typed;
+        std::string blocked; // value, edit and file afterwards
+        std::string status;
+        bool request;        // blockRequest raised for the worker
+    };
+    const Case blocks[] = {
+        {"abc12", "ABC12", "live aircraft with callsign \"ABC12\" will be blocked", true},
+        {"Abc12", "ABC12", "callsign \"ABC12\" was already set ...", false},
+        {"abc", "ABC12", "callsign \"abc\" is not valid", false},
+        {"abcdefghi", "ABC12", "callsign \"abcdefghi\" is not valid", false},
+        {"", "", "no more blocking of live aircraft \"ABC12\"", true},
+    };
+    for (const Case& c : blocks) {
+        blockRequest = false;
+        typeAndEnter(BLOCK_CALLSIGN, c.typed);
+        EXPECT_EQ(BLOCK_CALLSIGN.value(), c.blocked) << c.typed;
+        EXPECT_EQ(editText(BLOCK_CALLSIGN), c.blocked) << c.typed;
+        EXPECT_EQ(storedValue("BLOCK_CALLSIGN"), c.blocked) << c.typed;
+        EXPECT_EQ(indicators.statusLine(), c.status) << c.typed;
+        EXPECT_EQ(blockRequest.load(), c.request) << c.typed;
+        EXPECT_EQ(IsWindowEnabled(controlWindow(unblockButton)) != 0, !c.blocked.empty()) << c.typed;
+    }
+    // The button ends a blocking at once too; with nothing blocked it says so.
     typeAndEnter(BLOCK_CALLSIGN, "dlh4ab");
-    // Nothing changes on the window thread; the worker's next data cycle serves it.
-    EXPECT_EQ(BLOCK_CALLSIGN.value(), "");
-    serveCallsignRequests();
-    EXPECT_EQ(BLOCK_CALLSIGN.value(), "DLH4AB");
-    EXPECT_EQ(editText(BLOCK_CALLSIGN), "DLH4AB");
-    EXPECT_TRUE(IsWindowEnabled(controlWindow(unblockButton)));
-    EXPECT_TRUE(blockRequest.exchange(false));
     command(unblockButton);
-    serveCallsignRequests();
-    EXPECT_EQ(BLOCK_CALLSIGN.value(), "");
+    EXPECT_EQ(storedValue("BLOCK_CALLSIGN"), "");
     EXPECT_EQ(indicators.statusLine(), "no more blocking of live aircraft \"DLH4AB\"");
-    EXPECT_FALSE(IsWindowEnabled(controlWindow(unblockButton)));
-    // Unblock with nothing blocked.
     command(unblockButton);
-    serveCallsignRequests();
     EXPECT_EQ(indicators.statusLine(), "Nothing to block or unblock...");
 
+    // A destination before the airports are read cannot be checked; once they are, a known one is
+    // stored and only its park-airport entry waits for the worker.
+    forgetAirports();
+    DESTINATION.setValue("");
+    typeAndEnter(DESTINATION, "ksfo");
+    EXPECT_EQ(DESTINATION.value(), "");
+    EXPECT_EQ(indicators.statusLine(), "destination \"KSFO\" cannot be checked yet, the airports are being read ...");
+    qtest::writeFile("input/airports_msfs.xml",
+                     "<airports><airport code=\"KSFO\" iata=\"SFO\" lat=\"37.619\" lon=\"-122.375\" alt=\"13\"/>"
+                     "<airport code=\"KLAX\" iata=\"LAX\" lat=\"33.942\" lon=\"-118.408\" alt=\"125\"/></airports>");
+    ASSERT_TRUE(readAirports());
+    const Case destinations[] = {
+        {"ksfo", "KSFO", "New destination: KSFO", false},
+        {"KSFO", "KSFO", "destination \"KSFO\" was already set ...", false},
+        {"zzzz", "KSFO", "destination \"ZZZZ\" is unknown ...", false},
+        {"ksf", "KSFO", "destination \"ksf\" is not valid", false},
+    };
+    for (const Case& c : destinations) {
+        typeAndEnter(DESTINATION, c.typed);
+        EXPECT_EQ(DESTINATION.value(), c.blocked) << c.typed;
+        EXPECT_EQ(editText(DESTINATION), c.blocked) << c.typed;
+        EXPECT_EQ(storedValue("DESTINATION"), c.blocked) << c.typed;
+        EXPECT_EQ(indicators.statusLine(), c.status) << c.typed;
+    }
+    EXPECT_FALSE(findParkAirport("KSFO"));
+    serveCallsignRequests();
+    EXPECT_TRUE(findParkAirport("KSFO"));
+    clearParkAirportState();
+    forgetAirports();
+    DESTINATION.setValue("");
+    blockRequest = false;
+}
+
+TEST_F(MainWindowTest, CallsignLookupAsksTheWorker)
+{
     typeAndEnter(CALLSIGN_2_OBJECTID, "baw12");
     EXPECT_EQ(CALLSIGN_2_OBJECTID.value(), "BAW12");
     EXPECT_EQ(editText(CALLSIGN_2_OBJECTID), "BAW12");
@@ -471,7 +566,6 @@ TEST_F(MainWindowTest, TextEditsHandTheirTextToTheWorker)
     typeAndEnter(CALLSIGN_2_OBJECTID, "");
     EXPECT_EQ(CALLSIGN_2_OBJECTID.value(), "");
     EXPECT_FALSE(callsignResolveRequest.load());
-    blockRequest = false;
 }
 
 TEST_F(MainWindowTest, InstallPathEditTakesThePackagesFolder)
@@ -622,7 +716,7 @@ TEST_F(MainWindowTest, SimulatorSwitchKeepsAnEarlierExitReason)
     command(MSFS_2020);
     EXPECT_FALSE(MSFS_2020.value());
     EXPECT_EQ(storedValue("MSFS_2020"), "false");
-    EXPECT_EQ(exitCode.load(), ExitCode::UserClosedSim);
+    EXPECT_EQ(exitCode.load(), ExitCode::UserClosedProgram);
     EXPECT_FALSE(std::filesystem::exists(liveriesScannedPath));
     EXPECT_TRUE(SCAN_AIRPORTS.value());
     EXPECT_TRUE(SCAN_LIVERIES.value());

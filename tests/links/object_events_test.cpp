@@ -5,6 +5,7 @@
 #include "liveries/livery_matcher.h"
 
 #include <filesystem>
+#include <tuple>
 
 using namespace qtr;
 using qtest::SimFixture;
@@ -91,6 +92,37 @@ TEST_F(SimFixture, LiveObjectIsRecognisedReleasedFrozenLitGivenItsPlanAndRemoved
     processSimObjectEvents();
     EXPECT_FALSE(std::filesystem::exists(planFile));
     EXPECT_EQ(live(10001), nullptr);
+}
+
+TEST_F(SimFixture, RotorcraftAnnouncedAsHelicoptersAreRecognisedLikeAircraft)
+{
+    // The simulator announces and lists a rotorcraft livery's object with the helicopter type.
+    standin::Scenario s = scenario();
+    s.installedTitles.push_back("Bell 206 Test Livery");
+    s.rotorcraftTitles = {"Bell 206 Test Livery"};
+    sim.reset(s);
+    connect();
+    for (const auto& [flightId, callsign, title] : {std::tuple{10001u, "N306FD", "Bell 206 Test Livery"},
+                                                    std::tuple{10002u, "DLH4AB", "Airbus A320 Test Livery"}}) {
+        SCOPED_TRACE(callsign);
+        addLive(flightId, callsign, true).livery = title;
+        const std::uint32_t id = createAndRecognise(*live(flightId), false);
+        ASSERT_GT(id, 0u);
+        EXPECT_EQ(sim.object(id)->objectType, std::string(callsign) == "N306FD" ? 3u : 2u);
+        EXPECT_TRUE(pendingCreations.empty());
+        EXPECT_TRUE(addedObjects.empty());
+        std::lock_guard lock(objectEventMutex);
+        ASSERT_FALSE(objectEventQueue.empty());
+        EXPECT_EQ(objectEventQueue.back().kind, liveCreated);
+        EXPECT_EQ(objectEventQueue.back().recordId, flightId);
+    }
+    // Its removal by the simulation is seen too.
+    const std::uint32_t heli = journal("created")[0]["object"].get<std::uint32_t>();
+    sim.removeObject(heli);
+    idle();
+    std::lock_guard lock(objectEventMutex);
+    EXPECT_EQ(objectEventQueue.back().kind, objectRemoved);
+    EXPECT_EQ(objectEventQueue.back().objectId, heli);
 }
 
 TEST_F(SimFixture, AircraftCreatedInTheAirGetTheLightsOfTheirAltitude)
@@ -216,7 +248,7 @@ TEST_F(SimFixture, ForeignObjectsAreOnlyLoggedAndGiveGroundData)
     const DWORD cut = sim.addForeignObject(longId, 0, true);
     const DWORD helicopter = sim.addForeignObject("HELI1", 0, true, 3);
     idle();
-    EXPECT_EQ(addedObjects.size(), 4u); // not the helicopter
+    EXPECT_EQ(addedObjects.size(), 5u); // the helicopter too
     gf_requestAircraftInRange(20000);
     idle();
     EXPECT_TRUE(journal("released").empty());
@@ -240,8 +272,8 @@ TEST_F(SimFixture, ForeignObjectsAreOnlyLoggedAndGiveGroundData)
         EXPECT_DOUBLE_EQ(e.value1, 1416.0);
         grounded.push_back(e.objectId);
     }
-    EXPECT_EQ(grounded, (std::vector<std::uint32_t>{foreign, cut}));
-    (void)high, (void)starred, (void)helicopter;
+    EXPECT_EQ(grounded, (std::vector<std::uint32_t>{foreign, cut, helicopter}));
+    (void)high, (void)starred;
 }
 
 TEST_F(SimFixture, CallsignsThatCannotBeATailNumberAreRefused)

@@ -87,7 +87,8 @@ TEST_F(Matcher, StepsAndDepths)
         {"registration in another form, any airline and type", flight("UAE", "B77W", "DAIZZ"), 4, "t1", 1},
         {"airline and type", flight("DLH", "A320"), 4, "t1", 2},
         {"cargo flight: the freighter", flight("DLH", "B744", "", true), 4, "B744F", 2},
-        {"passenger flight: no freighter", flight("DLH", "B744"), 4, "", 0},
+        // The airline's only liveries of the type are freighters: better its own than none.
+        {"passenger flight, only freighters of the type: the freighter", flight("DLH", "B744"), 2, "B744F", 2},
         {"similar type of the airline", flight("EZY", "A321"), 3, "EZY A320", 3},
         {"private: the generic livery first", flight("PVT", "C172"), 2, "ZZZ C172", 4},
         {"light: another airline's livery of the type", flight("XYZ", "C152"), 3, "PVT C152", 5},

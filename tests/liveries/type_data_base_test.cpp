@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
 
+#include <sstream>
 
 using namespace qtr;
 using qtest::scrambleAirl;
@@ -47,6 +48,21 @@ std::vector<Section> requiredSections()
     };
 }
 
+std::string documentText(const std::vector<Section>& sections)
+{
+    pugi::xml_document doc;
+    for (const Section& s : sections) {
+        pugi::xml_node node = doc.append_child(s.name.c_str());
+        for (const Element& e : s.elements) {
+            pugi::xml_node child = node.append_child(e.name.c_str());
+            for (const auto& [name, value] : e.attributes) child.append_attribute(name.c_str()).set_value(value.c_str());
+        }
+    }
+    std::ostringstream out;
+    doc.save(out);
+    return out.str();
+}
+
 class DataBaseRead : public ::testing::Test {
 protected:
     void SetUp() override { qtest::clearTestDataBases(); }
@@ -55,16 +71,8 @@ protected:
     // Writes the sections as a document with several top-level elements and reads it.
     std::filesystem::path write(const std::vector<Section>& sections)
     {
-        pugi::xml_document doc;
-        for (const Section& s : sections) {
-            pugi::xml_node node = doc.append_child(s.name.c_str());
-            for (const Element& e : s.elements) {
-                pugi::xml_node child = node.append_child(e.name.c_str());
-                for (const auto& [name, value] : e.attributes) child.append_attribute(name.c_str()).set_value(value.c_str());
-            }
-        }
         const auto path = qtest::freshFolder("dbase") / "temp2.xml";
-        doc.save_file(path.c_str());
+        qtest::writeFile(path, documentText(sections));
         return path;
     }
 
@@ -209,6 +217,18 @@ TEST_F(DataBaseRead, RegistrationsAndABadRecordAmongThem)
     EXPECT_EQ(lines[1].rfind("===> dbase record \"", 0), 0u) << lines[1];
     EXPECT_NE(lines[1].find("decrypt airl \"DLHX\" error"), std::string::npos) << lines[1];
     EXPECT_NE(lines[2].find("invalid array<T, N> subscript"), std::string::npos) << lines[2];
+}
+
+// The add-on package's airport list may be empty: nothing has to be invented to fill it. The
+// section itself stays required (see above).
+TEST_F(DataBaseRead, AnEmptyAddOnAirportListIsAnAnswer)
+{
+    std::vector<Section> sections = requiredSections();
+    for (Section& s : sections)
+        if (s.name == "vendrakes20") s.elements = {{"vendrake20", {{"arpts", ""}}}};
+    EXPECT_TRUE(read(sections).empty());
+    EXPECT_TRUE(vendrakeAirports.empty());
+    EXPECT_TRUE(isValidType("A320")); // the reading went on past the section
 }
 
 } // namespace

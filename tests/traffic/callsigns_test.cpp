@@ -1,4 +1,4 @@
-// Destination and callsign blocking as the worker serves them, the callsign list file and the
+// Destination and callsign blocking as the window answers them and the worker serves them, the callsign list file and the
 // callsign lookup.
 #include "airports/airports_db.h"
 #include "foundation/indicators.h"
@@ -23,9 +23,7 @@ class Callsigns : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        forgetAirports();
-        airports.push_back(Airport{"EDDF", "FRA", 50.0333, 8.5706, 364});
-        airports.push_back(Airport{"KLAX", "LAX", 33.9425, -118.4081, 125});
+        installAirports({Airport{"EDDF", "FRA", 50.0333, 8.5706, 364}, Airport{"KLAX", "LAX", 33.9425, -118.4081, 125}});
         clearParkAirportState();
         std::filesystem::remove(myParkAirportsPath);
         parkAirportList.push_back(ParkAirportEntry{"KLAX", "", LatLon{33.9425, -118.4081}, 1.0});
@@ -67,11 +65,11 @@ TEST_F(Callsigns, DestinationIsCheckedAndPutFirst)
     };
     for (const Case& c : cases) {
         clearStatus();
-        requestDestination(c.typed);
-        EXPECT_EQ(indicators.statusLine(), "") << "served only by the worker";
-        serveCallsignRequests();
+        setDestination(c.typed);
         EXPECT_EQ(DESTINATION.value(), c.destination) << c.typed;
         EXPECT_EQ(indicators.statusLine(), c.status) << c.typed;
+        // The park-airport list is the worker's: it changes when the worker serves the entry.
+        serveCallsignRequests();
         ASSERT_FALSE(parkAirportList.empty());
         EXPECT_EQ(parkAirportList.front().icao, c.firstEntry) << c.typed;
     }
@@ -106,18 +104,16 @@ TEST_F(Callsigns, BlockingIsCheckedAndRaisesTheRequest)
     for (const Case& c : cases) {
         blockRequest = false;
         clearStatus();
-        if (c.typed == "<unblock>") requestUnblockCallsign();
-        else requestBlockCallsign(c.typed);
-        serveCallsignRequests();
+        if (c.typed == "<unblock>") unblockCallsign();
+        else blockCallsign(c.typed);
         EXPECT_EQ(BLOCK_CALLSIGN.value(), c.blocked) << c.typed;
         EXPECT_EQ(indicators.statusLine(), c.status) << c.typed;
         EXPECT_EQ(blockRequest.load(), c.request) << c.typed;
     }
-    // Requests are served in the order they came.
-    requestBlockCallsign("ezy12");
-    requestUnblockCallsign();
-    requestBlockCallsign("ryr9");
-    serveCallsignRequests();
+    // Each change is stored at once, the last one wins.
+    blockCallsign("ezy12");
+    unblockCallsign();
+    blockCallsign("ryr9");
     EXPECT_EQ(BLOCK_CALLSIGN.value(), "RYR9");
     EXPECT_NE(qtest::readFile(parametersXmlPath()).find("name=\"BLOCK_CALLSIGN\" value=\"RYR9\""), std::string::npos);
 }

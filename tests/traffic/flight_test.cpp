@@ -7,6 +7,7 @@
 #include "foundation/paths.h"
 #include "links/simconnect_client.h"
 #include "traffic/data_cycle.h"
+#include "traffic/motion.h"
 #include "foundation/log_capture.h"
 #include "liveries/livery_matcher.h"
 #include "links/udp_receiver.h"
@@ -24,7 +25,9 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <map>
+#include <sstream>
 #include <vector>
 
 using namespace qtr;
@@ -243,6 +246,82 @@ TEST_F(Flights, DeparturePushesBackTaxisTakesOffAndIsRemovedWhenReportsStop)
     EXPECT_EQ(f.find(), nullptr);
 }
 
+// The reports of one flight in a real capture of the feed's older line format:
+// AITFC,hexid,lat,lon,alt,vs,airborne,track,speed,callsign,type,tail,from,to,time.
+struct CapturedReport {
+    double lat, lon, alt, vs, track, speed, time;
+};
+std::vector<CapturedReport> capturedFlight(const std::string& file, const std::string& callsign)
+{
+    std::vector<CapturedReport> out;
+    std::ifstream in(file);
+    for (std::string line; std::getline(in, line);) {
+        std::vector<std::string> f;
+        std::stringstream fields(line);
+        for (std::string field; std::getline(fields, field, ',');) f.push_back(field);
+        if (f.size() < 15 || f[0] != "AITFC" || f[9] != callsign) continue;
+        out.push_back({std::stod(f[2]), std::stod(f[3]), std::stod(f[4]), std::stod(f[5]), std::stod(f[7]),
+                       std::stod(f[8]), std::stod(f[14])});
+    }
+    return out;
+}
+
+// Metres from a point to the nearest leg of the reported track.
+double metresFromTrack(const std::vector<CapturedReport>& track, LatLon p)
+{
+    double best = 1e9;
+    for (std::size_t k = 0; k + 1 < track.size(); ++k) {
+        const LatLon a{track[k].lat, track[k].lon}, b{track[k + 1].lat, track[k + 1].lon};
+        // Local flat metres around a: short legs of a few hundred metres.
+        const double east = std::cos(a.lat * degToRad) * 60.0 * 1852.0, north = 60.0 * 1852.0;
+        const double bx = lonDifferenceDeg(a.lon, b.lon) * east, by = (b.lat - a.lat) * north;
+        const double px = lonDifferenceDeg(a.lon, p.lon) * east, py = (p.lat - a.lat) * north;
+        const double len2 = bx * bx + by * by;
+        const double t = len2 > 0 ? std::clamp((px * bx + py * by) / len2, 0.0, 1.0) : 0.0;
+        best = std::min(best, std::hypot(px - t * bx, py - t * by));
+    }
+    return best;
+}
+
+TEST_F(Flights, HelicopterTurningInAReportGapJoinsItsReportedTrack)
+{
+    // N306FD flies south-west, then nothing is reported for 42 s, in which it turns back north-east.
+    // Its reckoning runs on south-west meanwhile; the reports after the gap must win.
+    const auto reports =
+        capturedFlight(QM_SOURCE_DIR "/../shared/realdata/realtraffic/aitfc_KLAX_20210125_Test.csv", "N306FD");
+    ASSERT_GE(reports.size(), 10u);
+    const auto gap = std::adjacent_find(reports.begin(), reports.end(), [](const auto& a, const auto& b) {
+        return b.time - a.time >= 40 && std::fabs(wrapSigned((b.track - a.track) * degToRad)) > 150 * degToRad;
+    });
+    ASSERT_NE(gap, reports.end());
+    const double afterGap = (gap + 1)->time;
+    TrafficHarness::addType("B06", categoryRotorcraft, 0.0030);
+    TrafficHarness::addLivery("", "B06", "Bell 206 Generic");
+
+    // The user waits at the airport of Van Nuys, a few miles off: inside the injection range.
+    h.setUser(34.21, -118.49, true);
+    const double start = reports.front().time;
+    const int total = static_cast<int>((reports.back().time - start) * 100) + 3000;
+    std::size_t next = 0;
+    double worstAfterJoin = 0;
+    for (int pass = 0; pass <= total; ++pass) {
+        while (next < reports.size() && (reports[next].time - start) * 100 <= pass) {
+            const CapturedReport& c = reports[next++];
+            auto r = TrafficHarness::report(10696221, "N306FD", "B06", c.lat, c.lon, c.alt, c.speed, c.track, c.time);
+            r.position.verticalSpeed = c.vs;
+            h.feed(r);
+        }
+        h.pass();
+        // Where the report after the gap is due, and from then on, it flies along its reports.
+        if (h.creations.empty() || pass < (afterGap - start) * 100 + 3000) continue;
+        for (const PositionUpdate& p : h.poses.back())
+            if (p.objectId == h.creations[0].objectId)
+                worstAfterJoin = std::max(worstAfterJoin, metresFromTrack(reports, LatLon{p.latitude, p.longitude}));
+    }
+    ASSERT_EQ(h.creations.size(), 1u);
+    EXPECT_TRUE(h.removals.empty());
+    EXPECT_LT(worstAfterJoin, 50.0);
+}
 
 TEST_F(Flights, DataCycleWorkFallsOnItsCycles)
 {

@@ -129,9 +129,10 @@ TEST_F(LiveUpdate, ExtendedStreamDropsAReportFarOffTheHeading)
 {
     LiveAircraft& a = aircraft(at(50, 8, 100, 250, 5000), phaseFlying);
     a.heading = 0;
-    extrapolatePosition(a, 7);
-    // 120 degrees off the heading of an airborne aircraft whose stream is being extended: dropped.
-    const LatLon off = destinationPoint(LatLon{a.stream.back().lat, a.stream.back().lon}, 120 * degToRad, 6076.0);
+    extrapolatePosition(a, 7); // 8 s at 95 % of 250 kt: 0.53 nm ahead of the last report
+    // 120 degrees off the heading, 0.3 nm back from the reckoned point: the reckoning merely ran
+    // past it on a straight track, so the report is dropped rather than flown back to.
+    const LatLon off = destinationPoint(LatLon{a.stream.back().lat, a.stream.back().lon}, 120 * degToRad, 0.3 * 6076.0);
     addPositionToStream(a, at(off.lat, off.lon, 3000, 250, 5000));
     EXPECT_EQ(a.stream.size(), 2u);
     EXPECT_EQ(a.extrapolations, 7);
@@ -140,6 +141,40 @@ TEST_F(LiveUpdate, ExtendedStreamDropsAReportFarOffTheHeading)
     addPositionToStream(a, at(ahead.lat, ahead.lon, 3000, 250, 5000));
     EXPECT_EQ(a.stream.size(), 3u);
     EXPECT_EQ(a.extrapolations, 0);
+}
+
+TEST_F(LiveUpdate, ReportsOffTheReckonedHeadingWinOverTheReckoning)
+{
+    struct Case {
+        const char* name;
+        std::vector<double> nmBackFromReckonedPoint; // successive reports, all 120 degrees off the heading
+        std::size_t firstTaken;                      // index of the first report taken (size: none)
+    };
+    for (const Case& c :
+         {Case{"ran past it", {0.3}, 1}, Case{"turned in the gap: beyond the reckoned distance", {1.0}, 0},
+          Case{"a second report off the heading", {0.3, 0.25}, 1}}) {
+        SCOPED_TRACE(c.name);
+        liveAircraft.clear();
+        LiveAircraft& a = aircraft(at(50, 8, 100, 250, 5000), phaseFlying);
+        a.heading = 0;
+        extrapolatePosition(a, 7);
+        const LatLon reckoned{a.stream.back().lat, a.stream.back().lon};
+        std::size_t taken = c.nmBackFromReckonedPoint.size();
+        for (std::size_t k = 0; k < c.nmBackFromReckonedPoint.size() && taken == c.nmBackFromReckonedPoint.size();
+             ++k) {
+            const LatLon p = destinationPoint(reckoned, 120 * degToRad, c.nmBackFromReckonedPoint[k] * 6076.0);
+            addPositionToStream(a, at(p.lat, p.lon, 3000, 250, 5000));
+            if (a.extrapolations == 0) taken = k;
+        }
+        EXPECT_EQ(taken, c.firstTaken);
+        // A taken report ends the reckoning: the reckoned point is due now, the report follows.
+        if (taken < c.nmBackFromReckonedPoint.size()) {
+            EXPECT_EQ(a.stream.size(), 3u);
+            EXPECT_EQ(a.stream.front().time, tickCount.load() + 1);
+        } else {
+            EXPECT_EQ(a.stream.size(), 2u);
+        }
+    }
 }
 
 } // namespace

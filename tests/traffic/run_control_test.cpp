@@ -77,7 +77,7 @@ TEST(ExitStep, PostsTheMessageOfItsCode)
     struct Case {
         ExitCode code;
         UINT expected;
-    } cases[] = {{ExitCode::UserClosedSim, WM_APP + 2}, {ExitCode::SimWasClosed, WM_APP + 2},
+    } cases[] = {{ExitCode::UserClosedProgram, WM_APP + 2}, {ExitCode::SimWasClosed, WM_APP + 2},
                  {ExitCode::NewSettings, WM_APP + 1}, {ExitCode::ReaderError, WM_APP + 1},
                  {ExitCode::NewFlight, WM_APP + 2}};
     for (const Case& c : cases) {

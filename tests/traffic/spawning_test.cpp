@@ -1,6 +1,8 @@
 #include "foundation/parameters/parameter_table.h"
 #include "liveries/livery_matcher.h"
+#include "liveries/type_data_base.h"
 #include "liveries/type_queries.h"
+#include "traffic/records.h"
 #include "traffic/park_airports.h"
 #include "traffic/spawning.h"
 #include "traffic/traffic_state.h"
@@ -109,6 +111,55 @@ TEST_F(Spawning, RefusalsAndCallsigns)
     maySpawn(priv);
     EXPECT_EQ(priv.airline, "PVT");
     EXPECT_EQ(priv.state, stateAdding2Sim);
+}
+
+// The registration's record fills in what it knows and nothing else: an empty field is an unknown,
+// a new type brings its category and size, and a freight airline's flight without a record is cargo.
+TEST_F(Spawning, TheRegistrationsRecordFillsInWhatItKnows)
+{
+    TrafficHarness::addType("B763", categoryHeavy, 0.0128);
+    cargoOperators.insert("FDX");
+    registrations["N1NOAIRL"] = RegistrationInfo{"", "B763", "", false};
+    registrations["N2NOTYPE"] = RegistrationInfo{"UAE", "", "", false};
+    registrations["N3OPR"] = RegistrationInfo{"UAE", "", "FDX", true};
+    registrations["N4FDX"] = RegistrationInfo{"FDX", "B763", "", false};
+    struct Case {
+        const char* what;
+        const char* callsign;
+        const char* registration;
+        const char* airline;
+        const char* type;
+        std::uint32_t category;
+        std::uint8_t cargo;
+    };
+    const Case cases[] = {
+        {"record without airline", "DLH1", "N1NOAIRL", "DLH", "B763", categoryHeavy, 0},
+        {"record without type", "DLH1", "N2NOTYPE", "UAE", "A320", categoryLarge, 0},
+        {"record with an operator", "DLH1", "N3OPR", "FDX", "A320", categoryLarge, 1},
+        {"freight airline, no record", "FDX5678", "N105FE", "FDX", "A320", categoryLarge, 1},
+        {"freight airline, the record says pax", "FDX5678", "N4FDX", "FDX", "B763", categoryHeavy, 0},
+        {"airline, no record", "DLH1", "D-AXXX", "DLH", "A320", categoryLarge, 0},
+    };
+    tickCount = 2900;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        liveAircraft.clear();
+        LiveAircraft& a = buffered(c.callsign, 10.5, 10.5, 0);
+        a.airline = c.callsign == std::string("DLH1") ? "DLH" : "";
+        a.category = categoryLarge;
+        a.baseTurnRate = a.turnRate = categoryBaseTurnRate(categoryLarge);
+        a.registration = c.registration;
+        maySpawn(a);
+        EXPECT_EQ(a.airline, c.airline);
+        EXPECT_EQ(a.type, c.type);
+        EXPECT_EQ(a.category, c.category);
+        EXPECT_EQ(a.radius, wingspanOfType(c.type));
+        EXPECT_EQ(a.baseTurnRate, categoryBaseTurnRate(c.category));
+        EXPECT_EQ(a.cargo, c.cargo);
+        readyToSpawn.clear();
+    }
+    registrations.clear();
+    cargoOperators.clear();
 }
 
 TEST_F(Spawning, KeepsClearOfTheUserOnTheGround)

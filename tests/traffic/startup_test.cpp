@@ -22,6 +22,7 @@
 #include <chrono>
 #include <functional>
 #include <new>
+#include <optional>
 #include <thread>
 
 using namespace qtr;
@@ -157,7 +158,7 @@ TEST_F(Startup, StepsInOrderOnAFreshDataFolderAndOnARestart)
     };
     EXPECT_EQ(withoutDataBase(runWorker()), stepsOfAStart);
     EXPECT_TRUE(flightPlanFolderDuringRun);
-    EXPECT_EQ(exitCode.load(), ExitCode::UserClosedSim);
+    EXPECT_EQ(exitCode.load(), ExitCode::UserClosedProgram);
     EXPECT_EQ(versionRequests(), 1u);
     // The exit removed the flight plans and forgot destination and blocked callsign.
     EXPECT_FALSE(std::filesystem::exists(dataFolder() / "orig_dest"));
@@ -202,7 +203,7 @@ TEST_F(Startup, StopDuringTheScansEndsBeforeTheRun)
     EXPECT_FALSE(contains(steps, "run"));
     EXPECT_TRUE(contains(steps, "lf_closingDown"));
     EXPECT_TRUE(windowClosed.load());
-    EXPECT_EQ(exitCode.load(), ExitCode::UserClosedSim);
+    EXPECT_EQ(exitCode.load(), ExitCode::UserClosedProgram);
 }
 
 TEST_F(Startup, EveryErrorEndsInSystemErrorWithItsMessage)
@@ -280,4 +281,101 @@ TEST_F(Startup, RealErrorsOfTheStart)
     EXPECT_NE(log().find("Restarting after 3 seconds"), std::string::npos);
     EXPECT_EQ(log().find("User closed Quillmarsh"), std::string::npos);
     EXPECT_FALSE(windowClosed.load());
+}
+
+// A saved install path that names the Community folder keeps only the packages folder; only the
+// last component goes, so a folder whose name begins with "Community" earlier in the path stays.
+TEST_F(Startup, SavedInstallPathLosesItsCommunityFolder)
+{
+    struct Case {
+        std::string saved, kept;
+    };
+    const Case cases[] = {
+        {"D:\\MSFS\\Community", "D:\\MSFS"},
+        {"D:\\Community Games\\MSFS\\Community", "D:\\Community Games\\MSFS"},
+        {"D:\\Community Games\\MSFS", "D:\\Community Games\\MSFS"},
+        {"D:\\MSFS\\Community2", "D:\\MSFS\\Community2"},
+        {"\\Community", "\\Community"},
+        {"", ""},
+    };
+    for (const Case& c : cases) {
+        MSFS_INSTALL_PATH.setValue(c.saved);
+        stripCommunityFolder(MSFS_INSTALL_PATH);
+        EXPECT_EQ(MSFS_INSTALL_PATH.value(), c.kept) << c.saved;
+    }
+    MSFS_INSTALL_PATH.setValue("");
+}
+
+// What a start mends in the saved state, one start per case in this order: the Community folder
+// of a saved path, and the liveries scanned again when their scan's file is gone while
+// SCAN_LIVERIES is off (never when the file is there).
+TEST_F(Startup, StartMendsTheSavedState)
+{
+    struct Case {
+        const char* what;
+        std::string settings;
+        bool removeLiveriesFile;
+        bool rescanTold;
+    };
+    const std::string community = "\t<parameter name=\"MSFS_INSTALL_PATH\" value=\"" + packages_.string() + "\\Community\" />\n";
+    const std::string scanOff = "\t<parameter name=\"SCAN_LIVERIES\" value=\"false\" />\n";
+    const Case cases[] = {
+        {"saved path of the Community folder", community, false, false},
+        {"scan off, the file there", scanOff, false, false},
+        {"scan off, the file gone", scanOff, true, true},
+    };
+    for (const Case& c : cases) {
+        resetRunControl();
+        qtest::writeFile(parametersXmlPath(), "<?xml version=\"1.0\"?>\n<parameters>\n" + c.settings +
+                                                  "\t<parameter name=\"MSFS_INSTALL_PATH\" value=\"" + packages_.string() +
+                                                  "\" />\n\t<parameter name=\"DOWNLOAD_SITE\" value=\"" + site_.baseUrl() +
+                                                  "\" />\n</parameters>\n");
+        if (c.removeLiveriesFile) std::filesystem::remove(liveriesScannedPath);
+        const std::size_t logged = log().size();
+        const auto steps = runWorker();
+        EXPECT_TRUE(contains(steps, "run")) << c.what;
+        EXPECT_EQ(MSFS_INSTALL_PATH.value(), packages_.string()) << c.what;
+        EXPECT_EQ(log().find("is gone, rescan liveries", logged) != std::string::npos, c.rescanTold) << c.what;
+        EXPECT_TRUE(std::filesystem::exists(liveriesScannedPath)) << c.what;
+    }
+    EXPECT_NE(qtest::readFile(parametersXmlPath()).find("name=\"MSFS_INSTALL_PATH\" value=\"" + packages_.string() + "\""),
+              std::string::npos);
+    MSFS_INSTALL_PATH.setValue("");
+}
+
+// Which controls a run's start enables, as the settings ask; the two text edits that answer at
+// once are open from the start, the controls of the main loop are not.
+TEST_F(Startup, RunControlsFollowTheSettings)
+{
+    struct Case {
+        bool autoRange, blocked, automaticLiveries, msfs2020;
+    };
+    const auto enabled = [](const ParameterControl& control) {
+        std::optional<bool> found;
+        for (const RunControlState& s : runControlStates())
+            if (s.control == &control) {
+                EXPECT_FALSE(found.has_value()) << control.id << " listed twice";
+                found = s.enabled;
+            }
+        return found;
+    };
+    for (const Case& c : {Case{true, false, true, true}, Case{false, true, false, false}}) {
+        AUTO_RANGE.setValue(c.autoRange);
+        BLOCK_CALLSIGN.setValue(c.blocked ? "DLH4AB" : "");
+        LIG_AUTOMATIC.setValue(c.automaticLiveries);
+        MSFS_2020.setValue(c.msfs2020);
+        EXPECT_EQ(enabled(LATERAL_RANGE), !c.autoRange);
+        EXPECT_EQ(enabled(AUTO_RANGE_ABOVE_HEIGHT), c.autoRange);
+        EXPECT_EQ(enabled(unblockButton), c.blocked);
+        EXPECT_EQ(enabled(AI_PACKAGE_ORDER), c.automaticLiveries);
+        EXPECT_EQ(enabled(CALLSIGN_OBJECTIDS), c.msfs2020);
+        for (const ParameterControl* open : std::initializer_list<const ParameterControl*>{
+                 &BLOCK_CALLSIGN, &DESTINATION, &ALL_INSTALL_PATH, &MAX_LIVE, &MATCHING_DEPTH})
+            EXPECT_EQ(enabled(*open), std::optional<bool>(true)) << open->id;
+        for (const ParameterControl* closed : std::initializer_list<const ParameterControl*>{
+                 &CALLSIGN_2_OBJECTID, &rereadButton, &flushStaticButton, &parking_percentage, &MAX_FIT_FL, &LEARN_SOFT})
+            EXPECT_EQ(enabled(*closed), std::optional<bool>(false)) << closed->id;
+    }
+    BLOCK_CALLSIGN.setValue("");
+    LIG_AUTOMATIC.setValue(LIG_AUTOMATIC.defaultValue());
 }

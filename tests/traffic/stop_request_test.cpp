@@ -59,7 +59,7 @@ TEST(RunControl, UserCloseSetsCodeFourOnlyWhenNoneWasSet)
     resetStop();
     requestUserClose();
     EXPECT_TRUE(stopRequested && windowClosed);
-    EXPECT_EQ(exitCode.load(), ExitCode::UserClosedSim);
+    EXPECT_EQ(exitCode.load(), ExitCode::UserClosedProgram);
 
     resetStop();
     ASSERT_TRUE(requestStop(ExitCode::SystemError, 0));

@@ -56,10 +56,10 @@ TEST(TickSchedule, ThousandPasses)
         EXPECT_EQ(h.creations[k].tick, 50 * k);
         EXPECT_EQ(h.creations[k].request.callsign, order[k]);
     }
-    // Aircraft in range every 20 ticks; the user aircraft every 100.
+    // Aircraft and helicopters in range every 20 ticks (a request for each); the user aircraft every 100.
     const auto range = TrafficHarness::callTicks("SimConnect_RequestDataOnSimObjectType");
-    ASSERT_EQ(range.size(), 50u);
-    for (std::size_t k = 0; k < range.size(); ++k) EXPECT_EQ(range[k], 20 * k);
+    ASSERT_EQ(range.size(), 2 * 50u);
+    for (std::size_t k = 0; k < range.size(); ++k) EXPECT_EQ(range[k], 20 * (k / 2));
     std::vector<std::uint32_t> userRequests;
     for (std::uint32_t t : TrafficHarness::callTicks("SimConnect_RequestDataOnSimObject")) userRequests.push_back(t);
     ASSERT_EQ(userRequests.size(), 10u);

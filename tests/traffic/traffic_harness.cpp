@@ -41,20 +41,12 @@ TrafficHarness::TrafficHarness()
     clearTestDataBases();
     installedRecords().clear();
     gf_seedRandom(7);
-    MAX_HOLDING_MINUTES.setValue(20);
-    HOLDING_THRESHOLD_METERS.setValue(250);
-    STRAIGHT_PBS_ONLY.setValue(false);
+    resetParametersToDefaults();
+    // Where the harness differs from the defaults: choices are not random, the log stays short,
+    // and live aircraft avoid parked ones.
     RANDOM.setValue(false);
     LOG.setValue(false);
-    COLLISION_USER_AIR.setValue(true);
-    COLLISION_USER_GND.setValue(true);
     COLLISION_LIVE_PARKED_GND.setValue(true);
-    LIGHT_AIRCRAFT.setValue(true);
-    HIGH_PERF_AIRCRAFT.setValue(true);
-    HELICOPTERS.setValue(true);
-    MAX_LIVE.setValue(-1);
-    BLOCK_CALLSIGN.setValue("");
-    CALLSIGN_2_OBJECTID.setValue("");
     stopRequested = false;
     windowClosed = false;
     simConnectFailed = false;

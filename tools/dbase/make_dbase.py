@@ -131,8 +131,8 @@ def capture_lines(paths):
 def registrations_of(lines, airlines, types):
     """registration -> (airline, type) from the sightings: the airline of an airline callsign (three
     letters and a digit) or "PVT" when the aircraft flies under its registration; the type as
-    reported. A registration without any reported type is left out (the traffic manager takes a
-    record's type over the reported one)."""
+    reported. A registration without any reported type, or without an airline of the airline
+    list, is left out (the traffic manager takes a record's type over the reported one)."""
     seen = {}
     for callsign, type_code, registration in lines:
         if not registration or registration in ("0", "null"):
@@ -147,7 +147,25 @@ def registrations_of(lines, airlines, types):
             airline = "PVT"
         if airline and (not entry["airline"] or entry["airline"] == "PVT"):
             entry["airline"] = airline
-    return {r: e for r, e in sorted(seen.items()) if e["type"]}
+    # An empty field would read as "unknown" at best and wipe a livery's own airline at worst, so
+    # a record carries a known airline of the airline list and a known type, or is left out.
+    return {r: e for r, e in sorted(seen.items()) if e["type"] and e["airline"] in airlines}
+
+
+def check_similar_groups(groups, types):
+    """Every member is a known type, no type stands in two groups (only the first would count) and a
+    group keeps to one category: a substitute of another category flies and parks wrongly."""
+    category = {t["type"]: t["category"] for t in types}
+    seen = set()
+    for group in groups:
+        for t in group:
+            if t not in category:
+                sys.exit(f"make_dbase: similar type {t} is not in types.csv")
+            if t in seen:
+                sys.exit(f"make_dbase: similar type {t} stands in two groups")
+            seen.add(t)
+        if len({category[t] for t in group}) != 1:
+            sys.exit(f"make_dbase: similar group {','.join(group)} mixes categories")
 
 
 def build_xml(scrambler, types, airlines, facts, registrations, cargo_operators):
@@ -209,7 +227,8 @@ def main():
     types = read_types(os.path.join(HERE, "types.csv"))
     type_codes = {t["type"] for t in types}
     facts = json.load(open(os.path.join(HERE, "facts.json"), encoding="utf-8"))
-    airlines = sorted(set(read_airlines(args.airlines)) | set(facts["program_airlines"]))
+    # Cargo operators are ICAO codes too; a few younger ones are missing in the older list.
+    airlines = sorted(set(read_airlines(args.airlines)) | set(facts["program_airlines"]) | set(facts["cargo_operators"]))
 
     captures = sorted(glob.glob(os.path.join(args.captures, "*.csv")) + glob.glob(os.path.join(args.captures, "*.txt")))
     if not captures:
@@ -218,10 +237,7 @@ def main():
     unknown = sorted({t for _, t, _ in lines if t and t not in type_codes and t not in facts["not_types"]})
     if unknown:
         sys.exit(f"make_dbase: types of the captures missing in types.csv: {', '.join(unknown)}")
-    for group in facts["similar_types"]:
-        for t in group:
-            if t not in type_codes:
-                sys.exit(f"make_dbase: similar type {t} is not in types.csv")
+    check_similar_groups(facts["similar_types"], types)
     registrations = registrations_of(lines, airlines, type_codes)
 
     document = build_xml(scrambler, types, airlines, facts, registrations, sorted(facts["cargo_operators"]))

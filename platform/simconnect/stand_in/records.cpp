@@ -37,6 +37,8 @@ Scenario scenarioFromJson(const nlohmann::json& json)
         s.userObjectId = json.value("userObjectId", s.userObjectId);
         s.firstObjectId = json.value("firstObjectId", s.firstObjectId);
         if (json.contains("installedTitles")) s.installedTitles = json.at("installedTitles").get<std::vector<std::string>>();
+        if (json.contains("rotorcraftTitles"))
+            s.rotorcraftTitles = json.at("rotorcraftTitles").get<std::vector<std::string>>();
         if (json.contains("user")) {
             const auto& u = json.at("user");
             if (!u.is_object()) throw std::runtime_error("user must be an object");
@@ -63,6 +65,7 @@ nlohmann::json scenarioToJson(const Scenario& s)
                           {"flightRunning", s.flightRunning},
                           {"user", s.user},
                           {"installedTitles", s.installedTitles},
+                          {"rotorcraftTitles", s.rotorcraftTitles},
                           {"staticCg", s.staticCg},
                           {"staticPitch", s.staticPitch},
                           {"userObjectId", s.userObjectId},

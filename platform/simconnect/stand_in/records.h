@@ -39,6 +39,8 @@ struct Scenario {
     bool flightRunning = true;      // a flight is loaded ("Sim" event with data 1)
     UserAircraft user;
     std::vector<std::string> installedTitles;
+    // Installed titles of rotorcraft: their objects are announced and listed as helicopters.
+    std::vector<std::string> rotorcraftTitles;
     double staticCg = 8.5;     // feet, of every created object
     double staticPitch = 0.01; // radians
     std::uint32_t userObjectId = 1;

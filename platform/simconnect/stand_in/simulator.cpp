@@ -1239,6 +1239,9 @@ HRESULT createAircraft(HANDLE handle, const char* function, const char* containe
     o.id = s.nextObjectId++;
     o.createdByClient = true;
     o.title = title;
+    const auto& rotorcraft = s.scenario.rotorcraftTitles;
+    if (std::find(rotorcraft.begin(), rotorcraft.end(), title) != rotorcraft.end())
+        o.objectType = SIMCONNECT_SIMOBJECT_TYPE_HELICOPTER;
     o.livery = livery ? boundedText(livery, 1024) : "";
     o.atcId = tail.substr(0, tailNumberLength);
     o.latitude = p.Latitude;

@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <bit>
 #include <filesystem>
 #include <thread>
 #include <utility>
@@ -415,4 +416,79 @@ TEST(ParametersFile, XmlHelpers)
     EXPECT_TRUE(isLiveryFolderParameter("lfolder7"));
     EXPECT_TRUE(isLiveryFolderParameter("mylfolders"));
     EXPECT_FALSE(isLiveryFolderParameter("LFOLDER1"));
+}
+
+// The rows are the only list of settings: a stored row is in a new file once per load list it
+// names, every key of a new file is a row, and the settings that are never stored are exactly
+// these (a row that lost its load list would otherwise go unread without a sound).
+TEST(SettingRows, EveryStoredRowIsInTheFile)
+{
+    resetToDefaults();
+    const Entries entries = fileEntries();
+    std::vector<std::string> neverStored;
+    for (const Parameter* p : allParameters()) {
+        if (p->lists == notStored) {
+            neverStored.push_back(p->name);
+            continue;
+        }
+        // Empty livery folders are never written.
+        const int lists = std::popcount(p->lists);
+        EXPECT_EQ(countOf(entries, p->name), isLiveryFolderParameter(p->name) ? 0 : lists) << p->name;
+    }
+    EXPECT_EQ(neverStored, (std::vector<std::string>{"parking_percentage", "MAX_FIT_FL", "ALL_INSTALL_PATH",
+                                                     "CALLSIGN_2_OBJECTID", "Unblock", "Re-read", "Flush static",
+                                                     "DOWNLOAD_SITE"}));
+    for (const auto& [key, value] : entries)
+        EXPECT_TRUE(std::any_of(allParameters().begin(), allParameters().end(),
+                                [&key](const Parameter* p) { return p->name == key && p->lists != notStored; }))
+            << key;
+}
+
+// The controls come from the rows: 42, each with its own id and its own place in the order of
+// creation, inside the window's width (the install-path edit runs past the right edge on purpose).
+TEST(SettingRows, EveryControlHasItsOwnIdAndPlace)
+{
+    const auto& controls = allControls();
+    ASSERT_EQ(controls.size(), 42u);
+    std::vector<std::uint16_t> ids;
+    for (std::size_t k = 0; k < controls.size(); ++k) {
+        const ControlPlace& place = controls[k]->place();
+        EXPECT_EQ(place.tab, static_cast<std::int32_t>(k + 1)) << place.id;
+        EXPECT_EQ(controlWithId(place.id), controls[k]);
+        EXPECT_GE(place.x, 5) << place.id;
+        EXPECT_LT(place.x, 880) << place.id;
+        if (place.label != nullptr) {
+            EXPECT_LT(place.labelX, 880) << place.id;
+        }
+        ids.push_back(place.id);
+    }
+    std::sort(ids.begin(), ids.end());
+    EXPECT_EQ(std::adjacent_find(ids.begin(), ids.end()), ids.end());
+    EXPECT_EQ(controlWithId(40000), nullptr);
+    // A row without a control of its own.
+    EXPECT_EQ(std::find(controls.begin(), controls.end(), static_cast<ParameterControl*>(&MAX_FIT)), controls.end());
+}
+
+// resetParametersToDefaults puts every row back, whatever its kind.
+TEST(SettingRows, ResetPutsEveryRowBackToItsDefault)
+{
+    for (Parameter* p : allParameters()) {
+        if (auto* b = dynamic_cast<BoolParameter*>(p)) b->setValue(!b->defaultValue());
+        else if (auto* i = dynamic_cast<IntParameter*>(p)) i->setValue(i->defaultValue() == i->maximum() ? i->minimum() : i->maximum());
+        else if (auto* f = dynamic_cast<FloatParameter*>(p)) f->setValue(f->minimum() + 0.25f);
+        else if (auto* s = dynamic_cast<StringParameter*>(p)) s->setValue(s->defaultValue() + "changed");
+    }
+    resetParametersToDefaults();
+    for (Parameter* p : allParameters()) {
+        if (auto* b = dynamic_cast<BoolParameter*>(p)) {
+            EXPECT_EQ(b->value(), b->defaultValue()) << p->name;
+        } else if (auto* i = dynamic_cast<IntParameter*>(p)) {
+            EXPECT_EQ(i->value(), i->defaultValue()) << p->name;
+        } else if (auto* f = dynamic_cast<FloatParameter*>(p)) {
+            EXPECT_EQ(f->value(), f->defaultValue()) << p->name;
+        } else if (auto* s = dynamic_cast<StringParameter*>(p)) {
+            EXPECT_EQ(s->value(), s->defaultValue()) << p->name;
+        }
+    }
+    EXPECT_EQ(lateralRangeMetres.load(), 40 * 1852);
 }
