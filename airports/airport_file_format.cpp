@@ -1,5 +1,6 @@
 #include "airports/airport_file_format.h"
 
+#include "foundation/errors.h"
 #include "foundation/geometry.h"
 #include "foundation/log.h"
 #include "foundation/utilities.h"
@@ -109,6 +110,18 @@ std::optional<StandOption> readStandOption(const pugi::xml_node& opt, std::uint3
     return option;
 }
 
+namespace {
+
+// A heading brought into 0...360 degrees; one inside is kept as it stands (north may be 360).
+double lf_compassDegrees(double degrees)
+{
+    if (degrees >= 0.0 && degrees <= 360.0) return degrees;
+    const double wrapped = std::fmod(degrees, 360.0);
+    return wrapped < 0.0 ? wrapped + 360.0 : wrapped;
+}
+
+} // namespace
+
 bool readStands(const pugi::xml_node& parkpos, const std::string& name, std::uint32_t sourceTag,
                 std::vector<Stand>& list, const std::string& fileText)
 {
@@ -124,7 +137,8 @@ bool readStands(const pugi::xml_node& parkpos, const std::string& name, std::uin
         lf_skipped(fileText, fmt::format("stand \"{}\" has no position", name));
         return false;
     }
-    if (*lat < -90.0 || *lat > 90.0 || *lon < -180.0 || *lon > 180.0 || *radius < 0.0) {
+    // No stand is wider than the largest parking the simulator's scenery has.
+    if (*lat < -90.0 || *lat > 90.0 || *lon < -180.0 || *lon > 180.0 || *radius < 0.0 || *radius > largestStandRadiusMetres) {
         lf_skipped(fileText, fmt::format("stand \"{}\" at {},{} with radius {} is impossible", name, *lat, *lon, *radius));
         return false;
     }
@@ -132,7 +146,7 @@ bool readStands(const pugi::xml_node& parkpos, const std::string& name, std::uin
     stand.name = name;
     stand.lat = *lat;
     stand.lon = *lon;
-    stand.heading = *heading * degToRad;
+    stand.heading = lf_compassDegrees(*heading) * degToRad;
     stand.radius = *radius * metresToNm;
     stand.cargo = lf_flag(parkpos, "cargo");
     stand.ramp = lf_flag(parkpos, "ramp");
@@ -151,6 +165,21 @@ bool readStands(const pugi::xml_node& parkpos, const std::string& name, std::uin
     }
     list.push_back(std::move(stand));
     return true;
+}
+
+std::string tooManyStandsText(std::size_t count)
+{
+    return fmt::format("{} stands, more than an airport can have ({})", count, maximumStands);
+}
+
+void refuseTooManyStands(const pugi::xml_node& parkpositions)
+{
+    std::size_t count = 0;
+    for (const pugi::xml_node parkpos : parkpositions.children(apfParkPos)) {
+        (void)parkpos;
+        ++count;
+    }
+    if (count > maximumStands) throw UserErrorException(94, tooManyStandsText(count));
 }
 
 } // namespace qtr

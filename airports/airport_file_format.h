@@ -67,8 +67,18 @@ std::optional<StandOption> readStandOption(const pugi::xml_node& opt, std::uint3
 
 // The stand reader: appends the stand of a `parkpos` element, named name (its `id`), with its
 // options (numbered 1, 2, ... in file order, each with sourceTag) to list. A stand at 0,0 (or
-// without position), a position off the globe and an attribute that is not a number are skipped
-// with a log line naming fileText; false then.
+// without position), a position off the globe, a radius below 0 or above
+// largestStandRadiusMetres and an attribute that is not a number are skipped with a log line
+// naming fileText; false then. A heading outside 0...360 degrees is brought into it.
+inline constexpr double largestStandRadiusMetres = 200.0;
+
+// The most stands an airport file may hold: the largest airports have a few thousand. A file
+// with more is refused before its stands are read (each takes room for its options) or linked.
+inline constexpr std::size_t maximumStands = 10000;
+std::string tooManyStandsText(std::size_t count);
+// Throws UserErrorException 94 (tooManyStandsText) when the element holds more than
+// maximumStands `parkpos` children.
+void refuseTooManyStands(const pugi::xml_node& parkpositions);
 bool readStands(const pugi::xml_node& parkpos, const std::string& name, std::uint32_t sourceTag,
                 std::vector<Stand>& list, const std::string& fileText);
 

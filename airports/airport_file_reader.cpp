@@ -11,6 +11,7 @@
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/paths.h"
+#include "foundation/run_control.h"
 #include "foundation/text_files.h"
 #include "foundation/utilities.h"
 #include "foundation/win_text.h"
@@ -23,6 +24,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <numeric>
+#include <stdexcept>
 #include <set>
 
 namespace qtr {
@@ -66,6 +69,7 @@ std::int32_t lf_requiredAltitude(const pugi::xml_document& doc)
 
 void lf_readParkPositions(const pugi::xml_document& doc, std::vector<Stand>& list, const std::string& fileText)
 {
+    refuseTooManyStands(doc.child(apfParkPositions));
     std::set<std::string> names;
     for (const pugi::xml_node parkpos : doc.child(apfParkPositions).children(apfParkPos)) {
         const std::string name = parkpos.attribute("id").value();
@@ -121,9 +125,14 @@ std::string lf_readContent(const pugi::xml_document& doc, const std::string& pat
     } else {
         lf_defaultParkingPercentage();
     }
+    if (list.size() > maximumStands) throw UserErrorException(94, tooManyStandsText(list.size()));
     indicators.standCount = static_cast<std::int64_t>(list.size());
     indicators.invalidate(Band::statistics);
-    numberAndLinkStands(list);
+    try {
+        if (!numberAndLinkStands(list)) return "stopped while linking the stands";
+    } catch (const std::length_error& e) {
+        throw UserErrorException(94, e.what());
+    }
     const std::size_t count = list.size();
     replaceStands(std::move(list));
 
@@ -224,19 +233,54 @@ std::string qualityFactorText(const QualityPair& quality)
     return fmt::format("{:2}", quality.real);
 }
 
-void numberAndLinkStands(std::vector<Stand>& list)
+bool numberAndLinkStands(std::vector<Stand>& list)
 {
-    for (std::size_t i = 0; i < list.size(); ++i) list[i].id = static_cast<std::uint32_t>(i + 1);
-    for (Stand& a : list) {
-        a.adjacent.clear();
-        for (const Stand& b : list) {
-            if (&a == &b) continue;
+    if (list.size() > maximumStands) throw std::length_error(tooManyStandsText(list.size()));
+    double widest = 0.0;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        list[i].id = static_cast<std::uint32_t>(i + 1);
+        list[i].adjacent.clear();
+        widest = std::max(widest, list[i].radius);
+    }
+    // Stands sorted by latitude: two stands are adjacent only when their distance is below 1.1
+    // times the sum of their radii, and the distance is never below the difference of latitudes,
+    // so each stand is compared only with the stands of the band above it that its radius plus
+    // the widest can reach.
+    std::vector<std::size_t> byLatitude(list.size());
+    std::iota(byLatitude.begin(), byLatitude.end(), std::size_t{0});
+    std::sort(byLatitude.begin(), byLatitude.end(), [&](std::size_t x, std::size_t y) { return list[x].lat < list[y].lat; });
+    constexpr double nmPerDegree = degToRad * earthDiameterNm / 2.0;
+    // A real stand touches a handful of others; stands piled on one spot would make the links
+    // grow with the square of their number.
+    const std::size_t mostLinks = maximumLinksPerStand * list.size();
+    std::size_t links = 0;
+    for (std::size_t k = 0; k < byLatitude.size(); ++k) {
+        if (k % 256 == 0 && (stopRequested.load() || windowClosed.load())) return false;
+        Stand& a = list[byLatitude[k]];
+        const double reach = 1.1 * (a.radius + widest) * (1.0 + 1e-9);
+        for (std::size_t m = k + 1; m < byLatitude.size(); ++m) {
+            Stand& b = list[byLatitude[m]];
+            if ((b.lat - a.lat) * nmPerDegree > reach) break;
             // Stands whose circles overlap, or come within a tenth of their radii of each other,
             // are adjacent: the margin widens the test, so overlapping stands are never missed.
-            if (distanceNm({a.lat, a.lon}, {b.lat, b.lon}) < 1.1 * (a.radius + b.radius)) a.adjacent.push_back(b.id);
+            if (distanceNm({a.lat, a.lon}, {b.lat, b.lon}) < 1.1 * (a.radius + b.radius)) {
+                a.adjacent.push_back(b.id);
+                b.adjacent.push_back(a.id);
+                if (++links > mostLinks) throw std::length_error(crowdedStandsText());
+            }
         }
-        a.adjacent.shrink_to_fit();
     }
+    // In the order of the list, as the users of the links expect.
+    for (Stand& stand : list) {
+        std::sort(stand.adjacent.begin(), stand.adjacent.end());
+        stand.adjacent.shrink_to_fit();
+    }
+    return true;
+}
+
+std::string crowdedStandsText()
+{
+    return fmt::format("stands crowd together, more than {} neighbours each", maximumLinksPerStand);
 }
 
 } // namespace qtr

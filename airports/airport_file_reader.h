@@ -7,6 +7,7 @@
 // Where a file is looked for, first hit wins: airports/my_thirdparty/<ICAO>.txt (a redirect: its
 // first line names an archive path), airports/my_thirdparty/<ICAO>.xml, the same two in
 // airports/my_vendrake, then the site's stock archive (archive/stock/<ICAO>.xml).
+#include "airports/airport_file_format.h"
 #include "airports/stand_records.h"
 
 #include <cstdint>
@@ -62,8 +63,15 @@ QualityPair gf_qualityFactor(const std::vector<Stand>& list);
 // "  " when both are negative; "63" when real is 45 or more; else "30/12".
 std::string qualityFactorText(const QualityPair& quality);
 
-// Numbers the stands 1...n and gives each the ids of the stands it overlaps (distance x 1.1 below
-// the sum of the radii).
-void numberAndLinkStands(std::vector<Stand>& list);
+// Real stands touch a handful of others; a file whose stands crowd together more (on average)
+// is refused as well.
+inline constexpr std::size_t maximumLinksPerStand = 32;
+std::string crowdedStandsText();
+
+// Numbers the stands 1...n and gives each the ids of the stands it overlaps (distance below 1.1 x
+// the sum of the radii), in ascending order. Near-linear (stands sorted by latitude). False, with
+// the links unfinished, when a stop was requested meanwhile; std::length_error for more than
+// maximumStands stands or more than maximumLinksPerStand links per stand.
+bool numberAndLinkStands(std::vector<Stand>& list);
 
 } // namespace qtr

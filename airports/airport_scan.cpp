@@ -23,6 +23,7 @@
 #include <deque>
 #include <future>
 #include <memory>
+#include <set>
 #include <stdexcept>
 
 
@@ -51,27 +52,54 @@ bool lf_excludedFile(const std::string& pathText)
 
 namespace {
 
+// What one walk carries down: the scanned root (the exclusion words apply below it) and the
+// folders already entered, so that links back into the tree are not walked again.
+struct BglWalk {
+    std::string rootText;
+    std::set<FolderIdentity> entered;
+    std::vector<std::filesystem::path>& files;
+};
+
+// Whether the walk may enter the folder; a folder met before (through a link) is logged.
+bool lf_enterOnce(BglWalk& walk, const std::filesystem::path& folder, const std::string& pathText)
+{
+    const std::optional<FolderIdentity> identity = gf_folderIdentity(folder);
+    if (!identity || walk.entered.insert(*identity).second) return true;
+    lf_addScanMessage(fmt::format("{}folder {} skipped: it leads to a folder already scanned", "===> ", pathText));
+    return false;
+}
+
 // One folder of the walk, entries in the order the file system gives them, each subfolder walked
 // where it stands. Folders that are links (junctions, as users often lay out Community) are
-// followed like the simulator follows them; the 250-character limit ends any loop.
-void lf_walkFolder(const std::filesystem::path& folder, const std::string& scanFolderText,
-                   std::vector<std::filesystem::path>& files)
+// followed like the simulator follows them, each real folder once.
+void lf_walkFolder(BglWalk& walk, const std::filesystem::path& folder)
 {
-    for (const FolderEntry& entry : gf_listFolder(folder)) {
+    std::vector<FolderEntry> entries;
+    try {
+        entries = gf_listFolder(folder);
+    } catch (const std::exception& e) {
+        lf_addScanMessage(fmt::format("{}folder {} skipped, cause: {}", "===> ", pathToUtf8(folder), e.what()));
+        return;
+    }
+    for (const FolderEntry& entry : entries) {
         if (lf_stopping()) return;
         try {
             const std::string pathText = pathToUtf8(entry.path);
-            if (lf_isExcludedFolder(pathText)) continue;
+            if (lf_isExcludedFolder(pathText, walk.rootText.size())) {
+                if (pathText.size() >= longestScanPath)
+                    lf_addScanMessage(fmt::format("{}path too long (skipped): {}", "===> ", pathText));
+                continue;
+            }
             if (entry.isFolder) {
-                lf_walkFolder(entry.path, scanFolderText, files);
+                if (lf_enterOnce(walk, entry.path, pathText)) lf_walkFolder(walk, entry.path);
             } else {
                 const std::string name = pathToUtf8(entry.name);
                 const std::size_t dot = name.rfind('.');
                 if (dot != std::string::npos && lf_isBglFile(name.substr(dot)) && !lf_excludedFile(pathText))
-                    files.push_back(entry.path);
+                    walk.files.push_back(entry.path);
             }
         } catch (const std::exception& e) {
-            lf_addScanMessage(fmt::format("{} airports search in folder {} aborted, cause: {}", "===> ", scanFolderText, e.what()));
+            lf_addScanMessage(fmt::format("{} airports search in folder {} aborted, cause: {}", "===> ", walk.rootText, e.what()));
         }
     }
 }
@@ -81,13 +109,14 @@ void lf_walkFolder(const std::filesystem::path& folder, const std::string& scanF
 // Errors of one entry pass it over; an error of the walk itself ends it with what was found so far.
 std::vector<std::filesystem::path> lf_collectBglFiles(const std::filesystem::path& folder)
 {
-    const std::string folderText = pathToUtf8(folder);
     std::vector<std::filesystem::path> files;
+    BglWalk walk{pathToUtf8(folder), {}, files};
     try {
-        lf_walkFolder(folder, folderText, files);
+        if (const auto identity = gf_folderIdentity(folder)) walk.entered.insert(*identity);
+        lf_walkFolder(walk, folder);
     } catch (const std::exception& e) {
         lf_addScanMessage(fmt::format("{} airports search in folder {} aborted because of iterator problem: {}", "===> ",
-                                      folderText, e.what()));
+                                      walk.rootText, e.what()));
     }
     return files;
 }
@@ -175,15 +204,18 @@ int lf_prepareTblo(const std::vector<std::string>& stems)
 
 } // namespace
 
-bool lf_isExcludedFolder(const std::string& pathText)
+bool lf_isExcludedFolder(const std::string& pathText, std::size_t rootLength)
 {
-    if (pathText.size() >= 250) return true;
+    // The length guards the system's path limit, so it counts the whole path; the words name
+    // packages, so the user's own folders above the scanned root decide nothing.
+    if (pathText.size() >= longestScanPath) return true;
     static const char* const excluded[] = {"fs-base",           "tutorials", "aircraft",      "bushtrip",
                                            "discovery",         "point-of-interest",          "simobjects",
                                            "vcockpits",         "aig-aitraffic",              "justflight-aicraft",
                                            "fsltl",             "gsx-pro",   "gsx-world",     "landingchallenge"};
+    const std::string_view below = std::string_view(pathText).substr(std::min(rootLength, pathText.size()));
     return std::any_of(std::begin(excluded), std::end(excluded),
-                       [&](const char* text) { return pathText.find(text) != std::string::npos; });
+                       [&](const char* text) { return below.find(text) != std::string_view::npos; });
 }
 
 BglScanResult lf_toParkingPositions(const std::filesystem::path& path)

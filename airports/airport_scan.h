@@ -25,9 +25,11 @@ bool lf_scanAirports(const std::vector<std::filesystem::path>& folders);
 void lf_checkScanFolders(const std::filesystem::path& folder);
 // The recursive walk of one folder with its tasks; returns when every started task has ended.
 void lf_searchAirportsInFolder(const std::filesystem::path& folder);
-// Folders never descended into: aircraft, tutorials and other packages without airports, and
-// paths of 250 characters or more.
-bool lf_isExcludedFolder(const std::string& pathText);
+// Folders never descended into: paths of 250 characters or more, and (in the part of the path
+// after its first rootLength characters, the scanned root) aircraft, tutorials and other
+// packages without airports.
+inline constexpr std::size_t longestScanPath = 250;
+bool lf_isExcludedFolder(const std::string& pathText, std::size_t rootLength = 0);
 
 // The walk's two first steps, also measured by the benchmark: the BGL files below the folder in
 // walk order (excluded folders and files left out), and the quick pass over them on as many

@@ -107,6 +107,7 @@ bool lf_nearZero(double lat, double lon) { return lat >= 0.0 && lat <= 0.0009 &&
 
 void lf_readHandmade(const pugi::xml_node& parkpositions, std::vector<Stand>& list, const std::string& fileText)
 {
+    refuseTooManyStands(parkpositions);
     list.clear();
     std::set<std::string> names;
     for (const pugi::xml_node parkpos : parkpositions.children(apfParkPos)) {
@@ -119,6 +120,7 @@ void lf_readHandmade(const pugi::xml_node& parkpositions, std::vector<Stand>& li
 
 void lf_readChanges(const pugi::xml_node& parkpositions, std::vector<Stand>& list, const std::string& fileText)
 {
+    refuseTooManyStands(parkpositions);
     for (const pugi::xml_node parkpos : parkpositions.children(apfParkPos)) {
         const std::string name = parkpos.attribute("id").value();
         if (gf_isTrueText(parkpos.attribute("manual").value())) {

@@ -20,6 +20,7 @@
 
 #include <filesystem>
 #include <thread>
+#include <utility>
 
 namespace qtr {
 
@@ -45,6 +46,30 @@ void endProgram(HWND window)
     logLine(timeToText(nowUtcSeconds()));
     closeLog();
     PostQuitMessage(0);
+}
+
+// After the close button, the worker has this long to see the stop and end the program itself.
+// Any step of it may be stuck in something slow (a read, a scan, a network wait); the user's
+// close must still end the program.
+constexpr UINT_PTR closeDeadlineTimer = 1;
+constexpr UINT closeDeadlineMs = 8000;
+
+void armCloseDeadline(HWND window)
+{
+    static bool armed = false; // a second click does not push the deadline back
+    if (std::exchange(armed, true)) return;
+    SetTimer(window, closeDeadlineTimer, closeDeadlineMs, nullptr);
+}
+
+// The settings and lists are written by replacing whole files, so ending with the worker
+// mid-step loses nothing already saved. The window position is not stored: the worker may be
+// saving the settings file at this moment.
+void endWithoutWorker(HWND window)
+{
+    KillTimer(window, closeDeadlineTimer);
+    logLine(fmt::format("the worker did not end within {} s of the close: the program ends without it", closeDeadlineMs / 1000));
+    closeLog();
+    ExitProcess(0);
 }
 
 // A position on a bound is no position the user chose: fall back to the default.
@@ -141,6 +166,11 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_CLOSE:
         setStatus(fmt::format("Close window button clicked, closing {} ...", programName), false);
         requestUserClose();
+        armCloseDeadline(window);
+        return 0;
+    case WM_TIMER:
+        if (wParam != closeDeadlineTimer) return DefWindowProcW(window, message, wParam, lParam);
+        endWithoutWorker(window);
         return 0;
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORSTATIC: {

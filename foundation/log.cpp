@@ -1,5 +1,6 @@
 #include "foundation/log.h"
 
+#include "foundation/clock.h"
 #include "foundation/time_text.h"
 #include "foundation/version.h"
 #include "foundation/run_control.h"
@@ -7,6 +8,7 @@
 #include <fmt/format.h>
 
 #include <stdexcept>
+#include <utility>
 
 namespace qtr {
 
@@ -85,6 +87,45 @@ void logLineWhileRunning(const std::string& text)
 {
     if (stopRequested.load() || windowClosed.load()) return;
     writeLine({}, text);
+}
+
+std::string gf_logExcerpt(std::string_view bytes, std::size_t maxChars)
+{
+    std::string text;
+    std::size_t used = 0;
+    for (; used < bytes.size(); ++used) {
+        const auto c = static_cast<unsigned char>(bytes[used]);
+        const bool plain = c >= 0x20 && c < 0x7F && c != '\\';
+        const std::size_t width = plain ? 1 : 4;
+        if (text.size() + width > maxChars) break;
+        if (plain)
+            text += static_cast<char>(c);
+        else
+            text += fmt::format("\\x{:02X}", c);
+    }
+    if (used < bytes.size()) text += fmt::format(" ... ({} bytes)", bytes.size());
+    return text;
+}
+
+void RepeatLimitedLog::write(std::string_view kind, const std::string& line)
+{
+    const auto now = clock().steadyNow();
+    std::uint64_t leftOut = 0;
+    {
+        std::lock_guard lock(mutex_);
+        auto it = kinds_.find(kind);
+        if (it == kinds_.end()) it = kinds_.emplace(std::string(kind), Kind{}).first;
+        Kind& k = it->second;
+        if (k.ever && now - k.written < std::chrono::seconds(1)) {
+            ++k.leftOut;
+            return;
+        }
+        leftOut = std::exchange(k.leftOut, 0);
+        k.written = now;
+        k.ever = true;
+    }
+    logLineWhileRunning(line);
+    if (leftOut > 0) logLineWhileRunning(fmt::format("          ({} more \"{}\" lines left out)", leftOut, kind));
 }
 
 } // namespace qtr

@@ -31,6 +31,16 @@ struct FolderEntry {
 // them) throws std::runtime_error naming the folder and the system's error number.
 std::vector<FolderEntry> gf_listFolder(const std::filesystem::path& folder);
 
+// What a folder is, whatever path leads to it: the volume and the file system's number of the
+// folder, links followed. Walks that follow links remember it to enter each folder once.
+struct FolderIdentity {
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+    auto operator<=>(const FolderIdentity&) const = default;
+};
+// Nothing when the folder cannot be opened.
+std::optional<FolderIdentity> gf_folderIdentity(const std::filesystem::path& folder);
+
 // A file opened for reading, shared with other readers only, closed when the object goes.
 class ReadOnlyFile {
 public:

@@ -98,4 +98,11 @@ std::vector<FolderEntry> gf_listFolder(const std::filesystem::path& folder)
     return entries;
 }
 
+std::optional<FolderIdentity> gf_folderIdentity(const std::filesystem::path& folder)
+{
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) != 0) return std::nullopt;
+    return FolderIdentity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+}
+
 } // namespace qtr

@@ -96,4 +96,18 @@ std::vector<FolderEntry> gf_listFolder(const std::filesystem::path& folder)
     return entries;
 }
 
+std::optional<FolderIdentity> gf_folderIdentity(const std::filesystem::path& folder)
+{
+    // Backup semantics opens a folder; no access right is needed to read its numbers.
+    HANDLE handle = CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool known = GetFileInformationByHandle(handle, &info) != 0;
+    CloseHandle(handle);
+    if (!known) return std::nullopt;
+    return FolderIdentity{info.dwVolumeSerialNumber,
+                          (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+}
+
 } // namespace qtr

@@ -53,9 +53,31 @@ bool writeText(std::string_view text, const std::filesystem::path& path, bool en
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
     if (endOfLine) out << "\r\n";
     out.flush();
+    return static_cast<bool>(out);
+}
+
+// The platform's line end, as a text-mode stream would write it.
+#ifdef _WIN32
+constexpr std::string_view platformLineEnd = "\r\n";
+#else
+constexpr std::string_view platformLineEnd = "\n";
+#endif
+
+} // namespace
+
+bool gf_writeReplacing(std::string_view bytes, const std::filesystem::path& path)
+{
+    std::filesystem::path temp = path;
+    temp += ".tmp";
+    std::error_code ec;
+    if (!writeText(bytes, temp, false, std::ios::out | std::ios::trunc) || !gf_replaceFile(temp, path, true)) {
+        std::filesystem::remove(temp, ec);
+        return false;
+    }
     return true;
 }
 
+namespace {
 } // namespace
 
 TextEncoding gf_detectEncoding(const std::filesystem::path& path)
@@ -171,16 +193,20 @@ std::optional<std::vector<std::string>> gf_readLines(const std::filesystem::path
 
 bool gf_writeLines(const std::vector<std::string>& lines, const std::filesystem::path& path)
 {
-    std::ofstream out(path, std::ios::out | std::ios::trunc);
-    if (!out.is_open()) return false;
-    for (const std::string& line : lines) out << line << '\n';
-    out.flush();
-    return true;
+    std::string text;
+    for (const std::string& line : lines) {
+        text += line;
+        text += platformLineEnd;
+    }
+    return gf_writeReplacing(text, path);
 }
 
 bool gf_writeToFile(std::string_view text, const std::filesystem::path& path, bool endOfLine)
 {
-    return writeText(text, path, endOfLine, std::ios::out | std::ios::trunc);
+    if (!endOfLine) return gf_writeReplacing(text, path);
+    std::string whole(text);
+    whole += "\r\n";
+    return gf_writeReplacing(whole, path);
 }
 
 bool gf_appendToFile(std::string_view text, const std::filesystem::path& path, bool endOfLine)

@@ -51,10 +51,16 @@ void readLines(std::istream& in, std::list<std::string>& lines);
 // file-and-lines record.
 std::optional<std::vector<std::string>> gf_readLines(const std::filesystem::path& path, int expectedLines = 0);
 
-// Write the file afresh (an existing file is truncated); false only when it cannot be created.
-// Each line ends with the platform's line end.
+// Writes the bytes into "<path>.tmp" and renames that over the file: the old file is never
+// truncated in place, so a crash or a full disk mid-write leaves it whole. False (the old file
+// untouched, no temporary left) when either step fails. Every file that holds what the user or
+// the program learned is written this way.
+bool gf_writeReplacing(std::string_view bytes, const std::filesystem::path& path);
+// The file written afresh through gf_writeReplacing; false when it cannot be written. Each line
+// ends with the platform's line end.
 bool gf_writeLines(const std::vector<std::string>& lines, const std::filesystem::path& path);
-// The text as it stands (no line-end translation), then "\r\n" when endOfLine is set.
+// The text as it stands (no line-end translation), then "\r\n" when endOfLine is set, through
+// gf_writeReplacing.
 bool gf_writeToFile(std::string_view text, const std::filesystem::path& path, bool endOfLine);
 // As gf_writeToFile, but adds to the end of an existing file (created when missing). The
 // unpacking of zip entries needs it: entries that share a target follow one another.

@@ -151,16 +151,41 @@ namespace {
 
 // One look for RealTraffic at the listening socket, waiting at most the given time: accepts a
 // pending connection and makes it the client. True when a client was accepted.
+// A connection whose peer already closed it (or reset it) while it waited in the queue: no
+// RealTraffic to talk to, and taking it would cost the live traffic of a real reconnect.
+bool closedByPeer(SOCKET s)
+{
+    if (!waitReadable(s, std::chrono::milliseconds(0))) return false;
+    char byte = 0;
+    return recv(s, &byte, 1, MSG_PEEK) <= 0;
+}
+
+// The next queued connection that is still open; closed ones are dropped on the way.
+SOCKET acceptOpenConnection(std::chrono::milliseconds wait)
+{
+    while (listenSocket != INVALID_SOCKET && waitReadable(listenSocket, wait)) {
+        SOCKET accepted = accept(listenSocket, nullptr, nullptr);
+        if (accepted == INVALID_SOCKET) return INVALID_SOCKET;
+        if (!closedByPeer(accepted)) return accepted;
+        closeSocket(accepted);
+        wait = std::chrono::milliseconds(0);
+    }
+    return INVALID_SOCKET;
+}
+
 bool acceptClient(std::chrono::milliseconds wait)
 {
-    if (listenSocket == INVALID_SOCKET || !waitReadable(listenSocket, wait)) return false;
-    SOCKET accepted = accept(listenSocket, nullptr, nullptr);
+    SOCKET accepted = acceptOpenConnection(wait);
     if (accepted == INVALID_SOCKET) return false;
     closeSocket(clientSocket);
     clientSocket = accepted;
     const char noDelay = 1;
     try {
-        if (setsockopt(clientSocket, IPPROTO_TCP, TCP_NODELAY, &noDelay, 1) == SOCKET_ERROR)
+        // A peer that stops reading must not hold the worker in a send for ever.
+        const DWORD sendTimeoutMs = 2000;
+        if (setsockopt(clientSocket, IPPROTO_TCP, TCP_NODELAY, &noDelay, 1) == SOCKET_ERROR ||
+            setsockopt(clientSocket, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&sendTimeoutMs),
+                       sizeof sendTimeoutMs) == SOCKET_ERROR)
             throw std::runtime_error(
                 fmt::format("{} setsockopt failed with error {}", nowTimeText(), gf_wsaErrorText(WSAGetLastError())));
     } catch (const std::exception& e) {

@@ -2,6 +2,7 @@
 
 #include "foundation/log.h"
 #include "foundation/paths.h"
+#include "foundation/text_files.h"
 #include "foundation/flight_record.h"
 
 #include <fmt/format.h>
@@ -45,8 +46,6 @@ fs::path flightPlanPath(std::uint32_t objectId) { return fs::path(fmt::format("{
 
 bool writeFlightPlanFile(const fs::path& path, const FlightRecord& record)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
     const std::string text = fmt::format(
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
         "<SimBase.Document Type=\"AceXML\" version=\"4,3\">\"\n"
@@ -57,9 +56,7 @@ bool writeFlightPlanFile(const fs::path& path, const FlightRecord& record)
         "</FlightPlan.FlightPlan>\n"
         "</SimBase.Document>\n",
         planType(record.category), record.origin, record.destination);
-    out << text;
-    out.flush();
-    return static_cast<bool>(out);
+    return gf_writeReplacing(text, path);
 }
 
 void gf_removeFlightPlanFolder()

@@ -24,7 +24,7 @@ const nlohmann::json& qnhMember(const nlohmann::json& object)
 namespace {
 
 // The value as a whole number, still wide; empty when there is no usable QNH in it.
-std::optional<double> qnhValue(const nlohmann::json& value, const std::string& text)
+std::optional<double> qnhValue(const nlohmann::json& value, const std::string& text, RepeatLimitedLog& log)
 {
     if (value.is_number_integer()) {
         return value.is_number_unsigned() ? static_cast<double>(value.get<std::uint64_t>())
@@ -40,13 +40,13 @@ std::optional<double> qnhValue(const nlohmann::json& value, const std::string& t
         try {
             return std::stoi(value.get<std::string>());
         } catch (const std::invalid_argument& e) {
-            logMarked(fmt::format("QNH string invalid arg: {}", e.what()));
+            log.write("QNH string invalid arg", fmt::format("===> QNH string invalid arg: {}", e.what()));
         } catch (const std::out_of_range& e) {
-            logMarked(fmt::format("QNH string out of range: {}", e.what()));
+            log.write("QNH string out of range", fmt::format("===> QNH string out of range: {}", e.what()));
         }
         return 1013.0;
     }
-    logLine(fmt::format("no QNH {}", text));
+    log.write("no QNH", fmt::format("no QNH {}", gf_logExcerpt(text)));
     return std::nullopt;
 }
 
@@ -60,16 +60,17 @@ void QnhReader::onPacket()
         if (!document.is_object()) throw std::runtime_error("not a JSON object");
         const nlohmann::json& member = qnhMember(document);
         if (member.is_null() || (member.is_object() && member.empty()) || (member.is_array() && member.empty())) {
-            logLine(fmt::format("no QNH {}", text));
+            datagramLog.write("no QNH", fmt::format("no QNH {}", gf_logExcerpt(text)));
             return;
         }
-        const std::optional<double> wide = qnhValue(member, text);
+        const std::optional<double> wide = qnhValue(member, text, datagramLog);
         if (!wide) return;
         double v = *wide;
         if (std::isfinite(v) && v > 1080.0) v = std::round(v * 0.33865307);
         // Range-check before narrowing: 1e300 or 4294968309 must not wrap into a valid value.
         if (!std::isfinite(v) || v < 930.0 || v > 1080.0) {
-            logLine(fmt::format("? Strange QNH {} found in {}", std::isfinite(v) ? fmt::format("{:.0f}", v) : "?", text));
+            datagramLog.write("Strange QNH", fmt::format("? Strange QNH {} found in {}",
+                                                         std::isfinite(v) ? fmt::format("{:.0f}", v) : "?", gf_logExcerpt(text)));
             return;
         }
         const std::int32_t qnh = static_cast<std::int32_t>(v);
@@ -81,7 +82,7 @@ void QnhReader::onPacket()
         if (indicators.weatherLamp.load() == 2) indicators.weatherLamp = 1;
         indicators.invalidate(Band::links);
     } catch (const std::exception& e) {
-        logLine(fmt::format("Exception {}, in {}", e.what(), text));
+        datagramLog.write("QNH exception", fmt::format("Exception {}, in {}", gf_logExcerpt(e.what()), gf_logExcerpt(text)));
     }
 }
 

@@ -128,7 +128,7 @@ bool TrafficReader::fitsTailNumber(const std::string& callsign)
     // Said once per callsign: RealTraffic repeats the flight every few seconds.
     if (tooLongCallsigns.size() < 256 && tooLongCallsigns.insert(callsign).second)
         logLine(fmt::format("callsign \"{}\" is longer than a tail number of {} characters: its reports are dropped",
-                            callsign, maxTailNumberLength));
+                            gf_logExcerpt(callsign, 40), maxTailNumberLength));
     return false;
 }
 
@@ -282,7 +282,7 @@ void TrafficReader::processLine()
     } catch (const std::runtime_error&) {
         // A line that fails a check is dropped without a word.
     } catch (const std::exception& e) {
-        logLine(fmt::format("exception in processLine: {}", e.what()));
+        datagramLog.write("exception in processLine", fmt::format("exception in processLine: {}", gf_logExcerpt(e.what())));
     }
 }
 

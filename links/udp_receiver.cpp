@@ -110,14 +110,14 @@ void runReceiveLoop(UdpReceiver& reader)
             // A datagram larger than the buffer is an overrun like one that fills it: any host
             // may send one, so it is skipped rather than ending the reader.
             if (error == WSAEMSGSIZE) {
-                logLineWhileRunning(fmt::format("buffer overrun: {} bytes", "more than 16384"));
+                reader.datagramLog.write("buffer overrun", fmt::format("buffer overrun: {} bytes", "more than 16384"));
                 continue;
             }
             throw std::runtime_error(fmt::format("receive error: {}", gf_wsaErrorText(error)));
         }
         if (count == 0) continue;
         if (count >= static_cast<int>(receiveBufferSize)) {
-            logLineWhileRunning(fmt::format("buffer overrun: {} bytes", count));
+            reader.datagramLog.write("buffer overrun", fmt::format("buffer overrun: {} bytes", count));
             continue;
         }
         reader.buffer[static_cast<std::size_t>(count)] = '\0';

@@ -4,6 +4,8 @@
 // a virtual handler. The traffic reader parses traffic lines, the QNH reader the pressure.
 #include "foundation/flight_record.h"
 
+#include "foundation/log.h"
+
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -41,6 +43,9 @@ public:
     std::atomic<std::uint32_t> packetsAtLastCheck{0};
     std::array<char, receiveBufferSize> buffer{};
     std::string previousDatagram;             // kept only while the feed is on another PC
+    // What datagrams provoke goes to the log at most once a second per kind: any host of the
+    // network may send them at any rate.
+    RepeatLimitedLog datagramLog;
     // The Winsock socket, held as the integer that a SOCKET is, so that this header stays free
     // of Windows types; noSocket (INVALID_SOCKET) while none is open.
     std::uintptr_t socket = noSocket;

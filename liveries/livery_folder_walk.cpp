@@ -1,6 +1,7 @@
 #include "liveries/livery_folder_walk.h"
 
 #include "foundation/log.h"
+#include "foundation/os_files.h"
 #include "foundation/utilities.h"
 #include "foundation/win_text.h"
 #include "liveries/aircraft_cfg.h"
@@ -15,6 +16,7 @@
 #include <functional>
 #include <future>
 #include <mutex>
+#include <set>
 #include <thread>
 
 namespace qtr {
@@ -88,20 +90,18 @@ struct PendingFile {
     std::future<std::list<LiveryRecord>> records;
 };
 
-bool lf_isAircraftCfg(const std::filesystem::directory_entry& entry)
+bool lf_isAircraftCfg(const std::filesystem::path& name)
 {
-    if (!entry.is_regular_file()) return false;
     const auto upper = [](std::string text) {
         for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         return text;
     };
-    return upper(pathToUtf8(entry.path().extension())) == ".CFG" && upper(pathToUtf8(entry.path().stem())) == "AIRCRAFT";
+    return upper(pathToUtf8(name.extension())) == ".CFG" && upper(pathToUtf8(name.stem())) == "AIRCRAFT";
 }
 
 // Below the scanned root only: the user's own install folder decides nothing.
 bool lf_notDescended(std::string_view relative)
 {
-    if (relative.size() >= longestPath) return true;
     for (const std::string_view word : excludedWords)
         if (relative.find(word) != std::string_view::npos) return true;
     return false;
@@ -268,48 +268,104 @@ std::list<LiveryRecord> lf_searchLiveriesInIvaoFile(std::uint32_t folderNumber, 
     return lf_splitSections(folderNumber, text->lines, icaoType, filePath, true);
 }
 
+namespace {
+
+// One walk of a liveries folder: its root, the folders already entered (links back into the tree
+// are not walked again), and the tasks started for its files, oldest first.
+struct LiveryWalk {
+    std::uint32_t folderNumber;
+    std::string rootText;
+    std::size_t limit;
+    ScanTaskPool& pool;
+    std::list<LiveryRecord>& result;
+    std::set<FolderIdentity> entered;
+    std::deque<PendingFile> pending;
+};
+
+void lf_startFileTask(LiveryWalk& walk, const FolderEntry& entry, const std::string& path)
+{
+    // While every slot is taken, wait for the oldest task: that wait ends when a task ends, where
+    // polling for a slot would sleep whole milliseconds at a time.
+    while (scanTasksRunning.load() >= scanTasksMaximum.load() && !walk.pending.empty()) {
+        lf_collect(walk.pending.front(), walk.result, true);
+        walk.pending.pop_front();
+    }
+    gf_waitForWorkerSlot();
+    const bool ivao = path.find("ivao_x-csl") != std::string::npos || path.find("IVAO_MTL") != std::string::npos;
+    auto body = ivao ? lf_searchLiveriesInIvaoFile : lf_searchLiveriesinFile;
+    ++scanTasksRunning;
+    const std::uint32_t folderNumber = walk.folderNumber;
+    walk.pending.push_back(PendingFile{path, walk.pool.start([=, file = entry.path] { return body(folderNumber, file); })});
+}
+
+// Whether the walk enters the folder: not when its path is too long for the system or names a
+// package of no liveries, nor when a link leads back to a folder already entered (reported).
+bool lf_enters(LiveryWalk& walk, const std::filesystem::path& folder, const std::string& path)
+{
+    if (path.size() >= longestPath) {
+        invalidCfgFiles.add(path + " skipped: path too long");
+        return false;
+    }
+    if (lf_notDescended(std::string_view(path).substr(std::min(path.size(), walk.rootText.size())))) return false;
+    const std::optional<FolderIdentity> identity = gf_folderIdentity(folder);
+    if (!identity || walk.entered.insert(*identity).second) return true;
+    invalidCfgFiles.add(path + " skipped: it leads to a folder already scanned");
+    return false;
+}
+
+// The folder's entries; none, reported, when it cannot be listed.
+std::vector<FolderEntry> lf_listReported(const std::filesystem::path& folder, const std::string& path)
+{
+    try {
+        return gf_listFolder(folder);
+    } catch (const std::exception& e) {
+        invalidCfgFiles.add(fmt::format("{} could not be scanned: {}", path, e.what()));
+        return {};
+    }
+}
+
+// One folder, entries in the order the file system gives them, each subfolder walked where it
+// stands. A folder that cannot be listed and an entry that fails are reported and passed over.
+void lf_walkLiveryFolder(LiveryWalk& walk, const std::vector<FolderEntry>& entries)
+{
+    for (const FolderEntry& entry : entries) {
+        std::string path;
+        try {
+            path = pathToUtf8(entry.path);
+            if (entry.isFolder) {
+                if (lf_enters(walk, entry.path, path)) lf_walkLiveryFolder(walk, lf_listReported(entry.path, path));
+            } else if (lf_isAircraftCfg(entry.name)) {
+                lf_startFileTask(walk, entry, path);
+            }
+        } catch (const std::exception& e) {
+            logMarked(fmt::format("liveries search in {} aborted, cause: {}", path, e.what()));
+            invalidCfgFiles.add(fmt::format("{} could not be scanned: {}", path, e.what()));
+        }
+        if (walk.pending.size() > walk.limit) {
+            lf_collect(walk.pending.front(), walk.result, true);
+            walk.pending.pop_front();
+        }
+    }
+}
+
+} // namespace
+
 void lf_searchLiveriesInFolder(std::uint32_t folderNumber, const std::filesystem::path& folder,
                                std::list<LiveryRecord>& result)
 {
     const std::filesystem::path root = std::filesystem::path(folder).make_preferred();
-    const std::string rootText = pathToUtf8(root);
     const std::size_t limit = static_cast<std::size_t>(std::max(1, scanTasksMaximum.load()));
     ScanTaskPool pool(limit);
-    std::deque<PendingFile> pending;
+    LiveryWalk walk{folderNumber, pathToUtf8(root), limit, pool, result, {}, {}};
     try {
-        for (auto it = std::filesystem::recursive_directory_iterator(root); it != std::filesystem::recursive_directory_iterator();
-             ++it) {
-            const std::filesystem::directory_entry& entry = *it;
-            const std::string path = pathToUtf8(entry.path());
-            try {
-                const std::string_view relative = std::string_view(path).substr(std::min(path.size(), rootText.size()));
-                if (lf_notDescended(relative)) it.disable_recursion_pending();
-                if (!lf_isAircraftCfg(entry)) continue;
-                // While every slot is taken, wait for the oldest task: that wait ends when a task
-                // ends, where polling for a slot would sleep whole milliseconds at a time.
-                while (scanTasksRunning.load() >= scanTasksMaximum.load() && !pending.empty()) {
-                    lf_collect(pending.front(), result, true);
-                    pending.pop_front();
-                }
-                gf_waitForWorkerSlot();
-                const bool ivao = path.find("ivao_x-csl") != std::string::npos || path.find("IVAO_MTL") != std::string::npos;
-                auto body = ivao ? lf_searchLiveriesInIvaoFile : lf_searchLiveriesinFile;
-                ++scanTasksRunning;
-                pending.push_back(PendingFile{path, pool.start([=, file = entry.path()] { return body(folderNumber, file); })});
-            } catch (const std::exception& e) {
-                logMarked(fmt::format("liveries search in {} aborted, cause: {}", path, e.what()));
-            }
-            if (pending.size() > limit) {
-                lf_collect(pending.front(), result, true);
-                pending.pop_front();
-            }
-        }
+        if (const auto identity = gf_folderIdentity(root)) walk.entered.insert(*identity);
+        lf_walkLiveryFolder(walk, gf_listFolder(root));
     } catch (const std::exception& e) {
-        logMarked(fmt::format("liveries search in folder {} aborted because of iterator problem: {}", rootText, e.what()));
+        logMarked(fmt::format("liveries search in folder {} aborted because of iterator problem: {}", walk.rootText, e.what()));
     }
     // Every started task is waited for, also after an error of the walk: none may still run when
     // the scan's lists are emptied.
-    for (PendingFile& p : pending) lf_collect(p, result, false);
+    for (PendingFile& p : walk.pending) lf_collect(p, result, false);
 }
 
 } // namespace qtr

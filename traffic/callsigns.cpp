@@ -6,6 +6,7 @@
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/paths.h"
+#include "foundation/text_files.h"
 #include "foundation/utilities.h"
 #include "traffic/data_cycle.h"
 #include "traffic/park_airports.h"
@@ -150,10 +151,10 @@ void writeCallsignObjectIds()
     std::vector<std::string> lines;
     for (const LiveAircraft& a : liveAircraft) callsignObjectIdLine(lines, a);
     std::sort(lines.begin(), lines.end());
-    // A file that cannot be opened now is tried again at the next period.
-    std::ofstream out(callsign2ObjectIdPath, std::ios::binary | std::ios::trunc);
-    if (!out) return;
-    for (const std::string& line : lines) out << line << '\n';
+    std::string text;
+    for (const std::string& line : lines) text += line + '\n';
+    // A file that cannot be written now is tried again at the next period.
+    gf_writeReplacing(text, callsign2ObjectIdPath);
 }
 
 void resolveCallsignObjectId()

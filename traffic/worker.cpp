@@ -277,8 +277,12 @@ void lf_closingDown()
         } else {
             restartRequested.store(false);
             if (code == ExitCode::NewFlight) {
-                setStatus(fmt::format("New flight detected, {} will close, please restart manually ...", programName),
-                          true);
+                // The stop is already requested here, which silences the status line's own
+                // logging: the user's only note of why the program closed goes to the log directly.
+                const std::string text =
+                    fmt::format("New flight detected, {} will close, please restart manually ...", programName);
+                setStatus(text, false);
+                logLine(text);
                 sleepMs(10000);
             }
         }

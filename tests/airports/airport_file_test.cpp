@@ -4,11 +4,13 @@
 
 #include "airports/airport_file_format.h"
 #include "airports/learned_file.h"
+#include "foundation/geometry.h"
 #include "foundation/parameters/parameter_display.h"
 #include "foundation/utilities.h"
 #include "foundation/win_text.h"
 #include "foundation/xml_meta.h"
 
+#include <fmt/format.h>
 #include <pugixml.hpp>
 
 #include <regex>
@@ -249,7 +251,7 @@ TEST_F(AirportFileFormat, StandAndOptionAttributes)
     registrations["D-AIBA"] = RegistrationInfo{"DLH", "A321", "", false};
     pugi::xml_document doc;
     ASSERT_TRUE(doc.load_string(R"(<parkpositions>
-        <parkpos id="1" latitude="1.5" longitude="2.5" heading="180" radius="1852" heli="yes" ramp="1" cargo="T">
+        <parkpos id="1" latitude="1.5" longitude="2.5" heading="180" radius="185.2" heli="yes" ramp="1" cargo="T">
             <opt reg="D-AIBA" airl="XXX" type="B738" day="2" hh="47," cs="DLH1" soft="yes"/>
             <opt reg="UNKNOWN" airl="ABC" type="C172" day="7" hh="" cs="A:B:C" soft="0"/>
             <opt day="x" hh="1,"/>
@@ -266,12 +268,12 @@ TEST_F(AirportFileFormat, StandAndOptionAttributes)
     ASSERT_EQ(list.size(), 2u); // stand 2 at 0,0, stand 3 not a number, stand 4 off the globe
     const Stand& s = list[0];
     EXPECT_DOUBLE_EQ(s.heading, 3.141592653589793);
-    EXPECT_DOUBLE_EQ(s.radius, 1.0);
+    EXPECT_DOUBLE_EQ(s.radius, 0.1);
     EXPECT_TRUE(s.heli && s.ramp && s.cargo);
     EXPECT_EQ(s.options.capacity(), 256u);
     ASSERT_EQ(s.options.size(), 3u); // the option with day "x" is skipped
     // A registration the data base knows takes its airline and type from there.
-    EXPECT_EQ(qtest::describeStands({s}), "1 1.500000,2.500000 h180.0 r1852.0 cargo ramp heli\n"
+    EXPECT_EQ(qtest::describeStands({s}), "1 1.500000,2.500000 h180.0 r185.2 cargo ramp heli\n"
                                           "  D-AIBA/DLH/A321 day2 " + SlotSet().set(47).to_string() + " soft cs=DLH1:\n"
                                           "  UNKNOWN/ABC/C172 day7 " + SlotSet().to_string() + " real cs=A:B\n"
                                           "  // day0 " + SlotSet().set(3).set(4).set(5).to_string() + " real cs=:B\n");
@@ -284,4 +286,25 @@ TEST_F(AirportFileFormat, StandAndOptionAttributes)
                              "Airport file \"test.xml\": stand \"4\" at 95,2 with radius 0 is impossible, skipped",
                              "Airport file \"test.xml, stand 1\": option of \"\" with day \"x\", skipped"})
         EXPECT_NE(text.find(line), std::string::npos) << line;
+}
+
+// Headings are brought into 0...360 degrees; radii no stand can have are refused.
+TEST_F(AirportFileFormat, StandHeadingsAndRadiiInRange)
+{
+    const struct {
+        const char* heading;
+        const char* radius;
+        double degrees; // -1: refused
+    } cases[] = {{"-720", "20", 0.0},  {"725", "20", 5.0},   {"-90", "20", 270.0}, {"360", "20", 360.0},
+                 {"90", "200", 90.0},  {"90", "200.5", -1}, {"90", "1e9", -1}};
+    for (const auto& c : cases) {
+        pugi::xml_document doc;
+        ASSERT_TRUE(doc.load_string(fmt::format(R"(<parkpos id="1" latitude="1.5" longitude="2.5" heading="{}" radius="{}"/>)",
+                                                c.heading, c.radius).c_str()));
+        std::vector<Stand> list;
+        EXPECT_EQ(readStands(doc.child("parkpos"), "1", 1, list, "test.xml"), c.degrees >= 0) << c.heading << " " << c.radius;
+        if (!list.empty()) {
+            EXPECT_NEAR(list[0].heading, c.degrees * degToRad, 1e-12) << c.heading;
+        }
+    }
 }

@@ -7,6 +7,8 @@
 #include "foundation/indicators.h"
 #include "foundation/errors.h"
 #include "foundation/win_text.h"
+#include "foundation/geometry.h"
+#include "foundation/run_control.h"
 
 using namespace qtr;
 using qtest::apfText;
@@ -86,6 +88,36 @@ TEST_F(ParkAirportFile, OverlappingStandsAreAdjacent)
     EXPECT_EQ(stands[0].adjacent, std::vector<std::uint32_t>{2});
     EXPECT_EQ(stands[1].adjacent, std::vector<std::uint32_t>{1});
     EXPECT_TRUE(stands[2].adjacent.empty());
+}
+
+// The links found through the latitude band are those of comparing every pair, for stands of
+// every radius, close together and far apart; a stop request ends the linking.
+TEST(StandLinks, SameAsEveryPairComparedAndStoppable)
+{
+    std::vector<Stand> list;
+    for (int i = 0; i < 400; ++i) {
+        Stand s;
+        s.lat = 51.47 + 0.00017 * ((i * 37) % 61) + (i % 7 == 0 ? 0.01 : 0.0);
+        s.lon = -0.45 + 0.00023 * ((i * 53) % 47);
+        s.radius = (5.0 + (i * 11) % 60) * metresToNm;
+        list.push_back(s);
+    }
+    std::vector<Stand> linked = list;
+    ASSERT_TRUE(numberAndLinkStands(linked));
+    std::size_t links = 0;
+    for (std::size_t a = 0; a < list.size(); ++a) {
+        std::vector<std::uint32_t> expected;
+        for (std::size_t b = 0; b < list.size(); ++b)
+            if (a != b && distanceNm({list[a].lat, list[a].lon}, {list[b].lat, list[b].lon}) < 1.1 * (list[a].radius + list[b].radius))
+                expected.push_back(static_cast<std::uint32_t>(b + 1));
+        EXPECT_EQ(linked[a].adjacent, expected) << a;
+        EXPECT_EQ(linked[a].id, a + 1);
+        links += expected.size();
+    }
+    EXPECT_GT(links, 400u); // the layout has overlaps to find
+    stopRequested = true;
+    EXPECT_FALSE(numberAndLinkStands(linked));
+    stopRequested = false;
 }
 
 // Pairs of stands north of one another: adjacent when their circles overlap or nearly touch.
@@ -227,6 +259,11 @@ TEST_F(ParkAirportFile, FaultyFilesAreRefused)
 {
     const std::string meta = "<meta><info name=\"author\" value=\"a\"/><info name=\"date\" value=\"d\"/>";
     const std::string stand = R"(<parkpos id="A1" latitude="51.47" longitude="-0.45" radius="20"/>)";
+    std::string tooMany;
+    for (std::size_t i = 0; i <= maximumStands; ++i)
+        tooMany += fmt::format(R"(<parkpos id="{}" latitude="51.47" longitude="{:.6f}" radius="20"/>)", i, -0.45 + 1e-5 * static_cast<double>(i));
+    std::string crowded;
+    for (int i = 0; i < 100; ++i) crowded += fmt::format(R"(<parkpos id="{}" latitude="51.47" longitude="-0.45" radius="20"/>)", i);
     const struct {
         const char* name;
         std::string file;
@@ -238,6 +275,10 @@ TEST_F(ParkAirportFile, FaultyFilesAreRefused)
          "65: Parameter altitude is not an elevation in feet: \"high\"", true},
         {"a stand twice", apfText(parameter("altitude", "83"), stand + stand),
          "94: Parking position A1 appears more than once?", true},
+        {"more stands than an airport can have", apfText(parameter("altitude", "83"), tooMany),
+         "94: 10001 stands, more than an airport can have (10000)", true},
+        {"stands piled on one spot", apfText(parameter("altitude", "83"), crowded),
+         "94: stands crowd together, more than 32 neighbours each", true},
         {"no version in the meta block", meta + "</meta><parameters/>",
          "airports\\my_thirdparty\\EGLL.xml but refused to load, copyright problem", false},
         {"no XML", "<meta>", "airports\\my_thirdparty\\EGLL.xml could not be loaded: ", false},

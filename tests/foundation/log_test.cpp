@@ -1,5 +1,9 @@
 #include "foundation/log.h"
 #include "foundation/version.h"
+#include "foundation/clock.h"
+#include "log_capture.h"
+#include <fmt/format.h>
+#include <algorithm>
 #include "support/test_support.h"
 #include "foundation/run_control.h"
 
@@ -135,4 +139,44 @@ TEST(Log, LinesOfManyThreadsStayWhole)
         pos = end + 1;
     }
     EXPECT_EQ(count, threads * lines);
+}
+
+// Bytes from outside are cut and escaped for the log.
+TEST(Log, ExcerptsOfOutsideBytes)
+{
+    const struct {
+        std::string bytes;
+        std::size_t maxChars;
+        std::string expected;
+    } cases[] = {
+        {"{\"QNH\": 1013}", 200, "{\"QNH\": 1013}"},
+        {std::string("a\nb\r\0\\\xFF", 7), 200, "a\\x0Ab\\x0D\\x00\\x5C\\xFF"},
+        {std::string(300, 'y'), 200, std::string(200, 'y') + " ... (300 bytes)"},
+        {"abc\n", 4, "abc ... (4 bytes)"}, // an escape is never cut in half
+    };
+    for (const auto& c : cases) EXPECT_EQ(gf_logExcerpt(c.bytes, c.maxChars), c.expected) << c.expected;
+}
+
+// One line of a kind a second, then the count of the ones left out; other kinds are independent.
+TEST(Log, RepeatsOfAKindAtMostOnceASecond)
+{
+    struct ManualClock final : Clock {
+        std::chrono::steady_clock::time_point now{};
+        std::chrono::steady_clock::time_point steadyNow() override { return now; }
+        void sleepFor(std::chrono::milliseconds d) override { now += d; }
+        void sleepUntil(std::chrono::steady_clock::time_point t) override { now = std::max(now, t); }
+    } manual;
+    setClock(&manual);
+    qtest::LogCapture capture("repeats");
+    RepeatLimitedLog limited;
+    for (int i = 0; i < 5; ++i) {
+        limited.write("overrun", fmt::format("overrun {}", i));
+        limited.write("no QNH", fmt::format("no QNH {}", i));
+        manual.now += std::chrono::milliseconds(300);
+    }
+    limited.write("overrun", "overrun last");
+    EXPECT_EQ(capture.lines(), (std::vector<std::string>{"overrun 0", "no QNH 0", "overrun 4",
+                                                         "          (3 more \"overrun\" lines left out)", "no QNH 4",
+                                                         "          (3 more \"no QNH\" lines left out)"}));
+    setClock(nullptr);
 }

@@ -3,6 +3,7 @@
 #include "foundation/text_files.h"
 #include "foundation/win_text.h"
 #include "log_capture.h"
+#include "support/test_support.h"
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 using namespace qtr;
@@ -196,6 +198,31 @@ TEST(TextFiles, WritersTruncateOrAppend)
     EXPECT_FALSE(gf_writeToFile("x", noFolder, true));
     EXPECT_FALSE(gf_appendToFile("x", noFolder, true));
     EXPECT_FALSE(gf_writeLines({"x"}, noFolder));
+}
+
+// Files that hold what the user or the program learned are never truncated in place: the old
+// file stays whole until the new one takes its name, and no temporary is left.
+TEST(TextFiles, WritersReplaceTheOldFileWhole)
+{
+    const auto path = qtest::freshFolder("replace") / "my_park_airports.txt";
+    const std::pair<const char*, std::function<bool()>> writers[] = {
+        {"lines", [&] { return gf_writeLines({"EGLL,501", "KSFO,A4"}, path); }},
+        {"text", [&] { return gf_writeToFile("EGLL,501", path, true); }},
+        {"bytes", [&] { return gf_writeReplacing("EGLL,501", path); }},
+    };
+    for (const auto& writer : writers) {
+        const char* name = writer.first;
+        bool written = false;
+        EXPECT_EQ(qtest::oldFileAfter(path, [&] { written = writer.second(); }), "old content") << name;
+        EXPECT_TRUE(written) << name;
+        EXPECT_TRUE(qtest::readFile(path).starts_with("EGLL,501")) << name;
+        EXPECT_FALSE(std::filesystem::exists(path.string() + ".tmp")) << name;
+    }
+    // A temporary that cannot be written leaves the old file as it was.
+    std::filesystem::create_directory(path.string() + ".tmp");
+    qtest::writeFile(path, "old content");
+    EXPECT_FALSE(gf_writeLines({"new"}, path));
+    EXPECT_EQ(qtest::readFile(path), "old content");
 }
 
 TEST(TextFiles, SaveXmlLogsTheOutcome)

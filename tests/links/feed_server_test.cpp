@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
 #include <cmath>
 #include <future>
 
@@ -195,6 +198,46 @@ TEST_F(FeedServerTest, ALostPeerIsNoticedAndLookedForWithoutStoppingTheMainLoop)
     sendOwnPosition();
     ASSERT_TRUE(client.waitForLines(before + 1, 10s));
     EXPECT_EQ(client.lines().back(), "Qs121=3000;-5000;1.500000;3500000;250500;0.592365;-2.066470\r\n");
+}
+
+// Connections that were closed while they waited in the queue are no RealTraffic: only the real
+// peer behind them counts as re-connected, once.
+TEST_F(FeedServerTest, ClosedQueuedConnectionsAreNoReconnect)
+{
+    linktest::ScopedLog log("feed-closed-queue");
+    rtpeer::FeedClient& client = connectPeer(rtpeer::ReplyMode::Json, 2);
+    waitForFeedClient();
+    client.dropConnection();
+    EXPECT_TRUE(eventually([] {
+        if (feedClientConnected()) sendOwnPosition();
+        return !feedClientConnected();
+    }));
+    for (int k = 0; k < 5; ++k) {
+        SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(feedServerPort());
+        inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
+        ASSERT_EQ(connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+        closesocket(s);
+    }
+    client.allowReconnect();
+    ASSERT_TRUE(client.waitForConnections(2, 10s)); // behind the closed ones in the queue
+    EXPECT_TRUE(eventually([] {
+        sendOwnPosition();
+        return feedClientConnected();
+    }));
+    const std::string text = log.text();
+    const auto count = [&](const std::string& what) {
+        std::size_t n = 0;
+        for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+        return n;
+    };
+    EXPECT_EQ(count("RealTraffic re-connected"), 1u);
+    EXPECT_EQ(count("RealTraffic gone?"), 1u);
+    const std::size_t before = client.lines().size();
+    sendOwnPosition();
+    EXPECT_TRUE(client.waitForLines(before + 1, 10s)); // the one taken is the real peer
 }
 
 TEST_F(FeedServerTest, LosingRealTrafficRemovesTheLiveAircraft)

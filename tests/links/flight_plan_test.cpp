@@ -39,6 +39,8 @@ TEST_F(SimFixture, FlightPlanFileBytes)
         EXPECT_NE(qtest::readFile(path).find(fmt::format("<FPType>{}</FPType>\n", types[category])), std::string::npos);
     }
     EXPECT_FALSE(writeFlightPlanFile(flightPlanFolder / "missing" / "1.pln", heavy));
+    // A plan is replaced whole, never rewritten in place.
+    EXPECT_EQ(qtest::oldFileAfter(path, [&] { EXPECT_TRUE(writeFlightPlanFile(path, heavy)); }), "old content");
 }
 
 TEST_F(SimFixture, OurPlansReadLikeRealOnes)

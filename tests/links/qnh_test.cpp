@@ -129,3 +129,23 @@ TEST(QnhReader, RealWeatherDatagrams)
     EXPECT_EQ(out.qnh, unchanged);
     EXPECT_NE(out.log.find("Exception "), std::string::npos);
 }
+
+// A flood of junk from any host of the network: each datagram is logged at most in part, with
+// its line feeds escaped (no forged log lines), and repeats of one kind at most once a second.
+TEST(QnhReader, AFloodOfJunkLeavesAFewShortLines)
+{
+    linktest::ScopedLog log("qnh-flood");
+    QnhReader reader;
+    std::string junk(16000, 'x');
+    for (std::size_t i = 0; i < junk.size(); i += 50) junk[i] = '\n';
+    for (int i = 0; i < 2000; ++i) {
+        reader.data = junk;
+        reader.onPacket();
+    }
+    const std::string text = log.text();
+    EXPECT_LT(text.size(), 2000u) << text.substr(0, 500);
+    EXPECT_NE(text.find("Exception "), std::string::npos);
+    EXPECT_NE(text.find("\\x0A"), std::string::npos);
+    EXPECT_NE(text.find(" ... (16000 bytes)"), std::string::npos);
+    EXPECT_EQ(text.find("\nxxxxxxxxxx"), std::string::npos); // no line begins inside the datagram
+}

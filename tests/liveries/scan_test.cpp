@@ -509,6 +509,33 @@ TEST_F(ScanTest, FoldersThatAreNotEnteredAndFilesThatAreNotRead)
     EXPECT_EQ(describeAll(scan("my-airport-liveries")), (std::vector<std::string>{"AAL|B738|A||1|pax", "AAL|B738|A Cargo||1|cargo"}));
 }
 
+// A Community folder as users lay it out: links back into the tree enter each real folder once, a
+// folder whose full path is too long for the system is skipped and reported while the folders
+// beside it are still scanned, and the exclusion words count only below the root.
+TEST_F(ScanTest, WalkEntersEachFolderOnceAndPassesOverWhatItCannotScan)
+{
+    const std::string top = "lv/Community";
+    write(top + "/pack-a/SimObjects/Airplanes/a/aircraft.cfg", goodFile("A"));
+    write(top + "/pack-c/SimObjects/Airplanes/c/aircraft.cfg", goodFile("C"));
+    const std::size_t rootLength = pathToUtf8(root / top).size();
+    const std::string longFolder = "pack-b/" + std::string(250 - rootLength - std::string("/pack-b/").size(), 'b');
+    const auto tooLong = write(top + "/" + longFolder + "/aircraft.cfg", goodFile("Long")).parent_path().make_preferred();
+    ASSERT_EQ(pathToUtf8(tooLong).size(), 250u);
+    const bool linked = qtest::folderLink(root / top / "loop", root / top) &&
+                        qtest::folderLink(root / top / "alias", root / top / "pack-a");
+
+    std::vector<std::string> found = describeAll(scan(top));
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, (std::vector<std::string>{"AAL|B738|A Cargo||1|cargo", "AAL|B738|A||1|pax", "AAL|B738|C Cargo||1|cargo",
+                                               "AAL|B738|C||1|pax"}));
+    std::vector<std::string> reported(invalidCfgFiles.lines().begin(), invalidCfgFiles.lines().end());
+    EXPECT_TRUE(holds(reported, pathToUtf8(tooLong) + " skipped: path too long"));
+    const auto skippedLinks = std::count_if(reported.begin(), reported.end(), [](const std::string& line) {
+        return line.ends_with(" skipped: it leads to a folder already scanned");
+    });
+    EXPECT_EQ(skippedLinks, linked ? 2 : 0);
+}
+
 TEST_F(ScanTest, AutomaticFoldersInPackageOrderAndPriority)
 {
     const auto pack = [&](const std::string& name, const std::string& title) {

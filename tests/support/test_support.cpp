@@ -65,9 +65,29 @@ std::string readFile(const std::filesystem::path& path)
 
 void writeFile(const std::filesystem::path& path, const std::string& bytes)
 {
-    std::filesystem::create_directories(path.parent_path());
+    if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path());
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
+}
+
+bool folderLink(const std::filesystem::path& link, const std::filesystem::path& target)
+{
+    std::error_code ec;
+    std::filesystem::create_directory_symlink(target, link, ec);
+    return !ec && std::filesystem::is_directory(link, ec);
+}
+
+std::string oldFileAfter(const std::filesystem::path& file, const std::function<void()>& write)
+{
+    writeFile(file, "old content");
+    std::filesystem::path held = file;
+    held += ".held";
+    std::filesystem::remove(held);
+    std::filesystem::create_hard_link(file, held);
+    write();
+    const std::string bytes = readFile(held);
+    std::filesystem::remove(held);
+    return bytes;
 }
 
 ScopedCwd::ScopedCwd(const std::filesystem::path& folder) : previous_(std::filesystem::current_path())

@@ -150,7 +150,8 @@ TEST_F(Callsigns, ListFileHoldsTheActiveLiveAircraftSorted)
         live.objectid = a.object;
         live.sid = 7;
     }
-    writeCallsignObjectIds();
+    // The list is replaced whole, never rewritten in place.
+    EXPECT_EQ(qtest::oldFileAfter(callsign2ObjectIdPath, [] { writeCallsignObjectIds(); }), "old content");
     EXPECT_EQ(qtest::readFile(callsign2ObjectIdPath), "Air LONGCALLSIGN1 ZZZ A320: 1203 \n"
                                                       "Gnd DLH4AB    DLH A320: 1200 \n"
                                                       "Gnd DLH4AB    DLH A320: 1201 Parked at V155\n");

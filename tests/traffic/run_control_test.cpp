@@ -3,10 +3,12 @@
 #include "foundation/run_control.h"
 #include "traffic/worker.h"
 
+#include "foundation/log_capture.h"
 #include "support/stop_support.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 #include <vector>
 
@@ -90,6 +92,26 @@ TEST(ExitStep, PostsTheMessageOfItsCode)
             EXPECT_TRUE(restartRequested.load());
         }
     }
+    setClock(nullptr);
+    resetStop();
+}
+
+// The reason of an end the user must act on reaches the log, although the stop silences the
+// status line's own logging.
+TEST(ExitStep, NewFlightIsLogged)
+{
+    InstantClock instant;
+    setClock(&instant);
+    MessageSink sink;
+    qtest::LogCapture log("new-flight");
+    resetStop();
+    requestStop(ExitCode::NewFlight, 2);
+    lf_closingDown();
+    const std::vector<std::string> lines = log.lines();
+    EXPECT_NE(std::find_if(lines.begin(), lines.end(),
+                           [](const std::string& l) { return l.starts_with("New flight detected, ") && l.ends_with("please restart manually ..."); }),
+              lines.end());
+    sink.drain();
     setClock(nullptr);
     resetStop();
 }
