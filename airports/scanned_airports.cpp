@@ -272,6 +272,21 @@ void lf_generateAirportFile(BglScanContext& context, BglScanResult& result)
                               std::move(record)});
 }
 
+// Some sceneries store an elevation thousands of feet off (one real scenery gives 2,547 ft for an
+// airport at 8,361 ft); aircraft parked from the generated file would float or sink. Past this
+// difference the airports data base is taken instead, and the scan log says so.
+constexpr double maxElevationDisagreementFt = 1000.0;
+
+std::int32_t lf_checkedElevationFt(const std::string& icao, std::int32_t sceneryFt)
+{
+    const auto known = findAirport(icao);
+    if (!known || std::fabs(known->altitude - sceneryFt) <= maxElevationDisagreementFt) return sceneryFt;
+    const auto knownFt = static_cast<std::int32_t>(std::lround(known->altitude));
+    lf_addScanMessage(fmt::format("===> {} elevation of the scenery {} ft differs from the airports data base's {} ft: {} ft taken",
+                                  icao, sceneryFt, knownFt, knownFt));
+    return knownFt;
+}
+
 void lf_processAirport(const BglFile& file, const BglRecord& airport, const std::string& icao, const std::string& path,
                        BglScanResult& result)
 {
@@ -281,7 +296,7 @@ void lf_processAirport(const BglFile& file, const BglRecord& airport, const std:
     context.icao = icao;
     const bool linked = lf_linkAirport(context, path, result);
     if (linked && !MSFS_2020.value()) return;
-    context.elevationFt = bglAirportElevationFt(file, airport);
+    context.elevationFt = lf_checkedElevationFt(icao, bglAirportElevationFt(file, airport));
     if (const auto name = airportNames.find(icao); name != airportNames.end()) context.airportName = name->second;
     const bool clean = forEachBglRecord(file, airport.offset + 68, airport.offset + airport.size, [&](const BglRecord& sub) {
         if (sub.id == bglHelipadRecord) {

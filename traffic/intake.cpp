@@ -1,5 +1,6 @@
 #include "traffic/intake.h"
 
+#include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"
 #include "liveries/type_queries.h"
 #include "links/simconnect_queues.h"
@@ -7,6 +8,8 @@
 #include "traffic/livery_respawn.h"
 #include "traffic/traffic_state.h"
 #include "traffic/worker.h"
+
+#include <fmt/format.h>
 
 #include <algorithm>
 #include <cmath>
@@ -29,8 +32,17 @@ bool nearAirportElevation(double alt)
 
 void processLine(TrafficReport&& report)
 {
+    static RepeatLimitedLog queueFullLog;
+    static std::uint64_t dropped = 0; // under trafficMutex
     std::lock_guard lock(trafficMutex);
     if (!trafficRunning) return;
+    if (incomingTraffic.size() >= maxIncomingReports) {
+        incomingTraffic.pop_front();
+        ++dropped;
+        queueFullLog.write("incoming reports full",
+                           fmt::format("incoming traffic queue full ({} reports): the oldest dropped, {} in all",
+                                       maxIncomingReports, dropped));
+    }
     incomingTraffic.push_back(std::move(report));
 }
 

@@ -3,9 +3,17 @@
 // per tick every live aircraft is updated and its pose handed to the SimConnect thread.
 #include "traffic/records.h"
 
+#include <cstddef>
+
 namespace qtr {
 
-// The traffic reader's side: appends the report under trafficMutex while trafficRunning is set.
+// The tick takes in two queued reports every 10 ms (200 a second). A feed, or a flood of
+// plausible reports from the network, that sends faster for long would grow the queue without
+// end; past this many the oldest report, the least worth keeping, is dropped.
+inline constexpr std::size_t maxIncomingReports = 4000;
+
+// The traffic reader's side: appends the report under trafficMutex while trafficRunning is set,
+// dropping the oldest queued one (counted in the log) when the queue is full.
 void processLine(TrafficReport&& report);
 // Whether the user wants aircraft of this category (light, high-performance, rotorcraft switches).
 bool categoryWanted(std::uint32_t category);

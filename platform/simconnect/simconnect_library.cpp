@@ -24,6 +24,19 @@ std::string narrow(const std::filesystem::path& path)
     return text;
 }
 
+// The system's own text of a Windows error, without its closing full stop; empty when the system
+// has none (the C library's text would only say "Unknown error").
+std::string windowsErrorText(DWORD error)
+{
+    wchar_t* buffer = nullptr;
+    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::string text = n > 0 && buffer ? narrow(std::filesystem::path(std::wstring(buffer, n))) : std::string();
+    if (buffer) LocalFree(buffer);
+    while (!text.empty() && (std::isspace(static_cast<unsigned char>(text.back())) || text.back() == '.')) text.pop_back();
+    return text;
+}
+
 // Looks a function up by its unmangled name; false when the library lacks it.
 template <class Function>
 bool lookUp(HMODULE module, const char* name, Function& slot)
@@ -103,10 +116,11 @@ std::string gf_loadSimConnectInto(const std::filesystem::path& folder, SimConnec
     const DWORD error = module ? 0 : GetLastError();
     SetThreadErrorMode(previousMode, nullptr);
     if (!module) {
-        std::string reason = std::system_category().message(static_cast<int>(error));
-        while (!reason.empty() && (std::isspace(static_cast<unsigned char>(reason.back())) || reason.back() == '.'))
-            reason.pop_back();
-        return "SimConnect.dll in " + narrow(folder) + " cannot be loaded: " + reason;
+        // Most often a damaged download or a library of another system: the user must replace
+        // the file, which the error number alone would not tell.
+        const std::string reason = windowsErrorText(error);
+        return "SimConnect.dll in " + narrow(folder) + " is not a usable SimConnect.dll: it cannot be loaded (Windows error " +
+               std::to_string(error) + (reason.empty() ? "" : ": " + reason) + ")";
     }
     const std::string missing = fillTable(module, table);
     if (missing.empty()) return {};

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 
 using namespace qtr;
 namespace fs = std::filesystem;
@@ -105,7 +106,8 @@ TEST_F(AirportScan, RealSceneryOfACommunityFolder)
     } airportsFound[] = {
         {"KPHP", 9, 2200, "Philip Airport", "Marc Ferguson"},
         {"LMML", 78, 257, "Malta International Airport", "vikingstudios"},
-        {"SKBO", 107, 2547, "El Dorado International Airport", "Diego O-Andres R-"},
+        // The scenery says 2,547 ft; El Dorado lies at 8,361 ft, as the airports data base has it.
+        {"SKBO", 107, 8361, "El Dorado International Airport", "Diego O-Andres R-"},
     };
     for (const auto& a : airportsFound) {
         SCOPED_TRACE(a.icao);
@@ -225,6 +227,35 @@ TEST_F(AirportScan, LinkingToArchivedFiles)
 }
 
 // The stand rules of parkings and helipads, fed one airport record at a time.
+// A scenery elevation far from the airports data base's is replaced by it, and the scan log says
+// so; a small difference, or an airport the data base lacks, keeps the scenery's own.
+TEST_F(AirportScan, SceneryElevationFarFromTheDataBaseIsReplaced)
+{
+    const std::string record = qtest::airportRecord("KXYZ", 100000, {qtest::parkingSubrecord({qtest::ParkingSpec{12, 1, 8, 20.0f}})});
+    const BglFile file(record);
+    const struct {
+        std::optional<double> knownFt;
+        std::int32_t takenFt;
+        bool told;
+    } cases[] = {{5000.0, 5000, true}, {-800.0, -800, true}, {1200.0, 328, false}, {std::nullopt, 328, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.knownFt.value_or(-1));
+        forgetAirports();
+        if (c.knownFt) installAirports({Airport{"KXYZ", "", 44.0, -101.6, *c.knownFt}});
+        BglScanResult result;
+        {
+            ScanMessageCapture capture(result.messages);
+            lf_processAirport(file, BglRecord{0x56, 0, file.size()}, "KXYZ", "C:\\nowhere\\kxyz.bgl", result);
+        }
+        ASSERT_EQ(result.outputs.size(), 1u);
+        EXPECT_EQ(result.outputs[0].record.elevationFt, c.takenFt);
+        const bool told = std::any_of(result.messages.begin(), result.messages.end(), [](const std::string& m) {
+            return m.find("===> KXYZ elevation of the scenery 328 ft differs") != std::string::npos;
+        });
+        EXPECT_EQ(told, c.told);
+    }
+}
+
 TEST_F(AirportScan, StandsFromParkingsAndHelipads)
 {
     using qtest::ParkingSpec;

@@ -83,6 +83,19 @@ TEST_F(Rules, TrafficResumesAfterAPause)
     EXPECT_EQ(incomingTraffic.size(), 1u);
 }
 
+// A flood of plausible reports faster than the tick takes them in: the queue stays bounded and
+// keeps the newest reports, the oldest go first.
+TEST_F(Rules, IncomingQueueOfAFloodKeepsTheNewestReports)
+{
+    const std::uint32_t extra = 3;
+    for (std::uint32_t k = 0; k < maxIncomingReports + extra; ++k)
+        processLine(TrafficHarness::report(20001 + k, "DLH1", "A320", 10, 10, 5000, 250, 0, 1000));
+    std::lock_guard lock(trafficMutex);
+    ASSERT_EQ(incomingTraffic.size(), maxIncomingReports);
+    EXPECT_EQ(incomingTraffic.front().flightId, 20001 + extra);
+    EXPECT_EQ(incomingTraffic.back().flightId, 20001 + maxIncomingReports + extra - 1);
+}
+
 // A flying user: traffic 4000 ft below on the user's track stays, traffic at its level goes.
 TEST_F(Rules, UserProximityKeepsTrafficFarBelowAFlyingUser)
 {

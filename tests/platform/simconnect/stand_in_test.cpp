@@ -206,7 +206,9 @@ TEST(SimConnectLibrary, LoadsFromTheFolderOrSaysWhatIsWrong)
     const auto broken = qtest::freshFolder("broken-library");
     qtest::writeFile(broken / "SimConnect.dll", "not a library at all");
     const std::string problem = qtr::gf_loadSimConnectInto(broken, none);
-    EXPECT_EQ(problem.rfind("SimConnect.dll in " + broken.string() + " cannot be loaded: ", 0), 0u) << problem;
+    EXPECT_EQ(problem.rfind("SimConnect.dll in " + broken.string() + " is not a usable SimConnect.dll: it cannot be loaded (Windows error ", 0), 0u)
+        << problem;
+    EXPECT_EQ(problem.find("Unknown error"), std::string::npos) << problem;
 
     // Some other library under the name: it lacks the functions.
     const auto other = qtest::freshFolder("other-library");
