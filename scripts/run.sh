@@ -57,6 +57,12 @@ touch "$APPDATA/Roaming/InsideSystems/RealTraffic.jar"
 # (MSFS 2020 or, for "SunRise", 2024) and the park airport: the one nearest the user aircraft.
 SCENARIO=${QUILLMARSH_SIM_SCENARIO_FILE:-$here/tools/run/klax_scenario.json}
 RECORDING=${QUILLMARSH_RECORDING:-$here/tools/rtpeer/recordings/klax_20200617.rec}
+# Paths given relative to where the command was started: the steps below run in other folders.
+SCENARIO=$(readlink -f "$SCENARIO")
+RECORDING=$(readlink -f "$RECORDING")
+for f in "$SCENARIO" "$RECORDING"; do
+  [ -f "$f" ] || { echo "run.sh: no such file: $f" >&2; exit 2; }
+done
 read -r sim_folder park_icao < <(python3 "$here/tools/run/run_summary.py" scenario "$SCENARIO" \
   "$BUILD_DIR/stage/input/airports_msfs.xml")
 
