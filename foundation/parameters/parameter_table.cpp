@@ -26,14 +26,7 @@ namespace qtr {
     ButtonParameter name(caption, QM_PLACE(id, y, x, width, tab, nullptr, 0, plain));
 #define QM_STRING(name, value, lists) StringParameter name(#name, value, lists);
 #include "foundation/parameters/setting_rows.h"
-#undef QM_BOOL
-#undef QM_BOX
-#undef QM_INT
-#undef QM_EDIT
-#undef QM_FLOAT
-#undef QM_TEXT
-#undef QM_BUTTON
-#undef QM_STRING
+#include "foundation/parameters/setting_rows_end.h"
 #undef QM_PLACE
 
 const std::vector<Parameter*>& allParameters()
@@ -50,14 +43,7 @@ const std::vector<Parameter*>& allParameters()
     static const std::vector<Parameter*> rows{
 #include "foundation/parameters/setting_rows.h"
     };
-#undef QM_BOOL
-#undef QM_BOX
-#undef QM_INT
-#undef QM_EDIT
-#undef QM_FLOAT
-#undef QM_TEXT
-#undef QM_BUTTON
-#undef QM_STRING
+#include "foundation/parameters/setting_rows_end.h"
 #undef QM_ROW
     return rows;
 }

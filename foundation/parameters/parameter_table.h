@@ -21,14 +21,7 @@ namespace qtr {
 #define QM_BUTTON(name, ...) extern ButtonParameter name;
 #define QM_STRING(name, ...) extern StringParameter name;
 #include "foundation/parameters/setting_rows.h"
-#undef QM_BOOL
-#undef QM_BOX
-#undef QM_INT
-#undef QM_EDIT
-#undef QM_FLOAT
-#undef QM_TEXT
-#undef QM_BUTTON
-#undef QM_STRING
+#include "foundation/parameters/setting_rows_end.h"
 
 // Every setting, in the rows' order.
 const std::vector<Parameter*>& allParameters();
