@@ -9,6 +9,7 @@
 #include "links/object_events.h"
 #include "links/simconnect_connection.h"
 #include "links/simconnect_dispatch.h"
+#include "platform/simconnect/message_event.h"
 #include "platform/simconnect/simconnect.h"
 #include "foundation/run_control.h"
 #include "foundation/time_text.h"
@@ -18,7 +19,7 @@
 #include <chrono>
 
 #ifdef _WIN32
-#include <mmsystem.h> // the 1 ms timer resolution of the dispatch loop
+#include <mmsystem.h> // the 1 ms timer resolution of the worker's 10 ms ticks
 #endif
 
 namespace qtr {
@@ -168,8 +169,9 @@ private:
     std::string shownProblem_, shownText_;
 };
 
-// Tries the library and the simulator once; true when the connection is open.
-bool tryOpen(LibraryNotice& notice)
+// Tries the library and the simulator once; true when the connection is open. The simulator
+// sets the event whenever a message waits for the dispatch.
+bool tryOpen(LibraryNotice& notice, const MessageEvent& messages)
 {
     const SimConnectLoad library = gf_loadSimConnect();
     if (!library.functions) {
@@ -178,7 +180,7 @@ bool tryOpen(LibraryNotice& notice)
     }
     notice.withdraw();
     HANDLE handle = nullptr;
-    if (library.functions->Open(&handle, programName, nullptr, 0, nullptr, 0) < 0 || !handle) return false;
+    if (library.functions->Open(&handle, programName, nullptr, 0, messages.handle(), 0) < 0 || !handle) return false;
     std::lock_guard lock(simConnectMutex);
     simConnectHandle = handle;
     return true;
@@ -261,8 +263,14 @@ void lf_registerSimConnect()
     sc.SetNotificationGroupPriority(h, notificationGroup, 1);
 }
 
-void gf_simConnectThread(std::stop_token stop)
+void gf_simConnectThread(std::stop_token stop) { runSimConnectThread(stop, dispatchWaitLimit); }
+
+void runSimConnectThread(std::stop_token stop, std::chrono::milliseconds dispatchWait)
 {
+    // Outlives the connection, through which the simulator may set it until the close. A stop
+    // does not set it (a std::stop_callback's end can hang with this toolchain's library, whose
+    // semaphores may miss a wake-up without futexes): the bounded wait sees the stop instead.
+    MessageEvent messages;
     bool firstPass = true;
     LibraryNotice notice;
     while (!anyStop(stop)) {
@@ -271,7 +279,7 @@ void gf_simConnectThread(std::stop_token stop)
             setStatus(waitingText(), true);
             indicators.invalidate(Band::status);
         }
-        if (tryOpen(notice)) break;
+        if (tryOpen(notice, messages)) break;
         sleepMs(1000);
     }
     const auto connection = openConnection();
@@ -288,8 +296,9 @@ void gf_simConnectThread(std::stop_token stop)
         connection->sc.CallDispatch(connection->handle, lf_dispatch, nullptr);
         failure = takeDispatchError();
         if (failure || simulatorQuit()) break;
-        const auto began = clock().steadyNow();
-        clock().sleepUntil(began + std::chrono::milliseconds(1));
+        // Until the simulator has a message, or for at most dispatchWait, after which the stop
+        // is looked at and the dispatch finds nothing, as the polling loop's did.
+        messages.wait(dispatchWait);
     }
 #ifdef _WIN32
     timeEndPeriod(1);

@@ -1,9 +1,11 @@
 #pragma once
-// The SimConnect client: its thread (open, registration, dispatch every millisecond, close), the
-// identifiers fixed for the whole program, and what the worker asks of the simulator itself.
+// The SimConnect client: its thread (open, registration, dispatch of the messages whenever the
+// simulator signals them, close), the identifiers fixed for the whole program, and what the
+// worker asks of the simulator itself.
 #include "links/simconnect_queues.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <stop_token>
@@ -101,8 +103,15 @@ extern std::atomic<double> userHalfWingSpan;
 extern std::atomic<bool> userModelKnown;
 extern std::atomic<std::uint32_t> userCategory;
 
-// Body of the SimConnect thread.
+// The longest the SimConnect thread sleeps between two dispatches when the simulator signals
+// nothing: so long at most it takes to see a stop.
+inline constexpr std::chrono::milliseconds dispatchWaitLimit{100};
+
+// Body of the SimConnect thread: runSimConnectThread with dispatchWaitLimit.
 void gf_simConnectThread(std::stop_token stop);
+// The thread with another longest wait (tests: a long one shows that the simulator's signal
+// wakes it).
+void runSimConnectThread(std::stop_token stop, std::chrono::milliseconds dispatchWait);
 void lf_registerSimConnect();
 // Reserves the request queues and clears simConnectFailed (once per run, before the thread).
 void reserveSimConnectQueues();

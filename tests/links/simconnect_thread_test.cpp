@@ -496,3 +496,34 @@ TEST_F(SimFixture, AWaitForRealTrafficStartsTheUserPositionAfresh)
     closeFeedSockets();
     feedOnThisPc = false;
 }
+
+// The thread sleeps on the event it handed to Open, which the simulator sets for every message:
+// with a wait between dispatches far longer than any waitIdle allows, the simulator's messages
+// are still taken as they come, and a stop is seen at the next message.
+TEST_F(SimFixture, TheThreadWakesForEachMessageOnTheEventItGaveToOpen)
+{
+    constexpr auto longerThanAnyIdleWait = std::chrono::minutes(1);
+    reserveSimConnectQueues();
+    thread = std::jthread([longerThanAnyIdleWait](std::stop_token stop) { runSimConnectThread(stop, longerThanAnyIdleWait); });
+    ASSERT_TRUE(waitUntil([this] { return !journal("connected").empty(); }));
+    idle(); // the open and "Sim" messages
+    EXPECT_TRUE(simRunning.load());
+    const auto calls = sim.calls();
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(fn(calls.front()), "SimConnect_Open");
+    EXPECT_EQ(calls.front()["event"], true);
+
+    // A frame of the test's, then the replies to requests of the worker's.
+    const std::uint32_t id = createAndRecognise(addLive(10001, "WAKE1", true), false);
+    EXPECT_GT(id, 0u);
+    EXPECT_TRUE(pendingCreations.empty()) << "the in-range reply was dispatched";
+    gf_requestUserOnGround();
+    sim.second();
+    idle();
+    EXPECT_TRUE(newUserData.load()) << "the once-a-second reply was dispatched";
+
+    thread.request_stop();
+    sim.frame();
+    thread.join();
+    EXPECT_EQ(fn(sim.calls().back()), "SimConnect_Close");
+}

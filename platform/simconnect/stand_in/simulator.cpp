@@ -2,10 +2,15 @@
 // and the AI objects that a client creates, answering the SimConnect calls of simconnect.h under
 // their own names. It keeps one client connection at a time. Messages wait in a queue until the
 // client calls SimConnect_CallDispatch, which hands them to the callback one by one without
-// holding the stand-in's lock. Tests and tools drive it through its StandIn_ exports (control.h).
+// holding the stand-in's lock; a client that gave an event handle to SimConnect_Open has it set
+// whenever a message is queued. Tests and tools drive it through its StandIn_ exports (control.h).
 //
 // Ownership: all state lives in one State object guarded by its mutex; client threads call in
-// from any thread, and the dispatch callback runs on the caller's thread outside the lock.
+// from any thread, and the dispatch callback runs on the caller's thread outside the lock. In
+// program runs a connection with an event handle has a ticker thread of its own, which queues
+// the frames and once-a-second replies as they fall due; it is stopped and joined (outside the
+// lock, which it takes) when the connection goes.
+#include "platform/simconnect/message_event.h"
 #include "platform/simconnect/simconnect.h"
 #include "platform/simconnect/stand_in/control.h"
 #include "platform/simconnect/stand_in/records.h"
@@ -23,6 +28,7 @@
 #include <memory>
 #include <mutex>
 #include <numbers>
+#include <thread>
 #include <variant>
 
 #include <chrono>
@@ -213,6 +219,7 @@ struct Connection {
     std::vector<SecondRequest> secondRequests;
     DWORD packetId = 0;
     bool quitting = false;
+    HANDLE event = nullptr; // the client's, set whenever a message is queued; null: none given
 };
 
 struct State {
@@ -244,6 +251,9 @@ struct State {
     std::wstring journalPath;
     std::ofstream journalFile;
     std::optional<SteadyTime> lastFrame, lastSecond;
+    // Program runs with an event handle: queues the timed messages of the connection (see runTicker).
+    std::jthread ticker;
+    std::condition_variable tickerWait; // notified when the connection goes
 };
 
 // Never destroyed: a client thread may still call in while the process ends.
@@ -381,7 +391,11 @@ Connection* beginCall(State& s, HANDLE handle, const char* function, ojson args)
     return c;
 }
 
-void queue(State& s, Message m) { s.messages.push_back(std::move(m)); }
+void queue(State& s, Message m)
+{
+    s.messages.push_back(std::move(m));
+    if (s.connection && s.connection->event) qtr::signalMessageEvent(s.connection->event);
+}
 
 void queueException(State& s, DWORD code, DWORD sendId, DWORD index)
 {
@@ -577,6 +591,37 @@ void generateTimed(State& s)
     }
 }
 
+// When generateTimed next has something to queue.
+SteadyTime nextTimedMessage(const State& s)
+{
+    const double fps = s.scenario.framesPerSecond > 0 ? s.scenario.framesPerSecond : 30.0;
+    const auto framePeriod = std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(1.0 / fps));
+    const SteadyTime now = std::chrono::steady_clock::now();
+    const SteadyTime frame = s.lastFrame ? *s.lastFrame + framePeriod : now;
+    const SteadyTime second = s.lastSecond ? *s.lastSecond + std::chrono::seconds(1) : now;
+    return std::min(frame, second);
+}
+
+// Program runs: a client that waits on its event hears of frames and once-a-second replies only
+// if someone queues them when they fall due (a client that polls makes them in its dispatch).
+// Runs until the connection it serves is gone.
+void runTicker(State& s, DWORD serial)
+{
+    std::unique_lock lock(s.mutex);
+    while (s.connection && s.connection->serial == serial) {
+        generateTimed(s);
+        s.tickerWait.wait_until(lock, nextTimedMessage(s));
+    }
+}
+
+// After the connection went or was replaced (under the lock): the ticker that served it, to be
+// joined once the lock is released (it takes the lock to see that its connection went).
+std::jthread retireTicker(State& s)
+{
+    s.tickerWait.notify_all();
+    return std::move(s.ticker);
+}
+
 void updateGroundState(SimObject& o)
 {
     if (o.user) return;
@@ -645,7 +690,8 @@ int StandIn_Reset(const char* scenarioJson, char* error, std::uint32_t errorSize
         giveText(std::string(e.what()).substr(0, errorSize ? errorSize - 1 : 0), error, errorSize);
         return 1;
     }
-    withState([&scenario](State& s) {
+    std::jthread ticker; // joined after withState released the lock
+    withState([&scenario, &ticker](State& s) {
         s.initialised = true;
         s.manual = true;
         s.recording = true;
@@ -656,6 +702,7 @@ int StandIn_Reset(const char* scenarioJson, char* error, std::uint32_t errorSize
         s.journalPath.clear();
         if (s.journalFile.is_open()) s.journalFile.close();
         resetSimulation(s, scenario);
+        ticker = retireTicker(s);
     });
     return 0;
 }
@@ -902,13 +949,14 @@ std::uint32_t StandIn_Objects(char* buffer, std::uint32_t size)
 
 // --- the SimConnect calls ---------------------------------------------------------------------
 
-HRESULT __stdcall SimConnect_Open(HANDLE* handle, LPCSTR name, HWND, DWORD, HANDLE, DWORD)
+HRESULT __stdcall SimConnect_Open(HANDLE* handle, LPCSTR name, HWND, DWORD, HANDLE event, DWORD)
 {
     State& s = state();
+    std::jthread previousTicker; // joined after the lock is released: the ticker takes it
     std::lock_guard lock(s.mutex);
     ensureInitialised(s);
     const std::string client = boundedText(name, 256);
-    if (!recordCall(s, "SimConnect_Open", ojson{{"name", client}}) || !handle) return E_FAIL;
+    if (!recordCall(s, "SimConnect_Open", ojson{{"name", client}, {"event", event != nullptr}}) || !handle) return E_FAIL;
     // Program runs: a scenario may keep the simulator away for a while after the first try.
     if (!s.present && !s.manual && s.scenarioLoaded && !s.closedDown && s.scenario.presentAfterSeconds > 0) {
         const SteadyTime now = std::chrono::steady_clock::now();
@@ -921,10 +969,13 @@ HRESULT __stdcall SimConnect_Open(HANDLE* handle, LPCSTR name, HWND, DWORD, HAND
     Connection c;
     c.serial = s.nextSerial++;
     c.clientName = client;
+    c.event = event;
     s.connection = std::move(c);
     s.messages.clear();
     s.lastFrame.reset();
     s.lastSecond.reset();
+    previousTicker = retireTicker(s);
+    if (event && !s.manual) s.ticker = std::jthread([&s, serial = s.connection->serial] { runTicker(s, serial); });
     SIMCONNECT_RECV_OPEN open{};
     const std::string& app = s.scenario.applicationName;
     std::memcpy(open.szApplicationName, app.data(), std::min(app.size(), sizeof(open.szApplicationName) - 1));
@@ -942,11 +993,15 @@ HRESULT __stdcall SimConnect_Open(HANDLE* handle, LPCSTR name, HWND, DWORD, HAND
 HRESULT __stdcall SimConnect_Close(HANDLE handle)
 {
     State& s = state();
+    // Stopped and joined once the lock is released, before Close returns: from then on nothing
+    // sets the client's event, which it may then close.
+    std::jthread ticker;
     std::lock_guard lock(s.mutex);
     ensureInitialised(s);
     if (!recordCall(s, "SimConnect_Close", ojson::object())) return E_FAIL;
     if (!connectionFor(s, handle)) return E_FAIL;
     s.connection.reset();
+    ticker = retireTicker(s);
     s.messages.clear();
     // The objects a client created go with it.
     std::vector<DWORD> created;

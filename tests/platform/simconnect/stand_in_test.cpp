@@ -1,5 +1,6 @@
 // The stand-in simulator on its own, loaded as the program loads SimConnect.dll: scenarios,
 // answers built from the client's definitions, faults, and the journal file.
+#include "platform/simconnect/message_event.h"
 #include "platform/simconnect/simconnect.h"
 #include "platform/simconnect/simconnect_library.h"
 #include "platform/simconnect/stand_in.h"
@@ -9,6 +10,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 namespace {
@@ -167,6 +169,45 @@ TEST_F(StandIn, FaultsAndAbsence)
     EXPECT_LT(sc.AIRemoveObject(h, 1000, 5), 0); // the simulator is gone
     HANDLE again = nullptr;
     EXPECT_LT(sc.Open(&again, "probe", nullptr, 0, nullptr, 0), 0);
+}
+
+// A client that hands an event to Open has it set for every message queued, and only then: a
+// client that sleeps on it misses nothing and wakes for nothing.
+TEST_F(StandIn, SetsTheClientsEventForEveryQueuedMessage)
+{
+    using std::chrono::milliseconds;
+    sc.Close(h);
+    qtr::MessageEvent event;
+    ASSERT_GE(sc.Open(&h, "waiter", nullptr, 0, event.handle(), 0), 0);
+    EXPECT_EQ(sim.calls().back()["event"], true);
+    EXPECT_TRUE(event.wait(milliseconds(0))) << "the open message";
+    EXPECT_FALSE(event.wait(milliseconds(0))) << "an auto-reset event";
+    dispatch();
+    EXPECT_FALSE(event.wait(milliseconds(0))) << "no message, no signal";
+
+    struct Case {
+        const char* what;
+        std::function<void()> cause;
+    };
+    const Case cases[] = {
+        {"a frame", [this] { sc.SubscribeToSystemEvent(h, 4, "Frame"); sim.frame(); }},
+        {"an exception of a call", [this] { sc.RequestDataOnSimObject(h, 1, 99, 0, SIMCONNECT_PERIOD_ONCE, 0, 0, 0, 0); }},
+        {"a once-a-second reply",
+         [this] {
+             sc.AddToDataDefinition(h, 3, "SIM ON GROUND", "Bool", SIMCONNECT_DATATYPE_INT64, 0, SIMCONNECT_UNUSED);
+             sc.RequestDataOnSimObject(h, 2, 3, 0, SIMCONNECT_PERIOD_SECOND, 0, 0, 0, 0);
+             sim.second();
+         }},
+        {"the simulator quits", [this] { sim.quit(); }},
+    };
+    for (const Case& c : cases) {
+        c.cause();
+        EXPECT_TRUE(event.wait(milliseconds(0))) << c.what;
+        EXPECT_EQ(dispatch().size(), 1u) << c.what;
+        EXPECT_FALSE(event.wait(milliseconds(0))) << c.what;
+    }
+    sc.Close(h); // before the event goes
+    h = nullptr;
 }
 
 TEST(StandInScenario, ReadsTheExampleAndRefusesBadOnes)
