@@ -21,7 +21,8 @@ journal="$run_dir/sim-journal.jsonl"
 # One run: prints the program's average CPU percent over the measured seconds.
 measure() {
   local runlog=$1; shift
-  rm -f "$pid_file"
+  # The log of an earlier run would show its livery match at once, before this program started.
+  rm -f "$pid_file" "$log"
   bash "$here/scripts/run.sh" --seconds $((seconds + 60)) "$@" >"$runlog" 2>&1 &
   local runner=$! pid="" line
   # The first run may build the program first.

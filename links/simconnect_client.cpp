@@ -9,7 +9,7 @@
 #include "links/object_events.h"
 #include "links/simconnect_connection.h"
 #include "links/simconnect_dispatch.h"
-#include "platform/simconnect/message_event.h"
+#include "platform/simconnect/event_handle.h"
 #include "platform/simconnect/simconnect.h"
 #include "foundation/run_control.h"
 #include "foundation/time_text.h"
@@ -171,7 +171,7 @@ private:
 
 // Tries the library and the simulator once; true when the connection is open. The simulator
 // sets the event whenever a message waits for the dispatch.
-bool tryOpen(LibraryNotice& notice, const MessageEvent& messages)
+bool tryOpen(LibraryNotice& notice, const AutoResetEvent& messages)
 {
     const SimConnectLoad library = gf_loadSimConnect();
     if (!library.functions) {
@@ -270,7 +270,7 @@ void runSimConnectThread(std::stop_token stop, std::chrono::milliseconds dispatc
     // Outlives the connection, through which the simulator may set it until the close. A stop
     // does not set it (a std::stop_callback's end can hang with this toolchain's library, whose
     // semaphores may miss a wake-up without futexes): the bounded wait sees the stop instead.
-    MessageEvent messages;
+    AutoResetEvent messages;
     bool firstPass = true;
     LibraryNotice notice;
     while (!anyStop(stop)) {

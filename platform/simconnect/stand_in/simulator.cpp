@@ -3,19 +3,21 @@
 // their own names. It keeps one client connection at a time. Messages wait in a queue until the
 // client calls SimConnect_CallDispatch, which hands them to the callback one by one without
 // holding the stand-in's lock; a client that gave an event handle to SimConnect_Open has it set
-// whenever a message is queued. Tests and tools drive it through its StandIn_ exports (control.h).
+// whenever a message comes into the empty queue. Tests and tools drive it through its StandIn_
+// exports (control.h).
 //
 // Ownership: all state lives in one State object guarded by its mutex; client threads call in
 // from any thread, and the dispatch callback runs on the caller's thread outside the lock. In
 // program runs a connection with an event handle has a ticker thread of its own, which queues
-// the frames and once-a-second replies as they fall due; it is stopped and joined (outside the
-// lock, which it takes) when the connection goes.
-#include "platform/simconnect/message_event.h"
+// the frames and once-a-second replies as they fall due; it ends when it sees that its connection
+// went, and is joined (outside the lock, which it takes) by whoever ended the connection.
+#include "platform/simconnect/event_handle.h"
 #include "platform/simconnect/simconnect.h"
 #include "platform/simconnect/stand_in/control.h"
 #include "platform/simconnect/stand_in/records.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <condition_variable>
 #include <cstdlib>
@@ -29,6 +31,8 @@
 #include <mutex>
 #include <numbers>
 #include <thread>
+#include <type_traits>
+#include <utility>
 #include <variant>
 
 #include <chrono>
@@ -219,7 +223,7 @@ struct Connection {
     std::vector<SecondRequest> secondRequests;
     DWORD packetId = 0;
     bool quitting = false;
-    HANDLE event = nullptr; // the client's, set whenever a message is queued; null: none given
+    HANDLE event = nullptr; // the client's, set when a message comes into the empty queue; null: none
 };
 
 struct State {
@@ -253,8 +257,38 @@ struct State {
     std::optional<SteadyTime> lastFrame, lastSecond;
     // Program runs with an event handle: queues the timed messages of the connection (see runTicker).
     std::jthread ticker;
-    std::condition_variable tickerWait; // notified when the connection goes
+    bool wakePending = false;           // a message came into the empty queue (see StateLock)
+    std::atomic<int> wakesInFlight{0};  // events being set after the lock was released
 };
+
+// The lock of the state for everything that may queue a message: the client's event is set only
+// once the lock is released, since a client woken under it would at once wait for it (under Wine
+// that is two more round trips to the wineserver). SimConnect_Close waits for a setting in flight
+// (wakesInFlight), so that no event is set after the client may have closed it.
+class StateLock {
+public:
+    explicit StateLock(State& s) : s_(s), lock_(s.mutex) {}
+    ~StateLock()
+    {
+        HANDLE event = nullptr;
+        if (s_.wakePending && s_.connection && s_.connection->event) {
+            event = s_.connection->event;
+            ++s_.wakesInFlight;
+        }
+        s_.wakePending = false;
+        lock_.unlock();
+        if (!event) return;
+        qtr::signalEventHandle(event);
+        --s_.wakesInFlight;
+    }
+    StateLock(const StateLock&) = delete;
+    StateLock& operator=(const StateLock&) = delete;
+
+private:
+    State& s_;
+    std::unique_lock<std::mutex> lock_;
+};
+
 
 // Never destroyed: a client thread may still call in while the process ends.
 State& state()
@@ -263,8 +297,26 @@ State& state()
     return *s;
 }
 
-void note(State& s, ojson entry)
+// Journal entries and recorded call arguments may be given as a function that makes them: it runs
+// only when something keeps them, so a program run with the journal off builds no JSON for the
+// calls made every frame (the stand-in's work counts toward the program's, in whose process it runs).
+template <class Json>
+ojson made(Json&& json)
 {
+    if constexpr (std::is_invocable_v<Json>) {
+        return json();
+    } else {
+        return std::forward<Json>(json);
+    }
+}
+
+bool journalling(const State& s) { return s.recording || !s.journalPath.empty(); }
+
+template <class Entry>
+void note(State& s, Entry&& makeEntry)
+{
+    if (!journalling(s)) return;
+    const ojson entry = made(std::forward<Entry>(makeEntry));
     if (s.recording) s.journal.push_back(entry);
     if (s.journalPath.empty()) return;
     if (!s.journalFile.is_open()) s.journalFile.open(std::filesystem::path(s.journalPath), std::ios::binary | std::ios::app);
@@ -362,10 +414,12 @@ Connection* connectionFor(State& s, HANDLE handle)
 }
 
 // Records a call; false when a fault was injected for this function.
-bool recordCall(State& s, const char* function, ojson args)
+template <class Args>
+bool recordCall(State& s, const char* function, Args&& makeArgs)
 {
     if (s.recording) {
         ojson call{{"fn", function}};
+        const ojson args = made(std::forward<Args>(makeArgs));
         for (auto& [key, value] : args.items()) call[key] = value;
         s.calls.push_back(std::move(call));
         s.callStamps.push_back(s.callClock ? s.callClock(s.callClockContext)
@@ -381,20 +435,25 @@ bool recordCall(State& s, const char* function, ojson args)
 
 // The common start of a call on an open connection: the connection, with a new packet id, or
 // null when the call fails.
-Connection* beginCall(State& s, HANDLE handle, const char* function, ojson args)
+template <class Args>
+Connection* beginCall(State& s, HANDLE handle, const char* function, Args&& makeArgs)
 {
     ensureInitialised(s);
-    if (!recordCall(s, function, std::move(args))) return nullptr;
+    if (!recordCall(s, function, std::forward<Args>(makeArgs))) return nullptr;
     Connection* c = connectionFor(s, handle);
     if (!c || c->quitting) return nullptr;
     ++c->packetId;
     return c;
 }
 
+// The client's event is set (once the lock is released) when the queue was empty: a client that
+// woke for an earlier message takes this one in the same dispatch, which runs until the queue is
+// empty. (Each setting is a round trip to the wineserver under Wine, and a reply to aircraft in
+// range is one message per aircraft.)
 void queue(State& s, Message m)
 {
+    if (s.messages.empty()) s.wakePending = true;
     s.messages.push_back(std::move(m));
-    if (s.connection && s.connection->event) qtr::signalMessageEvent(s.connection->event);
 }
 
 void queueException(State& s, DWORD code, DWORD sendId, DWORD index)
@@ -602,25 +661,43 @@ SteadyTime nextTimedMessage(const State& s)
     return std::min(frame, second);
 }
 
+// A plain sleep. On Windows it is Sleep, which under Wine is no round trip to the wineserver,
+// unlike a wait on an event or the C++ library's sleep (both alertable).
+void plainSleep(std::chrono::milliseconds duration)
+{
+    if (duration <= std::chrono::milliseconds::zero()) return;
+#ifdef _WIN32
+    Sleep(static_cast<DWORD>(duration.count()));
+#else
+    std::this_thread::sleep_for(duration);
+#endif
+}
+
+// The longest the ticker sleeps: how long a close may wait for it to see that its connection went.
+constexpr std::chrono::milliseconds tickerLongestSleep{50};
+
 // Program runs: a client that waits on its event hears of frames and once-a-second replies only
 // if someone queues them when they fall due (a client that polls makes them in its dispatch).
 // Runs until the connection it serves is gone.
 void runTicker(State& s, DWORD serial)
 {
-    std::unique_lock lock(s.mutex);
-    while (s.connection && s.connection->serial == serial) {
-        generateTimed(s);
-        s.tickerWait.wait_until(lock, nextTimedMessage(s));
+    for (;;) {
+        SteadyTime due;
+        {
+            StateLock lock(s);
+            if (!s.connection || s.connection->serial != serial) return;
+            generateTimed(s);
+            due = nextTimedMessage(s);
+        }
+        // Whole milliseconds, rounded up: a wake before the time would find nothing to queue.
+        const auto untilDue = std::chrono::ceil<std::chrono::milliseconds>(due - std::chrono::steady_clock::now());
+        plainSleep(std::min(untilDue, tickerLongestSleep));
     }
 }
 
 // After the connection went or was replaced (under the lock): the ticker that served it, to be
 // joined once the lock is released (it takes the lock to see that its connection went).
-std::jthread retireTicker(State& s)
-{
-    s.tickerWait.notify_all();
-    return std::move(s.ticker);
-}
+std::jthread retireTicker(State& s) { return std::move(s.ticker); }
 
 void updateGroundState(SimObject& o)
 {
@@ -667,7 +744,7 @@ template <class Change>
 void withState(Change&& change)
 {
     State& s = state();
-    std::lock_guard lock(s.mutex);
+    StateLock lock(s);
     change(s);
 }
 
@@ -953,7 +1030,7 @@ HRESULT __stdcall SimConnect_Open(HANDLE* handle, LPCSTR name, HWND, DWORD, HAND
 {
     State& s = state();
     std::jthread previousTicker; // joined after the lock is released: the ticker takes it
-    std::lock_guard lock(s.mutex);
+    StateLock lock(s);
     ensureInitialised(s);
     const std::string client = boundedText(name, 256);
     if (!recordCall(s, "SimConnect_Open", ojson{{"name", client}, {"event", event != nullptr}}) || !handle) return E_FAIL;
@@ -990,13 +1067,13 @@ HRESULT __stdcall SimConnect_Open(HANDLE* handle, LPCSTR name, HWND, DWORD, HAND
     return S_OK;
 }
 
-HRESULT __stdcall SimConnect_Close(HANDLE handle)
+namespace standin {
+namespace {
+
+// The close under the lock; the ticker that served the connection goes to the caller.
+HRESULT closeConnection(State& s, HANDLE handle, std::jthread& ticker)
 {
-    State& s = state();
-    // Stopped and joined once the lock is released, before Close returns: from then on nothing
-    // sets the client's event, which it may then close.
-    std::jthread ticker;
-    std::lock_guard lock(s.mutex);
+    StateLock lock(s);
     ensureInitialised(s);
     if (!recordCall(s, "SimConnect_Close", ojson::object())) return E_FAIL;
     if (!connectionFor(s, handle)) return E_FAIL;
@@ -1014,14 +1091,30 @@ HRESULT __stdcall SimConnect_Close(HANDLE handle)
     return S_OK;
 }
 
+} // namespace
+} // namespace standin
+
+HRESULT __stdcall SimConnect_Close(HANDLE handle)
+{
+    State& s = state();
+    std::jthread ticker;
+    const HRESULT result = closeConnection(s, handle, ticker);
+    // Once Close returns, nothing sets the client's event any more (the client may close it):
+    // the ticker is joined, and a setting begun before the connection went is waited for.
+    if (ticker.joinable()) ticker.join();
+    while (s.wakesInFlight.load() > 0) std::this_thread::yield();
+    return result;
+}
+
 HRESULT __stdcall SimConnect_CallDispatch(HANDLE handle, DispatchProc callback, void* context)
 {
     State& s = state();
     {
-        std::lock_guard lock(s.mutex);
+        StateLock lock(s);
         ensureInitialised(s);
         if (!connectionFor(s, handle) || !callback) return E_FAIL;
-        if (!s.manual) generateTimed(s);
+        // Timed messages come from the ticker where there is one.
+        if (!s.manual && !s.ticker.joinable()) generateTimed(s);
         ++s.dispatching;
     }
     struct Done {
@@ -1029,7 +1122,7 @@ HRESULT __stdcall SimConnect_CallDispatch(HANDLE handle, DispatchProc callback, 
         ~Done()
         {
             {
-                std::lock_guard lock(s.mutex);
+                StateLock lock(s);
                 --s.dispatching;
             }
             s.idle.notify_all();
@@ -1038,7 +1131,7 @@ HRESULT __stdcall SimConnect_CallDispatch(HANDLE handle, DispatchProc callback, 
     for (;;) {
         Message m;
         {
-            std::lock_guard lock(s.mutex);
+            StateLock lock(s);
             if (s.messages.empty() || !connectionFor(s, handle)) break;
             m = std::move(s.messages.front());
             s.messages.pop_front();
@@ -1051,7 +1144,7 @@ HRESULT __stdcall SimConnect_CallDispatch(HANDLE handle, DispatchProc callback, 
 HRESULT __stdcall SimConnect_SubscribeToSystemEvent(HANDLE handle, SIMCONNECT_CLIENT_EVENT_ID eventId, const char* eventName)
 {
     State& s = state();
-    std::lock_guard lock(s.mutex);
+    StateLock lock(s);
     const std::string name = boundedText(eventName, 256);
     Connection* c = beginCall(s, handle, "SimConnect_SubscribeToSystemEvent", ojson{{"event", eventId}, {"name", name}});
     if (!c) return E_FAIL;
@@ -1066,7 +1159,7 @@ HRESULT __stdcall SimConnect_AddToDataDefinition(HANDLE handle, SIMCONNECT_DATA_
                                                  DWORD datumId)
 {
     State& s = state();
-    std::lock_guard lock(s.mutex);
+    StateLock lock(s);
     const std::string name = upper(boundedText(variableName, 256));
     const std::string unit = boundedText(unitsName, 256);
     Connection* c = beginCall(s, handle, "SimConnect_AddToDataDefinition",
@@ -1088,7 +1181,7 @@ HRESULT __stdcall SimConnect_AddToDataDefinition(HANDLE handle, SIMCONNECT_DATA_
 HRESULT __stdcall SimConnect_MapClientEventToSimEvent(HANDLE handle, SIMCONNECT_CLIENT_EVENT_ID eventId, const char* eventName)
 {
     State& s = state();
-    std::lock_guard lock(s.mutex);
+    StateLock lock(s);
     const std::string name = boundedText(eventName, 256);
     Connection* c = beginCall(s, handle, "SimConnect_MapClientEventToSimEvent", ojson{{"event", eventId}, {"name", name}});
     if (!c) return E_FAIL;
@@ -1100,7 +1193,7 @@ HRESULT __stdcall SimConnect_AddClientEventToNotificationGroup(HANDLE handle, SI
                                                                SIMCONNECT_CLIENT_EVENT_ID eventId, BOOL maskable)
 {
     State& s = state();
-    std::lock_guard lock(s.mutex);
+    StateLock lock(s);
     Connection* c = beginCall(s, handle, "SimConnect_AddClientEventToNotificationGroup",
                               ojson{{"group", groupId}, {"event", eventId}, {"maskable", maskable != 0}});
     if (!c) return E_FAIL;
@@ -1111,7 +1204,7 @@ HRESULT __stdcall SimConnect_AddClientEventToNotificationGroup(HANDLE handle, SI
 HRESULT __stdcall SimConnect_SetNotificationGroupPriority(HANDLE handle, SIMCONNECT_NOTIFICATION_GROUP_ID groupId, DWORD priority)
 {
     State& s = state();
-    std::lock_guard lock(s.mutex);
+    StateLock lock(s);
     Connection* c = beginCall(s, handle, "SimConnect_SetNotificationGroupPriority",
                               ojson{{"group", groupId}, {"priority", priority}});
     if (!c) return E_FAIL;
@@ -1125,10 +1218,11 @@ HRESULT __stdcall SimConnect_RequestDataOnSimObject(HANDLE handle, SIMCONNECT_DA
                                                     DWORD interval, DWORD limit)
 {
     State& s = state();
-    std::lock_guard lock(s.mutex);
-    Connection* c = beginCall(s, handle, "SimConnect_RequestDataOnSimObject",
-                              ojson{{"request", requestId}, {"define", defineId}, {"object", objectId}, {"period", period},
-                                    {"flags", flags}, {"origin", origin}, {"interval", interval}, {"limit", limit}});
+    StateLock lock(s);
+    Connection* c = beginCall(s, handle, "SimConnect_RequestDataOnSimObject", [&] {
+        return ojson{{"request", requestId}, {"define", defineId}, {"object", objectId}, {"period", period},
+                     {"flags", flags},       {"origin", origin},   {"interval", interval}, {"limit", limit}};
+    });
     if (!c) return E_FAIL;
     const auto def = c->definitions.find(defineId);
     const SimObject* o = findObject(s, objectId);
@@ -1151,9 +1245,10 @@ HRESULT __stdcall SimConnect_RequestDataOnSimObjectType(HANDLE handle, SIMCONNEC
                                                         SIMCONNECT_SIMOBJECT_TYPE objectType)
 {
     State& s = state();
-    std::lock_guard lock(s.mutex);
-    Connection* c = beginCall(s, handle, "SimConnect_RequestDataOnSimObjectType",
-                              ojson{{"request", requestId}, {"define", defineId}, {"radius", radiusMeters}, {"type", objectType}});
+    StateLock lock(s);
+    Connection* c = beginCall(s, handle, "SimConnect_RequestDataOnSimObjectType", [&] {
+        return ojson{{"request", requestId}, {"define", defineId}, {"radius", radiusMeters}, {"type", objectType}};
+    });
     if (!c) return E_FAIL;
     const auto def = c->definitions.find(defineId);
     const SimObject* user = findObject(s, SIMCONNECT_OBJECT_ID_USER);
@@ -1177,10 +1272,10 @@ HRESULT __stdcall SimConnect_SetDataOnSimObject(HANDLE handle, SIMCONNECT_DATA_D
                                                 SIMCONNECT_DATA_SET_FLAG flags, DWORD arrayCount, DWORD unitSize, void* data)
 {
     State& s = state();
-    std::lock_guard lock(s.mutex);
-    Connection* c = beginCall(s, handle, "SimConnect_SetDataOnSimObject",
-                              ojson{{"define", defineId}, {"object", objectId}, {"flags", flags}, {"count", arrayCount},
-                                    {"size", unitSize}});
+    StateLock lock(s);
+    Connection* c = beginCall(s, handle, "SimConnect_SetDataOnSimObject", [&] {
+        return ojson{{"define", defineId}, {"object", objectId}, {"flags", flags}, {"count", arrayCount}, {"size", unitSize}};
+    });
     if (!c) return E_FAIL;
     const auto def = c->definitions.find(defineId);
     SimObject* o = findObject(s, objectId);
@@ -1196,7 +1291,7 @@ HRESULT __stdcall SimConnect_SetDataOnSimObject(HANDLE handle, SIMCONNECT_DATA_D
     }
     const auto* bytes = static_cast<const unsigned char*>(data);
     bool moved = false;
-    ojson values = ojson::object();
+    std::vector<std::pair<const std::string*, double>> values; // what was written, for the journal
     for (const DefinitionEntry& e : def->second) {
         double number = 0;
         if (e.type == SIMCONNECT_DATATYPE_FLOAT64) {
@@ -1208,15 +1303,21 @@ HRESULT __stdcall SimConnect_SetDataOnSimObject(HANDLE handle, SIMCONNECT_DATA_D
         }
         bytes += entrySize(e.type);
         if (e.kind == Kind::Text || !writeVariable(*o, e.name, number / e.factor)) continue;
-        values[e.name] = number;
+        if (journalling(s)) values.emplace_back(&e.name, number);
         if (e.kind == Kind::LatLon || e.name == "PLANE ALTITUDE" || e.name == "PLANE HEADING DEGREES TRUE") moved = true;
     }
     if (moved) {
         updateGroundState(*o);
-        note(s, ojson{{"kind", "pose"}, {"object", o->id}, {"lat", o->latitude}, {"lon", o->longitude}, {"alt", o->altitude},
-                      {"heading", o->heading / degToRad}});
+        note(s, [o] {
+            return ojson{{"kind", "pose"}, {"object", o->id}, {"lat", o->latitude}, {"lon", o->longitude}, {"alt", o->altitude},
+                         {"heading", o->heading / degToRad}};
+        });
     } else {
-        note(s, ojson{{"kind", "data"}, {"object", o->id}, {"define", defineId}, {"values", values}});
+        note(s, [&] {
+            ojson written = ojson::object();
+            for (const auto& [name, number] : values) written[*name] = number;
+            return ojson{{"kind", "data"}, {"object", o->id}, {"define", defineId}, {"values", written}};
+        });
     }
     return S_OK;
 }
@@ -1225,9 +1326,10 @@ HRESULT __stdcall SimConnect_TransmitClientEvent(HANDLE handle, SIMCONNECT_OBJEC
                                                  DWORD data, SIMCONNECT_NOTIFICATION_GROUP_ID groupId, SIMCONNECT_EVENT_FLAG flags)
 {
     State& s = state();
-    std::lock_guard lock(s.mutex);
-    Connection* c = beginCall(s, handle, "SimConnect_TransmitClientEvent",
-                              ojson{{"object", objectId}, {"event", eventId}, {"data", data}, {"group", groupId}, {"flags", flags}});
+    StateLock lock(s);
+    Connection* c = beginCall(s, handle, "SimConnect_TransmitClientEvent", [&] {
+        return ojson{{"object", objectId}, {"event", eventId}, {"data", data}, {"group", groupId}, {"flags", flags}};
+    });
     if (!c) return E_FAIL;
     const auto mapped = c->clientEvents.find(eventId);
     SimObject* o = findObject(s, objectId);
@@ -1248,7 +1350,7 @@ HRESULT __stdcall SimConnect_TransmitClientEvent(HANDLE handle, SIMCONNECT_OBJEC
     } else if (name == "FREEZE_ATTITUDE_SET") {
         o->frozenAttitude = data != 0;
     }
-    note(s, ojson{{"kind", "event"}, {"object", o->id}, {"event", name}, {"data", data}});
+    note(s, [&] { return ojson{{"kind", "event"}, {"object", o->id}, {"event", name}, {"data", data}}; });
     return S_OK;
 }
 
@@ -1263,7 +1365,7 @@ HRESULT createAircraft(HANDLE handle, const char* function, const char* containe
                        const char* tailNumber, const SIMCONNECT_DATA_INITPOSITION& p, DWORD requestId)
 {
     State& s = state();
-    std::lock_guard lock(s.mutex);
+    StateLock lock(s);
     const std::string title = boundedText(containerTitle, 1024);
     const std::string tail = boundedText(tailNumber, 1024);
     ojson args{{"title", title}};
@@ -1338,7 +1440,7 @@ HRESULT __stdcall SimConnect_AICreateNonATCAircraft_EX1(HANDLE handle, const cha
 HRESULT __stdcall SimConnect_GetLastSentPacketID(HANDLE handle, DWORD* sendId)
 {
     State& s = state();
-    std::lock_guard lock(s.mutex);
+    StateLock lock(s);
     ensureInitialised(s);
     if (!recordCall(s, "SimConnect_GetLastSentPacketID", ojson::object())) return E_FAIL;
     Connection* c = connectionFor(s, handle);
@@ -1350,7 +1452,7 @@ HRESULT __stdcall SimConnect_GetLastSentPacketID(HANDLE handle, DWORD* sendId)
 HRESULT __stdcall SimConnect_AIReleaseControl(HANDLE handle, SIMCONNECT_OBJECT_ID objectId, SIMCONNECT_DATA_REQUEST_ID requestId)
 {
     State& s = state();
-    std::lock_guard lock(s.mutex);
+    StateLock lock(s);
     Connection* c = beginCall(s, handle, "SimConnect_AIReleaseControl", ojson{{"object", objectId}, {"request", requestId}});
     if (!c) return E_FAIL;
     SimObject* o = findObject(s, objectId);
@@ -1366,7 +1468,7 @@ HRESULT __stdcall SimConnect_AIReleaseControl(HANDLE handle, SIMCONNECT_OBJECT_I
 HRESULT __stdcall SimConnect_AIRemoveObject(HANDLE handle, SIMCONNECT_OBJECT_ID objectId, SIMCONNECT_DATA_REQUEST_ID requestId)
 {
     State& s = state();
-    std::lock_guard lock(s.mutex);
+    StateLock lock(s);
     Connection* c = beginCall(s, handle, "SimConnect_AIRemoveObject", ojson{{"object", objectId}, {"request", requestId}});
     if (!c) return E_FAIL;
     SimObject* o = findObject(s, objectId);
@@ -1382,7 +1484,7 @@ HRESULT __stdcall SimConnect_AISetAircraftFlightPlan(HANDLE handle, SIMCONNECT_O
                                                      SIMCONNECT_DATA_REQUEST_ID requestId)
 {
     State& s = state();
-    std::lock_guard lock(s.mutex);
+    StateLock lock(s);
     const std::string narrow = boundedText(flightPlanPath, MAX_PATH);
     Connection* c = beginCall(s, handle, "SimConnect_AISetAircraftFlightPlan",
                               ojson{{"object", objectId}, {"path", narrow}, {"request", requestId}});

@@ -1,6 +1,6 @@
 // The stand-in simulator on its own, loaded as the program loads SimConnect.dll: scenarios,
 // answers built from the client's definitions, faults, and the journal file.
-#include "platform/simconnect/message_event.h"
+#include "platform/simconnect/event_handle.h"
 #include "platform/simconnect/simconnect.h"
 #include "platform/simconnect/simconnect_library.h"
 #include "platform/simconnect/stand_in.h"
@@ -171,13 +171,14 @@ TEST_F(StandIn, FaultsAndAbsence)
     EXPECT_LT(sc.Open(&again, "probe", nullptr, 0, nullptr, 0), 0);
 }
 
-// A client that hands an event to Open has it set for every message queued, and only then: a
-// client that sleeps on it misses nothing and wakes for nothing.
-TEST_F(StandIn, SetsTheClientsEventForEveryQueuedMessage)
+// A client that hands an event to Open has it set when a message comes into the empty queue, and
+// only then: a client that sleeps on it and then dispatches until the queue is empty misses
+// nothing and wakes for nothing.
+TEST_F(StandIn, SetsTheClientsEventWhenAMessageWaits)
 {
     using std::chrono::milliseconds;
     sc.Close(h);
-    qtr::MessageEvent event;
+    qtr::AutoResetEvent event;
     ASSERT_GE(sc.Open(&h, "waiter", nullptr, 0, event.handle(), 0), 0);
     EXPECT_EQ(sim.calls().back()["event"], true);
     EXPECT_TRUE(event.wait(milliseconds(0))) << "the open message";
@@ -188,22 +189,25 @@ TEST_F(StandIn, SetsTheClientsEventForEveryQueuedMessage)
     struct Case {
         const char* what;
         std::function<void()> cause;
+        std::size_t messages;
     };
     const Case cases[] = {
-        {"a frame", [this] { sc.SubscribeToSystemEvent(h, 4, "Frame"); sim.frame(); }},
-        {"an exception of a call", [this] { sc.RequestDataOnSimObject(h, 1, 99, 0, SIMCONNECT_PERIOD_ONCE, 0, 0, 0, 0); }},
+        {"a frame", [this] { sc.SubscribeToSystemEvent(h, 4, "Frame"); sim.frame(); }, 1},
+        {"an exception of a call", [this] { sc.RequestDataOnSimObject(h, 1, 99, 0, SIMCONNECT_PERIOD_ONCE, 0, 0, 0, 0); }, 1},
         {"a once-a-second reply",
          [this] {
              sc.AddToDataDefinition(h, 3, "SIM ON GROUND", "Bool", SIMCONNECT_DATATYPE_INT64, 0, SIMCONNECT_UNUSED);
              sc.RequestDataOnSimObject(h, 2, 3, 0, SIMCONNECT_PERIOD_SECOND, 0, 0, 0, 0);
              sim.second();
-         }},
-        {"the simulator quits", [this] { sim.quit(); }},
+         },
+         1},
+        {"three frames before a dispatch", [this] { sim.frame(), sim.frame(), sim.frame(); }, 3},
+        {"the simulator quits", [this] { sim.quit(); }, 1},
     };
     for (const Case& c : cases) {
         c.cause();
         EXPECT_TRUE(event.wait(milliseconds(0))) << c.what;
-        EXPECT_EQ(dispatch().size(), 1u) << c.what;
+        EXPECT_EQ(dispatch().size(), c.messages) << c.what;
         EXPECT_FALSE(event.wait(milliseconds(0))) << c.what;
     }
     sc.Close(h); // before the event goes

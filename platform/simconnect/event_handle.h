@@ -1,12 +1,12 @@
 #pragma once
 // The event a client hands to SimConnect_Open (its hEventHandle): SimConnect sets it whenever a
-// message waits for the client's dispatch, so the client sleeps on it instead of polling. Under
+// message comes for the client's dispatch, so the client sleeps on it instead of polling. Under
 // Wine every poll is a round trip to the wineserver, which made the polling loop the costliest
 // thread of the program.
 //
 // On Windows it is a Win32 auto-reset event. The native test build has no Win32 events: the
 // handle points at a portable auto-reset event instead, which the stand-in simulator linked into
-// the tests sets through signalMessageEvent (the only way a simulator reaches the handle).
+// the tests sets through signalEventHandle (the only way a simulator reaches the handle).
 #include "platform/simconnect/simconnect.h"
 
 #include <chrono>
@@ -29,7 +29,7 @@ struct PortableAutoResetEvent {
 #endif
 
 // Sets the event behind a handle that a client gave to SimConnect_Open.
-inline void signalMessageEvent(HANDLE event)
+inline void signalEventHandle(HANDLE event)
 {
 #ifdef _WIN32
     SetEvent(event);
@@ -43,27 +43,27 @@ inline void signalMessageEvent(HANDLE event)
 #endif
 }
 
-// An auto-reset event owned by the client, to be handed to SimConnect_Open. It must outlive the
-// connection: the simulator may set it until SimConnect_Close returns.
-class MessageEvent {
+// An auto-reset event and its handle. Handed to SimConnect_Open it must outlive the connection:
+// the simulator may set it until SimConnect_Close returns.
+class AutoResetEvent {
 public:
-    MessageEvent()
+    AutoResetEvent()
     {
 #ifdef _WIN32
         handle_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-        if (!handle_) throw std::runtime_error("CreateEvent failed for the SimConnect thread");
+        if (!handle_) throw std::runtime_error("CreateEvent failed");
 #else
         handle_ = &portable_;
 #endif
     }
-    ~MessageEvent()
+    ~AutoResetEvent()
     {
 #ifdef _WIN32
         CloseHandle(handle_);
 #endif
     }
-    MessageEvent(const MessageEvent&) = delete;
-    MessageEvent& operator=(const MessageEvent&) = delete;
+    AutoResetEvent(const AutoResetEvent&) = delete;
+    AutoResetEvent& operator=(const AutoResetEvent&) = delete;
 
     HANDLE handle() const { return handle_; }
     // Waits until the event is set or the time is up; true when it was set (which resets it).
