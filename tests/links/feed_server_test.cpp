@@ -273,6 +273,18 @@ TEST_F(FeedServerTest, LosingRealTrafficRemovesTheLiveAircraft)
     resetTrafficManager();
 }
 
+TEST_F(FeedServerTest, ClosingFreesThePortAndAFailedStartLeavesNoServer)
+{
+    const std::uint16_t port = feedServerPort();
+    closeFeedSockets();
+    EXPECT_EQ(feedServerPort(), 0);
+    const SocketLibraryUse library;
+    EXPECT_TRUE(Socket::open(SocketKind::stream).bind({loopbackAddress, port})); // the socket was closed
+    EXPECT_THROW(startTcpServer("no port"), std::runtime_error);
+    EXPECT_EQ(feedServerPort(), 0);
+    EXPECT_FALSE(sendDataPacket("exit\r\n"));
+}
+
 TEST_F(FeedServerTest, AStopEndsTheWaitForThePeer)
 {
     auto waiting = std::async(std::launch::async, [] { waitForFeedClient(); });
