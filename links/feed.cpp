@@ -7,7 +7,6 @@
 #include "foundation/time_text.h"
 #include "foundation/geometry.h"
 #include "foundation/os_sockets.h"
-#include "foundation/utilities.h"
 #include "links/simconnect_dispatch.h"
 #include "links/traffic_standins.h"
 #include "links/traffic_handlers.h"

@@ -4,13 +4,10 @@
 #include "foundation/log.h"
 #include "foundation/os_sockets.h"
 #include "links/feed.h"
-#include "foundation/geometry.h"
-#include "foundation/utilities.h"
 #include "foundation/run_control.h"
 
 #include <fmt/format.h>
 
-#include <cstring>
 #include <stdexcept>
 
 namespace qtr {
