@@ -32,7 +32,7 @@ namespace {
 #ifdef _WIN32
 using SystemSocket = SOCKET;
 using SystemLength = int;
-constexpr int noSignal = 0; // Winsock raises no signal on a broken connection
+constexpr int noSignal = 0;      // Winsock raises no signal on a broken connection
 constexpr int noInheritance = 0; // Winsock sockets are not inherited by default
 #else
 using SystemSocket = int;
@@ -137,10 +137,7 @@ SocketLibraryUse::~SocketLibraryUse() = default;
 
 int lastSocketError() { return errno; }
 
-std::string socketErrorText(int error)
-{
-    return fmt::format("{} {}", error, std::generic_category().message(error));
-}
+std::string socketErrorText(int error) { return fmt::format("{} {}", error, std::generic_category().message(error)); }
 
 bool isMessageTooLong(int error) { return error == EMSGSIZE; }
 
@@ -235,8 +232,8 @@ Socket Socket::accept() const
 bool Socket::connect(const Ipv4Endpoint& endpoint) const
 {
     const sockaddr_in address = toSystem(endpoint);
-    return ::connect(static_cast<SystemSocket>(handle_), reinterpret_cast<const sockaddr*>(&address),
-                     sizeof address) != SOCKET_ERROR;
+    return ::connect(static_cast<SystemSocket>(handle_), reinterpret_cast<const sockaddr*>(&address), sizeof address) !=
+           SOCKET_ERROR;
 }
 
 std::optional<std::uint16_t> Socket::localPort() const
