@@ -34,12 +34,16 @@ using SystemSocket = SOCKET;
 using SystemLength = int;
 constexpr int noSignal = 0;      // Winsock raises no signal on a broken connection
 constexpr int noInheritance = 0; // Winsock sockets are not inherited by default
+constexpr int shutdownSending = SD_SEND;
+constexpr int shutdownBoth = SD_BOTH;
 #else
 using SystemSocket = int;
 using SystemLength = socklen_t;
 constexpr int SOCKET_ERROR = -1;
 constexpr int noSignal = MSG_NOSIGNAL;
 constexpr int noInheritance = SOCK_CLOEXEC;
+constexpr int shutdownSending = SHUT_WR;
+constexpr int shutdownBoth = SHUT_RDWR;
 #endif
 
 // A sized argument of the system's calls: Winsock counts in int, POSIX in size_t.
@@ -272,6 +276,12 @@ bool Socket::setResetOnClose() const
 {
     const linger abrupt{1, 0};
     return setOption(handle_, SOL_SOCKET, SO_LINGER, abrupt);
+}
+
+bool Socket::shutdown(ShutdownSide side) const
+{
+    return ::shutdown(static_cast<SystemSocket>(handle_), side == ShutdownSide::both ? shutdownBoth : shutdownSending) !=
+           SOCKET_ERROR;
 }
 
 long Socket::receive(char* into, std::size_t size, bool peek) const

@@ -46,6 +46,7 @@ int resolveIpv4Stream(const std::string& host, const std::string& service, Ipv4E
 
 enum class SocketKind { datagram, stream }; // UDP, TCP
 enum class Readiness { ready, timedOut, failed };
+enum class ShutdownSide { sending, both }; // what a shutdown ends: our sending, or both ways
 
 // One socket, closed when its owner goes (or is given another one).
 class Socket {
@@ -86,6 +87,10 @@ public:
     bool setSendBufferBytes(int bytes) const;
     // The close resets the connection instead of ending it in order.
     bool setResetOnClose() const;
+
+    // Ends the connection in one or both directions and keeps the socket open: the peer reads
+    // the end of the data, and a receive blocked in another thread returns.
+    bool shutdown(ShutdownSide side) const;
 
     // Waits at most the given time for data (or a connection to accept, or the peer's close).
     Readiness waitReadable(std::chrono::milliseconds wait) const;
