@@ -89,7 +89,7 @@ public:
     bool setResetOnClose() const;
 
     // Ends the connection in one or both directions and keeps the socket open: the peer reads
-    // the end of the data, and a receive blocked in another thread returns.
+    // the end of the data. A receive already blocked on this socket may go on waiting (Wine).
     bool shutdown(ShutdownSide side) const;
 
     // Waits at most the given time for data (or a connection to accept, or the peer's close).

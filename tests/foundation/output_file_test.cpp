@@ -35,6 +35,9 @@ TEST(OutputFile, ReplacesOrAppendsAndClosesOnce)
 // write fails, and only close() can tell.
 TEST(OutputFile, CloseReportsAFinalWriteThatFailed)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "Wine writes to the full device without a failure";
+#endif
     const std::filesystem::path full{"/dev/full"};
     OutputFile out(full, OutputFile::Mode::replace);
     if (!out.isOpen()) GTEST_SKIP() << "no full device here";

@@ -11,6 +11,8 @@ namespace qmhttp {
 namespace {
 
 constexpr std::size_t maxRequestBytes = 64 * 1024;
+// How long a receive waits before it looks whether the server stops.
+constexpr std::chrono::milliseconds receiveSlice{50};
 
 std::string reasonPhrase(int status)
 {
@@ -250,6 +252,20 @@ bool Server::waitOrStop(int delayMs)
     return !changed_.wait_for(lock, std::chrono::milliseconds(delayMs), [this] { return stopping_; });
 }
 
+long Server::receiveUnlessStopped(const qtr::Socket& client, char* into, std::size_t size) const
+{
+    // A shutdown does not end a receive that is already blocked (not under Wine at least), so a
+    // client that never finishes its request would hold the stop for ever: the wait is cut into
+    // slices with a look at the stop in between.
+    for (;;) {
+        const qtr::Readiness readiness = client.waitReadable(receiveSlice);
+        if (readiness == qtr::Readiness::failed) return -1;
+        if (readiness == qtr::Readiness::ready) return client.receive(into, size);
+        std::lock_guard lock(mutex_);
+        if (stopping_) return -1;
+    }
+}
+
 Route Server::lookup(const std::string& path) const
 {
     std::lock_guard lock(mutex_);
@@ -272,7 +288,7 @@ void Server::serve(const qtr::Socket& client)
     std::string head;
     char buffer[4096];
     while (head.find("\r\n\r\n") == std::string::npos && head.size() < maxRequestBytes) {
-        const long n = client.receive(buffer, sizeof buffer);
+        const long n = receiveUnlessStopped(client, buffer, sizeof buffer);
         if (n <= 0) break;
         head.append(buffer, static_cast<std::size_t>(n));
     }

@@ -85,6 +85,8 @@ private:
     void acceptLoop();
     void serve(const qtr::Socket& client);
     bool waitOrStop(int delayMs);
+    // A receive that ends (-1) when the server stops; otherwise as Socket::receive.
+    long receiveUnlessStopped(const qtr::Socket& client, char* into, std::size_t size) const;
     Route lookup(const std::string& path) const;
 
     // First in, last out: every socket below is closed before the library's use ends.
