@@ -31,5 +31,4 @@ TEST(SiteServer, StopEndsAConnectionThatNeverFinishesItsRequest)
     ASSERT_EQ(client.waitReadable(10s), qtr::Readiness::ready);
     char byte = 0;
     EXPECT_LE(client.receive(&byte, 1), 0); // the connection ended, with no answer
-    EXPECT_TRUE(server.requests().empty());
 }
