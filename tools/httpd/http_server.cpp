@@ -11,8 +11,11 @@ namespace qmhttp {
 namespace {
 
 constexpr std::size_t maxRequestBytes = 64 * 1024;
-// How long a receive waits before it looks whether the server stops.
-constexpr std::chrono::milliseconds receiveSlice{50};
+// How long a wait for a connection or for a request's bytes lasts before it looks whether the
+// server stops. Neither a blocked accept nor a blocked receive is ended by another thread
+// without closing the socket under it (a shutdown does not end them under Wine), so the
+// waits are cut into slices, and each socket is closed only by the thread that waits on it.
+constexpr std::chrono::milliseconds stopLookInterval{20};
 
 std::string reasonPhrase(int status)
 {
@@ -153,9 +156,8 @@ bool Server::start(std::uint16_t port)
     {
         std::lock_guard lock(mutex_);
         stopping_ = false;
-        listener_ = std::move(listener);
     }
-    acceptThread_ = std::thread([this] { acceptLoop(); });
+    acceptThread_ = std::thread([this, listener = std::move(listener)] { acceptLoop(listener); });
     return true;
 }
 
@@ -165,8 +167,7 @@ void Server::stop()
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
-        // Closing the listener is what ends an accept blocked in the accept thread.
-        listener_.close();
+        // No answer goes out after the stop.
         for (const qtr::Socket& client : openClients_) client.shutdown(qtr::ShutdownSide::both);
     }
     changed_.notify_all();
@@ -228,14 +229,18 @@ void Server::setRequestLogger(std::function<void(const Request&, int)> logger)
     logger_ = std::move(logger);
 }
 
-void Server::acceptLoop()
+void Server::acceptLoop(const qtr::Socket& listener)
 {
     for (;;) {
-        qtr::Socket client = listener_.accept();
+        const qtr::Readiness readiness = listener.waitReadable(stopLookInterval);
+        qtr::Socket client;
+        if (readiness == qtr::Readiness::ready) client = listener.accept();
         std::lock_guard lock(mutex_);
-        // A closed listener (stop) or a broken one: either way no more connections. A connection
-        // accepted as the server stops closes here.
-        if (!client.isOpen() || stopping_) return;
+        // A stop or a broken listener: no more connections (one accepted as the server stops
+        // closes here, the listener when the thread ends).
+        if (stopping_ || readiness == qtr::Readiness::failed) return;
+        if (readiness == qtr::Readiness::timedOut) continue;
+        if (!client.isOpen()) return;
         const qtr::Socket& served = openClients_.emplace_back(std::move(client));
         connectionThreads_.emplace_back([this, &served] { serve(served); });
         changed_.notify_all();
@@ -258,7 +263,7 @@ long Server::receiveUnlessStopped(const qtr::Socket& client, char* into, std::si
     // client that never finishes its request would hold the stop for ever: the wait is cut into
     // slices with a look at the stop in between.
     for (;;) {
-        const qtr::Readiness readiness = client.waitReadable(receiveSlice);
+        const qtr::Readiness readiness = client.waitReadable(stopLookInterval);
         if (readiness == qtr::Readiness::failed) return -1;
         if (readiness == qtr::Readiness::ready) return client.receive(into, size);
         std::lock_guard lock(mutex_);

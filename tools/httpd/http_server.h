@@ -82,7 +82,7 @@ public:
     void setRequestLogger(std::function<void(const Request&, int status)> logger);
 
 private:
-    void acceptLoop();
+    void acceptLoop(const qtr::Socket& listener);
     void serve(const qtr::Socket& client);
     bool waitOrStop(int delayMs);
     // A receive that ends (-1) when the server stops; otherwise as Socket::receive.
@@ -102,7 +102,6 @@ private:
     std::vector<std::thread> connectionThreads_;
     std::function<void(const Request&, int)> logger_;
     std::thread acceptThread_;
-    qtr::Socket listener_;
     std::uint16_t port_ = 0;
     bool stopping_ = false;
 };
