@@ -36,6 +36,13 @@ constexpr std::int32_t signedDiff(std::uint32_t a, std::uint32_t b) { return sta
 double distanceNm(const LatLon& a, const LatLon& b);
 // Initial bearing from one point to the other, in [0, 2 pi).
 double initialBearing(const LatLon& from, const LatLon& to);
+// Both of a leg, from the three sines and cosines they share: what the motion works out for
+// each stream point it reaches. Equal to distanceNm and initialBearing within rounding.
+struct Leg {
+    double distanceNm = 0;
+    double bearing = 0; // rad, [0, 2 pi)
+};
+Leg legBetween(const LatLon& from, const LatLon& to);
 // The point reached from start along bearing (radians) over distanceFeet; longitude in -180...180.
 LatLon destinationPoint(const LatLon& start, double bearing, double distanceFeet);
 

@@ -71,6 +71,11 @@ namespace {
 struct FindCloser {
     void operator()(HANDLE handle) const { FindClose(handle); }
 };
+// Closes an opened file or folder on every way out.
+struct HandleCloser {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using OwnedHandle = std::unique_ptr<void, HandleCloser>;
 } // namespace
 
 std::vector<FolderEntry> gf_listFolder(const std::filesystem::path& folder)
@@ -99,13 +104,12 @@ std::vector<FolderEntry> gf_listFolder(const std::filesystem::path& folder)
 std::optional<FolderIdentity> gf_folderIdentity(const std::filesystem::path& folder)
 {
     // Backup semantics opens a folder; no access right is needed to read its numbers.
-    HANDLE handle = CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+    HANDLE opened = CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+    if (opened == INVALID_HANDLE_VALUE) return std::nullopt;
+    const OwnedHandle handle(opened);
     BY_HANDLE_FILE_INFORMATION info{};
-    const bool known = GetFileInformationByHandle(handle, &info) != 0;
-    CloseHandle(handle);
-    if (!known) return std::nullopt;
+    if (GetFileInformationByHandle(handle.get(), &info) == 0) return std::nullopt;
     return FolderIdentity{info.dwVolumeSerialNumber,
                           (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
 }

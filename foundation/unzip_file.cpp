@@ -1,6 +1,7 @@
 #include "foundation/unzip_file.h"
 
 #include "foundation/log.h"
+#include "foundation/output_file.h"
 #include "foundation/win_text.h"
 #include "foundation/zip_archive.h"
 
@@ -15,19 +16,6 @@ namespace {
 void lf_removeIfExists(const std::filesystem::path& path)
 {
     if (std::filesystem::exists(path)) std::filesystem::remove(path);
-}
-
-// Opens for binary writing by the path's own characters (wide on Windows, so that any folder
-// name works); null when it cannot be opened.
-std::FILE* lf_openForWriting(const std::filesystem::path& path)
-{
-    std::FILE* out = nullptr;
-#ifdef _WIN32
-    if (_wfopen_s(&out, path.c_str(), L"wb") != 0) return nullptr;
-#else
-    out = std::fopen(path.c_str(), "wb");
-#endif
-    return out;
 }
 
 } // namespace
@@ -55,19 +43,19 @@ bool gf_unzipToFile(const std::filesystem::path& zip, const std::string& label, 
     std::vector<ZipEntry> files = archive.entries();
     std::erase_if(files, [](const ZipEntry& entry) { return entry.isFolder(); });
     if (files.empty()) return true;
-    std::FILE* out = lf_openForWriting(target);
-    if (out == nullptr) {
+    OutputFile out(target, OutputFile::Mode::replace);
+    if (!out.isOpen()) {
         logMarked(fmt::format("unzipping {} failed? could not open {}", label, pathToUtf8(target)));
         return false;
     }
     bool result = true;
     try {
-        for (const ZipEntry& entry : files) gf_copyZipEntry(archive, entry, out);
+        for (const ZipEntry& entry : files) gf_copyZipEntry(archive, entry, out.get());
     } catch (const ZipReadError& e) {
         result = false;
         logMarked(fmt::format("unzipping {} failed? {}", label, e.what()));
     }
-    if (std::fclose(out) != 0 && result) {
+    if (!out.close() && result) {
         result = false;
         logMarked(fmt::format("unzipping {} failed? could not write {}", label, pathToUtf8(target)));
     }

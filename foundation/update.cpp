@@ -4,6 +4,7 @@
 #include "foundation/download.h"
 #include "foundation/errors.h"
 #include "foundation/log.h"
+#include "foundation/output_file.h"
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/utilities.h"
 #include "foundation/win_text.h"
@@ -143,21 +144,21 @@ void extractInstaller(bool& written, const std::filesystem::path& archivePath, c
     if (entry.isFolder()) return;
     const std::filesystem::path temp = lf_withSuffix(installerFile(), L".part");
     lf_removeIfExists(temp);
-    std::FILE* out = nullptr;
-    if (_wfopen_s(&out, temp.c_str(), L"wb") != 0 || out == nullptr) {
+    OutputFile out(temp, OutputFile::Mode::replace);
+    if (!out.isOpen()) {
         logMarked(fmt::format("could not open {}", pathToUtf8(temp)));
         return;
     }
     try {
-        gf_copyZipEntry(archive, entry, out);
+        gf_copyZipEntry(archive, entry, out.get());
     } catch (const ZipReadError& e) {
-        std::fclose(out);
+        out.close(); // an open file cannot be removed on Windows
         lf_removeIfExists(temp);
         logMarked(fmt::format("unzipping error code : {}", e.code()));
         logIndented(e.what());
         return;
     }
-    if (std::fclose(out) != 0) {
+    if (!out.close()) {
         lf_removeIfExists(temp);
         logMarked(fmt::format("could not write {}", pathToUtf8(temp)));
         return;
@@ -184,16 +185,10 @@ void extractAddonEntry(int& fileCount, const ZipArchive& archive, const ZipEntry
         return;
     }
     ++fileCount;
-    std::FILE* out = nullptr;
-    if (_wfopen_s(&out, target.c_str(), L"ab") != 0 || out == nullptr)
-        throw ZipReadError(-1, fmt::format("could not open {}", pathToUtf8(target)));
-    try {
-        gf_copyZipEntry(archive, entry, out);
-    } catch (...) {
-        std::fclose(out);
-        throw;
-    }
-    if (std::fclose(out) != 0) throw ZipReadError(-1, fmt::format("could not write {}", pathToUtf8(target)));
+    OutputFile out(target, OutputFile::Mode::append);
+    if (!out.isOpen()) throw ZipReadError(-1, fmt::format("could not open {}", pathToUtf8(target)));
+    gf_copyZipEntry(archive, entry, out.get());
+    if (!out.close()) throw ZipReadError(-1, fmt::format("could not write {}", pathToUtf8(target)));
 }
 
 void updateAddonPackage()

@@ -77,9 +77,6 @@ SlotSet gf_hours2bitset(std::string_view text);
 // number: their writer adds the last one itself.
 std::string gf_bitset2hours(const SlotSet& slots);
 
-// "10054 Connection reset by peer"; unknown codes give "<code> Unknown errror code".
-std::string gf_wsaErrorText(int code);
-
 // The calling thread's random engine (seeded from the platform's random device on first use).
 std::mt19937& randomEngine();
 // Seeds the calling thread's engine, so that a test can repeat a sequence.

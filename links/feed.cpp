@@ -6,7 +6,7 @@
 #include "foundation/log.h"
 #include "foundation/time_text.h"
 #include "foundation/geometry.h"
-#include "foundation/utilities.h"
+#include "foundation/os_sockets.h"
 #include "links/simconnect_dispatch.h"
 #include "links/traffic_standins.h"
 #include "links/traffic_handlers.h"
@@ -16,11 +16,9 @@
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
-#include <winsock2.h>
-#include <ws2tcpip.h>
-
 #include <chrono>
 #include <cmath>
+#include <memory>
 #include <stdexcept>
 #include <thread>
 
@@ -31,34 +29,34 @@ std::atomic<int> feedHandshakeTimeoutMs{5000};
 
 namespace {
 
-SOCKET listenSocket = INVALID_SOCKET;
-SOCKET clientSocket = INVALID_SOCKET;
+// The open server: the socket library it started and its sockets, declared in that order so
+// that the sockets close before the library's cleanup, whether the server is closed
+// (closeFeedSockets) or a failed start unwinds.
+struct FeedServer {
+    SocketLibraryUse library;
+    Socket listening;
+    Socket client; // RealTraffic; closed while none is connected
+};
+
+std::unique_ptr<FeedServer> server;
 std::atomic<bool> clientConnected{false};
 std::atomic<std::uint16_t> listenPort{0};
-bool winsockStarted = false;
-WSADATA feedWsaData{};
 
 bool stopping() { return stopRequested.load() || windowClosed.load(); }
 
-void closeSocket(SOCKET& s)
+bool clientOpen() { return server && server->client.isOpen(); }
+
+// Waits up to the time (callers wait at most a second, so a stop is heard) until the socket is
+// readable. True when it is.
+bool readable(const Socket& socket, std::chrono::milliseconds wait)
 {
-    if (s != INVALID_SOCKET) {
-        closesocket(s);
-        s = INVALID_SOCKET;
-    }
+    return socket.waitReadable(wait) == Readiness::ready;
 }
 
-// Waits up to the time (in steps of at most a second, so a stop is heard) until the socket
-// is readable. True when it is.
-bool waitReadable(SOCKET s, std::chrono::milliseconds wait)
+// The text of a failed socket call, with the reason the system gives.
+std::runtime_error socketFailure(const std::string& what)
 {
-    fd_set readSet;
-    FD_ZERO(&readSet);
-    FD_SET(s, &readSet);
-    const auto ms = wait.count();
-    timeval timeout{static_cast<long>(ms / 1000), static_cast<long>((ms % 1000) * 1000)};
-    const int ready = select(0, &readSet, nullptr, nullptr, &timeout);
-    return ready > 0 && FD_ISSET(s, &readSet);
+    return std::runtime_error(what + socketErrorText(lastSocketError()));
 }
 
 // Whole numbers of the position line: rounded, plain digits, never an exponent.
@@ -106,46 +104,23 @@ double finiteOrZero(double v) { return std::isfinite(v) ? v : 0.0; }
 
 void startTcpServer(const std::string& port)
 {
-    auto fail = [](addrinfo* list, const std::string& text) {
-        if (list) freeaddrinfo(list);
-        closeSocket(listenSocket);
-        WSACleanup();
-        winsockStarted = false;
-        throw std::runtime_error(text);
-    };
-    const int started = WSAStartup(MAKEWORD(2, 2), &feedWsaData);
-    if (started != 0) throw std::runtime_error(fmt::format("WSAStartup failed with error {}", started));
-    winsockStarted = true;
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    addrinfo* list = nullptr;
+    auto fresh = std::make_unique<FeedServer>();
+    Ipv4Endpoint endpoint;
     // RealTraffic runs on this PC: the server listens on the loopback only.
-    const int resolved = getaddrinfo("127.0.0.1", port.c_str(), &hints, &list);
-    if (resolved != 0) fail(nullptr, fmt::format("getaddrinfo failed with error {}", resolved));
-    listenSocket = ::socket(list->ai_family, list->ai_socktype, list->ai_protocol);
-    if (listenSocket == INVALID_SOCKET)
-        fail(list, "socket failed with error " + gf_wsaErrorText(WSAGetLastError()));
-    u_long blocking = 0;
-    if (ioctlsocket(listenSocket, FIONBIO, &blocking) == SOCKET_ERROR)
-        fail(list, "ioctlsocket failed with error " + gf_wsaErrorText(WSAGetLastError()));
-    const BOOL reuse = TRUE;
-    if (setsockopt(listenSocket, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse), sizeof reuse) ==
-        SOCKET_ERROR)
-        fail(list, "setsockopt(SO_REUSEADDR) failed");
-    if (bind(listenSocket, list->ai_addr, static_cast<int>(list->ai_addrlen)) == SOCKET_ERROR)
-        fail(list, "Bind failed at port " + port + " with error " + gf_wsaErrorText(WSAGetLastError()));
-    freeaddrinfo(list);
-    if (listen(listenSocket, SOMAXCONN) == SOCKET_ERROR)
-        fail(nullptr, "listen failed with error " + gf_wsaErrorText(WSAGetLastError()));
-    sockaddr_in bound{};
-    int length = sizeof bound;
-    if (getsockname(listenSocket, reinterpret_cast<sockaddr*>(&bound), &length) == 0)
-        listenPort = ntohs(bound.sin_port);
+    const int resolved = resolveIpv4Stream("127.0.0.1", port, endpoint);
+    if (resolved != 0) throw std::runtime_error(fmt::format("getaddrinfo failed with error {}", resolved));
+    Socket& listening = fresh->listening;
+    listening = Socket::open(SocketKind::stream);
+    if (!listening.isOpen()) throw socketFailure("socket failed with error ");
+    if (!listening.setBlocking(true)) throw socketFailure("ioctlsocket failed with error ");
+    if (!listening.setReuseAddress()) throw std::runtime_error("setsockopt(SO_REUSEADDR) failed");
+    if (!listening.bind(endpoint)) throw socketFailure("Bind failed at port " + port + " with error ");
+    if (!listening.listen()) throw socketFailure("listen failed with error ");
+    if (const auto bound = listening.localPort()) listenPort = *bound;
+    server = std::move(fresh);
 }
 
-std::uint16_t feedServerPort() { return listenSocket == INVALID_SOCKET ? 0 : listenPort.load(); }
+std::uint16_t feedServerPort() { return server && server->listening.isOpen() ? listenPort.load() : 0; }
 
 namespace {
 
@@ -153,44 +128,37 @@ namespace {
 // pending connection and makes it the client. True when a client was accepted.
 // A connection whose peer already closed it (or reset it) while it waited in the queue: no
 // RealTraffic to talk to, and taking it would cost the live traffic of a real reconnect.
-bool closedByPeer(SOCKET s)
+bool closedByPeer(const Socket& socket)
 {
-    if (!waitReadable(s, std::chrono::milliseconds(0))) return false;
+    if (!readable(socket, std::chrono::milliseconds(0))) return false;
     char byte = 0;
-    return recv(s, &byte, 1, MSG_PEEK) <= 0;
+    return socket.receive(&byte, 1, true) <= 0;
 }
 
-// The next queued connection that is still open; closed ones are dropped on the way.
-SOCKET acceptOpenConnection(std::chrono::milliseconds wait)
+// The next queued connection that is still open; closed ones are dropped on the way. Closed
+// when there is none (or the accept failed).
+Socket acceptOpenConnection(std::chrono::milliseconds wait)
 {
-    while (listenSocket != INVALID_SOCKET && waitReadable(listenSocket, wait)) {
-        SOCKET accepted = accept(listenSocket, nullptr, nullptr);
-        if (accepted == INVALID_SOCKET) return INVALID_SOCKET;
-        if (!closedByPeer(accepted)) return accepted;
-        closeSocket(accepted);
+    while (server && server->listening.isOpen() && readable(server->listening, wait)) {
+        Socket accepted = server->listening.accept();
+        if (!accepted.isOpen() || !closedByPeer(accepted)) return accepted;
         wait = std::chrono::milliseconds(0);
     }
-    return INVALID_SOCKET;
+    return {};
 }
 
 bool acceptClient(std::chrono::milliseconds wait)
 {
-    SOCKET accepted = acceptOpenConnection(wait);
-    if (accepted == INVALID_SOCKET) return false;
-    closeSocket(clientSocket);
-    clientSocket = accepted;
-    const char noDelay = 1;
-    try {
-        // A peer that stops reading must not hold the worker in a send for ever.
-        const DWORD sendTimeoutMs = 2000;
-        if (setsockopt(clientSocket, IPPROTO_TCP, TCP_NODELAY, &noDelay, 1) == SOCKET_ERROR ||
-            setsockopt(clientSocket, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&sendTimeoutMs),
-                       sizeof sendTimeoutMs) == SOCKET_ERROR)
-            throw std::runtime_error(
-                fmt::format("{} setsockopt failed with error {}", nowTimeText(), gf_wsaErrorText(WSAGetLastError())));
-    } catch (const std::exception& e) {
-        logLineWhileRunning(fmt::format("waitForClient interrupted: {}", e.what()));
-        closeSocket(clientSocket);
+    Socket accepted = acceptOpenConnection(wait);
+    if (!accepted.isOpen()) return false;
+    Socket& client = server->client;
+    client = std::move(accepted); // a previous client's socket closes here
+    // A peer that stops reading must not hold the worker in a send for ever.
+    if (!client.setNoDelay() || !client.setSendTimeout(std::chrono::milliseconds(2000))) {
+        const std::string error = socketErrorText(lastSocketError());
+        logLineWhileRunning(
+            fmt::format("waitForClient interrupted: {} setsockopt failed with error {}", nowTimeText(), error));
+        client.close();
         return false;
     }
     clientConnected = true;
@@ -213,7 +181,7 @@ bool waitForClient()
 {
     if (clientConnected.load()) return false;
     while (!stopping()) {
-        if (listenSocket == INVALID_SOCKET) return false;
+        if (!server || !server->listening.isOpen()) return false;
         if (acceptClient(std::chrono::milliseconds(1000))) return true;
     }
     return false;
@@ -224,7 +192,8 @@ std::string receiveData()
     // The reply may come in pieces: collect until it is complete JSON or a whole line, the
     // peer closes, or the time-out passes (then the standard edition is assumed).
     std::string reply;
-    if (clientSocket == INVALID_SOCKET) return reply;
+    if (!clientOpen()) return reply;
+    const Socket& client = server->client;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(feedHandshakeTimeoutMs.load());
     char buffer[receiveBufferSize];
     while (!stopping()) {
@@ -235,10 +204,10 @@ std::string receiveData()
                                             reply));
             break;
         }
-        if (!waitReadable(clientSocket, std::min(left, std::chrono::milliseconds(1000)))) continue;
-        const int count = recv(clientSocket, buffer, static_cast<int>(sizeof buffer), 0);
-        if (count == SOCKET_ERROR) {
-            logLineWhileRunning(fmt::format("receive: {}", gf_wsaErrorText(WSAGetLastError())));
+        if (!readable(client, std::min(left, std::chrono::milliseconds(1000)))) continue;
+        const long count = client.receive(buffer, sizeof buffer);
+        if (count < 0) {
+            logLineWhileRunning(fmt::format("receive: {}", socketErrorText(lastSocketError())));
             return {};
         }
         if (count == 0) break;
@@ -315,18 +284,19 @@ bool feedClientConnected() { return clientConnected.load(); }
 
 bool sendDataPacket(const std::string& line)
 {
-    if (clientSocket == INVALID_SOCKET) {
+    if (!clientOpen()) {
         clientConnected = false;
         return false;
     }
+    Socket& client = server->client;
     std::size_t sent = 0;
     while (sent < line.size()) {
-        const int count = send(clientSocket, line.data() + sent, static_cast<int>(line.size() - sent), 0);
-        if (count == SOCKET_ERROR) {
+        const long count = client.send(line.data() + sent, line.size() - sent);
+        if (count < 0) {
             logLineWhileRunning(
-                fmt::format("sendDataPacket to RealTraffic failed: {}", gf_wsaErrorText(WSAGetLastError())));
+                fmt::format("sendDataPacket to RealTraffic failed: {}", socketErrorText(lastSocketError())));
             clientConnected = false;
-            closeSocket(clientSocket);
+            client.close();
             logLineWhileRunning("RealTraffic client socket closed");
             return false;
         }
@@ -338,13 +308,8 @@ bool sendDataPacket(const std::string& line)
 void closeFeedSockets()
 {
     clientConnected = false;
-    closeSocket(clientSocket);
-    closeSocket(listenSocket);
+    server.reset();
     listenPort = 0;
-    if (winsockStarted) {
-        WSACleanup();
-        winsockStarted = false;
-    }
 }
 
 void stopReaders()

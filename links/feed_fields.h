@@ -38,9 +38,10 @@ inline constexpr std::size_t trafficFieldsRead = TrafficField::emitterCategory;
 // Fields of a whole datagram of the current format (0 to 41).
 inline constexpr std::size_t trafficFieldCount = 42;
 
-// The older datagram ("AITFC,...") that captures hold: 15 fields. The RealTraffic peer lays it
-// into the fields of the current one with its own list, on purpose: a field number wrong here
-// then shows as a failing test instead of being shared by both sides.
+// The older datagram ("AITFC,...") that captures hold: 15 fields. The program reads none; the
+// RealTraffic peer reads captures by these names and lays them into the fields of the current
+// format by position, not by TrafficField, on purpose: a field number wrong in TrafficField then
+// shows as a failing test instead of being shared by the parser and the peer.
 struct AitfcField {
     enum : std::size_t {
         tag = 0,           // "AITFC"

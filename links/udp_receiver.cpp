@@ -2,121 +2,61 @@
 
 #include "foundation/indicators.h"
 #include "foundation/log.h"
+#include "foundation/os_sockets.h"
 #include "links/feed.h"
-#include "foundation/geometry.h"
-#include "foundation/utilities.h"
 #include "foundation/run_control.h"
 
 #include <fmt/format.h>
 
-#include <ws2tcpip.h>
-
-#include <type_traits>
-
-#include <cstring>
 #include <stdexcept>
 
 namespace qtr {
 
 namespace {
 
-void closeReceiverSocket(UdpReceiver& reader)
+// Where the reader listens: the test's override, the loopback while RealTraffic runs on this PC,
+// else every address (RealTraffic on another PC of the network sends to this one).
+std::uint32_t receiverAddress(const UdpReceiver& reader)
 {
-    if (reader.socket != INVALID_SOCKET) {
-        closesocket(reader.socket);
-        reader.socket = INVALID_SOCKET;
-    }
+    if (!reader.bindAddressOverride.empty()) return parseIpv4(reader.bindAddressOverride).value_or(0);
+    return feedOnThisPc ? loopbackAddress : 0;
 }
 
-// One start of Winsock for a reader's run, cleaned up exactly once when the run ends, and only
-// when the start succeeded: a cleanup without its start would count off a start of the feed
-// server or of the other reader and could end Winsock under them.
-class WinsockUse {
-public:
-    WinsockUse()
-    {
-        // Winsock's description of itself is not needed: only the start counts.
-        WSADATA wsaData{};
-        const int result = WSAStartup(MAKEWORD(2, 2), &wsaData);
-        if (result != 0) throw std::runtime_error(fmt::format("WSA startup error: {}", result));
-    }
-    ~WinsockUse() { WSACleanup(); }
-    WinsockUse(const WinsockUse&) = delete;
-    WinsockUse& operator=(const WinsockUse&) = delete;
-};
-
-// The reader's socket, closed when the run ends however it ends (before Winsock's cleanup).
-class ReceiverSocketUse {
-public:
-    explicit ReceiverSocketUse(UdpReceiver& reader) : reader_(reader) {}
-    ~ReceiverSocketUse() { closeReceiverSocket(reader_); }
-    ReceiverSocketUse(const ReceiverSocketUse&) = delete;
-    ReceiverSocketUse& operator=(const ReceiverSocketUse&) = delete;
-
-private:
-    UdpReceiver& reader_;
-};
-
-} // namespace
-
-// The header holds the socket as a plain integer; it must be the very type of a SOCKET.
-static_assert(std::is_same_v<SOCKET, std::uintptr_t> && INVALID_SOCKET == noSocket);
-
-void createReceiverSocket(UdpReceiver& reader)
+Socket openReceiverSocket(UdpReceiver& reader, std::uint16_t port)
 {
-    reader.socket = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-    if (reader.socket == INVALID_SOCKET)
+    Socket socket = Socket::open(SocketKind::datagram);
+    if (!socket.isOpen())
         throw std::runtime_error(
-            fmt::format("failed to create the socket, error: {}", gf_wsaErrorText(WSAGetLastError())));
-}
-
-void bindReceiver(UdpReceiver& reader, std::uint16_t port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    if (!reader.bindAddressOverride.empty()) {
-        inet_pton(AF_INET, reader.bindAddressOverride.c_str(), &address.sin_addr);
-    } else if (feedOnThisPc) {
-        inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
-    } else {
-        address.sin_addr.s_addr = htonl(INADDR_ANY);
-    }
-    if (bind(reader.socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == SOCKET_ERROR)
+            fmt::format("failed to create the socket, error: {}", socketErrorText(lastSocketError())));
+    if (!socket.bind({receiverAddress(reader), port}))
         throw std::runtime_error(
-            fmt::format("bind to stream socket failed, error: {}", gf_wsaErrorText(WSAGetLastError())));
-    sockaddr_in bound{};
-    int length = sizeof bound;
-    if (getsockname(reader.socket, reinterpret_cast<sockaddr*>(&bound), &length) == 0)
-        reader.boundPort.store(ntohs(bound.sin_port));
+            fmt::format("bind to stream socket failed, error: {}", socketErrorText(lastSocketError())));
+    if (const auto bound = socket.localPort()) reader.boundPort.store(*bound);
+    return socket;
 }
 
-void runReceiveLoop(UdpReceiver& reader)
+// Receives until a stop is asked for; the socket is closed before the reader hears of the end.
+void runReceiveLoop(UdpReceiver& reader, Socket& socket)
 {
     const bool feedLocal = feedOnThisPc;
     while (!reader.stop.load()) {
-        fd_set readSet;
-        FD_ZERO(&readSet);
-        FD_SET(reader.socket, &readSet);
-        timeval timeout{1, 0};
-        const int ready = select(0, &readSet, nullptr, nullptr, &timeout);
-        if (ready == SOCKET_ERROR)
-            throw std::runtime_error(fmt::format("receive error: {}", gf_wsaErrorText(WSAGetLastError())));
-        if (ready == 0 || !FD_ISSET(reader.socket, &readSet)) continue;
-        const int count =
-            recvfrom(reader.socket, reader.buffer.data(), static_cast<int>(receiveBufferSize), 0, nullptr, nullptr);
-        if (count == SOCKET_ERROR) {
-            const int error = WSAGetLastError();
+        const Readiness readiness = socket.waitReadable(std::chrono::seconds(1));
+        if (readiness == Readiness::failed)
+            throw std::runtime_error(fmt::format("receive error: {}", socketErrorText(lastSocketError())));
+        if (readiness == Readiness::timedOut) continue;
+        const long count = socket.receiveDatagram(reader.buffer.data(), receiveBufferSize);
+        if (count < 0) {
+            const int error = lastSocketError();
             // A datagram larger than the buffer is an overrun like one that fills it: any host
             // may send one, so it is skipped rather than ending the reader.
-            if (error == WSAEMSGSIZE) {
+            if (isMessageTooLong(error)) {
                 reader.datagramLog.write("buffer overrun", fmt::format("buffer overrun: {} bytes", "more than 16384"));
                 continue;
             }
-            throw std::runtime_error(fmt::format("receive error: {}", gf_wsaErrorText(error)));
+            throw std::runtime_error(fmt::format("receive error: {}", socketErrorText(error)));
         }
         if (count == 0) continue;
-        if (count >= static_cast<int>(receiveBufferSize)) {
+        if (count >= static_cast<long>(receiveBufferSize)) {
             reader.datagramLog.write("buffer overrun", fmt::format("buffer overrun: {} bytes", count));
             continue;
         }
@@ -130,9 +70,11 @@ void runReceiveLoop(UdpReceiver& reader)
         }
         reader.onPacket();
     }
-    closeReceiverSocket(reader);
+    socket.close();
     reader.onStopped();
 }
+
+} // namespace
 
 void logReaderConnected(const std::string& name) { logIndented(fmt::format("{} connected", name)); }
 void logReaderDisconnected(const std::string& name) { logIndented(fmt::format("{} disconnected", name)); }
@@ -148,19 +90,17 @@ void runReaderThread(UdpReceiver& reader, const std::string& name, std::uint16_t
                      const std::function<void()>& started)
 {
     try {
-        const WinsockUse winsock;
-        const ReceiverSocketUse socket(reader);
-        createReceiverSocket(reader);
-        bindReceiver(reader, port);
+        // Declared first, so that the socket is closed before the library's cleanup.
+        const SocketLibraryUse library;
+        Socket socket = openReceiverSocket(reader, port);
         if (started) started();
         logReaderConnected(name);
-        runReceiveLoop(reader);
+        runReceiveLoop(reader, socket);
     } catch (const std::exception& e) {
         readerStopped(name, e.what());
     } catch (...) {
         readerStopped(name, "unknown exception");
     }
-    reader.socket = INVALID_SOCKET;
     logReaderDisconnected(name);
 }
 

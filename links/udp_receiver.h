@@ -22,8 +22,6 @@ namespace qtr {
 inline constexpr std::size_t receiveBufferSize = 16384;
 inline constexpr std::uint16_t trafficPort = 49005;
 inline constexpr std::uint16_t qnhPort = 49004;
-// INVALID_SOCKET as the integer the header holds.
-inline constexpr std::uintptr_t noSocket = ~std::uintptr_t{0};
 
 class UdpReceiver {
 public:
@@ -46,9 +44,6 @@ public:
     // What datagrams provoke goes to the log at most once a second per kind: any host of the
     // network may send them at any rate.
     RepeatLimitedLog datagramLog;
-    // The Winsock socket, held as the integer that a SOCKET is, so that this header stays free
-    // of Windows types; noSocket (INVALID_SOCKET) while none is open.
-    std::uintptr_t socket = noSocket;
 
     // Where to bind instead of the address the feed location gives (tests keep to the
     // loopback); empty for the normal rule.
@@ -57,9 +52,6 @@ public:
     std::atomic<std::uint16_t> boundPort{0};
 };
 
-void createReceiverSocket(UdpReceiver& reader);
-void bindReceiver(UdpReceiver& reader, std::uint16_t port);
-void runReceiveLoop(UdpReceiver& reader);
 void logReaderConnected(const std::string& name);
 void logReaderDisconnected(const std::string& name);
 // A reader ended with an error: shows it and, unless a stop was already requested, ends the
@@ -67,7 +59,8 @@ void logReaderDisconnected(const std::string& name);
 bool readerStopped(const std::string& name, const std::string& text);
 
 // The body of a reader thread: set-up, the loop, clean-up. started runs once the socket is
-// bound (it lights the reader's lamps).
+// bound (it lights the reader's lamps). The socket lives only as long as the run: it is closed
+// when the loop ends, however it ends.
 void runReaderThread(UdpReceiver& reader, const std::string& name, std::uint16_t port,
                      const std::function<void()>& started);
 

@@ -38,7 +38,7 @@ void nextPosAir(LiveAircraft& a)
         if (a.category == categoryRotorcraft) retimeNextPosition(a);
         return;
     }
-    const double d = distanceNm(at(cur), at(next));
+    const double d = legOf(a, cur, next).distanceNm;
     double speed;
     if (a.approach && !next.airborne) {
         speed = cur.speed > 0 ? cur.speed : 100.0;

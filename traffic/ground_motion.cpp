@@ -149,7 +149,7 @@ std::uint32_t retimeNextPosition(LiveAircraft& a)
     const std::uint32_t now = tickCount.load();
     if (!next.stop) {
         a.turnRate = a.baseTurnRate;
-        const double d = distanceNm(at(cur), at(next));
+        const double d = legOf(a, cur, next).distanceNm;
         const double ticks = std::max(std::round(d * 360000.0 / segmentSpeed(a)), 25.0);
         if (hasCurve(a) || a.turnInPlace) {
             const double angle = a.turnInPlace ? a.headingDiff : a.curveAngle;

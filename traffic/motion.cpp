@@ -1,6 +1,7 @@
 // The motion primitives shared by ground and air motion: timing windows, segment speed, the
 // curve of ground turns, dead reckoning, the per-tick move and the two stepping entry points.
 #include "traffic/motion.h"
+#include "traffic/category_table.h"
 #include "traffic/intake.h"
 
 #include "foundation/geometry.h"
@@ -19,7 +20,6 @@
 #include <cmath>
 #include <numbers>
 #include <stdexcept>
-#include <unordered_map>
 
 namespace qtr {
 
@@ -30,24 +30,16 @@ constexpr double halfDegree = 0.5 * degToRad;
 constexpr std::uint32_t throttleValues[] = {0, 4914, 8191, 11468, 16383};
 constexpr std::uint32_t flapValues[] = {0, 3072, 10240, 16383};
 
-template <class T>
-using CategoryTable = std::unordered_map<std::uint32_t, T>;
-
-template <class T>
-T lookup(const CategoryTable<T>& table, std::uint32_t category)
-{
-    const auto it = table.find(category);
-    if (it == table.end()) throw std::out_of_range("invalid unordered_map<K, T> key");
-    return it->second;
-}
-
 const CategoryTable<double> takeOffSpeeds{{0, 90}, {1, 110}, {2, 140}, {3, 150}, {4, 220}, {5, 0}};
 const CategoryTable<double> maxBanks{{0, 40}, {1, 35}, {2, 30}, {3, 20}, {4, 90}, {5, 75}};
 const CategoryTable<double> rollRates{{0, 3.5}, {1, 2.75}, {2, 2}, {3, 1.5}, {4, 10}, {5, 6}};
 const CategoryTable<double> pitchRateLimits{{0, 1}, {1, 0.85}, {2, 0.75}, {3, 0.5}, {4, 3}, {5, 3}};
 
+// The angles here are nearly always in range already, and std::fmod of this C library is an x87
+// loop that cost more than the rest of a tick's move: the range check comes first.
 double wrapPositive(double h)
 {
+    if (h >= 0 && h < twoPi) return h;
     h = std::fmod(h, twoPi);
     if (h < 0) h += twoPi;
     return h;
@@ -104,6 +96,7 @@ void clearSpoilersAndThrottles(const LiveAircraft& a)
 
 double wrapSigned(double angle)
 {
+    if (angle > -std::numbers::pi && angle <= std::numbers::pi) return angle;
     angle = std::fmod(angle, twoPi);
     if (angle > std::numbers::pi) angle -= twoPi;
     if (angle <= -std::numbers::pi) angle += twoPi;
@@ -147,7 +140,7 @@ void nextPos(LiveAircraft& a)
         const Position& cur = a.stream[0];
         Position& next = a.stream[1];
         if (!next.stop && next.lat == cur.lat && next.lon == cur.lon) next.stop = 1;
-        if (!next.stop) a.bearingToNext = initialBearing(at(cur), at(next));
+        if (!next.stop) a.bearingToNext = legOf(a, cur, next).bearing;
     }
     if (a.onGround) {
         nextPosGround(a);
@@ -219,10 +212,20 @@ double segmentSpeed(const LiveAircraft& a)
     return std::max(distanceNm(at(cur), at(next)) * 360000.0 / dt, 1.0);
 }
 
-double turnAngleAtNextPoint(const LiveAircraft& a)
+const Leg& legOf(LiveAircraft& a, const Position& from, const Position& to)
+{
+    if (from.lat != a.legFrom.lat || from.lon != a.legFrom.lon || to.lat != a.legTo.lat || to.lon != a.legTo.lon) {
+        a.leg = legBetween(at(from), at(to));
+        a.legFrom = at(from);
+        a.legTo = at(to);
+    }
+    return a.leg;
+}
+
+double turnAngleAtNextPoint(LiveAircraft& a)
 {
     if (a.stream.size() < 3) return 0.0;
-    return wrapSigned(initialBearing(at(a.stream[1]), at(a.stream[2])) - a.heading);
+    return wrapSigned(legOf(a, a.stream[1], a.stream[2]).bearing - a.heading);
 }
 
 bool restOfStreamAirborne(const LiveAircraft& a)

@@ -47,7 +47,10 @@ inline constexpr std::uint32_t longestTickSpan = 8640000; // 24 h in hundredths 
 // The window rule around the next position's own time: the time it gets for a candidate.
 std::uint32_t windowedTime(const LiveAircraft& a, std::uint32_t candidate);
 double segmentSpeed(const LiveAircraft& a);
-double turnAngleAtNextPoint(const LiveAircraft& a);
+// Length and bearing of the leg between two stream points, worked out once for consecutive asks
+// (each reached point asks for the leg it starts and the one after it).
+const Leg& legOf(LiveAircraft& a, const Position& from, const Position& to);
+double turnAngleAtNextPoint(LiveAircraft& a);
 bool restOfStreamAirborne(const LiveAircraft& a);
 bool restOfStreamAtTakeOffSpeed(const LiveAircraft& a);
 void insertMidPosition(LiveAircraft& a);

@@ -1,5 +1,6 @@
 #include "traffic/records.h"
 
+#include "traffic/category_table.h"
 #include "foundation/geometry.h"
 #include "foundation/utilities.h"
 #include "liveries/type_queries.h"
@@ -8,22 +9,10 @@
 
 #include <cctype>
 #include <stdexcept>
-#include <unordered_map>
 
 namespace qtr {
 
 namespace {
-
-template <class T>
-using CategoryTable = std::unordered_map<std::uint32_t, T>;
-
-template <class T>
-const T& lookup(const CategoryTable<T>& table, std::uint32_t category)
-{
-    const auto it = table.find(category);
-    if (it == table.end()) throw std::out_of_range("invalid unordered_map<K, T> key");
-    return it->second;
-}
 
 const CategoryTable<double> baseTurnRates{{0, 0.15 * degToRad}, {1, 0.10 * degToRad}, {2, 0.07 * degToRad},
                                           {3, 0.05 * degToRad}, {4, 0.10 * degToRad}, {5, 0.20 * degToRad}};

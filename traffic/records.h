@@ -3,6 +3,7 @@
 // aircraft that follows the feed with its stream of timed positions, built on the flight as the
 // feed describes it (foundation/flight_record.h); their per-category performance values.
 #include "foundation/flight_record.h"
+#include "foundation/geometry.h"
 #include "foundation/time_text.h"
 #include "traffic/position_stream.h"
 
@@ -111,6 +112,10 @@ struct LiveAircraft : StaticAircraft {
     std::int32_t pushbackCounter = 0;
     std::uint32_t smallMoves = 0;
     double bearingToNext = 0;
+    // The last leg worked out (legOf): the leg after the next point, taken for the turn there, is
+    // the leg toward the next point once that point is reached.
+    LatLon legFrom{std::nan(""), std::nan("")}, legTo{std::nan(""), std::nan("")};
+    Leg leg;
     double heightAboveGround = 2500; // ft
     double landingHeading = 0;
     double holdDistance = 0;

@@ -22,6 +22,7 @@ namespace {
 
 double wrapPi(double a)
 {
+    if (a >= -std::numbers::pi && a <= std::numbers::pi) return a;
     a = std::fmod(a, twoPi);
     if (a > std::numbers::pi) a -= twoPi;
     if (a < -std::numbers::pi) a += twoPi;

@@ -57,6 +57,7 @@ double referenceTrackDeg(const LiveAircraft& a)
 
 double wrapDeg(double a)
 {
+    if (a >= -180.0 && a <= 180.0) return a;
     a = std::fmod(a, 360.0);
     if (a > 180.0) a -= 360.0;
     if (a < -180.0) a += 360.0;
@@ -65,6 +66,7 @@ double wrapDeg(double a)
 
 double wrapPi(double a)
 {
+    if (a >= -std::numbers::pi && a <= std::numbers::pi) return a;
     a = std::fmod(a, twoPi);
     if (a > std::numbers::pi) a -= twoPi;
     if (a < -std::numbers::pi) a += twoPi;

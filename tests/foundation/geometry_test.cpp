@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 
 using namespace qtr;
 
@@ -65,6 +66,39 @@ TEST(Geometry, BearingsStayInZeroToTwoPi)
         EXPECT_GE(bearing, 0.0);
         EXPECT_LT(bearing, twoPi);
         EXPECT_NEAR(bearing, c.bearing, 1e-9) << c.from.lat << "," << c.from.lon << " -> " << c.to.lat << "," << c.to.lon;
+    }
+}
+
+// The motion's legs (a few metres to hundreds of miles, anywhere on the globe) against the
+// textbook haversine and bearing formulas worked in long double: the rewritten forms must give
+// the same distance and bearing, by the leg and by each function alone.
+TEST(Geometry, LegsAgreeWithTheTextbookFormulas)
+{
+    using L = long double;
+    std::mt19937_64 random(7);
+    std::uniform_real_distribution<double> lat(-80.0, 80.0), lon(-180.0, 180.0), offset(-1.0, 1.0);
+    const double spans[] = {1e-5, 1e-3, 0.1, 3.0}; // deg: about 1 m, 100 m, 11 km, 330 km
+    for (int i = 0; i < 4000; ++i) {
+        const double span = spans[i % 4];
+        const LatLon a{lat(random), lon(random)};
+        const LatLon b{a.lat + span * offset(random), a.lon + span * offset(random)};
+        const L p1 = a.lat * static_cast<L>(degToRad), p2 = b.lat * static_cast<L>(degToRad);
+        const L dl = (b.lon - a.lon) * static_cast<L>(degToRad);
+        const L h = std::sin((p2 - p1) / 2) * std::sin((p2 - p1) / 2) +
+                    std::cos(p1) * std::cos(p2) * std::sin(dl / 2) * std::sin(dl / 2);
+        const double nm = static_cast<double>(2 * std::asin(std::sqrt(h)) * (static_cast<L>(earthDiameterNm) / 2));
+        double bearing = static_cast<double>(
+            std::atan2(std::sin(dl) * std::cos(p2), std::cos(p1) * std::sin(p2) - std::sin(p1) * std::cos(p2) * std::cos(dl)));
+        if (bearing < 0) bearing += twoPi;
+        const Leg leg = legBetween(a, b);
+        // Within a micrometre, or 1e-12 of a long leg: the rounding of the inputs alone.
+        EXPECT_NEAR(leg.distanceNm, nm, nm * 1e-12 + 1e-9) << a.lat << "," << a.lon << " -> " << b.lat << "," << b.lon;
+        // Latitudes in radians are rounded to some 1e-16 rad (under a micrometre), which turns a
+        // leg of a metre by some 1e-9 rad and a long leg by far less.
+        const double legRad = nm * 2 / earthDiameterNm;
+        EXPECT_NEAR(std::remainder(leg.bearing - bearing, twoPi), 0.0, 1e-15 / legRad + 1e-12) << a.lat << "," << a.lon << " -> " << b.lat << "," << b.lon;
+        EXPECT_EQ(distanceNm(a, b), leg.distanceNm);
+        EXPECT_EQ(initialBearing(a, b), leg.bearing);
     }
 }
 

@@ -169,14 +169,6 @@ TEST(SlotSets, RoundTrips)
     EXPECT_EQ(gf_hours2bitset("0,3,47"), gf_hours2bitset("0,3,47,"));
 }
 
-TEST(TextUtilities, WinsockErrorTexts)
-{
-    EXPECT_EQ(gf_wsaErrorText(10054), "10054 Connection reset by peer");
-    EXPECT_EQ(gf_wsaErrorText(11004), "11004 No host data of that type was found");
-    EXPECT_EQ(gf_wsaErrorText(12345), "12345 Unknown errror code");
-    EXPECT_EQ(gf_wsaErrorText(0), "0 Unknown errror code");
-}
-
 namespace {
 struct RandomSetting {
     explicit RandomSetting(bool on) { RANDOM.setValue(on); }

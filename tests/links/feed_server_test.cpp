@@ -1,4 +1,5 @@
 #include "foundation/indicators.h"
+#include "foundation/os_sockets.h"
 #include "links/feed.h"
 #include "links/traffic_standins.h"
 #include "link_test_support.h"
@@ -9,9 +10,6 @@
 #include "traffic/worker.h"
 
 #include <gtest/gtest.h>
-
-#include <winsock2.h>
-#include <ws2tcpip.h>
 
 #include <cmath>
 #include <future>
@@ -213,13 +211,8 @@ TEST_F(FeedServerTest, ClosedQueuedConnectionsAreNoReconnect)
         return !feedClientConnected();
     }));
     for (int k = 0; k < 5; ++k) {
-        SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(feedServerPort());
-        inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
-        ASSERT_EQ(connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-        closesocket(s);
+        const Socket s = Socket::open(SocketKind::stream);
+        ASSERT_TRUE(s.connect({loopbackAddress, feedServerPort()})); // and closed at once
     }
     client.allowReconnect();
     ASSERT_TRUE(client.waitForConnections(2, 10s)); // behind the closed ones in the queue
@@ -278,6 +271,18 @@ TEST_F(FeedServerTest, LosingRealTrafficRemovesTheLiveAircraft)
     EXPECT_TRUE(pendingLiveCreations.empty());
     EXPECT_EQ(liveAircraft[2].state, stateBuffer);
     resetTrafficManager();
+}
+
+TEST_F(FeedServerTest, ClosingFreesThePortAndAFailedStartLeavesNoServer)
+{
+    const std::uint16_t port = feedServerPort();
+    closeFeedSockets();
+    EXPECT_EQ(feedServerPort(), 0);
+    const SocketLibraryUse library;
+    EXPECT_TRUE(Socket::open(SocketKind::stream).bind({loopbackAddress, port})); // the socket was closed
+    EXPECT_THROW(startTcpServer("no port"), std::runtime_error);
+    EXPECT_EQ(feedServerPort(), 0);
+    EXPECT_FALSE(sendDataPacket("exit\r\n"));
 }
 
 TEST_F(FeedServerTest, AStopEndsTheWaitForThePeer)

@@ -1,5 +1,5 @@
 // Flight-plan files: their exact bytes, where they go, and which codes make one.
-#include "sim_fixture.h"
+#include "support/sim_fixture.h"
 
 #include "foundation/paths.h"
 

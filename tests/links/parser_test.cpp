@@ -5,10 +5,8 @@
 #include "foundation/utilities.h"
 #include "links/udp_receiver.h"
 #include "link_test_support.h"
-#ifdef _WIN32
-#include "rtpeer.h" // its Winsock sender feeds the reader thread
-#endif
-#include "sim_fixture.h"
+#include "rtpeer.h" // its sender feeds the reader thread
+#include "support/sim_fixture.h"
 #include "support/test_support.h"
 #include "traffic/worker.h"
 
@@ -424,9 +422,7 @@ TEST_F(ParserTest, CallsignsLongerThanATailNumberAreRefusedWithOneLogLine)
               1);
 }
 
-// The reader thread itself: what arrives on its socket and what reaches the traffic manager
-// (Winsock: the native build leaves the socket out and runs the parsing above).
-#ifdef _WIN32
+// The reader thread itself: what arrives on its socket and what reaches the traffic manager.
 TEST_F(ParserTest, TheReaderThreadQueuesOnlyPossibleReports)
 {
     linktest::ScopedLog log("parser-thread");
@@ -451,7 +447,6 @@ TEST_F(ParserTest, TheReaderThreadQueuesOnlyPossibleReports)
     EXPECT_EQ(incomingTraffic.front().flightId, 10006u);
     EXPECT_LT(latestFeedReportTime.load(), 2e9); // the wild time stamp never became the feed clock
 }
-#endif
 
 TEST_F(ParserTest, AltitudeErrorNamesTheWholeDatagram)
 {

@@ -1,4 +1,5 @@
 #include "foundation/indicators.h"
+#include "foundation/os_sockets.h"
 #include "links/feed.h"
 #include "links/udp_receiver.h"
 #include "link_test_support.h"
@@ -82,18 +83,22 @@ TEST(UdpReaders, OversizedDatagramsAreSkippedAndTheReaderGoesOn)
     EXPECT_NE(log.text().find("buffer overrun: 16384 bytes"), std::string::npos);
 }
 
-TEST(UdpReaders, StopEndsAnIdleReader)
+TEST(UdpReaders, StopEndsAnIdleReaderAndFreesItsPort)
 {
     KeepingReceiver reader;
     RunningReader running(reader, true);
+    const Ipv4Endpoint itsPort{loopbackAddress, running.port()};
+    const SocketLibraryUse library;
+    EXPECT_FALSE(Socket::open(SocketKind::datagram).bind(itsPort));
     reader.stop = true;
     EXPECT_TRUE(running.endsSoon());
     EXPECT_TRUE(reader.stopped.load());
-    EXPECT_EQ(reader.socket, noSocket);
+    EXPECT_TRUE(Socket::open(SocketKind::datagram).bind(itsPort)); // its socket was closed
 }
 
 TEST(UdpReaders, AFailedSetUpEndsTheRunWithReaderError)
 {
+    clearError(); // an error left on the status line by an earlier test would hide the reader's
     KeepingReceiver first, second;
     RunningReader running(first, true);
     second.bindAddressOverride = "127.0.0.1";

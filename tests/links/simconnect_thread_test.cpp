@@ -1,6 +1,6 @@
 // The SimConnect thread against the stand-in simulator: waiting, registration, the frame's
 // sending order, and the ends of a run that the simulator causes.
-#include "sim_fixture.h"
+#include "support/sim_fixture.h"
 
 #include "foundation/errors.h"
 #include "foundation/paths.h"
@@ -378,7 +378,7 @@ TEST_F(SimFixture, ReservesTheUserStandWhenTheUserStandsStill)
     EXPECT_EQ(parkAirportList.front().reservedStand, "");
     serveUserStandRequest(); // which alone changes its list and file
     EXPECT_EQ(parkAirportList.front().reservedStand, "B7");
-    EXPECT_EQ(qtest::readFile(myParkAirportsPath), "LSZH,B7\r\n");
+    EXPECT_EQ(qtest::readFile(myParkAirportsPath), std::string("LSZH,B7") + qtest::textLineEnd);
 }
 
 TEST_F(SimFixture, AUserErrorInARunningFlightClosesTheConnectionForGood)

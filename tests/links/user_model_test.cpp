@@ -1,6 +1,6 @@
 // The user aircraft's title and model as the simulator reports them, turned into a type with its
 // half wing span and category.
-#include "sim_fixture.h"
+#include "support/sim_fixture.h"
 
 #include "foundation/errors.h"
 

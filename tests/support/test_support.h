@@ -13,6 +13,12 @@ const std::filesystem::path& processRoot();
 std::filesystem::path freshFolder(const std::string& name);
 // Reads a whole file as bytes ("" when missing).
 std::string readFile(const std::filesystem::path& path);
+// The line end of a file written in text mode on this system.
+#ifdef _WIN32
+inline constexpr const char* textLineEnd = "\r\n";
+#else
+inline constexpr const char* textLineEnd = "\n";
+#endif
 void writeFile(const std::filesystem::path& path, const std::string& bytes);
 // A folder link at link leading to target (as users lay out Community with links); false when
 // the system cannot make one.

@@ -5,6 +5,7 @@
 #include "foundation/geometry.h"
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/paths.h"
+#include "links/feed_fields.h"
 #include "links/simconnect_client.h"
 #include "traffic/data_cycle.h"
 #include "traffic/motion.h"
@@ -246,8 +247,7 @@ TEST_F(Flights, DeparturePushesBackTaxisTakesOffAndIsRemovedWhenReportsStop)
     EXPECT_EQ(f.find(), nullptr);
 }
 
-// The reports of one flight in a real capture of the feed's older line format:
-// AITFC,hexid,lat,lon,alt,vs,airborne,track,speed,callsign,type,tail,from,to,time.
+// The reports of one flight in a real capture of the feed's older line format (AitfcField).
 struct CapturedReport {
     double lat, lon, alt, vs, track, speed, time;
 };
@@ -259,9 +259,11 @@ std::vector<CapturedReport> capturedFlight(const std::string& file, const std::s
         std::vector<std::string> f;
         std::stringstream fields(line);
         for (std::string field; std::getline(fields, field, ',');) f.push_back(field);
-        if (f.size() < 15 || f[0] != "AITFC" || f[9] != callsign) continue;
-        out.push_back({std::stod(f[2]), std::stod(f[3]), std::stod(f[4]), std::stod(f[5]), std::stod(f[7]),
-                       std::stod(f[8]), std::stod(f[14])});
+        using A = AitfcField;
+        if (f.size() < aitfcFieldCount || f[A::tag] != "AITFC" || f[A::callsign] != callsign) continue;
+        out.push_back({std::stod(f[A::latitude]), std::stod(f[A::longitude]), std::stod(f[A::altitude]),
+                       std::stod(f[A::verticalSpeed]), std::stod(f[A::track]), std::stod(f[A::groundSpeed]),
+                       std::stod(f[A::timestamp])});
     }
     return out;
 }

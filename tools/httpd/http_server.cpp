@@ -4,16 +4,18 @@
 #include <cctype>
 #include <fstream>
 #include <sstream>
-
-#include <winsock2.h>
-#include <ws2tcpip.h>
+#include <stdexcept>
 
 namespace qmhttp {
 
 namespace {
 
-constexpr SOCKET noSocket = INVALID_SOCKET;
 constexpr std::size_t maxRequestBytes = 64 * 1024;
+// How long a wait for a connection or for a request's bytes lasts before it looks whether the
+// server stops. Neither a blocked accept nor a blocked receive is ended by another thread
+// without closing the socket under it (a shutdown does not end them under Wine), so the
+// waits are cut into slices, and each socket is closed only by the thread that waits on it.
+constexpr std::chrono::milliseconds stopLookInterval{20};
 
 std::string reasonPhrase(int status)
 {
@@ -27,11 +29,11 @@ std::string reasonPhrase(int status)
     }
 }
 
-bool sendAll(SOCKET socket, const std::string& bytes)
+bool sendAll(const qtr::Socket& socket, const std::string& bytes)
 {
     std::size_t sent = 0;
     while (sent < bytes.size()) {
-        const int n = ::send(socket, bytes.data() + sent, static_cast<int>(bytes.size() - sent), 0);
+        const long n = socket.send(bytes.data() + sent, bytes.size() - sent);
         if (n <= 0) return false;
         sent += static_cast<std::size_t>(n);
     }
@@ -134,40 +136,28 @@ Route Route::silent()
     return route;
 }
 
-Server::Server() : listener_(static_cast<std::uintptr_t>(noSocket))
+Server::Server()
 {
-    WSADATA data;
-    winsockStarted_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    try {
+        library_.emplace();
+    } catch (const std::runtime_error&) {
+        // No socket library: start() refuses, as a server that cannot listen.
+    }
 }
 
-Server::~Server()
-{
-    stop();
-    if (winsockStarted_) WSACleanup();
-}
+Server::~Server() { stop(); }
 
 bool Server::start(std::uint16_t port)
 {
-    if (!winsockStarted_ || acceptThread_.joinable()) return false;
-    SOCKET listener = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (listener == noSocket) return false;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(listener, 16) != 0) {
-        ::closesocket(listener);
-        return false;
-    }
-    int length = sizeof address;
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
-    listener_ = static_cast<std::uintptr_t>(listener);
+    if (!library_ || acceptThread_.joinable()) return false;
+    qtr::Socket listener = qtr::Socket::open(qtr::SocketKind::stream);
+    if (!listener.isOpen() || !listener.bind({qtr::loopbackAddress, port}) || !listener.listen()) return false;
+    port_ = listener.localPort().value_or(0);
     {
         std::lock_guard lock(mutex_);
         stopping_ = false;
     }
-    acceptThread_ = std::thread([this, listener] { acceptLoop(static_cast<std::uintptr_t>(listener)); });
+    acceptThread_ = std::thread([this, listener = std::move(listener)] { acceptLoop(listener); });
     return true;
 }
 
@@ -177,11 +167,8 @@ void Server::stop()
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
-        if (static_cast<SOCKET>(listener_) != noSocket) {
-            ::closesocket(static_cast<SOCKET>(listener_));
-            listener_ = static_cast<std::uintptr_t>(noSocket);
-        }
-        for (std::uintptr_t client : openClients_) ::shutdown(static_cast<SOCKET>(client), SD_BOTH);
+        // No answer goes out after the stop.
+        for (const qtr::Socket& client : openClients_) client.shutdown(qtr::ShutdownSide::both);
     }
     changed_.notify_all();
     if (acceptThread_.joinable()) acceptThread_.join();
@@ -230,24 +217,33 @@ bool Server::waitForRequests(std::size_t count, std::chrono::milliseconds timeou
     return changed_.wait_for(lock, timeout, [&] { return requests_.size() >= count; });
 }
 
+bool Server::waitForConnections(std::size_t count, std::chrono::milliseconds timeout) const
+{
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return openClients_.size() == count; });
+}
+
 void Server::setRequestLogger(std::function<void(const Request&, int)> logger)
 {
     std::lock_guard lock(mutex_);
     logger_ = std::move(logger);
 }
 
-void Server::acceptLoop(std::uintptr_t listener)
+void Server::acceptLoop(const qtr::Socket& listener)
 {
     for (;;) {
-        const SOCKET client = ::accept(static_cast<SOCKET>(listener), nullptr, nullptr);
+        const qtr::Readiness readiness = listener.waitReadable(stopLookInterval);
+        qtr::Socket client;
+        if (readiness == qtr::Readiness::ready) client = listener.accept();
         std::lock_guard lock(mutex_);
-        if (client == noSocket || stopping_) {
-            // A closed listener (stop) or a broken one: either way no more connections.
-            if (client != noSocket) ::closesocket(client);
-            return;
-        }
-        openClients_.push_back(static_cast<std::uintptr_t>(client));
-        connectionThreads_.emplace_back([this, client] { serve(static_cast<std::uintptr_t>(client)); });
+        // A stop or a broken listener: no more connections (one accepted as the server stops
+        // closes here, the listener when the thread ends).
+        if (stopping_ || readiness == qtr::Readiness::failed) return;
+        if (readiness == qtr::Readiness::timedOut) continue;
+        if (!client.isOpen()) return;
+        const qtr::Socket& served = openClients_.emplace_back(std::move(client));
+        connectionThreads_.emplace_back([this, &served] { serve(served); });
+        changed_.notify_all();
     }
 }
 
@@ -259,6 +255,20 @@ bool Server::waitOrStop(int delayMs)
         return false;
     }
     return !changed_.wait_for(lock, std::chrono::milliseconds(delayMs), [this] { return stopping_; });
+}
+
+long Server::receiveUnlessStopped(const qtr::Socket& client, char* into, std::size_t size) const
+{
+    // A shutdown does not end a receive that is already blocked (not under Wine at least), so a
+    // client that never finishes its request would hold the stop for ever: the wait is cut into
+    // slices with a look at the stop in between.
+    for (;;) {
+        const qtr::Readiness readiness = client.waitReadable(stopLookInterval);
+        if (readiness == qtr::Readiness::failed) return -1;
+        if (readiness == qtr::Readiness::ready) return client.receive(into, size);
+        std::lock_guard lock(mutex_);
+        if (stopping_) return -1;
+    }
 }
 
 Route Server::lookup(const std::string& path) const
@@ -278,13 +288,12 @@ Route Server::lookup(const std::string& path) const
     return Route::status404();
 }
 
-void Server::serve(std::uintptr_t clientHandle)
+void Server::serve(const qtr::Socket& client)
 {
-    const SOCKET client = static_cast<SOCKET>(clientHandle);
     std::string head;
     char buffer[4096];
     while (head.find("\r\n\r\n") == std::string::npos && head.size() < maxRequestBytes) {
-        const int n = ::recv(client, buffer, sizeof buffer, 0);
+        const long n = receiveUnlessStopped(client, buffer, sizeof buffer);
         if (n <= 0) break;
         head.append(buffer, static_cast<std::size_t>(n));
     }
@@ -321,10 +330,12 @@ void Server::serve(std::uintptr_t clientHandle)
             }
         }
     }
-    ::shutdown(client, SD_SEND);
-    std::lock_guard lock(mutex_);
-    openClients_.erase(std::remove(openClients_.begin(), openClients_.end(), clientHandle), openClients_.end());
-    ::closesocket(client);
+    client.shutdown(qtr::ShutdownSide::sending);
+    {
+        std::lock_guard lock(mutex_);
+        openClients_.remove_if([&client](const qtr::Socket& open) { return &open == &client; });
+    }
+    changed_.notify_all();
 }
 
 } // namespace qmhttp

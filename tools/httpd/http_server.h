@@ -8,11 +8,15 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <list>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "foundation/os_sockets.h"
 
 namespace qmhttp {
 
@@ -71,28 +75,35 @@ public:
     // Waits until at least count requests were received; false on time-out.
     bool waitForRequests(std::size_t count, std::chrono::milliseconds timeout) const;
 
+    // Waits until exactly count connections are being served; false on time-out.
+    bool waitForConnections(std::size_t count, std::chrono::milliseconds timeout) const;
+
     // Called for each request (for the scripted server's own log); may be empty.
     void setRequestLogger(std::function<void(const Request&, int status)> logger);
 
 private:
-    void acceptLoop(std::uintptr_t listener);
-    void serve(std::uintptr_t client);
+    void acceptLoop(const qtr::Socket& listener);
+    void serve(const qtr::Socket& client);
     bool waitOrStop(int delayMs);
+    // A receive that ends (-1) when the server stops; otherwise as Socket::receive.
+    long receiveUnlessStopped(const qtr::Socket& client, char* into, std::size_t size) const;
     Route lookup(const std::string& path) const;
 
+    // First in, last out: every socket below is closed before the library's use ends.
+    std::optional<qtr::SocketLibraryUse> library_;
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     std::map<std::string, Route> routes_;
     std::filesystem::path fileRoot_;
     std::vector<Request> requests_;
-    std::vector<std::uintptr_t> openClients_;
+    // The connections being served, each removed (and closed) by its own thread; a list, so that
+    // a serving thread's socket stays where it is while others come and go.
+    std::list<qtr::Socket> openClients_;
     std::vector<std::thread> connectionThreads_;
     std::function<void(const Request&, int)> logger_;
     std::thread acceptThread_;
-    std::uintptr_t listener_;
     std::uint16_t port_ = 0;
     bool stopping_ = false;
-    bool winsockStarted_ = false;
 };
 
 } // namespace qmhttp

@@ -1,6 +1,8 @@
 // Recordings of the peer and the converter of the older 15-field captures.
 #include "rtpeer.h"
 
+#include "links/feed_fields.h"
+
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
@@ -121,19 +123,22 @@ std::optional<std::string> convertAitfcLine(std::string_view line)
     line = trimLineEnd(withoutTimePrefix(line));
     if (!line.starts_with("AITFC,")) return std::nullopt;
     const std::vector<std::string> old = splitAll(line, ',');
-    if (old.size() < 15) return std::nullopt;
-    // Field by field in the order of the newer format (42 fields, 0 to 41).
+    if (old.size() < qtr::aitfcFieldCount) return std::nullopt;
+    using A = qtr::AitfcField;
+    // Field by field in the order of the newer format (42 fields, 0 to 41), by position rather
+    // than by the program's names of them (see links/feed_fields.h).
     const std::vector<std::string> f{
-        "RTTFC", old[1], old[2], old[3], old[4], old[5],
-        old[6] == "1" ? "0" : "1", // the newer format flags the ground, the older the air
-        old[7], old[8], old[9], old[10], old[11], old[12], old[13], old[14],
-        "", "", "adsb_icao", old[4], "",
+        "RTTFC", old[A::flightId], old[A::latitude], old[A::longitude], old[A::altitude], old[A::verticalSpeed],
+        old[A::airborne] == "1" ? "0" : "1", // the newer format flags the ground, the older the air
+        old[A::track], old[A::groundSpeed], old[A::callsign], old[A::type], old[A::registration], old[A::origin],
+        old[A::destination], old[A::timestamp],
+        "", "", "adsb_icao", old[A::altitude], "",
         "-1", // no true airspeed
         "", "",
         "-1", // no roll
         "",
-        old[7].empty() ? std::string("-1") : old[7], // no wind in the old data: heading = track
-        old[5], "none", categoryOfType(old[10]),
+        old[A::track].empty() ? std::string("-1") : old[A::track], // no wind in the old data: heading = track
+        old[A::verticalSpeed], "none", categoryOfType(old[A::type]),
         "", "", "", "", "", "", "", "", "", "", "", "", "0"};
     return joinAll(f, ',');
 }

@@ -3,9 +3,6 @@
 
 #include <fmt/format.h>
 
-#include <winsock2.h>
-#include <ws2tcpip.h>
-
 #include <stdexcept>
 
 namespace rtpeer {
@@ -18,43 +15,27 @@ double epochNow()
     return duration_cast<duration<double>>(system_clock::now().time_since_epoch()).count();
 }
 
-sockaddr_in addressOf(const std::string& host, std::uint16_t port)
+std::uint32_t addressOf(const std::string& host)
 {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    if (inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1) throw std::runtime_error("bad address " + host);
-    return address;
+    const auto address = qtr::parseIpv4(host);
+    if (!address) throw std::runtime_error("bad address " + host);
+    return *address;
 }
 
 } // namespace
 
-WinsockUser::WinsockUser()
+UdpSender::UdpSender(const std::string& host)
+    : address_(addressOf(host)), socket_(qtr::Socket::open(qtr::SocketKind::datagram))
 {
-    WSADATA data;
-    if (WSAStartup(MAKEWORD(2, 2), &data) != 0) throw std::runtime_error("WSAStartup failed");
-}
-
-WinsockUser::~WinsockUser() { WSACleanup(); }
-
-UdpSender::UdpSender(std::string host) : host_(std::move(host))
-{
-    const SOCKET s = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-    if (s == INVALID_SOCKET) throw std::runtime_error("cannot create a UDP socket");
+    if (!socket_.isOpen()) throw std::runtime_error("cannot create a UDP socket");
     // Room for the largest datagrams the tests send.
-    const int size = 1 << 17;
-    setsockopt(s, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&size), sizeof size);
-    socket_ = static_cast<std::uintptr_t>(s);
+    socket_.setSendBufferBytes(1 << 17);
 }
-
-UdpSender::~UdpSender() { closesocket(static_cast<SOCKET>(socket_)); }
 
 bool UdpSender::send(std::uint16_t port, std::string_view datagram)
 {
-    const sockaddr_in address = addressOf(host_, port);
-    const int sent = sendto(static_cast<SOCKET>(socket_), datagram.data(), static_cast<int>(datagram.size()), 0,
-                            reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    return sent == static_cast<int>(datagram.size());
+    const long sent = socket_.sendTo({address_, port}, datagram.data(), datagram.size());
+    return sent == static_cast<long>(datagram.size());
 }
 
 std::size_t play(const std::vector<RecordedDatagram>& recording, const PlayOptions& options,
@@ -142,17 +123,15 @@ void FeedClient::received(const std::string& line)
 
 void FeedClient::run()
 {
-    WinsockUser winsock;
+    const qtr::SocketLibraryUse library;
+    const qtr::Ipv4Endpoint server{addressOf(options_.host), options_.port};
     while (!stop_.load()) {
         if (away_.load()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
             continue;
         }
-        SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        const sockaddr_in address = addressOf(options_.host, options_.port);
-        if (s == INVALID_SOCKET ||
-            connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) == SOCKET_ERROR) {
-            if (s != INVALID_SOCKET) closesocket(s);
+        const qtr::Socket s = qtr::Socket::open(qtr::SocketKind::stream);
+        if (!s.isOpen() || !s.connect(server)) {
             std::this_thread::sleep_for(options_.retry);
             continue;
         }
@@ -167,18 +146,13 @@ void FeedClient::run()
         while (open && !stop_.load()) {
             if (drop_.exchange(false)) {
                 // A reset rather than an orderly close: RealTraffic killed or its PC gone.
-                const linger abrupt{1, 0};
-                setsockopt(s, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abrupt), sizeof abrupt);
+                s.setResetOnClose();
                 if (log_) log_("dropped the connection");
                 break;
             }
-            fd_set readSet;
-            FD_ZERO(&readSet);
-            FD_SET(s, &readSet);
-            timeval timeout{0, 20000};
-            if (select(0, &readSet, nullptr, nullptr, &timeout) <= 0) continue;
+            if (s.waitReadable(std::chrono::milliseconds(20)) != qtr::Readiness::ready) continue;
             char buffer[4096];
-            const int count = recv(s, buffer, sizeof buffer, 0);
+            const long count = s.receive(buffer, sizeof buffer);
             if (count <= 0) break;
             pending.append(buffer, static_cast<std::size_t>(count));
             for (std::size_t end = pending.find('\n'); end != std::string::npos; end = pending.find('\n')) {
@@ -190,26 +164,26 @@ void FeedClient::run()
                         fmt::format("{{ \"version\":\"{}\",\"level\": {} }}", options_.version, options_.level);
                     switch (options_.reply) {
                     case ReplyMode::Json:
-                        ::send(s, reply.data(), static_cast<int>(reply.size()), 0);
+                        s.send(reply.data(), reply.size());
                         break;
                     case ReplyMode::Split: {
                         const std::size_t half = reply.size() / 2;
-                        ::send(s, reply.data(), static_cast<int>(half), 0);
+                        s.send(reply.data(), half);
                         std::this_thread::sleep_for(std::chrono::milliseconds(200));
-                        ::send(s, reply.data() + half, static_cast<int>(reply.size() - half), 0);
+                        s.send(reply.data() + half, reply.size() - half);
                         break;
                     }
                     case ReplyMode::SplitAfterLineFeed: {
                         const std::string first = fmt::format("{{ \"version\":\"{}\",\n", options_.version);
                         const std::string second = fmt::format("  \"level\": {} }}", options_.level);
-                        ::send(s, first.data(), static_cast<int>(first.size()), 0);
+                        s.send(first.data(), first.size());
                         std::this_thread::sleep_for(std::chrono::milliseconds(200));
-                        ::send(s, second.data(), static_cast<int>(second.size()), 0);
+                        s.send(second.data(), second.size());
                         break;
                     }
                     case ReplyMode::Invalid: {
                         const std::string junk = "version 10 level 2\r\n";
-                        ::send(s, junk.data(), static_cast<int>(junk.size()), 0);
+                        s.send(junk.data(), junk.size());
                         break;
                     }
                     case ReplyMode::Silent:
@@ -220,7 +194,6 @@ void FeedClient::run()
                 }
             }
         }
-        closesocket(s);
         if (!options_.reconnect) break;
     }
 }

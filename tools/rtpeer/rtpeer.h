@@ -2,6 +2,8 @@
 // A stand-in for RealTraffic toward Quillmarsh: it sends traffic datagrams (one aircraft per
 // datagram) and QNH datagrams from a recording, and connects to the feed server as its client,
 // answering the version question and keeping every line it receives.
+#include "foundation/os_sockets.h"
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -41,28 +43,17 @@ std::vector<RecordedDatagram> convertCapture(const std::string& capture, std::si
 // The traffic datagram with its time stamp (field 14) set to the given time.
 std::string restampTraffic(std::string_view datagram, double epochSeconds);
 
-// Winsock for the peer's sockets (reference counted by Winsock itself).
-class WinsockUser {
-public:
-    WinsockUser();
-    ~WinsockUser();
-    WinsockUser(const WinsockUser&) = delete;
-    WinsockUser& operator=(const WinsockUser&) = delete;
-};
-
 class UdpSender {
 public:
-    explicit UdpSender(std::string host = "127.0.0.1");
-    ~UdpSender();
-    UdpSender(const UdpSender&) = delete;
-    UdpSender& operator=(const UdpSender&) = delete;
+    explicit UdpSender(const std::string& host = "127.0.0.1");
     // True when the whole datagram went out.
     bool send(std::uint16_t port, std::string_view datagram);
 
 private:
-    WinsockUser winsock_;
-    std::string host_;
-    std::uintptr_t socket_;
+    // Declared first: the socket closes before the library's cleanup.
+    qtr::SocketLibraryUse library_;
+    std::uint32_t address_;
+    qtr::Socket socket_;
 };
 
 struct PlayOptions {

@@ -171,6 +171,14 @@ protected:
         return std::vector<nlohmann::ordered_json>(all.begin() + std::min(first, all.size()), all.end());
     }
 
+    // The live aircraft record of a flight; null when there is none.
+    static qtr::LiveAircraft* live(std::uint32_t flightId)
+    {
+        for (auto& a : qtr::liveAircraft)
+            if (a.flightId == flightId) return &a;
+        return nullptr;
+    }
+
     // A live aircraft record with a creation request for it.
     qtr::LiveAircraft& addLive(std::uint32_t flightId, const std::string& callsign, bool airborne,
                                const std::string& origin = "EDDF", const std::string& destination = "EGLL",
