@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 namespace qtr {
 
@@ -84,6 +85,16 @@ double wrapLonDeg(double lonDeg)
     if (w > 180.0) w -= 360.0;
     if (w < -180.0) w += 360.0;
     return w;
+}
+
+double wrapPi(double angle)
+{
+    // Nearly every angle is in range already; std::fmod is slow in this C library.
+    if (angle >= -std::numbers::pi && angle <= std::numbers::pi) return angle;
+    angle = std::fmod(angle, twoPi);
+    if (angle > std::numbers::pi) angle -= twoPi;
+    if (angle < -std::numbers::pi) angle += twoPi;
+    return angle;
 }
 
 double lonDifferenceDeg(double fromLonDeg, double toLonDeg) { return wrapLonDeg(toLonDeg - fromLonDeg); }

@@ -48,8 +48,10 @@ LatLon destinationPoint(const LatLon& start, double bearing, double distanceFeet
 
 // Longitude differences and means the short way round: across the antimeridian, 179.995 to
 // -179.995 is 0.01 degrees east, and their middle is 180, not 0.
-// A longitude brought into [-180, 180].
+// A longitude, or any angle in degrees, brought into [-180, 180].
 double wrapLonDeg(double lonDeg);
+// An angle in radians brought into [-pi, pi].
+double wrapPi(double angle);
 // toLonDeg - fromLonDeg wrapped into [-180, 180].
 double lonDifferenceDeg(double fromLonDeg, double toLonDeg);
 // The longitude half way from one to the other, in [-180, 180].

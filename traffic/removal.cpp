@@ -20,15 +20,6 @@ namespace qtr {
 
 namespace {
 
-double wrapPi(double a)
-{
-    if (a >= -std::numbers::pi && a <= std::numbers::pi) return a;
-    a = std::fmod(a, twoPi);
-    if (a > std::numbers::pi) a -= twoPi;
-    if (a < -std::numbers::pi) a += twoPi;
-    return a;
-}
-
 void forgetResolvedObject(const StaticAircraft& aircraft)
 {
     if (!isLiveFlightId(aircraft.flightId) || aircraft.objectid == 0 || aircraft.objectid != resolvedObjectId) return;

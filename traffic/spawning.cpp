@@ -55,24 +55,6 @@ double referenceTrackDeg(const LiveAircraft& a)
     return a.bearingToNext * radToDeg;
 }
 
-double wrapDeg(double a)
-{
-    if (a >= -180.0 && a <= 180.0) return a;
-    a = std::fmod(a, 360.0);
-    if (a > 180.0) a -= 360.0;
-    if (a < -180.0) a += 360.0;
-    return a;
-}
-
-double wrapPi(double a)
-{
-    if (a >= -std::numbers::pi && a <= std::numbers::pi) return a;
-    a = std::fmod(a, twoPi);
-    if (a > std::numbers::pi) a -= twoPi;
-    if (a < -std::numbers::pi) a += twoPi;
-    return a;
-}
-
 // True when the aircraft must wait for the user aircraft (it has been popped or held).
 bool heldByUser(LiveAircraft& a)
 {
@@ -94,7 +76,7 @@ bool heldByUser(LiveAircraft& a)
         }
         const double d = distanceNm(u, at(front));
         if (d > 6.0 || std::fabs(front.alt - user.alt) >= 3000.0) return false;
-        const double angle = wrapDeg(referenceTrackDeg(a) - initialBearing(u, at(front)) * radToDeg);
+        const double angle = wrapLonDeg(referenceTrackDeg(a) - initialBearing(u, at(front)) * radToDeg);
         double folded;
         if (angle >= 0.0 && angle <= 90.0) {
             folded = 90.0 - angle;

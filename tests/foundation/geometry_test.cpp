@@ -121,6 +121,10 @@ TEST(Geometry, LongitudesTheShortWayRound)
     }
     EXPECT_NEAR(wrapLonDeg(540), 180, 1e-9);
     EXPECT_NEAR(wrapLonDeg(-190), 170, 1e-9);
+    // Angles in radians, inside the range (returned as they are) and a turn or more outside it.
+    const double angles[][2] = {{0.5, 0.5}, {-pi, -pi}, {pi, pi}, {1.5 * pi, -0.5 * pi}, {-1.5 * pi, 0.5 * pi},
+                                {7 * pi + 0.25, -pi + 0.25}, {-4 * pi - 0.25, -0.25}};
+    for (const auto& a : angles) EXPECT_NEAR(wrapPi(a[0]), a[1], 1e-12) << a[0];
 }
 
 TEST(Geometry, DestinationPoints)
