@@ -28,6 +28,17 @@ bool parkAirportWithin10Nm(const LiveAircraft& a)
 
 double qnh() { return static_cast<double>(currentQnh.load()); }
 
+// A later leg shorter than this (20 m: a hover's jitter, a repeated report) shows no direction.
+constexpr double shortestDirectedLegNm = 20.0 / 1852.0;
+
+// The rate (rad per tick) of a coordinated turn at 25 degrees of bank, g tan(bank) / v, taken at
+// 20 kt at least (25 degrees a second) so that a helicopter slowing to a hover does not spin.
+double bankedTurnRate(double speedKt)
+{
+    constexpr double g = 9.80665, tan25 = 0.46630765815499858, metresPerSecondPerKt = 1852.0 / 3600.0;
+    return g * tan25 / (std::max(speedKt, 20.0) * metresPerSecondPerKt) / 100.0;
+}
+
 } // namespace
 
 void nextPosAir(LiveAircraft& a)
@@ -96,10 +107,19 @@ void airborneStep(LiveAircraft& a)
     if (next.attitudeFromFeed && next.bank && next.trueHeading &&
         a.heightAboveGround < (a.approach ? 2000.0 : 1000.0)) {
         turn = wrapSigned(*next.trueHeading - a.heading);
-    } else {
+    } else if (a.stream.size() >= 3 && legOf(a, next, a.stream[2]).distanceNm >= shortestDirectedLegNm) {
         turn = turnAngleAtNextPoint(a);
+    } else {
+        // No later leg known yet (reports 20 s apart against the 30 s delay leave two points), or
+        // none that shows a direction:
+        // turn onto this leg rather than keep a heading the aircraft no longer flies, as soon as
+        // a banked turn allows, not spread over the leg, which would keep it flying sideways.
+        turn = wrapSigned(a.bearingToNext - a.heading);
+        a.turnOntoLeg = 1;
+        const double rate = bankedTurnRate(std::min(cur.tas, next.tas));
+        a.headingRate = turn / std::clamp(std::fabs(turn) / rate, 1.0, dt);
     }
-    a.headingRate = turn / dt;
+    if (!a.turnOntoLeg) a.headingRate = turn / dt;
     if (next.bank) {
         a.bankRate = (*next.bank - a.bank) / dt;
     } else {
@@ -217,9 +237,9 @@ void airborneVerticalRate(LiveAircraft& a)
     Position& next = a.stream[1];
     const double dt = ticksToNext(a);
     if (!a.approach) {
-        const double r = (next.alt - a.alt) / dt;
-        a.altRate = a.heightAboveGround > 1000.0 ? std::min(r, a.maxClimbRate)
-                                                 : std::min(std::max(r, 0.2), a.maxClimbRate);
+        // At every height the reported altitudes set the rate. A floor of climb low down (for a
+        // climb-out) would carry the aircraft past its next report, or up toward a lower one.
+        a.altRate = std::min((next.alt - a.alt) / dt, a.maxClimbRate);
         return;
     }
     if (cur.alt == next.alt && a.heightAboveGround <= 1000.0 && cur.verticalSpeed + next.verticalSpeed <= 100.0) {

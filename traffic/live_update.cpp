@@ -59,16 +59,35 @@ void goAround(LiveAircraft& a)
 // A report far off the heading of a dead-reckoned aircraft is usually one the reckoning ran past
 // on a straight track: turning back to it would fly a U-turn. It is the feed's word all the same
 // when it lies farther from the aircraft than the reckoning has carried it from the last report
-// (the aircraft turned in the gap), or when it is the second such report in a row.
+// (the aircraft turned in the gap), or when it is the second such report in a row. The distance
+// is the one flown so far: the far end of the planned reckoning lies ahead of the aircraft and
+// would outweigh a helicopter's reports that it stopped and turned a few metres away.
 bool reportOutvotesReckoning(LiveAircraft& a, const Position& p)
 {
     const LatLon here{a.lat, a.lon};
-    const double reckoned = std::max(distanceNm(LatLon{a.reckonedFromLat, a.reckonedFromLon}, here),
-                                     distanceNm(LatLon{a.reckonedFromLat, a.reckonedFromLon}, at(a.stream.back())));
+    const double reckoned = distanceNm(LatLon{a.reckonedFromLat, a.reckonedFromLon}, here);
     if (distanceNm(here, at(p)) > reckoned) return true;
     if (a.refusedDuringReckoning >= 1) return true;
     ++a.refusedDuringReckoning;
     return false;
+}
+
+// Whether a vertical speed (ft/min) climbs (1), descends (-1) or holds (0), within what altitude
+// reports in steps of 25 ft some 10 to 20 s apart can tell.
+int verticalTrend(double ftPerMin) { return ftPerMin > 150.0 ? 1 : ftPerMin < -150.0 ? -1 : 0; }
+
+// The feed's vertical speed is often missing (0) or a few ft/min on a descent of 800. The approach,
+// the configuration, the pitch and the climb-out read it: where it is missing or points another
+// way than the reported altitudes, the altitudes' own rate since the last position stands for it.
+void verticalSpeedFromAltitudes(const LiveAircraft& a, Position& p)
+{
+    if (a.stream.empty() || !p.airborne) return;
+    const Position& last = a.stream.back();
+    const std::int32_t ticks = signedDiff(p.time, last.time);
+    if (!last.airborne || ticks < 100) return;
+    const double reported = (p.alt - last.alt) * 6000.0 / ticks;
+    if (p.verticalSpeed != 0 && verticalTrend(p.verticalSpeed) == verticalTrend(reported)) return;
+    p.verticalSpeed = reported;
 }
 
 } // namespace
@@ -139,6 +158,7 @@ void addPositionToStream(LiveAircraft& a, Position p)
     case phaseBirth:
         if (!a.stream.empty() && markDuplicatePosition(a, p)) {
             if (signedDiff(p.time, a.stream.back().time) < 1) p.time = a.stream.back().time + 1;
+            verticalSpeedFromAltitudes(a, p);
             a.stream.push_back(p);
         }
         return;
@@ -209,6 +229,7 @@ void addPositionToStream(LiveAircraft& a, Position p)
             startDeparture(a);
         }
     }
+    verticalSpeedFromAltitudes(a, p);
     a.stream.push_back(p);
     if (a.stream.size() == 2 && a.stream[0].stop && a.stream[1].stop) {
         a.stream[0].time = tickCount.load() + 1;

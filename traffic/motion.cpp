@@ -27,6 +27,8 @@ namespace {
 
 constexpr double metresPerDegree = 111132.95;
 constexpr double halfDegree = 0.5 * degToRad;
+// Below this a report in the air is a hover (a helicopter's ground speed jitters by a knot or two).
+constexpr double hoverSpeedKt = 3.0;
 constexpr std::uint32_t throttleValues[] = {0, 4914, 8191, 11468, 16383};
 constexpr std::uint32_t flapValues[] = {0, 3072, 10240, 16383};
 
@@ -51,6 +53,18 @@ void turnToward(LiveAircraft& a, double target)
     const double diff = wrapSigned(target - a.heading);
     if (std::fabs(diff) <= halfDegree) return;
     a.heading = wrapPositive(a.heading + (diff > 0 ? a.turnRate : -a.turnRate));
+}
+
+// One tick of a turn onto the leg being flown: it ends on the leg's bearing.
+void turnOntoLeg(LiveAircraft& a)
+{
+    if (std::fabs(wrapSigned(a.bearingToNext - a.heading)) <= std::fabs(a.headingRate)) {
+        a.heading = wrapPositive(a.bearingToNext);
+        a.headingRate = 0;
+        a.turnOntoLeg = 0;
+        return;
+    }
+    a.heading = wrapPositive(a.heading + a.headingRate);
 }
 
 } // namespace
@@ -136,6 +150,7 @@ void nextPosMain(LiveAircraft& a)
 void nextPos(LiveAircraft& a)
 {
     clearCurve(a);
+    a.turnOntoLeg = 0;
     {
         const Position& cur = a.stream[0];
         Position& next = a.stream[1];
@@ -334,8 +349,13 @@ void moveLiveAcTick(LiveAircraft& a)
         }
     } else {
         switch (a.phase) {
-        case phaseTakeOff:
         case phaseFlying:
+            if (a.turnOntoLeg) {
+                turnOntoLeg(a);
+                break;
+            }
+            [[fallthrough]];
+        case phaseTakeOff:
         case phaseParked:
         case phaseBirth:
             a.heading = wrapPositive(a.heading + a.headingRate);
@@ -419,6 +439,9 @@ void extrapolatePosition(LiveAircraft& a, std::int32_t n)
     } else if (a.onGround) {
         p.speed = 0;
         p.stop = 1;
+    } else if (p.speed < hoverSpeedKt) {
+        // Reported hovering, it hovers on: a reckoning at the floor of 1 kt would drift it away.
+        p.speed = 0;
     } else if (!(a.approach && n < 4)) {
         p.speed = std::max(p.speed * (a.approach ? 90.0 : 95.0) / 100.0, 1.0);
     }

@@ -137,6 +137,8 @@ struct LiveAircraft : StaticAircraft {
     std::uint8_t landingRoll = 0;
     std::uint8_t leaveStandPending = 0;
     std::uint8_t turnInPlace = 0;
+    // In the air: the heading turns by headingRate onto bearingToNext and stops there.
+    std::uint8_t turnOntoLeg = 0;
     // State of the touchdown and landing roll as the object events drive it.
     std::uint32_t groundTimer = 0;
     std::int32_t groundState = 0; // 1 on the ground, 2 and above rolling

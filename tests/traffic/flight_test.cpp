@@ -251,6 +251,8 @@ TEST_F(Flights, DeparturePushesBackTaxisTakesOffAndIsRemovedWhenReportsStop)
 struct CapturedReport {
     double lat, lon, alt, vs, track, speed, time;
 };
+const std::string klaxCapture = QM_SOURCE_DIR "/../shared/realdata/realtraffic/aitfc_KLAX_20210125_Test.csv";
+const std::string edkbCapture = QM_SOURCE_DIR "/../shared/realdata/realtraffic/aitfc_edkb_10s.csv";
 std::vector<CapturedReport> capturedFlight(const std::string& file, const std::string& callsign)
 {
     std::vector<CapturedReport> out;
@@ -261,11 +263,48 @@ std::vector<CapturedReport> capturedFlight(const std::string& file, const std::s
         for (std::string field; std::getline(fields, field, ',');) f.push_back(field);
         using A = AitfcField;
         if (f.size() < aitfcFieldCount || f[A::tag] != "AITFC" || f[A::callsign] != callsign) continue;
-        out.push_back({std::stod(f[A::latitude]), std::stod(f[A::longitude]), std::stod(f[A::altitude]),
-                       std::stod(f[A::verticalSpeed]), std::stod(f[A::track]), std::stod(f[A::groundSpeed]),
-                       std::stod(f[A::timestamp])});
+        // On the ground the reader keeps no altitude (0 means on the ground).
+        const double alt = f[A::airborne] == "1" ? std::stod(f[A::altitude]) : 0.0;
+        out.push_back({std::stod(f[A::latitude]), std::stod(f[A::longitude]), alt, std::stod(f[A::verticalSpeed]),
+                       std::stod(f[A::track]), std::stod(f[A::groundSpeed]), std::stod(f[A::timestamp])});
     }
     return out;
+}
+
+// A pose the simulator got, with the feed time it stands for (the feed plays 30 s behind).
+struct FlownPose {
+    double feedTime;
+    LatLon at;
+    double alt, heading;
+    double nextAlt; // of the report it is flying to
+};
+
+// Plays one captured flight through the traffic manager, each report fed at its own time, and
+// collects every pose of the aircraft, until `after` seconds past the last report.
+std::vector<FlownPose> replay(TrafficHarness& h, const std::vector<CapturedReport>& reports, const std::string& callsign,
+                              const std::string& type, double after)
+{
+    std::vector<FlownPose> flown;
+    const double start = reports.front().time;
+    const int total = static_cast<int>((reports.back().time - start + after) * 100);
+    std::size_t next = 0;
+    for (int pass = 0; pass <= total; ++pass) {
+        while (next < reports.size() && (reports[next].time - start) * 100 <= pass) {
+            const CapturedReport& c = reports[next++];
+            auto r = TrafficHarness::report(10696221, callsign, type, c.lat, c.lon, c.alt, c.speed, c.track, c.time);
+            r.position.verticalSpeed = c.vs;
+            h.feed(r);
+        }
+        h.pass();
+        if (h.creations.empty()) continue;
+        const auto a = std::find_if(liveAircraft.begin(), liveAircraft.end(),
+                                    [](const LiveAircraft& l) { return l.flightId == 10696221; });
+        for (const PositionUpdate& p : h.poses.back())
+            if (p.objectId == h.creations[0].objectId && a != liveAircraft.end() && !a->stream.empty())
+                flown.push_back({start + (pass - 3000) / 100.0, LatLon{p.latitude, p.longitude}, p.altitude, p.heading,
+                                 a->stream.front().alt});
+    }
+    return flown;
 }
 
 // Metres from a point to the nearest leg of the reported track.
@@ -290,7 +329,7 @@ TEST_F(Flights, HelicopterTurningInAReportGapJoinsItsReportedTrack)
     // N306FD flies south-west, then nothing is reported for 42 s, in which it turns back north-east.
     // Its reckoning runs on south-west meanwhile; the reports after the gap must win.
     const auto reports =
-        capturedFlight(QM_SOURCE_DIR "/../shared/realdata/realtraffic/aitfc_KLAX_20210125_Test.csv", "N306FD");
+        capturedFlight(klaxCapture, "N306FD");
     ASSERT_GE(reports.size(), 10u);
     const auto gap = std::adjacent_find(reports.begin(), reports.end(), [](const auto& a, const auto& b) {
         return b.time - a.time >= 40 && std::fabs(wrapSigned((b.track - a.track) * degToRad)) > 150 * degToRad;
@@ -302,27 +341,113 @@ TEST_F(Flights, HelicopterTurningInAReportGapJoinsItsReportedTrack)
 
     // The user waits at the airport of Van Nuys, a few miles off: inside the injection range.
     h.setUser(34.21, -118.49, true);
-    const double start = reports.front().time;
-    const int total = static_cast<int>((reports.back().time - start) * 100) + 3000;
-    std::size_t next = 0;
+    // Where the report after the gap is due, and from then on, it flies along its reports.
     double worstAfterJoin = 0;
-    for (int pass = 0; pass <= total; ++pass) {
-        while (next < reports.size() && (reports[next].time - start) * 100 <= pass) {
-            const CapturedReport& c = reports[next++];
-            auto r = TrafficHarness::report(10696221, "N306FD", "B06", c.lat, c.lon, c.alt, c.speed, c.track, c.time);
-            r.position.verticalSpeed = c.vs;
-            h.feed(r);
-        }
-        h.pass();
-        // Where the report after the gap is due, and from then on, it flies along its reports.
-        if (h.creations.empty() || pass < (afterGap - start) * 100 + 3000) continue;
-        for (const PositionUpdate& p : h.poses.back())
-            if (p.objectId == h.creations[0].objectId)
-                worstAfterJoin = std::max(worstAfterJoin, metresFromTrack(reports, LatLon{p.latitude, p.longitude}));
-    }
+    for (const FlownPose& p : replay(h, reports, "N306FD", "B06", 30))
+        if (p.feedTime >= afterGap) worstAfterJoin = std::max(worstAfterJoin, metresFromTrack(reports, p.at));
     ASSERT_EQ(h.creations.size(), 1u);
     EXPECT_TRUE(h.removals.empty());
     EXPECT_LT(worstAfterJoin, 50.0);
+}
+
+// The leg of the reported track nearest to a pose, among the legs flown within 30 s of its feed
+// time (a circuit passes the same place at other heights), and where along it the pose lies.
+struct NearestLeg {
+    std::size_t from = 0;
+    double along = 0, metres = 1e9;
+};
+NearestLeg nearestLeg(const std::vector<CapturedReport>& track, const FlownPose& p)
+{
+    NearestLeg best;
+    for (std::size_t k = 0; k + 1 < track.size(); ++k) {
+        if (track[k + 1].time < p.feedTime - 30 || track[k].time > p.feedTime + 30) continue;
+        const LatLon a{track[k].lat, track[k].lon}, b{track[k + 1].lat, track[k + 1].lon};
+        const double east = std::cos(a.lat * degToRad) * 60.0 * 1852.0, north = 60.0 * 1852.0;
+        const double bx = lonDifferenceDeg(a.lon, b.lon) * east, by = (b.lat - a.lat) * north;
+        const double px = lonDifferenceDeg(a.lon, p.at.lon) * east, py = (p.at.lat - a.lat) * north;
+        const double len2 = bx * bx + by * by;
+        const double t = len2 > 0 ? std::clamp((px * bx + py * by) / len2, 0.0, 1.0) : 0.0;
+        const double d = std::hypot(px - t * bx, py - t * by);
+        if (d < best.metres) best = {k, t, d};
+    }
+    return best;
+}
+
+TEST(CapturedFlights, FlyAsTheirReportsSay)
+{
+    // Real flights whose feed gives vertical speeds of a few ft/min (or none) against the altitudes
+    // it reports, reports 10 to 20 s apart (fewer than three in the stream), and a helicopter that
+    // ends up hovering.
+    struct Case {
+        std::string file, callsign, type;
+        std::uint32_t category;
+        double ground; // ft, under the flight
+        bool hovers;   // its last reports are at its hover point
+    };
+    const Case cases[] = {
+        {klaxCapture, "DAL40", "A359", categoryHeavy, 125, false},  // short final, reports descending
+        {klaxCapture, "SKW192P", "CRJ7", categoryLarge, 125, false}, // climb-out, vertical speeds of a few ft/min
+        {klaxCapture, "N417CB", "C172", categoryLight, 800, false},  // a light aircraft turning and descending
+        {klaxCapture, "N306FD", "B06", categoryRotorcraft, 800, false},
+        {klaxCapture, "N822LA01", "H60", categoryRotorcraft, 800, true},
+        {edkbCapture, "DEEZU", "C172", categoryLight, 197, false}, // a circuit, no vertical speed at all
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.callsign);
+        TrafficHarness h;
+        TrafficHarness::addType(c.type, c.category, 0.01);
+        TrafficHarness::addLivery("", c.type, c.type + " Generic");
+        h.groundElevation = c.ground;
+        const auto reports = capturedFlight(c.file, c.callsign);
+        ASSERT_GE(reports.size(), 5u);
+        h.setUser(reports.front().lat, reports.front().lon, true);
+        const auto flown = replay(h, reports, c.callsign, c.type, 90);
+        ASSERT_EQ(h.creations.size(), 1u);
+
+        double firstAirborne = 1e12, lastAirborne = 0;
+        for (const CapturedReport& r : reports)
+            if (r.alt > 0) {
+                firstAirborne = std::min(firstAirborne, r.time);
+                lastAirborne = std::max(lastAirborne, r.time);
+            }
+        double worstAlt = 0, worstTrack = 0;
+        int climbsTowardLower = 0, headed = 0, moving = 0;
+        for (std::size_t k = 50; k + 50 < flown.size(); ++k) {
+            const FlownPose& p = flown[k];
+            if (p.feedTime > reports.back().time) break;
+            const NearestLeg leg = nearestLeg(reports, p);
+            // A gap longer than the feed's delay is dead-reckoned: the track there is unknown.
+            const auto due = std::upper_bound(reports.begin(), reports.end(), p.feedTime,
+                                              [](double t, const CapturedReport& r) { return t < r.time; });
+            if (due == reports.begin() || due == reports.end() || due->time - (due - 1)->time <= 30)
+                worstTrack = std::max(worstTrack, leg.metres);
+            if (p.feedTime < firstAirborne || p.feedTime > lastAirborne) continue;
+            const CapturedReport &from = reports[leg.from], &to = reports[leg.from + 1];
+            if (from.alt > 0 && to.alt > 0) {
+                worstAlt = std::max(worstAlt, std::fabs(p.alt - (from.alt + leg.along * (to.alt - from.alt))));
+                if (p.alt > flown[k - 1].alt && p.nextAlt < p.alt - 1) { if (climbsTowardLower % 200 == 0) printf("DBG %s t=%.2f alt=%.1f prev=%.1f from=%.0f@%.0f to=%.0f@%.0f along=%.2f\n", c.callsign.c_str(), p.feedTime - reports.front().time, p.alt, flown[k-1].alt, from.alt, from.time- reports.front().time, to.alt, to.time- reports.front().time, leg.along); ++climbsTowardLower;}
+            }
+            // The direction of motion over a second, where it moves at 10 kt or more.
+            const LatLon before = flown[k - 50].at, after = flown[k + 50].at;
+            if (p.alt - c.ground < 50 || distanceNm(before, after) * 1852.0 < 5.0) continue;
+            ++moving;
+            if (std::fabs(wrapSigned(initialBearing(before, after) - p.heading)) <= 60 * degToRad) ++headed; else if (k % 100 == 0) printf("HDG %s t=%.2f hdg=%.0f motion=%.0f m=%.1f\n", c.callsign.c_str(), p.feedTime - reports.front().time, p.heading*radToDeg, initialBearing(before, after)*radToDeg, distanceNm(before, after) * 1852.0);
+        }
+        EXPECT_LE(worstAlt, 300.0);
+        EXPECT_EQ(climbsTowardLower, 0);
+        ASSERT_GT(moving, 100);
+        EXPECT_GE(headed, 0.9 * moving) << headed << " of " << moving;
+        EXPECT_LE(worstTrack, 50.0);
+        if (c.hovers) {
+            // From the feed time of its hover report on, it stays there.
+            const CapturedReport& hover = reports.back();
+            double worstHover = 0;
+            for (const FlownPose& p : flown) { if (std::llround(p.feedTime*100) % 200 == 0 && p.feedTime > hover.time - 40) printf("HOV t=%.2f d=%.1f alt=%.0f hdg=%.0f\n", p.feedTime - reports.front().time, distanceNm(p.at, LatLon{hover.lat, hover.lon}) * 1852.0, p.alt, p.heading*radToDeg);}
+            for (const FlownPose& p : flown)
+                if (p.feedTime >= hover.time) worstHover = std::max(worstHover, distanceNm(p.at, LatLon{hover.lat, hover.lon}) * 1852.0);
+            EXPECT_LE(worstHover, 30.0);
+        }
+    }
 }
 
 TEST_F(Flights, DataCycleWorkFallsOnItsCycles)
