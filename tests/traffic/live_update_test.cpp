@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 using namespace qtr;
 using qtest::TrafficHarness;
 
@@ -130,6 +132,7 @@ TEST_F(LiveUpdate, ExtendedStreamDropsAReportFarOffTheHeading)
     LiveAircraft& a = aircraft(at(50, 8, 100, 250, 5000), phaseFlying);
     a.heading = 0;
     extrapolatePosition(a, 7); // 8 s at 95 % of 250 kt: 0.53 nm ahead of the last report
+    a.lat = a.stream.back().lat; // and the aircraft got there
     // 120 degrees off the heading, 0.3 nm back from the reckoned point: the reckoning merely ran
     // past it on a straight track, so the report is dropped rather than flown back to.
     const LatLon off = destinationPoint(LatLon{a.stream.back().lat, a.stream.back().lon}, 120 * degToRad, 0.3 * 6076.0);
@@ -149,16 +152,23 @@ TEST_F(LiveUpdate, ReportsOffTheReckonedHeadingWinOverTheReckoning)
         const char* name;
         std::vector<double> nmBackFromReckonedPoint; // successive reports, all 120 degrees off the heading
         std::size_t firstTaken;                      // index of the first report taken (size: none)
+        std::optional<double> flownNm = {};          // from the last report (none: to the reckoned point)
     };
+    constexpr double toReckonedPoint = 8 * 0.95 * 250 / 3600; // nm
     for (const Case& c :
          {Case{"ran past it", {0.3}, 1}, Case{"turned in the gap: beyond the reckoned distance", {1.0}, 0},
-          Case{"a second report off the heading", {0.3, 0.25}, 1}}) {
+          Case{"a second report off the heading", {0.3, 0.25}, 1},
+          Case{"short of the reckoned point, turned: farther than flown so far", {0.45}, 0, 0.1}}) {
         SCOPED_TRACE(c.name);
         liveAircraft.clear();
         LiveAircraft& a = aircraft(at(50, 8, 100, 250, 5000), phaseFlying);
         a.heading = 0;
         extrapolatePosition(a, 7);
         const LatLon reckoned{a.stream.back().lat, a.stream.back().lon};
+        // Where the aircraft has got to on its reckoned track when the reports come.
+        const LatLon here = destinationPoint(LatLon{50, 8}, 0, c.flownNm.value_or(toReckonedPoint) * 6076.0);
+        a.lat = here.lat;
+        a.lon = here.lon;
         std::size_t taken = c.nmBackFromReckonedPoint.size();
         for (std::size_t k = 0; k < c.nmBackFromReckonedPoint.size() && taken == c.nmBackFromReckonedPoint.size();
              ++k) {
@@ -174,6 +184,32 @@ TEST_F(LiveUpdate, ReportsOffTheReckonedHeadingWinOverTheReckoning)
         } else {
             EXPECT_EQ(a.stream.size(), 2u);
         }
+    }
+}
+
+TEST_F(LiveUpdate, VerticalSpeedFollowsTheReportedAltitudesWhereTheFeedsIsMissingOrContradicts)
+{
+    // Two reports 20 s (2000 ticks) apart; the feed's vertical speed of the second against the
+    // altitudes' own rate.
+    struct Case {
+        const char* name;
+        double lastAlt, alt, feedVs, expectedVs;
+    };
+    const Case cases[] = {
+        {"a few ft/min on a descent", 850, 600, -4, -750},
+        {"a few ft/min on a climb", 1100, 1975, 18, 2625},
+        {"none on a descent", 1000, 951, 0, -147},
+        {"a descent while level", 2150, 2150, -1088, 0},
+        {"agreeing: the feed's own", 1300, 1500, 768, 768},
+        {"on the ground: untouched", 450, 0, -128, -128},
+    };
+    for (const Case& c : cases) {
+        LiveAircraft& a = aircraft(at(34.0, -118.3, 1000, 150, c.lastAlt), phaseFlying);
+        Position p = at(34.0, -118.31, 3000, 150, c.alt);
+        p.verticalSpeed = c.feedVs;
+        addPositionToStream(a, p);
+        ASSERT_EQ(a.stream.size(), 2u) << c.name;
+        EXPECT_DOUBLE_EQ(a.stream.back().verticalSpeed, c.expectedVs) << c.name;
     }
 }
 

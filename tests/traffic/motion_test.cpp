@@ -309,6 +309,8 @@ TEST_F(Motion, DeadReckoning)
         {"cruise", false, false, false, false, false, 400, 30000, 8, 380, 0, false, 800},
         {"approach", false, false, false, true, false, 200, 3000, 8, 180, -667, false, 800},
         {"approach late", false, false, false, true, false, 200, 3000, 3, 200, -667, false, 800},
+        {"hovering", false, false, false, false, false, 1, 1900, 8, 0, 0, true, 800},
+        {"slow", false, false, false, false, false, 4, 1900, 8, 3.8, 0, false, 800},
     };
     for (const Case& c : cases) {
         LiveAircraft& a = aircraft({at(50, 8, 1000, c.speed, c.alt)});
@@ -545,12 +547,18 @@ TEST_F(Motion, AirborneLegPitchAndClimb)
         airborneStep(a);
         EXPECT_NEAR(a.pitchRate, 0.0, 1e-12) << c.vs;
     }
-    // Below 1000 ft above ground an aircraft that is not approaching rises at least 0.2 ft a tick.
-    LiveAircraft& low = aircraft({at(50, 8, 0, 150, 800), at(50.1, 8, 1000, 150, 700)});
-    setPhase(low, phaseFlying);
-    low.heightAboveGround = 500;
-    airborneVerticalRate(low);
-    EXPECT_DOUBLE_EQ(low.altRate, 0.2);
+    // Low down and not approaching, the reported altitudes set the rate (ft a tick over the 1000
+    // ticks of the leg): no floor of climb toward a lower report or past a higher one.
+    struct Low {
+        double nextAlt, altRate;
+    };
+    for (const Low& c : {Low{700, -0.1}, Low{800, 0.0}, Low{850, 0.05}, Low{100000, categoryMaxClimbRate(categoryLarge)}}) {
+        LiveAircraft& low = aircraft({at(50, 8, 0, 150, 800), at(50.1, 8, 1000, 150, c.nextAlt)});
+        setPhase(low, phaseFlying);
+        low.heightAboveGround = 500;
+        airborneVerticalRate(low);
+        EXPECT_DOUBLE_EQ(low.altRate, c.altRate) << c.nextAlt;
+    }
     // QNH 1020: the final descent rate is the mean reported rate less 42 ft/min, at most -601.
     currentQnh = 1020;
     Position c1 = at(50, 8, 0, 150, 800);
