@@ -281,8 +281,8 @@ struct FlownPose {
 
 // Plays one captured flight through the traffic manager, each report fed at its own time, and
 // collects every pose of the aircraft, until `after` seconds past the last report.
-std::vector<FlownPose> replay(TrafficHarness& h, const std::vector<CapturedReport>& reports, const std::string& callsign,
-                              const std::string& type, double after)
+std::vector<FlownPose> replay(TrafficHarness& h, const std::vector<CapturedReport>& reports,
+                              const std::string& callsign, const std::string& type, double after)
 {
     std::vector<FlownPose> flown;
     const double start = reports.front().time;
@@ -328,8 +328,7 @@ TEST_F(Flights, HelicopterTurningInAReportGapJoinsItsReportedTrack)
 {
     // N306FD flies south-west, then nothing is reported for 42 s, in which it turns back north-east.
     // Its reckoning runs on south-west meanwhile; the reports after the gap must win.
-    const auto reports =
-        capturedFlight(klaxCapture, "N306FD");
+    const auto reports = capturedFlight(klaxCapture, "N306FD");
     ASSERT_GE(reports.size(), 10u);
     const auto gap = std::adjacent_find(reports.begin(), reports.end(), [](const auto& a, const auto& b) {
         return b.time - a.time >= 40 && std::fabs(wrapSigned((b.track - a.track) * degToRad)) > 150 * degToRad;
@@ -450,7 +449,8 @@ TEST(CapturedFlights, FlyAsTheirReportsSay)
             const CapturedReport& hover = reports.back();
             double worstHover = 0;
             for (const FlownPose& p : flown)
-                if (p.feedTime >= hover.time) worstHover = std::max(worstHover, distanceNm(p.at, LatLon{hover.lat, hover.lon}) * 1852.0);
+                if (p.feedTime >= hover.time)
+                    worstHover = std::max(worstHover, distanceNm(p.at, LatLon{hover.lat, hover.lon}) * 1852.0);
             EXPECT_LE(worstHover, 10.0);
         }
     }

@@ -132,7 +132,8 @@ TEST_F(LiveUpdate, ExtendedStreamDropsAReportFarOffTheHeading)
     LiveAircraft& a = aircraft(at(50, 8, 100, 250, 5000), phaseFlying);
     a.heading = 0;
     extrapolatePosition(a, 7); // 8 s at 95 % of 250 kt: 0.53 nm ahead of the last report
-    a.lat = a.stream.back().lat; // and the aircraft got there
+    // The aircraft has flown there when the reports come.
+    a.lat = a.stream.back().lat;
     // 120 degrees off the heading, 0.3 nm back from the reckoned point: the reckoning merely ran
     // past it on a straight track, so the report is dropped rather than flown back to.
     const LatLon off = destinationPoint(LatLon{a.stream.back().lat, a.stream.back().lon}, 120 * degToRad, 0.3 * 6076.0);
@@ -196,12 +197,9 @@ TEST_F(LiveUpdate, VerticalSpeedFollowsTheReportedAltitudesWhereTheFeedsIsMissin
         double lastAlt, alt, feedVs, expectedVs;
     };
     const Case cases[] = {
-        {"a few ft/min on a descent", 850, 600, -4, -750},
-        {"a few ft/min on a climb", 1100, 1975, 18, 2625},
-        {"none on a descent", 1000, 951, 0, -147},
-        {"a descent while level", 2150, 2150, -1088, 0},
-        {"agreeing: the feed's own", 1300, 1500, 768, 768},
-        {"on the ground: untouched", 450, 0, -128, -128},
+        {"a few ft/min on a descent", 850, 600, -4, -750},  {"a few ft/min on a climb", 1100, 1975, 18, 2625},
+        {"none on a descent", 1000, 951, 0, -147},          {"a descent while level", 2150, 2150, -1088, 0},
+        {"agreeing: the feed's own", 1300, 1500, 768, 768}, {"on the ground: untouched", 450, 0, -128, -128},
     };
     for (const Case& c : cases) {
         LiveAircraft& a = aircraft(at(34.0, -118.3, 1000, 150, c.lastAlt), phaseFlying);

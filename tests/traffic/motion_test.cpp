@@ -552,7 +552,8 @@ TEST_F(Motion, AirborneLegPitchAndClimb)
     struct Low {
         double nextAlt, altRate;
     };
-    for (const Low& c : {Low{700, -0.1}, Low{800, 0.0}, Low{850, 0.05}, Low{100000, categoryMaxClimbRate(categoryLarge)}}) {
+    for (const Low& c :
+         {Low{700, -0.1}, Low{800, 0.0}, Low{850, 0.05}, Low{100000, categoryMaxClimbRate(categoryLarge)}}) {
         LiveAircraft& low = aircraft({at(50, 8, 0, 150, 800), at(50.1, 8, 1000, 150, c.nextAlt)});
         setPhase(low, phaseFlying);
         low.heightAboveGround = 500;
