@@ -104,22 +104,21 @@ void airborneStep(LiveAircraft& a)
         a.pitchRate = std::clamp((target - a.pitch) / dt, -limit, limit);
     }
     double turn;
+    double turnTicks = dt;
     if (next.attitudeFromFeed && next.bank && next.trueHeading &&
         a.heightAboveGround < (a.approach ? 2000.0 : 1000.0)) {
         turn = wrapSigned(*next.trueHeading - a.heading);
     } else if (a.stream.size() >= 3 && legOf(a, next, a.stream[2]).distanceNm >= shortestDirectedLegNm) {
         turn = turnAngleAtNextPoint(a);
     } else {
-        // No later leg known yet (reports 20 s apart against the 30 s delay leave two points), or
-        // none that shows a direction:
-        // turn onto this leg rather than keep a heading the aircraft no longer flies, as soon as
-        // a banked turn allows, not spread over the leg, which would keep it flying sideways.
+        // No later leg that shows a direction (reports 20 s apart against the 30 s delay leave
+        // two points): turn onto this leg rather than keep a heading the aircraft no longer flies,
+        // as fast as a banked turn allows, not spread over the leg, which keeps it flying sideways.
         turn = wrapSigned(a.bearingToNext - a.heading);
+        turnTicks = std::clamp(std::fabs(turn) / bankedTurnRate(std::min(cur.tas, next.tas)), 1.0, dt);
         a.turnOntoLeg = 1;
-        const double rate = bankedTurnRate(std::min(cur.tas, next.tas));
-        a.headingRate = turn / std::clamp(std::fabs(turn) / rate, 1.0, dt);
     }
-    if (!a.turnOntoLeg) a.headingRate = turn / dt;
+    a.headingRate = turn / turnTicks;
     if (next.bank) {
         a.bankRate = (*next.bank - a.bank) / dt;
     } else {

@@ -27,7 +27,7 @@ namespace {
 
 constexpr double metresPerDegree = 111132.95;
 constexpr double halfDegree = 0.5 * degToRad;
-// Below this a report in the air is a hover (a helicopter's ground speed jitters by a knot or two).
+// Below this a helicopter's report is a hover (its ground speed jitters by a knot or two).
 constexpr double hoverSpeedKt = 3.0;
 constexpr std::uint32_t throttleValues[] = {0, 4914, 8191, 11468, 16383};
 constexpr std::uint32_t flapValues[] = {0, 3072, 10240, 16383};
@@ -439,7 +439,7 @@ void extrapolatePosition(LiveAircraft& a, std::int32_t n)
     } else if (a.onGround) {
         p.speed = 0;
         p.stop = 1;
-    } else if (p.speed < hoverSpeedKt) {
+    } else if (a.category == categoryRotorcraft && p.speed < hoverSpeedKt) {
         // Reported hovering, it hovers on: a reckoning at the floor of 1 kt would drift it away.
         p.speed = 0;
     } else if (!(a.approach && n < 4)) {

@@ -296,6 +296,7 @@ TEST_F(Motion, DeadReckoning)
         double expectedSpeed, expectedVs;
         bool stop;
         std::uint32_t dt; // ticks after the current position
+        std::uint32_t category = categoryLarge;
     };
     const Case cases[] = {
         {"parked", true, false, false, false, true, 0, 0, 1, 0, 0, true, 60480000},
@@ -309,11 +310,12 @@ TEST_F(Motion, DeadReckoning)
         {"cruise", false, false, false, false, false, 400, 30000, 8, 380, 0, false, 800},
         {"approach", false, false, false, true, false, 200, 3000, 8, 180, -667, false, 800},
         {"approach late", false, false, false, true, false, 200, 3000, 3, 200, -667, false, 800},
-        {"hovering", false, false, false, false, false, 1, 1900, 8, 0, 0, true, 800},
-        {"slow", false, false, false, false, false, 4, 1900, 8, 3.8, 0, false, 800},
+        {"hovering", false, false, false, false, false, 1, 1900, 8, 0, 0, true, 800, categoryRotorcraft},
+        {"slow helicopter", false, false, false, false, false, 4, 1900, 8, 3.8, 0, false, 800, categoryRotorcraft},
+        {"no hover without rotors", false, false, false, false, false, 1, 1900, 8, 1, 0, false, 800},
     };
     for (const Case& c : cases) {
-        LiveAircraft& a = aircraft({at(50, 8, 1000, c.speed, c.alt)});
+        LiveAircraft& a = aircraft({at(50, 8, 1000, c.speed, c.alt)}, c.category);
         a.onGround = c.onGround ? 1 : 0;
         a.landingRoll = c.landingRoll;
         a.departing = c.departing;
