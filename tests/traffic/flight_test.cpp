@@ -1,6 +1,6 @@
 // Whole live flights through the traffic manager, pass by pass against the harness's simulator:
-// an arrival that lands and parks, a departure that pushes back and takes off, and the work of the
-// data cycle by its period.
+// an arrival that lands and parks, a departure that pushes back and takes off, real flights of
+// captures of the feed, and the work of the data cycle by its period.
 #include "foundation/indicators.h"
 #include "foundation/geometry.h"
 #include "foundation/parameters/parameter_table.h"

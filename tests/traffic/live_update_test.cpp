@@ -188,7 +188,7 @@ TEST_F(LiveUpdate, ReportsOffTheReckonedHeadingWinOverTheReckoning)
     }
 }
 
-TEST_F(LiveUpdate, VerticalSpeedFollowsTheReportedAltitudesWhereTheFeedsIsMissingOrContradicts)
+TEST_F(LiveUpdate, VerticalSpeedFollowsTheAltitudesWhereTheFeedGivesNoneOrContradictsThem)
 {
     // Two reports 20 s (2000 ticks) apart; the feed's vertical speed of the second against the
     // altitudes' own rate.
