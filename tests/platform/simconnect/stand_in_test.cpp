@@ -177,8 +177,9 @@ TEST_F(StandIn, TextsThatAreNotUtf8ComeOutWithReplacementCharacters)
     ASSERT_TRUE(byKind.count("created") && byKind.count("plan-failed"));
     EXPECT_EQ(byKind["created"]["tail"], "M" + replacement + "1");
     EXPECT_EQ(byKind["plan-failed"]["path"], "C:\\Users\\J" + replacement + "rgen\\plan.pln");
-    for (const auto& e : sim.journal())
+    for (const auto& e : sim.journal()) {
         if (e["kind"] == "created") EXPECT_EQ(e["tail"], "M" + replacement + "1");
+    }
     EXPECT_EQ(sim.calls().back()["path"], "C:\\Users\\J" + replacement + "rgen\\plan.pln");
     const auto objects = sim.objects();
     ASSERT_EQ(objects.size(), 2u); // the user's and the created one
