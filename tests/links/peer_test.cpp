@@ -75,9 +75,10 @@ TEST(RtPeer, ACaptureBecomesARecordingInTimeOrder)
 // recording that cannot be written, is an error rather than an empty or missing file.
 TEST(RtPeer, ConvertsCapturesWithReceiveTimesAndFailsWhenNothingIsWritten)
 {
-    const auto recording = rtpeer::convertCapture("1552343969.68 : AITFC,1,24.4381,54.6401,0,0,1,129,32,ETD40Y,A320,A6-EIR,AUH,DMM\n"
-                                                  "1552343971.18 : AITFC,2,25.2468,55.3790,0,0,1,120,33,UAE705,B77W,A6-END,DXB,SEZ\n",
-                                                  0);
+    const auto recording =
+        rtpeer::convertCapture("1552343969.68 : AITFC,1,24.4381,54.6401,0,0,1,129,32,ETD40Y,A320,A6-EIR,AUH,DMM\n"
+                               "1552343971.18 : AITFC,2,25.2468,55.3790,0,0,1,120,33,UAE705,B77W,A6-END,DXB,SEZ\n",
+                               0);
     ASSERT_EQ(recording.size(), 2u);
     EXPECT_EQ(recording[0].at, 0.0);
     EXPECT_NEAR(recording[1].at, 1.5, 1e-9);
@@ -99,7 +100,8 @@ TEST(RtPeer, ConvertsCapturesWithReceiveTimesAndFailsWhenNothingIsWritten)
         {"no such capture", folder / "missing.txt", folder / "none.rec"},
     };
     for (const Case& c : cases) {
-        EXPECT_THROW(rtpeer::convertCaptureFile(c.capture.string(), c.recording.string(), 0), std::runtime_error) << c.what;
+        EXPECT_THROW(rtpeer::convertCaptureFile(c.capture.string(), c.recording.string(), 0), std::runtime_error)
+            << c.what;
         EXPECT_FALSE(std::filesystem::exists(c.recording)) << c.what;
     }
 }

@@ -182,7 +182,8 @@ std::vector<RecordedDatagram> convertCapture(const std::string& capture, std::si
         }
         // Captures with receive times may leave the report's own time stamp out (14 fields): the
         // receive time stands in for it.
-        if (received && splitAll(line, ',').size() == qtr::aitfcFieldCount - 1) line += fmt::format(",{:.2f}", *received);
+        if (received && splitAll(line, ',').size() == qtr::aitfcFieldCount - 1)
+            line += fmt::format(",{:.2f}", *received);
         std::optional<std::string> converted = convertAitfcLine(line);
         if (!converted) continue;
         if (maxTraffic && traffic == maxTraffic) break;
@@ -214,8 +215,9 @@ std::size_t convertCaptureFile(const std::string& capturePath, const std::string
     const auto recording = convertCapture(capture.str(), maxTraffic);
     if (std::none_of(recording.begin(), recording.end(), [](const RecordedDatagram& d) { return !d.qnh; }))
         throw std::runtime_error(fmt::format("{} holds no traffic line with a time: nothing written", capturePath));
-    const std::string text = formatRecording(
-        recording, fmt::format("converted from {} by rtpeer convert", std::filesystem::path(capturePath).filename().string()));
+    const std::string text =
+        formatRecording(recording, fmt::format("converted from {} by rtpeer convert",
+                                               std::filesystem::path(capturePath).filename().string()));
     std::ofstream out(std::filesystem::path(recordingPath), std::ios::binary);
     out << text;
     out.close();

@@ -164,7 +164,7 @@ TEST_F(StandIn, TextsThatAreNotUtf8ComeOutWithReplacementCharacters)
     const auto journalPath = qtest::freshFolder("journal_latin1") / "journal.jsonl";
     sim.setJournalPath(journalPath.wstring());
     SIMCONNECT_DATA_INITPOSITION p{47.0, 8.0, 3000.0, 0, 0, 90.0, 0, 250};
-    EXPECT_EQ(sc.AICreateNonATCAircraft(h, "Title A", "M\xFC" "1", p, 1), S_OK);
+    EXPECT_EQ(sc.AICreateNonATCAircraft(h, "Title A", "M\xFCller", p, 1), S_OK);
     EXPECT_EQ(sc.AISetAircraftFlightPlan(h, 4242, "C:\\Users\\J\xFCrgen\\plan.pln", 2), S_OK);
 
     const std::string replacement = "\xEF\xBF\xBD";
@@ -175,15 +175,15 @@ TEST_F(StandIn, TextsThatAreNotUtf8ComeOutWithReplacementCharacters)
         byKind[entry["kind"]] = entry;
     }
     ASSERT_TRUE(byKind.count("created") && byKind.count("plan-failed"));
-    EXPECT_EQ(byKind["created"]["tail"], "M" + replacement + "1");
+    EXPECT_EQ(byKind["created"]["tail"], "M" + replacement + "ller");
     EXPECT_EQ(byKind["plan-failed"]["path"], "C:\\Users\\J" + replacement + "rgen\\plan.pln");
     for (const auto& e : sim.journal()) {
-        if (e["kind"] == "created") EXPECT_EQ(e["tail"], "M" + replacement + "1");
+        if (e["kind"] == "created") EXPECT_EQ(e["tail"], "M" + replacement + "ller");
     }
     EXPECT_EQ(sim.calls().back()["path"], "C:\\Users\\J" + replacement + "rgen\\plan.pln");
     const auto objects = sim.objects();
     ASSERT_EQ(objects.size(), 2u); // the user's and the created one
-    EXPECT_EQ(objects.back().atcId, "M" + replacement + "1");
+    EXPECT_EQ(objects.back().atcId, "M" + replacement + "ller");
 }
 
 // With the scenario's airports every object stands on the ground of the airport it is at, not on
