@@ -80,19 +80,20 @@ class RunSummary(unittest.TestCase):
         # Reports every 10 s (the peer's log: each stamped when sent). FAR1 flies north along
         # -118.40; its aircraft keeps 20 m east of them, then dead reckons 2 km on (not counted).
         # OFF2 flies the same reports heading south, its aircraft 300 m west and 400 ft high at
-        # one pose. N124AA flies north, east, and after a 40 s gap back to the middle of its first
-        # leg, where its last report names it AAL312; its aircraft strays 200 m north on the top
-        # leg, after passing the place of that last report.
+        # one pose. N124AA (its registration: its reports have no callsign) flies north, east, and
+        # after a 40 s gap back to the middle of its first leg, where its last report names it
+        # AAL312; its aircraft strays 200 m north on the top leg, after passing the place of that
+        # last report.
         t0, delay = 1700000000.0, 30.0
 
-        def report(flight, callsign, t, lat, lon, ground=0):
-            return (f"sent traffic RTTFC,{flight},{lat:.6f},{lon:.6f},3000,0,{ground},0,200,{callsign},B738,N1,,,"
+        def report(flight, callsign, t, lat, lon, reg="N1"):
+            return (f"sent traffic RTTFC,{flight},{lat:.6f},{lon:.6f},3000,0,0,0,200,{callsign},B738,{reg},,,"
                     f"{t0 + t:.2f},x")
         lines = ['sent qnh {"QNH":"2992"}', "connected to the feed server at port 10747"]
         for flight, callsign in (("11", "FAR1"), ("12", "OFF2")):
             lines += [report(flight, callsign, 10 * k, 33.90 + k * 0.005, -118.40) for k in range(5)]
         loop = [(0, 33.90, -118.40), (20, 33.92, -118.40), (30, 33.92, -118.398), (70, 33.91, -118.40)]
-        lines += [report("13", "AAL312" if t == 70 else "N124AA", t, lat, lon) for t, lat, lon in loop]
+        lines += [report("13", "AAL312" if t == 70 else "", t, lat, lon, "N124AA") for t, lat, lon in loop]
         lines.append(report("14", "LONE", 0, 33.5, -118.0))
         reports = self.write("rtpeer.log", "\n".join(lines) + "\n")
 

@@ -100,10 +100,10 @@ def removals(args):
 
 
 class Report:
-    __slots__ = ("t", "lat", "lon", "alt", "ground", "callsign")
+    __slots__ = ("t", "lat", "lon", "alt", "ground", "names")
 
-    def __init__(self, t, lat, lon, alt, ground, callsign):
-        self.t, self.lat, self.lon, self.alt, self.ground, self.callsign = t, lat, lon, alt, ground, callsign
+    def __init__(self, t, lat, lon, alt, ground, names):
+        self.t, self.lat, self.lon, self.alt, self.ground, self.names = t, lat, lon, alt, ground, names
 
 
 def flight_reports(path):
@@ -123,7 +123,9 @@ def flight_reports(path):
                 continue
             # The newer format flags the ground, the older the air.
             ground = fields[6] == "1" if fields[0] == "RTTFC" else fields[6] != "1"
-            flights.setdefault(fields[1], []).append(Report(t, lat, lon, alt, ground, fields[9]))
+            # The program names an aircraft by its callsign, without one by its registration.
+            names = {fields[9] or fields[11]}
+            flights.setdefault(fields[1], []).append(Report(t, lat, lon, alt, ground, names))
     for reports in flights.values():
         reports.sort(key=lambda r: r.t)
         reports[:] = [r for k, r in enumerate(reports)
@@ -199,7 +201,7 @@ def track_offsets(journal, reports_path, delay=30.0):
     """Per created live aircraft with reports: (tail, flight id, worst metres, worst feet,
     [heading off, airborne poses with a motion], poses counted, report gaps). A created aircraft
     is the flight whose report under its tail lies nearest to the moment it shows at its creation:
-    its later reports may carry another callsign."""
+    its later reports may carry another callsign (a report without one names it by its registration)."""
     flights = flight_reports(reports_path)
     created, poses = {}, {}
     for e in journal_entries(journal):
@@ -211,7 +213,7 @@ def track_offsets(journal, reports_path, delay=30.0):
     out = []
     for obj, c in created.items():
         tail, shown = c.get("tail", ""), c["t"] - delay
-        named = [(abs(r.t - shown), fid) for fid, reports in flights.items() for r in reports if r.callsign == tail]
+        named = [(abs(r.t - shown), fid) for fid, reports in flights.items() for r in reports if tail in r.names]
         if not named:
             continue
         fid = min(named)[1]
