@@ -95,6 +95,7 @@ class RunSummary(unittest.TestCase):
         loop = [(0, 33.90, -118.40), (20, 33.92, -118.40), (30, 33.92, -118.398), (70, 33.91, -118.40)]
         lines += [report("13", "AAL312" if t == 70 else "", t, lat, lon, "N124AA") for t, lat, lon in loop]
         lines.append(report("14", "LONE", 0, 33.5, -118.0))
+        lines.append(report("11", "FAR1", 200, 33.90, -118.40))  # the replay again, after the journal ends
         reports = self.write("rtpeer.log", "\n".join(lines) + "\n")
 
         east = 1 / 111195.0 / math.cos(math.radians(33.9))  # degrees of longitude per metre

@@ -204,16 +204,25 @@ def track_offsets(journal, reports_path, delay=30.0):
     its later reports may carry another callsign (a report without one names it by its registration)."""
     flights = flight_reports(reports_path)
     created, poses = {}, {}
+    end = None
     for e in journal_entries(journal):
+        if "t" in e:
+            end = e["t"] if end is None else max(end, e["t"])
         if e.get("kind") == "created" and not str(e.get("tail", "")).endswith("*") and "t" in e:
             created[e["object"]] = e
             poses[e["object"]] = []
         elif e.get("kind") == "pose" and e.get("object") in created and "t" in e:
             poses[e["object"]].append((e["t"], e["lat"], e["lon"], e.get("alt", 0.0), e.get("heading", 0.0)))
+    # Reports sent after the journal ends never reached the program (the peer may go on sending,
+    # or start its recording again, while the program closes).
+    if end is not None:
+        for reports in flights.values():
+            reports[:] = [r for r in reports if r.t <= end]
     out = []
     for obj, c in created.items():
         tail, shown = c.get("tail", ""), c["t"] - delay
         named = [(abs(r.t - shown), fid) for fid, reports in flights.items() for r in reports if tail in r.names]
+        named = [n for n in named if flights[n[1]]]
         if not named:
             continue
         fid = min(named)[1]
