@@ -63,6 +63,15 @@ RECORDING=$(readlink -f "$RECORDING")
 for f in "$SCENARIO" "$RECORDING"; do
   [ -f "$f" ] || { echo "run.sh: no such file: $f" >&2; exit 2; }
 done
+# A capture of the feed (anything but a recording, *.rec) is laid into a recording first.
+case "$RECORDING" in
+  *.rec) ;;
+  *)
+    converted="$RUN_DIR/$(basename "${RECORDING%.*}").rec"
+    wine "$BUILD_DIR/tools/bin/rtpeer.exe" convert "$(winepath -w "$RECORDING")" "$(winepath -w "$converted")" \
+      </dev/null || { echo "run.sh: cannot convert $RECORDING" >&2; exit 2; }
+    RECORDING=$converted ;;
+esac
 read -r sim_folder park_icao < <(python3 "$here/tools/run/run_summary.py" scenario "$SCENARIO" \
   "$BUILD_DIR/stage/input/airports_msfs.xml")
 
@@ -119,9 +128,24 @@ PY
 # The stand-in simulator: its scenario, and the journal of what it saw (one JSON object a line).
 # The simulator lists the titles of the AI packages of its Community folder as installed, those of
 # helicopter models as rotorcraft (announced with the helicopter object type, as the simulator does).
-python3 - "$SCENARIO" "$RUN_DIR/msfs/Community" "$RUN_DIR/scenario.json" <<'PY'
-import json, pathlib, re, sys
+# Its ground is that of the airports of the airports data base within 60 nm of the user (beyond the
+# run's 40 nm range), each at its elevation, unless the scenario lists airports of its own.
+python3 - "$SCENARIO" "$RUN_DIR/msfs/Community" "$RUN_DIR/scenario.json" "$BUILD_DIR/stage/input/airports_msfs.xml" <<'PY'
+import json, math, pathlib, re, sys
+import xml.etree.ElementTree as ET
 scenario = json.load(open(sys.argv[1], encoding="utf-8"))
+if "airports" not in scenario:
+    user = scenario.get("user", {})
+    lat0, lon0 = math.radians(float(user.get("latitude", 0))), math.radians(float(user.get("longitude", 0)))
+    def nm_from_user(lat, lon):
+        lat, lon = math.radians(lat), math.radians(lon)
+        h = math.sin((lat - lat0) / 2) ** 2 + math.cos(lat0) * math.cos(lat) * math.sin((lon - lon0) / 2) ** 2
+        return 2 * 6371008.8 * math.asin(math.sqrt(min(1.0, h))) / 1852
+    scenario["airports"] = [
+        {"code": e.get("code"), "latitude": float(e.get("lat")), "longitude": float(e.get("lon")),
+         "elevation": float(e.get("alt", "0"))}
+        for e in ET.parse(sys.argv[4]).getroot().iter("airport")
+        if nm_from_user(float(e.get("lat")), float(e.get("lon"))) <= 60]
 titles = scenario.setdefault("installedTitles", [])
 rotorcraft = scenario.setdefault("rotorcraftTitles", [])
 for cfg in sorted(pathlib.Path(sys.argv[2]).rglob("*")):
@@ -136,7 +160,8 @@ for cfg in sorted(pathlib.Path(sys.argv[2]).rglob("*")):
 json.dump(scenario, open(sys.argv[3], "w", encoding="utf-8"), indent=2)
 PY
 JOURNAL="$RUN_DIR/sim-journal.jsonl"
-rm -f "$JOURNAL"
+# The peer appends to its log: each run starts a new one (the summary measures against it).
+rm -f "$JOURNAL" "$RUN_DIR/rtpeer.log"
 if [ "$no_sim" = 1 ]; then
   unset QUILLMARSH_SIM_SCENARIO
 else
@@ -232,16 +257,18 @@ PY
   # Why each aircraft went.
   echo "removals:"
   python3 "$here/tools/run/run_summary.py" removals "$JOURNAL"
-  # How closely the live aircraft kept to the tracks their reports give.
-  python3 "$here/tools/run/run_summary.py" tracks "$JOURNAL" "$RECORDING"
+  # How closely the live aircraft kept to their reports, as the peer sent them.
+  python3 "$here/tools/run/run_summary.py" tracks "$JOURNAL" "$RUN_DIR/rtpeer.log"
   # The live traffic livery matching summary of the log (written when the program ends).
   sed -n '/live traffic livery matching summary/,/^\*\{100\}/p' "$PROGRAM_DIR/Log.txt"
   picture="$RUN_DIR/tracks.png"
-  # The park airport's stands as the program read them: its scanned or fetched airport file
-  # below the data folder when there is one, else the stock file the site served.
-  airport_file=$(find "$APPDATA" -iname "$park_icao.xml" -not -path '*learned*' -printf '%T@ %p\n' 2>/dev/null \
-    | sort -rn | head -n1 | cut -d' ' -f2-)
-  [ -n "$airport_file" ] && stock=$airport_file
+  # The park airport's stands as the program read them: the airport file its scan made below the
+  # program folder (third-party scenery before Vendrake's, as the program looks them up) when
+  # there is one, else the stock file the site served.
+  for folder in my_thirdparty my_vendrake; do
+    airport_file=$(find "$PROGRAM_DIR/airports/$folder" -maxdepth 1 -iname "$park_icao.xml" 2>/dev/null | head -n1)
+    if [ -n "$airport_file" ]; then stock=$airport_file; break; fi
+  done
   echo "park airport: $park_icao ($stock)"
   python3 "$here/tools/journal_plot/journal_plot.py" "$JOURNAL" --stands "$stock" --out "$picture" >/dev/null && echo "tracks: $picture"
   python3 "$here/tools/journal_plot/journal_plot.py" "$JOURNAL" --stands "$stock" --zoom-stands \

@@ -47,7 +47,7 @@ TEST(RtPeer, ConvertsOlderLinesIntoTheNewerFieldPositions)
 TEST(RtPeer, ACaptureBecomesARecordingInTimeOrder)
 {
     const std::string capture = "{\"QNH\": \"2996\"}\n"
-                                "1552343969.68 : AITFC,533036617,24.4381,54.6401,0,0,1,129,32,ETD40Y,A320,A6-EIR,AUH,DMM\r\n"
+                                "AITFC,533036617,24.4381,54.6401,0,0,1,129,32,ETD40Y,A320,A6-EIR,AUH,DMM\r\n"
                                 "AITFC,11260357,33.9483,-118.4100,0,0,1,42,0,SWA962,B738,N8604K,SFO,LAX,1592423555\n"
                                 "AITFC,854930,33.9404,-118.3844,0,0,1,81,20,VIV511,A20N,XA-VIQ,LAX,GDL,1592423552\n"
                                 "garbage\n";
@@ -68,6 +68,42 @@ TEST(RtPeer, ACaptureBecomesARecordingInTimeOrder)
     EXPECT_THROW(rtpeer::parseRecording("1.0 radio hello\n"), std::runtime_error);
     EXPECT_EQ(rtpeer::restampTraffic(recording[1].text, 1700000000.25).find(",1700000000.25,"),
               recording[1].text.find(",1592423552,"));
+}
+
+// Captures that carry the time only in front of each line ("<epoch> : AITFC,..." without the
+// report's own time stamp) convert with that time; a capture without any traffic with a time, or a
+// recording that cannot be written, is an error rather than an empty or missing file.
+TEST(RtPeer, ConvertsCapturesWithReceiveTimesAndFailsWhenNothingIsWritten)
+{
+    const auto recording =
+        rtpeer::convertCapture("1552343969.68 : AITFC,1,24.4381,54.6401,0,0,1,129,32,ETD40Y,A320,A6-EIR,AUH,DMM\n"
+                               "1552343971.18 : AITFC,2,25.2468,55.3790,0,0,1,120,33,UAE705,B77W,A6-END,DXB,SEZ\n",
+                               0);
+    ASSERT_EQ(recording.size(), 2u);
+    EXPECT_EQ(recording[0].at, 0.0);
+    EXPECT_NEAR(recording[1].at, 1.5, 1e-9);
+    EXPECT_NE(recording[1].text.find(",1552343971.18,"), std::string::npos);
+
+    const auto folder = qtest::freshFolder("rtpeer_convert");
+    const std::string realCapture = QM_SOURCE_DIR "/../shared/realdata/realtraffic/aitfc_MMMX_1_timestamped.txt";
+    EXPECT_EQ(rtpeer::convertCaptureFile(realCapture, (folder / "mmmx.rec").string(), 0), 44u);
+    EXPECT_EQ(rtpeer::loadRecording((folder / "mmmx.rec").string()).size(), 44u);
+
+    qtest::writeFile(folder / "weather_only.txt", "1552343969.68 : {\"ICAO\": \"MMMX\", \"QNH\": \"3001\"}\n");
+    struct Case {
+        const char* what;
+        std::filesystem::path capture, recording;
+    };
+    const Case cases[] = {
+        {"no traffic in the capture", folder / "weather_only.txt", folder / "weather.rec"},
+        {"no such output folder", realCapture, folder / "missing" / "mmmx.rec"},
+        {"no such capture", folder / "missing.txt", folder / "none.rec"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_THROW(rtpeer::convertCaptureFile(c.capture.string(), c.recording.string(), 0), std::runtime_error)
+            << c.what;
+        EXPECT_FALSE(std::filesystem::exists(c.recording)) << c.what;
+    }
 }
 
 TEST(RtPeer, TheRecordingOfTheRepoLoadsAndParses)

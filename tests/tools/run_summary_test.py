@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """The run summary: the scenario's simulator and park airport, the removal reasons read from a
-journal, and how far live aircraft strayed from their reported tracks."""
+journal, and how closely each live aircraft kept to its reports."""
 import json
+import math
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -74,34 +76,73 @@ class RunSummary(unittest.TestCase):
             ("SWA5*", "closed at the end"),
         ])
 
-    def test_track_offsets_up_to_the_last_report(self):
-        # Reports north along -118.40 from 33.90 to 33.92; FAR1 flies 20 m east of them, then dead
-        # reckons 2 km beyond the last report (not counted); OFF2 strays 300 m west midway.
-        def report(callsign, lat):
-            return f"0.00 traffic RTTFC,1,{lat:.6f},-118.400000,3000,0,0,0,200,{callsign},B738,N1,,,0"
-        recording = self.write("traffic.rec", "\n".join(
-            ["# made up", '0.00 qnh {"QNH":"2992"}'] +
-            [report(cs, 33.90 + k * 0.005) for cs in ("FAR1", "OFF2") for k in range(5)]) + "\n")
-        east20 = 20 * M / 0.8290  # 20 m of longitude at 33.9 N
-        entries = [{"kind": "created", "object": 1, "tail": "FAR1", "lat": 33.90, "lon": -118.40 + east20},
-                   {"kind": "created", "object": 2, "tail": "OFF2", "lat": 33.90, "lon": -118.40},
-                   {"kind": "created", "object": 3, "tail": "LONE", "lat": 33.90, "lon": -118.40}]
-        for k in range(21):
-            entries.append({"kind": "pose", "object": 1, "lat": 33.90 + k * 0.001, "lon": -118.40 + east20})
-            entries.append({"kind": "pose", "object": 2, "lat": 33.90 + k * 0.001,
-                            "lon": -118.40 - (300 * M / 0.8290 if k == 10 else 0)})
-        for k in range(1, 20):
-            entries.append({"kind": "pose", "object": 1, "lat": 33.92 + k * 0.001, "lon": -118.40 + east20})
-        journal = self.write("journal.jsonl", "\n".join(json.dumps(e) for e in entries) + "\n")
-        lines = run("tracks", journal, recording)
-        rows = {line.split()[0]: float(line.split()[1]) for line in lines[:-1]}
-        self.assertEqual(set(rows), {"FAR1", "OFF2"})  # LONE has no reports
-        self.assertAlmostEqual(rows["FAR1"], 20.0, delta=1.0)
-        self.assertAlmostEqual(rows["OFF2"], 300.0, delta=5.0)
-        self.assertEqual(lines[-1], "aircraft within 50 m of their reported tracks: 1 of 2")
-        self.assertEqual(run("tracks", journal, recording, "--limit", "400")[-1],
-                         "aircraft within 400 m of their reported tracks: 2 of 2")
+    def test_each_flight_is_measured_in_time_up_to_its_last_report(self):
+        # Reports every 10 s (the peer's log: each stamped when sent). FAR1 flies north along
+        # -118.40; its aircraft keeps 20 m east of them, then dead reckons 2 km on (not counted).
+        # OFF2 flies the same reports heading south, its aircraft 300 m west and 400 ft high at
+        # one pose. N124AA (its registration: its reports have no callsign) flies north, east, and
+        # after a 40 s gap back to the middle of its first leg, where its last report names it
+        # AAL312; its aircraft strays 200 m north on the top leg, after passing the place of that
+        # last report.
+        t0, delay = 1700000000.0, 30.0
 
+        def report(flight, callsign, t, lat, lon, reg="N1"):
+            return (f"sent traffic RTTFC,{flight},{lat:.6f},{lon:.6f},3000,0,0,0,200,{callsign},B738,{reg},,,"
+                    f"{t0 + t:.2f},x")
+        lines = ['sent qnh {"QNH":"2992"}', "connected to the feed server at port 10747"]
+        for flight, callsign in (("11", "FAR1"), ("12", "OFF2")):
+            lines += [report(flight, callsign, 10 * k, 33.90 + k * 0.005, -118.40) for k in range(5)]
+        loop = [(0, 33.90, -118.40), (20, 33.92, -118.40), (30, 33.92, -118.398), (70, 33.91, -118.40)]
+        lines += [report("13", "AAL312" if t == 70 else "", t, lat, lon, "N124AA") for t, lat, lon in loop]
+        lines.append(report("14", "LONE", 0, 33.5, -118.0))
+        lines.append(report("11", "FAR1", 200, 33.90, -118.40))  # the replay again, after the journal ends
+        reports = self.write("rtpeer.log", "\n".join(lines) + "\n")
+
+        east = 1 / 111195.0 / math.cos(math.radians(33.9))  # degrees of longitude per metre
+        entries = [{"kind": "created", "object": obj, "tail": tail, "lat": 33.90, "lon": -118.40, "t": t0 + delay}
+                   for obj, tail in ((1, "FAR1"), (2, "OFF2"), (3, "N124AA"), (4, "NONE"))]
+
+        def pose(obj, shown, lat, lon, heading, alt=3000.0):
+            entries.append({"kind": "pose", "object": obj, "lat": lat, "lon": lon, "alt": alt, "heading": heading,
+                            "t": t0 + delay + shown})
+        for k in range(41):
+            pose(1, k, 33.90 + k * 0.0005, -118.40 + 20 * east, 0.0)
+            pose(2, k, 33.90 + k * 0.0005, -118.40 - (300 * east if k == 20 else 0), 180.0,
+                 3400.0 if k == 20 else 3000.0)
+        for k in range(41, 80):
+            pose(1, k, 33.90 + k * 0.0005, -118.40 + 20 * east, 0.0)
+        for shown in range(71):
+            # Along the loop's legs, by time.
+            k = max(i for i in range(len(loop)) if loop[i][0] <= shown or i == 0)
+            (ta, la, oa), (tb, lb, ob) = loop[min(k, 2)], loop[min(k, 2) + 1]
+            share = min(1.0, (shown - ta) / (tb - ta))
+            lat, lon = la + share * (lb - la), oa + share * (ob - oa)
+            pose(3, shown, lat + (200 * M if shown == 25 else 0), lon, 0.0)
+        journal = self.write("journal.jsonl", "\n".join(json.dumps(e) for e in entries) + "\n")
+
+        lines = run("tracks", journal, reports)
+        row = re.compile(r"^  (\S+) +flight +(\d+) +([\d.]+) m from its track, +(\d+) ft from its altitude, "
+                         r"heading off its motion +(\d+) % of (\d+) airborne poses \((\d+) poses\)$")
+        rows = {m.group(1): m.groups()[1:] for m in map(row.match, lines) if m}
+        self.assertEqual(set(rows), {"FAR1", "OFF2", "N124AA"})  # NONE has no reports
+        cases = [  # tail, flight, metres, feet, heading off in %, poses counted
+            ("FAR1", "11", 20.0, 0, 0, 41),
+            ("OFF2", "12", 300.0, 400, 100, 41),
+            ("N124AA", "13", 200.0, 0, None, 71),
+        ]
+        for tail, flight, metres, feet, off, counted in cases:
+            with self.subTest(tail):
+                got = rows[tail]
+                self.assertEqual(got[0], flight)
+                self.assertAlmostEqual(float(got[1]), metres, delta=metres * 0.03)
+                self.assertAlmostEqual(int(got[2]), feet, delta=2)
+                if off is not None:
+                    self.assertEqual(int(got[3]), off)
+                self.assertEqual(int(got[5]), counted)
+        self.assertIn("  " + " " * 9 + " report gaps over 30 s: 40 s at +30 s", lines)
+        self.assertEqual(lines[-1], "aircraft within 50 m of their reported tracks: 1 of 3")
+        self.assertEqual(run("tracks", journal, reports, "--limit", "400")[-1],
+                         "aircraft within 400 m of their reported tracks: 3 of 3")
 
 if __name__ == "__main__":
     unittest.main()

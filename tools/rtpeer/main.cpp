@@ -11,11 +11,9 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <mutex>
-#include <sstream>
 #include <string>
 
 namespace {
@@ -38,18 +36,9 @@ int convert(int argc, char** argv)
     std::size_t max = 0;
     for (int i = 4; i + 1 < argc; i += 2)
         if (std::string(argv[i]) == "--max") max = static_cast<std::size_t>(std::stoul(argv[i + 1]));
-    std::ifstream in(argv[2], std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "cannot read %s\n", argv[2]);
-        return 1;
-    }
-    std::ostringstream capture;
-    capture << in.rdbuf();
-    const auto recording = rtpeer::convertCapture(capture.str(), max);
-    std::ofstream out(argv[3], std::ios::binary);
-    out << rtpeer::formatRecording(recording, fmt::format("converted from {} by rtpeer convert", std::filesystem::path(argv[2]).filename().string()));
-    std::printf("%zu datagrams written to %s\n", recording.size(), argv[3]);
-    return out ? 0 : 1;
+    const std::size_t written = rtpeer::convertCaptureFile(argv[2], argv[3], max);
+    std::printf("%zu datagrams written to %s\n", written, argv[3]);
+    return 0;
 }
 
 int play(int argc, char** argv)

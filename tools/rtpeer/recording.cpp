@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -45,14 +46,30 @@ std::string_view trimLineEnd(std::string_view line)
     return line;
 }
 
-// Captures with a receive time in front: "1552343969.68 : AITFC,...".
-std::string_view withoutTimePrefix(std::string_view line)
+// Captures with a receive time in front: "1552343969.68 : AITFC,...". Where the marker is.
+std::size_t timePrefixMarker(std::string_view line)
 {
     const std::size_t marker = line.find(" : ");
-    if (marker != std::string_view::npos && marker < 20 && line.substr(0, marker).find_first_not_of("0123456789.") ==
-                                                                std::string_view::npos)
-        return line.substr(marker + 3);
-    return line;
+    if (marker != std::string_view::npos && marker > 0 && marker < 20 &&
+        line.substr(0, marker).find_first_not_of("0123456789.") == std::string_view::npos)
+        return marker;
+    return std::string_view::npos;
+}
+
+std::string_view withoutTimePrefix(std::string_view line)
+{
+    const std::size_t marker = timePrefixMarker(line);
+    return marker == std::string_view::npos ? line : line.substr(marker + 3);
+}
+
+// The receive time in front of a line, if it has one.
+std::optional<double> timePrefix(std::string_view line)
+{
+    const std::size_t marker = timePrefixMarker(line);
+    double t = 0.0;
+    if (marker == std::string_view::npos || std::from_chars(line.data(), line.data() + marker, t).ec != std::errc())
+        return std::nullopt;
+    return t;
 }
 
 // A plausible emitter category for the common types of the captures (the older format has
@@ -151,7 +168,8 @@ std::vector<RecordedDatagram> convertCapture(const std::string& capture, std::si
     double lastTime = -1.0;
     std::size_t traffic = 0;
     while (std::getline(in, raw)) {
-        const std::string_view line = trimLineEnd(withoutTimePrefix(raw));
+        const std::optional<double> received = timePrefix(raw);
+        std::string line(trimLineEnd(withoutTimePrefix(raw)));
         if (line.starts_with("{")) {
             // Weather lines keep what the QNH reader needs: the station and its QNH.
             const nlohmann::json weather = nlohmann::json::parse(line, nullptr, false);
@@ -162,12 +180,19 @@ std::vector<RecordedDatagram> convertCapture(const std::string& capture, std::si
             }
             continue;
         }
+        // Captures with receive times may leave the report's own time stamp out (14 fields): the
+        // receive time stands in for it.
+        if (received && splitAll(line, ',').size() == qtr::aitfcFieldCount - 1)
+            line += fmt::format(",{:.2f}", *received);
         std::optional<std::string> converted = convertAitfcLine(line);
         if (!converted) continue;
         if (maxTraffic && traffic == maxTraffic) break;
         const std::string stamp = splitAll(*converted, ',')[14];
         double t = 0.0;
-        if (std::from_chars(stamp.data(), stamp.data() + stamp.size(), t).ec != std::errc()) continue;
+        if (std::from_chars(stamp.data(), stamp.data() + stamp.size(), t).ec != std::errc()) {
+            if (!received) continue;
+            t = *received;
+        }
         ++traffic;
         lastTime = t;
         datagrams.push_back({t, false, std::move(*converted)});
@@ -179,6 +204,25 @@ std::vector<RecordedDatagram> convertCapture(const std::string& capture, std::si
     std::stable_sort(datagrams.begin(), datagrams.end(),
                      [](const RecordedDatagram& a, const RecordedDatagram& b) { return a.at < b.at; });
     return datagrams;
+}
+
+std::size_t convertCaptureFile(const std::string& capturePath, const std::string& recordingPath, std::size_t maxTraffic)
+{
+    std::ifstream in(std::filesystem::path(capturePath), std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + capturePath);
+    std::ostringstream capture;
+    capture << in.rdbuf();
+    const auto recording = convertCapture(capture.str(), maxTraffic);
+    if (std::none_of(recording.begin(), recording.end(), [](const RecordedDatagram& d) { return !d.qnh; }))
+        throw std::runtime_error(fmt::format("{} holds no traffic line with a time: nothing written", capturePath));
+    const std::string text =
+        formatRecording(recording, fmt::format("converted from {} by rtpeer convert",
+                                               std::filesystem::path(capturePath).filename().string()));
+    std::ofstream out(std::filesystem::path(recordingPath), std::ios::binary);
+    out << text;
+    out.close();
+    if (!out) throw std::runtime_error("cannot write " + recordingPath);
+    return recording.size();
 }
 
 std::string restampTraffic(std::string_view datagram, double epochSeconds)

@@ -36,9 +36,14 @@ std::string formatRecording(const std::vector<RecordedDatagram>& datagrams, cons
 // newer format (43 fields); empty when the line is not such a line.
 std::optional<std::string> convertAitfcLine(std::string_view line);
 // Converts a capture of older lines (weather JSON lines mixed in, "<epoch> : " prefixes
-// allowed) into a recording in time order, relative to its earliest time stamp; at most
-// maxTraffic traffic datagrams (0: all).
+// allowed; a line without its own time stamp takes its prefix's) into a recording in time
+// order, relative to its earliest time stamp; at most maxTraffic traffic datagrams (0: all).
 std::vector<RecordedDatagram> convertCapture(const std::string& capture, std::size_t maxTraffic);
+// Converts a capture file into a recording file; the datagrams written. Throws
+// std::runtime_error when the capture cannot be read, holds no traffic line with a time, or the
+// recording cannot be written.
+std::size_t convertCaptureFile(const std::string& capturePath, const std::string& recordingPath,
+                               std::size_t maxTraffic);
 
 // The traffic datagram with its time stamp (field 14) set to the given time.
 std::string restampTraffic(std::string_view datagram, double epochSeconds);

@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
 """Writes the stock airport file of the run's airport from real traffic.
 
-Every aircraft that the feed reports standing still on the ground (speed 0, altitude 0) within
-3 nm of the airport gives a stand at its reported position, with the heading the feed gave it
-there and a radius that fits its type, and an option with its airline, type, registration and
-callsign. Positions within 25 m of one another are one stand with the options of each aircraft.
+Every aircraft that the feed reports standing still on the ground (speed 0, altitude 0 or the
+ground flag) at one place within 3 nm of the airport for two minutes or more gives a stand at
+that place, with the heading the feed gave it there and a radius that fits its type, and an
+option with its airline, type, registration and callsign; places on a runway are left out (an
+aircraft that waits there for its take-off does not park). The runways are where aircraft of the
+sources run fast on the ground or fly low over the airport: a line along each such report's
+track. Positions within 25 m of one another are one stand with the options of each aircraft.
 A snapshot says nothing about the times of day, so each option holds every slot of every
 weekday: the aircraft seen at a gate is taken as the one that stands there.
 
@@ -34,23 +37,68 @@ def distance_m(a, b):
     return 2 * 6371008.8 * math.asin(math.sqrt(h))
 
 
-def standing_reports(path):
-    """(callsign, type, registration, lat, lon, track) of every report of an aircraft standing still."""
+# How long an aircraft stands still at one place before the place counts as a stand.
+MIN_STILL_S = 120.0
+# Reports this fast near the airport, on the ground or this low above it, run along a runway.
+RUNWAY_SPEED_KT = 40.0
+RUNWAY_HEIGHT_FT = 300.0
+# A runway's reach around the line through such a report: along its track (the longest runways)
+# and across it (half the width with the hold-short lines).
+RUNWAY_ALONG_M = 3500.0
+RUNWAY_ACROSS_M = 90.0
+
+
+def reports(path):
+    """(flight id, time, callsign, type, registration, lat, lon, alt, track, speed, on ground) of
+    every report of a source."""
     with open(path, encoding="utf-8", errors="replace") as f:
         for line in f:
             line = line.strip()
             if " traffic " in line:
                 line = line.split(" traffic ", 1)[1]
             fields = line.split(",")
-            if len(fields) < 12 or fields[0] not in ("RTTFC", "AITFC"):
+            if len(fields) < 15 or fields[0] not in ("RTTFC", "AITFC"):
                 continue
             try:
-                lat, lon, alt, track, speed = (float(fields[i]) for i in (2, 3, 4, 7, 8))
+                t, lat, lon, alt, track, speed = (float(fields[i]) for i in (14, 2, 3, 4, 7, 8))
             except ValueError:
                 continue
-            if alt != 0 or speed != 0:
-                continue
-            yield fields[9], fields[10], fields[11], lat, lon, track
+            # The newer format flags the ground, the older the air.
+            ground = alt == 0 or (fields[6] == "1" if fields[0] == "RTTFC" else fields[6] == "0")
+            yield fields[1], t, fields[9], fields[10], fields[11], lat, lon, alt, track, speed, ground
+
+
+def along_across_m(origin, track_deg, p):
+    """Metres of p along and across the line through origin in the given track (flat, short)."""
+    north = (p[0] - origin[0]) * math.pi / 180 * 6371008.8
+    east = (p[1] - origin[1]) * math.pi / 180 * 6371008.8 * math.cos(math.radians(origin[0]))
+    t = math.radians(track_deg)
+    return north * math.cos(t) + east * math.sin(t), -north * math.sin(t) + east * math.cos(t)
+
+
+def on_runway(runway_marks, p):
+    for lat, lon, track in runway_marks:
+        along, across = along_across_m((lat, lon), track, p)
+        if abs(along) <= RUNWAY_ALONG_M and abs(across) <= RUNWAY_ACROSS_M:
+            return True
+    return False
+
+
+def still_places(rows):
+    """(callsign, type, registration, lat, lon, track) of each place where a flight stood still for
+    MIN_STILL_S or more: its still reports within 25 m of the first of them, first to last."""
+    places = {}  # (flight id, n) -> [first report, last time]
+    for fid, t, callsign, type_code, reg, lat, lon, alt, track, speed, ground in sorted(rows, key=lambda r: r[1]):
+        if not ground or speed != 0:
+            continue
+        keys = [k for k in places if k[0] == fid and distance_m(places[k][0][1], (lat, lon)) <= 25]
+        if keys:
+            places[keys[0]][1] = t
+        else:
+            places[(fid, len(places))] = [((callsign, type_code, reg), (lat, lon), track, t), t]
+    for (first, (lat, lon), track, since), until in places.values():
+        if until - since >= MIN_STILL_S:
+            yield (*first, lat, lon, track)
 
 
 def airport_of(airports_xml, icao):
@@ -72,19 +120,22 @@ def main():
     icao, airports_xml, out = sys.argv[1:4]
     here = airport_of(airports_xml, icao)
     stands = []  # [lat, lon, heading, half span, {key: option}]
+    rows = []
     for source in sys.argv[4:]:
-        if not os.path.exists(source):
+        if os.path.exists(source):
+            rows += [r for r in reports(source) if distance_m(here, (r[5], r[6])) <= 3 * 1852]
+    runway_marks = [(r[5], r[6], r[8]) for r in rows
+                    if r[9] >= RUNWAY_SPEED_KT and (r[10] or r[7] - here[2] <= RUNWAY_HEIGHT_FT)]
+    for callsign, type_code, reg, lat, lon, track in still_places(rows):
+        airline = airline_of(callsign)
+        if not airline or not type_code or on_runway(runway_marks, (lat, lon)):
             continue
-        for callsign, type_code, reg, lat, lon, track in standing_reports(source):
-            airline = airline_of(callsign)
-            if not airline or not type_code or distance_m(here, (lat, lon)) > 3 * 1852:
-                continue
-            stand = next((s for s in stands if distance_m((s[0], s[1]), (lat, lon)) <= 25), None)
-            if stand is None:
-                stand = [lat, lon, track, 0.0, {}]
-                stands.append(stand)
-            stand[3] = max(stand[3], HALF_SPAN_M.get(type_code, DEFAULT_HALF_SPAN_M))
-            stand[4].setdefault(reg or callsign, (airline, type_code, reg or callsign, callsign))
+        stand = next((s for s in stands if distance_m((s[0], s[1]), (lat, lon)) <= 25), None)
+        if stand is None:
+            stand = [lat, lon, track, 0.0, {}]
+            stands.append(stand)
+        stand[3] = max(stand[3], HALF_SPAN_M.get(type_code, DEFAULT_HALF_SPAN_M))
+        stand[4].setdefault(reg or callsign, (airline, type_code, reg or callsign, callsign))
     every_slot = ",".join(str(s) for s in range(48)) + ","
     lines = ['<?xml version="1.0"?>',
              '<meta><info name="author" value="run"/><info name="date" value="2020-06-17"/>'

@@ -7,10 +7,17 @@
       aircraft (the park airport of a user standing there).
   run_summary.py removals JOURNAL
       one line per removed aircraft with the reason the journal shows.
-  run_summary.py tracks JOURNAL RECORDING [--limit METRES]
-      per created live aircraft, how far its poses strayed from the track its reports give
-      (up to where it passes its last report: past it, dead reckoning takes over by design);
-      the last line counts the aircraft within the limit (default 50 m).
+  run_summary.py tracks JOURNAL REPORTS [--limit METRES] [--delay SECONDS]
+      REPORTS holds "... traffic <datagram>" lines whose time stamps (field 14) run on the
+      journal's clock: the feed peer's log of a run (each datagram stamped when it was sent).
+      Per created live aircraft, its flight (the one whose report under the aircraft's tail
+      lies nearest the moment it showed at its creation; later reports may rename it), measured
+      pose by pose against the reports around the moment the pose shows (its time less the
+      delay, default 30 s), up to the flight's last report (past it dead reckoning takes over by
+      design): the largest distance from the reported track, the largest altitude difference
+      to airborne reports, the share of airborne poses whose heading is more than 60 degrees
+      off their motion; then the flight's report gaps longer than the delay. The last line
+      counts the aircraft within the limit (default 50 m) of their tracks.
 
 Only the standard library is used.
 """
@@ -92,9 +99,17 @@ def removals(args):
     return 0
 
 
-def reported_tracks(path):
-    """callsign -> [(lat, lon)] of its reports, in time order, repeats dropped."""
-    tracks = {}
+class Report:
+    __slots__ = ("t", "lat", "lon", "alt", "ground", "names")
+
+    def __init__(self, t, lat, lon, alt, ground, names):
+        self.t, self.lat, self.lon, self.alt, self.ground, self.names = t, lat, lon, alt, ground, names
+
+
+def flight_reports(path):
+    """flight id -> [Report] in time order, repeats dropped: every "... traffic <datagram>" line,
+    its time the datagram's time stamp (field 14)."""
+    flights = {}
     with open(path, encoding="utf-8", errors="replace") as f:
         for line in f:
             if " traffic " not in line:
@@ -103,64 +118,136 @@ def reported_tracks(path):
             if len(fields) < 15 or fields[0] not in ("RTTFC", "AITFC"):
                 continue
             try:
-                p = (float(fields[2]), float(fields[3]))
+                t, lat, lon, alt = float(fields[14]), float(fields[2]), float(fields[3]), float(fields[4])
             except ValueError:
                 continue
-            track = tracks.setdefault(fields[9], [])
-            if not track or track[-1] != p:
-                track.append(p)
-    return tracks
+            # The newer format flags the ground, the older the air.
+            ground = fields[6] == "1" if fields[0] == "RTTFC" else fields[6] != "1"
+            # The program names an aircraft by its callsign, without one by its registration.
+            names = {fields[9] or fields[11]}
+            flights.setdefault(fields[1], []).append(Report(t, lat, lon, alt, ground, names))
+    for reports in flights.values():
+        reports.sort(key=lambda r: r.t)
+        reports[:] = [r for k, r in enumerate(reports)
+                      if k == 0 or (r.t, r.lat, r.lon) != (reports[k - 1].t, reports[k - 1].lat, reports[k - 1].lon)]
+    return flights
 
 
-def metres_from_track(track, p):
-    if len(track) == 1:
-        return distance_m(track[0], p)
-    best = None
-    for a, b in zip(track, track[1:]):
-        # Flat metres around a: report legs are short.
-        east = math.cos(math.radians(a[0])) * math.pi / 180 * EARTH_M
-        north = math.pi / 180 * EARTH_M
-        bx, by = (b[1] - a[1]) * east, (b[0] - a[0]) * north
-        px, py = (p[1] - a[1]) * east, (p[0] - a[0]) * north
-        len2 = bx * bx + by * by
-        t = max(0.0, min(1.0, (px * bx + py * by) / len2)) if len2 > 0 else 0.0
-        d = math.hypot(px - t * bx, py - t * by)
-        best = d if best is None else min(best, d)
-    return best
+def nearest_on_leg(a, b, p):
+    """(metres from the leg a-b, share of the way from a) of the point p: flat metres around a,
+    report legs are short."""
+    east = math.cos(math.radians(a.lat)) * math.pi / 180 * EARTH_M
+    north = math.pi / 180 * EARTH_M
+    bx, by = (b.lon - a.lon) * east, (b.lat - a.lat) * north
+    px, py = (p[1] - a.lon) * east, (p[0] - a.lat) * north
+    len2 = bx * bx + by * by
+    share = max(0.0, min(1.0, (px * bx + py * by) / len2)) if len2 > 0 else 0.0
+    return math.hypot(px - share * bx, py - share * by), share
 
 
-def track_offsets(journal, recording):
-    """(tail, worst metres, poses counted) per created live aircraft that has reports."""
-    tracks = reported_tracks(recording)
+def bearing_deg(a, b):
+    lat1, lat2, dlon = math.radians(a[0]), math.radians(b[0]), math.radians(b[1] - a[1])
+    y = math.sin(dlon) * math.cos(lat2)
+    x = math.cos(lat1) * math.sin(lat2) - math.sin(lat1) * math.cos(lat2) * math.cos(dlon)
+    return math.degrees(math.atan2(y, x)) % 360
+
+
+# A pose is measured against the report legs within this many seconds of the moment it shows.
+LEG_WINDOW_S = 20.0
+# Poses closer than this to the last one measured give no direction of motion.
+MOTION_MIN_M = 3.0
+HEADING_OFF_DEG = 60.0
+
+
+def measure_flight(reports, poses, delay):
+    """Worst metres from the track, worst feet from the reports' altitude (airborne legs only),
+    [airborne poses heading off, airborne poses with a motion], poses counted: each pose (t, lat,
+    lon, alt, heading) against the reports around the moment it shows (t - delay), up to the last
+    report."""
+    legs = list(zip(reports, reports[1:])) or [(reports[0], reports[0])]
+    worst_m = worst_ft = 0.0
+    heading = [0, 0]
+    counted = 0
+    anchor = None
+    for t, lat, lon, alt, pose_heading in poses:
+        shown = t - delay
+        if shown > reports[-1].t:
+            break
+        counted += 1
+        near = [leg for leg in legs if leg[1].t >= shown - LEG_WINDOW_S and leg[0].t <= shown + LEG_WINDOW_S]
+        near = near or [min(legs, key=lambda leg: min(abs(leg[0].t - shown), abs(leg[1].t - shown)))]
+        metres, share, (a, b) = min((nearest_on_leg(a, b, (lat, lon)) + ((a, b),) for a, b in near),
+                                    key=lambda m: m[0])
+        worst_m = max(worst_m, metres)
+        if not a.ground and not b.ground:
+            worst_ft = max(worst_ft, abs(alt - (a.alt + share * (b.alt - a.alt))))
+        latest = max((r for r in reports if r.t <= shown), key=lambda r: r.t, default=reports[0])
+        if anchor is None or distance_m(anchor, (lat, lon)) >= MOTION_MIN_M:
+            if anchor is not None and not latest.ground:
+                off = abs((pose_heading - bearing_deg(anchor, (lat, lon)) + 180) % 360 - 180)
+                heading[0] += off > HEADING_OFF_DEG
+                heading[1] += 1
+            anchor = (lat, lon)
+    return worst_m, worst_ft, heading, counted
+
+
+def report_gaps(reports, longer_than):
+    """(seconds after the flight's first report, length) of every gap between its reports longer
+    than the given seconds."""
+    return [(a.t - reports[0].t, b.t - a.t) for a, b in zip(reports, reports[1:]) if b.t - a.t > longer_than]
+
+
+def track_offsets(journal, reports_path, delay=30.0):
+    """Per created live aircraft with reports: (tail, flight id, worst metres, worst feet,
+    [heading off, airborne poses with a motion], poses counted, report gaps). A created aircraft
+    is the flight whose report under its tail lies nearest to the moment it shows at its creation:
+    its later reports may carry another callsign (a report without one names it by its registration)."""
+    flights = flight_reports(reports_path)
     created, poses = {}, {}
+    end = None
     for e in journal_entries(journal):
-        if e.get("kind") == "created" and not str(e.get("tail", "")).endswith("*"):
-            created[e["object"]] = e.get("tail", "")
-            poses[e["object"]] = [(e["lat"], e["lon"])]
-        elif e.get("kind") == "pose" and e.get("object") in created:
-            poses[e["object"]].append((e["lat"], e["lon"]))
+        if "t" in e:
+            end = e["t"] if end is None else max(end, e["t"])
+        if e.get("kind") == "created" and not str(e.get("tail", "")).endswith("*") and "t" in e:
+            created[e["object"]] = e
+            poses[e["object"]] = []
+        elif e.get("kind") == "pose" and e.get("object") in created and "t" in e:
+            poses[e["object"]].append((e["t"], e["lat"], e["lon"], e.get("alt", 0.0), e.get("heading", 0.0)))
+    # Reports sent after the journal ends never reached the program (the peer may go on sending,
+    # or start its recording again, while the program closes).
+    if end is not None:
+        for reports in flights.values():
+            reports[:] = [r for r in reports if r.t <= end]
     out = []
-    for obj, tail in created.items():
-        track = tracks.get(tail)
-        if not track:
+    for obj, c in created.items():
+        tail, shown = c.get("tail", ""), c["t"] - delay
+        named = [(abs(r.t - shown), fid) for fid, reports in flights.items() for r in reports if tail in r.names]
+        named = [n for n in named if flights[n[1]]]
+        if not named:
             continue
-        seen = poses[obj]
-        # Up to the pose nearest its last report: beyond it the reports have ended.
-        last = min(range(len(seen)), key=lambda k: distance_m(seen[k], track[-1]))
-        counted = seen[: last + 1]
-        out.append((tail, max(metres_from_track(track, p) for p in counted), len(counted)))
+        fid = min(named)[1]
+        reports = flights[fid]
+        worst_m, worst_ft, heading, counted = measure_flight(reports, sorted(poses[obj]), delay)
+        out.append((tail, fid, worst_m, worst_ft, heading, counted, report_gaps(reports, delay)))
     return out
 
 
 def tracks(args):
-    limit = 50.0
-    if "--limit" in args:
-        limit = float(args[args.index("--limit") + 1])
-        args = args[: args.index("--limit")]
-    rows = track_offsets(args[0], args[1])
-    for tail, worst, n in rows:
-        print(f"  {tail:9} {worst:7.1f} m from its reported track at worst ({n} poses)")
-    within = sum(1 for _, worst, _ in rows if worst <= limit)
+    limit, delay = 50.0, 30.0
+    for option in ("--limit", "--delay"):
+        if option in args:
+            value = float(args[args.index(option) + 1])
+            limit, delay = (value, delay) if option == "--limit" else (limit, value)
+            del args[args.index(option):args.index(option) + 2]
+    rows = track_offsets(args[0], args[1], delay)
+    for tail, fid, worst_m, worst_ft, (off, airborne), counted, gaps in rows:
+        share = f"{100.0 * off / airborne:3.0f} % of {airborne}" if airborne else "  - of 0"
+        print(f"  {tail:9} flight {fid:>9} {worst_m:7.1f} m from its track, {worst_ft:5.0f} ft from its altitude, "
+              f"heading off its motion {share} airborne poses ({counted} poses)")
+        if gaps:
+            print(f"  {'':9} report gaps over {delay:.0f} s: "
+                  + ", ".join(f"{length:.0f} s at +{at:.0f} s" for at, length in gaps))
+    within = sum(1 for row in rows if row[2] <= limit)
     print(f"aircraft within {limit:.0f} m of their reported tracks: {within} of {len(rows)}")
     return 0
 

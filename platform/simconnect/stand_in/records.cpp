@@ -10,6 +10,7 @@ namespace standin {
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(UserAircraft, title, atcModel, latitude, longitude, altitude,
                                                 groundAltitude, pitch, bank, heading, groundVelocity, onGround,
                                                 zuluTime, zuluDayOfYear, zuluYear, lightStates)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(AirportGround, code, latitude, longitude, elevation)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(SimObject, id, objectType, user, createdByClient, title, livery,
                                                 atcId, atcModel, latitude, longitude, altitude, groundAltitude, pitch,
                                                 bank, heading, verticalSpeed, trueAirspeed, groundVelocity, onGround,
@@ -39,6 +40,7 @@ Scenario scenarioFromJson(const nlohmann::json& json)
         if (json.contains("installedTitles")) s.installedTitles = json.at("installedTitles").get<std::vector<std::string>>();
         if (json.contains("rotorcraftTitles"))
             s.rotorcraftTitles = json.at("rotorcraftTitles").get<std::vector<std::string>>();
+        if (json.contains("airports")) s.airports = json.at("airports").get<std::vector<AirportGround>>();
         if (json.contains("user")) {
             const auto& u = json.at("user");
             if (!u.is_object()) throw std::runtime_error("user must be an object");
@@ -69,7 +71,8 @@ nlohmann::json scenarioToJson(const Scenario& s)
                           {"staticCg", s.staticCg},
                           {"staticPitch", s.staticPitch},
                           {"userObjectId", s.userObjectId},
-                          {"firstObjectId", s.firstObjectId}};
+                          {"firstObjectId", s.firstObjectId},
+                          {"airports", s.airports}};
 }
 
 nlohmann::json objectToJson(const SimObject& object) { return object; }

@@ -30,6 +30,13 @@ struct UserAircraft {
     std::int64_t lightStates = 0;
 };
 
+// An airport of the simulated world: where its ground lies.
+struct AirportGround {
+    std::string code;
+    double latitude = 0, longitude = 0; // degrees
+    double elevation = 0;               // feet
+};
+
 struct Scenario {
     std::string applicationName = "KittyHawk"; // "KittyHawk" (2020) or "SunRise" (2024)
     std::uint32_t applicationVersion[4] = {11, 0, 282174, 999};
@@ -45,6 +52,9 @@ struct Scenario {
     double staticPitch = 0.01; // radians
     std::uint32_t userObjectId = 1;
     std::uint32_t firstObjectId = 1000;
+    // The ground of objects: an object at one of these airports stands on its elevation, one far
+    // from all of them on sea level. Without airports every object has the user's ground.
+    std::vector<AirportGround> airports;
 };
 
 // Reads a scenario; throws std::runtime_error with a text beginning "scenario: " on a bad one.

@@ -312,16 +312,34 @@ ojson made(Json&& json)
 
 bool journalling(const State& s) { return s.recording || !s.journalPath.empty(); }
 
+// JSON text of what the stand-in keeps: the client's texts (titles, tail numbers, plan paths in the
+// system's code page) need not be UTF-8, and a text that is not comes out with U+FFFD in its place
+// of the bytes rather than as an exception.
+template <class Json>
+std::string jsonText(const Json& json)
+{
+    return json.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+// Seconds of the call clock where a test set one, else of the system clock: runs lay the journal
+// beside the feed peer's log, whose times are the system clock's.
+double journalSeconds(const State& s)
+{
+    if (s.callClock) return static_cast<double>(s.callClock(s.callClockContext)) / 1e9;
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
 template <class Entry>
 void note(State& s, Entry&& makeEntry)
 {
     if (!journalling(s)) return;
-    const ojson entry = made(std::forward<Entry>(makeEntry));
+    ojson entry = made(std::forward<Entry>(makeEntry));
+    entry["t"] = std::round(journalSeconds(s) * 1000.0) / 1000.0;
     if (s.recording) s.journal.push_back(entry);
     if (s.journalPath.empty()) return;
     if (!s.journalFile.is_open()) s.journalFile.open(std::filesystem::path(s.journalPath), std::ios::binary | std::ios::app);
     if (s.journalFile) {
-        s.journalFile << entry.dump() << '\n';
+        s.journalFile << jsonText(entry) << '\n';
         s.journalFile.flush();
     }
 }
@@ -699,6 +717,27 @@ void runTicker(State& s, DWORD serial)
 // joined once the lock is released (it takes the lock to see that its connection went).
 std::jthread retireTicker(State& s) { return std::move(s.ticker); }
 
+// How far from an airport's reference point its ground reaches.
+constexpr double airportGroundRadiusMetres = 3 * 1852.0;
+
+// The ground under a place: the elevation of the nearest of the scenario's airports within their
+// reach, sea level far from all of them (the stand-in knows no terrain); the user's ground when
+// the scenario lists no airports.
+double groundAltitudeAt(const State& s, double latitude, double longitude)
+{
+    const std::vector<AirportGround>& airports = s.scenario.airports;
+    if (airports.empty()) return s.scenario.user.groundAltitude;
+    const AirportGround* nearest = nullptr;
+    double nearestMetres = airportGroundRadiusMetres;
+    for (const AirportGround& a : airports) {
+        const double metres = distanceMetres(latitude, longitude, a.latitude, a.longitude);
+        if (metres > nearestMetres) continue;
+        nearest = &a;
+        nearestMetres = metres;
+    }
+    return nearest ? nearest->elevation : 0.0;
+}
+
 void updateGroundState(SimObject& o)
 {
     if (o.user) return;
@@ -740,6 +779,21 @@ std::uint32_t giveText(const std::string& text, char* buffer, std::uint32_t size
     return needed;
 }
 
+// No exception may leave an export: the caller is C code of another module (the program ends with
+// a system error). The call fails instead, with the fault on the error stream.
+template <class Result = int>
+Result exportFailed(const char* function, Result failed = Result{})
+{
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        std::cerr << "stand-in simulator: " << function << ": " << e.what() << '\n';
+    } catch (...) {
+        std::cerr << "stand-in simulator: " << function << ": unknown exception\n";
+    }
+    return failed;
+}
+
 template <class Change>
 void withState(Change&& change)
 {
@@ -759,7 +813,7 @@ using namespace standin;
 extern "C" {
 
 int StandIn_Reset(const char* scenarioJson, char* error, std::uint32_t errorSize)
-{
+try {
     Scenario scenario;
     try {
         scenario = scenarioFromJson(nlohmann::json::parse(scenarioJson ? scenarioJson : ""));
@@ -782,79 +836,103 @@ int StandIn_Reset(const char* scenarioJson, char* error, std::uint32_t errorSize
         ticker = retireTicker(s);
     });
     return 0;
+} catch (...) {
+    return exportFailed("StandIn_Reset", 1);
 }
 
 void StandIn_SetPresent(int present)
-{
+try {
     withState([present](State& s) { s.present = present != 0; });
+} catch (...) {
+    exportFailed("StandIn_SetPresent");
 }
 
 void StandIn_SetCallClock(StandInClock clock, void* context)
-{
+try {
     withState([clock, context](State& s) {
         s.callClock = clock;
         s.callClockContext = context;
     });
+} catch (...) {
+    exportFailed("StandIn_SetCallClock");
 }
 
 void StandIn_SetJournalPath(const wchar_t* path)
-{
+try {
     withState([path](State& s) {
         if (s.journalFile.is_open()) s.journalFile.close();
         s.journalPath = path ? path : L"";
     });
+} catch (...) {
+    exportFailed("StandIn_SetJournalPath");
 }
 
 void StandIn_Frame(void)
-{
+try {
     withState([](State& s) { queueFrame(s); });
+} catch (...) {
+    exportFailed("StandIn_Frame");
 }
 
 void StandIn_Second(void)
-{
+try {
     withState([](State& s) { answerSecondRequests(s); });
+} catch (...) {
+    exportFailed("StandIn_Second");
 }
 
 int StandIn_WaitIdle(std::uint32_t timeoutMs)
-{
+try {
     State& s = state();
     std::unique_lock lock(s.mutex);
     return s.idle.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                            [&s] { return (s.messages.empty() || !s.connection) && s.dispatching == 0; })
                ? 1
                : 0;
+} catch (...) {
+    return exportFailed("StandIn_WaitIdle", 0);
 }
 
 int StandIn_Connected(void)
-{
+try {
     int connected = 0;
     withState([&connected](State& s) { connected = s.connection.has_value() ? 1 : 0; });
     return connected;
+} catch (...) {
+    return exportFailed("StandIn_Connected", 0);
 }
 
 void StandIn_FailCalls(const char* function, int count)
-{
+try {
     const std::string name = function ? function : "";
     withState([&name, count](State& s) { s.failures[name] = count; });
+} catch (...) {
+    exportFailed("StandIn_FailCalls");
 }
 
 void StandIn_RefuseCreations(int count)
-{
+try {
     withState([count](State& s) { s.refusals = count; });
+} catch (...) {
+    exportFailed("StandIn_RefuseCreations");
 }
 
 void StandIn_LoseCreations(int count)
-{
+try {
     withState([count](State& s) { s.losses = count; });
+} catch (...) {
+    exportFailed("StandIn_LoseCreations");
 }
 
 void StandIn_VersionMismatch(std::uint32_t index)
-{
+try {
     withState([index](State& s) { queueException(s, SIMCONNECT_EXCEPTION_VERSION_MISMATCH, 0, index); });
+} catch (...) {
+    exportFailed("StandIn_VersionMismatch");
 }
 
 void StandIn_Quit(void)
-{
+try {
     withState([](State& s) {
         s.present = false;
         s.closedDown = true;
@@ -863,10 +941,12 @@ void StandIn_Quit(void)
         queue(s, makeMessage(SIMCONNECT_RECV_QUIT{}, SIMCONNECT_RECV_ID_QUIT));
         note(s, ojson{{"kind", "quit"}});
     });
+} catch (...) {
+    exportFailed("StandIn_Quit");
 }
 
 void StandIn_NewFlight(int asFileNameMessage)
-{
+try {
     withState([asFileNameMessage](State& s) {
         note(s, ojson{{"kind", "new-flight"}});
         if (!s.connection) return;
@@ -882,18 +962,22 @@ void StandIn_NewFlight(int asFileNameMessage)
             queueSystemEvent(s, "FlightLoaded", 0);
         }
     });
+} catch (...) {
+    exportFailed("StandIn_NewFlight");
 }
 
 void StandIn_SetFlightRunning(int running)
-{
+try {
     withState([running](State& s) {
         s.flightRunning = running != 0;
         queueSystemEvent(s, "Sim", running ? 1 : 0);
     });
+} catch (...) {
+    exportFailed("StandIn_SetFlightRunning");
 }
 
 void StandIn_TeleportUser(double latitude, double longitude)
-{
+try {
     withState([latitude, longitude](State& s) {
         SimObject* user = findObject(s, SIMCONNECT_OBJECT_ID_USER);
         if (!user) return;
@@ -901,10 +985,12 @@ void StandIn_TeleportUser(double latitude, double longitude)
         user->longitude = longitude;
         note(s, ojson{{"kind", "teleport"}, {"lat", latitude}, {"lon", longitude}});
     });
+} catch (...) {
+    exportFailed("StandIn_TeleportUser");
 }
 
 void StandIn_SetUserTitleModel(const char* title, const char* atcModel)
-{
+try {
     const std::string t = title ? title : "", m = atcModel ? atcModel : "";
     withState([&t, &m](State& s) {
         if (SimObject* user = findObject(s, SIMCONNECT_OBJECT_ID_USER)) {
@@ -912,17 +998,21 @@ void StandIn_SetUserTitleModel(const char* title, const char* atcModel)
             user->atcModel = m;
         }
     });
+} catch (...) {
+    exportFailed("StandIn_SetUserTitleModel");
 }
 
 void StandIn_SetUserGroundVelocity(double knots)
-{
+try {
     withState([knots](State& s) {
         if (SimObject* user = findObject(s, SIMCONNECT_OBJECT_ID_USER)) user->groundVelocity = knots;
     });
+} catch (...) {
+    exportFailed("StandIn_SetUserGroundVelocity");
 }
 
 void StandIn_SendBrokenMessage(void)
-{
+try {
     withState([](State& s) {
         if (!s.connection) return;
         // A frame whose head claims more bytes than are handed over with it.
@@ -933,10 +1023,12 @@ void StandIn_SendBrokenMessage(void)
         queue(s, std::move(m));
         note(s, ojson{{"kind", "broken-message"}});
     });
+} catch (...) {
+    exportFailed("StandIn_SendBrokenMessage");
 }
 
 std::uint32_t StandIn_AddForeignObject(const char* atcId, double altitudeAboveGround, int onGround, std::uint32_t objectType)
-{
+try {
     std::uint32_t id = 0;
     const std::string atc = atcId ? atcId : "";
     withState([&](State& s) {
@@ -948,7 +1040,7 @@ std::uint32_t StandIn_AddForeignObject(const char* atcId, double altitudeAboveGr
         o.title = "foreign";
         o.latitude = user ? user->latitude + 0.01 : 0;
         o.longitude = user ? user->longitude : 0;
-        o.groundAltitude = s.scenario.user.groundAltitude;
+        o.groundAltitude = groundAltitudeAt(s, o.latitude, o.longitude);
         o.staticCg = s.scenario.staticCg;
         o.altitude = o.groundAltitude + o.staticCg + altitudeAboveGround;
         o.onGround = onGround != 0;
@@ -958,39 +1050,49 @@ std::uint32_t StandIn_AddForeignObject(const char* atcId, double altitudeAboveGr
         id = o.id;
     });
     return id;
+} catch (...) {
+    return exportFailed("StandIn_AddForeignObject", std::uint32_t{0});
 }
 
 void StandIn_PlaceObject(std::uint32_t objectId, double altitude, int onGround)
-{
+try {
     withState([=](State& s) {
         if (SimObject* o = findObject(s, objectId)) {
             o->altitude = altitude;
             o->onGround = onGround != 0;
         }
     });
+} catch (...) {
+    exportFailed("StandIn_PlaceObject");
 }
 
 void StandIn_RemoveObject(std::uint32_t objectId)
-{
+try {
     withState([objectId](State& s) { removeObject(s, objectId, "simulation"); });
+} catch (...) {
+    exportFailed("StandIn_RemoveObject");
 }
 
 std::uint32_t StandIn_Journal(char* buffer, std::uint32_t size)
-{
+try {
     std::string text;
-    withState([&text](State& s) { text = ojson(s.journal).dump(); });
+    withState([&text](State& s) { text = jsonText(ojson(s.journal)); });
     return giveText(text, buffer, size);
+} catch (...) {
+    return exportFailed("StandIn_Journal", std::uint32_t{0});
 }
 
 std::uint32_t StandIn_Calls(char* buffer, std::uint32_t size)
-{
+try {
     std::string text;
-    withState([&text](State& s) { text = ojson(s.calls).dump(); });
+    withState([&text](State& s) { text = jsonText(ojson(s.calls)); });
     return giveText(text, buffer, size);
+} catch (...) {
+    return exportFailed("StandIn_Calls", std::uint32_t{0});
 }
 
 std::uint32_t StandIn_CallTimes(const char* function, char* buffer, std::uint32_t size)
-{
+try {
     const std::string name = function ? function : "";
     std::string text;
     withState([&](State& s) {
@@ -1000,26 +1102,32 @@ std::uint32_t StandIn_CallTimes(const char* function, char* buffer, std::uint32_
         text = times.dump();
     });
     return giveText(text, buffer, size);
+} catch (...) {
+    return exportFailed("StandIn_CallTimes", std::uint32_t{0});
 }
 
 std::uint32_t StandIn_Object(std::uint32_t objectId, char* buffer, std::uint32_t size)
-{
+try {
     std::string text = "null";
     withState([&](State& s) {
-        if (const SimObject* o = findObject(s, objectId)) text = objectToJson(*o).dump();
+        if (const SimObject* o = findObject(s, objectId)) text = jsonText(objectToJson(*o));
     });
     return giveText(text, buffer, size);
+} catch (...) {
+    return exportFailed("StandIn_Object", std::uint32_t{0});
 }
 
 std::uint32_t StandIn_Objects(char* buffer, std::uint32_t size)
-{
+try {
     std::string text;
     withState([&text](State& s) {
         nlohmann::json all = nlohmann::json::array();
         for (const auto& [id, o] : s.objects) all.push_back(objectToJson(o));
-        text = all.dump();
+        text = jsonText(all);
     });
     return giveText(text, buffer, size);
+} catch (...) {
+    return exportFailed("StandIn_Objects", std::uint32_t{0});
 }
 
 } // extern "C"
@@ -1027,7 +1135,7 @@ std::uint32_t StandIn_Objects(char* buffer, std::uint32_t size)
 // --- the SimConnect calls ---------------------------------------------------------------------
 
 HRESULT __stdcall SimConnect_Open(HANDLE* handle, LPCSTR name, HWND, DWORD, HANDLE event, DWORD)
-{
+try {
     State& s = state();
     std::jthread previousTicker; // joined after the lock is released: the ticker takes it
     StateLock lock(s);
@@ -1065,6 +1173,8 @@ HRESULT __stdcall SimConnect_Open(HANDLE* handle, LPCSTR name, HWND, DWORD, HAND
     note(s, ojson{{"kind", "connected"}, {"client", client}});
     *handle = handleOf(*s.connection);
     return S_OK;
+} catch (...) {
+    return exportFailed("SimConnect_Open", E_FAIL);
 }
 
 namespace standin {
@@ -1095,7 +1205,7 @@ HRESULT closeConnection(State& s, HANDLE handle, std::jthread& ticker)
 } // namespace standin
 
 HRESULT __stdcall SimConnect_Close(HANDLE handle)
-{
+try {
     State& s = state();
     std::jthread ticker;
     const HRESULT result = closeConnection(s, handle, ticker);
@@ -1104,10 +1214,12 @@ HRESULT __stdcall SimConnect_Close(HANDLE handle)
     if (ticker.joinable()) ticker.join();
     while (s.wakesInFlight.load() > 0) std::this_thread::yield();
     return result;
+} catch (...) {
+    return exportFailed("SimConnect_Close", E_FAIL);
 }
 
 HRESULT __stdcall SimConnect_CallDispatch(HANDLE handle, DispatchProc callback, void* context)
-{
+try {
     State& s = state();
     {
         StateLock lock(s);
@@ -1139,10 +1251,12 @@ HRESULT __stdcall SimConnect_CallDispatch(HANDLE handle, DispatchProc callback, 
         callback(m.recv(), m.size, context); // never under the stand-in's lock
     }
     return S_OK;
+} catch (...) {
+    return exportFailed("SimConnect_CallDispatch", E_FAIL);
 }
 
 HRESULT __stdcall SimConnect_SubscribeToSystemEvent(HANDLE handle, SIMCONNECT_CLIENT_EVENT_ID eventId, const char* eventName)
-{
+try {
     State& s = state();
     StateLock lock(s);
     const std::string name = boundedText(eventName, 256);
@@ -1152,12 +1266,14 @@ HRESULT __stdcall SimConnect_SubscribeToSystemEvent(HANDLE handle, SIMCONNECT_CL
     // A subscriber learns at once whether a flight runs.
     if (upper(name) == "SIM" && s.flightRunning) queueSystemEvent(s, "Sim", 1);
     return S_OK;
+} catch (...) {
+    return exportFailed("SimConnect_SubscribeToSystemEvent", E_FAIL);
 }
 
 HRESULT __stdcall SimConnect_AddToDataDefinition(HANDLE handle, SIMCONNECT_DATA_DEFINITION_ID defineId, const char* variableName,
                                                  const char* unitsName, SIMCONNECT_DATATYPE dataType, float epsilon,
                                                  DWORD datumId)
-{
+try {
     State& s = state();
     StateLock lock(s);
     const std::string name = upper(boundedText(variableName, 256));
@@ -1176,10 +1292,12 @@ HRESULT __stdcall SimConnect_AddToDataDefinition(HANDLE handle, SIMCONNECT_DATA_
     }
     c->definitions[defineId].push_back(DefinitionEntry{name, *kind, *factor, dataType});
     return S_OK;
+} catch (...) {
+    return exportFailed("SimConnect_AddToDataDefinition", E_FAIL);
 }
 
 HRESULT __stdcall SimConnect_MapClientEventToSimEvent(HANDLE handle, SIMCONNECT_CLIENT_EVENT_ID eventId, const char* eventName)
-{
+try {
     State& s = state();
     StateLock lock(s);
     const std::string name = boundedText(eventName, 256);
@@ -1187,11 +1305,13 @@ HRESULT __stdcall SimConnect_MapClientEventToSimEvent(HANDLE handle, SIMCONNECT_
     if (!c) return E_FAIL;
     c->clientEvents[eventId] = upper(name);
     return S_OK;
+} catch (...) {
+    return exportFailed("SimConnect_MapClientEventToSimEvent", E_FAIL);
 }
 
 HRESULT __stdcall SimConnect_AddClientEventToNotificationGroup(HANDLE handle, SIMCONNECT_NOTIFICATION_GROUP_ID groupId,
                                                                SIMCONNECT_CLIENT_EVENT_ID eventId, BOOL maskable)
-{
+try {
     State& s = state();
     StateLock lock(s);
     Connection* c = beginCall(s, handle, "SimConnect_AddClientEventToNotificationGroup",
@@ -1199,10 +1319,12 @@ HRESULT __stdcall SimConnect_AddClientEventToNotificationGroup(HANDLE handle, SI
     if (!c) return E_FAIL;
     c->groups[groupId].push_back(eventId);
     return S_OK;
+} catch (...) {
+    return exportFailed("SimConnect_AddClientEventToNotificationGroup", E_FAIL);
 }
 
 HRESULT __stdcall SimConnect_SetNotificationGroupPriority(HANDLE handle, SIMCONNECT_NOTIFICATION_GROUP_ID groupId, DWORD priority)
-{
+try {
     State& s = state();
     StateLock lock(s);
     Connection* c = beginCall(s, handle, "SimConnect_SetNotificationGroupPriority",
@@ -1210,13 +1332,15 @@ HRESULT __stdcall SimConnect_SetNotificationGroupPriority(HANDLE handle, SIMCONN
     if (!c) return E_FAIL;
     c->groupPriorities[groupId] = priority;
     return S_OK;
+} catch (...) {
+    return exportFailed("SimConnect_SetNotificationGroupPriority", E_FAIL);
 }
 
 HRESULT __stdcall SimConnect_RequestDataOnSimObject(HANDLE handle, SIMCONNECT_DATA_REQUEST_ID requestId,
                                                     SIMCONNECT_DATA_DEFINITION_ID defineId, SIMCONNECT_OBJECT_ID objectId,
                                                     SIMCONNECT_PERIOD period, SIMCONNECT_DATA_REQUEST_FLAG flags, DWORD origin,
                                                     DWORD interval, DWORD limit)
-{
+try {
     State& s = state();
     StateLock lock(s);
     Connection* c = beginCall(s, handle, "SimConnect_RequestDataOnSimObject", [&] {
@@ -1238,12 +1362,14 @@ HRESULT __stdcall SimConnect_RequestDataOnSimObject(HANDLE handle, SIMCONNECT_DA
         seconds.push_back(SecondRequest{requestId, defineId, objectId});
     }
     return S_OK;
+} catch (...) {
+    return exportFailed("SimConnect_RequestDataOnSimObject", E_FAIL);
 }
 
 HRESULT __stdcall SimConnect_RequestDataOnSimObjectType(HANDLE handle, SIMCONNECT_DATA_REQUEST_ID requestId,
                                                         SIMCONNECT_DATA_DEFINITION_ID defineId, DWORD radiusMeters,
                                                         SIMCONNECT_SIMOBJECT_TYPE objectType)
-{
+try {
     State& s = state();
     StateLock lock(s);
     Connection* c = beginCall(s, handle, "SimConnect_RequestDataOnSimObjectType", [&] {
@@ -1266,11 +1392,13 @@ HRESULT __stdcall SimConnect_RequestDataOnSimObjectType(HANDLE handle, SIMCONNEC
         queueObjectData(s, SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE, requestId, defineId, *found[i], def->second, static_cast<DWORD>(i + 1),
                         static_cast<DWORD>(found.size()));
     return S_OK;
+} catch (...) {
+    return exportFailed("SimConnect_RequestDataOnSimObjectType", E_FAIL);
 }
 
 HRESULT __stdcall SimConnect_SetDataOnSimObject(HANDLE handle, SIMCONNECT_DATA_DEFINITION_ID defineId, SIMCONNECT_OBJECT_ID objectId,
                                                 SIMCONNECT_DATA_SET_FLAG flags, DWORD arrayCount, DWORD unitSize, void* data)
-{
+try {
     State& s = state();
     StateLock lock(s);
     Connection* c = beginCall(s, handle, "SimConnect_SetDataOnSimObject", [&] {
@@ -1307,6 +1435,7 @@ HRESULT __stdcall SimConnect_SetDataOnSimObject(HANDLE handle, SIMCONNECT_DATA_D
         if (e.kind == Kind::LatLon || e.name == "PLANE ALTITUDE" || e.name == "PLANE HEADING DEGREES TRUE") moved = true;
     }
     if (moved) {
+        if (!o->user) o->groundAltitude = groundAltitudeAt(s, o->latitude, o->longitude);
         updateGroundState(*o);
         note(s, [o] {
             return ojson{{"kind", "pose"}, {"object", o->id}, {"lat", o->latitude}, {"lon", o->longitude}, {"alt", o->altitude},
@@ -1320,11 +1449,13 @@ HRESULT __stdcall SimConnect_SetDataOnSimObject(HANDLE handle, SIMCONNECT_DATA_D
         });
     }
     return S_OK;
+} catch (...) {
+    return exportFailed("SimConnect_SetDataOnSimObject", E_FAIL);
 }
 
 HRESULT __stdcall SimConnect_TransmitClientEvent(HANDLE handle, SIMCONNECT_OBJECT_ID objectId, SIMCONNECT_CLIENT_EVENT_ID eventId,
                                                  DWORD data, SIMCONNECT_NOTIFICATION_GROUP_ID groupId, SIMCONNECT_EVENT_FLAG flags)
-{
+try {
     State& s = state();
     StateLock lock(s);
     Connection* c = beginCall(s, handle, "SimConnect_TransmitClientEvent", [&] {
@@ -1352,6 +1483,8 @@ HRESULT __stdcall SimConnect_TransmitClientEvent(HANDLE handle, SIMCONNECT_OBJEC
     }
     note(s, [&] { return ojson{{"kind", "event"}, {"object", o->id}, {"event", name}, {"data", data}}; });
     return S_OK;
+} catch (...) {
+    return exportFailed("SimConnect_TransmitClientEvent", E_FAIL);
 }
 
 namespace {
@@ -1407,7 +1540,7 @@ HRESULT createAircraft(HANDLE handle, const char* function, const char* containe
     o.bank = p.Bank * degToRad;
     o.heading = p.Heading * degToRad;
     o.trueAirspeed = p.Airspeed;
-    o.groundAltitude = s.scenario.user.groundAltitude;
+    o.groundAltitude = groundAltitudeAt(s, o.latitude, o.longitude);
     o.staticCg = s.scenario.staticCg;
     o.staticPitch = s.scenario.staticPitch;
     o.altitude = p.OnGround ? o.groundAltitude + o.staticCg : p.Altitude;
@@ -1424,21 +1557,25 @@ HRESULT createAircraft(HANDLE handle, const char* function, const char* containe
 HRESULT __stdcall SimConnect_AICreateNonATCAircraft(HANDLE handle, const char* containerTitle, const char* tailNumber,
                                                     SIMCONNECT_DATA_INITPOSITION initPosition,
                                                     SIMCONNECT_DATA_REQUEST_ID requestId)
-{
+try {
     return createAircraft(handle, "SimConnect_AICreateNonATCAircraft", containerTitle, nullptr, tailNumber, initPosition,
                           requestId);
+} catch (...) {
+    return exportFailed("SimConnect_AICreateNonATCAircraft", E_FAIL);
 }
 
 HRESULT __stdcall SimConnect_AICreateNonATCAircraft_EX1(HANDLE handle, const char* containerTitle, const char* livery,
                                                         const char* tailNumber, SIMCONNECT_DATA_INITPOSITION initPosition,
                                                         SIMCONNECT_DATA_REQUEST_ID requestId)
-{
+try {
     return createAircraft(handle, "SimConnect_AICreateNonATCAircraft_EX1", containerTitle, livery ? livery : "",
                           tailNumber, initPosition, requestId);
+} catch (...) {
+    return exportFailed("SimConnect_AICreateNonATCAircraft_EX1", E_FAIL);
 }
 
 HRESULT __stdcall SimConnect_GetLastSentPacketID(HANDLE handle, DWORD* sendId)
-{
+try {
     State& s = state();
     StateLock lock(s);
     ensureInitialised(s);
@@ -1447,10 +1584,12 @@ HRESULT __stdcall SimConnect_GetLastSentPacketID(HANDLE handle, DWORD* sendId)
     if (!c || !sendId) return E_FAIL;
     *sendId = c->packetId;
     return S_OK;
+} catch (...) {
+    return exportFailed("SimConnect_GetLastSentPacketID", E_FAIL);
 }
 
 HRESULT __stdcall SimConnect_AIReleaseControl(HANDLE handle, SIMCONNECT_OBJECT_ID objectId, SIMCONNECT_DATA_REQUEST_ID requestId)
-{
+try {
     State& s = state();
     StateLock lock(s);
     Connection* c = beginCall(s, handle, "SimConnect_AIReleaseControl", ojson{{"object", objectId}, {"request", requestId}});
@@ -1463,10 +1602,12 @@ HRESULT __stdcall SimConnect_AIReleaseControl(HANDLE handle, SIMCONNECT_OBJECT_I
     if (!o->released) note(s, ojson{{"kind", "released"}, {"object", o->id}});
     o->released = true;
     return S_OK;
+} catch (...) {
+    return exportFailed("SimConnect_AIReleaseControl", E_FAIL);
 }
 
 HRESULT __stdcall SimConnect_AIRemoveObject(HANDLE handle, SIMCONNECT_OBJECT_ID objectId, SIMCONNECT_DATA_REQUEST_ID requestId)
-{
+try {
     State& s = state();
     StateLock lock(s);
     Connection* c = beginCall(s, handle, "SimConnect_AIRemoveObject", ojson{{"object", objectId}, {"request", requestId}});
@@ -1478,11 +1619,13 @@ HRESULT __stdcall SimConnect_AIRemoveObject(HANDLE handle, SIMCONNECT_OBJECT_ID 
     }
     removeObject(s, o->id, "client");
     return S_OK;
+} catch (...) {
+    return exportFailed("SimConnect_AIRemoveObject", E_FAIL);
 }
 
 HRESULT __stdcall SimConnect_AISetAircraftFlightPlan(HANDLE handle, SIMCONNECT_OBJECT_ID objectId, const char* flightPlanPath,
                                                      SIMCONNECT_DATA_REQUEST_ID requestId)
-{
+try {
     State& s = state();
     StateLock lock(s);
     const std::string narrow = boundedText(flightPlanPath, MAX_PATH);
@@ -1514,4 +1657,6 @@ HRESULT __stdcall SimConnect_AISetAircraftFlightPlan(HANDLE handle, SIMCONNECT_O
     note(s, ojson{{"kind", "plan"}, {"object", o->id}, {"type", plan->type}, {"departure", plan->departure},
                   {"destination", plan->destination}, {"path", narrow}});
     return S_OK;
+} catch (...) {
+    return exportFailed("SimConnect_AISetAircraftFlightPlan", E_FAIL);
 }

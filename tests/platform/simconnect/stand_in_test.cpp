@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <sstream>
 
 namespace {
@@ -154,6 +155,79 @@ TEST_F(StandIn, CreatesOnlyInstalledTitlesAndJournalsTheObjectsLife)
     EXPECT_EQ(lines[3]["alt"], 3500.0);
     EXPECT_NEAR(lines[3]["heading"].get<double>(), 90.0, 1e-9);
     EXPECT_EQ(lines[5]["object"], id);
+}
+
+// The client's texts need not be UTF-8 (a plan path in the system's code page, a tail number):
+// the call still succeeds, and the journal file and every view write such bytes as U+FFFD.
+TEST_F(StandIn, TextsThatAreNotUtf8ComeOutWithReplacementCharacters)
+{
+    const auto journalPath = qtest::freshFolder("journal_latin1") / "journal.jsonl";
+    sim.setJournalPath(journalPath.wstring());
+    SIMCONNECT_DATA_INITPOSITION p{47.0, 8.0, 3000.0, 0, 0, 90.0, 0, 250};
+    EXPECT_EQ(sc.AICreateNonATCAircraft(h, "Title A", "M\xFCller", p, 1), S_OK);
+    EXPECT_EQ(sc.AISetAircraftFlightPlan(h, 4242, "C:\\Users\\J\xFCrgen\\plan.pln", 2), S_OK);
+
+    const std::string replacement = "\xEF\xBF\xBD";
+    std::ifstream in(journalPath);
+    std::map<std::string, nlohmann::json> byKind;
+    for (std::string line; std::getline(in, line);) {
+        const auto entry = nlohmann::json::parse(line);
+        byKind[entry["kind"]] = entry;
+    }
+    ASSERT_TRUE(byKind.count("created") && byKind.count("plan-failed"));
+    EXPECT_EQ(byKind["created"]["tail"], "M" + replacement + "ller");
+    EXPECT_EQ(byKind["plan-failed"]["path"], "C:\\Users\\J" + replacement + "rgen\\plan.pln");
+    for (const auto& e : sim.journal()) {
+        if (e["kind"] == "created") EXPECT_EQ(e["tail"], "M" + replacement + "ller");
+    }
+    EXPECT_EQ(sim.calls().back()["path"], "C:\\Users\\J" + replacement + "rgen\\plan.pln");
+    const auto objects = sim.objects();
+    ASSERT_EQ(objects.size(), 2u); // the user's and the created one
+    EXPECT_EQ(objects.back().atcId, "M" + replacement + "ller");
+}
+
+// With the scenario's airports every object stands on the ground of the airport it is at, not on
+// the user's: the user at Burbank (778 ft) and an aircraft at Los Angeles, 650 ft lower.
+TEST_F(StandIn, EachObjectHasTheGroundOfItsAirport)
+{
+    sc.Close(h);
+    standin::Scenario s;
+    s.installedTitles = {"Title A"};
+    s.user.latitude = 34.2008;
+    s.user.longitude = -118.3585;
+    s.user.altitude = s.user.groundAltitude = 778.0;
+    s.airports = {{"KBUR", 34.2008, -118.3585, 778.0}, {"KLAX", 33.9425, -118.4081, 128.0}};
+    sim.reset(s);
+    sim.setCallClock([] { return std::chrono::steady_clock::time_point(std::chrono::seconds(1234)); });
+    ASSERT_GE(sc.Open(&h, "probe", nullptr, 0, nullptr, 0), 0);
+    sc.AddToDataDefinition(h, 2, "Plane Latitude", "degree", SIMCONNECT_DATATYPE_FLOAT64, 0, SIMCONNECT_UNUSED);
+    sc.AddToDataDefinition(h, 2, "Plane Longitude", "degree", SIMCONNECT_DATATYPE_FLOAT64, 0, SIMCONNECT_UNUSED);
+    sc.AddToDataDefinition(h, 2, "Plane Altitude", "feet", SIMCONNECT_DATATYPE_FLOAT64, 0, SIMCONNECT_UNUSED);
+    SIMCONNECT_DATA_INITPOSITION p{33.9425, -118.4081, 0.0, 0, 0, 250.0, 1, 0};
+    sc.AICreateNonATCAircraft(h, "Title A", "DEP1", p, 1);
+    const std::uint32_t id = sim.objects().back().id;
+    EXPECT_DOUBLE_EQ(sim.object(id)->altitude, 128.0 + s.staticCg); // created on its airport's ground
+
+    struct Case {
+        const char* where;
+        double lat, lon, altFt, groundFt;
+        bool onGround;
+    };
+    const Case cases[] = {
+        {"climbing out of KLAX, 1 nm west", 33.9425, -118.4281, 400.0, 128.0, false},
+        {"at sea, 20 nm from both", 33.75, -118.75, 300.0, 0.0, false},
+        {"on the ground at KBUR", 34.2010, -118.3590, 778.0 + s.staticCg, 778.0, true},
+    };
+    for (const Case& c : cases) {
+        double block[3] = {c.lat, c.lon, c.altFt};
+        EXPECT_EQ(sc.SetDataOnSimObject(h, 2, id, 0, 0, sizeof block, block), S_OK);
+        const auto o = sim.object(id);
+        EXPECT_DOUBLE_EQ(o->groundAltitude, c.groundFt) << c.where;
+        EXPECT_EQ(o->onGround, c.onGround) << c.where;
+        EXPECT_DOUBLE_EQ(o->altitude, c.altFt) << c.where;
+    }
+    // Every journal entry carries its time (here the call clock's).
+    for (const auto& e : sim.journal()) EXPECT_DOUBLE_EQ(e["t"].get<double>(), 1234.0) << e.dump();
 }
 
 TEST_F(StandIn, FaultsAndAbsence)
