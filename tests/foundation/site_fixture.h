@@ -115,11 +115,16 @@ inline std::string readText(const std::filesystem::path& path)
 }
 
 // A download site on 127.0.0.1 with an ephemeral port, a fresh program folder as working folder
-// with its own log, and an empty status line. Every request must carry the user agent "QMSH".
+// with its own log, an empty status line and a total time limit of 10 s per transfer. Every
+// request must carry the user agent "QMSH".
 class SiteTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        // Short enough that a test whose guard is broken cannot write for minutes.
+        qtr::DownloadTimeouts limits;
+        limits.totalTime = std::chrono::seconds(10);
+        qtr::setDownloadTimeouts(limits);
         ASSERT_TRUE(server.start());
         qtr::DOWNLOAD_SITE.setValue(server.baseUrl());
         folder = freshFolder("site");
