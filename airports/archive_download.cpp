@@ -27,8 +27,8 @@ bool downloadStockApf(const std::string& name)
 {
     CurlHandle handle = makeCurlHandle();
     const std::filesystem::path local = xmlPath(name);
-    const bool fetched = downloadToFile(handle.get(), downloadBaseUrl(true) + "archive/stock/" + xmlFileName(name), local, false,
-                                      DownloadKind::airportFile);
+    const bool fetched = downloadToFile(handle.get(), downloadBaseUrl(true) + "archive/stock/" + xmlFileName(name),
+                                        local, false, DownloadKind::airportFile);
     // Only the answer counts: the file goes on every path, so that a failed fetch leaves no empty
     // file that a later look-up would take for the airport's file.
     gf_removeIfExists(local);

@@ -128,7 +128,8 @@ std::size_t downloadWriteCallback(char* data, std::size_t size, std::size_t coun
     return std::fwrite(data, size, count, file);
 }
 
-bool downloadToFile(CURL* handle, const std::string& url, const std::filesystem::path& path, bool binary, DownloadKind kind)
+bool downloadToFile(CURL* handle, const std::string& url, const std::filesystem::path& path, bool binary,
+                    DownloadKind kind)
 {
     if (handle == nullptr) return false;
     bool ok = false;
@@ -166,7 +167,8 @@ bool downloadToFile(CURL* handle, const std::string& url, const std::filesystem:
         long status = 0;
         curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
         ok = result == CURLE_OK && !(status >= 300 && status < 400);
-        if (!ok) logLine(fmt::format("transfer of {} failed: {}", url, lf_failureText(result, status, errorBuffer, target)));
+        if (!ok)
+            logLine(fmt::format("transfer of {} failed: {}", url, lf_failureText(result, status, errorBuffer, target)));
         if (std::fflush(file) != 0 || std::ferror(file) != 0) ok = false;
         // Closed before a removal: an open file cannot be removed on Windows.
         if (std::fclose(closer.release()) != 0) ok = false;

@@ -59,11 +59,16 @@ inline void setDownloadCaps(const DownloadCaps& caps) { downloadCapsStorage() = 
 inline std::uint64_t DownloadCaps::of(DownloadKind kind) const
 {
     switch (kind) {
-    case DownloadKind::versionFile: return versionFileBytes;
-    case DownloadKind::airportFile: return airportFileBytes;
-    case DownloadKind::dataZip: return dataZipBytes;
-    case DownloadKind::installer: return installerBytes;
-    case DownloadKind::addonPackage: return addonPackageBytes;
+    case DownloadKind::versionFile:
+        return versionFileBytes;
+    case DownloadKind::airportFile:
+        return airportFileBytes;
+    case DownloadKind::dataZip:
+        return dataZipBytes;
+    case DownloadKind::installer:
+        return installerBytes;
+    case DownloadKind::addonPackage:
+        return addonPackageBytes;
     }
     return 0;
 }

@@ -36,7 +36,8 @@ void gf_checkDeclaredSizes(const std::vector<ZipEntry>& entries, std::uint64_t c
 void gf_copyZipEntry(const ZipArchive& archive, const ZipEntry& entry, std::FILE* out)
 {
     archive.readContent(entry, unzipChunkBytes, [out](std::string_view chunk) {
-        if (stopRequested.load() || windowClosed.load()) throw ZipReadError(-1, "stopped, the program is asked to stop");
+        if (stopRequested.load() || windowClosed.load())
+            throw ZipReadError(-1, "stopped, the program is asked to stop");
         return std::fwrite(chunk.data(), 1, chunk.size(), out) == chunk.size();
     });
     if (std::fflush(out) != 0) throw ZipReadError(-1, fmt::format("cannot write entry \"{}\"", entry.name));

@@ -139,7 +139,8 @@ bool downloadProgramInstaller(const VersionData& version)
     const std::filesystem::path archivePath = pathFromUtf8(archiveName);
     CurlHandle handle = makeCurlHandle();
     bool written = false;
-    if (!downloadToFile(handle.get(), downloadSiteRoot() + "release/" + archiveName, archivePath, true, DownloadKind::installer)) {
+    if (!downloadToFile(handle.get(), downloadSiteRoot() + "release/" + archiveName, archivePath, true,
+                        DownloadKind::installer)) {
         setStatus(fmt::format("Downloading program installer file version {} failed", version.toString()), true);
     } else {
         logLine(fmt::format("downloaded {}", archiveName));

@@ -135,7 +135,8 @@ TEST_F(SiteTest, StopRequestAbortsARunningTransfer)
 TEST_F(SiteTest, MisbehavingSiteEndsEachTransferAtItsLimitAndLeavesNoFile)
 {
     // The low-speed limit is lenient here: only the total time and the caps can end these.
-    setDownloadTimeouts({std::chrono::milliseconds(5000), 1, std::chrono::seconds(30), std::chrono::milliseconds(1000)});
+    setDownloadTimeouts(
+        {std::chrono::milliseconds(5000), 1, std::chrono::seconds(30), std::chrono::milliseconds(1000)});
     DownloadCaps caps;
     caps.versionFileBytes = 1000;
     caps.airportFileBytes = 4000;
@@ -156,7 +157,8 @@ TEST_F(SiteTest, MisbehavingSiteEndsEachTransferAtItsLimitAndLeavesNoFile)
         const std::function<bool()>& fetch;
         std::string reason;
     } cases[] = {
-        {"a byte now and then", "/release/version.json", Route::drip("10.10.11", 1, 300), version, "failed: Operation timed out"},
+        {"a byte now and then", "/release/version.json", Route::drip("10.10.11", 1, 300), version,
+         "failed: Operation timed out"},
         {"200 bytes a second", "/MSFS/archive/stock/KLAX.xml", Route::drip(std::string(3000, 'k'), 20, 100), airport,
          "failed: Operation timed out"},
         {"silent after accepting", "/MSFS/dbase.zip", Route::silent(), dataBase, "failed: Operation timed out"},
@@ -179,7 +181,8 @@ TEST_F(SiteTest, MisbehavingSiteEndsEachTransferAtItsLimitAndLeavesNoFile)
         server.setRoute(c.path, c.route);
         const std::size_t logBefore = log().size();
         EXPECT_FALSE(c.fetch());
-        for (const char* file : {"version.json", "KLAX.xml", "dbase.zip", "temp2.xml"}) EXPECT_FALSE(std::filesystem::exists(file)) << file;
+        for (const char* file : {"version.json", "KLAX.xml", "dbase.zip", "temp2.xml"})
+            EXPECT_FALSE(std::filesystem::exists(file)) << file;
         const std::string lines = log().substr(logBefore);
         EXPECT_NE(lines.find(c.reason), std::string::npos) << lines;
     }
@@ -204,8 +207,9 @@ TEST_F(SiteTest, UnpackingRefusesBombsAndEndsOnAStopRequest)
          "entry \"bomb.xml\" declares 1048576 bytes, more than the 100000 bytes allowed in all"},
         {"entries declare more together", qtest::makeZip({{"a.xml", part}, {"b.xml", part}}), false,
          "entry \"b.xml\" declares 60000 bytes, more than the 100000 bytes allowed in all"},
-        {"declared small, inflating large", qtest::declareFirstEntryUnpackedSize(qtest::makeZip({{"bomb.xml", zeros}}), 1000),
-         false, "entry \"bomb.xml\" inflates beyond its declared 1000 bytes"},
+        {"declared small, inflating large",
+         qtest::declareFirstEntryUnpackedSize(qtest::makeZip({{"bomb.xml", zeros}}), 1000), false,
+         "entry \"bomb.xml\" inflates beyond its declared 1000 bytes"},
         {"stop requested", qtest::makeZip({{"a.xml", part}}), true, "stopped, the program is asked to stop"},
     };
     for (const Case& c : cases) {
