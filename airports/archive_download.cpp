@@ -27,7 +27,8 @@ bool downloadStockApf(const std::string& name)
 {
     CurlHandle handle = makeCurlHandle();
     const std::filesystem::path local = xmlPath(name);
-    const bool fetched = downloadToFile(handle.get(), downloadBaseUrl(true) + "archive/stock/" + xmlFileName(name), local, false);
+    const bool fetched = downloadToFile(handle.get(), downloadBaseUrl(true) + "archive/stock/" + xmlFileName(name),
+                                        local, false, DownloadKind::airportFile);
     // Only the answer counts: the file goes on every path, so that a failed fetch leaves no empty
     // file that a later look-up would take for the airport's file.
     gf_removeIfExists(local);
@@ -38,7 +39,7 @@ std::string downloadApf(const std::string& archivePath, const std::filesystem::p
 {
     CurlHandle handle = makeCurlHandle();
     const std::string url = archiveUrl(archivePath);
-    if (downloadToFile(handle.get(), url, target, false)) return {};
+    if (downloadToFile(handle.get(), url, target, false, DownloadKind::airportFile)) return {};
     // A partial or empty file must not be read as the airport's file later.
     std::error_code ec;
     std::filesystem::remove(target, ec);

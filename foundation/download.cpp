@@ -12,6 +12,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace qtr {
@@ -59,6 +60,38 @@ void lf_removeIfExists(const std::filesystem::path& path)
     if (std::filesystem::exists(path)) std::filesystem::remove(path);
 }
 
+// The open file of a transfer and what may still be written to it.
+struct CappedFile {
+    std::FILE* file;
+    std::uint64_t capBytes;
+    std::uint64_t written = 0;
+    bool overCap = false;
+};
+
+// Writes the block unless it would take the file beyond its cap; a short count ends the
+// transfer with a write error.
+std::size_t lf_writeCapped(char* data, std::size_t size, std::size_t count, void* userData)
+{
+    CappedFile& target = *static_cast<CappedFile*>(userData);
+    const std::uint64_t bytes = static_cast<std::uint64_t>(size) * count;
+    if (bytes > target.capBytes - target.written) {
+        target.overCap = true;
+        return 0;
+    }
+    target.written += bytes;
+    return downloadWriteCallback(data, size, count, target.file);
+}
+
+// The reason of a failed transfer for the log.
+std::string lf_failureText(CURLcode result, long status, const char* errorBuffer, const CappedFile& target)
+{
+    if (result == CURLE_ABORTED_BY_CALLBACK) return "stopped, the program is asked to stop";
+    if (target.overCap || result == CURLE_FILESIZE_EXCEEDED)
+        return fmt::format("larger than the {} bytes allowed for this file", target.capBytes);
+    if (result != CURLE_OK) return errorBuffer[0] != '\0' ? errorBuffer : curl_easy_strerror(result);
+    return fmt::format("HTTP status {} (redirects are not followed)", status);
+}
+
 } // namespace
 
 const DownloadTimeouts& downloadTimeouts() { return timeoutsStorage(); }
@@ -95,9 +128,11 @@ std::size_t downloadWriteCallback(char* data, std::size_t size, std::size_t coun
     return std::fwrite(data, size, count, file);
 }
 
-bool downloadToFile(CURL* handle, const std::string& url, const std::filesystem::path& path, bool binary)
+bool downloadToFile(CURL* handle, const std::string& url, const std::filesystem::path& path, bool binary,
+                    DownloadKind kind)
 {
     if (handle == nullptr) return false;
+    bool ok = false;
     try {
         std::FILE* file = nullptr;
         if (_wfopen_s(&file, path.c_str(), binary ? L"wb" : L"w") != 0 || file == nullptr) {
@@ -105,19 +140,22 @@ bool downloadToFile(CURL* handle, const std::string& url, const std::filesystem:
             return false;
         }
         std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(file, &std::fclose);
+        CappedFile target{file, downloadCaps().of(kind)};
         char errorBuffer[CURL_ERROR_SIZE] = {};
         const DownloadTimeouts& limits = downloadTimeouts();
         curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
         curl_easy_setopt(handle, CURLOPT_USERAGENT, "QMSH");
-        curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &downloadWriteCallback);
-        curl_easy_setopt(handle, CURLOPT_WRITEDATA, file);
+        curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &lf_writeCapped);
+        curl_easy_setopt(handle, CURLOPT_WRITEDATA, &target);
         curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L);
         curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorBuffer);
-        // A stalled site must neither block the worker's start for ever nor keep the window
-        // from closing.
+        // A stalled, dripping or endless site must neither block the worker for ever nor keep
+        // the window from closing, and an announced size above the cap fails before any byte.
         curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.connectTimeout.count()));
         curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, limits.lowSpeedBytesPerSecond);
         curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, static_cast<long>(limits.lowSpeedTime.count()));
+        curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.totalTime.count()));
+        curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(target.capBytes));
         curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &lf_abortOnStop);
         curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
@@ -128,26 +166,29 @@ bool downloadToFile(CURL* handle, const std::string& url, const std::filesystem:
         // Redirects are not followed: a redirect is no file.
         long status = 0;
         curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
-        bool ok = result == CURLE_OK && !(status >= 300 && status < 400);
-        if (result == CURLE_ABORTED_BY_CALLBACK)
-            logLine(fmt::format("transfer of {} failed: stopped, the program is asked to stop", url));
-        else if (result != CURLE_OK)
-            logLine(fmt::format("transfer of {} failed: {}", url, errorBuffer[0] != '\0' ? errorBuffer : curl_easy_strerror(result)));
-        else if (!ok)
-            logLine(fmt::format("transfer of {} failed: HTTP status {} (redirects are not followed)", url, status));
+        ok = result == CURLE_OK && !(status >= 300 && status < 400);
+        if (!ok)
+            logLine(fmt::format("transfer of {} failed: {}", url, lf_failureText(result, status, errorBuffer, target)));
         if (std::fflush(file) != 0 || std::ferror(file) != 0) ok = false;
-        return ok;
+        // Closed before a removal: an open file cannot be removed on Windows.
+        if (std::fclose(closer.release()) != 0) ok = false;
     } catch (const std::exception& e) {
         logLine(fmt::format("downloader exception: \"{}\", {} => {}", e.what(), url, lf_pathText(path)));
-        return false;
+        ok = false;
     }
+    // No partial file stays behind to be taken for a whole one, or to fill the disk.
+    if (!ok) {
+        std::error_code ec;
+        std::filesystem::remove(path, ec);
+    }
+    return ok;
 }
 
 VersionData getServerVersion(CURL* handle, const std::string& url)
 {
     const std::filesystem::path local{"version.json"};
     // Binary, so that a version file with CRLF line ends reads like one with LF.
-    if (!downloadToFile(handle, url, local, true)) {
+    if (!downloadToFile(handle, url, local, true, DownloadKind::versionFile)) {
         logMarked(fmt::format("downloading \"{}\" failed", url));
         lf_removeIfExists(local);
         return {};
@@ -165,11 +206,11 @@ bool downloadAndUnzip(const std::filesystem::path& zipName, const std::filesyste
     CurlHandle handle = makeCurlHandle();
     bool result = true;
     const std::string zipText = pathToUtf8(zipName);
-    if (!downloadToFile(handle.get(), downloadBaseUrl(false) + zipText, zipName, true)) {
+    if (!downloadToFile(handle.get(), downloadBaseUrl(false) + zipText, zipName, true, DownloadKind::dataZip)) {
         result = false;
         logMarked(fmt::format("downloading {} failed?", zipText));
     } else {
-        result = gf_unzipToFile(zipName, zipText, target);
+        result = gf_unzipToFile(zipName, zipText, target, downloadCaps().dataZipBytes);
     }
     lf_removeIfExists(zipName);
     return result;

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -15,17 +16,62 @@ typedef void CURL;
 
 namespace qtr {
 
-// Limits of every transfer. A transfer that cannot connect within connectTimeout, or that
-// moves fewer than lowSpeedBytesPerSecond for lowSpeedTime, fails; so does every transfer once
-// the program is asked to stop.
+// Limits of every transfer. A transfer that cannot connect within connectTimeout, that moves
+// fewer than lowSpeedBytesPerSecond for lowSpeedTime, or that has not ended after totalTime,
+// fails; so does every transfer once the program is asked to stop. The total time lets the
+// largest real file, the installer, arrive over a slow line, and still ends a site that
+// answers a byte now and then, or fast enough for the low-speed limit but without end.
 struct DownloadTimeouts {
     std::chrono::milliseconds connectTimeout{15000};
     long lowSpeedBytesPerSecond = 100;
     std::chrono::seconds lowSpeedTime{30};
+    std::chrono::milliseconds totalTime{600000};
 };
 const DownloadTimeouts& downloadTimeouts();
 // Replaces the limits (tests make them short). Not thread-safe: set before transfers start.
 void setDownloadTimeouts(const DownloadTimeouts& timeouts);
+
+// The kinds of file the site serves; each has its own size cap.
+enum class DownloadKind { versionFile, airportFile, dataZip, installer, addonPackage };
+
+// Size caps in bytes: a transfer of a kind fails as soon as it would write more than the cap,
+// and an archive of a kind unpacks to no more than it in all. Each cap is far above any real
+// file of its kind, so that only a broken or hostile site meets one; they keep such a site from
+// filling the disk or the memory of whatever reads the file next.
+struct DownloadCaps {
+    std::uint64_t versionFileBytes = 64 * 1024;           // one line of a few dozen bytes
+    std::uint64_t airportFileBytes = 64 * 1024 * 1024;    // the largest airports' files have a few MB
+    std::uint64_t dataZipBytes = 128 * 1024 * 1024;       // the data base and the registration codes: a few MB
+    std::uint64_t installerBytes = 1024 * 1024 * 1024;    // the installer: tens of MB
+    std::uint64_t addonPackageBytes = 1024 * 1024 * 1024; // the add-on's airport files: tens of MB
+    std::uint64_t of(DownloadKind kind) const;
+};
+// In the header, so that the native build (no transfers) unpacks the shipped data under the
+// same caps.
+inline DownloadCaps& downloadCapsStorage()
+{
+    static DownloadCaps caps;
+    return caps;
+}
+inline const DownloadCaps& downloadCaps() { return downloadCapsStorage(); }
+// Replaces the caps (tests make them small). Not thread-safe: set before transfers start.
+inline void setDownloadCaps(const DownloadCaps& caps) { downloadCapsStorage() = caps; }
+inline std::uint64_t DownloadCaps::of(DownloadKind kind) const
+{
+    switch (kind) {
+    case DownloadKind::versionFile:
+        return versionFileBytes;
+    case DownloadKind::airportFile:
+        return airportFileBytes;
+    case DownloadKind::dataZip:
+        return dataZipBytes;
+    case DownloadKind::installer:
+        return installerBytes;
+    case DownloadKind::addonPackage:
+        return addonPackageBytes;
+    }
+    return 0;
+}
 
 // One libcurl easy handle, released on every path.
 struct CurlCleanup {
@@ -41,9 +87,11 @@ std::string downloadBaseUrl(bool force2020);
 
 // HTTP GET of url into the file at path (opened for binary or text writing, from empty), with
 // the user agent "QMSH". True exactly when the transfer completed with the file: an HTTP status
-// of 400 or more, a redirect (never followed) and the limits above make it fail. A failed
-// transfer leaves the (partial) file for the caller to remove.
-bool downloadToFile(CURL* handle, const std::string& url, const std::filesystem::path& path, bool binary);
+// of 400 or more, a redirect (never followed), the limits above and more bytes than the kind's
+// cap make it fail. A failed transfer removes the (partial) file. Airport files are what most
+// callers fetch.
+bool downloadToFile(CURL* handle, const std::string& url, const std::filesystem::path& path, bool binary,
+                    DownloadKind kind = DownloadKind::airportFile);
 // libcurl's write callback: writes the block into the open file.
 std::size_t downloadWriteCallback(char* data, std::size_t size, std::size_t count, std::FILE* file);
 
@@ -52,8 +100,9 @@ VersionData getServerVersion(CURL* handle, const std::string& url);
 
 // Downloads downloadBaseUrl(false) + zipName into a local file of that name and writes the
 // content of all its file entries, in archive order, to target (which starts from empty).
-// False, with the target removed, when the download, the archive or any entry fails. The
-// local zip is removed on every path.
+// False, with the target removed, when the download, the archive or any entry fails, and when
+// the zip or what it unpacks to exceeds the cap of data zips. The local zip is removed on every
+// path.
 bool downloadAndUnzip(const std::filesystem::path& zipName, const std::filesystem::path& target);
 // downloadAndUnzip of "dbase.zip".
 bool downloadDataBaseZip(const std::filesystem::path& target);

@@ -6,6 +6,7 @@
 #include "foundation/log.h"
 #include "foundation/output_file.h"
 #include "foundation/parameters/parameter_table.h"
+#include "foundation/unzip_file.h"
 #include "foundation/utilities.h"
 #include "foundation/win_text.h"
 #include "foundation/zip_archive.h"
@@ -38,12 +39,29 @@ bool lf_unpackAddon(const ZipArchive& archive, const std::filesystem::path& arch
                     const std::filesystem::path& folder, int& fileCount)
 {
     try {
-        for (const ZipEntry& entry : archive.entries()) extractAddonEntry(fileCount, archive, entry, folder);
+        const std::vector<ZipEntry> entries = archive.entries();
+        gf_checkDeclaredSizes(entries, downloadCaps().addonPackageBytes);
+        for (const ZipEntry& entry : entries) extractAddonEntry(fileCount, archive, entry, folder);
         return true;
     } catch (const std::exception& e) {
         logMarked(fmt::format("unzipping {} failed? {}", pathToUtf8(archivePath), e.what()));
         return false;
     }
+}
+
+// Every entry of the installer archive in turn, unless together they declare more than the
+// installer's cap.
+void lf_extractInstallerEntries(bool& written, const std::filesystem::path& archivePath, const ZipArchive& archive)
+{
+    const std::vector<ZipEntry> entries = archive.entries();
+    try {
+        gf_checkDeclaredSizes(entries, downloadCaps().installerBytes);
+    } catch (const ZipReadError& e) {
+        logMarked(fmt::format("unzipping error code : {}", e.code()));
+        logIndented(e.what());
+        return;
+    }
+    for (const ZipEntry& entry : entries) extractInstaller(written, archivePath, archive, entry);
 }
 
 // Replaces folder by the complete new one. On a failure the old folder is put back and the
@@ -121,7 +139,8 @@ bool downloadProgramInstaller(const VersionData& version)
     const std::filesystem::path archivePath = pathFromUtf8(archiveName);
     CurlHandle handle = makeCurlHandle();
     bool written = false;
-    if (!downloadToFile(handle.get(), downloadSiteRoot() + "release/" + archiveName, archivePath, true)) {
+    if (!downloadToFile(handle.get(), downloadSiteRoot() + "release/" + archiveName, archivePath, true,
+                        DownloadKind::installer)) {
         setStatus(fmt::format("Downloading program installer file version {} failed", version.toString()), true);
     } else {
         logLine(fmt::format("downloaded {}", archiveName));
@@ -130,7 +149,7 @@ bool downloadProgramInstaller(const VersionData& version)
             logMarked(fmt::format("could not open {}", archiveName));
             logIndented(archive.errorText());
         } else {
-            for (const ZipEntry& entry : archive.entries()) extractInstaller(written, archivePath, archive, entry);
+            lf_extractInstallerEntries(written, archivePath, archive);
             archive.close();
         }
     }
@@ -202,7 +221,7 @@ void updateAddonPackage()
     if (installed < published || addonPackageMissing()) {
         CurlHandle handle = makeCurlHandle();
         const std::string url = downloadSiteRoot() + addonPackageName + "/" + pathToUtf8(addonArchive);
-        if (downloadToFile(handle.get(), url, addonArchive, true)) {
+        if (downloadToFile(handle.get(), url, addonArchive, true, DownloadKind::addonPackage)) {
             ZipArchive archive;
             if (!archive.open(addonArchive)) {
                 logMarked(fmt::format("could not open {}", pathToUtf8(addonArchive)));

@@ -18,7 +18,8 @@ struct ZipEntry;
 void checkForNewVersion();
 VersionData fetchProgramVersionJson();
 // Fetches "setup_Quillmarsh_d_v<version>.zip" and unpacks its installer; true when a complete
-// installer was written.
+// installer was written. An archive above the installer's cap, or whose entries declare more
+// than it, writes no installer.
 bool downloadProgramInstaller(const VersionData& version);
 // Writes one file entry of the installer archive as the installer: to a temporary name first,
 // renamed over the old installer only when the entry came out whole (written is then set).
@@ -33,7 +34,8 @@ VersionData fetchPackageVersionJson(const std::string& packageName);
 bool addonPackageMissing();
 // Refills the add-on folder from the published package when it is newer than the installed one
 // or the folder is missing. The new package is unpacked beside the folder and swapped in only
-// when every entry came out whole, so a failed update leaves the installed package as it was.
+// when every entry came out whole and the archive and its entries kept within the package's
+// cap, so a failed update leaves the installed package as it was.
 void updateAddonPackage();
 // Writes one entry of the add-on archive into folder as <stem of the entry>.txt (appending when
 // two entries share a stem) and counts it; folder entries are skipped. Throws ZipReadError.

@@ -90,6 +90,11 @@ void ZipArchive::readContent(const ZipEntry& entry, std::size_t chunkSize,
         }
         if (n == 0) break;
         total += static_cast<std::uint64_t>(n);
+        // The declared sizes are what the callers check against their caps: an entry that
+        // inflates beyond its size ends here, before the surplus reaches the receiver.
+        if (total > entry.size)
+            throw ZipReadError(
+                -1, fmt::format("entry \"{}\" inflates beyond its declared {} bytes", entry.name, entry.size));
         crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer.data()), static_cast<uInt>(n));
         if (!sink(std::string_view(buffer.data(), static_cast<std::size_t>(n))))
             throw ZipReadError(-1, fmt::format("cannot write entry \"{}\"", entry.name));

@@ -54,7 +54,8 @@ public:
     std::vector<ZipEntry> entries() const;
 
     // Hands the entry's content to sink in pieces of at most chunkSize bytes; the sink returns
-    // false to give up (a failed write). Throws ZipReadError when the entry cannot be read whole.
+    // false to give up (a failed write). Throws ZipReadError when the entry cannot be read whole
+    // or yields more than its declared size (no byte beyond it reaches the sink).
     void readContent(const ZipEntry& entry, std::size_t chunkSize,
                      const std::function<bool(std::string_view)>& sink) const;
     // The entry's whole content. Throws ZipReadError as readContent.

@@ -244,12 +244,23 @@ void readDataBase()
 {
     // A fresh download wins: the site may know newer types and registrations than the copy the
     // program was shipped with.
-    if (!downloadDataBaseZip(dataBaseTempPath)) {
-        const std::string shipped = pathToUtf8(shippedDataBaseZip);
-        if (!std::filesystem::exists(shippedDataBaseZip) || !gf_unzipToFile(shippedDataBaseZip, shipped, dataBaseTempPath))
-            throw std::runtime_error("data base could not be read from on-line?");
-        logLine(fmt::format("data base could not be read from on-line, reading the shipped {}", shipped));
+    if (downloadDataBaseZip(dataBaseTempPath)) {
+        try {
+            readDataBaseFile(dataBaseTempPath);
+            return;
+        } catch (const std::exception& e) {
+            // A damaged data base on the site must not end a start that the shipped copy can
+            // carry; what the damaged one filled in goes first.
+            logMarked(fmt::format("the data base from on-line could not be read: {}", e.what()));
+            clearTypeDataBase();
+            gf_removeIfExists(dataBaseTempPath);
+        }
     }
+    const std::string shipped = pathToUtf8(shippedDataBaseZip);
+    if (!std::filesystem::exists(shippedDataBaseZip) ||
+        !gf_unzipToFile(shippedDataBaseZip, shipped, dataBaseTempPath, downloadCaps().dataZipBytes))
+        throw std::runtime_error("data base could not be read from on-line?");
+    logLine(fmt::format("data base could not be read from on-line, reading the shipped {}", shipped));
     readDataBaseFile(dataBaseTempPath);
 }
 

@@ -71,8 +71,9 @@ inline const std::filesystem::path dataBaseTempPath = std::filesystem::path("inp
 inline const std::filesystem::path shippedDataBaseZip = std::filesystem::path("input") / "dbase.zip";
 
 // Fetches "dbase.zip" into "input/temp2.xml" and reads it (readDataBaseFile). When the fetch
-// fails, the shipped copy is unpacked instead, with a log line; only when that is missing or
-// unreadable too, throws std::runtime_error "data base could not be read from on-line?".
+// fails, or the fetched data base cannot be read (what it filled in is cleared), the shipped
+// copy is unpacked instead, with a log line; only when that is missing or unreadable too, throws
+// std::runtime_error "data base could not be read from on-line?".
 void readDataBase();
 // Reads a data base document into the containers and removes the file after a complete reading.
 // Throws UserErrorException 60 (not XML) or 61 (a required section without value) and

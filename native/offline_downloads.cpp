@@ -13,7 +13,7 @@ CurlHandle makeCurlHandle() { return CurlHandle(nullptr); }
 
 std::string downloadBaseUrl(bool force2020) { return force2020 ? "offline/MSFS/" : "offline/MSFS2024/"; }
 
-bool downloadToFile(CURL*, const std::string&, const std::filesystem::path&, bool) { return false; }
+bool downloadToFile(CURL*, const std::string&, const std::filesystem::path&, bool, DownloadKind) { return false; }
 
 bool downloadAndUnzip(const std::filesystem::path&, const std::filesystem::path& target)
 {

@@ -5,6 +5,7 @@
 #include "foundation/version.h"
 #include "rtpeer.h"
 #include "http_server.h"
+#include "foundation/site_fixture.h"
 #include "support/test_support.h"
 
 #include <fmt/format.h>
@@ -86,6 +87,7 @@ public:
         std::filesystem::copy_file(std::filesystem::path(QM_TEST_BIN_DIR) / "SimConnect.dll", program_ / "SimConnect.dll");
     }
     const qmhttp::Server& site() const { return site_; }
+    qmhttp::Server& site() { return site_; }
     const std::filesystem::path& program() const { return program_; }
     std::filesystem::path parametersXml() const { return appData_ / "Roaming" / "Quillmarsh" / "parameters.xml"; }
     std::filesystem::path log() const { return program_ / "Log.txt"; }
@@ -211,6 +213,27 @@ TEST(Program, RunsWithoutSimConnectDllSaysSoWaitsAndClosesLikeAUser)
     EXPECT_NE(log.find("Exiting: USER CLOSED PROGRAM"), std::string::npos);
     EXPECT_EQ(storedInt(folder.parametersXml(), "MAIN_WINDOW_X"), rect.left);
     EXPECT_EQ(storedInt(folder.parametersXml(), "MAIN_WINDOW_Y"), rect.top);
+}
+
+// A data base from the site whose XML is cut short does not end the start: the program reads
+// the copy it ships with and waits for the simulator as usual.
+TEST(Program, UnreadableDataBaseFromTheSiteFallsBackToTheShippedCopy)
+{
+    ProgramFolder folder;
+    folder.site().setRoute("/MSFS/dbase.zip",
+                           qmhttp::Route::ok(qtest::makeZip({{"dbase.xml", "<aircrafts><aircraft types=\"B7"}})));
+    Process program(folder);
+    HWND window = nullptr;
+    ASSERT_TRUE(waitFor([&] { return (window = program.window(L"Quillmarsh")) != nullptr; }));
+    const std::string fallback = "data base could not be read from on-line, reading the shipped input";
+    ASSERT_TRUE(waitFor([&] { return fileText(folder.log()).find(fallback) != std::string::npos; })) << fileText(folder.log());
+    ASSERT_TRUE(waitFor([&] { return fileText(folder.log()).find("Waiting for MSFS") != std::string::npos; }));
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(program.waitExit(), std::optional<DWORD>(0));
+    const std::string log = fileText(folder.log());
+    EXPECT_EQ(log.find("SYSTEM ERROR"), std::string::npos) << log;
+    EXPECT_TRUE(std::filesystem::exists(folder.program() / "input" / "dbase.zip"));
+    EXPECT_FALSE(std::filesystem::exists(folder.program() / "input" / "temp2.xml"));
 }
 
 TEST(Program, PositionOnABoundFallsBackToTheLastGoodOne)

@@ -4,6 +4,7 @@
 #include "site_fixture.h"
 #include "foundation/run_control.h"
 
+#include <functional>
 #include <future>
 
 using namespace qtr;
@@ -127,6 +128,107 @@ TEST_F(SiteTest, StopRequestAbortsARunningTransfer)
     stopRequested = false;
     EXPECT_EQ(version, VersionData{});
     EXPECT_NE(log().find("version.json failed: stopped, the program is asked to stop\n"), std::string::npos) << log();
+}
+
+// Sites that answer too slowly, never, or too much: each transfer ends at its limit, and no
+// file of it stays behind, neither the download nor what it would unpack to.
+TEST_F(SiteTest, MisbehavingSiteEndsEachTransferAtItsLimitAndLeavesNoFile)
+{
+    // The low-speed limit is lenient here: only the total time and the caps can end these.
+    setDownloadTimeouts(
+        {std::chrono::milliseconds(5000), 1, std::chrono::seconds(30), std::chrono::milliseconds(1000)});
+    DownloadCaps caps;
+    caps.versionFileBytes = 1000;
+    caps.airportFileBytes = 4000;
+    caps.dataZipBytes = 20000;
+    setDownloadCaps(caps);
+    const std::function<bool()> version = [] { return fetchProgramVersionJson() != VersionData{}; };
+    const std::function<bool()> airport = [this] {
+        CurlHandle handle = makeCurlHandle();
+        return downloadToFile(handle.get(), server.baseUrl() + "MSFS/archive/stock/KLAX.xml", "KLAX.xml", false,
+                              DownloadKind::airportFile);
+    };
+    const std::function<bool()> dataBase = [] { return downloadDataBaseZip("temp2.xml"); };
+    const std::string zeros(1 << 20, '\0'); // inflates from about a kilobyte
+    const struct Case {
+        const char* what;
+        const char* path;
+        Route route;
+        const std::function<bool()>& fetch;
+        std::string reason;
+    } cases[] = {
+        {"a byte now and then", "/release/version.json", Route::drip("10.10.11", 1, 300), version,
+         "failed: Operation timed out"},
+        {"200 bytes a second", "/MSFS/archive/stock/KLAX.xml", Route::drip(std::string(3000, 'k'), 20, 100), airport,
+         "failed: Operation timed out"},
+        {"silent after accepting", "/MSFS/dbase.zip", Route::silent(), dataBase, "failed: Operation timed out"},
+        {"endless version file", "/release/version.json", Route::endless("10.10.11\n"), version,
+         "failed: larger than the 1000 bytes allowed for this file"},
+        {"endless airport file", "/MSFS/archive/stock/KLAX.xml", Route::endless("<stand/>"), airport,
+         "failed: larger than the 4000 bytes allowed for this file"},
+        {"data zip above its cap", "/MSFS/dbase.zip", Route::ok(qtest::noiseBytes(30000, 2)), dataBase,
+         "failed: larger than the 20000 bytes allowed for this file"},
+        {"zip bomb as data base", "/MSFS/dbase.zip", Route::ok(qtest::makeZip({{"dbase.xml", zeros}})), dataBase,
+         "unzipping dbase.zip failed? entry \"dbase.xml\" declares 1048576 bytes, more than the 20000 bytes allowed"},
+        {"zip bomb hiding its size", "/MSFS/dbase.zip",
+         Route::ok(qtest::declareFirstEntryUnpackedSize(qtest::makeZip({{"dbase.xml", zeros}}), 100)), dataBase,
+         "unzipping dbase.zip failed? entry \"dbase.xml\" inflates beyond its declared 100 bytes"},
+    };
+    MSFS_2020.setValue(true);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        server.clearRoutes();
+        server.setRoute(c.path, c.route);
+        const std::size_t logBefore = log().size();
+        EXPECT_FALSE(c.fetch());
+        for (const char* file : {"version.json", "KLAX.xml", "dbase.zip", "temp2.xml"})
+            EXPECT_FALSE(std::filesystem::exists(file)) << file;
+        const std::string lines = log().substr(logBefore);
+        EXPECT_NE(lines.find(c.reason), std::string::npos) << lines;
+    }
+}
+
+// The unpacker refuses an archive that declares more than its cap, alone or together, and one
+// whose entry inflates beyond what it declares, before a byte beyond is written; a stop request
+// ends it. On every failure the target is gone, a leftover of an earlier run included.
+TEST_F(SiteTest, UnpackingRefusesBombsAndEndsOnAStopRequest)
+{
+    const std::uint64_t cap = 100000;
+    const std::string zeros(1 << 20, '\0');
+    const std::string part = qtest::noiseBytes(60000, 4);
+    const struct Case {
+        const char* what;
+        std::string zip;
+        bool stop;
+        std::string reason; // empty: unpacks
+    } cases[] = {
+        {"within the cap", qtest::makeZip({{"a.xml", part}, {"b.xml", "<b/>"}}), false, ""},
+        {"one entry declares more", qtest::makeZip({{"a.xml", "<a/>"}, {"bomb.xml", zeros}}), false,
+         "entry \"bomb.xml\" declares 1048576 bytes, more than the 100000 bytes allowed in all"},
+        {"entries declare more together", qtest::makeZip({{"a.xml", part}, {"b.xml", part}}), false,
+         "entry \"b.xml\" declares 60000 bytes, more than the 100000 bytes allowed in all"},
+        {"declared small, inflating large",
+         qtest::declareFirstEntryUnpackedSize(qtest::makeZip({{"bomb.xml", zeros}}), 1000), false,
+         "entry \"bomb.xml\" inflates beyond its declared 1000 bytes"},
+        {"stop requested", qtest::makeZip({{"a.xml", part}}), true, "stopped, the program is asked to stop"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        qtest::writeFile("data.zip", c.zip);
+        qtest::writeFile("out.xml", "leftover");
+        const std::size_t logBefore = log().size();
+        stopRequested = c.stop;
+        const bool unpacked = gf_unzipToFile("data.zip", "data.zip", "out.xml", cap);
+        stopRequested = false;
+        EXPECT_EQ(unpacked, c.reason.empty());
+        if (unpacked) {
+            EXPECT_EQ(qtest::readFile("out.xml"), part + "<b/>");
+            continue;
+        }
+        EXPECT_FALSE(std::filesystem::exists("out.xml"));
+        const std::string lines = log().substr(logBefore);
+        EXPECT_NE(lines.find("===> unzipping data.zip failed? " + c.reason), std::string::npos) << lines;
+    }
 }
 
 TEST(ZipArchive, ListsReadsAndRefusesDamage)

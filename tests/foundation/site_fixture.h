@@ -80,6 +80,19 @@ inline std::string declareFirstEntryEmpty(std::string zipBytes)
     return zipBytes;
 }
 
+// The archive's first entry declared to unpack to unpackedSize bytes (in its local and central
+// headers) while its data stays: a bomb that hides how far it inflates.
+inline std::string declareFirstEntryUnpackedSize(std::string zipBytes, std::uint32_t unpackedSize)
+{
+    auto put32 = [&](std::size_t at) {
+        for (std::size_t i = 0; i < 4; ++i) zipBytes[at + i] = static_cast<char>(unpackedSize >> (8 * i));
+    };
+    put32(22);
+    const std::size_t central = zipBytes.find(std::string("PK\x01\x02", 4));
+    if (central != std::string::npos) put32(central + 24);
+    return zipBytes;
+}
+
 // Bytes that do not compress, so that an entry really is as large as its content.
 inline std::string noiseBytes(std::size_t size, std::uint32_t seed)
 {
@@ -102,11 +115,16 @@ inline std::string readText(const std::filesystem::path& path)
 }
 
 // A download site on 127.0.0.1 with an ephemeral port, a fresh program folder as working folder
-// with its own log, and an empty status line. Every request must carry the user agent "QMSH".
+// with its own log, an empty status line and a total time limit of 10 s per transfer. Every
+// request must carry the user agent "QMSH".
 class SiteTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        // Short enough that a test whose guard is broken cannot write for minutes.
+        qtr::DownloadTimeouts limits;
+        limits.totalTime = std::chrono::seconds(10);
+        qtr::setDownloadTimeouts(limits);
         ASSERT_TRUE(server.start());
         qtr::DOWNLOAD_SITE.setValue(server.baseUrl());
         folder = freshFolder("site");
@@ -122,6 +140,7 @@ protected:
         cwd.reset();
         server.stop();
         qtr::setDownloadTimeouts(qtr::DownloadTimeouts{});
+        qtr::setDownloadCaps(qtr::DownloadCaps{});
         qtr::DOWNLOAD_SITE.setValue(qtr::DOWNLOAD_SITE.defaultValue());
         for (const auto& request : server.requests()) EXPECT_EQ(request.userAgent, "QMSH") << request.path;
     }

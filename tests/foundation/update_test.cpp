@@ -68,12 +68,23 @@ TEST_F(SiteTest, NewerProgramVersionUnpacksTheWholeInstaller)
 
 TEST_F(SiteTest, FailedInstallerKeepsThePreviousOneAndGoesOn)
 {
+    DownloadCaps caps;
+    caps.installerBytes = 1000000;
+    setDownloadCaps(caps);
     const std::string good = qtest::makeZip({{"install.exe", qtest::noiseBytes(300000, 5), true}});
+    const std::string bomb = qtest::makeZip({{"install.exe", std::string(2000000, '\0')}});
     struct Case {
         const char* what;
         Route route;
         const char* logText;
     } cases[] = {
+        {"archive above the cap", Route::ok(qtest::makeZip({{"install.exe", qtest::noiseBytes(1100000, 6), true}})),
+         "failed: larger than the 1000000 bytes allowed for this file"},
+        {"endless archive", Route::endless("PK"), "failed: larger than the 1000000 bytes allowed for this file"},
+        {"installer bomb", Route::ok(bomb),
+         "entry \"install.exe\" declares 2000000 bytes, more than the 1000000 bytes"},
+        {"installer bomb hiding its size", Route::ok(qtest::declareFirstEntryUnpackedSize(bomb, 5000)),
+         "entry \"install.exe\" inflates beyond its declared 5000 bytes"},
         {"404", Route::status404(), "Downloading program installer file version 10.10.11 failed"},
         {"not a zip", Route::ok("no zip"), "===> could not open setup_Quillmarsh_d_v10.10.11.zip"},
         {"bad CRC", Route::ok(qtest::damageFirstEntry(good)), "===> unzipping error code : "},
@@ -173,11 +184,17 @@ TEST_F(SiteTest, AddonPackageFetchedOnlyWhenNewerOrMissing)
 
 TEST_F(SiteTest, FailedAddonUpdateLeavesTheInstalledPackage)
 {
+    DownloadCaps caps;
+    caps.addonPackageBytes = 1000000;
+    setDownloadCaps(caps);
     const std::string good = qtest::makeZip({{"EGLL.xml", std::string(5000, 'e'), true}, {"KJFK.xml", "<new/>"}});
+    const std::string half(600000, 'x');
     struct Case {
         const char* what;
         Route route;
     } cases[] = {
+        {"entries above the cap together", Route::ok(qtest::makeZip({{"EGLL.xml", half}, {"KJFK.xml", half}}))},
+        {"endless archive", Route::endless("PK")},
         {"404", Route::status404()},
         {"not a zip", Route::ok("no zip")},
         {"bad CRC in the first entry", Route::ok(qtest::damageFirstEntry(good))},

@@ -25,15 +25,19 @@ using namespace qtr;
 namespace {
 
 // A small data base document of its own (seven types), to tell it from the generated one.
-std::string smallDocument()
+// Half-read: a made-up eighth type, and no "heavy" section, so that reading it fails after the
+// types were taken.
+std::string smallDocument(bool halfRead = false)
 {
     pugi::xml_document doc;
     const auto add = [&doc](const char* section, const char* element, const char* attribute, const std::string& value) {
         doc.append_child(section).append_child(element).append_attribute(attribute).set_value(value.c_str());
     };
-    add("aircrafts", "aircraft", "types", qtest::scrambleTypes({"A320", "A321", "B744", "C172", "EC35", "F16", "C25C"}));
+    std::string types = qtest::scrambleTypes({"A320", "A321", "B744", "C172", "EC35", "F16", "C25C"});
+    if (halfRead) types += "," + qtest::scrambleType("QZ99");
+    add("aircrafts", "aircraft", "types", types);
     add("high_performance", "hpf", "types", qtest::scrambleTypes({"F16"}));
-    add("heavy", "hvy", "types", qtest::scrambleTypes({"B744"}));
+    if (!halfRead) add("heavy", "hvy", "types", qtest::scrambleTypes({"B744"}));
     add("large", "lar", "types", qtest::scrambleTypes({"A320", "A321"}));
     add("buzjet", "bzj", "types", qtest::scrambleTypes({"C25C"}));
     add("rotorcraft", "rot", "types", qtest::scrambleTypes({"EC35"}));
@@ -177,12 +181,16 @@ TEST_F(RealDataBase, EveryTypeOfTheCapturesIsKnown)
     qtest::clearTestDataBases();
 }
 
-// The program ships the generated data base as "input/dbase.zip": without the site it starts
-// from that copy, with a log line; when the site answers, its fresh data base wins.
+// The program ships the generated data base as "input/dbase.zip": without the site, or with a
+// data base from the site that cannot be read, it starts from that copy, with a log line, and
+// nothing of the unreadable one stays; when the site answers, its fresh data base wins.
 TEST_F(RealDataBase, ShippedCopyWhenTheSiteFails)
 {
     const std::string real = qtest::readFile(QM_DBASE_ZIP);
     const std::string fromSite = qtest::makeZip({{"dbase.xml", smallDocument()}});
+    const std::string document = smallDocument();
+    const std::string cutShort = qtest::makeZip({{"dbase.xml", document.substr(0, document.find("types=") + 20)}});
+    const std::string halfRead = qtest::makeZip({{"dbase.xml", smallDocument(true)}});
     const std::string fallbackLine = "data base could not be read from on-line, reading the shipped input";
     struct Case {
         const char* what;
@@ -194,6 +202,9 @@ TEST_F(RealDataBase, ShippedCopyWhenTheSiteFails)
     const Case cases[] = {
         {"site down, shipped copy", std::nullopt, real, true, 0, true},
         {"site answers, shipped copy", fromSite, real, true, 7, false},
+        {"site's data base cut short, shipped copy", cutShort, real, true, 0, true},
+        {"site's data base fails half-read, shipped copy", halfRead, real, true, 0, true},
+        {"site's data base cut short, damaged copy", cutShort, qtest::damageFirstEntry(real), false, 0, false},
         {"site down, damaged copy", std::nullopt, qtest::damageFirstEntry(real), false, 0, false},
         {"site down, no zip copy", std::nullopt, std::string("no zip"), false, 0, false},
     };
@@ -217,6 +228,7 @@ TEST_F(RealDataBase, ShippedCopyWhenTheSiteFails)
         EXPECT_EQ(qtest::readFile(shippedDataBaseZip), *c.shipped); // the shipped copy stays as it is
         const std::string lines = log().substr(logBefore);
         EXPECT_EQ(lines.find(fallbackLine) != std::string::npos, c.fellBack) << lines;
+        EXPECT_FALSE(isValidType("QZ99")); // of no data base that was read whole
         if (!c.reads) continue;
         if (c.types != 0) {
             EXPECT_EQ(validTypes.size(), c.types);

@@ -136,6 +136,24 @@ Route Route::silent()
     return route;
 }
 
+Route Route::drip(std::string body, std::size_t pieceBytes, int intervalMs)
+{
+    Route route;
+    route.kind = Kind::Drip;
+    route.body = std::move(body);
+    route.pieceBytes = std::max<std::size_t>(pieceBytes, 1);
+    route.intervalMs = intervalMs;
+    return route;
+}
+
+Route Route::endless(std::string piece)
+{
+    Route route;
+    route.kind = Kind::Endless;
+    route.body = piece.empty() ? std::string("x") : std::move(piece);
+    return route;
+}
+
 Server::Server()
 {
     try {
@@ -288,6 +306,29 @@ Route Server::lookup(const std::string& path) const
     return Route::status404();
 }
 
+void Server::sendSlowly(const qtr::Socket& client, const Route& route)
+{
+    const bool endless = route.kind == Route::Kind::Endless;
+    std::string head = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n";
+    // Without a length the body ends only when the connection closes.
+    head += endless ? std::string("Connection: close\r\n\r\n")
+                    : "Content-Length: " + std::to_string(route.body.size()) + "\r\nConnection: close\r\n\r\n";
+    if (!sendAll(client, head)) return;
+    if (endless) {
+        // In blocks of many pieces, so that a short piece does not cost a send each.
+        std::string block;
+        while (block.size() < 65536) block += route.body;
+        // A failed send: the client has gone; the stop shuts the socket down, which fails it too.
+        while (sendAll(client, block)) {
+        }
+        return;
+    }
+    for (std::size_t at = 0; at < route.body.size(); at += route.pieceBytes) {
+        if (at > 0 && !waitOrStop(route.intervalMs)) return;
+        if (!sendAll(client, route.body.substr(at, route.pieceBytes))) return;
+    }
+}
+
 void Server::serve(const qtr::Socket& client)
 {
     std::string head;
@@ -318,6 +359,10 @@ void Server::serve(const qtr::Socket& client)
                 reply = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
                         std::to_string(route.body.size() + 1000000) + "\r\n\r\n" + route.body;
                 if (sendAll(client, reply)) waitOrStop(-1);
+                break;
+            case Route::Kind::Drip:
+            case Route::Kind::Endless:
+                sendSlowly(client, route);
                 break;
             case Route::Kind::Redirect:
             case Route::Kind::Normal:

@@ -2,7 +2,7 @@
 // A small HTTP/1.1 server on 127.0.0.1 for tests and scripted runs: it answers GET requests from
 // a table of routes (and, for runs, from the files below a folder), records the path and the
 // User-Agent of every request, and can misbehave on purpose: garbage instead of HTTP, a redirect,
-// a delayed answer and a body that stalls half-way.
+// a delayed answer, a body that stalls half-way, one that drips slowly and one without end.
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -26,6 +26,8 @@ struct Route {
         Garbage,  // bytes that are no HTTP at all, then the connection closes
         Redirect, // a 302 to `location`, with a short body of its own
         Stall,    // headers that announce more than `body`, then `body`, then silence until stop
+        Drip,     // headers that announce `body`, then `body` in pieces of `pieceBytes` every `intervalMs`
+        Endless,  // headers without a length, then `body` again and again until either side ends
     };
     Kind kind = Kind::Normal;
     int status = 200;
@@ -33,6 +35,8 @@ struct Route {
     // Milliseconds to wait before answering (a stop ends the wait).
     int delayMs = 0;
     std::string location;
+    std::size_t pieceBytes = 0;
+    int intervalMs = 0;
 
     static Route ok(std::string body);
     static Route status404();
@@ -41,6 +45,10 @@ struct Route {
     static Route stall(std::string bodyPrefix);
     // Waits until the server stops before answering anything.
     static Route silent();
+    // A whole, announced body that arrives slowly: pieceBytes every intervalMs.
+    static Route drip(std::string body, std::size_t pieceBytes, int intervalMs);
+    // A body that never ends: piece repeated as fast as the client takes it.
+    static Route endless(std::string piece);
 };
 
 struct Request {
@@ -85,6 +93,8 @@ private:
     void acceptLoop(const qtr::Socket& listener);
     void serve(const qtr::Socket& client);
     bool waitOrStop(int delayMs);
+    // Sends the body of a Drip or Endless route until it is done, the client leaves or the server stops.
+    void sendSlowly(const qtr::Socket& client, const Route& route);
     // A receive that ends (-1) when the server stops; otherwise as Socket::receive.
     long receiveUnlessStopped(const qtr::Socket& client, char* into, std::size_t size) const;
     Route lookup(const std::string& path) const;
