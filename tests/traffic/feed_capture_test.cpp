@@ -44,17 +44,18 @@ std::string fieldOf(const std::string& datagram, std::size_t field)
     return datagram.substr(start, datagram.find(',', start) - start);
 }
 
-// The traffic reader with the user aircraft at its park airport.
+// The traffic reader with the user aircraft at its park airport, whose elevation it knows once
+// the airport's park-position file is read.
 class CaptureReader {
 public:
-    explicit CaptureReader(const Airport& park)
+    CaptureReader(const Airport& park, bool parkFileRead)
     {
         reader_.userLat = park.latitude;
         reader_.userLon = park.longitude;
         reader_.parkAirportSet = true;
         reader_.parkLat = park.latitude;
         reader_.parkLon = park.longitude;
-        reader_.parkAltitudeKnown = true;
+        reader_.parkAltitudeKnown = parkFileRead;
         reader_.parkAltitude = park.altitude;
     }
     // The parser's report, empty when it drops the line.
@@ -125,7 +126,7 @@ Played play(const std::string& capture, const Airport& park, const Fleet (&fleet
     }
     TrafficHarness::setParkAirport(park.code, park.latitude, park.longitude, park.altitude, {});
     h.setUser(park.latitude, park.longitude, true);
-    CaptureReader reader(park);
+    CaptureReader reader(park, true);
     const std::vector<rtpeer::RecordedDatagram> traffic = trafficOf(capture);
     const int reported = static_cast<int>(traffic.back().at * 100);
     std::size_t next = 0;
@@ -170,7 +171,8 @@ TEST_F(FeedCaptures, SlowAircraftAreOnTheGroundOnlyWhenFlaggedOrAtTheAirportsLev
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.callsign) + ": " + c.why);
-        CaptureReader reader(c.park);
+        // Before the park airport's file is read only the data base knows the elevations.
+        CaptureReader reader(c.park, false);
         int slow = 0;
         for (const rtpeer::RecordedDatagram& d : trafficOf(c.capture)) {
             // The slow reports of the aircraft above 0 ft that the traffic manager could use.
