@@ -42,8 +42,8 @@ double secondsSinceLastReport(const TrafficReport& report, const LiveAircraft& a
     const double dt = report.reportTime - aircraft.lastReportTime;
     if (dt >= -feedClockJumpSeconds) return dt;
     static RepeatLimitedLog clockLog;
-    clockLog.write("feed clock went back", fmt::format("feed clock went back {:.0f} s: the live aircraft carry over to it",
-                                                       -dt));
+    clockLog.write("feed clock went back",
+                   fmt::format("feed clock went back {:.0f} s: the live aircraft carry over to it", -dt));
     return std::numeric_limits<double>::infinity();
 }
 

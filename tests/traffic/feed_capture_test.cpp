@@ -109,8 +109,8 @@ const Fleet airliners[]{{"AS50", categoryRotorcraft, 0.0029}, {"A320", categoryL
                         {"E75L", categoryLarge, 0.0083}};
 
 struct Played {
-    std::vector<std::string> created;           // tails, in order
-    std::vector<std::string> removedMeanwhile;  // while the capture still reports
+    std::vector<std::string> created;          // tails, in order
+    std::vector<std::string> removedMeanwhile; // while the capture still reports
 };
 
 // Plays the capture into the traffic manager at its own pace (100 passes a second), with the
@@ -178,7 +178,8 @@ TEST_F(FeedCaptures, SlowAircraftAreOnTheGroundOnlyWhenFlaggedOrAtTheAirportsLev
             // The slow reports of the aircraft above 0 ft that the traffic manager could use.
             if (fieldOf(d.text, TrafficField::callsign) != c.callsign ||
                 std::stod(fieldOf(d.text, TrafficField::groundSpeed)) > 35.0 ||
-                std::stod(fieldOf(d.text, TrafficField::altitude)) <= 0.0 || fieldOf(d.text, TrafficField::type).empty())
+                std::stod(fieldOf(d.text, TrafficField::altitude)) <= 0.0 ||
+                fieldOf(d.text, TrafficField::type).empty())
                 continue;
             ++slow;
             const std::optional<TrafficReport> report = reader.parse(d.text);
