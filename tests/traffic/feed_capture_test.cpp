@@ -24,7 +24,7 @@ namespace {
 const std::string captures = QM_SOURCE_DIR "/../shared/realdata/realtraffic/";
 
 // A few airports of the captures' regions (elevations in feet), standing in for the data base.
-const Airport klax{"KLAX", "LAX", 33.9425, -118.4081, 128};
+const Airport klax{"KLAX", "LAX", 33.9425, -118.4081, 125};
 const Airport kemt{"KEMT", "EMT", 34.0861, -118.0348, 296};
 const Airport karb{"KARB", "ARB", 42.2230, -83.7456, 839};
 const Airport edkb{"EDKB", "BNJ", 50.7689, 7.1633, 197};
