@@ -7,6 +7,7 @@
 #include "links/udp_receiver.h"
 #include "rtpeer.h" // lays the captures' older lines into the current format
 #include "support/test_support.h"
+#include "traffic/link_handlers.h"
 #include "traffic/traffic_state.h"
 #include "traffic_harness.h"
 
@@ -92,6 +93,8 @@ protected:
     {
         installAirports({edkb, karb, kemt, klax}); // sorted by code
         setRangeNm(40);
+        // The parser asks the traffic manager for the elevations.
+        registerLinkHandlers();
     }
     void TearDown() override { forgetAirports(); }
 };
