@@ -163,6 +163,25 @@ std::optional<Airport> closestAirport(double latitude, double longitude, const C
     return *neighbour;
 }
 
+std::optional<Airport> nearestAirportWithin(double latitude, double longitude, double rangeNm)
+{
+    // A degree of latitude is 60 nm and no great circle is shorter than its latitude difference:
+    // the cheap test skips nearly all of the list before any trigonometry.
+    const double latitudeSpan = rangeNm / 60.0;
+    const Airport* best = nullptr;
+    double bestDistance = rangeNm;
+    for (const Airport& airport : airports) {
+        if (std::fabs(airport.latitude - latitude) > latitudeSpan) continue;
+        const double d = distanceNm({latitude, longitude}, {airport.latitude, airport.longitude});
+        if (d <= bestDistance) {
+            bestDistance = d;
+            best = &airport;
+        }
+    }
+    if (!best) return std::nullopt;
+    return *best;
+}
+
 std::string airportDisplayText(const Airport& airport)
 {
     std::string text = airport.code.empty() ? "?" : airport.code;

@@ -45,6 +45,9 @@ using ClosestStandLookup = std::function<double(const std::string& icao, double 
 // The airport within 5 nm nearest the position; the neighbour wins when one of its stands is
 // strictly nearer than the best's closest stand.
 std::optional<Airport> closestAirport(double latitude, double longitude, const ClosestStandLookup& standLookup = {});
+// The airport nearest the position within rangeNm, by distance alone: it writes no log and reads
+// no file, so any thread may ask once airportsAvailable() is true.
+std::optional<Airport> nearestAirportWithin(double latitude, double longitude, double rangeNm);
 // "KJFK (JFK)", "EDXY", "?".
 std::string airportDisplayText(const Airport& airport);
 // The text holds "-token-", as written or with the token in lower case.

@@ -14,6 +14,7 @@ const TrafficHandlers noTrafficManager{
     .wingspanOfType = [](std::string_view) { return 0.0; },
     .categoryOfType = [](std::string_view) { return std::uint32_t{categoryLight}; },
     .maxHalfWingSpan = [] { return 0.0; },
+    .airportElevationNear = [](const LatLon&) { return std::optional<double>(); },
 };
 
 // Read from the readers' and the SimConnect thread, written at the start: an atomic pointer

@@ -7,6 +7,7 @@
 #include "foundation/geometry.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,6 +27,10 @@ struct TrafficHandlers {
     double (*wingspanOfType)(std::string_view type) = nullptr;
     std::uint32_t (*categoryOfType)(std::string_view type) = nullptr;
     double (*maxHalfWingSpan)() = nullptr;
+    // The elevation (feet) of the airport nearest a position within a few miles, empty when none
+    // is known there (traffic reader's thread): what tells a slow aircraft on the ground from a
+    // slow one in the air.
+    std::optional<double> (*airportElevationNear)(const LatLon& position) = nullptr;
 };
 
 // Registers the handlers; the pointed-to table must live as long as the program. Every field

@@ -72,6 +72,22 @@ double normalisedTrack(double track)
 
 bool isNull(std::string_view field) { return field == "null"; }
 
+// At this ground speed or less an aircraft may be taxiing, or it may be a helicopter or a light
+// aircraft flying slowly: the speed alone does not tell.
+constexpr double slowestAirborneKnots = 35.0;
+// Barometric altitudes of aircraft on the ground stray from the airport's elevation by up to a
+// few hundred feet (an unknown QNH alone makes 27 ft per hPa).
+constexpr double airportLevelFeet = 300.0;
+
+// A slow report is on the ground when the feed flags it so, or when it lies at the level of the
+// airport under it; a slow one high above the ground (an orbiting helicopter) is in the air.
+bool slowReportOnGround(std::string_view onGroundField, const Position& pos)
+{
+    if (onGroundField == "1") return true;
+    const std::optional<double> elevation = trafficHandlers().airportElevationNear(LatLon{pos.lat, pos.lon});
+    return elevation && std::fabs(pos.alt - *elevation) <= airportLevelFeet;
+}
+
 bool positionUnknown(double lat, double lon) { return lat >= 0.0 && lat <= 0.0009 && lon >= 0.0 && lon <= 0.05; }
 
 double defaultTas(double altitude)
@@ -230,7 +246,8 @@ std::optional<TrafficReport> TrafficReader::parseLine()
                 pos.alt = 0.0;
         }
     }
-    if (pos.speed <= 35.0) pos.alt = 0.0;
+    if (pos.alt > 0.0 && pos.speed <= slowestAirborneKnots && slowReportOnGround(fields[F::onGround], pos))
+        pos.alt = 0.0;
     pos.airborne = pos.alt > 0.0;
 
     if (!lf_copyCallsign(*this, report)) return std::nullopt;

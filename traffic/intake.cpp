@@ -13,7 +13,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <mutex>
+#include <utility>
 
 namespace qtr {
 
@@ -27,15 +29,52 @@ bool nearAirportElevation(double alt)
     return alt > 0.0 && alt < 10000.0 && std::fabs(alt - elevation) <= 120.0;
 }
 
+// Stragglers of the feed trail the newest reports by a minute at most. A report this much older
+// than its aircraft's last one means that the feed's clock went back (a replay started again, a
+// clock set back): every later report would look old too and be dropped until the stream ran
+// out and the aircraft went, to be created afresh. Its stream carries over to the new clock.
+constexpr double feedClockJumpSeconds = 300.0;
+
+// The report's time after the aircraft's last report; infinite (no repeat, no gap rule) when the
+// feed's clock went back between the two.
+double secondsSinceLastReport(const TrafficReport& report, const LiveAircraft& aircraft)
+{
+    const double dt = report.reportTime - aircraft.lastReportTime;
+    if (dt >= -feedClockJumpSeconds) return dt;
+    static RepeatLimitedLog clockLog;
+    clockLog.write("feed clock went back",
+                   fmt::format("feed clock went back {:.0f} s: the live aircraft carry over to it", -dt));
+    return std::numeric_limits<double>::infinity();
+}
+
+// Reports the reader handed up while the traffic manager took none (under trafficMutex).
+std::uint64_t reportsRefused = 0;
 
 } // namespace
+
+void stopTakingReports()
+{
+    std::lock_guard lock(trafficMutex);
+    trafficRunning = false;
+    reportsRefused = 0;
+}
+
+std::uint64_t startTakingReports()
+{
+    std::lock_guard lock(trafficMutex);
+    trafficRunning = true;
+    return std::exchange(reportsRefused, 0);
+}
 
 void processLine(TrafficReport&& report)
 {
     static RepeatLimitedLog queueFullLog;
     static std::uint64_t dropped = 0; // under trafficMutex
     std::lock_guard lock(trafficMutex);
-    if (!trafficRunning) return;
+    if (!trafficRunning) {
+        ++reportsRefused;
+        return;
+    }
     if (incomingTraffic.size() >= maxIncomingReports) {
         incomingTraffic.pop_front();
         ++dropped;
@@ -73,8 +112,7 @@ bool matchReport(const TrafficReport& report, LiveAircraft& aircraft)
     if (aircraft.state == stateLiveryRespawn || aircraft.state == stateRemovingFromSim) return true;
     const Position& p = report.position;
     if (!aircraft.stream.empty()) {
-        const double t = report.reportTime;
-        const double dt = t - aircraft.lastReportTime;
+        const double dt = secondsSinceLastReport(report, aircraft);
         const Position& last = aircraft.stream.back();
         if (dt <= 1.0) return true;
         if (last.speed > 5.0 && p.speed >= 10.0 * last.speed) return true;

@@ -4,6 +4,7 @@
 #include "traffic/records.h"
 
 #include <cstddef>
+#include <cstdint>
 
 namespace qtr {
 
@@ -12,6 +13,10 @@ namespace qtr {
 // end; past this many the oldest report, the least worth keeping, is dropped.
 inline constexpr std::size_t maxIncomingReports = 4000;
 
+// The run's start: no report is taken until the main loop starts taking them, which gives the
+// number refused meanwhile (the feed is read a while before, during the park airport's fetches).
+void stopTakingReports();
+std::uint64_t startTakingReports();
 // The traffic reader's side: appends the report under trafficMutex while trafficRunning is set,
 // dropping the oldest queued one (counted in the log) when the queue is full.
 void processLine(TrafficReport&& report);

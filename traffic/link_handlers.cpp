@@ -1,5 +1,6 @@
 #include "traffic/link_handlers.h"
 
+#include "airports/airports_db.h"
 #include "links/traffic_handlers.h"
 #include "liveries/type_data_base.h"
 #include "liveries/type_queries.h"
@@ -22,6 +23,20 @@ void takeReport(TrafficReport&& report)
     processLine(std::move(report));
 }
 
+// An airport counts as the one under a report within this distance: farther out, ground traffic
+// is of no use anyway (it is kept only near the park airport).
+constexpr double airportNearNm = 5.0;
+
+// Reads the airports data base from the traffic reader's thread: once read it only changes when a
+// test installs another.
+std::optional<double> airportElevationNear(const LatLon& position)
+{
+    if (!airportsAvailable()) return std::nullopt;
+    const std::optional<Airport> airport = nearestAirportWithin(position.lat, position.lon, airportNearNm);
+    if (!airport) return std::nullopt;
+    return airport->altitude;
+}
+
 const TrafficHandlers trafficManagerHandlers{
     .report = &takeReport,
     .feedLost = &removeLiveAircraftAfterFeedLoss,
@@ -30,6 +45,7 @@ const TrafficHandlers trafficManagerHandlers{
     .wingspanOfType = &wingspanOfType,
     .categoryOfType = &categoryOfType,
     .maxHalfWingSpan = [] { return maxHalfWingSpan; },
+    .airportElevationNear = &airportElevationNear,
 };
 
 } // namespace

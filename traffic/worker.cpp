@@ -25,6 +25,7 @@
 #include "liveries/livery_reports.h"
 #include "liveries/type_data_base.h"
 #include "traffic/data_cycle.h"
+#include "traffic/intake.h"
 #include "traffic/park_airports.h"
 #include "traffic/range.h"
 #include "foundation/run_control.h"
@@ -68,10 +69,7 @@ void run()
         if (feedProfessional.load()) sendQs123(simEpochTime.load());
     }
     if (stopRequested.load() || windowClosed.load()) return;
-    {
-        std::lock_guard lock(trafficMutex);
-        trafficRunning = false;
-    }
+    stopTakingReports();
     startQnhReader();
     sleepMs(2000);
     startTrafficReader();
@@ -128,10 +126,7 @@ void mainLoop()
     updateParkAirport(true);
     dataCycleCount = 0;
     currentSlot.store(currentDaySlot());
-    {
-        std::lock_guard lock(trafficMutex);
-        trafficRunning = true;
-    }
+    logLine(fmt::format("Main loop running: {} traffic reports refused before it", startTakingReports()));
     // Callsigns can be looked up once live aircraft can exist.
     gf_enableControl(CALLSIGN_2_OBJECTID, true);
     auto deadline = clock().steadyNow() + std::chrono::milliseconds(10);

@@ -282,9 +282,15 @@ TEST_F(ParserTest, EachRuleOfTheLine)
          }},
         {"300 ft at 100 kt, no park altitude: airborne", lineWith({{F::altitude, "300"}, {F::groundSpeed, "100"}}),
          Park::Near, nullptr, true, [](const TrafficReport& r) { EXPECT_TRUE(r.position.airborne); }},
-        {"35 kt makes any altitude the ground",
-         lineWith({{F::altitude, "20000"}, {F::groundSpeed, "35"}, {F::roll, "x"}}), Park::Near, nullptr, true,
-         [](const TrafficReport& r) { EXPECT_EQ(r.position.alt, 0.0); }},
+        {"35 kt flagged on the ground by the feed is the ground at any altitude",
+         lineWith({{F::altitude, "20000"}, {F::groundSpeed, "35"}, {F::onGround, "1"}, {F::roll, "x"}}), Park::Near,
+         nullptr, true, [](const TrafficReport& r) { EXPECT_EQ(r.position.alt, 0.0); }},
+        {"35 kt in the air with no airport under it stays in the air",
+         lineWith({{F::altitude, "1200"}, {F::groundSpeed, "35"}}), Park::Near, nullptr, true,
+         [](const TrafficReport& r) {
+             EXPECT_TRUE(r.position.airborne);
+             EXPECT_EQ(r.position.alt, 1200.0);
+         }},
         {"below the park airport: ground", lineWith({{F::altitude, "200"}, {F::groundSpeed, "150"}}),
          Park::NearWithAltitude280, nullptr, true, [](const TrafficReport& r) { EXPECT_EQ(r.position.alt, 0.0); }},
         {"negative altitude becomes 0", lineWith({{F::altitude, "-50"}, {F::groundSpeed, "10"}}), Park::Near, nullptr,
