@@ -14,6 +14,7 @@
 #include "liveries/regcodes.h"
 #include "liveries/scan_problems.h"
 #include "liveries/scanned_liveries_file.h"
+#include "liveries/type_data_base.h"
 #include "scan_fixture.h"
 #include "foundation/run_control.h"
 
@@ -333,7 +334,14 @@ TEST_F(ScanTest, IvaoRules)
          "misses airlinecode in title: Boeing, and regcode unknownQ-QQQQ"},
         {"no airline in the title, a placeholder registration", "IVAO_B738", {"[fltsim.0]", "title=Boeing 2", "texture=DLH", "atc_id=G-BAFM"}, nullptr,
          "misses airlinecode in title: Boeing 2, and no regcode"},
+        {"no airline in the title, the registration's airline", "IVAO_B738", {"[fltsim.0]", "title=Boeing 3", "texture=DLH", "atc_id=D-AIZZ"},
+         "DLH|B738|D-AIZZ", nullptr},
+        // Known, though without an airline: not "unknown"; the livery has no airline to keep.
+        {"no airline in the title, a registration without one", "IVAO_B738", {"[fltsim.0]", "title=Boeing 4", "texture=DLH", "atc_id=N4444"},
+         nullptr, nullptr},
     };
+    registrations["D-AIZZ"] = RegistrationInfo{"DLH", "A320", "", false};
+    registrations["N4444"] = RegistrationInfo{"", "B738", "", false};
     for (const auto& c : cases) {
         incompleteSections.clear();
         const std::string path = file(c.model);
