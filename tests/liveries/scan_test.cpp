@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <set>
+#include <type_traits>
 
 using namespace qtr;
 using qtest::ScanTest;
@@ -375,6 +376,22 @@ TEST_F(ScanTest, FoldersWithOverlongPathsAreNotEntered)
     write("long" + below + "/aircraft.cfg", goodFile("Long"));
     EXPECT_EQ(describeAll(scan("long")), (std::vector<std::string>{"AAL|B738|Short||1|pax", "AAL|B738|Short Cargo||1|cargo"}));
     EXPECT_EQ(qtest::readFile(root / "Log.txt").find("aborted"), std::string::npos);
+
+    // Windows counts UTF-16 units: a folder of 245 of them is entered, though its UTF-8 text of
+    // accented letters is longer than 250 bytes.
+    if constexpr (std::is_same_v<std::filesystem::path::value_type, wchar_t>) {
+        std::filesystem::path folder = root / "accents";
+        ASSERT_LT(folder.native().size(), 200u);
+        // Names of at most 100 letters: the file system under test may count them in bytes.
+        while (folder.native().size() < 245)
+            folder /= std::wstring(std::min<std::size_t>(100, 244 - folder.native().size()), L'\u00e9');
+        ASSERT_EQ(folder.native().size(), 245u);
+        ASSERT_GE(pathToUtf8(folder).size(), 250u);
+        std::filesystem::create_directories(folder);
+        qtest::writeFile(folder / "aircraft.cfg", goodFile("Accents"));
+        EXPECT_EQ(describeAll(scan("accents")),
+                  (std::vector<std::string>{"AAL|B738|Accents||1|pax", "AAL|B738|Accents Cargo||1|cargo"}));
+    }
 }
 
 // The fixture package of problems in the Community folder, scanned by the driver in automatic
