@@ -125,8 +125,10 @@ void RepeatLimitedLog::write(std::string_view kind, const std::string& line, boo
         k.ever = true;
     }
     const auto write = [onlyWhileRunning](const std::string& text) {
-        if (onlyWhileRunning) logLineWhileRunning(text);
-        else logLine(text);
+        if (onlyWhileRunning)
+            logLineWhileRunning(text);
+        else
+            logLine(text);
     };
     write(line);
     if (leftOut > 0) write(fmt::format("          ({} more \"{}\" lines left out)", leftOut, kind));

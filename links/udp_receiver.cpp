@@ -50,7 +50,8 @@ void runReceiveLoop(UdpReceiver& reader, Socket& socket)
             // A datagram larger than the buffer is an overrun like one that fills it: any host
             // may send one, so it is skipped rather than ending the reader.
             if (isMessageTooLong(error)) {
-                reader.datagramLog.write("buffer overrun", fmt::format("buffer overrun: {} bytes", "more than 16384"), true);
+                reader.datagramLog.write("buffer overrun", fmt::format("buffer overrun: {} bytes", "more than 16384"),
+                                         true);
                 continue;
             }
             throw std::runtime_error(fmt::format("receive error: {}", socketErrorText(error)));

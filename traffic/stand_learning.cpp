@@ -194,9 +194,9 @@ ApfRecord learnedRecord()
 void noteParkingSettingChange(const Parameter& changed)
 {
     // The settings of the learned file's parameters; MAX_FIT is typed in hours in MAX_FIT_FL.
-    static const Parameter* const travelling[] = {&LATERAL_RANGE,      &AUTO_RANGE, &WEEK,       &PARK_FAKE,
-                                                  &PARK_SOFT,          &parking_percentage,     &INITIAL_LOAD_ONLY,
-                                                  &MAX_FIT,            &MAX_FIT_FL, &MAX_LIVE,   &LEARN_SOFT};
+    static const Parameter* const travelling[] = {
+        &LATERAL_RANGE,     &AUTO_RANGE, &WEEK,       &PARK_FAKE, &PARK_SOFT, &parking_percentage,
+        &INITIAL_LOAD_ONLY, &MAX_FIT,    &MAX_FIT_FL, &MAX_LIVE,  &LEARN_SOFT};
     if (!indicators.parkAirportLoaded.load()) return;
     if (std::find(std::begin(travelling), std::end(travelling), &changed) != std::end(travelling))
         parkingParameterChanged.store(true);
@@ -256,11 +256,11 @@ void saveLearnedAirport()
         }
     }
     // The exit saves too, after the stop: the line goes to the log all the same.
-    const std::string text =
-        saved ? fmt::format("{}{} \"{}\" saved with {} update{} {}", nowTimeText(), parkHandmade ? " handmade" : "",
-                            pathToUtf8(path), changes, gf_plural(changes),
-                            parameters ? "and one or more parameter changes" : "")
-              : fmt::format("{} saving \"{}\" did not succeed", nowTimeText(), pathToUtf8(path));
+    const std::string text = saved ? fmt::format("{}{} \"{}\" saved with {} update{} {}", nowTimeText(),
+                                                 parkHandmade ? " handmade" : "", pathToUtf8(path), changes,
+                                                 gf_plural(changes),
+                                                 parameters ? "and one or more parameter changes" : "")
+                                   : fmt::format("{} saving \"{}\" did not succeed", nowTimeText(), pathToUtf8(path));
     setStatus(text, false);
     logLine(text);
     standChangeCount.store(0);

@@ -108,7 +108,8 @@ TEST(StandLinks, SameAsEveryPairComparedAndStoppable)
     for (std::size_t a = 0; a < list.size(); ++a) {
         std::vector<std::uint32_t> expected;
         for (std::size_t b = 0; b < list.size(); ++b)
-            if (a != b && distanceNm({list[a].lat, list[a].lon}, {list[b].lat, list[b].lon}) * 1.1 < list[a].radius + list[b].radius)
+            if (a != b && distanceNm({list[a].lat, list[a].lon}, {list[b].lat, list[b].lon}) * 1.1 <
+                              list[a].radius + list[b].radius)
                 expected.push_back(static_cast<std::uint32_t>(b + 1));
         EXPECT_EQ(linked[a].adjacent, expected) << a;
         EXPECT_EQ(linked[a].id, a + 1);

@@ -412,9 +412,10 @@ TEST_F(AirportScan, TbloFolder)
     EXPECT_TRUE(fs::exists(tbloFolder / "EDDN.xml"));
     EXPECT_EQ(tbloEntryCount.load(), 2);
     EXPECT_EQ(log().find(allDone, logged), std::string::npos);
-    EXPECT_NE(log().find(fmt::format("Please zip the folder \"{}\" and mail it to ", pathToUtf8(fs::absolute(tbloFolder))),
-                         logged),
-              std::string::npos);
+    EXPECT_NE(
+        log().find(fmt::format("Please zip the folder \"{}\" and mail it to ", pathToUtf8(fs::absolute(tbloFolder))),
+                   logged),
+        std::string::npos);
 
     // In 2020 mode the walk leaves no entries of its own: now every airport is done.
     MSFS_2020.setValue(true);

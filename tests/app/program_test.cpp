@@ -180,7 +180,8 @@ TEST(Program, RunsWithoutSimConnectDllSaysSoWaitsAndClosesLikeAUser)
     HWND window = nullptr;
     ASSERT_TRUE(waitFor([&] { return (window = first.window(L"Quillmarsh")) != nullptr; }));
     ASSERT_TRUE(waitFor([&] { return fileText(folder.log()).find("Waiting for MSFS 2020 ...") != std::string::npos; }));
-    ASSERT_TRUE(waitFor([&] { return fileText(folder.log()).find("SimConnect.dll not found in ") != std::string::npos; }));
+    ASSERT_TRUE(
+        waitFor([&] { return fileText(folder.log()).find("SimConnect.dll not found in ") != std::string::npos; }));
     EXPECT_NE(fileText(folder.log()).find(": copy the SimConnect.dll of the MSFS SDK (folder \"SimConnect SDK\\lib\") beside "
                                           "Quillmarsh.exe, Quillmarsh waits for it"),
               std::string::npos);
@@ -210,7 +211,8 @@ TEST(Program, RunsWithoutSimConnectDllSaysSoWaitsAndClosesLikeAUser)
     SendMessageW(block, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"abc12"));
     PostMessageW(block, WM_CHAR, 13, 0);
     EXPECT_TRUE(waitFor([&] {
-        return fileText(folder.log()).find("live aircraft with callsign \"ABC12\" will be blocked") != std::string::npos;
+        return fileText(folder.log()).find("live aircraft with callsign \"ABC12\" will be blocked") !=
+               std::string::npos;
     }));
 
     // Move the window, then close it as the close button does.

@@ -181,9 +181,9 @@ TEST(Log, RepeatsOfAKindAtMostOnceASecond)
     limited.write("no QNH", "no QNH after the stop");
     limited.write("overrun", "overrun after the stop", true);
     stopRequested = false;
-    EXPECT_EQ(capture.lines(), (std::vector<std::string>{"overrun 0", "no QNH 0", "overrun 4",
-                                                         "          (3 more \"overrun\" lines left out)", "no QNH 4",
-                                                         "          (3 more \"no QNH\" lines left out)",
-                                                         "no QNH after the stop"}));
+    EXPECT_EQ(capture.lines(),
+              (std::vector<std::string>{"overrun 0", "no QNH 0", "overrun 4",
+                                        "          (3 more \"overrun\" lines left out)", "no QNH 4",
+                                        "          (3 more \"no QNH\" lines left out)", "no QNH after the stop"}));
     setClock(nullptr);
 }

@@ -52,8 +52,7 @@ TEST(Records, PerCategoryValues)
     EXPECT_EQ(simStateName(4), "removingfromsim");
     // A number without a row throws with the text of a hash map's lookup, which the logs show.
     const std::function<void()> unknown[] = {[] { categoryName(6); }, [] { categoryStandTaxiSpeed(6); },
-                                             [] { categoryName(99); }, [] { phaseName(8); },
-                                             [] { simStateName(5); }};
+                                             [] { categoryName(99); }, [] { phaseName(8); }, [] { simStateName(5); }};
     for (const auto& lookUp : unknown) {
         try {
             lookUp();

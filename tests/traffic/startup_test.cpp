@@ -373,8 +373,8 @@ TEST_F(Startup, RunControlsFollowTheSettings)
                  &BLOCK_CALLSIGN, &ALL_INSTALL_PATH, &MAX_LIVE, &MATCHING_DEPTH})
             EXPECT_EQ(enabled(*open), std::optional<bool>(true)) << open->id;
         for (const ParameterControl* closed : std::initializer_list<const ParameterControl*>{
-                 &CALLSIGN_2_OBJECTID, &DESTINATION, &rereadButton, &flushStaticButton, &parking_percentage, &MAX_FIT_FL,
-                 &LEARN_SOFT})
+                 &CALLSIGN_2_OBJECTID, &DESTINATION, &rereadButton, &flushStaticButton, &parking_percentage,
+                 &MAX_FIT_FL, &LEARN_SOFT})
             EXPECT_EQ(enabled(*closed), std::optional<bool>(false)) << closed->id;
     }
     BLOCK_CALLSIGN.setValue("");

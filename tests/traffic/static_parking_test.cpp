@@ -279,8 +279,8 @@ TEST_F(StaticParkingParts, ParkingLimitSparesLiveAircraftTheFeedStillReports)
     };
     removeOldLiveParked(1); // 1 static + 4 live + 1 = 6: two too many
     EXPECT_EQ(staticAircraft[0].state, stateRemovingFromSim);
-    EXPECT_EQ(stateOf("SWA240"), stateActive); // its turn comes at the next event
-    removeOldLiveParked(1);                    // 4 live + 1: one too many
+    EXPECT_EQ(stateOf("SWA240"), stateActive);          // its turn comes at the next event
+    removeOldLiveParked(1);                             // 4 live + 1: one too many
     EXPECT_EQ(stateOf("SWA240"), stateRemovingFromSim); // without a report for longest
     EXPECT_EQ(stateOf("JAL61"), stateActive);
     EXPECT_EQ(stateOf("JBU688"), stateActive);
