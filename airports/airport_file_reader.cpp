@@ -242,8 +242,8 @@ bool numberAndLinkStands(std::vector<Stand>& list)
         list[i].adjacent.clear();
         widest = std::max(widest, list[i].radius);
     }
-    // Stands sorted by latitude: two stands are adjacent only when their distance is below 1.1
-    // times the sum of their radii, and the distance is never below the difference of latitudes,
+    // Stands sorted by latitude: two stands are adjacent only when their distance times 1.1 is
+    // below the sum of their radii, and the distance is never below the difference of latitudes,
     // so each stand is compared only with the stands of the band above it that its radius plus
     // the widest can reach.
     std::vector<std::size_t> byLatitude(list.size());
@@ -257,13 +257,13 @@ bool numberAndLinkStands(std::vector<Stand>& list)
     for (std::size_t k = 0; k < byLatitude.size(); ++k) {
         if (k % 256 == 0 && (stopRequested.load() || windowClosed.load())) return false;
         Stand& a = list[byLatitude[k]];
-        const double reach = 1.1 * (a.radius + widest) * (1.0 + 1e-9);
+        const double reach = (a.radius + widest) / 1.1 * (1.0 + 1e-9);
         for (std::size_t m = k + 1; m < byLatitude.size(); ++m) {
             Stand& b = list[byLatitude[m]];
             if ((b.lat - a.lat) * nmPerDegree > reach) break;
-            // Stands whose circles overlap, or come within a tenth of their radii of each other,
-            // are adjacent: the margin widens the test, so overlapping stands are never missed.
-            if (distanceNm({a.lat, a.lon}, {b.lat, b.lon}) < 1.1 * (a.radius + b.radius)) {
+            // Adjacent: the circles overlap by more than a tenth of the distance. Radii are half
+            // the largest span a stand takes, so circles that merely touch leave room for both.
+            if (distanceNm({a.lat, a.lon}, {b.lat, b.lon}) * 1.1 < a.radius + b.radius) {
                 a.adjacent.push_back(b.id);
                 b.adjacent.push_back(a.id);
                 if (++links > mostLinks) throw std::length_error(crowdedStandsText());

@@ -13,8 +13,6 @@
 #include <fmt/format.h>
 #include <pugixml.hpp>
 
-#include <sstream>
-
 namespace qtr {
 
 namespace {
@@ -138,16 +136,6 @@ bool saveApf(const ApfRecord& record, const std::filesystem::path& target, std::
     for (const Stand& stand : record.stands)
         if (!writeStands(parkpositions, stand, record, kind)) return false;
     return gf_saveXmlReplacing(doc, target);
-}
-
-std::string learnedSettingsText()
-{
-    pugi::xml_document doc;
-    pugi::xml_node parameters = doc.append_child("parameters");
-    if (!parameters || !lf_writeSettings(parameters)) return {};
-    std::ostringstream text;
-    doc.save(text, "", pugi::format_raw);
-    return text.str();
 }
 
 } // namespace qtr

@@ -34,8 +34,4 @@ struct ApfRecord {
 // document cannot be built or the file cannot be written (the old file then stays as it was).
 bool saveApf(const ApfRecord& record, const std::filesystem::path& target, std::uint32_t kind);
 
-// The parking settings that travel with a learned file, as the file would carry them now: two
-// texts differ exactly when one of those settings changed.
-std::string learnedSettingsText();
-
 } // namespace qtr

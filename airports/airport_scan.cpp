@@ -348,10 +348,9 @@ bool lf_scanAirports(const std::vector<std::filesystem::path>& folders)
     // only true when it holds nothing.
     if (tbloEntryCount.load() > 0) {
         logLine("");
-        logMarked(fmt::format("Please zip the folder \"{}\" ({} airport{}) and mail it to {}, so that these airports "
-                              "can be improved by offline learning",
-                              pathToUtf8(std::filesystem::absolute(tbloFolder)), tbloEntryCount.load(),
-                              gf_plural(tbloEntryCount.load()), supportAddress));
+        logMarked(fmt::format("Please zip the folder \"{}\" and mail it to {}, so that these airports can be improved "
+                              "by offline learning",
+                              pathToUtf8(std::filesystem::absolute(tbloFolder)), supportAddress));
         logLine("");
     } else if (!stems.empty()) {
         logLine("All your third party airports are done, no off line learning needed.");

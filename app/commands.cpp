@@ -14,6 +14,7 @@
 #include "traffic/callsigns.h"
 #include "traffic/data_cycle.h"
 #include "traffic/range.h"
+#include "traffic/stand_learning.h"
 #include "foundation/run_control.h"
 
 #include <fmt/format.h>
@@ -216,6 +217,7 @@ bool lf_HandleWMCOMMAND(HWND window, WPARAM wParam)
         if (auto* box = dynamic_cast<CheckBoxParameter*>(controlWithId(id)); !handled && box != nullptr) {
             handled = true;
             const bool now = toggle(window, *box);
+            noteParkingSettingChange(*box);
             for (const BoxCommand& command : boxCommands())
                 if (command.box == box) command.action(window, now);
         }

@@ -11,6 +11,7 @@
 #include "traffic/callsigns.h"
 #include "traffic/data_cycle.h"
 #include "traffic/range.h"
+#include "traffic/stand_learning.h"
 #include "foundation/run_control.h"
 
 #include <fmt/format.h>
@@ -214,7 +215,9 @@ LRESULT intEditProc(IntEditParameter& parameter, HWND window, UINT message, WPAR
     guardedApply("intEditProc", [&parameter] {
         clearStatus();
         const std::int32_t before = parameter.value();
-        if (lf_processTbInt(parameter)) afterIntApplied(parameter, before);
+        if (!lf_processTbInt(parameter)) return;
+        noteParkingSettingChange(parameter);
+        afterIntApplied(parameter, before);
     });
     return 0;
 }
@@ -224,7 +227,9 @@ LRESULT CALLBACK floatEditProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     if (!isEnter(message, wParam)) return passOn(MAX_FIT_FL, window, message, wParam, lParam);
     guardedApply("floatEditProc", [] {
         clearStatus();
-        if (standsLoaded() && lf_processTbFloat(MAX_FIT_FL)) settingsChangeNotice();
+        if (!standsLoaded() || !lf_processTbFloat(MAX_FIT_FL)) return;
+        noteParkingSettingChange(MAX_FIT_FL);
+        settingsChangeNotice();
     });
     return 0;
 }

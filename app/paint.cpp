@@ -103,6 +103,32 @@ void textOut(HDC dc, int x, int y, const std::wstring& text, int right)
     ExtTextOutW(dc, x, y, ETO_CLIPPED, &clip, text.c_str(), static_cast<UINT>(text.size()), nullptr);
 }
 
+int textWidth(const std::wstring& text)
+{
+    SIZE size{};
+    GetTextExtentPoint32W(mainWindow.paintDc, text.c_str(), static_cast<int>(text.size()), &size);
+    return size.cx;
+}
+
+// The text as it fits into width pixels in the current font: cut, and ended with "...", when
+// it is wider. Never between the two halves of a surrogate pair. Text that is no UTF-8 is
+// given back as it is (drawing it reports it).
+std::string fittedText(const std::string& text, int width)
+{
+    std::wstring wide;
+    try {
+        wide = utf8ToUtf16(text);
+    } catch (const std::exception&) {
+        return text;
+    }
+    if (textWidth(wide) <= width) return text;
+    const std::wstring dots = L"...";
+    std::size_t keep = wide.size();
+    while (keep > 0 && textWidth(wide.substr(0, keep) + dots) > width) --keep;
+    if (keep > 0 && keep < wide.size() && IS_HIGH_SURROGATE(wide[keep - 1])) --keep;
+    return utf16ToUtf8(wide.substr(0, keep) + dots);
+}
+
 void drawTextWithShadow(int x, int y, const std::string& text, COLORREF colour, bool shadow, int right)
 {
     if (text.empty()) return;
@@ -165,12 +191,14 @@ void paintWindow(HDC dc)
     paintStatistics();
     {
         std::lock_guard lock(indicators.statusMutex);
+        // A line longer than the window ends with "..." at its edge.
+        constexpr int statusWidth = statusBand.right - 2 * 3;
         if (!indicators.errorText.empty()) {
             fill(statusBand, mainWindow.redBrush);
-            drawText(3, 455, indicators.errorText, yellowColour);
+            drawText(3, 455, fittedText(indicators.errorText, statusWidth), yellowColour);
         } else {
             fill(statusBand, mainWindow.greenBrush);
-            drawTextWithShadow(3, 455, indicators.statusText, yellowColour, true);
+            drawTextWithShadow(3, 455, fittedText(indicators.statusText, statusWidth), yellowColour, true);
         }
     }
     SelectObject(dc, oldFont);
@@ -301,11 +329,13 @@ void paintStatistics()
     const bool loaded = indicators.parkAirportLoaded.load();
     drawText(5, y, texts.parkAirport, loaded ? greenColour : yellowColour);
     if (!loaded) return;
-    // A long airport name and publisher end before the static marker's column.
-    drawTextWithShadow(parkLineLeft, y,
-                       fmt::format(" {}, {}{}, wk={}", texts.parkLine1, texts.parkLine2,
-                                   indicators.hMarkFlag.load() ? " (h)" : "", indicators.parkWeek.load()),
-                       greenColour, false, parkLineRight);
+    // A long airport name and publisher are cut before the static marker's column; the traffic
+    // week after them always shows.
+    const std::string week = fmt::format(", wk={}", indicators.parkWeek.load());
+    const std::string names =
+        fmt::format(" {}, {}{}", texts.parkLine1, texts.parkLine2, indicators.hMarkFlag.load() ? " (h)" : "");
+    const int namesWidth = parkLineRight - parkLineLeft - textWidth(utf8ToUtf16(week));
+    drawTextWithShadow(parkLineLeft, y, fittedText(names, namesWidth) + week, greenColour, false, parkLineRight);
     drawText(370, y, indicators.staticMarker.load() ? "*S*" : "", greenColour);
     drawText(430, y, fmt::format("qf: {}", texts.quality), greenColour);
     if (!texts.reservedStand.empty())

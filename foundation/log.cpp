@@ -107,7 +107,7 @@ std::string gf_logExcerpt(std::string_view bytes, std::size_t maxChars)
     return text;
 }
 
-void RepeatLimitedLog::write(std::string_view kind, const std::string& line)
+void RepeatLimitedLog::write(std::string_view kind, const std::string& line, bool onlyWhileRunning)
 {
     const auto now = clock().steadyNow();
     std::uint64_t leftOut = 0;
@@ -124,8 +124,14 @@ void RepeatLimitedLog::write(std::string_view kind, const std::string& line)
         k.written = now;
         k.ever = true;
     }
-    logLineWhileRunning(line);
-    if (leftOut > 0) logLineWhileRunning(fmt::format("          ({} more \"{}\" lines left out)", leftOut, kind));
+    const auto write = [onlyWhileRunning](const std::string& text) {
+        if (onlyWhileRunning)
+            logLineWhileRunning(text);
+        else
+            logLine(text);
+    };
+    write(line);
+    if (leftOut > 0) write(fmt::format("          ({} more \"{}\" lines left out)", leftOut, kind));
 }
 
 } // namespace qtr

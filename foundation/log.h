@@ -37,12 +37,14 @@ void logLineWhileRunning(const std::string& text);
 std::string gf_logExcerpt(std::string_view bytes, std::size_t maxChars = 200);
 
 // Lines of one kind (the readers' "buffer overrun", "no QNH", ...) that any host may provoke at
-// any rate: at most one a second reaches the log (through logLineWhileRunning), and the next one
+// any rate: at most one a second reaches the log, and the next one
 // written tells how many of its kind were left out meanwhile. Any thread; time from the
 // program's clock.
 class RepeatLimitedLog {
 public:
-    void write(std::string_view kind, const std::string& line);
+    // Written with logLine, as the lines of its kind are; onlyWhileRunning writes through
+    // logLineWhileRunning instead, for the kinds that nothing may log after a stop.
+    void write(std::string_view kind, const std::string& line, bool onlyWhileRunning = false);
 
 private:
     struct Kind {

@@ -147,20 +147,23 @@ std::string missingLibraryText(const std::string& problem)
                        problem, programName, programName);
 }
 
-// Shows a missing library once per problem, and takes the notice back once the library loads.
+// Shows a missing library on the status line, logged once per problem, and again whenever the
+// line is free; takes the notice back once the library loads. A status text, not an error: an
+// error would hide what the window's edits answer meanwhile.
 class LibraryNotice {
 public:
     void show(const std::string& problem)
     {
-        if (problem == shownProblem_) return;
+        const bool fresh = problem != shownProblem_;
+        if (!fresh && !indicators.statusLine().empty()) return;
         shownProblem_ = problem;
         shownText_ = missingLibraryText(problem);
-        setError(shownText_);
+        setStatus(shownText_, fresh);
     }
     void withdraw()
     {
         if (shownText_.empty()) return;
-        if (indicators.errorLine() == shownText_) clearError();
+        if (indicators.statusLine() == shownText_) clearStatus();
         shownText_.clear();
         shownProblem_.clear();
     }

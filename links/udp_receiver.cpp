@@ -50,14 +50,15 @@ void runReceiveLoop(UdpReceiver& reader, Socket& socket)
             // A datagram larger than the buffer is an overrun like one that fills it: any host
             // may send one, so it is skipped rather than ending the reader.
             if (isMessageTooLong(error)) {
-                reader.datagramLog.write("buffer overrun", fmt::format("buffer overrun: {} bytes", "more than 16384"));
+                reader.datagramLog.write("buffer overrun", fmt::format("buffer overrun: {} bytes", "more than 16384"),
+                                         true);
                 continue;
             }
             throw std::runtime_error(fmt::format("receive error: {}", socketErrorText(error)));
         }
         if (count == 0) continue;
         if (count >= static_cast<long>(receiveBufferSize)) {
-            reader.datagramLog.write("buffer overrun", fmt::format("buffer overrun: {} bytes", count));
+            reader.datagramLog.write("buffer overrun", fmt::format("buffer overrun: {} bytes", count), true);
             continue;
         }
         reader.buffer[static_cast<std::size_t>(count)] = '\0';

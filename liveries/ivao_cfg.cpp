@@ -131,13 +131,13 @@ LiveryRecord lf_parseFltsimSections(std::uint32_t folderNumber, CfgSection whole
     } else {
         if (regcode.empty()) return incomplete(" misses airlinecode in title: " + title + ", and no regcode");
         const auto info = registrationInfo(regcode);
-        // A record without an airline knows no more than no record.
-        if (!info || info->airline.empty())
-            return incomplete(" misses airlinecode in title: " + title + ", and regcode unknown" + regcode);
+        if (!info) return incomplete(" misses airlinecode in title: " + title + ", and regcode unknown" + regcode);
+        // A record without an airline gives a livery without one, which the walk leaves out.
         airline = info->airline;
     }
     LiveryRecord record = lf_addLivery(folderNumber, airline, icaoType, true, title, regcode);
-    if (record.airline.empty()) incompleteSections.add(folderPath + " " + header + " title already exists: " + title);
+    // Only a taken title comes back without one.
+    if (record.title.empty()) incompleteSections.add(folderPath + " " + header + " title already exists: " + title);
     return record;
 }
 

@@ -28,6 +28,10 @@ constexpr std::string_view excludedWords[] = {"airport", "lvfr",      "mkstudios
                                               "navigraph", "flytampa", "inibuilds", "_CVT_"};
 constexpr std::size_t longestPath = 250;
 
+// The limit counts what the system counts: UTF-16 units, where the UTF-8 text of an accented
+// letter takes two bytes.
+bool pathTooLong(const std::filesystem::path& folder) { return folder.native().size() >= longestPath; }
+
 // Gives the task's scan-worker slot back when the task ends, on every path.
 struct SlotRelease {
     ~SlotRelease() { gf_releaseWorkerSlot(); }
@@ -302,7 +306,7 @@ void lf_startFileTask(LiveryWalk& walk, const FolderEntry& entry, const std::str
 // package of no liveries, nor when a link leads back to a folder already entered (reported).
 bool lf_enters(LiveryWalk& walk, const std::filesystem::path& folder, const std::string& path)
 {
-    if (path.size() >= longestPath) {
+    if (pathTooLong(folder)) {
         invalidCfgFiles.add(path + " skipped: path too long");
         return false;
     }

@@ -74,13 +74,8 @@ void setDestination(const std::string& typed)
         showTextParameter(DESTINATION);
         return;
     }
-    // The worker reads the airports data base at its start; until then no code can be checked.
-    if (!airportsAvailable()) {
-        tell(fmt::format("destination \"{}\" cannot be checked yet, the airports are being read ...", icao));
-        showTextParameter(DESTINATION);
-        return;
-    }
-    const std::optional<Airport> airport = findAirport(icao);
+    // The edit opens once the worker has read the airports; until then no code is known.
+    const std::optional<Airport> airport = airportsAvailable() ? findAirport(icao) : std::nullopt;
     if (!airport) {
         tell(fmt::format("destination \"{}\" is unknown ...", icao));
         showTextParameter(DESTINATION);

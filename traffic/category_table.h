@@ -28,7 +28,8 @@ public:
 
     const T& operator[](std::uint32_t key) const
     {
-        if (key >= capacity || !present_[key]) throw std::out_of_range("no row for this category");
+        // The text the hash map gave, which the log lines and callers know.
+        if (key >= capacity || !present_[key]) throw std::out_of_range("invalid unordered_map<K, T> key");
         return values_[key];
     }
 

@@ -213,7 +213,9 @@ void everyFifteenCycles(std::int32_t n)
     if (AUTO_RANGE.value()) autoRange();
     if (n % 60 != 0) return;
     const std::int32_t m = n / 60;
-    indicators.parkingMinutes.store(((m / 20) + 1) * 20 - m);
+    // "(next in N min)" stands in the parameter band.
+    const std::int32_t minutes = ((m / 20) + 1) * 20 - m;
+    if (indicators.parkingMinutes.exchange(minutes) != minutes) indicators.invalidate(Band::parameters);
     indicators.invalidate(Band::statistics);
     if (n % 1200 != 0) return;
     logNoMatchList();

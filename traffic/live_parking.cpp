@@ -193,9 +193,9 @@ void removeOldLiveParked(int extra)
 {
     const std::int64_t maxPark = maxParkedAircraft;
     if (maxPark < 0) return; // no calculation yet: no limit
-    std::int64_t excess = countActiveStatics() + countLiveParked(false) + extra - maxPark;
-    for (; excess > 0; --excess)
-        if (!evictOldestStatic() && !evictLiveNoLongerReported()) return;
+    // One aircraft per parking event: the next event takes the next one.
+    if (countActiveStatics() + countLiveParked(false) + extra <= maxPark) return;
+    if (!evictOldestStatic()) evictLiveNoLongerReported();
 }
 
 bool keptOffStandForLimit(const LiveAircraft& aircraft)

@@ -372,8 +372,6 @@ bool setParkAirport(const std::string& icao)
 
 void clearParkAirport()
 {
-    if (parkingSettingsChanged()) parkingParameterChanged.store(true);
-    forgetParkingSettings();
     if (parkFileLoaded && (learningOffByFile || standChangeCount.load() >= 1 || parkingParameterChanged.load())) {
         saveLearnedAirport();
         standChangeCount.store(0);
@@ -475,7 +473,8 @@ std::string lf_readParkedFile()
     takeReservedStandFromList();
     indicators.parkAirportLoaded.store(true);
     indicators.parkWeek.store(parkTrafficWeek);
-    rememberParkingSettings();
+    // Settings applied from the file are the airport's own; only the user's later changes count.
+    parkingParameterChanged.store(false);
     indicators.setText(indicators.parkLineText1, parkFileRecord.airportName);
     standChangeCount.store(0);
     indicators.updateCount.store(0);

@@ -29,9 +29,6 @@ std::atomic<bool> parkingParameterChanged{false};
 
 namespace {
 
-// The parking settings as the park airport's file left them when it was read.
-std::string settingsAtRead;
-
 constexpr double allowedExcess = 0.0009719222462203025; // 1.8 m
 constexpr double smallStep = 0.00755939524838013;       // 14 m
 constexpr double largeStep = 0.011339092872570195;      // 21 m
@@ -194,11 +191,16 @@ ApfRecord learnedRecord()
 
 } // namespace
 
-void rememberParkingSettings() { settingsAtRead = learnedSettingsText(); }
-
-void forgetParkingSettings() { settingsAtRead.clear(); }
-
-bool parkingSettingsChanged() { return !settingsAtRead.empty() && learnedSettingsText() != settingsAtRead; }
+void noteParkingSettingChange(const Parameter& changed)
+{
+    // The settings of the learned file's parameters; MAX_FIT is typed in hours in MAX_FIT_FL.
+    static const Parameter* const travelling[] = {
+        &LATERAL_RANGE,     &AUTO_RANGE, &WEEK,       &PARK_FAKE, &PARK_SOFT, &parking_percentage,
+        &INITIAL_LOAD_ONLY, &MAX_FIT,    &MAX_FIT_FL, &MAX_LIVE,  &LEARN_SOFT};
+    if (!indicators.parkAirportLoaded.load()) return;
+    if (std::find(std::begin(travelling), std::end(travelling), &changed) != std::end(travelling))
+        parkingParameterChanged.store(true);
+}
 
 bool rememberLearnedSlot(DaySlot daySlot, std::uint32_t flightId, bool force)
 {
@@ -253,14 +255,14 @@ void saveLearnedAirport()
             saved = saveApf(learnedRecord(), path, apfKindLearned);
         }
     }
-    if (saved) {
-        setStatus(fmt::format("{}{} \"{}\" saved with {} update{} {}", nowTimeText(), parkHandmade ? " handmade" : "",
-                              pathToUtf8(path), changes, gf_plural(changes),
-                              parameters ? "and one or more parameter changes" : ""),
-                  true);
-    } else {
-        setStatus(fmt::format("{} saving \"{}\" did not succeed", nowTimeText(), pathToUtf8(path)), true);
-    }
+    // The exit saves too, after the stop: the line goes to the log all the same.
+    const std::string text = saved ? fmt::format("{}{} \"{}\" saved with {} update{} {}", nowTimeText(),
+                                                 parkHandmade ? " handmade" : "", pathToUtf8(path), changes,
+                                                 gf_plural(changes),
+                                                 parameters ? "and one or more parameter changes" : "")
+                                   : fmt::format("{} saving \"{}\" did not succeed", nowTimeText(), pathToUtf8(path));
+    setStatus(text, false);
+    logLine(text);
     standChangeCount.store(0);
     parkingParameterChanged.store(false);
 }

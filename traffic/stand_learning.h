@@ -2,6 +2,7 @@
 // Stand learning: where a live aircraft that left the feed on the ground (or near it) most likely
 // parked, recorded as a soft option of a free stand that suits it; and the learned airport file
 // that keeps what was learned when the park airport is left. Worker thread only.
+#include "foundation/parameters/parameter.h"
 #include "foundation/time_text.h"
 #include "traffic/records.h"
 #include "traffic/stands.h"
@@ -22,14 +23,13 @@ struct LearnedSlot {
 extern std::vector<LearnedSlot> learnedSlots;
 // Learning is allowed at the park airport (its own file is not good enough to need none).
 extern bool learningAllowed;
-// A setting that travels with the learned file changed during the run: raised when the park
-// airport is left with settings other than those its file was read with.
+// The user changed a setting that travels with the learned file while the park airport's stands
+// were loaded; cleared when its file is read and when the learned file is saved.
 extern std::atomic<bool> parkingParameterChanged;
-// Notes the parking settings the park airport's file was read with.
-void rememberParkingSettings();
-void forgetParkingSettings();
-// A setting that travels with the learned file differs from what the file was read with.
-bool parkingSettingsChanged();
+// Called by the window when the user changed a setting: raises the flag for the settings that the
+// learned file carries, and only while the park airport's stands are loaded. The program's own
+// changes (the automatic range, a learned file read) do not come here.
+void noteParkingSettingChange(const Parameter& changed);
 
 // Notes the flight's slot: false when it was noted less than 3 slots ago and force is off.
 bool rememberLearnedSlot(DaySlot daySlot, std::uint32_t flightId, bool force);

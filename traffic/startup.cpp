@@ -214,10 +214,9 @@ std::vector<RunControlState> runControlStates()
         {&AIRPORT_RANGE, true},
         {&AIRPORT_HEIGHT, true},
         {&CUSTOM_MAX_PARK, true},
-        // Both text edits answer at once on the window thread, also while the run waits for the
-        // simulator; a destination is checked once the airports are read.
+        // The block edit answers at once on the window thread, also while the run waits for the
+        // simulator; the destination edit opens with the park-airport choice (airports read).
         {&BLOCK_CALLSIGN, true},
-        {&DESTINATION, true},
         {&ALL_INSTALL_PATH, true},
         {&LATERAL_RANGE, !autoRange},
         {&AUTO_RANGE_ABOVE_HEIGHT, autoRange},
@@ -229,6 +228,7 @@ std::vector<RunControlState> runControlStates()
         {&HIGH_PERF_AIRCRAFT, true},
         // Live aircraft, a park airport and its stands come with the main loop.
         {&CALLSIGN_2_OBJECTID, false},
+        {&DESTINATION, false},
         {&rereadButton, false},
         {&LEARN_SOFT, false},
         {&flushStaticButton, false},

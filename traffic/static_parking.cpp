@@ -425,42 +425,14 @@ bool standInUse(const StaticCandidate& c, const Stand& stand)
         return true;
     }
     for (const StaticAircraft& s : staticAircraft) {
-        if (s.state == stateRemovingFromSim || !onStandOrNext(s.sid, stand)) continue;
+        // Whatever its state: one still being removed stands there until the simulator confirms it.
+        if (!onStandOrNext(s.sid, stand)) continue;
         if (LOG.value())
             logLine(fmt::format("{:8}: no static parking for {}, static aircraft {} is adjacent at {}, possibly colliding",
                                 stand.name, c.cs, s.callsign, sidName(s.sid)));
         return true;
     }
     return false;
-}
-
-// A static aircraft on its way out still stands there until the simulator removed it.
-bool standBeingCleared(const Stand& stand)
-{
-    return std::any_of(staticAircraft.begin(), staticAircraft.end(), [&stand](const StaticAircraft& s) {
-        return s.state == stateRemovingFromSim && onStandOrNext(s.sid, stand);
-    });
-}
-
-// How often a candidate waited for its stand to be cleared, by stand id.
-std::map<std::uint32_t, int> clearanceWaits;
-// At one try per placement tick (half a second): a removal the simulator never confirms
-// must not hold the candidates (and the parking controls) for the rest of the run.
-constexpr int maxClearanceWaits = 40;
-
-// The candidate waits for the aircraft that is leaving its stand or a neighbour (the coupled
-// flight that takes a stand over comes right after the one that leaves it): it goes to the far
-// end of the list and is tried again after the others.
-bool waitForClearance(const StaticCandidate& c, const Stand& stand)
-{
-    if (!standBeingCleared(stand)) return false;
-    if (++clearanceWaits[c.sid] > maxClearanceWaits) {
-        logLine(fmt::format("{:8}: no static parking for {}, the stand was not cleared", stand.name, c.cs));
-        clearanceWaits.erase(c.sid);
-        return true;
-    }
-    staticCandidates.insert(staticCandidates.begin(), c);
-    return true;
 }
 
 AiCreateRequest staticCreationRequest(const StaticAircraft& s, const Stand& stand)
@@ -493,8 +465,6 @@ void placeStaticAircraft()
         logMarked(fmt::format("stand with id {} not found", c.sid));
         return;
     }
-    if (waitForClearance(c, *stand)) return;
-    clearanceWaits.erase(c.sid);
     const std::uint32_t number = (staticRunningNumber + 1) % 10000;
     FlightRecord identity;
     identity.airline = c.airline;
@@ -550,7 +520,6 @@ int countStaticParked(bool updateDisplay)
 void clearStaticParking()
 {
     staticCandidates.clear();
-    clearanceWaits.clear();
     liveStayers.clear();
     clearRenewalLists();
     recentlyReported.clear();

@@ -168,7 +168,6 @@ void resetTrafficManager()
     replacementChecks.clear();
     clearObjectEvents();
     clearSimConnectQueues();
-    tickCount = 0;
     currentSlot.store(DaySlot{0, 0});
     resolvedObjectId = 0;
     deleteCallsignList();

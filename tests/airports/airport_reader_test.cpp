@@ -108,7 +108,8 @@ TEST(StandLinks, SameAsEveryPairComparedAndStoppable)
     for (std::size_t a = 0; a < list.size(); ++a) {
         std::vector<std::uint32_t> expected;
         for (std::size_t b = 0; b < list.size(); ++b)
-            if (a != b && distanceNm({list[a].lat, list[a].lon}, {list[b].lat, list[b].lon}) < 1.1 * (list[a].radius + list[b].radius))
+            if (a != b && distanceNm({list[a].lat, list[a].lon}, {list[b].lat, list[b].lon}) * 1.1 <
+                              list[a].radius + list[b].radius)
                 expected.push_back(static_cast<std::uint32_t>(b + 1));
         EXPECT_EQ(linked[a].adjacent, expected) << a;
         EXPECT_EQ(linked[a].id, a + 1);
@@ -120,7 +121,8 @@ TEST(StandLinks, SameAsEveryPairComparedAndStoppable)
     stopRequested = false;
 }
 
-// Pairs of stands north of one another: adjacent when their circles overlap or nearly touch.
+// Pairs of stands north of one another: adjacent when the distance times 1.1 is below the sum
+// of the radii, so circles that only just overlap are not.
 TEST(StandLinks, StandsThatOverlapAreAdjacent)
 {
     const struct {
@@ -128,11 +130,11 @@ TEST(StandLinks, StandsThatOverlapAreAdjacent)
         double radiusMetres;
         bool adjacent;
     } cases[] = {
-        {20.0, 10.5, true},  // the circles overlap by a metre
-        {22.0, 10.5, true},  // a metre apart: within the tenth of the radii kept free
-        {24.0, 10.5, false}, // three metres apart
-        {60.0, 35.0, true},
-        {80.0, 35.0, false},
+        {19.0, 10.5, true},  // 20.9 m against 21 m
+        {20.0, 10.5, false}, // the circles overlap by a metre: 22 m against 21 m
+        {22.0, 10.5, false}, // a metre apart
+        {63.0, 35.0, true},  // 69.3 m against 70 m
+        {64.0, 35.0, false}, // 70.4 m against 70 m
     };
     for (const auto& c : cases) {
         std::vector<Stand> list(2);

@@ -1,5 +1,6 @@
 // The real program, started as a user starts it: its own folder, its own settings, real windows.
 #include "foundation/geometry.h"
+#include "foundation/parameters/parameter_table.h"
 #include "foundation/text_files.h"
 #include "liveries/aircraft_cfg.h"
 #include "foundation/version.h"
@@ -170,7 +171,8 @@ int storedInt(const std::filesystem::path& xml, const std::string& key)
 } // namespace
 
 // The staged program folder as a user copies it, without a SimConnect.dll beside the program:
-// it starts, says what is missing and where it belongs, waits, and closes as usual.
+// it starts, says what is missing and where it belongs, waits, answers what is typed into the
+// block edit meanwhile, and closes as usual.
 TEST(Program, RunsWithoutSimConnectDllSaysSoWaitsAndClosesLikeAUser)
 {
     ProgramFolder folder;
@@ -180,7 +182,8 @@ TEST(Program, RunsWithoutSimConnectDllSaysSoWaitsAndClosesLikeAUser)
     HWND window = nullptr;
     ASSERT_TRUE(waitFor([&] { return (window = first.window(L"Quillmarsh")) != nullptr; }));
     ASSERT_TRUE(waitFor([&] { return fileText(folder.log()).find("Waiting for MSFS 2020 ...") != std::string::npos; }));
-    ASSERT_TRUE(waitFor([&] { return fileText(folder.log()).find("Error SimConnect.dll not found in ") != std::string::npos; }));
+    ASSERT_TRUE(
+        waitFor([&] { return fileText(folder.log()).find("SimConnect.dll not found in ") != std::string::npos; }));
     EXPECT_NE(fileText(folder.log()).find(": copy the SimConnect.dll of the MSFS SDK (folder \"SimConnect SDK\\lib\") beside "
                                           "Quillmarsh.exe, Quillmarsh waits for it"),
               std::string::npos);
@@ -203,6 +206,16 @@ TEST(Program, RunsWithoutSimConnectDllSaysSoWaitsAndClosesLikeAUser)
     EXPECT_EQ(fileText(folder.log()), logBefore);
     EXPECT_EQ(fileText(folder.parametersXml()), xmlBefore);
     EXPECT_FALSE(std::filesystem::exists(folder.program() / "Log0.txt"));
+
+    // The notice of the missing library leaves the status line to the edits' answers.
+    HWND block = GetDlgItem(window, qtr::BLOCK_CALLSIGN.id);
+    ASSERT_NE(block, nullptr);
+    SendMessageW(block, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"abc12"));
+    PostMessageW(block, WM_CHAR, 13, 0);
+    EXPECT_TRUE(waitFor([&] {
+        return fileText(folder.log()).find("live aircraft with callsign \"ABC12\" will be blocked") !=
+               std::string::npos;
+    }));
 
     // Move the window, then close it as the close button does.
     SetWindowPos(window, nullptr, 123, 45, 0, 0, SWP_NOSIZE | SWP_NOZORDER);

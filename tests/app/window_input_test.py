@@ -183,8 +183,9 @@ def yellow_pixels(png, box):
 
 
 def while_waiting_for_the_simulator(build, source):
-    """The simulator never comes: the block and destination edits answer all the same, on the
-    status line and in the saved settings; the window's picture has the layout's size."""
+    """The simulator never comes: the block edit answers all the same, on the status line and in
+    the saved settings, while the destination edit stays closed until a park airport is chosen;
+    the window's picture has the layout's size."""
     program = Program(build, source, "window-input-waiting", sim_after_seconds=100000)
     try:
         check(program.find_window(), "the main window appears (no simulator)")
@@ -202,9 +203,11 @@ def while_waiting_for_the_simulator(build, source):
         after = yellow_pixels(png, status_band)
         check(after > 0 and after != before, f"the status line shows the answer ({before} -> {after} text pixels)")
         program.type_into(240, 351, "ksfo")
-        check(wait_for(lambda: program.setting("DESTINATION") == "KSFO", 5),
-              f'the destination is saved at once (file has {program.setting("DESTINATION")})')
-        check(wait_for(lambda: "New destination: KSFO" in program.log(), 5), "the destination is told")
+        # The block edit's next answer comes after whatever the destination's typing did.
+        program.type_into(260, 267, "dlh4ab")
+        check(wait_for(lambda: program.setting("BLOCK_CALLSIGN") == "DLH4AB", 5), "the block edit answers again")
+        check(program.setting("DESTINATION") != "KSFO" and "destination" not in program.log(),
+              f'the destination edit is closed (file has {program.setting("DESTINATION")})')
         size = subprocess.run(["identify", "-format", "%w %h", png], capture_output=True, text=True).stdout.strip()
         check(size == "880 476", f"the picture is the layout's client area ({size})")
         check(pixel(png, 879, 250) == (153, 204, 255), "the parameter band reaches the right edge")

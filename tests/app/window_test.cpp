@@ -17,6 +17,7 @@
 #include "support/screen_capture.h"
 #include "support/test_support.h"
 #include "traffic/callsigns.h"
+#include "traffic/stand_learning.h"
 #include "traffic/data_cycle.h"
 #include "traffic/range.h"
 #include "traffic/traffic_state.h"
@@ -112,6 +113,17 @@ protected:
         EXPECT_TRUE(found) << "\"" << text << "\" at " << x << "," << y << " in " << std::hex << colour;
         const RECT box = textBox(x, y, text);
         EXPECT_GE(capture.count(box, colour), 4) << "\"" << text << "\" not in its colour on screen";
+    }
+    std::string drawnAt(int x, int y) const
+    {
+        for (const DrawnText& t : drawn_)
+            if (t.x == x && t.y == y) return t.text;
+        return {};
+    }
+    int textWidth(const std::string& text)
+    {
+        const RECT box = textBox(0, 0, text);
+        return box.right - box.left;
     }
     bool wasDrawn(const std::string& prefix) const
     {
@@ -259,6 +271,18 @@ TEST_F(MainWindowTest, ErrorOnTheStatusLine)
     EXPECT_FALSE(wasDrawn("bad"));
     EXPECT_TRUE(wasDrawn("Install path:"));
     EXPECT_NE(log().find("bad \xC3 title conversion exception"), std::string::npos);
+
+    // An error longer than the window ends with "..." at its edge.
+    std::string longError = "95: ";
+    for (int k = 0; k < 40; ++k) longError += fmt::format("word{} ", k);
+    setError(longError);
+    paintAndCapture("long-error");
+    const std::string shown = drawnAt(3, 455);
+    ASSERT_TRUE(shown.ends_with("...")) << shown;
+    EXPECT_EQ(longError.rfind(shown.substr(0, shown.size() - 3), 0), 0u) << shown;
+    EXPECT_LE(3 + textWidth(shown), statusBand.right);
+    EXPECT_GT(3 + textWidth(shown), statusBand.right - 50); // cut at the edge, not before
+    clearError();
 }
 
 TEST_F(MainWindowTest, ParkAirportLoaded)
@@ -314,6 +338,11 @@ TEST_F(MainWindowTest, ParkAirportLoaded)
     const auto longName = paintAndCapture("park-airport-long-name");
     EXPECT_GT(longName.count(RECT{parkLineLeft, 399, parkLineRight, 415}, greenColour), 100);
     EXPECT_EQ(longName.count(RECT{parkLineRight, 395, 430, 420}, greenColour), 0);
+    // The names are cut, the traffic week stays.
+    const std::string parkLine = drawnAt(parkLineLeft, 399);
+    EXPECT_TRUE(parkLine.starts_with(" Los Angeles")) << parkLine;
+    EXPECT_TRUE(parkLine.ends_with("..., wk=1")) << parkLine;
+    EXPECT_LE(parkLineLeft + textWidth(parkLine), parkLineRight);
     expectText(longName, 430, 399, "qf: 62/40", greenColour);
     indicators.parkAirportLoaded = false;
     const auto notLoaded = paintAndCapture("park-airport-loading");
@@ -524,13 +553,13 @@ TEST_F(MainWindowTest, BlockAndDestinationEditsAnswerAtOnce)
     command(unblockButton);
     EXPECT_EQ(indicators.statusLine(), "Nothing to block or unblock...");
 
-    // A destination before the airports are read cannot be checked; once they are, a known one is
-    // stored and only its park-airport entry waits for the worker.
+    // Before the airports are read no code is known; once they are, a known one is stored and
+    // only its park-airport entry waits for the worker.
     forgetAirports();
     DESTINATION.setValue("");
     typeAndEnter(DESTINATION, "ksfo");
     EXPECT_EQ(DESTINATION.value(), "");
-    EXPECT_EQ(indicators.statusLine(), "destination \"KSFO\" cannot be checked yet, the airports are being read ...");
+    EXPECT_EQ(indicators.statusLine(), "destination \"KSFO\" is unknown ...");
     qtest::writeFile("input/airports_msfs.xml",
                      "<airports><airport code=\"KSFO\" iata=\"SFO\" lat=\"37.619\" lon=\"-122.375\" alt=\"13\"/>"
                      "<airport code=\"KLAX\" iata=\"LAX\" lat=\"33.942\" lon=\"-118.408\" alt=\"125\"/></airports>");
@@ -638,6 +667,36 @@ TEST_F(MainWindowTest, CheckBoxesStoreTheirStateAndAct)
     // An id of no control is left to the default procedure.
     EXPECT_FALSE(lf_HandleWMCOMMAND(window_, MAKEWPARAM(40000, BN_CLICKED)));
     EXPECT_EQ(SendMessageW(window_, WM_COMMAND, MAKEWPARAM(40000, BN_CLICKED), 0), 0);
+}
+
+// What the user changes while the park airport's stands are loaded marks the learned file for
+// saving, when the file carries that setting; nothing else does.
+TEST_F(MainWindowTest, UserChangesOfParkingSettingsAreNoted)
+{
+    const struct {
+        const char* what;
+        bool loaded;
+        std::function<void()> change;
+        bool noted;
+    } cases[] = {
+        {"WEEK clicked", true, [this] { command(WEEK); }, true},
+        {"WEEK clicked, no airport", false, [this] { command(WEEK); }, false},
+        {"a collision box clicked", true, [this] { command(COLLISION_USER_GND); }, false},
+        {"LATERAL_RANGE typed", true, [this] { typeAndEnter(LATERAL_RANGE, "33"); }, true},
+        {"the same LATERAL_RANGE typed", true, [this] { typeAndEnter(LATERAL_RANGE, "33"); }, false},
+        {"MATCHING_DEPTH typed", true, [this] { typeAndEnter(MATCHING_DEPTH, "3"); }, false},
+    };
+    for (const auto& c : cases) {
+        indicators.parkAirportLoaded = c.loaded;
+        parkingParameterChanged = false;
+        c.change();
+        EXPECT_EQ(parkingParameterChanged.load(), c.noted) << c.what;
+    }
+    indicators.parkAirportLoaded = false;
+    parkingParameterChanged = false;
+    for (CheckBoxParameter* box : {&WEEK, &COLLISION_USER_GND}) box->setValue(box->defaultValue());
+    LATERAL_RANGE.setValue(LATERAL_RANGE.defaultValue());
+    MATCHING_DEPTH.setValue(MATCHING_DEPTH.defaultValue());
 }
 
 TEST_F(MainWindowTest, AutoRangeOffGivesBackTheUsersRadius)

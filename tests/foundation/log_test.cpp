@@ -175,8 +175,15 @@ TEST(Log, RepeatsOfAKindAtMostOnceASecond)
         manual.now += std::chrono::milliseconds(300);
     }
     limited.write("overrun", "overrun last");
-    EXPECT_EQ(capture.lines(), (std::vector<std::string>{"overrun 0", "no QNH 0", "overrun 4",
-                                                         "          (3 more \"overrun\" lines left out)", "no QNH 4",
-                                                         "          (3 more \"no QNH\" lines left out)"}));
+    // After a stop the lines still reach the log, but for the kinds written only while running.
+    manual.now += std::chrono::seconds(2);
+    stopRequested = true;
+    limited.write("no QNH", "no QNH after the stop");
+    limited.write("overrun", "overrun after the stop", true);
+    stopRequested = false;
+    EXPECT_EQ(capture.lines(),
+              (std::vector<std::string>{"overrun 0", "no QNH 0", "overrun 4",
+                                        "          (3 more \"overrun\" lines left out)", "no QNH 4",
+                                        "          (3 more \"no QNH\" lines left out)", "no QNH after the stop"}));
     setClock(nullptr);
 }

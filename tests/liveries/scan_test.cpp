@@ -14,6 +14,7 @@
 #include "liveries/regcodes.h"
 #include "liveries/scan_problems.h"
 #include "liveries/scanned_liveries_file.h"
+#include "liveries/type_data_base.h"
 #include "scan_fixture.h"
 #include "foundation/run_control.h"
 
@@ -22,6 +23,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <set>
+#include <type_traits>
 
 using namespace qtr;
 using qtest::ScanTest;
@@ -333,7 +335,14 @@ TEST_F(ScanTest, IvaoRules)
          "misses airlinecode in title: Boeing, and regcode unknownQ-QQQQ"},
         {"no airline in the title, a placeholder registration", "IVAO_B738", {"[fltsim.0]", "title=Boeing 2", "texture=DLH", "atc_id=G-BAFM"}, nullptr,
          "misses airlinecode in title: Boeing 2, and no regcode"},
+        {"no airline in the title, the registration's airline", "IVAO_B738", {"[fltsim.0]", "title=Boeing 3", "texture=DLH", "atc_id=D-AIZZ"},
+         "DLH|B738|D-AIZZ", nullptr},
+        // Known, though without an airline: not "unknown"; the livery has no airline to keep.
+        {"no airline in the title, a registration without one", "IVAO_B738", {"[fltsim.0]", "title=Boeing 4", "texture=DLH", "atc_id=N4444"},
+         nullptr, nullptr},
     };
+    registrations["D-AIZZ"] = RegistrationInfo{"DLH", "A320", "", false};
+    registrations["N4444"] = RegistrationInfo{"", "B738", "", false};
     for (const auto& c : cases) {
         incompleteSections.clear();
         const std::string path = file(c.model);
@@ -367,6 +376,22 @@ TEST_F(ScanTest, FoldersWithOverlongPathsAreNotEntered)
     write("long" + below + "/aircraft.cfg", goodFile("Long"));
     EXPECT_EQ(describeAll(scan("long")), (std::vector<std::string>{"AAL|B738|Short||1|pax", "AAL|B738|Short Cargo||1|cargo"}));
     EXPECT_EQ(qtest::readFile(root / "Log.txt").find("aborted"), std::string::npos);
+
+    // Windows counts UTF-16 units: a folder of 245 of them is entered, though its UTF-8 text of
+    // accented letters is longer than 250 bytes.
+    if constexpr (std::is_same_v<std::filesystem::path::value_type, wchar_t>) {
+        std::filesystem::path folder = root / "accents";
+        ASSERT_LT(folder.native().size(), 200u);
+        // Names of at most 100 letters: the file system under test may count them in bytes.
+        while (folder.native().size() < 245)
+            folder /= std::wstring(std::min<std::size_t>(100, 244 - folder.native().size()), L'\u00e9');
+        ASSERT_EQ(folder.native().size(), 245u);
+        ASSERT_GE(pathToUtf8(folder).size(), 250u);
+        std::filesystem::create_directories(folder);
+        qtest::writeFile(folder / "aircraft.cfg", goodFile("Accents"));
+        EXPECT_EQ(describeAll(scan("accents")),
+                  (std::vector<std::string>{"AAL|B738|Accents||1|pax", "AAL|B738|Accents Cargo||1|cargo"}));
+    }
 }
 
 // The fixture package of problems in the Community folder, scanned by the driver in automatic

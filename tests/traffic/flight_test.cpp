@@ -494,7 +494,13 @@ TEST_F(Flights, DataCycleWorkFallsOnItsCycles)
     std::vector<int> parkAirportUpdates, callsignWrites;
     int lampCycle = 0, rangeCycle = 0, twinCycle = 0;
     std::map<int, int> minutesShown;
+    // "(next in N min)" stands in the parameter band: it is repainted when the minutes change.
+    static int parameterRepaints = 0;
+    parameterRepaints = 0;
+    setWindowHooks([](Band band) { parameterRepaints += band == Band::parameters ? 1 : 0; }, nullptr);
+    std::vector<int> minuteRepaints;
     for (int n = 1; n <= 1230; ++n) {
+        parameterRepaints = 0;
         newUserData = true;
         // The park-airport update enables the parking controls once static parking has placed
         // all its candidates: a busy flag that clears shows that it ran.
@@ -509,6 +515,7 @@ TEST_F(Flights, DataCycleWorkFallsOnItsCycles)
         if (!rangeCycle && LATERAL_RANGE.value() == 10) rangeCycle = n;
         if (!twinCycle && staticAircraft.front().state == stateRemovingFromSim) twinCycle = n;
         if (n == 60 || n == 1200) minutesShown[n] = indicators.parkingMinutes.load();
+        if (n % 60 == 0 && n <= 180 && parameterRepaints > 0) minuteRepaints.push_back(n);
         if (n == 1200) {
             EXPECT_TRUE(renewalRequested.load());
             EXPECT_FALSE(renewalBusy);
@@ -539,6 +546,8 @@ TEST_F(Flights, DataCycleWorkFallsOnItsCycles)
     EXPECT_EQ(twinCycle, 61);
     EXPECT_EQ(minutesShown[60], 19);
     EXPECT_EQ(minutesShown[1200], 20);
+    setWindowHooks(nullptr, nullptr);
+    EXPECT_EQ(minuteRepaints, (std::vector<int>{120, 180})); // 60: still 19, as placed
     // The renewal's second step 15 cycles after its first: it takes the collected callsigns over.
     EXPECT_FALSE(renewalBusy);
     EXPECT_FALSE(trafficReader.collectReportedFlights.load());

@@ -9,6 +9,7 @@
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/paths.h"
+#include "foundation/run_control.h"
 #include "traffic/sim_objects.h"
 #include "links/udp_receiver.h"
 #include "liveries/livery_matcher.h"
@@ -21,6 +22,7 @@
 #include "traffic/motion.h"
 #include "traffic/park_airports.h"
 #include "traffic/parking_renewal.h"
+#include "traffic/range.h"
 #include "traffic/removal.h"
 #include "traffic/stand_learning.h"
 #include "traffic/static_parking.h"
@@ -524,8 +526,9 @@ TEST_F(Parking, ArrivalTaxiingToItsStandLosesItWhenTheAirportIsLeft)
     EXPECT_EQ(a.phase, phaseTaxi);
 }
 
-// Leaving the airport saves the learned file when a parking setting changed during the run, even
-// with no stand changed; with nothing changed no file is written.
+// Leaving the airport saves the learned file when the user changed a parking setting there, even
+// with no stand changed; with nothing changed, or only the automatic range moved by the climb
+// away, or a setting the file does not carry changed, no file is written.
 TEST_F(Parking, ChangedParkingSettingsAreSavedWithTheAirport)
 {
     const auto learned = learnedFolder / "thirdparty" / "Pub" / "EDDF.xml";
@@ -534,9 +537,34 @@ TEST_F(Parking, ChangedParkingSettingsAreSavedWithTheAirport)
     removeAllParkedAircraft();
     EXPECT_FALSE(std::filesystem::exists(learned));
 
+    AUTO_RANGE.setValue(true);
+    chooseAndLoad();
+    noteParkingSettingChange(ALWAYS_ON_TOP);
+    autoRange();
+    const std::int32_t onGround = LATERAL_RANGE.value();
+    h.setUser(airportLat, airportLon, false, 19364, 0, 19000); // climbed above AIRPORT_HEIGHT
+    autoRange();
+    EXPECT_NE(LATERAL_RANGE.value(), onGround);
+    updateParkAirport(false);
+    ASSERT_EQ(parkAirportIcao, "");
+    EXPECT_FALSE(std::filesystem::exists(learned));
+    AUTO_RANGE.setValue(AUTO_RANGE.defaultValue());
+
+    WEEK.setValue(!WEEK.defaultValue());
+    noteParkingSettingChange(WEEK); // before the airport is loaded: its file does not take it
+    chooseAndLoad();
+    removeAllParkedAircraft();
+    EXPECT_FALSE(std::filesystem::exists(learned));
+    WEEK.setValue(WEEK.defaultValue());
+
     chooseAndLoad();
     WEEK.setValue(!WEEK.defaultValue());
+    noteParkingSettingChange(WEEK);
+    stopRequested = true; // left at the exit: the save is logged all the same
     removeAllParkedAircraft();
+    stopRequested = false;
+    EXPECT_NE(qtest::readFile("Log.txt").find("EDDF.xml\" saved with 0 updates and one or more parameter changes"),
+              std::string::npos);
     ASSERT_TRUE(std::filesystem::exists(learned));
     WEEK.setValue(WEEK.defaultValue());
     resetTrafficManager();

@@ -343,8 +343,8 @@ TEST_F(Startup, StartMendsTheSavedState)
     MSFS_INSTALL_PATH.setValue("");
 }
 
-// Which controls a run's start enables, as the settings ask; the two text edits that answer at
-// once are open from the start, the controls of the main loop are not.
+// Which controls a run's start enables, as the settings ask; the block edit that answers at once
+// is open from the start, the destination edit and the controls of the main loop are not.
 TEST_F(Startup, RunControlsFollowTheSettings)
 {
     struct Case {
@@ -370,10 +370,11 @@ TEST_F(Startup, RunControlsFollowTheSettings)
         EXPECT_EQ(enabled(AI_PACKAGE_ORDER), c.automaticLiveries);
         EXPECT_EQ(enabled(CALLSIGN_OBJECTIDS), c.msfs2020);
         for (const ParameterControl* open : std::initializer_list<const ParameterControl*>{
-                 &BLOCK_CALLSIGN, &DESTINATION, &ALL_INSTALL_PATH, &MAX_LIVE, &MATCHING_DEPTH})
+                 &BLOCK_CALLSIGN, &ALL_INSTALL_PATH, &MAX_LIVE, &MATCHING_DEPTH})
             EXPECT_EQ(enabled(*open), std::optional<bool>(true)) << open->id;
         for (const ParameterControl* closed : std::initializer_list<const ParameterControl*>{
-                 &CALLSIGN_2_OBJECTID, &rereadButton, &flushStaticButton, &parking_percentage, &MAX_FIT_FL, &LEARN_SOFT})
+                 &CALLSIGN_2_OBJECTID, &DESTINATION, &rereadButton, &flushStaticButton, &parking_percentage,
+                 &MAX_FIT_FL, &LEARN_SOFT})
             EXPECT_EQ(enabled(*closed), std::optional<bool>(false)) << closed->id;
     }
     BLOCK_CALLSIGN.setValue("");

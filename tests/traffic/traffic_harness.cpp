@@ -37,6 +37,7 @@ TrafficHarness::TrafficHarness()
 {
     setClock(&clock_);
     resetTrafficManager();
+    tickCount = 0; // a run keeps it; each test starts its motion clock afresh
     clearLiveryMatcher();
     resetDataCycle();
     clearTestDataBases();
