@@ -85,7 +85,8 @@ void lf_walkFolder(BglWalk& walk, const std::filesystem::path& folder, const std
                 if (const auto inside = walk.entered.enter(location, entry))
                     lf_walkFolder(walk, entry.path, *inside);
                 else
-                    lf_addScanMessage(fmt::format("{}folder {} skipped: it leads to a folder already scanned", "===> ", pathText));
+                    lf_addScanMessage(
+                        fmt::format("{}folder {} skipped: it leads to a folder already scanned", "===> ", pathText));
             } else {
                 const std::string name = pathToUtf8(entry.name);
                 const std::size_t dot = name.rfind('.');
@@ -276,8 +277,8 @@ void lf_searchAirportsInFolder(const std::filesystem::path& folder)
             applyBglScanResult(result);
             // An error costs the rest of that one file; the scan goes on.
             if (!result.error.empty())
-                lf_addScanMessage(fmt::format("{}damaged BGL file {}, the rest of it skipped, cause: {}", "===> ", oldest.path,
-                                              result.error));
+                lf_addScanMessage(fmt::format("{}damaged BGL file {}, the rest of it skipped, cause: {}", "===> ",
+                                              oldest.path, result.error));
         } catch (const std::exception& e) {
             lf_addScanMessage(fmt::format("{}BGL file {} skipped, cause: {}", "===> ", oldest.path, e.what()));
         }
@@ -287,7 +288,8 @@ void lf_searchAirportsInFolder(const std::filesystem::path& folder)
         if (lf_stopping()) break;
         try {
             gf_waitForWorkerSlot();
-            pending.push_back(PendingBgl{pathToUtf8(files[i]), std::async(std::launch::async, lf_toParkingPositions, files[i])});
+            pending.push_back(
+                PendingBgl{pathToUtf8(files[i]), std::async(std::launch::async, lf_toParkingPositions, files[i])});
             ++scanTasksRunning;
         } catch (const std::exception& e) {
             lf_addScanMessage(fmt::format("{} airports search in folder {} aborted, cause: {}", "===> ", folderText, e.what()));

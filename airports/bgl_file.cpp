@@ -52,14 +52,17 @@ std::optional<BglFile> BglFile::read(const std::filesystem::path& path, std::siz
     auto file = std::make_shared<ReadOnlyFile>(path, false);
     const std::optional<std::uint64_t> size = file->sizeBytes();
     if (!size) return std::nullopt;
-    return BglFile(*size, [file](std::uint64_t offset, char* into, std::uint64_t count) { return file->readAt(offset, into, count); },
-                   windowBytes);
+    return BglFile(
+        *size,
+        [file](std::uint64_t offset, char* into, std::uint64_t count) { return file->readAt(offset, into, count); },
+        windowBytes);
 }
 
 const char* BglFile::at(std::uint64_t offset, std::uint64_t width) const
 {
     if (offset > size_ || width > size_ - offset)
-        throw std::out_of_range(fmt::format("BGL read of {} bytes at offset {} beyond the file's {} bytes", width, offset, size_));
+        throw std::out_of_range(
+            fmt::format("BGL read of {} bytes at offset {} beyond the file's {} bytes", width, offset, size_));
     for (std::size_t k = 0; k < windows_.size(); ++k) {
         const Window& w = windows_[k];
         if (offset >= w.start && offset - w.start + width <= w.bytes.size()) {
@@ -77,7 +80,8 @@ const char* BglFile::at(std::uint64_t offset, std::uint64_t width) const
     const std::uint64_t got = source_(w.start, w.bytes.data(), w.bytes.size());
     if (got < w.bytes.size()) {
         w.bytes.clear();
-        throw std::out_of_range(fmt::format("BGL read at offset {}: the file ended after {} bytes of {}", offset, w.start + got, size_));
+        throw std::out_of_range(
+            fmt::format("BGL read at offset {}: the file ended after {} bytes of {}", offset, w.start + got, size_));
     }
     return w.bytes.data() + (offset - w.start);
 }

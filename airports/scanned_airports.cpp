@@ -211,7 +211,8 @@ void lf_readParkingPositions(const BglFile& file, const BglRecord& subrecord, Bg
             }
             if (unique.empty()) {
                 if (crowded.insert(name).second)
-                    lf_addScanMessage(fmt::format("{}Warning more then 6 the same ids {}, in {}", "===> ", name, context.bglPath));
+                    lf_addScanMessage(
+                        fmt::format("{}Warning more then 6 the same ids {}, in {}", "===> ", name, context.bglPath));
                 else
                     ++crowdedAgain;
                 continue;
@@ -230,7 +231,8 @@ void lf_readParkingPositions(const BglFile& file, const BglRecord& subrecord, Bg
         context.reletter.push_back(lettered);
     }
     if (crowdedAgain > 0)
-        lf_addScanMessage(fmt::format("{}{} more positions of those ids skipped, in {}", "===> ", crowdedAgain, context.bglPath));
+        lf_addScanMessage(
+            fmt::format("{}{} more positions of those ids skipped, in {}", "===> ", crowdedAgain, context.bglPath));
 }
 
 void lf_uniqueParkingIds(BglScanContext& context)

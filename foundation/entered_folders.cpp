@@ -12,8 +12,10 @@ std::optional<std::filesystem::path> EnteredFolders::enter(const std::filesystem
                                                            const FolderEntry& entry)
 {
     std::filesystem::path location;
-    if (entry.isLink) location = gf_folderLocation(entry.path).value_or(parentLocation / entry.name);
-    else location = parentLocation / entry.name;
+    if (entry.isLink)
+        location = gf_folderLocation(entry.path).value_or(parentLocation / entry.name);
+    else
+        location = parentLocation / entry.name;
     if (!entered_.insert(location).second) return std::nullopt;
     return location;
 }

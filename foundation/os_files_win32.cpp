@@ -112,7 +112,8 @@ std::vector<FolderEntry> gf_listFolder(const std::filesystem::path& folder)
     do {
         const std::wstring name = entry.cFileName;
         if (name == L"." || name == L"..") continue;
-        entries.push_back(FolderEntry{root + L"\\" + name, name, (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+        entries.push_back(FolderEntry{root + L"\\" + name, name,
+                                      (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
                                       (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
     } while (FindNextFileW(found, &entry));
     return entries;

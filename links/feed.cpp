@@ -201,8 +201,8 @@ std::string receiveData()
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             // What came is logged once, by the reader of the reply.
-            logLineWhileRunning(fmt::format("receive: no complete reply within {} ms ({} bytes)", feedHandshakeTimeoutMs.load(),
-                                            reply.size()));
+            logLineWhileRunning(fmt::format("receive: no complete reply within {} ms ({} bytes)",
+                                            feedHandshakeTimeoutMs.load(), reply.size()));
             break;
         }
         if (!readable(client, std::min(left, std::chrono::milliseconds(1000)))) continue;

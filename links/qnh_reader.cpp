@@ -70,7 +70,9 @@ void QnhReader::onPacket()
         // Range-check before narrowing: 1e300 or 4294968309 must not wrap into a valid value.
         if (!std::isfinite(v) || v < 930.0 || v > 1080.0) {
             // A sender's 1e300 is told in three digits, not three hundred.
-            const std::string told = !std::isfinite(v) ? "?" : std::fabs(v) < 1e6 ? fmt::format("{:.0f}", v) : fmt::format("{:.3g}", v);
+            const std::string told = !std::isfinite(v)    ? "?"
+                                     : std::fabs(v) < 1e6 ? fmt::format("{:.0f}", v)
+                                                          : fmt::format("{:.3g}", v);
             datagramLog.write("Strange QNH", fmt::format("? Strange QNH {} found in {}", told, gf_logExcerpt(text)));
             return;
         }

@@ -226,15 +226,16 @@ std::optional<CfgText> lf_readCfgText(const std::filesystem::path& file)
     const std::streamoff size = in.tellg();
     if (size < 0) throw std::runtime_error("its size cannot be told");
     if (static_cast<std::uint64_t>(size) > largestAircraftCfgBytes.load())
-        throw CfgFileTooLarge(fmt::format("{} bytes, far more than an aircraft.cfg holds (at most {} bytes are read)", size,
-                                          largestAircraftCfgBytes.load()));
+        throw CfgFileTooLarge(fmt::format("{} bytes, far more than an aircraft.cfg holds (at most {} bytes are read)",
+                                          size, largestAircraftCfgBytes.load()));
     // One allocation of the file's size: under Wine the heap is shared by all tasks behind a lock.
     std::string bytes(static_cast<std::size_t>(size), '\0');
     in.seekg(0);
     in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     // A read that stops short (a drive gone, a file being replaced) would pass for a file
     // without keys.
-    if (in.gcount() != size) throw std::runtime_error(fmt::format("only {} of its {} bytes could be read", in.gcount(), size));
+    if (in.gcount() != size)
+        throw std::runtime_error(fmt::format("only {} of its {} bytes could be read", in.gcount(), size));
     const std::string_view head(bytes.data(), std::min<std::size_t>(bytes.size(), 2));
     if (head == "\xFF\xFE" || head == "\xFE\xFF")
         bytes = lf_utf16ToUtf8(std::string_view(bytes).substr(2), head == "\xFE\xFF");
@@ -319,7 +320,8 @@ std::optional<std::filesystem::path> lf_enters(LiveryWalk& walk, const std::file
         invalidCfgFiles.add(path + " skipped: path too long");
         return std::nullopt;
     }
-    if (lf_notDescended(std::string_view(path).substr(std::min(path.size(), walk.rootText.size())))) return std::nullopt;
+    if (lf_notDescended(std::string_view(path).substr(std::min(path.size(), walk.rootText.size()))))
+        return std::nullopt;
     auto inside = walk.entered.enter(location, entry);
     if (!inside) invalidCfgFiles.add(path + " skipped: it leads to a folder already scanned");
     return inside;
@@ -338,7 +340,8 @@ std::vector<FolderEntry> lf_listReported(const std::filesystem::path& folder, co
 
 // One folder, entries in the order the file system gives them, each subfolder walked where it
 // stands. A folder that cannot be listed and an entry that fails are reported and passed over.
-void lf_walkLiveryFolder(LiveryWalk& walk, const std::vector<FolderEntry>& entries, const std::filesystem::path& location)
+void lf_walkLiveryFolder(LiveryWalk& walk, const std::vector<FolderEntry>& entries,
+                         const std::filesystem::path& location)
 {
     for (const FolderEntry& entry : entries) {
         // A stop ends the walk here; the tasks already started are still waited for.

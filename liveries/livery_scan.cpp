@@ -42,7 +42,8 @@ void lf_detectPackage(const std::filesystem::path& community, std::vector<std::s
     bool taken = false;
     for (const auto& entry : std::filesystem::directory_iterator(community)) {
         const std::string path = pathToUtf8(entry.path());
-        if (std::none_of(words.begin(), words.end(), [&](const char* word) { return path.find(word) != std::string::npos; }))
+        if (std::none_of(words.begin(), words.end(),
+                         [&](const char* word) { return path.find(word) != std::string::npos; }))
             continue;
         if (taken || path.find("_CVT_") != std::string::npos) {
             logLine(fmt::format("Automatic {} scan skipped folder: \"{}\"", name, path));

@@ -321,10 +321,12 @@ TEST_F(AirportScan, RepeatedParkingNumbersAreWarnedOfOnce)
     EXPECT_EQ(result.outputs[0].record.stands.size(), 14u);
     std::vector<std::string> warnings;
     for (const std::string& m : result.messages)
-        if (m.find(" the same ids ") != std::string::npos || m.find(" more positions ") != std::string::npos) warnings.push_back(m);
-    EXPECT_EQ(warnings, (std::vector<std::string>{"===> Warning more then 6 the same ids A1, in C:\\nowhere\\kxyz.bgl",
-                                                  "===> Warning more then 6 the same ids A2, in C:\\nowhere\\kxyz.bgl",
-                                                  "===> 293 more positions of those ids skipped, in C:\\nowhere\\kxyz.bgl"}));
+        if (m.find(" the same ids ") != std::string::npos || m.find(" more positions ") != std::string::npos)
+            warnings.push_back(m);
+    EXPECT_EQ(warnings,
+              (std::vector<std::string>{"===> Warning more then 6 the same ids A1, in C:\\nowhere\\kxyz.bgl",
+                                        "===> Warning more then 6 the same ids A2, in C:\\nowhere\\kxyz.bgl",
+                                        "===> 293 more positions of those ids skipped, in C:\\nowhere\\kxyz.bgl"}));
 }
 
 // The walk over a Community folder as users lay it out: links back into the tree enter each real

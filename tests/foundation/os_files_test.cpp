@@ -62,10 +62,12 @@ TEST(OsFiles, ReadOnlyFileReadsWholeFilesAndReportsAFailedOpen)
         EXPECT_EQ(read, bytes);
         EXPECT_EQ(file.read(read.data(), 1), 0u);
         // Reads at an offset, wherever the last read left off: across a chunk's end, at the end.
-        for (const std::uint64_t offset : {std::uint64_t{(1u << 20) - 3}, std::uint64_t{5}, bytes.size() - 4, bytes.size() + 1}) {
+        for (const std::uint64_t offset :
+             {std::uint64_t{(1u << 20) - 3}, std::uint64_t{5}, bytes.size() - 4, bytes.size() + 1}) {
             std::string piece(8, 'x');
             const std::uint64_t got = file.readAt(offset, piece.data(), piece.size());
-            EXPECT_EQ(got, std::min<std::uint64_t>(8, bytes.size() - std::min<std::uint64_t>(offset, bytes.size()))) << offset;
+            EXPECT_EQ(got, std::min<std::uint64_t>(8, bytes.size() - std::min<std::uint64_t>(offset, bytes.size())))
+                << offset;
             EXPECT_EQ(piece.substr(0, got), bytes.substr(std::min<std::uint64_t>(offset, bytes.size()), got)) << offset;
         }
     }
@@ -85,7 +87,8 @@ TEST(OsFiles, EnteredFoldersMeetEachRealFolderOnce)
     const fs::path root = qtest::freshFolder("entered");
     qtest::writeFile(root / "a" / "deep" / "x.txt", "x");
     qtest::writeFile(root / "b" / "y.txt", "y");
-    const bool linked = qtest::folderLink(root / "a" / "up", root) && qtest::folderLink(root / "b" / "second-a", root / "a") &&
+    const bool linked = qtest::folderLink(root / "a" / "up", root) &&
+                        qtest::folderLink(root / "b" / "second-a", root / "a") &&
                         qtest::folderLink(root / "a" / "deep" / "second-b", root / "b");
     EnteredFolders entered(root);
     std::vector<std::string> walked, skipped;

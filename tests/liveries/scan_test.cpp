@@ -245,17 +245,27 @@ TEST_F(ScanTest, HeadersThatAreNoneAreReported)
         std::vector<std::string> invalid, incomplete;
     };
     const Case cases[] = {
-        {{"[fltsim.0]", "[FltSim.-1]", "title=T"}, true, {}, {"C:\\x [FltSim.-1] is no [fltsim.N] header, its section is not read"}},
-        {{"[fltsim.0]", " [Fltsim.1]x"}, true, {}, {"C:\\x  [Fltsim.1]x is no [fltsim.N] header, its section is not read"}},
+        {{"[fltsim.0]", "[FltSim.-1]", "title=T"},
+         true,
+         {},
+         {"C:\\x [FltSim.-1] is no [fltsim.N] header, its section is not read"}},
+        {{"[fltsim.0]", " [Fltsim.1]x"},
+         true,
+         {},
+         {"C:\\x  [Fltsim.1]x is no [fltsim.N] header, its section is not read"}},
         {{"[fltsim.0]", "//[FltSim.-1]"}, true, {}, {}},
-        {{"[fltsim.0]", "[fltsim.99999999999]"}, false, {"C:\\x\\aircraft.cfg contains a [fltsim.x] number out of range: [fltsim.99999999999]"}, {}},
+        {{"[fltsim.0]", "[fltsim.99999999999]"},
+         false,
+         {"C:\\x\\aircraft.cfg contains a [fltsim.x] number out of range: [fltsim.99999999999]"},
+         {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.lines[1]));
         lf_clearScannedLiveries();
         EXPECT_EQ(lf_checkFltsimSections(c.lines, "C:\\x\\aircraft.cfg"), c.valid);
         EXPECT_EQ(std::vector<std::string>(invalidCfgFiles.lines().begin(), invalidCfgFiles.lines().end()), c.invalid);
-        EXPECT_EQ(std::vector<std::string>(incompleteSections.lines().begin(), incompleteSections.lines().end()), c.incomplete);
+        EXPECT_EQ(std::vector<std::string>(incompleteSections.lines().begin(), incompleteSections.lines().end()),
+                  c.incomplete);
     }
 }
 
@@ -579,9 +589,10 @@ TEST_F(ScanTest, AnOversizedFileIsRefusedWithAReportLine)
             EXPECT_TRUE(reported.empty());
         } else {
             EXPECT_EQ(found, 0u);
-            EXPECT_EQ(reported, (std::vector<std::string>{fmt::format(
-                                    "{} skipped: {} bytes, far more than an aircraft.cfg holds (at most {} bytes are read)",
-                                    pathToUtf8(file.lexically_normal().make_preferred()), size, limit)}));
+            EXPECT_EQ(reported,
+                      (std::vector<std::string>{fmt::format(
+                          "{} skipped: {} bytes, far more than an aircraft.cfg holds (at most {} bytes are read)",
+                          pathToUtf8(file.lexically_normal().make_preferred()), size, limit)}));
         }
     }
 }
