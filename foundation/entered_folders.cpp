@@ -5,7 +5,7 @@ namespace qtr {
 EnteredFolders::EnteredFolders(const std::filesystem::path& root)
     : rootLocation_(gf_folderLocation(root).value_or(root))
 {
-    entered_.insert(rootLocation_);
+    entered_.insert(rootLocation_.native());
 }
 
 std::optional<std::filesystem::path> EnteredFolders::enter(const std::filesystem::path& parentLocation,
@@ -16,7 +16,7 @@ std::optional<std::filesystem::path> EnteredFolders::enter(const std::filesystem
         location = gf_folderLocation(entry.path).value_or(parentLocation / entry.name);
     else
         location = parentLocation / entry.name;
-    if (!entered_.insert(location).second) return std::nullopt;
+    if (!entered_.insert(location.native()).second) return std::nullopt;
     return location;
 }
 

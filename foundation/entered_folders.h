@@ -23,7 +23,8 @@ public:
 
 private:
     std::filesystem::path rootLocation_;
-    std::set<std::filesystem::path> entered_;
+    // As the system's strings: a path compares part by part, taking it apart on every compare.
+    std::set<std::filesystem::path::string_type> entered_;
 };
 
 } // namespace qtr
