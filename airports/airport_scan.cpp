@@ -4,6 +4,7 @@
 #include "airports/airports_db.h"
 #include "airports/archive_download.h"
 #include "airports/scan_messages.h"
+#include "foundation/entered_folders.h"
 #include "foundation/indicators.h"
 #include "foundation/install_detect.h"
 #include "foundation/log.h"
@@ -23,7 +24,6 @@
 #include <deque>
 #include <future>
 #include <memory>
-#include <set>
 #include <stdexcept>
 
 
@@ -56,23 +56,14 @@ namespace {
 // folders already entered, so that links back into the tree are not walked again.
 struct BglWalk {
     std::string rootText;
-    std::set<FolderIdentity> entered;
+    EnteredFolders entered;
     std::vector<std::filesystem::path>& files;
 };
-
-// Whether the walk may enter the folder; a folder met before (through a link) is logged.
-bool lf_enterOnce(BglWalk& walk, const std::filesystem::path& folder, const std::string& pathText)
-{
-    const std::optional<FolderIdentity> identity = gf_folderIdentity(folder);
-    if (!identity || walk.entered.insert(*identity).second) return true;
-    lf_addScanMessage(fmt::format("{}folder {} skipped: it leads to a folder already scanned", "===> ", pathText));
-    return false;
-}
 
 // One folder of the walk, entries in the order the file system gives them, each subfolder walked
 // where it stands. Folders that are links (junctions, as users often lay out Community) are
 // followed like the simulator follows them, each real folder once.
-void lf_walkFolder(BglWalk& walk, const std::filesystem::path& folder)
+void lf_walkFolder(BglWalk& walk, const std::filesystem::path& folder, const std::filesystem::path& location)
 {
     std::vector<FolderEntry> entries;
     try {
@@ -91,7 +82,11 @@ void lf_walkFolder(BglWalk& walk, const std::filesystem::path& folder)
                 continue;
             }
             if (entry.isFolder) {
-                if (lf_enterOnce(walk, entry.path, pathText)) lf_walkFolder(walk, entry.path);
+                if (const auto inside = walk.entered.enter(location, entry))
+                    lf_walkFolder(walk, entry.path, *inside);
+                else
+                    lf_addScanMessage(
+                        fmt::format("{}folder {} skipped: it leads to a folder already scanned", "===> ", pathText));
             } else {
                 const std::string name = pathToUtf8(entry.name);
                 const std::size_t dot = name.rfind('.');
@@ -110,10 +105,9 @@ void lf_walkFolder(BglWalk& walk, const std::filesystem::path& folder)
 std::vector<std::filesystem::path> lf_collectBglFiles(const std::filesystem::path& folder)
 {
     std::vector<std::filesystem::path> files;
-    BglWalk walk{pathToUtf8(folder), {}, files};
+    BglWalk walk{pathToUtf8(folder), EnteredFolders(folder), files};
     try {
-        if (const auto identity = gf_folderIdentity(folder)) walk.entered.insert(*identity);
-        lf_walkFolder(walk, folder);
+        lf_walkFolder(walk, folder, walk.entered.rootLocation());
     } catch (const std::exception& e) {
         lf_addScanMessage(fmt::format("{} airports search in folder {} aborted because of iterator problem: {}", "===> ",
                                       walk.rootText, e.what()));
@@ -270,38 +264,40 @@ void lf_searchAirportsInFolder(const std::filesystem::path& folder)
     const std::vector<BglQuickPass> found = lf_quickPass(files);
 
     // Results are taken oldest first, so they are written in walk order whatever task ends first.
-    std::deque<std::future<BglScanResult>> pending;
-    std::string current;
-    const auto collectOldest = [&](bool duringWalk) {
-        std::future<BglScanResult> oldest = std::move(pending.front());
+    struct PendingBgl {
+        std::string path;
+        std::future<BglScanResult> result;
+    };
+    std::deque<PendingBgl> pending;
+    const auto collectOldest = [&] {
+        PendingBgl oldest = std::move(pending.front());
         pending.pop_front();
         try {
-            const BglScanResult result = oldest.get();
+            const BglScanResult result = oldest.result.get();
             applyBglScanResult(result);
-            if (result.error.empty()) return;
-            throw std::runtime_error(result.error);
+            // An error costs the rest of that one file; the scan goes on.
+            if (!result.error.empty())
+                lf_addScanMessage(fmt::format("{}damaged BGL file {}, the rest of it skipped, cause: {}", "===> ",
+                                              oldest.path, result.error));
         } catch (const std::exception& e) {
-            lf_addScanMessage(duringWalk ? fmt::format("{} airports search aborted, futs inner, \n{}\n{}\n{}", "===> ",
-                                                       e.what(), pending.size(), current)
-                                         : fmt::format("{} airports search in {} aborted, futs outer error: {}", "===> ",
-                                                       folderText, e.what()));
+            lf_addScanMessage(fmt::format("{}BGL file {} skipped, cause: {}", "===> ", oldest.path, e.what()));
         }
     };
     for (std::size_t i = 0; i < files.size(); ++i) {
         if (found[i] != BglQuickPass::airport) continue;
         if (lf_stopping()) break;
-        current = pathToUtf8(files[i]);
         try {
             gf_waitForWorkerSlot();
-            pending.push_back(std::async(std::launch::async, lf_toParkingPositions, files[i]));
+            pending.push_back(
+                PendingBgl{pathToUtf8(files[i]), std::async(std::launch::async, lf_toParkingPositions, files[i])});
             ++scanTasksRunning;
         } catch (const std::exception& e) {
             lf_addScanMessage(fmt::format("{} airports search in folder {} aborted, cause: {}", "===> ", folderText, e.what()));
         }
-        while (pending.size() > static_cast<std::size_t>(std::max(1, scanTasksMaximum.load()))) collectOldest(true);
+        while (pending.size() > static_cast<std::size_t>(std::max(1, scanTasksMaximum.load()))) collectOldest();
     }
     // Every started task is waited for: none may outlive the scan's lists and maps.
-    while (!pending.empty()) collectOldest(false);
+    while (!pending.empty()) collectOldest();
 }
 
 void lf_checkScanFolders(const std::filesystem::path& folder)

@@ -35,36 +35,65 @@ std::uint32_t lf_u32(const char* at)
 
 } // namespace
 
-std::optional<BglFile> BglFile::read(const std::filesystem::path& path)
+BglFile::BglFile(std::string bytes) : size_(bytes.size())
 {
-    ReadOnlyFile file(path, true);
-    const std::optional<std::uint64_t> size = file.sizeBytes();
-    if (!size) return std::nullopt;
-    std::string bytes(static_cast<std::size_t>(*size), '\0');
-    bytes.resize(file.read(bytes.data(), bytes.size()));
-    return BglFile(std::move(bytes));
+    // The whole file is the one window, never refilled.
+    windows_[0].bytes = std::move(bytes);
+    windowBytes_ = windows_[0].bytes.size();
 }
 
-void BglFile::check(std::uint64_t offset, std::uint64_t width) const
+BglFile::BglFile(std::uint64_t size, Source source, std::size_t windowBytes)
+    : size_(size), source_(std::move(source)), windowBytes_(std::max(windowBytes, smallestWindow))
 {
-    if (offset > bytes_.size() || width > bytes_.size() - offset)
-        throw std::out_of_range(fmt::format("BGL read of {} bytes at offset {} beyond the file's {} bytes", width, offset,
-                                            bytes_.size()));
+}
+
+std::optional<BglFile> BglFile::read(const std::filesystem::path& path, std::size_t windowBytes)
+{
+    auto file = std::make_shared<ReadOnlyFile>(path, false);
+    const std::optional<std::uint64_t> size = file->sizeBytes();
+    if (!size) return std::nullopt;
+    return BglFile(
+        *size,
+        [file](std::uint64_t offset, char* into, std::uint64_t count) { return file->readAt(offset, into, count); },
+        windowBytes);
+}
+
+const char* BglFile::at(std::uint64_t offset, std::uint64_t width) const
+{
+    if (offset > size_ || width > size_ - offset)
+        throw std::out_of_range(
+            fmt::format("BGL read of {} bytes at offset {} beyond the file's {} bytes", width, offset, size_));
+    for (std::size_t k = 0; k < windows_.size(); ++k) {
+        const Window& w = windows_[k];
+        if (offset >= w.start && offset - w.start + width <= w.bytes.size()) {
+            lastUsed_ = k;
+            return w.bytes.data() + (offset - w.start);
+        }
+    }
+    if (!source_) throw std::out_of_range(fmt::format("BGL read at offset {} outside the bytes held", offset));
+    // A window starts a little before the read, so that a walk that steps back a few bytes
+    // stays in it; a read (at most 8 bytes) always fits in the half that follows.
+    lastUsed_ = 1 - lastUsed_;
+    Window& w = windows_[lastUsed_];
+    w.start = offset - offset % (windowBytes_ / 2);
+    w.bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(windowBytes_, size_ - w.start)));
+    const std::uint64_t got = source_(w.start, w.bytes.data(), w.bytes.size());
+    if (got < w.bytes.size()) {
+        w.bytes.clear();
+        throw std::out_of_range(
+            fmt::format("BGL read at offset {}: the file ended after {} bytes of {}", offset, w.start + got, size_));
+    }
+    return w.bytes.data() + (offset - w.start);
 }
 
 std::uint16_t BglFile::u16(std::uint64_t offset) const
 {
-    check(offset, 2);
     std::uint16_t value;
-    std::memcpy(&value, bytes_.data() + offset, sizeof value);
+    std::memcpy(&value, at(offset, 2), sizeof value);
     return value;
 }
 
-std::uint32_t BglFile::u32(std::uint64_t offset) const
-{
-    check(offset, 4);
-    return lf_u32(bytes_.data() + offset);
-}
+std::uint32_t BglFile::u32(std::uint64_t offset) const { return lf_u32(at(offset, 4)); }
 
 float BglFile::f32(std::uint64_t offset) const
 {

@@ -7,6 +7,7 @@
 // beyond the data. The layout is written down in docs/dev/bgl_format.md.
 #include "foundation/geometry.h"
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -24,23 +25,45 @@ inline constexpr std::uint16_t bglUndecodableAirportRecord = 0x113;
 inline constexpr std::uint32_t bglAirportSection = 3;
 inline constexpr std::uint32_t bglHeaderSize = 56;
 
-// A whole BGL file in memory with bounds-checked little-endian reads; a read beyond the file
-// throws std::out_of_range naming the offset.
+// A BGL file with bounds-checked little-endian reads; a read beyond the file throws
+// std::out_of_range naming the offset. A file on disk is read in windows of a bounded size as
+// the reads come, never whole: scenery files run to gigabytes, while the airport records are a
+// small part of them. Two windows are kept, as the walks go back and forth between a table and
+// the records it points to.
 class BglFile {
 public:
-    explicit BglFile(std::string bytes) : bytes_(std::move(bytes)) {}
-    // The whole file; nothing when it cannot be opened.
-    static std::optional<BglFile> read(const std::filesystem::path& path);
+    // Reads up to size bytes from offset into into; the count read.
+    using Source = std::function<std::uint64_t(std::uint64_t offset, char* into, std::uint64_t size)>;
+    // The smallest window: room for any single read wherever a window starts.
+    static constexpr std::size_t smallestWindow = 16;
 
-    std::uint64_t size() const { return bytes_.size(); }
+    // Bytes already in memory.
+    explicit BglFile(std::string bytes);
+    // A file of size bytes read through source, windowBytes (at least smallestWindow) at a time.
+    BglFile(std::uint64_t size, Source source, std::size_t windowBytes);
+    // The file on disk, read in windows; nothing when it cannot be opened.
+    static std::optional<BglFile> read(const std::filesystem::path& path, std::size_t windowBytes = 64 * 1024);
+
+    std::uint64_t size() const { return size_; }
     std::uint16_t u16(std::uint64_t offset) const;
     std::uint32_t u32(std::uint64_t offset) const;
     std::int32_t i32(std::uint64_t offset) const { return static_cast<std::int32_t>(u32(offset)); }
     float f32(std::uint64_t offset) const;
 
 private:
-    void check(std::uint64_t offset, std::uint64_t width) const;
-    std::string bytes_;
+    struct Window {
+        std::uint64_t start = 0;
+        std::string bytes;
+    };
+    // Where the width bytes at offset are, after a check against the file and a window read.
+    const char* at(std::uint64_t offset, std::uint64_t width) const;
+
+    std::uint64_t size_ = 0;
+    Source source_;
+    std::size_t windowBytes_ = 0;
+    // Reads go to the window that holds them, else refill the one used least recently.
+    mutable std::array<Window, 2> windows_;
+    mutable std::size_t lastUsed_ = 0;
 };
 
 // A record or subrecord: where it starts and its size in bytes (header included), both checked

@@ -181,6 +181,10 @@ void lf_readHelipads(const BglFile& file, const BglRecord& subrecord, BglScanCon
 
 void lf_readParkingPositions(const BglFile& file, const BglRecord& subrecord, BglScanContext& context)
 {
+    // A name used more than seven times is warned of once; the further entries of it are only
+    // counted, as a damaged file may repeat one number thousands of times.
+    std::set<std::string> crowded;
+    std::size_t crowdedAgain = 0;
     for (const BglParking& parking : readBglParkings(file, subrecord)) {
         const float r = parking.radiusMetres;
         if (!(r > 1.0f && r < 200.0f)) {
@@ -206,7 +210,11 @@ void lf_readParkingPositions(const BglFile& file, const BglRecord& subrecord, Bg
                 }
             }
             if (unique.empty()) {
-                lf_addScanMessage(fmt::format("{}Warning more then 6 the same ids {}, in {}", "===> ", name, context.bglPath));
+                if (crowded.insert(name).second)
+                    lf_addScanMessage(
+                        fmt::format("{}Warning more then 6 the same ids {}, in {}", "===> ", name, context.bglPath));
+                else
+                    ++crowdedAgain;
                 continue;
             }
         }
@@ -222,6 +230,9 @@ void lf_readParkingPositions(const BglFile& file, const BglRecord& subrecord, Bg
         context.stands.push_back(std::move(stand));
         context.reletter.push_back(lettered);
     }
+    if (crowdedAgain > 0)
+        lf_addScanMessage(
+            fmt::format("{}{} more positions of those ids skipped, in {}", "===> ", crowdedAgain, context.bglPath));
 }
 
 void lf_uniqueParkingIds(BglScanContext& context)

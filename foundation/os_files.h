@@ -24,6 +24,9 @@ struct FolderEntry {
     std::filesystem::path path;
     std::filesystem::path name;
     bool isFolder = false;
+    // A link to elsewhere (a junction, a symbolic link, a mount point): only through one of these
+    // can a walk meet a folder twice.
+    bool isLink = false;
 };
 // The entries of one folder in the order the file system gives them, without "." and "..". The
 // listing gives each entry's kind, so no entry costs a query of its own; folders that are links
@@ -31,15 +34,12 @@ struct FolderEntry {
 // them) throws std::runtime_error naming the folder and the system's error number.
 std::vector<FolderEntry> gf_listFolder(const std::filesystem::path& folder);
 
-// What a folder is, whatever path leads to it: the volume and the file system's number of the
-// folder, links followed. Walks that follow links remember it to enter each folder once.
-struct FolderIdentity {
-    std::uint64_t volume = 0;
-    std::uint64_t index = 0;
-    auto operator<=>(const FolderIdentity&) const = default;
-};
-// Nothing when the folder cannot be opened.
-std::optional<FolderIdentity> gf_folderIdentity(const std::filesystem::path& folder);
+// Where a folder really is, whatever path leads to it: its full path with every link on the way
+// resolved, as the system spells it. Walks that follow links ask it of the links only (a folder
+// that is no link is where its parent is, under its own name), so a walk costs no open per
+// folder; and it needs no file number, which some network and ReFS drives give as 0 for every
+// folder. Nothing when the folder cannot be opened.
+std::optional<std::filesystem::path> gf_folderLocation(const std::filesystem::path& folder);
 
 // A file opened for reading, shared with other readers only, closed when the object goes.
 class ReadOnlyFile {
@@ -56,6 +56,9 @@ public:
     // Reads up to size bytes from the current position; the count read (short at the end or on
     // a failure, 0 when nothing could be read).
     std::uint64_t read(char* into, std::uint64_t size);
+    // Reads up to size bytes from offset, whatever the current position (where read goes on
+    // afterwards is not defined); the count read (short at the end or on a failure).
+    std::uint64_t readAt(std::uint64_t offset, char* into, std::uint64_t size);
     // The file's size in bytes; nothing when it cannot be found.
     std::optional<std::uint64_t> sizeBytes() const;
 

@@ -78,6 +78,20 @@ std::uint64_t ReadOnlyFile::read(char* into, std::uint64_t size)
     return total;
 }
 
+std::uint64_t ReadOnlyFile::readAt(std::uint64_t offset, char* into, std::uint64_t size)
+{
+    if (!isOpen()) return 0;
+    std::uint64_t total = 0;
+    while (total < size) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(size - total, 1u << 20));
+        const ssize_t got = ::pread(static_cast<int>(handle_), into + total, want, static_cast<off_t>(offset + total));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        total += static_cast<std::uint64_t>(got);
+    }
+    return total;
+}
+
 std::optional<std::uint64_t> ReadOnlyFile::sizeBytes() const
 {
     struct stat info{};
@@ -93,16 +107,18 @@ std::vector<FolderEntry> gf_listFolder(const std::filesystem::path& folder)
     if (ec) throw std::runtime_error("cannot list " + folder.string() + " (error " + std::to_string(ec.value()) + ")");
     for (const std::filesystem::directory_entry& e : it) {
         std::error_code kindError;
-        entries.push_back(FolderEntry{e.path(), e.path().filename(), e.is_directory(kindError)});
+        const bool isLink = e.is_symlink(kindError);
+        entries.push_back(FolderEntry{e.path(), e.path().filename(), e.is_directory(kindError), isLink});
     }
     return entries;
 }
 
-std::optional<FolderIdentity> gf_folderIdentity(const std::filesystem::path& folder)
+std::optional<std::filesystem::path> gf_folderLocation(const std::filesystem::path& folder)
 {
-    struct stat info {};
-    if (::stat(folder.c_str(), &info) != 0) return std::nullopt;
-    return FolderIdentity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    std::error_code ec;
+    std::filesystem::path location = std::filesystem::canonical(folder, ec);
+    if (ec) return std::nullopt;
+    return location;
 }
 
 } // namespace qtr

@@ -59,6 +59,22 @@ std::uint64_t ReadOnlyFile::read(char* into, std::uint64_t size)
     return total;
 }
 
+std::uint64_t ReadOnlyFile::readAt(std::uint64_t offset, char* into, std::uint64_t size)
+{
+    if (!isOpen()) return 0;
+    std::uint64_t total = 0;
+    while (total < size) {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(offset + total);
+        at.OffsetHigh = static_cast<DWORD>((offset + total) >> 32);
+        DWORD got = 0;
+        const DWORD want = static_cast<DWORD>(std::min<std::uint64_t>(size - total, 1u << 20));
+        if (!ReadFile(asHandle(handle_), into + total, want, &got, &at) || got == 0) break;
+        total += got;
+    }
+    return total;
+}
+
 std::optional<std::uint64_t> ReadOnlyFile::sizeBytes() const
 {
     LARGE_INTEGER size{};
@@ -96,22 +112,31 @@ std::vector<FolderEntry> gf_listFolder(const std::filesystem::path& folder)
     do {
         const std::wstring name = entry.cFileName;
         if (name == L"." || name == L"..") continue;
-        entries.push_back(FolderEntry{root + L"\\" + name, name, (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+        entries.push_back(FolderEntry{root + L"\\" + name, name,
+                                      (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                                      (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
     } while (FindNextFileW(found, &entry));
     return entries;
 }
 
-std::optional<FolderIdentity> gf_folderIdentity(const std::filesystem::path& folder)
+std::optional<std::filesystem::path> gf_folderLocation(const std::filesystem::path& folder)
 {
-    // Backup semantics opens a folder; no access right is needed to read its numbers.
+    // Backup semantics opens a folder; no access right is needed to ask for its name.
     HANDLE opened = CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (opened == INVALID_HANDLE_VALUE) return std::nullopt;
     const OwnedHandle handle(opened);
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (GetFileInformationByHandle(handle.get(), &info) == 0) return std::nullopt;
-    return FolderIdentity{info.dwVolumeSerialNumber,
-                          (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    std::wstring name(MAX_PATH, L'\0');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const DWORD length = GetFinalPathNameByHandleW(handle.get(), name.data(), static_cast<DWORD>(name.size()), 0);
+        if (length == 0) return std::nullopt;
+        if (length < name.size()) {
+            name.resize(length);
+            return std::filesystem::path(name);
+        }
+        name.assign(length, L'\0'); // the length needed, its terminator included
+    }
+    return std::nullopt;
 }
 
 } // namespace qtr

@@ -200,8 +200,9 @@ std::string receiveData()
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
-            logLineWhileRunning(fmt::format("receive: no complete reply within {} ms: {}", feedHandshakeTimeoutMs.load(),
-                                            reply));
+            // What came is logged once, by the reader of the reply.
+            logLineWhileRunning(fmt::format("receive: no complete reply within {} ms ({} bytes)",
+                                            feedHandshakeTimeoutMs.load(), reply.size()));
             break;
         }
         if (!readable(client, std::min(left, std::chrono::milliseconds(1000)))) continue;

@@ -21,7 +21,9 @@ void parseFeedVersion(const std::string& reply)
     const nlohmann::json document = nlohmann::json::parse(reply, nullptr, false);
     if (document.is_discarded() || !document.is_object()) {
         // A reply we cannot read leaves the standard edition; the run goes on.
-        if (document.is_discarded()) logLine(fmt::format("RealTraffic version reply is not JSON: {}", reply));
+        // An excerpt only: the reply is the peer's, of any length and any bytes.
+        if (document.is_discarded())
+            logLine(fmt::format("RealTraffic version reply is not JSON: {}", gf_logExcerpt(reply)));
         feedProfessional = false;
         indicators.setText(indicators.feedVersionText, "");
         indicators.invalidate(Band::links);

@@ -69,8 +69,11 @@ void QnhReader::onPacket()
         if (std::isfinite(v) && v > 1080.0) v = std::round(v * 0.33865307);
         // Range-check before narrowing: 1e300 or 4294968309 must not wrap into a valid value.
         if (!std::isfinite(v) || v < 930.0 || v > 1080.0) {
-            datagramLog.write("Strange QNH", fmt::format("? Strange QNH {} found in {}",
-                                                         std::isfinite(v) ? fmt::format("{:.0f}", v) : "?", gf_logExcerpt(text)));
+            // A sender's 1e300 is told in three digits, not three hundred.
+            const std::string told = !std::isfinite(v)    ? "?"
+                                     : std::fabs(v) < 1e6 ? fmt::format("{:.0f}", v)
+                                                          : fmt::format("{:.3g}", v);
+            datagramLog.write("Strange QNH", fmt::format("? Strange QNH {} found in {}", told, gf_logExcerpt(text)));
             return;
         }
         const std::int32_t qnh = static_cast<std::int32_t>(v);

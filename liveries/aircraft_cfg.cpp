@@ -287,11 +287,19 @@ bool lf_checkFltsimSections(const CfgLines& lines, const std::string& filePath)
     std::vector<std::int32_t> numbers;
     for (const std::string_view line : lines) {
         const std::string digits = lf_parseFltsimHeader(line);
-        if (digits.empty()) continue;
+        if (digits.empty()) {
+            // A header in other letters that is no [fltsim.N] one (say [FltSim.-1]) ends the
+            // section before it, and its own lines are not read: the report says so.
+            if (lf_wordAt(line, lf_skipBlanks(line, 0), "[fltsim.") && !line.starts_with("//"))
+                incompleteSections.add(fmt::format("{} {} is no [fltsim.N] header, its section is not read",
+                                                   lf_folderOfFile(filePath), line));
+            continue;
+        }
         std::int32_t n = 0;
         const auto result = std::from_chars(digits.data(), digits.data() + digits.size(), n);
         if (result.ec != std::errc() || result.ptr != digits.data() + digits.size()) {
             logMarked(fmt::format("fltsim num {} incorrect", line));
+            invalidCfgFiles.add(fmt::format("{} contains a [fltsim.x] number out of range: {}", filePath, line));
             return false;
         }
         numbers.push_back(n);

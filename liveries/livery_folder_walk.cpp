@@ -1,7 +1,9 @@
 #include "liveries/livery_folder_walk.h"
 
+#include "foundation/entered_folders.h"
 #include "foundation/log.h"
 #include "foundation/os_files.h"
+#include "foundation/run_control.h"
 #include "foundation/utilities.h"
 #include "foundation/win_text.h"
 #include "liveries/aircraft_cfg.h"
@@ -16,10 +18,11 @@
 #include <functional>
 #include <future>
 #include <mutex>
-#include <set>
 #include <thread>
 
 namespace qtr {
+
+std::atomic<std::uint64_t> largestAircraftCfgBytes{64ull << 20};
 
 namespace {
 
@@ -134,6 +137,8 @@ std::optional<CfgText> lf_readReported(const std::filesystem::path& file, const 
         if (auto text = lf_readCfgText(file)) return text;
         std::error_code ec;
         if (std::filesystem::exists(file, ec) || ec) invalidCfgFiles.add(filePath + " could not be read");
+    } catch (const CfgFileTooLarge& e) {
+        invalidCfgFiles.add(filePath + " skipped: " + e.what());
     } catch (const std::exception& e) {
         invalidCfgFiles.add(filePath + " could not be read as text: " + e.what());
     }
@@ -222,11 +227,19 @@ std::optional<CfgText> lf_readCfgText(const std::filesystem::path& file)
     // Opened once: under Wine an open costs as much as reading the whole file.
     std::ifstream in(file, std::ios::binary | std::ios::ate);
     if (!in.is_open()) return std::nullopt;
+    const std::streamoff size = in.tellg();
+    if (size < 0) throw std::runtime_error("its size cannot be told");
+    if (static_cast<std::uint64_t>(size) > largestAircraftCfgBytes.load())
+        throw CfgFileTooLarge(fmt::format("{} bytes, far more than an aircraft.cfg holds (at most {} bytes are read)",
+                                          size, largestAircraftCfgBytes.load()));
     // One allocation of the file's size: under Wine the heap is shared by all tasks behind a lock.
-    std::string bytes(static_cast<std::size_t>(std::max<std::streamoff>(in.tellg(), 0)), '\0');
+    std::string bytes(static_cast<std::size_t>(size), '\0');
     in.seekg(0);
     in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    // A read that stops short (a drive gone, a file being replaced) would pass for a file
+    // without keys.
+    if (in.gcount() != size)
+        throw std::runtime_error(fmt::format("only {} of its {} bytes could be read", in.gcount(), size));
     const std::string_view head(bytes.data(), std::min<std::size_t>(bytes.size(), 2));
     if (head == "\xFF\xFE" || head == "\xFE\xFF")
         bytes = lf_utf16ToUtf8(std::string_view(bytes).substr(2), head == "\xFE\xFF");
@@ -282,7 +295,7 @@ struct LiveryWalk {
     std::size_t limit;
     ScanTaskPool& pool;
     std::list<LiveryRecord>& result;
-    std::set<FolderIdentity> entered;
+    EnteredFolders entered;
     std::deque<PendingFile> pending;
 };
 
@@ -302,19 +315,20 @@ void lf_startFileTask(LiveryWalk& walk, const FolderEntry& entry, const std::str
     walk.pending.push_back(PendingFile{path, walk.pool.start([=, file = entry.path] { return body(folderNumber, file); })});
 }
 
-// Whether the walk enters the folder: not when its path is too long for the system or names a
-// package of no liveries, nor when a link leads back to a folder already entered (reported).
-bool lf_enters(LiveryWalk& walk, const std::filesystem::path& folder, const std::string& path)
+// Where the folder is when the walk enters it: not when its path is too long for the system or
+// names a package of no liveries, nor when a link leads back to a folder already entered (reported).
+std::optional<std::filesystem::path> lf_enters(LiveryWalk& walk, const std::filesystem::path& location,
+                                               const FolderEntry& entry, const std::string& path)
 {
     if (pathTooLong(folder)) {
         invalidCfgFiles.add(path + " skipped: path too long");
-        return false;
+        return std::nullopt;
     }
-    if (lf_notDescended(std::string_view(path).substr(std::min(path.size(), walk.rootText.size())))) return false;
-    const std::optional<FolderIdentity> identity = gf_folderIdentity(folder);
-    if (!identity || walk.entered.insert(*identity).second) return true;
-    invalidCfgFiles.add(path + " skipped: it leads to a folder already scanned");
-    return false;
+    if (lf_notDescended(std::string_view(path).substr(std::min(path.size(), walk.rootText.size()))))
+        return std::nullopt;
+    auto inside = walk.entered.enter(location, entry);
+    if (!inside) invalidCfgFiles.add(path + " skipped: it leads to a folder already scanned");
+    return inside;
 }
 
 // The folder's entries; none, reported, when it cannot be listed.
@@ -330,14 +344,18 @@ std::vector<FolderEntry> lf_listReported(const std::filesystem::path& folder, co
 
 // One folder, entries in the order the file system gives them, each subfolder walked where it
 // stands. A folder that cannot be listed and an entry that fails are reported and passed over.
-void lf_walkLiveryFolder(LiveryWalk& walk, const std::vector<FolderEntry>& entries)
+void lf_walkLiveryFolder(LiveryWalk& walk, const std::vector<FolderEntry>& entries,
+                         const std::filesystem::path& location)
 {
     for (const FolderEntry& entry : entries) {
+        // A stop ends the walk here; the tasks already started are still waited for.
+        if (stopRequested.load() || windowClosed.load()) return;
         std::string path;
         try {
             path = pathToUtf8(entry.path);
             if (entry.isFolder) {
-                if (lf_enters(walk, entry.path, path)) lf_walkLiveryFolder(walk, lf_listReported(entry.path, path));
+                if (const auto inside = lf_enters(walk, location, entry, path))
+                    lf_walkLiveryFolder(walk, lf_listReported(entry.path, path), *inside);
             } else if (lf_isAircraftCfg(entry.name)) {
                 lf_startFileTask(walk, entry, path);
             }
@@ -360,10 +378,9 @@ void lf_searchLiveriesInFolder(std::uint32_t folderNumber, const std::filesystem
     const std::filesystem::path root = std::filesystem::path(folder).make_preferred();
     const std::size_t limit = static_cast<std::size_t>(std::max(1, scanTasksMaximum.load()));
     ScanTaskPool pool(limit);
-    LiveryWalk walk{folderNumber, pathToUtf8(root), limit, pool, result, {}, {}};
+    LiveryWalk walk{folderNumber, pathToUtf8(root), limit, pool, result, EnteredFolders(root), {}};
     try {
-        if (const auto identity = gf_folderIdentity(root)) walk.entered.insert(*identity);
-        lf_walkLiveryFolder(walk, gf_listFolder(root));
+        lf_walkLiveryFolder(walk, gf_listFolder(root), walk.entered.rootLocation());
     } catch (const std::exception& e) {
         logMarked(fmt::format("liveries search in folder {} aborted because of iterator problem: {}", walk.rootText, e.what()));
     }

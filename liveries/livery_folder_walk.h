@@ -5,11 +5,13 @@
 #include "liveries/aircraft_cfg.h"
 #include "liveries/livery_data_base.h"
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <list>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -29,9 +31,18 @@ struct CfgText {
     std::unique_ptr<std::string> text;
     CfgLines lines;
 };
+// The largest aircraft.cfg the scan reads. The largest real ones (masters of some hundred
+// liveries) hold a few MB; a file far beyond that is no aircraft.cfg, and reading it whole would
+// take its size in memory. Tests lower it.
+extern std::atomic<std::uint64_t> largestAircraftCfgBytes;
+// Thrown for a file beyond largestAircraftCfgBytes, which is not read.
+struct CfgFileTooLarge : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
 // The file read once, its encoding told by its first two bytes (UTF-16 either way, UTF-8 with or
-// without byte-order mark, else 8-bit text as it stands). Throws std::runtime_error for UTF-16
-// that does not convert; nothing when the file does not open.
+// without byte-order mark, else 8-bit text as it stands). Throws CfgFileTooLarge for a file too
+// large, std::runtime_error for UTF-16 that does not convert and for a file that opens but cannot
+// be read to its end; nothing when the file does not open.
 std::optional<CfgText> lf_readCfgText(const std::filesystem::path& file);
 
 // The section splitter's state and one step of it (line = index into the file's lines).

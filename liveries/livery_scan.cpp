@@ -22,6 +22,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <array>
 #include <map>
 
@@ -31,20 +32,26 @@ namespace {
 
 bool lf_stopping() { return stopRequested.load() || windowClosed.load(); }
 
-// Takes the first entry of the Community folder whose path holds one of the package words
-// (tested in their order) and not "_CVT_".
+// Takes the first entry of the Community folder whose path holds one of the package words and
+// not "_CVT_"; the other entries that hold one are logged as skipped.
 void lf_detectPackage(const std::filesystem::path& community, std::vector<std::string>& folders,
                       std::initializer_list<const char*> words, const char* name)
 {
+    // The first folder found is taken; the others of the package are named, so that a user who
+    // has two copies (or a converted one) sees which was not scanned.
+    bool taken = false;
     for (const auto& entry : std::filesystem::directory_iterator(community)) {
         const std::string path = pathToUtf8(entry.path());
-        if (path.find("_CVT_") != std::string::npos) continue;
-        for (const char* word : words) {
-            if (path.find(word) == std::string::npos) continue;
-            logLine(fmt::format("Automatic {} scan found folder: \"{}\"", name, path));
-            folders.push_back(path);
-            return;
+        if (std::none_of(words.begin(), words.end(),
+                         [&](const char* word) { return path.find(word) != std::string::npos; }))
+            continue;
+        if (taken || path.find("_CVT_") != std::string::npos) {
+            logLine(fmt::format("Automatic {} scan skipped folder: \"{}\"", name, path));
+            continue;
         }
+        logLine(fmt::format("Automatic {} scan found folder: \"{}\"", name, path));
+        folders.push_back(path);
+        taken = true;
     }
 }
 

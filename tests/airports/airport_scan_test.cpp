@@ -309,6 +309,31 @@ TEST_F(AirportScan, StandsFromParkingsAndHelipads)
         EXPECT_NE(std::find(result.messages.begin(), result.messages.end(), message), result.messages.end()) << message;
 }
 
+// A damaged file may repeat one parking number thousands of times: each crowded name is warned
+// of once, the further entries only counted.
+TEST_F(AirportScan, RepeatedParkingNumbersAreWarnedOfOnce)
+{
+    std::vector<qtest::ParkingSpec> parkings;
+    for (int k = 0; k < 300; ++k) parkings.push_back(qtest::ParkingSpec{12, 1, 8, 20.0f, 90, 44.05 + k * 0.0001});
+    for (int k = 0; k < 9; ++k) parkings.push_back(qtest::ParkingSpec{12, 2, 8, 20.0f, 90, 44.02 + k * 0.0001});
+    const BglFile file(qtest::airportRecord("KXYZ", 100000, {qtest::parkingSubrecord(parkings)}));
+    BglScanResult result;
+    {
+        ScanMessageCapture capture(result.messages);
+        lf_processAirport(file, BglRecord{0x56, 0, file.size()}, "KXYZ", "C:\\nowhere\\kxyz.bgl", result);
+    }
+    ASSERT_EQ(result.outputs.size(), 1u);
+    EXPECT_EQ(result.outputs[0].record.stands.size(), 14u);
+    std::vector<std::string> warnings;
+    for (const std::string& m : result.messages)
+        if (m.find(" the same ids ") != std::string::npos || m.find(" more positions ") != std::string::npos)
+            warnings.push_back(m);
+    EXPECT_EQ(warnings,
+              (std::vector<std::string>{"===> Warning more then 6 the same ids A1, in C:\\nowhere\\kxyz.bgl",
+                                        "===> Warning more then 6 the same ids A2, in C:\\nowhere\\kxyz.bgl",
+                                        "===> 293 more positions of those ids skipped, in C:\\nowhere\\kxyz.bgl"}));
+}
+
 // The walk over a Community folder as users lay it out: links back into the tree enter each real
 // folder once, a path too long for the system is skipped and reported, and the exclusion words
 // count only below the scanned root (a root whose own path says "aircraft" is still scanned).

@@ -17,6 +17,7 @@
 #include <pugixml.hpp>
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <random>
 
@@ -42,10 +43,10 @@ struct DecodedAirport {
 };
 
 // Every top-level airport record of the file with its parkings.
-std::vector<DecodedAirport> decode(const fs::path& path)
+std::vector<DecodedAirport> decode(const std::optional<BglFile>& file)
 {
-    const auto file = BglFile::read(path);
     EXPECT_TRUE(file);
+    if (!file) return {};
     std::vector<DecodedAirport> found;
     forEachAirportSectionRecord(*file, [&](const BglRecord& record) {
         DecodedAirport a;
@@ -63,6 +64,21 @@ std::vector<DecodedAirport> decode(const fs::path& path)
         return true;
     });
     return found;
+}
+
+std::vector<DecodedAirport> decode(const fs::path& path) { return decode(BglFile::read(path)); }
+
+// Everything decoded, for comparing two reads of one file.
+std::string describe(const std::vector<DecodedAirport>& airports)
+{
+    std::string text;
+    for (const DecodedAirport& a : airports) {
+        text += fmt::format("{:x} {} {} {} {} |", a.id, a.icao, a.valid, a.elevationFt, a.helipads);
+        for (const BglParking& p : a.parkings)
+            text += fmt::format(" {} {} {} {} {} {} {} {};", p.nameCode, p.type, p.number, p.airlineCount,
+                                p.radiusMetres, p.headingDeg, p.position.lat, p.position.lon);
+    }
+    return text;
 }
 
 class BglFiles : public ::testing::Test {
@@ -243,6 +259,39 @@ TEST(BglRealScenery, AirportsOfTheOtherFiles)
         EXPECT_EQ(bglQuickPass(realData / "bgl" / name), BglQuickPass::noAirport) << name;
 }
 
+// A file is read in windows, never whole, and decodes as it does from memory: a window of a few
+// bytes makes every read cross into a new one and every step back to a table refill one.
+TEST(BglRealScenery, ReadInWindowsAsFromMemory)
+{
+    for (const fs::path& path :
+         {kphpBgl, lmmlBgl, skboBgl, builder2024 / "EDDN.bgl", realData / "bgl/fsx_p3d_airport_KPHX_ADEX.BGL"}) {
+        SCOPED_TRACE(path.filename().string());
+        const std::string bytes = qtest::readFile(path);
+        const std::string whole = describe(decode(BglFile(bytes)));
+        EXPECT_EQ(describe(decode(path)), whole);
+        for (const std::size_t window : {BglFile::smallestWindow, std::size_t{100}, std::size_t{4096}}) {
+            std::uint64_t largestRead = 0, reads = 0;
+            const BglFile file(
+                bytes.size(),
+                [&](std::uint64_t offset, char* into, std::uint64_t size) {
+                    largestRead = std::max(largestRead, size);
+                    ++reads;
+                    const std::uint64_t count = std::min<std::uint64_t>(size, bytes.size() - offset);
+                    std::memcpy(into, bytes.data() + offset, count);
+                    return count;
+                },
+                window);
+            EXPECT_EQ(describe(decode(file)), whole) << window;
+            EXPECT_LE(largestRead, window);
+            EXPECT_GT(reads, 0u);
+        }
+    }
+    // A file that ends before its stated size ends in an error, not in bytes made up.
+    const BglFile shortFile(
+        1000, [](std::uint64_t, char*, std::uint64_t size) { return size / 2; }, 64);
+    EXPECT_THROW(shortFile.u32(100), std::out_of_range);
+}
+
 // Damaged and hostile files: each ends (a hang would stop the test run) with a logged skip, and
 // a file without damage written in between is still read whole.
 TEST_F(BglFiles, HostileFilesEndInALoggedSkip)
@@ -300,6 +349,10 @@ TEST_F(BglFiles, HostileFilesEndInALoggedSkip)
         });
     };
     for (const auto& c : cases) EXPECT_TRUE(logged(c.logged, std::string(c.name) + ".bgl")) << c.name;
+    // A file that fails part-way costs that file only, and the scan names it, not the search.
+    EXPECT_FALSE(logged("aborted", ""));
+    EXPECT_TRUE(
+        logged("===> damaged BGL file ", "parking count beyond the file.bgl, the rest of it skipped, cause: parking "));
     // The cut copies of LMML: its airport record ends before the last sixteenth, so all but the
     // last copy name their damage, and the last gives the airport whole.
     EXPECT_TRUE(fs::exists(myThirdpartyFolder / "LMML.xml"));

@@ -1,9 +1,12 @@
+#include "foundation/entered_folders.h"
 #include "foundation/os_files.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 using namespace qtr;
 
@@ -58,6 +61,15 @@ TEST(OsFiles, ReadOnlyFileReadsWholeFilesAndReportsAFailedOpen)
         read.resize(bytes.size());
         EXPECT_EQ(read, bytes);
         EXPECT_EQ(file.read(read.data(), 1), 0u);
+        // Reads at an offset, wherever the last read left off: across a chunk's end, at the end.
+        for (const std::uint64_t offset :
+             {std::uint64_t{(1u << 20) - 3}, std::uint64_t{5}, bytes.size() - 4, bytes.size() + 1}) {
+            std::string piece(8, 'x');
+            const std::uint64_t got = file.readAt(offset, piece.data(), piece.size());
+            EXPECT_EQ(got, std::min<std::uint64_t>(8, bytes.size() - std::min<std::uint64_t>(offset, bytes.size())))
+                << offset;
+            EXPECT_EQ(piece.substr(0, got), bytes.substr(std::min<std::uint64_t>(offset, bytes.size()), got)) << offset;
+        }
     }
     ReadOnlyFile missing(folder / "missing.bgl", false);
     EXPECT_FALSE(missing.isOpen());
@@ -65,4 +77,38 @@ TEST(OsFiles, ReadOnlyFileReadsWholeFilesAndReportsAFailedOpen)
     EXPECT_FALSE(missing.sizeBytes().has_value());
     char byte = 0;
     EXPECT_EQ(missing.read(&byte, 1), 0u);
+}
+
+// A walk that follows links enters each real folder once: a link back up the tree, a second
+// name for a folder walked before and one for a folder walked later are each met as entered,
+// whatever order the listing gives. Links are made where the system lets the test make them.
+TEST(OsFiles, EnteredFoldersMeetEachRealFolderOnce)
+{
+    const fs::path root = qtest::freshFolder("entered");
+    qtest::writeFile(root / "a" / "deep" / "x.txt", "x");
+    qtest::writeFile(root / "b" / "y.txt", "y");
+    const bool linked = qtest::folderLink(root / "a" / "up", root) &&
+                        qtest::folderLink(root / "b" / "second-a", root / "a") &&
+                        qtest::folderLink(root / "a" / "deep" / "second-b", root / "b");
+    EnteredFolders entered(root);
+    std::vector<std::string> walked, skipped;
+    // Bounded, so that a walk that does not see the loop fails instead of running on.
+    const auto walk = [&](const auto& self, const fs::path& folder, const fs::path& location, int depth) -> void {
+        if (depth > 5) return;
+        for (const FolderEntry& entry : gf_listFolder(folder)) {
+            if (!entry.isFolder) continue;
+            const std::string relative = fs::relative(entry.path, root).generic_string();
+            if (const auto inside = entered.enter(location, entry)) {
+                walked.push_back(relative);
+                self(self, entry.path, *inside, depth + 1);
+            } else {
+                skipped.push_back(relative);
+            }
+        }
+    };
+    walk(walk, root, entered.rootLocation(), 0);
+    // Each real folder once (a, a/deep, b), under whichever name the walk met first.
+    EXPECT_EQ(walked.size(), 3u);
+    EXPECT_EQ(skipped.size(), linked ? 3u : 0u);
+    for (const std::string& name : walked) EXPECT_LT(std::count(name.begin(), name.end(), '/'), 3) << name;
 }

@@ -3,6 +3,7 @@
 #include "foundation/indicators.h"
 #include "foundation/time_text.h"
 #include "links/feed.h"
+#include "link_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -31,4 +32,19 @@ TEST(FeedVersionReply, EditionsAndVersionText)
     }
     feedProfessional = false;
     indicators.setText(indicators.feedVersionText, "");
+}
+
+// A reply that is no JSON goes into the log once, as an excerpt with its control bytes written
+// out: a peer may send kilobytes of anything.
+TEST(FeedVersionReply, AnUnreadableReplyIsLoggedAsAnExcerpt)
+{
+    linktest::ScopedLog log("feed-version-excerpt");
+    std::string reply = "version\x01\r\n";
+    reply.resize(16384, 'x');
+    parseFeedVersion(reply);
+    const std::string text = log.text();
+    EXPECT_NE(text.find("RealTraffic version reply is not JSON: version\\x01\\x0D\\x0Axxx"), std::string::npos) << text;
+    EXPECT_NE(text.find(" (16384 bytes)"), std::string::npos);
+    EXPECT_EQ(text.find('\x01'), std::string::npos);
+    EXPECT_LT(text.size(), 1000u);
 }

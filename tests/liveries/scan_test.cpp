@@ -237,6 +237,40 @@ TEST(AircraftCfgLines, KeyParsers)
     for (const auto& [line, number] : headers) EXPECT_EQ(lf_parseFltsimHeader(line), number) << line;
 }
 
+// Header lines that are no [fltsim.N] headers never cost a section or a file without a line in
+// the reports.
+TEST_F(ScanTest, HeadersThatAreNoneAreReported)
+{
+    struct Case {
+        std::vector<std::string_view> lines;
+        bool valid;
+        std::vector<std::string> invalid, incomplete;
+    };
+    const Case cases[] = {
+        {{"[fltsim.0]", "[FltSim.-1]", "title=T"},
+         true,
+         {},
+         {"C:\\x [FltSim.-1] is no [fltsim.N] header, its section is not read"}},
+        {{"[fltsim.0]", " [Fltsim.1]x"},
+         true,
+         {},
+         {"C:\\x  [Fltsim.1]x is no [fltsim.N] header, its section is not read"}},
+        {{"[fltsim.0]", "//[FltSim.-1]"}, true, {}, {}},
+        {{"[fltsim.0]", "[fltsim.99999999999]"},
+         false,
+         {"C:\\x\\aircraft.cfg contains a [fltsim.x] number out of range: [fltsim.99999999999]"},
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.lines[1]));
+        lf_clearScannedLiveries();
+        EXPECT_EQ(lf_checkFltsimSections(c.lines, "C:\\x\\aircraft.cfg"), c.valid);
+        EXPECT_EQ(std::vector<std::string>(invalidCfgFiles.lines().begin(), invalidCfgFiles.lines().end()), c.invalid);
+        EXPECT_EQ(std::vector<std::string>(incompleteSections.lines().begin(), incompleteSections.lines().end()),
+                  c.incomplete);
+    }
+}
+
 TEST_F(ScanTest, SectionRules)
 {
     struct Case {
@@ -561,6 +595,44 @@ TEST_F(ScanTest, WalkEntersEachFolderOnceAndPassesOverWhatItCannotScan)
     EXPECT_EQ(skippedLinks, linked ? 2 : 0);
 }
 
+// A file far larger than any aircraft.cfg is refused unread, with its line in the report; one at
+// the limit is still read. The limit is lowered so that the file stays small.
+TEST_F(ScanTest, AnOversizedFileIsRefusedWithAReportLine)
+{
+    const std::filesystem::path file = write("big/a/aircraft.cfg", goodFile("Big"));
+    const std::uint64_t size = std::filesystem::file_size(file);
+    const std::uint64_t saved = largestAircraftCfgBytes.load();
+    for (const std::uint64_t limit : {size, size - 1}) {
+        SCOPED_TRACE(limit);
+        lf_clearScannedLiveries();
+        largestAircraftCfgBytes = limit;
+        const std::size_t found = scan("big").size();
+        largestAircraftCfgBytes = saved;
+        const std::vector<std::string> reported(invalidCfgFiles.lines().begin(), invalidCfgFiles.lines().end());
+        if (limit == size) {
+            EXPECT_EQ(found, 2u);
+            EXPECT_TRUE(reported.empty());
+        } else {
+            EXPECT_EQ(found, 0u);
+            EXPECT_EQ(reported,
+                      (std::vector<std::string>{fmt::format(
+                          "{} skipped: {} bytes, far more than an aircraft.cfg holds (at most {} bytes are read)",
+                          pathToUtf8(file.lexically_normal().make_preferred()), size, limit)}));
+        }
+    }
+}
+
+// A stop request reaches the walk itself: a closing program does not wait for a whole tree.
+TEST_F(ScanTest, TheWalkEndsAtAStopRequest)
+{
+    write("stop/pack/SimObjects/Airplanes/a/aircraft.cfg", goodFile("A"));
+    stopRequested = true;
+    const std::list<LiveryRecord> found = scan("stop");
+    stopRequested = false;
+    EXPECT_TRUE(found.empty());
+    EXPECT_EQ(scan("stop").size(), 2u);
+}
+
 TEST_F(ScanTest, AutomaticFoldersInPackageOrderAndPriority)
 {
     const auto pack = [&](const std::string& name, const std::string& title) {
@@ -579,6 +651,13 @@ TEST_F(ScanTest, AutomaticFoldersInPackageOrderAndPriority)
     for (const std::string& f : lf_automaticFolders()) names.push_back(pathToUtf8(pathFromUtf8(f).filename()));
     EXPECT_EQ(names, (std::vector<std::string>{"fsltl-traffic-base", "aig-aitraffic-oci-beta",
                                                "justflight-aircraft-traffic-fleet", "user-aitraffic"}));
+    // The package folders not taken are named, each once.
+    const std::filesystem::path community = pathFromUtf8(lf_automaticFolders().front()).parent_path();
+    const auto log = fileLines(root / "Log.txt");
+    for (const char* name : {"fsltl-traffic-base-2", "my_CVT_fsltl-traffic-base"}) {
+        const std::string line = "Automatic FSLTL scan skipped folder: \"" + pathToUtf8(community / name) + "\"";
+        EXPECT_EQ(std::count(log.begin(), log.end(), line), 2) << name; // two calls above
+    }
     // Earlier folders win their airline and type.
     LIG_PRIORITIZE.setValue(true);
     DOWNLOAD_SITE.setValue("http://127.0.0.1:9/");
