@@ -50,6 +50,8 @@ bool airportFileFailedRecently(const std::string& icao)
     return false;
 }
 
+bool airportFileTransferRunning() { return transfer && !transfer->done(); }
+
 bool airportFileArrived()
 {
     if (!transfer || !transfer->done()) return false;

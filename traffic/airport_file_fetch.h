@@ -59,6 +59,8 @@ AirportFile lookUpAirportFile(const std::string& icao);
 bool airportFileArrived();
 // The choice has read its file: choosing the airport again fetches it anew.
 void airportFileUsed(const std::string& icao);
+// Whether a transfer is running now.
+bool airportFileTransferRunning();
 // Whether the airport's file failed within the retry wait.
 bool airportFileFailedRecently(const std::string& icao);
 // Joins a transfer still running (it ends within about a second once a stop is requested) and

@@ -9,7 +9,9 @@
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/paths.h"
+#include "foundation/run_control.h"
 #include "traffic/sim_objects.h"
+#include "links/feed.h"
 #include "links/udp_receiver.h"
 #include "liveries/livery_matcher.h"
 #include "liveries/type_data_base.h"
@@ -26,11 +28,13 @@
 #include "traffic/static_parking.h"
 #include "traffic/traffic_state.h"
 #include "traffic_harness.h"
+#include "rtpeer.h"
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <optional>
 #include <set>
 
@@ -759,3 +763,54 @@ TEST_F(Parking, RenewalKeepsParkedAircraftTheFeedStillReports)
 }
 
 } // namespace
+
+// A park airport whose file holds no stands stays chosen and is not read again: the ground
+// reports near it keep counting, so the C172 of a real capture at Bonn-Hangelar taxis, rolls,
+// flies its circuit and lands as one aircraft instead of vanishing at its take-off roll.
+TEST_F(Parking, StandLessAirportStaysChosenAndKeepsItsGroundTraffic)
+{
+    constexpr double edkbLat = 50.7677, edkbLon = 7.1633;
+    airports = {Airport{"EDKB", "BNJ", edkbLat, edkbLon, 197}};
+    const auto edkbFile = [](const std::string& standsXml) {
+        return "<?xml version=\"1.0\"?>\n<meta><info name=\"author\" value=\"t\"/><info name=\"date\" value=\"d\"/>"
+               "<info name=\"version\" value=\"1\"/></meta>\n<parameters><parameter name=\"altitude\" "
+               "value=\"197\"/></parameters>\n<parkpositions>" +
+               standsXml + "</parkpositions>\n";
+    };
+    std::filesystem::create_directories(myThirdpartyFolder);
+    qtest::writeFile(myThirdpartyFolder / "EDKB.xml", edkbFile(""));
+    TrafficHarness::addType("C172", categoryLight, 0.0030);
+    TrafficHarness::addLivery("", "C172", "Cessna 172 Generic");
+    h.setUser(edkbLat, edkbLon - 0.004, true);
+    setReaderUserPosition(edkbLat, edkbLon - 0.004);
+    updateParkAirport(true);
+    h.dataCycles(16, 1);
+    ASSERT_EQ(parkAirportIcao, "EDKB");
+    EXPECT_TRUE(stands.empty());
+    // A stand added now would show up at a new read.
+    qtest::writeFile(myThirdpartyFolder / "EDKB.xml", edkbFile(standXml(1, {})));
+
+    std::vector<std::pair<double, std::string>> lines; // report time, line in the feed's format
+    std::ifstream capture(QM_SOURCE_DIR "/../shared/realdata/realtraffic/aitfc_edkb_10s.csv");
+    for (std::string line; std::getline(capture, line);)
+        if (auto converted = rtpeer::convertAitfcLine(line))
+            lines.emplace_back(std::stod(line.substr(line.rfind(',') + 1)), *converted);
+    ASSERT_EQ(lines.size(), 33u);
+    const double start = lines.front().first;
+    const int total = static_cast<int>((lines.back().first - start) * 100) + 3500;
+    std::size_t next = 0;
+    for (int pass = 0; pass < total; ++pass) {
+        if (pass % 100 == 0) newUserData = true; // the data cycle, once a second
+        for (; next < lines.size() && (lines[next].first - start) * 100 <= pass; ++next) {
+            trafficReader.data = lines[next].second;
+            trafficReader.splitFields();
+            trafficReader.processLine();
+        }
+        h.pass();
+    }
+    EXPECT_EQ(parkAirportIcao, "EDKB");
+    EXPECT_TRUE(stands.empty()) << "read again while chosen";
+    ASSERT_EQ(h.creations.size(), 1u);
+    EXPECT_EQ(h.creations[0].request.callsign, "DEEZU");
+    EXPECT_TRUE(h.removals.empty());
+}

@@ -129,6 +129,15 @@ Route Route::stall(std::string bodyPrefix)
     return route;
 }
 
+Route Route::drip(std::string body, int msPerByte)
+{
+    Route route;
+    route.kind = Kind::Drip;
+    route.body = std::move(body);
+    route.dripMs = msPerByte;
+    return route;
+}
+
 Route Route::silent()
 {
     Route route;
@@ -318,6 +327,13 @@ void Server::serve(const qtr::Socket& client)
                 reply = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
                         std::to_string(route.body.size() + 1000000) + "\r\n\r\n" + route.body;
                 if (sendAll(client, reply)) waitOrStop(-1);
+                break;
+            case Route::Kind::Drip:
+                reply = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
+                        std::to_string(route.body.size()) + "\r\nConnection: close\r\n\r\n";
+                if (!sendAll(client, reply)) break;
+                for (char byte : route.body)
+                    if (!waitOrStop(route.dripMs) || !sendAll(client, std::string(1, byte))) break;
                 break;
             case Route::Kind::Redirect:
             case Route::Kind::Normal:

@@ -2,7 +2,7 @@
 // A small HTTP/1.1 server on 127.0.0.1 for tests and scripted runs: it answers GET requests from
 // a table of routes (and, for runs, from the files below a folder), records the path and the
 // User-Agent of every request, and can misbehave on purpose: garbage instead of HTTP, a redirect,
-// a delayed answer and a body that stalls half-way.
+// a delayed answer, a body that stalls half-way and one that drips in byte by byte.
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -26,6 +26,7 @@ struct Route {
         Garbage,  // bytes that are no HTTP at all, then the connection closes
         Redirect, // a 302 to `location`, with a short body of its own
         Stall,    // headers that announce more than `body`, then `body`, then silence until stop
+        Drip,     // headers that announce `body`, then its bytes one at a time, `dripMs` apart
     };
     Kind kind = Kind::Normal;
     int status = 200;
@@ -33,12 +34,15 @@ struct Route {
     // Milliseconds to wait before answering (a stop ends the wait).
     int delayMs = 0;
     std::string location;
+    int dripMs = 0;
 
     static Route ok(std::string body);
     static Route status404();
     static Route garbage();
     static Route redirect(std::string location);
     static Route stall(std::string bodyPrefix);
+    // The whole body, a byte every msPerByte (a stop ends it).
+    static Route drip(std::string body, int msPerByte);
     // Waits until the server stops before answering anything.
     static Route silent();
 };
