@@ -132,14 +132,15 @@ TEST_F(AirportFetch, FailedFileWaitsForTheRetryAndEachChoiceFetchesOnce)
     TrafficHarness h;
     useSite();
     h.setUser(kphpLat, kphpLon, true);
-    h.dataCycles(16, 1);
-    ASSERT_TRUE(transferEnds());
-    h.dataCycles(64, 1); // the updates at 32, 48, 64 and 80
+    // The updates at 16 (the fetch), 32, 48, 64 and 80, and one 2 s short of the retry wait,
+    // each after the transfer before it has ended.
+    for (int k = 0; k < 6; ++k) {
+        if (k == 5) h.clock().sleepFor(airportFileRetryWait - std::chrono::seconds(2));
+        h.dataCycles(16, 1);
+        ASSERT_TRUE(transferEnds());
+    }
     EXPECT_EQ(fetches(), 1u);
     EXPECT_EQ(parkAirportIcao, "");
-    h.clock().sleepFor(airportFileRetryWait - std::chrono::seconds(2));
-    h.dataCycles(16, 1);
-    EXPECT_EQ(fetches(), 1u);
 
     h.clock().sleepFor(std::chrono::seconds(2));
     server.setRoute(stockPath, qmhttp::Route::ok(kphpFile));
