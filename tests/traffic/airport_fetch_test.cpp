@@ -106,7 +106,8 @@ TEST_F(AirportFetch, LiveTrafficFliesWhileTheFileHangsAndAStopEndsTheTransfer)
         ASSERT_TRUE(server.waitForRequests(1, std::chrono::seconds(10)));
         // A flight passing overhead, reported every 5 s, while the file hangs.
         for (int k = 0; k < 8; ++k) {
-            h.feed(TrafficHarness::report(20001, "DLH4", "A320", kphpLat + 0.01 * k, kphpLon, 5000, 250, 0, 1000.0 + 5 * k));
+            h.feed(TrafficHarness::report(20001, "DLH4", "A320", kphpLat + 0.01 * k, kphpLon, 5000, 250, 0,
+                                          1000.0 + 5 * k));
             h.dataCycles(5);
         }
         h.dataCycles(10); // 50 s of loop: the park airport's update ran at cycles 16, 32 and 48
