@@ -141,18 +141,28 @@ std::string lf_readContent(const pugi::xml_document& doc, const std::string& pat
     standChangeCount = 0;
     gf_enableControl(flushStaticButton, true);
     indicators.invalidate(Band::parameters);
-    return count == 0 ? "no stands found" : "";
+    return count == 0 ? std::string(noStandsFound) : std::string();
 }
 
 } // namespace
 
-std::string findAirportFile(const std::string& icao)
+std::optional<std::string> findLocalAirportFile(const std::string& icao)
 {
     for (const std::filesystem::path* folder : {&myThirdpartyFolder, &myVendrakeFolder}) {
         if (auto stored = lf_readRedirect(*folder / txtPath(icao))) return *stored;
         if (std::string local = lf_localFile(*folder, icao); !local.empty()) return local;
     }
-    if (downloadStockApf(icao)) return "archive/stock/" + xmlFileName(icao);
+    return std::nullopt;
+}
+
+std::string stockArchivePath(const std::string& icao) { return "archive/stock/" + xmlFileName(icao); }
+
+bool isArchivePath(const std::string& pathText) { return pathText.rfind("airports", 0) != 0; }
+
+std::string findAirportFile(const std::string& icao)
+{
+    if (auto local = findLocalAirportFile(icao)) return *local;
+    if (downloadStockApf(icao)) return stockArchivePath(icao);
     return {};
 }
 
@@ -164,16 +174,12 @@ bool ensureAirportFile(const std::string& icao)
     return downloadStockApf(icao);
 }
 
-std::string gf_readApf(const std::string& pathText, ApfFileRecord& record, QualityPair& quality)
+namespace {
+
+std::string lf_readApfFrom(const std::string& pathText, const std::filesystem::path& file, ApfFileRecord& record,
+                           QualityPair& quality)
 {
-    if (pathText.empty()) return fmt::format("{} xml is empty...", "gf_readApf");
-    if (parkAirportIcao.empty()) return fmt::format("{} no park airport set", "gf_readApf");
     try {
-        std::filesystem::path file = pathFromUtf8(pathText);
-        if (pathText.rfind("airports", 0) != 0) {
-            if (std::string failed = downloadApf(pathText, parkAirportDownloadPath); !failed.empty()) return failed;
-            file = parkAirportDownloadPath;
-        }
         parkHandmade = false;
         pugi::xml_document doc;
         if (const pugi::xml_parse_result loaded = doc.load_file(file.c_str()); !loaded)
@@ -190,6 +196,38 @@ std::string gf_readApf(const std::string& pathText, ApfFileRecord& record, Quali
     } catch (const std::exception& e) {
         return fmt::format("{}: {}", "gf_readApf", e.what());
     }
+}
+
+std::string lf_readPreconditions(const std::string& pathText)
+{
+    if (pathText.empty()) return fmt::format("{} xml is empty...", "gf_readApf");
+    if (parkAirportIcao.empty()) return fmt::format("{} no park airport set", "gf_readApf");
+    return {};
+}
+
+} // namespace
+
+std::string gf_readApf(const std::string& pathText, ApfFileRecord& record, QualityPair& quality)
+{
+    if (std::string refused = lf_readPreconditions(pathText); !refused.empty()) return refused;
+    std::filesystem::path file;
+    try {
+        file = pathFromUtf8(pathText);
+        if (isArchivePath(pathText)) {
+            if (std::string failed = downloadApf(pathText, parkAirportDownloadPath); !failed.empty()) return failed;
+            file = parkAirportDownloadPath;
+        }
+    } catch (const std::exception& e) {
+        return fmt::format("{}: {}", "gf_readApf", e.what());
+    }
+    return lf_readApfFrom(pathText, file, record, quality);
+}
+
+std::string gf_readFetchedApf(const std::string& pathText, const std::filesystem::path& file, ApfFileRecord& record,
+                              QualityPair& quality)
+{
+    if (std::string refused = lf_readPreconditions(pathText); !refused.empty()) return refused;
+    return lf_readApfFrom(pathText, file, record, quality);
 }
 
 QualityPair gf_qualityFactor(const std::vector<Stand>& list)

@@ -11,7 +11,10 @@
 #include "airports/stand_records.h"
 
 #include <cstdint>
+#include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qtr {
@@ -41,6 +44,13 @@ extern std::uint32_t parkTrafficWeek;
 // redirect or the stock probe ("archive/stock/EGLL.xml"); "" when the airport has none. A
 // redirect whose first line holds no "l" gives "" as well. File-system errors are thrown.
 std::string findAirportFile(const std::string& icao);
+// findAirportFile without asking the site: nothing when neither folder has a file or redirect
+// for the airport (then only the stock archive, stockArchivePath, may hold one).
+std::optional<std::string> findLocalAirportFile(const std::string& icao);
+// "archive/stock/<ICAO>.xml"
+std::string stockArchivePath(const std::string& icao);
+// A path text that names a file of the site's archive rather than one below "airports".
+bool isArchivePath(const std::string& pathText);
 // True when the airport has a local file or redirect, else whether the stock archive has one.
 bool ensureAirportFile(const std::string& icao);
 
@@ -56,6 +66,12 @@ bool ensureAirportFile(const std::string& icao);
 // UserErrorException 65, a stand name used twice 94; both are logged with the file's path and
 // leave the stand list alone.
 std::string gf_readApf(const std::string& pathText, ApfFileRecord& record, QualityPair& quality);
+// gf_readApf of a path text whose file is already at hand in file (an archive path fetched
+// before): nothing is downloaded.
+std::string gf_readFetchedApf(const std::string& pathText, const std::filesystem::path& file, ApfFileRecord& record,
+                              QualityPair& quality);
+// The reason gf_readApf gives for a file that was read but holds no stands.
+inline constexpr std::string_view noStandsFound = "no stands found";
 
 // The quality pair of a stand list: -1/-1 when no stand has an option (see
 // docs/dev/airport_files.md for the formula).

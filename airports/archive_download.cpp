@@ -35,15 +35,23 @@ bool downloadStockApf(const std::string& name)
     return fetched;
 }
 
-std::string downloadApf(const std::string& archivePath, const std::filesystem::path& target)
+bool fetchArchiveUrl(const std::string& url, const std::filesystem::path& target)
 {
     CurlHandle handle = makeCurlHandle();
-    const std::string url = archiveUrl(archivePath);
-    if (downloadToFile(handle.get(), url, target, false, DownloadKind::airportFile)) return {};
+    if (downloadToFile(handle.get(), url, target, false, DownloadKind::airportFile)) return true;
     // A partial or empty file must not be read as the airport's file later.
     std::error_code ec;
     std::filesystem::remove(target, ec);
-    const std::string message = fmt::format("failed to download: \"{}\"", url);
+    return false;
+}
+
+std::string downloadFailedText(const std::string& url) { return fmt::format("failed to download: \"{}\"", url); }
+
+std::string downloadApf(const std::string& archivePath, const std::filesystem::path& target)
+{
+    const std::string url = archiveUrl(archivePath);
+    if (fetchArchiveUrl(url, target)) return {};
+    const std::string message = downloadFailedText(url);
     logLine(message);
     return message;
 }

@@ -23,6 +23,11 @@ std::string archiveUrl(const std::string& archivePath);
 // True when the stock archive holds "<name>.xml". The probe fetches it into the program folder
 // and removes it again, whatever the outcome.
 bool downloadStockApf(const std::string& name);
+// The transfer of downloadApf, from an address archiveUrl gave: true with the file at target,
+// else false and no file there. It reads no setting, so it may run on a thread of its own.
+bool fetchArchiveUrl(const std::string& url, const std::filesystem::path& target);
+// "failed to download: \"<address>\""
+std::string downloadFailedText(const std::string& url);
 // Fetches the archive path into target: "" on success, else "failed to download: \"<address>\""
 // (logged), and no file at target.
 std::string downloadApf(const std::string& archivePath, const std::filesystem::path& target);

@@ -168,7 +168,11 @@ void periodicWork(std::int32_t n)
         fifteenCycleStep(n);
         return;
     }
-    if (n % 16 == 0 && !renewalBusy) updateParkAirport(false);
+    if (n % 16 == 0 && !renewalBusy) {
+        updateParkAirport(false);
+    } else if (!renewalBusy) {
+        updateParkAirportWhenFileArrives();
+    }
     if (n % 59 == 0) updateReaderLamps();
     if (n % 61 == 0) removeStaticTwinsOnGround();
     if (n % 62 == 0 && CALLSIGN_OBJECTIDS.value() && MSFS_2020.value())

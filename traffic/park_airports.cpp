@@ -14,6 +14,7 @@
 #include "foundation/win_text.h"
 #include "links/feed.h"
 #include "links/simconnect_client.h"
+#include "traffic/airport_file_fetch.h"
 #include "traffic/data_cycle.h"
 #include "traffic/live_parking.h"
 #include "traffic/removal.h"
@@ -46,6 +47,8 @@ LatLon lastListPosition{};
 // The user's stand found by the SimConnect thread, waiting for the worker (guarded by its mutex).
 std::mutex userStandMutex;
 std::optional<std::string> userStandRequest;
+// The show-status flag of a ground choice that waits for its airport file.
+bool showWhenFileArrives = false;
 
 // A user position inside this box near 0,0 is the simulator's way of saying it is not known yet.
 bool positionUnknown(const LatLon& p) { return p.lat >= 0.0 && p.lat <= 0.0009 && p.lon >= 0.0 && p.lon <= 0.05; }
@@ -275,10 +278,17 @@ void updateParkAirport(bool show)
         countLiveParked(true);
     }
     if (parkAirportReload) {
+        // The loop goes on while the file is on its way; it is read once it is here.
+        if (lookUpAirportFile(parkAirportIcao).state == AirportFileState::onItsWay) return;
         clearStatus();
         parkAirportReload = false;
         const std::string failed = lf_readParkedFile();
-        if (!failed.empty()) {
+        if (failed == noStandsFound) {
+            // The airport stays chosen without stands: ground reports near it still count, and
+            // its file is not read again while it stays.
+            computeStaticParking();
+            setStatus(failed, true);
+        } else if (!failed.empty()) {
             setStatus(failed, true);
             clearParkAirport();
         } else {
@@ -315,7 +325,10 @@ void chooseParkAirport(const LatLon& user, bool show)
             setStatus("User aircraft on the ground, no airport in sight", false);
             return;
         }
-        if (!ensureAirportFile(airport->code)) {
+        const AirportFileState file = lookUpAirportFile(airport->code).state;
+        showWhenFileArrives = show;
+        if (file == AirportFileState::onItsWay) return;
+        if (file == AirportFileState::missing) {
             setStatus(fmt::format("User aircraft on the ground at {}, no airport file found", airport->code), false);
             return;
         }
@@ -329,7 +342,7 @@ void chooseParkAirport(const LatLon& user, bool show)
     if (parkAirportList.empty()) return;
     const ParkAirportEntry& first = parkAirportList.front();
     const double d = distanceNm(user, first.position);
-    if (!inSight(d) || !setParkAirport(first.icao)) return;
+    if (!inSight(d) || airportFileFailedRecently(first.icao) || !setParkAirport(first.icao)) return;
     setStatus(fmt::format("{} in sight at {:.1F} nm", first.icao, d), true);
     parkAirportReload = true;
     startStaticParkingCalculation(false);
@@ -440,8 +453,12 @@ void removeAllParkedAircraft()
 std::string lf_readParkedFile()
 {
     clearStands();
-    const std::string path = findAirportFile(parkAirportIcao);
-    if (path.empty()) return fmt::format("{} {} not found", "lf_readParkedFile", parkAirportIcao);
+    const AirportFile located = lookUpAirportFile(parkAirportIcao);
+    if (located.state == AirportFileState::onItsWay)
+        return fmt::format("{} {}: the airport file is still on its way", "lf_readParkedFile", parkAirportIcao);
+    const std::string& path = located.pathText;
+    if (located.state == AirportFileState::missing || path.empty())
+        return fmt::format("{} {} not found", "lf_readParkedFile", parkAirportIcao);
     if (path.find("unknown") != std::string::npos)
         return fmt::format("{} {} has publisher:{}, {}", "lf_readParkedFile", parkAirportIcao, "unknown", path);
     indicators.setText(indicators.parkLineText1, "");
@@ -452,10 +469,12 @@ std::string lf_readParkedFile()
     // The stand list was just emptied: no file counts as loaded until the read says so.
     parkFileLoaded = false;
     try {
-        failed = gf_readApf(path, parkFileRecord, parkFileQuality);
+        failed = gf_readFetchedApf(path, located.file, parkFileRecord, parkFileQuality);
     } catch (const UserErrorException& e) {
         failed = e.what();
     }
+    // Fetched once for this choice: the next choice fetches it anew.
+    airportFileUsed(parkAirportIcao);
     // The traffic reader measures heights above the elevation the file gave, also when the file
     // turned out to hold no stands.
     if (parkFileLoaded) setReaderParkAltitude(parkAirportElevation);
@@ -507,6 +526,11 @@ bool checkParkAirportsAndStands(bool apply, std::string& message)
     return true;
 }
 
+void updateParkAirportWhenFileArrives()
+{
+    if (airportFileArrived()) updateParkAirport(showWhenFileArrives);
+}
+
 void startStaticParkingCalculation(bool show)
 {
     disableParkingControls();
@@ -542,6 +566,8 @@ void clearParkAirportState()
     showParkAirportState();
     lastListPosition = LatLon{};
     parkAirportReload = false;
+    showWhenFileArrives = false;
+    finishAirportFileFetch();
     learningOffByFile = false;
     learningAllowed = false;
     parkFilePath.clear();

@@ -56,6 +56,9 @@ void removeAllParkedAircraft();
 std::string lf_readParkedFile();
 bool checkParkAirportsAndStands(bool apply, std::string& message);
 void startStaticParkingCalculation(bool show);
+// Goes on with the choice or the read that waited for the park airport's file as soon as its
+// transfer has ended (every data cycle; the periodic update comes only every 16).
+void updateParkAirportWhenFileArrives();
 
 // The SimConnect thread found the user aircraft standing still on this stand (at the close of
 // the connection or a new flight): the worker makes it the reserved stand of the park airport.

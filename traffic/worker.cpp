@@ -24,6 +24,7 @@
 #include "liveries/livery_matcher.h"
 #include "liveries/livery_reports.h"
 #include "liveries/type_data_base.h"
+#include "traffic/airport_file_fetch.h"
 #include "traffic/data_cycle.h"
 #include "traffic/intake.h"
 #include "traffic/park_airports.h"
@@ -219,6 +220,8 @@ void lf_closingDown()
         }
     });
     guardedStep([] { stopReaders(); });
+    // An airport file still on its way: its transfer ends at the stop request.
+    guardedStep([] { finishAirportFileFetch(); });
     guardedStep([] { sleepMs(500); });
     guardedStep([] {
         if (feedClientConnected()) sendDataPacket("exit\r\n");

@@ -11,6 +11,7 @@
 #include "foundation/paths.h"
 #include "foundation/run_control.h"
 #include "traffic/sim_objects.h"
+#include "links/feed.h"
 #include "links/udp_receiver.h"
 #include "liveries/livery_matcher.h"
 #include "liveries/type_data_base.h"
@@ -28,11 +29,13 @@
 #include "traffic/static_parking.h"
 #include "traffic/traffic_state.h"
 #include "traffic_harness.h"
+#include "rtpeer.h"
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <optional>
 #include <set>
 
@@ -787,3 +790,56 @@ TEST_F(Parking, RenewalKeepsParkedAircraftTheFeedStillReports)
 }
 
 } // namespace
+
+// A park airport whose file holds no stands stays chosen and is not read again: the ground
+// reports near it keep counting, so the C172 of a real capture at Bonn-Hangelar taxis, rolls,
+// flies its circuit and lands as one aircraft instead of vanishing at its take-off roll.
+TEST_F(Parking, StandLessAirportStaysChosenAndKeepsItsGroundTraffic)
+{
+    constexpr double edkbLat = 50.7677, edkbLon = 7.1633;
+    airports = {Airport{"EDKB", "BNJ", edkbLat, edkbLon, 197}};
+    std::filesystem::create_directories(myThirdpartyFolder);
+    qtest::writeFile(myThirdpartyFolder / "EDKB.xml",
+                     "<?xml version=\"1.0\"?>\n<meta><info name=\"author\" value=\"t\"/><info name=\"date\" value=\"d\"/>"
+                     "<info name=\"version\" value=\"1\"/></meta>\n<parameters><parameter name=\"altitude\" "
+                     "value=\"197\"/></parameters>\n<parkpositions></parkpositions>\n");
+    TrafficHarness::addType("C172", categoryLight, 0.0030);
+    TrafficHarness::addLivery("", "C172", "Cessna 172 Generic");
+    h.setUser(edkbLat, edkbLon - 0.004, true);
+    setReaderUserPosition(edkbLat, edkbLon - 0.004);
+    updateParkAirport(true);
+    h.dataCycles(16, 1);
+    ASSERT_EQ(parkAirportIcao, "EDKB");
+    EXPECT_TRUE(stands.empty());
+
+    std::vector<std::pair<double, std::string>> lines; // report time, line in the feed's format
+    std::ifstream capture(QM_SOURCE_DIR "/../shared/realdata/realtraffic/aitfc_edkb_10s.csv");
+    for (std::string line; std::getline(capture, line);)
+        if (auto converted = rtpeer::convertAitfcLine(line))
+            lines.emplace_back(std::stod(line.substr(line.rfind(',') + 1)), *converted);
+    ASSERT_EQ(lines.size(), 33u);
+    const double start = lines.front().first;
+    const int total = static_cast<int>((lines.back().first - start) * 100) + 3500;
+    std::size_t next = 0;
+    for (int pass = 0; pass < total; ++pass) {
+        if (pass % 100 == 0) newUserData = true; // the data cycle, once a second
+        for (; next < lines.size() && (lines[next].first - start) * 100 <= pass; ++next) {
+            trafficReader.data = lines[next].second;
+            trafficReader.splitFields();
+            trafficReader.processLine();
+        }
+        h.pass();
+    }
+    EXPECT_EQ(parkAirportIcao, "EDKB");
+    const std::string log = qtest::readFile("Log.txt");
+    std::size_t reads = 0;
+    for (std::size_t at = log.find("Airport file read from"); at != std::string::npos;
+         at = log.find("Airport file read from", at + 1))
+        ++reads;
+    EXPECT_EQ(reads, 1u) << "read again while chosen";
+    // Created from its first reports, taxiing, 30 s behind the feed, and kept to the end.
+    ASSERT_EQ(h.creations.size(), 1u);
+    EXPECT_EQ(h.creations[0].request.callsign, "DEEZU");
+    EXPECT_LE(h.creations[0].tick, 3000u);
+    EXPECT_TRUE(h.removals.empty());
+}
