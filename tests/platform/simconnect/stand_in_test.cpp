@@ -178,7 +178,9 @@ TEST_F(StandIn, TextsThatAreNotUtf8ComeOutWithReplacementCharacters)
     EXPECT_EQ(byKind["created"]["tail"], "M" + replacement + "ller");
     EXPECT_EQ(byKind["plan-failed"]["path"], "C:\\Users\\J" + replacement + "rgen\\plan.pln");
     for (const auto& e : sim.journal()) {
-        if (e["kind"] == "created") EXPECT_EQ(e["tail"], "M" + replacement + "ller");
+        if (e["kind"] == "created") {
+            EXPECT_EQ(e["tail"], "M" + replacement + "ller");
+        }
     }
     EXPECT_EQ(sim.calls().back()["path"], "C:\\Users\\J" + replacement + "rgen\\plan.pln");
     const auto objects = sim.objects();
