@@ -5,10 +5,10 @@
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/paths.h"
 #include "support/test_support.h"
-#include "traffic/callsigns.h"
-#include "traffic/data_cycle.h"
-#include "traffic/park_airports.h"
-#include "traffic/traffic_state.h"
+#include "traffic/run/callsigns.h"
+#include "traffic/run/data_cycle.h"
+#include "traffic/parking/park_airports.h"
+#include "traffic/state/traffic_state.h"
 #include "traffic_harness.h"
 
 #include <gtest/gtest.h>

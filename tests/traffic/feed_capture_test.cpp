@@ -7,8 +7,8 @@
 #include "links/udp_receiver.h"
 #include "rtpeer.h" // lays the captures' older lines into the current format
 #include "support/test_support.h"
-#include "traffic/link_handlers.h"
-#include "traffic/traffic_state.h"
+#include "traffic/run/link_handlers.h"
+#include "traffic/state/traffic_state.h"
 #include "traffic_harness.h"
 
 #include <gtest/gtest.h>

@@ -1,10 +1,10 @@
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/utilities.h"
 #include "liveries/type_queries.h"
-#include "traffic/intake.h"
-#include "traffic/removal.h"
-#include "traffic/stands.h"
-#include "traffic/traffic_state.h"
+#include "traffic/flights/intake.h"
+#include "traffic/state/removal.h"
+#include "traffic/state/stands.h"
+#include "traffic/state/traffic_state.h"
 #include "traffic_harness.h"
 
 #include <gtest/gtest.h>

@@ -2,10 +2,10 @@
 #include "positions.h"
 #include "foundation/geometry.h"
 #include "foundation/parameters/parameter_table.h"
-#include "traffic/live_update.h"
-#include "traffic/motion.h"
-#include "traffic/stands.h"
-#include "traffic/traffic_state.h"
+#include "traffic/flights/live_update.h"
+#include "traffic/flights/motion.h"
+#include "traffic/state/stands.h"
+#include "traffic/state/traffic_state.h"
 #include "traffic_harness.h"
 
 #include <gtest/gtest.h>

@@ -6,11 +6,11 @@
 #include "links/simconnect_client.h"
 #include "links/simconnect_queues.h"
 #include "links/udp_receiver.h"
-#include "traffic/motion.h"
-#include "traffic/park_airports.h"
-#include "traffic/range.h"
-#include "traffic/stands.h"
-#include "traffic/traffic_state.h"
+#include "traffic/flights/motion.h"
+#include "traffic/parking/park_airports.h"
+#include "traffic/run/range.h"
+#include "traffic/state/stands.h"
+#include "traffic/state/traffic_state.h"
 #include "traffic_harness.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "traffic/position_stream.h"
+#include "traffic/state/position_stream.h"
 
 #include <gtest/gtest.h>
 

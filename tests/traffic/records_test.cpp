@@ -2,7 +2,7 @@
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/utilities.h"
 #include "liveries/type_queries.h"
-#include "traffic/records.h"
+#include "traffic/state/records.h"
 #include "traffic_harness.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "app/main_window.h"
 #include "foundation/clock.h"
 #include "foundation/run_control.h"
-#include "traffic/worker.h"
+#include "traffic/run/worker.h"
 
 #include "foundation/log_capture.h"
 #include "support/stop_support.h"

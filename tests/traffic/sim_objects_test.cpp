@@ -1,4 +1,4 @@
-// The worker's half of the created objects (traffic/sim_objects.h) against the real SimConnect
+// The worker's half of the created objects (traffic/run/sim_objects.h) against the real SimConnect
 // thread and the stand-in: the object events the worker drains, their 200 ticks of set-up
 // (release, freeze, lights, flight plan, parking), refusal, touchdown and removal.
 #include "support/sim_fixture.h"

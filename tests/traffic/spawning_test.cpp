@@ -2,12 +2,12 @@
 #include "liveries/livery_matcher.h"
 #include "liveries/type_data_base.h"
 #include "liveries/type_queries.h"
-#include "traffic/live_parking.h"
-#include "traffic/records.h"
-#include "traffic/park_airports.h"
-#include "traffic/spawning.h"
-#include "traffic/stands.h"
-#include "traffic/traffic_state.h"
+#include "traffic/parking/live_parking.h"
+#include "traffic/state/records.h"
+#include "traffic/parking/park_airports.h"
+#include "traffic/flights/spawning.h"
+#include "traffic/state/stands.h"
+#include "traffic/state/traffic_state.h"
 #include "traffic_harness.h"
 
 #include <gtest/gtest.h>

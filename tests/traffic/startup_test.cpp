@@ -13,7 +13,7 @@
 #include "http_server.h"
 #include "support/test_support.h"
 #include "foundation/run_control.h"
-#include "traffic/startup.h"
+#include "traffic/run/startup.h"
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>

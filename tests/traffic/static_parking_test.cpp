@@ -4,12 +4,12 @@
 #include "foundation/indicators.h"
 #include "foundation/parameters/parameter_table.h"
 #include "links/simconnect_queues.h"
-#include "traffic/live_parking.h"
-#include "traffic/parking_renewal.h"
-#include "traffic/park_airports.h"
-#include "traffic/stand_learning.h"
-#include "traffic/static_parking.h"
-#include "traffic/traffic_state.h"
+#include "traffic/parking/live_parking.h"
+#include "traffic/parking/parking_renewal.h"
+#include "traffic/parking/park_airports.h"
+#include "traffic/parking/stand_learning.h"
+#include "traffic/parking/static_parking.h"
+#include "traffic/state/traffic_state.h"
 #include "traffic_harness.h"
 
 #include <gtest/gtest.h>

@@ -1,12 +1,12 @@
 #include "foundation/indicators.h"
 #include "foundation/paths.h"
 #include "liveries/livery_matcher.h"
-#include "traffic/sim_objects.h"
+#include "traffic/run/sim_objects.h"
 #include "links/simconnect_client.h"
 #include "support/test_support.h"
 #include "foundation/run_control.h"
-#include "traffic/tick.h"
-#include "traffic/traffic_state.h"
+#include "traffic/run/tick.h"
+#include "traffic/state/traffic_state.h"
 #include "traffic_harness.h"
 
 #include <gtest/gtest.h>
