@@ -3,7 +3,7 @@
 #include "foundation/utilities.h"
 #include "liveries/type_queries.h"
 #include "traffic/state/records.h"
-#include "traffic_harness.h"
+#include "../traffic_harness.h"
 
 #include <gtest/gtest.h>
 

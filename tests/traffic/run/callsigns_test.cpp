@@ -9,7 +9,7 @@
 #include "traffic/run/data_cycle.h"
 #include "traffic/parking/park_airports.h"
 #include "traffic/state/traffic_state.h"
-#include "traffic_harness.h"
+#include "../traffic_harness.h"
 
 #include <gtest/gtest.h>
 

@@ -19,7 +19,7 @@
 #include "traffic/state/stands.h"
 #include "traffic/state/traffic_state.h"
 #include "traffic/run/worker.h"
-#include "traffic_harness.h"
+#include "../traffic_harness.h"
 
 #include <gtest/gtest.h>
 

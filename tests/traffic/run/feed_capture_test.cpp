@@ -9,7 +9,7 @@
 #include "support/test_support.h"
 #include "traffic/run/link_handlers.h"
 #include "traffic/state/traffic_state.h"
-#include "traffic_harness.h"
+#include "../traffic_harness.h"
 
 #include <gtest/gtest.h>
 

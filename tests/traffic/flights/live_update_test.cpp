@@ -1,12 +1,12 @@
 // The intake of reports into the stream of a live aircraft, by phase.
-#include "positions.h"
+#include "../positions.h"
 #include "foundation/geometry.h"
 #include "foundation/parameters/parameter_table.h"
 #include "traffic/flights/live_update.h"
 #include "traffic/flights/motion.h"
 #include "traffic/state/stands.h"
 #include "traffic/state/traffic_state.h"
-#include "traffic_harness.h"
+#include "../traffic_harness.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include "foundation/run_control.h"
 #include "traffic/run/tick.h"
 #include "traffic/state/traffic_state.h"
-#include "traffic_harness.h"
+#include "../traffic_harness.h"
 
 #include <gtest/gtest.h>
 

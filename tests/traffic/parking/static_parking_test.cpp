@@ -10,7 +10,7 @@
 #include "traffic/parking/stand_learning.h"
 #include "traffic/parking/static_parking.h"
 #include "traffic/state/traffic_state.h"
-#include "traffic_harness.h"
+#include "../traffic_harness.h"
 
 #include <gtest/gtest.h>
 

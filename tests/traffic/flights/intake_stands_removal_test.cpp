@@ -5,7 +5,7 @@
 #include "traffic/state/removal.h"
 #include "traffic/state/stands.h"
 #include "traffic/state/traffic_state.h"
-#include "traffic_harness.h"
+#include "../traffic_harness.h"
 
 #include <gtest/gtest.h>
 

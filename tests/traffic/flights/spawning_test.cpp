@@ -8,7 +8,7 @@
 #include "traffic/flights/spawning.h"
 #include "traffic/state/stands.h"
 #include "traffic/state/traffic_state.h"
-#include "traffic_harness.h"
+#include "../traffic_harness.h"
 
 #include <gtest/gtest.h>
 

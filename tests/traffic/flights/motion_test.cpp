@@ -1,6 +1,6 @@
 // Motion of single live aircraft, driven step by step: timing, speeds, turns, curves, dead
 // reckoning, leaving the stand, holding, take-off, flare, approach, and the injection range.
-#include "positions.h"
+#include "../positions.h"
 #include "foundation/geometry.h"
 #include "foundation/parameters/parameter_table.h"
 #include "links/simconnect_client.h"
@@ -11,7 +11,7 @@
 #include "traffic/run/range.h"
 #include "traffic/state/stands.h"
 #include "traffic/state/traffic_state.h"
-#include "traffic_harness.h"
+#include "../traffic_harness.h"
 
 #include <gtest/gtest.h>
 

@@ -17,7 +17,7 @@
 #include "traffic/parking/static_parking.h"
 #include "traffic/state/traffic_state.h"
 #include "traffic/run/worker.h"
-#include "traffic_harness.h"
+#include "../traffic_harness.h"
 
 #include <gtest/gtest.h>
 
