@@ -11,10 +11,10 @@
 #include "foundation/version.h"
 #include "links/traffic_standins.h"
 #include "liveries/livery_data_base.h"
-#include "traffic/callsigns.h"
-#include "traffic/data_cycle.h"
-#include "traffic/range.h"
-#include "traffic/stand_learning.h"
+#include "traffic/run/callsigns.h"
+#include "traffic/run/data_cycle.h"
+#include "traffic/run/range.h"
+#include "traffic/parking/stand_learning.h"
 #include "foundation/run_control.h"
 
 #include <fmt/format.h>

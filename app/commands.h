@@ -1,7 +1,7 @@
 #pragma once
 // The commands of the main window: its check boxes and push buttons (window thread). What must
 // change the traffic manager's own tables is handed to the worker as a request.
-#include "traffic/startup.h"
+#include "traffic/run/startup.h"
 
 #include <atomic>
 
@@ -13,6 +13,6 @@ namespace qtr {
 bool lf_HandleWMCOMMAND(HWND window, WPARAM wParam);
 
 // The fresh-scan requests it raises (clearLiveriesRequest, resetAirportScanRequest) belong to the
-// worker's start: traffic/startup.h.
+// worker's start: traffic/run/startup.h.
 
 } // namespace qtr

@@ -8,10 +8,11 @@
 #include "foundation/utilities.h"
 #include "foundation/version.h"
 #include "foundation/win_text.h"
-#include "traffic/callsigns.h"
-#include "traffic/data_cycle.h"
-#include "traffic/range.h"
-#include "traffic/stand_learning.h"
+#include "traffic/run/callsigns.h"
+#include "traffic/run/data_cycle.h"
+#include "traffic/parking/park_airports.h"
+#include "traffic/run/range.h"
+#include "traffic/parking/stand_learning.h"
 #include "foundation/run_control.h"
 
 #include <fmt/format.h>

@@ -12,8 +12,8 @@
 #include "foundation/version.h"
 #include "foundation/win_text.h"
 #include "foundation/run_control.h"
-#include "traffic/startup.h"
-#include "traffic/worker.h"
+#include "traffic/run/startup.h"
+#include "traffic/run/worker.h"
 
 #include <fmt/format.h>
 #include <pugixml.hpp>

@@ -1,7 +1,7 @@
 #pragma once
 // What the simulator reports about single objects, handed from the SimConnect thread to the
 // worker as values through this queue; the worker applies them to its aircraft records at the
-// start of every tick (traffic/sim_objects.h).
+// start of every tick (traffic/run/sim_objects.h).
 #include <cstdint>
 #include <mutex>
 #include <vector>

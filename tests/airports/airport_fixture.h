@@ -10,8 +10,8 @@
 #include "liveries/type_data_base.h"
 #include "liveries/type_queries.h"
 #include "support/test_support.h"
-#include "traffic/range.h"
-#include "traffic/traffic_state.h"
+#include "traffic/run/range.h"
+#include "traffic/state/traffic_state.h"
 
 #include "http_server.h"
 

@@ -16,12 +16,12 @@
 #include "links/traffic_standins.h"
 #include "support/screen_capture.h"
 #include "support/test_support.h"
-#include "traffic/callsigns.h"
-#include "traffic/stand_learning.h"
-#include "traffic/data_cycle.h"
-#include "traffic/range.h"
-#include "traffic/traffic_state.h"
-#include "traffic/park_airports.h"
+#include "traffic/run/callsigns.h"
+#include "traffic/parking/stand_learning.h"
+#include "traffic/run/data_cycle.h"
+#include "traffic/run/range.h"
+#include "traffic/state/traffic_state.h"
+#include "traffic/parking/park_airports.h"
 #include "foundation/run_control.h"
 
 #include <fmt/format.h>

@@ -4,8 +4,8 @@
 #include "airports/airport_file_reader.h"
 #include "airports/learned_file.h"
 #include "foundation/errors.h"
-#include "traffic/stands.h"
-#include "traffic/traffic_state.h"
+#include "traffic/state/stands.h"
+#include "traffic/state/traffic_state.h"
 #include "fuzz_support.h"
 
 #include <vector>

@@ -5,8 +5,8 @@
 // (its linking of neighbouring stands), which libFuzzer's time-out turns into a finding.
 #include "airports/airport_file_reader.h"
 #include "foundation/errors.h"
-#include "traffic/stands.h"
-#include "traffic/traffic_state.h"
+#include "traffic/state/stands.h"
+#include "traffic/state/traffic_state.h"
 #include "fuzz_support.h"
 
 #include <fmt/format.h>

@@ -4,10 +4,10 @@
 #include "links/traffic_standins.h"
 #include "link_test_support.h"
 #include "rtpeer.h"
-#include "traffic/records.h"
+#include "traffic/state/records.h"
 #include "foundation/run_control.h"
-#include "traffic/traffic_state.h"
-#include "traffic/worker.h"
+#include "traffic/state/traffic_state.h"
+#include "traffic/run/worker.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "foundation/log.h"
 #include "links/udp_receiver.h"
 #include "support/test_support.h"
-#include "traffic/worker.h"
+#include "traffic/run/worker.h"
 
 #include <gtest/gtest.h>
 

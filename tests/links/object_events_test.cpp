@@ -1,6 +1,6 @@
 // The SimConnect thread's half of the created objects: recognition of the simulator's objects by
 // their ATC ID, foreign objects and their ground data, and the requests it sends. The worker's
-// half (the events drained each tick) is tested in tests/traffic/sim_objects_test.cpp.
+// half (the events drained each tick) is tested in tests/traffic/run/sim_objects_test.cpp.
 #include "support/sim_fixture.h"
 
 #include <tuple>

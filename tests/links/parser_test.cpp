@@ -8,7 +8,8 @@
 #include "rtpeer.h" // its sender feeds the reader thread
 #include "support/sim_fixture.h"
 #include "support/test_support.h"
-#include "traffic/worker.h"
+#include "traffic/run/worker.h"
+#include "traffic/state/traffic_state.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "links/udp_receiver.h"
 #include "rtpeer.h"
 #include "support/test_support.h"
-#include "traffic/worker.h"
+#include "traffic/run/worker.h"
 
 #include <gtest/gtest.h>
 

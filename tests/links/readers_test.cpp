@@ -5,7 +5,7 @@
 #include "link_test_support.h"
 #include "rtpeer.h"
 #include "foundation/run_control.h"
-#include "traffic/worker.h"
+#include "traffic/run/worker.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include "foundation/paths.h"
 #include "links/simconnect_connection.h"
 #include "rtpeer.h"
-#include "traffic/worker.h"
+#include "traffic/run/worker.h"
 
 #include <atomic>
 

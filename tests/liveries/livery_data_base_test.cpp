@@ -10,7 +10,7 @@
 #include "liveries/regcodes.h"
 #include "liveries/scanned_liveries_file.h"
 #include "support/livery_support.h"
-#include "traffic/records.h"
+#include "traffic/state/records.h"
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>

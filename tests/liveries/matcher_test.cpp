@@ -6,8 +6,8 @@
 #include "liveries/livery_matcher.h"
 #include "liveries/regcodes.h"
 #include "support/livery_support.h"
-#include "traffic/records.h"
-#include "traffic/stands.h"
+#include "traffic/state/records.h"
+#include "traffic/state/stands.h"
 
 #include <gtest/gtest.h>
 

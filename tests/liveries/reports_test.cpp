@@ -7,7 +7,7 @@
 #include "liveries/livery_matcher.h"
 #include "liveries/livery_reports.h"
 #include "liveries/stock_models.h"
-#include "traffic/records.h"
+#include "traffic/state/records.h"
 #include "foundation/run_control.h"
 
 #include <gtest/gtest.h>

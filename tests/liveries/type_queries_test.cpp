@@ -4,7 +4,7 @@
 #include "foundation/parameters/parameter_table.h"
 #include "liveries/type_queries.h"
 #include "support/livery_support.h"
-#include "traffic/records.h"
+#include "traffic/state/records.h"
 
 #include <gtest/gtest.h>
 

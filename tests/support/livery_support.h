@@ -7,7 +7,7 @@
 #include "liveries/type_data_base.h"
 #include "liveries/type_queries.h"
 #include "support/test_support.h"
-#include "traffic/records.h"
+#include "traffic/state/records.h"
 
 #include <array>
 #include <stdexcept>

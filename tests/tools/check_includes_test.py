@@ -48,6 +48,21 @@ class IncludeCheck(unittest.TestCase):
                 self.assertEqual(returncode, code, stderr)
                 self.assertIn(message, stderr)
 
+    def test_rooms(self):
+        # The rooms of a folder are rows of their own: their order holds between siblings too.
+        rooms = "low       lib_low\nhigh/base lib_base low\nhigh/run  lib_run  low high/base\n"
+        cases = [
+            ("room includes a higher sibling", {"high/base/a.cpp": '#include "high/run/b.h"\n'},
+             1, "high/base/a.cpp:1: high/base may not include high/run/b.h"),
+            ("room includes a lower sibling", {"high/run/b.cpp": '#include "high/base/a.h"\n#include "low/c.h"\n'},
+             0, ""),
+        ]
+        for what, files, code, message in cases:
+            with self.subTest(what):
+                returncode, stderr = run_check(files, rooms)
+                self.assertEqual(returncode, code, stderr)
+                self.assertIn(message, stderr)
+
     def test_debt_lines(self):
         upward = {"low/a.cpp": '#include "high/b.h"\n'}
         cases = [

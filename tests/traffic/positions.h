@@ -1,6 +1,6 @@
 #pragma once
 // A stream position for the traffic tests: degrees, the tick it is due, speed (kn) and altitude (ft).
-#include "traffic/records.h"
+#include "traffic/state/records.h"
 
 #include <cstdint>
 

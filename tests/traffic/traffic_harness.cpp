@@ -2,18 +2,18 @@
 
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/utilities.h"
-#include "traffic/sim_objects.h"
+#include "traffic/run/sim_objects.h"
 #include "links/simconnect_client.h"
 #include "liveries/livery_matcher.h"
 #include "liveries/type_queries.h"
 #include "support/livery_support.h"
 #include "platform/simconnect/simconnect.h"
 #include "platform/simconnect/stand_in.h"
-#include "traffic/data_cycle.h"
-#include "traffic/intake.h"
+#include "traffic/run/data_cycle.h"
+#include "traffic/flights/intake.h"
 #include "foundation/run_control.h"
-#include "traffic/traffic_state.h"
-#include "traffic/worker.h"
+#include "traffic/state/traffic_state.h"
+#include "traffic/run/worker.h"
 
 #include <algorithm>
 #include <mutex>

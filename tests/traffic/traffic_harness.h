@@ -4,8 +4,8 @@
 // simulator's side of the SimConnect queues, recording creations, poses, events and removals.
 #include "foundation/clock.h"
 #include "links/simconnect_queues.h"
-#include "traffic/records.h"
-#include "traffic/stands.h"
+#include "traffic/state/records.h"
+#include "traffic/state/stands.h"
 
 #include <chrono>
 #include <cstdint>

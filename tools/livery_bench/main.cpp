@@ -13,7 +13,7 @@
 #include "liveries/scanned_liveries_file.h"
 #include "liveries/type_data_base.h"
 #include "liveries/type_queries.h"
-#include "traffic/records.h"
+#include "traffic/state/records.h"
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>

@@ -6,9 +6,9 @@
 #include "foundation/parameters/parameter_table.h"
 #include "liveries/livery_data_base.h"
 #include "liveries/type_data_base.h"
-#include "traffic/parking_renewal.h"
-#include "traffic/static_parking.h"
-#include "traffic/traffic_state.h"
+#include "traffic/parking/parking_renewal.h"
+#include "traffic/parking/static_parking.h"
+#include "traffic/state/traffic_state.h"
 
 #include <nlohmann/json.hpp>
 

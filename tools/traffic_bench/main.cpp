@@ -13,11 +13,11 @@
 #include "liveries/type_data_base.h"
 #include "platform/simconnect/simconnect.h"
 #include "platform/simconnect/stand_in.h"
-#include "traffic/intake.h"
+#include "traffic/flights/intake.h"
 #include "foundation/run_control.h"
-#include "traffic/tick.h"
-#include "traffic/traffic_state.h"
-#include "traffic/worker.h"
+#include "traffic/run/tick.h"
+#include "traffic/state/traffic_state.h"
+#include "traffic/run/worker.h"
 
 #include <nlohmann/json.hpp>
 
