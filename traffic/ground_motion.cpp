@@ -91,7 +91,6 @@ void nextPosGround(LiveAircraft& a)
         break;
     }
     // a. Turns: a curve, a middle point for a sharp slow turn, or a check of the speed change.
-    bool midInserted = false;
     if (!a.stream[1].stop) {
         if (a.stream.size() >= 3 && !a.stream[2].stop) {
             const double turn = turnAngleAtNextPoint(a) * radToDeg;
@@ -102,7 +101,6 @@ void nextPosGround(LiveAircraft& a)
                 const std::int32_t legTicks = std::max(signedDiff(next.time, cur.time), 25);
                 if (std::fabs(turn) > 45.0 && leg > 0.02699784017278618 && cur.speed <= 43.0 && legTicks >= 600) {
                     insertMidPosition(a);
-                    midInserted = true;
                 } else if (std::fabs(turn) <= 160.0 &&
                            !(a.stream[2].lat == cur.lat && a.stream[2].lon == cur.lon)) {
                     setupCurve(a);
@@ -119,7 +117,6 @@ void nextPosGround(LiveAircraft& a)
             checkSpeedJump(a);
         }
     }
-    (void)midInserted;
     // b. Turn in place toward the next point when no curve takes the turn.
     if (!a.stream[1].stop) {
         if (!hasCurve(a)) {

@@ -28,8 +28,6 @@ using qtest::TrafficHarness;
 
 namespace {
 
-constexpr double feetPerNm = 6076.11549;
-
 class Rules : public ::testing::Test {
 protected:
     void SetUp() override
