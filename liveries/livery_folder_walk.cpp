@@ -320,7 +320,7 @@ void lf_startFileTask(LiveryWalk& walk, const FolderEntry& entry, const std::str
 std::optional<std::filesystem::path> lf_enters(LiveryWalk& walk, const std::filesystem::path& location,
                                                const FolderEntry& entry, const std::string& path)
 {
-    if (pathTooLong(folder)) {
+    if (pathTooLong(entry.path)) {
         invalidCfgFiles.add(path + " skipped: path too long");
         return std::nullopt;
     }
