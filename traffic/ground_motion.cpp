@@ -305,12 +305,11 @@ void pullOut(LiveAircraft& a)
     if (LOG.value()) logLine(fmt::format("{:8}: {:8} pulling out", sidName(a.sid), flightText(a)));
 }
 
-void startDeparture(LiveAircraft& a)
+void configureForDeparture(LiveAircraft& a, std::uint32_t throttleLevel, std::uint32_t spoilers)
 {
-    if (a.towed) logMarked(fmt::format("{} towed aircraft takes-off?", flightText(a)));
     a.departing = 1;
-    setThrottleLevel(a, 0);
-    setSpoilers(a, 0);
+    setThrottleLevel(a, throttleLevel);
+    setSpoilers(a, spoilers);
     setFlapStage(a, 1);
     a.approach = 0;
     a.stayCheckPending = 0;
@@ -318,6 +317,12 @@ void startDeparture(LiveAircraft& a)
     gf_queueLights(a.objectid, Lights{.nav = 1, .beacon = 1, .landing = 1, .taxi = 1, .strobes = 1, .logo = 1, .cabin = 0});
     a.backWindow = 3000;
     a.aheadWindow = 5000;
+}
+
+void startDeparture(LiveAircraft& a)
+{
+    if (a.towed) logMarked(fmt::format("{} towed aircraft takes-off?", flightText(a)));
+    configureForDeparture(a, 0, 0);
     if (!a.airline.empty()) learnParking(a, true);
 }
 
