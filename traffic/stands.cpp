@@ -59,7 +59,7 @@ StandOption* optionById(Stand& stand, std::uint32_t id)
 // aircraft has no key, the stand is unknown or an option fixed by hand leaves the slot out.
 struct OwnOption {
     Stand* stand;
-    const std::string* key;
+    const std::string& key;
     std::uint32_t id;
 };
 
@@ -75,7 +75,7 @@ std::optional<OwnOption> ownOption(std::uint32_t sid, const FlightRecord& aircra
         if (o.fixed == 1 && !o.slots.test(daySlot.slot)) return std::nullopt;
         if (o.fixed == 0 && foundId == 0 && (kind == optionSoft || !o.slots.test(daySlot.slot))) foundId = o.id;
     }
-    return OwnOption{stand, &key, foundId};
+    return OwnOption{stand, key, foundId};
 }
 
 } // namespace
@@ -342,9 +342,7 @@ bool lf_addRealStandOption(std::uint32_t sid, const FlightRecord& aircraft, DayS
     try {
         const auto own = ownOption(sid, aircraft, optionReal, daySlot);
         if (!own) return false;
-        Stand* stand = own->stand;
-        const std::string& key = *own->key;
-        const std::uint32_t foundId = own->id;
+        const auto& [stand, key, foundId] = *own;
         if (foundId == 0) {
             const std::uint32_t id = findOrAddOption(*stand, aircraft, optionReal, daySlot, aircraft.callsign, key);
             if (!leaving) stand->realArrivals[aircraft.flightId] = StandArrival{daySlot.weekday, daySlot.slot, id};
@@ -374,9 +372,7 @@ bool lf_addSoftStandOption(std::uint32_t sid, const FlightRecord& aircraft, bool
     try {
         const auto own = ownOption(sid, aircraft, optionSoft, daySlot);
         if (!own) return false;
-        Stand* stand = own->stand;
-        const std::string& key = *own->key;
-        const std::uint32_t foundId = own->id;
+        const auto& [stand, key, foundId] = *own;
         const auto enterArrival = [&](std::uint32_t id) {
             if (id > 0) stand->softArrivals[aircraft.flightId] = StandArrival{daySlot.weekday, daySlot.slot, id};
         };
