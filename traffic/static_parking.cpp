@@ -439,7 +439,8 @@ AiCreateRequest staticCreationRequest(const StaticAircraft& s, const Stand& stan
 {
     // On the ground at the stand, level and at rest.
     return creationRequest(
-        s, AiInitialPosition{.latitude = stand.lat, .longitude = stand.lon, .heading = stand.heading * radToDeg, .onGround = 1});
+        s, AiInitialPosition{
+               .latitude = stand.lat, .longitude = stand.lon, .heading = stand.heading * radToDeg, .onGround = 1});
 }
 
 } // namespace

@@ -187,10 +187,10 @@ TEST(Stands, RealAndSoftStaysFindTheOwnOption)
         std::size_t options;
         const char* firstSlots;
     } cases[] = {
-        {optionReal, 0, 10, 1, true, 2, "9,10"},     {optionSoft, 0, 10, 1, true, 1, "9,10"},
-        {optionReal, 0, 12, 1, true, 1, "9,10,12"},  {optionSoft, 0, 12, 1, true, 1, "9,10,12"},
-        {optionReal, 1, 12, 1, false, 1, "9,10"},    {optionSoft, 1, 12, 1, false, 1, "9,10"},
-        {optionReal, 0, 10, 2, false, 1, "9,10"},    {optionSoft, 0, 10, 2, false, 1, "9,10"},
+        {optionReal, 0, 10, 1, true, 2, "9,10"},    {optionSoft, 0, 10, 1, true, 1, "9,10"},
+        {optionReal, 0, 12, 1, true, 1, "9,10,12"}, {optionSoft, 0, 12, 1, true, 1, "9,10,12"},
+        {optionReal, 1, 12, 1, false, 1, "9,10"},   {optionSoft, 1, 12, 1, false, 1, "9,10"},
+        {optionReal, 0, 10, 2, false, 1, "9,10"},   {optionSoft, 0, 10, 2, false, 1, "9,10"},
     };
     for (const auto& c : cases) {
         replaceStands({TrafficHarness::stand(1, "A1", 1, 1)});
