@@ -374,7 +374,7 @@ bool lf_addSoftStandOption(std::uint32_t sid, const FlightRecord& aircraft, bool
         if (!own) return false;
         const auto& [stand, key, foundId] = *own;
         const auto enterArrival = [&](std::uint32_t id) {
-            if (id > 0) stand->softArrivals[aircraft.flightId] = StandArrival{daySlot.weekday, daySlot.slot, id};
+            if (id > 0) own->stand->softArrivals[aircraft.flightId] = StandArrival{daySlot.weekday, daySlot.slot, id};
         };
         if (foundId == 0) {
             enterArrival(findOrAddOption(*stand, aircraft, optionSoft, daySlot, aircraft.callsign, key));
