@@ -101,6 +101,17 @@ TEST(Intake, AltitudeFilterAndMissingTypes)
 
 DaySlot ds(std::uint32_t weekday, std::uint32_t slot) { return DaySlot{weekday, slot}; }
 
+// A Large aircraft known by its registration, staying at the stands.
+FlightRecord stayingAircraft()
+{
+    FlightRecord a;
+    a.callsign = "ABC12";
+    a.registration = "D-AAAA";
+    a.flightId = 20001;
+    a.category = categoryLarge;
+    return a;
+}
+
 TEST(Stands, OptionIdsAndKeys)
 {
     TrafficHarness h;
@@ -130,11 +141,7 @@ TEST(Stands, OptionIdsAndKeys)
 TEST(Stands, StaysExtendTheRightOptions)
 {
     TrafficHarness h;
-    FlightRecord a;
-    a.callsign = "ABC12";
-    a.registration = "D-AAAA";
-    a.flightId = 20001;
-    a.category = categoryLarge;
+    const FlightRecord a = stayingAircraft();
     replaceStands({TrafficHarness::stand(1, "A1", 1, 1)});
     Stand& s = stands[0];
     // Same day: arrived at slot 10, leaving at 13.
@@ -176,11 +183,7 @@ TEST(Stands, StaysExtendTheRightOptions)
 TEST(Stands, RealAndSoftStaysFindTheOwnOption)
 {
     TrafficHarness h;
-    FlightRecord a;
-    a.callsign = "ABC12";
-    a.registration = "D-AAAA";
-    a.flightId = 20001;
-    a.category = categoryLarge;
+    const FlightRecord a = stayingAircraft();
     const struct {
         std::uint32_t kind, fixed, slot, sid;
         bool result;
