@@ -23,7 +23,6 @@ constexpr std::uint64_t recordHeaderSize = 6;
 constexpr std::uint64_t sectionEntrySize = 20;
 constexpr std::uint64_t subsectionEntrySize = 16;
 constexpr std::uint64_t parkingEntrySize = 56;
-constexpr std::uint64_t airportSubrecordsOffset = 68;
 constexpr std::uint32_t wideSubsectionEntries = 0x10000;
 
 std::uint32_t lf_u32(const char* at)

@@ -91,7 +91,6 @@ void nextPosGround(LiveAircraft& a)
         break;
     }
     // a. Turns: a curve, a middle point for a sharp slow turn, or a check of the speed change.
-    bool midInserted = false;
     if (!a.stream[1].stop) {
         if (a.stream.size() >= 3 && !a.stream[2].stop) {
             const double turn = turnAngleAtNextPoint(a) * radToDeg;
@@ -102,7 +101,6 @@ void nextPosGround(LiveAircraft& a)
                 const std::int32_t legTicks = std::max(signedDiff(next.time, cur.time), 25);
                 if (std::fabs(turn) > 45.0 && leg > 0.02699784017278618 && cur.speed <= 43.0 && legTicks >= 600) {
                     insertMidPosition(a);
-                    midInserted = true;
                 } else if (std::fabs(turn) <= 160.0 &&
                            !(a.stream[2].lat == cur.lat && a.stream[2].lon == cur.lon)) {
                     setupCurve(a);
@@ -119,7 +117,6 @@ void nextPosGround(LiveAircraft& a)
             checkSpeedJump(a);
         }
     }
-    (void)midInserted;
     // b. Turn in place toward the next point when no curve takes the turn.
     if (!a.stream[1].stop) {
         if (!hasCurve(a)) {
@@ -308,12 +305,11 @@ void pullOut(LiveAircraft& a)
     if (LOG.value()) logLine(fmt::format("{:8}: {:8} pulling out", sidName(a.sid), flightText(a)));
 }
 
-void startDeparture(LiveAircraft& a)
+void configureForDeparture(LiveAircraft& a, std::uint32_t throttleLevel, std::uint32_t spoilers)
 {
-    if (a.towed) logMarked(fmt::format("{} towed aircraft takes-off?", flightText(a)));
     a.departing = 1;
-    setThrottleLevel(a, 0);
-    setSpoilers(a, 0);
+    setThrottleLevel(a, throttleLevel);
+    setSpoilers(a, spoilers);
     setFlapStage(a, 1);
     a.approach = 0;
     a.stayCheckPending = 0;
@@ -321,6 +317,12 @@ void startDeparture(LiveAircraft& a)
     gf_queueLights(a.objectid, Lights{.nav = 1, .beacon = 1, .landing = 1, .taxi = 1, .strobes = 1, .logo = 1, .cabin = 0});
     a.backWindow = 3000;
     a.aheadWindow = 5000;
+}
+
+void startDeparture(LiveAircraft& a)
+{
+    if (a.towed) logMarked(fmt::format("{} towed aircraft takes-off?", flightText(a)));
+    configureForDeparture(a, 0, 0);
     if (!a.airline.empty()) learnParking(a, true);
 }
 

@@ -44,16 +44,8 @@ double offHeading(const LiveAircraft& a, const Position& from, const Position& t
 void goAround(LiveAircraft& a)
 {
     setPhase(a, phaseTaxi);
-    a.departing = 1;
-    setThrottleLevel(a, 3);
-    setSpoilers(a, 16383);
-    setFlapStage(a, 1);
-    a.approach = 0;
-    a.stayCheckPending = 0;
-    a.goAround = 0;
-    gf_queueLights(a.objectid, Lights{.nav = 1, .beacon = 1, .landing = 1, .taxi = 1, .strobes = 1, .logo = 1, .cabin = 0});
-    a.aheadWindow = 5000;
-    a.backWindow = 3000;
+    // Off the runway again as on a take-off, with the throttle up and the spoilers still out.
+    configureForDeparture(a, 3, 16383);
 }
 
 // A report far off the heading of a dead-reckoned aircraft is usually one the reckoning ran past

@@ -69,6 +69,9 @@ std::uint32_t retimeNextPosition(LiveAircraft& a);
 void planPushback(LiveAircraft& a);
 void pullOut(LiveAircraft& a);
 void setupCurve(LiveAircraft& a);
+// Departing from the ground: flaps 1, approach and go-around over, take-off lights, departure
+// windows; the throttle level and the spoilers differ between a take-off and a go-around.
+void configureForDeparture(LiveAircraft& a, std::uint32_t throttleLevel, std::uint32_t spoilers);
 void startDeparture(LiveAircraft& a);
 
 // Air motion.

@@ -111,17 +111,7 @@ bool isReplacedByLive(const LiveAircraft& live, const std::string& key, bool onG
 
 void removeAllStaticAircraft()
 {
-    for (StaticAircraft& s : staticAircraft) {
-        if (s.state == stateActive) {
-            removeAircraftFromSim(s);
-        } else if (s.state == stateAdding2Sim && !s.removeWhenCreated) {
-            if (removeFromPendingQueue(pendingStaticCreations, s)) {
-                s.erase = 1;
-            } else {
-                s.removeWhenCreated = 1;
-            }
-        }
-    }
+    for (StaticAircraft& s : staticAircraft) removeOrCancel(s);
     std::erase_if(staticAircraft, [](const StaticAircraft& s) { return s.erase != 0; });
 }
 

@@ -435,15 +435,7 @@ void removeAllParkedAircraft()
                               a.phase == phaseTakeOff || a.phase == phaseParked;
         if (!onGround) continue;
         forgetParkPlace(a);
-        if (a.state == stateActive) {
-            removeAircraftFromSim(a);
-        } else if (a.state == stateAdding2Sim && !a.removeWhenCreated) {
-            if (removeFromPendingQueue(pendingLiveCreations, a)) {
-                a.erase = 1;
-            } else {
-                a.removeWhenCreated = 1;
-            }
-        }
+        removeOrCancel(a);
     }
     std::erase_if(liveAircraft, [](const LiveAircraft& a) { return a.erase != 0; });
     clearParkAirport();

@@ -437,19 +437,10 @@ bool standInUse(const StaticCandidate& c, const Stand& stand)
 
 AiCreateRequest staticCreationRequest(const StaticAircraft& s, const Stand& stand)
 {
-    AiCreateRequest r;
-    r.position.latitude = stand.lat;
-    r.position.longitude = stand.lon;
-    r.position.altitude = 0;
-    r.position.pitch = 0;
-    r.position.bank = 0;
-    r.position.heading = stand.heading * radToDeg;
-    r.position.onGround = 1;
-    r.position.airspeed = 0;
-    r.callsign = s.callsign;
-    r.liveryTitle = std::string(s.livery);
-    r.recordId = s.flightId;
-    return r;
+    // On the ground at the stand, level and at rest.
+    return creationRequest(
+        s, AiInitialPosition{
+               .latitude = stand.lat, .longitude = stand.lon, .heading = stand.heading * radToDeg, .onGround = 1});
 }
 
 } // namespace

@@ -48,19 +48,13 @@ void reserveAtLeast(Container& c, std::size_t n)
 
 AiCreateRequest liveCreationRequest(const LiveAircraft& a)
 {
-    AiCreateRequest r;
-    r.position.latitude = a.lat;
-    r.position.longitude = a.lon;
-    r.position.altitude = a.alt;
-    r.position.pitch = a.pitch * radToDeg;
-    r.position.bank = a.bank * radToDeg;
-    r.position.heading = a.heading * radToDeg;
-    r.position.onGround = 0;
-    r.position.airspeed = 0;
-    r.callsign = a.callsign;
-    r.liveryTitle = std::string(a.livery);
-    r.recordId = a.flightId;
-    return r;
+    return creationRequest(a, AiInitialPosition{.latitude = a.lat,
+                                                .longitude = a.lon,
+                                                .altitude = a.alt,
+                                                .pitch = a.pitch * radToDeg,
+                                                .bank = a.bank * radToDeg,
+                                                .heading = a.heading * radToDeg,
+                                                .onGround = 0});
 }
 
 // A static creation the queue refused never reaches the simulator: its record goes, so that it

@@ -78,10 +78,14 @@ void removeAircraftFromSim(StaticAircraft& aircraft)
     }
 }
 
+void removeOrCancel(StaticAircraft& aircraft)
+{
+    if (aircraft.state == stateActive || aircraft.state == stateAdding2Sim) removeAircraftFromSim(aircraft);
+}
+
 void removeLiveAircraftAfterFeedLoss()
 {
-    for (LiveAircraft& a : liveAircraft)
-        if (a.state == stateActive || a.state == stateAdding2Sim) removeAircraftFromSim(a);
+    for (LiveAircraft& a : liveAircraft) removeOrCancel(a);
     // Creations that had not left the worker's queue go with their records.
     std::erase_if(liveAircraft, [](const LiveAircraft& a) { return a.erase != 0; });
 }

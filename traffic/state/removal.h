@@ -11,6 +11,9 @@
 namespace qtr {
 
 void removeAircraftFromSim(StaticAircraft& aircraft);
+// An aircraft in the simulator is removed; one still being created loses its queued request, or
+// goes as soon as it is created when the request has left the queue. Others are left alone.
+void removeOrCancel(StaticAircraft& aircraft);
 // RealTraffic went away: every active live aircraft is removed from the simulator, and those
 // still being created are dropped from the creation queue or marked to go once created.
 void removeLiveAircraftAfterFeedLoss();

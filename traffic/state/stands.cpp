@@ -8,6 +8,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <optional>
 #include <stdexcept>
 
 namespace qtr {
@@ -50,6 +51,31 @@ StandOption* optionById(Stand& stand, std::uint32_t id)
     for (StandOption& o : stand.options)
         if (o.id == id) return &o;
     return nullptr;
+}
+
+// Where an aircraft's stay is recorded: the stand, the aircraft's key and the first option of its
+// own of that kind for the weekday that the slot may go into (id 0: none yet). A real option that
+// holds the slot already is passed over, a soft one is taken whatever it holds. Nothing when the
+// aircraft has no key, the stand is unknown or an option fixed by hand leaves the slot out.
+struct OwnOption {
+    Stand* stand;
+    const std::string& key;
+    std::uint32_t id;
+};
+
+std::optional<OwnOption> ownOption(std::uint32_t sid, const FlightRecord& aircraft, std::uint32_t kind, DaySlot daySlot)
+{
+    const std::string& key = keyOf(aircraft);
+    if (key.empty()) return std::nullopt;
+    Stand* stand = standById(sid);
+    if (!stand) return std::nullopt;
+    std::uint32_t foundId = 0;
+    for (const StandOption& o : stand->options) {
+        if (o.id == 0 || o.day != daySlot.weekday || o.reg != key || o.kind != kind) continue;
+        if (o.fixed == 1 && !o.slots.test(daySlot.slot)) return std::nullopt;
+        if (o.fixed == 0 && foundId == 0 && (kind == optionSoft || !o.slots.test(daySlot.slot))) foundId = o.id;
+    }
+    return OwnOption{stand, key, foundId};
 }
 
 } // namespace
@@ -314,17 +340,9 @@ bool addStandStaySlots(DaySlot daySlot, Stand& stand, std::uint32_t id, StandArr
 bool lf_addRealStandOption(std::uint32_t sid, const FlightRecord& aircraft, DaySlot daySlot, bool leaving)
 {
     try {
-        const std::string& key = keyOf(aircraft);
-        if (key.empty()) return false;
-        Stand* stand = standById(sid);
-        if (!stand) return false;
-        std::uint32_t foundId = 0;
-        for (const StandOption& o : stand->options) {
-            if (o.id == 0 || o.day != daySlot.weekday || o.reg != key || o.kind != optionReal) continue;
-            const bool holds = o.slots.test(daySlot.slot);
-            if (o.fixed == 1 && !holds) return false;
-            if (o.fixed == 0 && !holds && foundId == 0) foundId = o.id;
-        }
+        const auto own = ownOption(sid, aircraft, optionReal, daySlot);
+        if (!own) return false;
+        const auto& [stand, key, foundId] = *own;
         if (foundId == 0) {
             const std::uint32_t id = findOrAddOption(*stand, aircraft, optionReal, daySlot, aircraft.callsign, key);
             if (!leaving) stand->realArrivals[aircraft.flightId] = StandArrival{daySlot.weekday, daySlot.slot, id};
@@ -352,18 +370,11 @@ bool lf_addRealStandOption(std::uint32_t sid, const FlightRecord& aircraft, DayS
 bool lf_addSoftStandOption(std::uint32_t sid, const FlightRecord& aircraft, bool leaving, DaySlot daySlot, bool flying)
 {
     try {
-        const std::string& key = keyOf(aircraft);
-        if (key.empty()) return false;
-        Stand* stand = standById(sid);
-        if (!stand) return false;
-        std::uint32_t foundId = 0;
-        for (const StandOption& o : stand->options) {
-            if (o.id == 0 || o.day != daySlot.weekday || o.reg != key || o.kind != optionSoft) continue;
-            if (o.fixed == 1 && !o.slots.test(daySlot.slot)) return false;
-            if (o.fixed == 0 && foundId == 0) foundId = o.id;
-        }
+        const auto own = ownOption(sid, aircraft, optionSoft, daySlot);
+        if (!own) return false;
+        const auto& [stand, key, foundId] = *own;
         const auto enterArrival = [&](std::uint32_t id) {
-            if (id > 0) stand->softArrivals[aircraft.flightId] = StandArrival{daySlot.weekday, daySlot.slot, id};
+            if (id > 0) own->stand->softArrivals[aircraft.flightId] = StandArrival{daySlot.weekday, daySlot.slot, id};
         };
         if (foundId == 0) {
             enterArrival(findOrAddOption(*stand, aircraft, optionSoft, daySlot, aircraft.callsign, key));

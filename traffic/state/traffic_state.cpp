@@ -23,6 +23,16 @@ std::atomic<DaySlot> currentSlot{DaySlot{0, 0}};
 bool tablesReserved = false;
 std::uint32_t resolvedObjectId = 0;
 
+AiCreateRequest creationRequest(const StaticAircraft& aircraft, const AiInitialPosition& place)
+{
+    AiCreateRequest r;
+    r.position = place;
+    r.callsign = aircraft.callsign;
+    r.liveryTitle = std::string(aircraft.livery);
+    r.recordId = aircraft.flightId;
+    return r;
+}
+
 const UserAircraftState& workerUser() { return workerUserState; }
 LatLon userPosition() { return at(workerUserState); }
 

@@ -22,6 +22,9 @@ extern std::vector<std::uint32_t> readyToSpawn;         // flight ids; taken fro
 extern std::deque<std::uint32_t> pendingRemovals;       // object ids; one per 10 ticks
 extern std::deque<AiCreateRequest> pendingLiveCreations;
 extern std::deque<AiCreateRequest> pendingStaticCreations;
+// The request that creates the aircraft's object at a place; the livery title is copied, as the
+// record's may change before the request is sent.
+AiCreateRequest creationRequest(const StaticAircraft& aircraft, const AiInitialPosition& place);
 extern std::vector<std::string> ghostList;
 // Flight ids of live aircraft whose static twins are to be looked for (the data cycle takes one
 // per cycle).

@@ -7,6 +7,7 @@
 #include "traffic/state/traffic_state.h"
 #include "../traffic_harness.h"
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -100,6 +101,17 @@ TEST(Intake, AltitudeFilterAndMissingTypes)
 
 DaySlot ds(std::uint32_t weekday, std::uint32_t slot) { return DaySlot{weekday, slot}; }
 
+// A Large aircraft known by its registration, staying at the stands.
+FlightRecord stayingAircraft()
+{
+    FlightRecord a;
+    a.callsign = "ABC12";
+    a.registration = "D-AAAA";
+    a.flightId = 20001;
+    a.category = categoryLarge;
+    return a;
+}
+
 TEST(Stands, OptionIdsAndKeys)
 {
     TrafficHarness h;
@@ -129,11 +141,7 @@ TEST(Stands, OptionIdsAndKeys)
 TEST(Stands, StaysExtendTheRightOptions)
 {
     TrafficHarness h;
-    FlightRecord a;
-    a.callsign = "ABC12";
-    a.registration = "D-AAAA";
-    a.flightId = 20001;
-    a.category = categoryLarge;
+    const FlightRecord a = stayingAircraft();
     replaceStands({TrafficHarness::stand(1, "A1", 1, 1)});
     Stand& s = stands[0];
     // Same day: arrived at slot 10, leaving at 13.
@@ -167,6 +175,45 @@ TEST(Stands, StaysExtendTheRightOptions)
     EXPECT_EQ(spill, 2);
     EXPECT_TRUE(testRange(s.options[0], 12, 5, spill));
     EXPECT_FALSE(testRange(s.options[0], 48, 1, spill));
+}
+
+// A stay at a stand goes into the aircraft's own option of the weekday: a real option that holds
+// the slot already is passed over for a new one, a soft one is kept as it is. A hand-fixed option
+// that leaves the slot out, or an unknown stand, changes nothing.
+TEST(Stands, RealAndSoftStaysFindTheOwnOption)
+{
+    TrafficHarness h;
+    const FlightRecord a = stayingAircraft();
+    const struct {
+        std::uint32_t kind, fixed, slot, sid;
+        bool result;
+        std::size_t options;
+        const char* firstSlots;
+    } cases[] = {
+        {optionReal, 0, 10, 1, true, 2, "9,10"},    {optionSoft, 0, 10, 1, true, 1, "9,10"},
+        {optionReal, 0, 12, 1, true, 1, "9,10,12"}, {optionSoft, 0, 12, 1, true, 1, "9,10,12"},
+        {optionReal, 1, 12, 1, false, 1, "9,10"},   {optionSoft, 1, 12, 1, false, 1, "9,10"},
+        {optionReal, 0, 10, 2, false, 1, "9,10"},   {optionSoft, 0, 10, 2, false, 1, "9,10"},
+    };
+    for (const auto& c : cases) {
+        replaceStands({TrafficHarness::stand(1, "A1", 1, 1)});
+        StandOption own;
+        own.reg = "D-AAAA";
+        own.cs = "ABC12";
+        own.slots.set(9).set(10);
+        own.id = 1;
+        own.day = 3;
+        own.fixed = c.fixed;
+        own.kind = c.kind;
+        stands[0].options = {own};
+        const DaySlot now = ds(3, c.slot);
+        const bool result = c.kind == optionReal ? lf_addRealStandOption(c.sid, a, now, false)
+                                                 : lf_addSoftStandOption(c.sid, a, false, now, false);
+        const std::string row = fmt::format("kind {} fixed {} slot {} sid {}", c.kind, c.fixed, c.slot, c.sid);
+        EXPECT_EQ(result, c.result) << row;
+        ASSERT_EQ(stands[0].options.size(), c.options) << row;
+        EXPECT_EQ(gf_bitset2hours(stands[0].options[0].slots), c.firstSlots) << row;
+    }
 }
 
 TEST(Stands, LookupsAndTheSharedNearestStand)

@@ -529,6 +529,49 @@ TEST_F(Parking, ArrivalTaxiingToItsStandLosesItWhenTheAirportIsLeft)
     EXPECT_EQ(a.phase, phaseTaxi);
 }
 
+// Leaving the airport takes the live aircraft on the ground along: an active one is removed, one
+// whose creation is still queued leaves the live queue with its record, one whose creation went out
+// goes once created; one in the air stays.
+TEST_F(Parking, LeavingTheAirportRemovesOrCancelsLiveAircraftOnTheGround)
+{
+    writeAirportFile(standXml(1, {}) + standXml(2, {}));
+    chooseAndLoad();
+    const struct {
+        const char* callsign;
+        std::uint32_t state, phase;
+        bool queued;
+        std::uint32_t stateAfter;
+        bool whenCreated;
+    } cases[] = {
+        {"ACT1", stateActive, phaseParked, false, stateRemovingFromSim, false},
+        {"QUE1", stateAdding2Sim, phaseTaxi, true, 0, false}, // record gone
+        {"SNT1", stateAdding2Sim, phaseTaxi, false, stateAdding2Sim, true},
+        {"AIR1", stateActive, phaseFlying, false, stateActive, false},
+    };
+    liveAircraft.reserve(8);
+    std::uint32_t id = 20501;
+    for (const auto& c : cases) {
+        FlightRecord r;
+        r.callsign = c.callsign;
+        r.flightId = id++;
+        LiveAircraft& a = liveAircraft.emplace_back(Position{}, std::move(r), 0.0);
+        a.state = c.state;
+        a.phase = c.phase;
+        a.objectid = c.state == stateActive ? id : 0;
+        if (c.queued) pendingLiveCreations.push_back(AiCreateRequest{{}, c.callsign, "T", a.flightId});
+    }
+    removeAllParkedAircraft();
+    EXPECT_TRUE(pendingLiveCreations.empty());
+    for (const auto& c : cases) {
+        const auto it = std::find_if(liveAircraft.begin(), liveAircraft.end(),
+                                     [&](const LiveAircraft& a) { return a.callsign == c.callsign; });
+        ASSERT_EQ(it != liveAircraft.end(), c.stateAfter != 0) << c.callsign;
+        if (it == liveAircraft.end()) continue;
+        EXPECT_EQ(it->state, c.stateAfter) << c.callsign;
+        EXPECT_EQ(it->removeWhenCreated != 0, c.whenCreated) << c.callsign;
+    }
+}
+
 // Leaving the airport saves the learned file when the user changed a parking setting there, even
 // with no stand changed; with nothing changed, or only the automatic range moved by the climb
 // away, or a setting the file does not carry changed, no file is written.

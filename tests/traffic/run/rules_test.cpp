@@ -28,8 +28,6 @@ using qtest::TrafficHarness;
 
 namespace {
 
-constexpr double feetPerNm = 6076.11549;
-
 class Rules : public ::testing::Test {
 protected:
     void SetUp() override
@@ -161,6 +159,48 @@ TEST_F(Rules, DeparturesAndGoAroundsFromTheReports)
     addPositionToStream(landing, p);
     EXPECT_TRUE(landing.departing);
     EXPECT_EQ(landing.throttleLevel, 3u);
+}
+
+// A take-off and a go-around leave the ground alike, flaps 1, approach and go-around over and the
+// departure windows; the take-off with idle throttle and spoilers in, the go-around with throttle up
+// and spoilers out.
+TEST_F(Rules, TakeOffAndGoAroundConfiguration)
+{
+    const struct {
+        const char* name;
+        bool landingRoll;
+        double speed, alt;
+        std::uint32_t throttle, spoilers;
+    } cases[] = {{"take-off", false, 50, 0, 0, 0}, {"go-around", true, 130, 500, 3, 16383}};
+    std::uint32_t id = 20101;
+    for (const auto& c : cases) {
+        LiveAircraft& a = active(id++, "DLH1", 10, 10);
+        setPhase(a, phaseTaxi);
+        a.landingRoll = c.landingRoll ? 1 : 0;
+        a.stream.front().airborne = c.alt > 0;
+        a.stream.front().speed = c.speed;
+        a.throttleLevel = 1;
+        a.approach = 1;
+        a.goAround = 1;
+        a.stayCheckPending = 1;
+        a.aheadWindow = a.backWindow = 100;
+        Position p = a.stream.front();
+        p.lat += 0.005;
+        p.alt = c.alt;
+        p.time += 800;
+        clientEventQueue.clear();
+        addPositionToStream(a, p);
+        EXPECT_TRUE(a.departing) << c.name;
+        EXPECT_EQ(a.throttleLevel, c.throttle) << c.name;
+        EXPECT_EQ(a.flapStage, 1u) << c.name;
+        EXPECT_FALSE(a.approach || a.goAround || a.stayCheckPending) << c.name;
+        EXPECT_EQ(a.aheadWindow, 5000u) << c.name;
+        EXPECT_EQ(a.backWindow, 3000u) << c.name;
+        std::vector<std::uint32_t> spoilers;
+        for (const ClientEvent& e : clientEventQueue)
+            if (e.objectId == a.objectid && e.eventId == eventSpoilers) spoilers.push_back(e.data);
+        EXPECT_EQ(spoilers, std::vector<std::uint32_t>{c.spoilers}) << c.name;
+    }
 }
 
 // Reports at the park airport's elevation are dropped for aircraft still in the buffer only.

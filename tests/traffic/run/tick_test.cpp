@@ -69,6 +69,40 @@ TEST(TickSchedule, ThousandPasses)
     for (std::size_t k = 0; k < userRequests.size(); ++k) EXPECT_EQ(userRequests[k], 100 * k);
 }
 
+// A live aircraft is created in the air where it flies, its angles in degrees, with its callsign,
+// livery title and flight id.
+TEST(TickSchedule, LiveCreationRequestPlacesTheAircraftWhereItFlies)
+{
+    TrafficHarness h;
+    h.simulatorAnswers = false;
+    FlightRecord r;
+    r.callsign = "DLH7";
+    r.flightId = 20007;
+    r.livery = "Airbus A320 Lufthansa";
+    LiveAircraft& a = liveAircraft.emplace_back(Position{}, std::move(r), 0.0);
+    a.state = stateAdding2Sim;
+    a.lat = 50.5;
+    a.lon = 8.25;
+    a.alt = 4200;
+    a.pitch = 0.1;
+    a.bank = -0.2;
+    a.heading = 1.5;
+    readyToSpawn = {20007};
+    tickCount = 1; // off the creation grid
+    h.pass();
+    ASSERT_EQ(pendingLiveCreations.size(), 1u);
+    const AiCreateRequest& q = pendingLiveCreations[0];
+    const double got[] = {q.position.latitude, q.position.longitude, q.position.altitude,
+                          q.position.pitch,    q.position.bank,      q.position.heading};
+    const double want[] = {50.5, 8.25, 4200, 0.1 * radToDeg, -0.2 * radToDeg, 1.5 * radToDeg};
+    for (std::size_t k = 0; k < std::size(want); ++k) EXPECT_DOUBLE_EQ(got[k], want[k]) << k;
+    EXPECT_EQ(q.position.onGround, 0u);
+    EXPECT_EQ(q.position.airspeed, 0u);
+    EXPECT_EQ(q.callsign, "DLH7");
+    EXPECT_EQ(q.liveryTitle, "Airbus A320 Lufthansa");
+    EXPECT_EQ(q.recordId, 20007u);
+}
+
 TEST(TickSchedule, SpawnsServedLastFirstAndFailedSimConnectStopsRangeRequests)
 {
     TrafficHarness h;
