@@ -26,6 +26,8 @@ class FeedServerTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        stopRequested = false; // a stop left by an earlier test would end every wait at once
+        exitCode = ExitCode::NotYetSet;
         feedOnThisPc = true;
         feedHandshakeTimeoutMs = 2000;
         feedProfessional = false;
@@ -270,7 +272,8 @@ TEST_F(FeedServerTest, NotRealTrafficAheadOfItAtTheStart)
         EXPECT_EQ(indicators.text(indicators.feedVersionText), "RT prof edition: 10.0.240");
         for (const Socket& s : ahead) EXPECT_TRUE(closedByServer(s));
         sendOwnPosition();
-        EXPECT_EQ(linesAfterHandshake(1).front().rfind("Qs121=", 0), 0u);
+        ASSERT_TRUE(peer->waitForLines(2, 10s)); // the handshake and the position
+        EXPECT_EQ(peer->lines()[1].rfind("Qs121=", 0), 0u);
         closeFeedSockets();
         peer.reset();
         startTcpServer("0");
