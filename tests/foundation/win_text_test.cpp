@@ -112,8 +112,10 @@ TEST(KnownFolders, ResolvedFolderAndUnresolvableFolder)
     EXPECT_EQ(log.lines(), std::vector<std::string>{"===> Could not find the AppData path"});
 }
 
+#ifdef _WIN32
 // Flight plans live below the user's profile, whose name may be in a script outside the system's
 // code page: the narrow path that the simulator's ANSI calls get must still name the same file.
+// (Only Windows has code pages; elsewhere paths are UTF-8 as they stand.)
 TEST(CodePagePaths, APathOutsideTheCodePageGivesItsShortForm)
 {
     const std::filesystem::path folder =
@@ -139,3 +141,4 @@ TEST(CodePagePaths, APathOutsideTheCodePageGivesItsShortForm)
     EXPECT_EQ(pathInCodePage(L"C:\\plain\\1.pln"), "C:\\plain\\1.pln"); // as it stands
     EXPECT_EQ(pathInCodePage(folder / "missing.pln"), "");              // no file, no short form
 }
+#endif
