@@ -164,6 +164,7 @@ void admitWaitingConnections()
         Socket accepted = server->listening.accept();
         if (!accepted.isOpen()) return;
         static const std::string question = "Qs999=version\r\n";
+        // A peer that stops reading must not hold the worker in a send for ever.
         if (!accepted.setSendTimeout(std::chrono::milliseconds(2000)) ||
             accepted.send(question.data(), question.size()) != static_cast<long>(question.size()))
             continue; // closed by the peer already
@@ -224,7 +225,7 @@ std::optional<std::string> takeRealTraffic()
         candidates.clear();
         Socket& client = server->client;
         client = std::move(chosen.socket); // a previous client's socket closes here
-        // A peer that stops reading must not hold the worker in a send for ever.
+        // Each position line goes out at once.
         if (!client.setNoDelay()) {
             const std::string error = socketErrorText(lastSocketError());
             logLineWhileRunning(
