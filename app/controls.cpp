@@ -171,8 +171,9 @@ bool lf_processTbInt(IntEditParameter& parameter)
         value = parameter.clamp(number);
     }
     parameter.setValue(value);
-    if (stored) parameter.save();
+    // Told before the save, so that a save that fails can say so instead.
     setStatus(fmt::format("The new {} is {}", parameter.name, value), false);
+    if (stored) parameter.save();
     showIntParameter(parameter);
     return true;
 }
@@ -183,7 +184,6 @@ bool lf_processTbFloat(FloatEditParameter& parameter)
     if (text.empty()) {
         parameter.setValue(parameter.clamp(parameter.defaultValue()));
         MAX_FIT.setValue(MAX_FIT.clamp(MAX_FIT.defaultValue()));
-        MAX_FIT.save();
     } else {
         float number = 0;
         try {
@@ -202,10 +202,11 @@ bool lf_processTbFloat(FloatEditParameter& parameter)
         // The hours are stored as the half-hour slot count MAX_FIT; the shown value follows it.
         const float hours = parameter.clamp(number);
         MAX_FIT.setValue(MAX_FIT.clamp(std::lround(2.0f * hours) - 1));
-        MAX_FIT.save();
         parameter.setValue(parameter.clamp(static_cast<float>(MAX_FIT.value()) * 0.5f + 0.5f));
     }
+    // Told before the save, so that a save that fails can say so instead.
     setStatus(fmt::format("The new {} is {:.1F}", parameter.name, parameter.value()), false);
+    MAX_FIT.save();
     showFloatParameter(parameter);
     return true;
 }

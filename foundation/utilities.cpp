@@ -187,12 +187,32 @@ std::string attributeText(const pugi::xml_node& node, const char* name)
     return attribute ? attribute.value() : "";
 }
 
+namespace {
+
+// A list in a log line: its start only, so that one huge list cannot flood the log.
+std::string listExcerpt(std::string_view text)
+{
+    constexpr std::size_t excerptBytes = 60;
+    if (text.size() <= excerptBytes) return std::string(text);
+    return fmt::format("{}... ({} bytes)", gf_utf8Prefix(text, excerptBytes), text.size());
+}
+
+} // namespace
+
 SlotSet gf_hours2bitset(std::string_view text)
 {
     SlotSet slots;
     // Lists written with a comma after every slot ("3,4,5,") end in an empty piece: no slot, and
     // nothing to report.
     if (text.ends_with(',')) text.remove_suffix(1);
+    // A list with more items than there are slots is no slot list: reading it would only cost time.
+    if (const std::size_t items = pieceCount(text, ','); items > slots.size()) {
+        logMarked(fmt::format("gf_hours2bitset refused a list of {} items (at most {} slots): {}", items, slots.size(),
+                              listExcerpt(text)));
+        return slots;
+    }
+    std::size_t invalid = 0;
+    std::string firstInvalid;
     forEachPiece(text, ',', [&](std::string_view piece) {
         // A decimal integer from the start of the piece: optional '-', then digits; the rest is
         // ignored and leading blanks are not skipped.
@@ -207,11 +227,16 @@ SlotSet gf_hours2bitset(std::string_view text)
             if (value > std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1) tooLarge = true;
         }
         if (negative) value = -value;
-        if (digits && !tooLarge && value >= 0 && value <= 47)
+        if (digits && !tooLarge && value >= 0 && value <= 47) {
             slots.set(static_cast<std::size_t>(value));
-        else
-            logMarked(fmt::format("{} invalid hour \"{}\" in {}", "gf_hours2bitset", piece, text));
+        } else if (invalid++ == 0) {
+            firstInvalid = listExcerpt(piece);
+        }
     });
+    // One line per list, however many of its pieces are bad.
+    if (invalid > 0)
+        logMarked(fmt::format("gf_hours2bitset {} invalid hour{} (first \"{}\") in {}", invalid, pluralS(invalid),
+                              firstInvalid, listExcerpt(text)));
     return slots;
 }
 

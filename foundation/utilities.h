@@ -71,7 +71,8 @@ std::string gf_plural(int count);
 std::string attributeText(const pugi::xml_node& node, const char* name);
 
 // Reads a list such as "0,3,47" (a comma at the end is allowed); pieces that are not a slot
-// number 0...47 are logged and skipped.
+// number 0...47 are skipped and logged in one line per list (their count and the first one). A
+// list of more than 48 items is refused whole (logged, no slot).
 SlotSet gf_hours2bitset(std::string_view text);
 // "0,3,47" (no comma at the end; "" for an empty set). Airport files want a comma after every
 // number: their writer adds the last one itself.

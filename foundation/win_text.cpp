@@ -71,9 +71,11 @@ std::string pathToUtf8(const std::filesystem::path& path)
     return utf16ToUtf8(path.native());
 }
 
-std::string pathInCodePage(const std::filesystem::path& path)
+namespace {
+
+// The text in the system's code page; empty when a character does not fit it.
+std::string inCodePage(const std::wstring& wide)
 {
-    const std::wstring wide = path.wstring();
     if (wide.empty()) return {};
     BOOL lossy = FALSE;
     const int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, &lossy);
@@ -81,6 +83,24 @@ std::string pathInCodePage(const std::filesystem::path& path)
     std::string narrow(static_cast<std::size_t>(n), '\0');
     WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), narrow.data(), n, nullptr, nullptr);
     return narrow;
+}
+
+} // namespace
+
+std::string pathInCodePage(const std::filesystem::path& path)
+{
+    const std::wstring wide = path.wstring();
+    if (std::string narrow = inCodePage(wide); !narrow.empty() || wide.empty()) return narrow;
+    // A name in another script (a user profile named in Cyrillic on a Western system): the
+    // short form of the same path names the same file in plain ASCII where the volume keeps
+    // short names.
+    const DWORD needed = GetShortPathNameW(wide.c_str(), nullptr, 0);
+    if (needed == 0) return {};
+    std::wstring shortPath(needed, L'\0');
+    const DWORD written = GetShortPathNameW(wide.c_str(), shortPath.data(), needed);
+    if (written == 0 || written >= needed) return {};
+    shortPath.resize(written);
+    return inCodePage(shortPath);
 }
 
 static std::optional<std::filesystem::path> redirectedFolder(int csidl)

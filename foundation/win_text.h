@@ -15,8 +15,9 @@ std::string utf16ToUtf8(std::wstring_view utf16);
 std::filesystem::path pathFromUtf8(std::string_view utf8);
 // The UTF-8 text of a path.
 std::string pathToUtf8(const std::filesystem::path& path);
-// The path as narrow text in the system's code page (what the simulator's ANSI calls take);
-// empty when it does not fit that code page.
+// The path as narrow text in the system's code page (what the simulator's ANSI calls take). A
+// path that does not fit the code page gives its short form when that fits (the file must
+// exist); empty when neither does.
 std::string pathInCodePage(const std::filesystem::path& path);
 
 // SHGetFolderPathW for a CSIDL; empty when the shell cannot resolve it.

@@ -7,6 +7,7 @@
 #include "foundation/time_text.h"
 #include "foundation/geometry.h"
 #include "foundation/os_sockets.h"
+#include "foundation/utilities.h"
 #include "links/simconnect_dispatch.h"
 #include "links/traffic_standins.h"
 #include "links/traffic_handlers.h"
@@ -19,8 +20,10 @@
 #include <chrono>
 #include <cmath>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 namespace qtr {
 
@@ -32,11 +35,24 @@ namespace {
 // The open server: the socket library it started and its sockets, declared in that order so
 // that the sockets close before the library's cleanup, whether the server is closed
 // (closeFeedSockets) or a failed start unwinds.
+// A connection that was asked for its version and has not answered yet: it counts as RealTraffic
+// only once its reply is JSON.
+struct Candidate {
+    Socket socket;
+    std::string reply;
+    std::chrono::steady_clock::time_point deadline;
+};
+
 struct FeedServer {
     SocketLibraryUse library;
     Socket listening;
     Socket client; // RealTraffic; closed while none is connected
+    std::vector<Candidate> candidates;
 };
+
+// How many connections may wait for their reply at once; beyond that the one that waited
+// longest goes. Enough for a crowd of silent ones not to push the real one out before it answers.
+constexpr std::size_t maxCandidates = 256;
 
 std::unique_ptr<FeedServer> server;
 std::atomic<bool> clientConnected{false};
@@ -124,47 +140,6 @@ std::uint16_t feedServerPort() { return server && server->listening.isOpen() ? l
 
 namespace {
 
-// One look for RealTraffic at the listening socket, waiting at most the given time: accepts a
-// pending connection and makes it the client. True when a client was accepted.
-// A connection whose peer already closed it (or reset it) while it waited in the queue: no
-// RealTraffic to talk to, and taking it would cost the live traffic of a real reconnect.
-bool closedByPeer(const Socket& socket)
-{
-    if (!readable(socket, std::chrono::milliseconds(0))) return false;
-    char byte = 0;
-    return socket.receive(&byte, 1, true) <= 0;
-}
-
-// The next queued connection that is still open; closed ones are dropped on the way. Closed
-// when there is none (or the accept failed).
-Socket acceptOpenConnection(std::chrono::milliseconds wait)
-{
-    while (server && server->listening.isOpen() && readable(server->listening, wait)) {
-        Socket accepted = server->listening.accept();
-        if (!accepted.isOpen() || !closedByPeer(accepted)) return accepted;
-        wait = std::chrono::milliseconds(0);
-    }
-    return {};
-}
-
-bool acceptClient(std::chrono::milliseconds wait)
-{
-    Socket accepted = acceptOpenConnection(wait);
-    if (!accepted.isOpen()) return false;
-    Socket& client = server->client;
-    client = std::move(accepted); // a previous client's socket closes here
-    // A peer that stops reading must not hold the worker in a send for ever.
-    if (!client.setNoDelay() || !client.setSendTimeout(std::chrono::milliseconds(2000))) {
-        const std::string error = socketErrorText(lastSocketError());
-        logLineWhileRunning(
-            fmt::format("waitForClient interrupted: {} setsockopt failed with error {}", nowTimeText(), error));
-        client.close();
-        return false;
-    }
-    clientConnected = true;
-    return true;
-}
-
 // A reply that is whole: a complete JSON value, or a line that cannot begin one (RealTraffic
 // answers with an object, which may come in pieces, also split right after a line feed).
 bool completeReply(const std::string& reply)
@@ -175,62 +150,127 @@ bool completeReply(const std::string& reply)
     return reply.back() == '\n' && reply[first] != '{' && reply[first] != '[';
 }
 
+void dropCandidate(std::vector<Candidate>& candidates, std::size_t at, const std::string& why)
+{
+    logLineWhileRunning(fmt::format("A connection to the feed server is no RealTraffic ({}), closed", why));
+    candidates.erase(candidates.begin() + static_cast<std::ptrdiff_t>(at));
+}
+
+// Takes every waiting connection and asks it for its version; none of them is RealTraffic yet.
+void admitWaitingConnections()
+{
+    std::vector<Candidate>& candidates = server->candidates;
+    while (server->listening.isOpen() && readable(server->listening, std::chrono::milliseconds(0))) {
+        Socket accepted = server->listening.accept();
+        if (!accepted.isOpen()) return;
+        static const std::string question = "Qs999=version\r\n";
+        // A peer that stops reading must not hold the worker in a send for ever.
+        if (!accepted.setSendTimeout(std::chrono::milliseconds(2000)) ||
+            accepted.send(question.data(), question.size()) != static_cast<long>(question.size()))
+            continue; // closed by the peer already
+        if (candidates.size() >= maxCandidates) dropCandidate(candidates, 0, "too many connections wait for a reply");
+        candidates.push_back(
+            Candidate{std::move(accepted),
+                      {},
+                      std::chrono::steady_clock::now() + std::chrono::milliseconds(feedHandshakeTimeoutMs.load())});
+    }
+}
+
+// Reads what a candidate sent. True when it has answered with JSON; a candidate that closed,
+// failed, sent too much or a line that is no JSON is dropped (at moves past it otherwise).
+bool readCandidate(std::vector<Candidate>& candidates, std::size_t& at)
+{
+    Candidate& c = candidates[at];
+    char buffer[receiveBufferSize];
+    while (readable(c.socket, std::chrono::milliseconds(0))) {
+        const long count = c.socket.receive(buffer, sizeof buffer);
+        if (count < 0) {
+            dropCandidate(candidates, at, fmt::format("receive: {}", socketErrorText(lastSocketError())));
+            return false;
+        }
+        if (count == 0) {
+            dropCandidate(candidates, at, "closed without a version reply");
+            return false;
+        }
+        if (c.reply.size() + static_cast<std::size_t>(count) >= receiveBufferSize) {
+            dropCandidate(candidates, at,
+                          fmt::format("receive: buffer overrun: {}", c.reply.size() + static_cast<std::size_t>(count)));
+            return false;
+        }
+        c.reply.append(buffer, static_cast<std::size_t>(count));
+        if (!completeReply(c.reply)) continue;
+        if (nlohmann::json::accept(c.reply)) return true;
+        dropCandidate(candidates, at, fmt::format("version reply is not JSON: {}", gf_logExcerpt(c.reply)));
+        return false;
+    }
+    if (std::chrono::steady_clock::now() >= c.deadline) {
+        dropCandidate(candidates, at, fmt::format("no version reply within {} ms", feedHandshakeTimeoutMs.load()));
+        return false;
+    }
+    ++at;
+    return false;
+}
+
+// One pass over the waiting connections: the first whose reply is JSON becomes the client, and
+// its reply is returned. Nothing when none has answered so.
+std::optional<std::string> takeRealTraffic()
+{
+    if (!server) return std::nullopt;
+    admitWaitingConnections();
+    std::vector<Candidate>& candidates = server->candidates;
+    for (std::size_t at = 0; at < candidates.size();) {
+        if (!readCandidate(candidates, at)) continue;
+        Candidate chosen = std::move(candidates[at]);
+        // RealTraffic is one: whoever else still waits for an answer is closed.
+        candidates.clear();
+        Socket& client = server->client;
+        client = std::move(chosen.socket); // a previous client's socket closes here
+        // Each position line goes out at once.
+        if (!client.setNoDelay()) {
+            const std::string error = socketErrorText(lastSocketError());
+            logLineWhileRunning(
+                fmt::format("waitForClient interrupted: {} setsockopt failed with error {}", nowTimeText(), error));
+            client.close();
+            return std::nullopt;
+        }
+        clientConnected = true;
+        return std::move(chosen.reply);
+    }
+    return std::nullopt;
+}
+
+// Waits (a second at most per look, so that a stop is heard) until a connection answered the
+// version request with JSON; its reply, or nothing on a stop.
+std::optional<std::string> waitForRealTraffic()
+{
+    while (!stopping()) {
+        if (!server || !server->listening.isOpen()) return std::nullopt;
+        if (auto reply = takeRealTraffic()) return reply;
+        // While connections wait for their reply they are looked at often; a new connection
+        // ends the wait at once either way.
+        readable(server->listening,
+                 server->candidates.empty() ? std::chrono::milliseconds(1000) : std::chrono::milliseconds(10));
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 bool waitForClient()
 {
     if (clientConnected.load()) return false;
-    while (!stopping()) {
-        if (!server || !server->listening.isOpen()) return false;
-        if (acceptClient(std::chrono::milliseconds(1000))) return true;
-    }
-    return false;
+    return waitForRealTraffic().has_value();
 }
-
-std::string receiveData()
-{
-    // The reply may come in pieces: collect until it is complete JSON or a whole line, the
-    // peer closes, or the time-out passes (then the standard edition is assumed).
-    std::string reply;
-    if (!clientOpen()) return reply;
-    const Socket& client = server->client;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(feedHandshakeTimeoutMs.load());
-    char buffer[receiveBufferSize];
-    while (!stopping()) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            // What came is logged once, by the reader of the reply.
-            logLineWhileRunning(fmt::format("receive: no complete reply within {} ms ({} bytes)",
-                                            feedHandshakeTimeoutMs.load(), reply.size()));
-            break;
-        }
-        if (!readable(client, std::min(left, std::chrono::milliseconds(1000)))) continue;
-        const long count = client.receive(buffer, sizeof buffer);
-        if (count < 0) {
-            logLineWhileRunning(fmt::format("receive: {}", socketErrorText(lastSocketError())));
-            return {};
-        }
-        if (count == 0) break;
-        if (reply.size() + static_cast<std::size_t>(count) >= receiveBufferSize) {
-            logLineWhileRunning(fmt::format("receive: buffer overrun: {}", reply.size() + static_cast<std::size_t>(count)));
-            return {};
-        }
-        reply.append(buffer, static_cast<std::size_t>(count));
-        if (completeReply(reply)) break;
-    }
-    return reply;
-}
-
 
 void waitForFeedClient()
 {
     if (!feedOnThisPc) return;
     setStatus(fmt::format("Waiting for RealTraffic to connect to {} ...", "Quillmarsh"), true);
     resetTrafficState();
-    if (waitForClient()) {
-        sendDataPacket("Qs999=version\r\n");
-        parseFeedVersion(receiveData());
+    std::optional<std::string> reply;
+    if (!clientConnected.load()) reply = waitForRealTraffic();
+    if (reply) {
+        parseFeedVersion(*reply);
         indicators.feedConnected = true;
         indicators.invalidate(Band::links);
         feedPending.store(false);
@@ -257,8 +297,11 @@ void sendOwnPosition()
     if (user.latitude >= 0.0 && user.latitude <= 0.0009 && user.longitude >= 0.0 && user.longitude <= 0.05) return;
     if (!clientConnected.load()) {
         if (exitCode.load() != ExitCode::NotYetSet) return;
-        // A look, not a wait: the main loop goes on moving and removing aircraft meanwhile.
-        if (!acceptClient(std::chrono::milliseconds(0))) return;
+        // A look, not a wait: the main loop goes on moving and removing aircraft meanwhile. A
+        // connection counts only once it answered the version request, as at the start.
+        const std::optional<std::string> reply = takeRealTraffic();
+        if (!reply) return;
+        parseFeedVersion(*reply);
         indicators.feedConnected = true;
         indicators.invalidate(Band::links);
         setStatus(fmt::format("{} RealTraffic re-connected", nowTimeText()), true);

@@ -16,23 +16,23 @@ namespace qtr {
 // RealTraffic is installed on this PC (the worker's start decides; worker thread writes, the
 // readers and the feed server read it after).
 extern bool feedOnThisPc;
-// How long the handshake waits for RealTraffic's reply before it goes on as the standard
-// edition (milliseconds).
+// How long a connection to the feed server may take to answer the version request before it is
+// closed as no RealTraffic (milliseconds).
 extern std::atomic<int> feedHandshakeTimeoutMs;
 
 // Opens the listening socket on 127.0.0.1 at the port text ("0": any free port).
 void startTcpServer(const std::string& port);
 // The port the server listens on (0 while closed).
 std::uint16_t feedServerPort();
-// Waits for RealTraffic in steps of a second; false when a stop was requested, when a client
+// Waits for RealTraffic: every connection is asked for its version, and the first that answers
+// with JSON becomes the client; one that closes, answers otherwise or stays silent too long is
+// closed, and the others are not held up by it. False when a stop was requested, when a client
 // is connected already, or on failure.
 bool waitForClient();
-// The handshake: waits for RealTraffic, asks its version and edition.
+// The handshake: waits for RealTraffic as waitForClient does and reads its version and edition.
 void waitForFeedClient();
 // Parses RealTraffic's handshake reply (sets feedProfessional and the version text).
 void parseFeedVersion(const std::string& reply);
-// Reads the handshake reply (assembled from pieces, up to the time-out).
-std::string receiveData();
 // The position line, about once a second. After RealTraffic went away it only looks for its
 // return (never waits), so the main loop runs on through the outage.
 void sendOwnPosition();

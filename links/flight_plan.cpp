@@ -18,14 +18,14 @@ fs::path flightPlanFolder;
 
 namespace {
 
+// Throws when the folder is missing and cannot be made, or when something else holds its name.
 void ensureFolder(const fs::path& folder)
 {
     std::error_code ec;
-    const bool exists = fs::exists(folder, ec);
-    if (ec && ec != std::errc::no_such_file_or_directory) throw fs::filesystem_error("exists", folder, ec);
-    if (exists) return;
+    if (fs::is_directory(folder, ec)) return;
     fs::create_directory(folder, ec);
     if (ec) throw fs::filesystem_error("create_directory", folder, ec);
+    if (!fs::is_directory(folder, ec)) throw fs::filesystem_error("is_directory", folder, ec);
 }
 
 // IFR for the jets and airliners, VFR for light aircraft, fast military types and rotorcraft.
@@ -35,11 +35,19 @@ const char* planType(std::uint32_t category) { return category >= 1 && category 
 
 bool createFlightPlanFolders()
 {
-    flightPlanFolder = dataFolder() / "orig_dest";
-    ensureFolder(dataFolder());
-    ensureFolder(flightPlanFolder);
-    std::error_code ec;
-    return fs::exists(flightPlanFolder, ec);
+    flightPlanFolder.clear();
+    const fs::path folder = dataFolder() / "orig_dest";
+    try {
+        ensureFolder(dataFolder());
+        ensureFolder(folder);
+    } catch (const fs::filesystem_error& e) {
+        // A settings folder that cannot be written costs the flight plans, not the run. The
+        // folder stays unnamed, so that nothing is written there and the exit removes nothing.
+        logMarked(fmt::format("No flight plans in this run, their folder cannot be made: {}", e.what()));
+        return false;
+    }
+    flightPlanFolder = folder;
+    return true;
 }
 
 fs::path flightPlanPath(std::uint32_t objectId) { return fs::path(fmt::format("{}.pln", objectId)); }
@@ -62,7 +70,7 @@ bool writeFlightPlanFile(const fs::path& path, const FlightRecord& record)
 void gf_removeFlightPlanFolder()
 {
     try {
-        if (fs::exists(flightPlanFolder)) fs::remove_all(flightPlanFolder);
+        if (!flightPlanFolder.empty() && fs::exists(flightPlanFolder)) fs::remove_all(flightPlanFolder);
     } catch (const std::exception& e) {
         logLine(fmt::format("gf_removeFlightPlanFolder: {}", e.what()));
     }

@@ -11,8 +11,9 @@ struct FlightRecord;
 
 extern std::filesystem::path flightPlanFolder;
 
-// Sets flightPlanFolder and creates the data folder and the flight-plan folder when missing;
-// whether the flight-plan folder exists afterwards. File-system errors are raised.
+// Creates the data folder and the flight-plan folder when missing and sets flightPlanFolder.
+// When they cannot be made (a settings folder that cannot be written) it logs why once, leaves
+// flightPlanFolder empty (no plans in this run) and returns false.
 bool createFlightPlanFolders();
 std::filesystem::path flightPlanPath(std::uint32_t objectId);
 // Writes the eight lines of the plan; false when the file cannot be opened.

@@ -16,6 +16,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <chrono>
 
 #ifdef _WIN32
@@ -343,11 +344,24 @@ void resetSimConnectState()
     newUserData.store(false);
 }
 
+std::atomic<int> simConnectErrorRuns{0};
+
+int simConnectErrorRestartDelay(int earlierErrorRuns)
+{
+    constexpr int firstDelaySeconds = 9, longestDelaySeconds = 300;
+    int delay = firstDelaySeconds;
+    for (int k = 0; k < earlierErrorRuns && delay < longestDelaySeconds; ++k) delay *= 2;
+    return std::min(delay, longestDelaySeconds);
+}
+
 void gf_simConnectRequestError()
 {
     setStatus("SimConnect request error", true);
     simConnectFailed.store(true);
-    requestStop(ExitCode::SimConnectError, 9);
+    // A call that fails in every run would otherwise restart the run, downloads and all, every
+    // half minute: each restart in a row waits twice as long.
+    if (requestStop(ExitCode::SimConnectError, simConnectErrorRestartDelay(simConnectErrorRuns.load())))
+        ++simConnectErrorRuns;
 }
 
 void gf_requestUserAircraftTitleModel()

@@ -119,8 +119,15 @@ void reserveSimConnectQueues();
 void resetSimConnectState();
 // The simulator went away: the run stops (unless a stop is already under way).
 void simNotConnected();
-// After a failed SimConnect call: status, simConnectFailed, and the SimConnect-error stop.
+// After a failed SimConnect call: status, simConnectFailed, and the SimConnect-error stop, whose
+// restart waits the longer the more runs in a row ended so (simConnectErrorRestartDelay).
 void gf_simConnectRequestError();
+// Runs in a row that ended in a SimConnect error (process-wide, so it outlasts the restarts); a
+// creation call that succeeds sets it back to 0.
+extern std::atomic<int> simConnectErrorRuns;
+// Seconds before the restart after a SimConnect error: 9, doubled for each earlier such run in
+// a row, at most 300.
+int simConnectErrorRestartDelay(int earlierErrorRuns);
 void gf_requestUserAircraftTitleModel();
 // The previous user-data reply; asks for the next one.
 UserAircraftState gf_getUserAircraftState();

@@ -449,20 +449,26 @@ void lf_onObjectData(const SIMCONNECT_RECV_SIMOBJECT_DATA& d)
         queueSimObjectEvent(SimObjectEvent{objectId, static_cast<std::uint32_t>(onGround), 0, groundData, groundAltitude, aboveGround});
 }
 
-// A message whose size field disagrees with the bytes handed over: the stream from the library
-// cannot be read on, so the connection counts as lost.
-void checkFraming(const SIMCONNECT_RECV& m, DWORD size)
+// A message whose size field disagrees with the bytes handed over. The library hands each
+// message over on its own, so the next one is whole again: this one is logged and skipped, and
+// the simulator, which still runs, stays connected.
+bool wellFramed(const SIMCONNECT_RECV& m, DWORD size)
 {
-    if (size < sizeof(SIMCONNECT_RECV))
-        throw std::runtime_error(fmt::format("SimConnect message of {} bytes has no head", size));
-    if (m.dwSize < sizeof(SIMCONNECT_RECV) || m.dwSize > size)
-        throw std::runtime_error(
-            fmt::format("SimConnect message {} claims {} bytes, {} were delivered", m.dwID, m.dwSize, size));
+    if (size < sizeof(SIMCONNECT_RECV)) {
+        logMarked(fmt::format("SimConnect message of {} bytes has no head, skipped", size));
+        return false;
+    }
+    if (m.dwSize < sizeof(SIMCONNECT_RECV) || m.dwSize > size) {
+        logMarked(
+            fmt::format("SimConnect message {} claims {} bytes, {} were delivered, skipped", m.dwID, m.dwSize, size));
+        return false;
+    }
+    return true;
 }
 
 void dispatchMessage(const SIMCONNECT_RECV& m, DWORD size)
 {
-    checkFraming(m, size);
+    if (!wellFramed(m, size)) return;
     switch (m.dwID) {
     case SIMCONNECT_RECV_ID_EXCEPTION:
         if (const auto* e = messageAs<SIMCONNECT_RECV_EXCEPTION>(m)) lf_onException(*e);

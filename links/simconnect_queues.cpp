@@ -10,10 +10,12 @@
 #include "foundation/parameters/parameter_table.h"
 #include "platform/simconnect/simconnect.h"
 #include "foundation/run_control.h"
+#include "foundation/utilities.h"
 
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <optional>
 
 namespace qtr {
 
@@ -24,6 +26,7 @@ std::vector<std::uint32_t> removalQueue;
 std::vector<PositionUpdate> sendPositions;
 std::vector<PositionUpdate> fillPositions;
 std::vector<PendingCreation> pendingCreations;
+std::atomic<std::uint64_t> failedPositionUpdates{0};
 
 bool isValidTailNumber(const std::string& callsign)
 {
@@ -116,6 +119,7 @@ void lf_createAiAircraft(const OpenConnection& c, const AiCreateRequest& request
         gf_simConnectRequestError();
         return;
     }
+    simConnectErrorRuns.store(0); // the simulator takes creations: no more waiting before restarts
     DWORD sendId = 0;
     if (c.sc.GetLastSentPacketID(c.handle, &sendId) != 0) {
         logMarked("GetLastSentPacketID");
@@ -144,6 +148,27 @@ void lf_expirePendingCreations()
 }
 
 namespace {
+
+// The failed position updates since the last line about them, and when that line was written.
+std::uint64_t unreportedPositionFailures = 0;
+std::optional<std::chrono::steady_clock::time_point> lastPositionFailureLine;
+
+// An aircraft whose updates fail stands still in the simulator: worth a line, but one a while
+// at most, since there may be one failure per aircraft and frame.
+void notePositionFailure(std::uint32_t objectId, HRESULT result)
+{
+    ++failedPositionUpdates;
+    ++unreportedPositionFailures;
+    constexpr auto quietTime = std::chrono::seconds(10);
+    const auto now = clock().steadyNow();
+    if (lastPositionFailureLine && now - *lastPositionFailureLine < quietTime) return;
+    logMarked(fmt::format("SimConnect position update failed ({:#x}) for object {}: {} failure{} since the last such "
+                          "line, {} in all",
+                          static_cast<std::uint32_t>(result), objectId, unreportedPositionFailures,
+                          pluralS(unreportedPositionFailures), failedPositionUpdates.load()));
+    unreportedPositionFailures = 0;
+    lastPositionFailureLine = now;
+}
 
 void emptyQueues()
 {
@@ -185,7 +210,8 @@ void lf_onFrame()
     const std::uint32_t user = userObjectId.load();
     for (PositionUpdate& p : sendPositions) {
         if (p.objectId <= user) continue;
-        c->sc.SetDataOnSimObject(c->handle, defPosition, p.objectId, 0, 0, 64, &p);
+        const HRESULT result = c->sc.SetDataOnSimObject(c->handle, defPosition, p.objectId, 0, 0, 64, &p);
+        if (result < 0) notePositionFailure(p.objectId, result);
     }
     sendPositions.clear();
     sendClientEvents(*c);
@@ -210,6 +236,9 @@ void clearSimConnectQueues()
         std::lock_guard lock(simConnectMutex);
         emptyQueues();
         fillPositions.clear();
+        failedPositionUpdates = 0;
+        unreportedPositionFailures = 0;
+        lastPositionFailureLine.reset();
     }
     pendingCreations.clear();
 }

@@ -2,6 +2,7 @@
 // The requests the worker hands to the SimConnect thread. The worker fills the queues under
 // simConnectMutex at any time; the SimConnect thread sends them once per simulator frame, and
 // only when it gets the mutex without waiting.
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -72,6 +73,8 @@ extern std::vector<AiCreateRequest> aiCreateQueue;
 extern std::vector<ClientEvent> clientEventQueue;
 extern std::vector<std::uint32_t> removalQueue;
 extern std::vector<PositionUpdate> sendPositions;
+// Position updates the simulator refused in this run (each is logged, a line every 10 s at most).
+extern std::atomic<std::uint64_t> failedPositionUpdates;
 // The worker's alone.
 extern std::vector<PositionUpdate> fillPositions;
 // The SimConnect thread's alone.

@@ -2,6 +2,7 @@
 
 #include "foundation/text_files.h"
 
+#include "foundation/indicators.h"
 #include "foundation/parameters/parameter_display.h"
 #include "foundation/log.h"
 #include "foundation/os_files.h"
@@ -161,6 +162,23 @@ void appendWhenMissing(pugi::xml_document& doc, bool found, const std::string& k
 void reportAddFailure(const std::string& key, const std::string& text)
 {
     logLineWhileRunning(fmt::format("{}adding init xml parameter {} with {} failed!", "===> ", key, text));
+}
+
+// A settings folder that cannot be written: the program runs on with what it has, and the user
+// learns that a change will not outlast this run.
+void reportUnsavedSetting(const std::string& key, const std::string& text)
+{
+    logLineWhileRunning("saving xml did not work?");
+    setStatus(fmt::format("{}={} could not be saved, it holds for this run only", key, text), false);
+}
+
+// After a load whose save failed: the start tells the user once, unless a worse problem of the
+// file is told already.
+void noteUnsavedFile(const std::filesystem::path& path)
+{
+    if (loadProblem.empty())
+        loadProblem =
+            fmt::format("Settings cannot be saved in {}, changes hold for this run only", pathText(path.parent_path()));
 }
 
 void removeFromDocument(pugi::xml_document& doc, const std::string& key)
@@ -350,7 +368,7 @@ void saveParameterValue(const std::string& key, const std::string& text)
         appendParameterNode(doc.append_child("parameters"), key, text);
     }
     logLineWhileRunning(fmt::format("{}={}", key, text));
-    if (!mayWrite || !lf_saveDocument(doc, path)) logLineWhileRunning("saving xml did not work?");
+    if (!mayWrite || !lf_saveDocument(doc, path)) reportUnsavedSetting(key, text);
 }
 
 void readParametersXml(const std::vector<BoolParameter*>& bools, const std::vector<CheckBoxParameter*>& boxes,
@@ -388,7 +406,7 @@ void readParametersXml(const std::vector<BoolParameter*>& bools, const std::vect
             }
             for (TextBoxParameter* p : texts)
                 if (p) appendWhenMissing(doc, p->read(doc), p->name, p->value());
-            lf_saveXml(doc, path);
+            if (!lf_saveXml(doc, path)) noteUnsavedFile(path);
         } else {
             logLine(fmt::format("{} not found, default values taken:", pathText(path)));
             const bool mayWrite = lf_makeRoomForFreshFile(path, result);
@@ -413,7 +431,7 @@ void readParametersXml(const std::vector<BoolParameter*>& bools, const std::vect
             }
             for (TextBoxParameter* p : texts)
                 if (p) addStringParameter(*p, root);
-            if (root && mayWrite) lf_saveXml(fresh, path);
+            if (root && mayWrite && !lf_saveXml(fresh, path)) noteUnsavedFile(path);
         }
     }
     for (CheckBoxParameter* p : boxes)

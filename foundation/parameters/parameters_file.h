@@ -18,8 +18,8 @@ namespace qtr {
 // "/parameters/parameter[@name='KEY']"; the key is inserted as it is.
 std::string parameterXPath(const std::string& key);
 
-// What the last readParametersXml met when the file could not be read (empty when it could or
-// when it was missing): a text for the status line.
+// What the last readParametersXml met when the file could not be read or saved (empty when it
+// could): a text for the status line.
 std::string parametersFileProblem();
 
 // Loads "parameters.xml" into doc under the file's lock; false when it is missing or broken.

@@ -485,6 +485,26 @@ TEST_F(MainWindowTest, IntegerEditsApplyWhatWasTyped)
     setRangeNm(40);
 }
 
+// A settings folder that cannot be written (the save's temporary name is taken): the typed value
+// holds for this run, and the status line says it was not saved rather than only announcing it.
+TEST_F(MainWindowTest, AnEditThatCannotBeSavedSaysSo)
+{
+    MATCHING_DEPTH.setValue(2);
+    const std::string storedBefore = storedValue("MATCHING_DEPTH");
+    std::filesystem::path blocker = parametersXmlPath();
+    blocker += ".tmp";
+    qtest::writeFile(blocker / "taken", "");
+    clearStatus();
+    typeAndEnter(MATCHING_DEPTH, "4");
+    std::filesystem::remove_all(blocker);
+    EXPECT_EQ(MATCHING_DEPTH.value(), 4);
+    EXPECT_EQ(storedValue("MATCHING_DEPTH"), storedBefore);
+    EXPECT_EQ(indicators.statusLine(), "MATCHING_DEPTH=4 could not be saved, it holds for this run only");
+    MATCHING_DEPTH.setValue(2);
+    MATCHING_DEPTH.save();
+    clearNoMatchRequest = false;
+}
+
 TEST_F(MainWindowTest, MaxFitInHoursWhileTheStandsAreLoaded)
 {
     MAX_FIT.setValue(47);

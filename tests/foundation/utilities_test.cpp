@@ -2,6 +2,7 @@
 #include "foundation/utilities.h"
 #include "log_capture.h"
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
 
@@ -122,9 +123,8 @@ TEST(SlotSets, HoursToBitsetLogsInvalidPieces)
     qtest::LogCapture log("hours");
     const SlotSet slots = gf_hours2bitset("0,47,48,-1,x,3a");
     EXPECT_EQ(slots, SlotSet().set(0).set(47).set(3));
-    EXPECT_EQ(log.lines(), (Pieces{"===> gf_hours2bitset invalid hour \"48\" in 0,47,48,-1,x,3a",
-                                   "===> gf_hours2bitset invalid hour \"-1\" in 0,47,48,-1,x,3a",
-                                   "===> gf_hours2bitset invalid hour \"x\" in 0,47,48,-1,x,3a"}));
+    // One line per list, not per bad piece: a long list must not repeat itself into the log.
+    EXPECT_EQ(log.lines(), (Pieces{"===> gf_hours2bitset 3 invalid hours (first \"48\") in 0,47,48,-1,x,3a"}));
 
     const struct {
         const char* text;
@@ -143,7 +143,44 @@ TEST(SlotSets, HoursToBitsetLogsInvalidPieces)
     for (const auto& c : cases) {
         qtest::LogCapture caseLog("hours-case");
         EXPECT_EQ(gf_hours2bitset(c.text), c.slots) << c.text;
-        EXPECT_EQ(caseLog.lines().size(), c.invalid) << c.text;
+        const Pieces lines = caseLog.lines();
+        ASSERT_EQ(lines.size(), c.invalid == 0 ? 0u : 1u) << c.text;
+        if (c.invalid > 0) {
+            EXPECT_NE(lines[0].find(fmt::format(" {} invalid hour", c.invalid)), std::string::npos) << lines[0];
+        }
+    }
+}
+
+// A huge list (as one bad airport-file option held) costs one short log line, whatever it holds.
+TEST(SlotSets, HugeListsAreRefusedOrLoggedInOneShortLine)
+{
+    std::string full;
+    for (int n = 0; n < 48; ++n) full += fmt::format("{},", n);
+    std::string badHalf;
+    for (int n = 0; n < 48; ++n) badHalf += n % 2 == 0 ? "7," : "99,";
+    std::string huge;
+    for (int n = 0; n < 100000; ++n) huge += n % 5 == 0 ? "100," : "12,";
+    const struct {
+        std::string text;
+        SlotSet slots;
+        const char* logged; // the line's start ("" for none)
+    } cases[] = {
+        {full, SlotSet().set(), ""},
+        {full + "0", SlotSet(), "===> gf_hours2bitset refused a list of 49 items (at most 48 slots): 0,1,2,"},
+        {huge, SlotSet(), "===> gf_hours2bitset refused a list of 100000 items (at most 48 slots): 100,12,"},
+        {badHalf, SlotSet().set(7), "===> gf_hours2bitset 24 invalid hours (first \"99\") in 7,99,7,99,"},
+    };
+    for (const auto& c : cases) {
+        qtest::LogCapture log("hours-huge");
+        EXPECT_EQ(gf_hours2bitset(c.text), c.slots) << c.text.size();
+        const Pieces lines = log.lines();
+        if (*c.logged == '\0') {
+            EXPECT_TRUE(lines.empty());
+            continue;
+        }
+        ASSERT_EQ(lines.size(), 1u) << c.text.size();
+        EXPECT_TRUE(lines[0].starts_with(c.logged)) << lines[0];
+        EXPECT_LT(lines[0].size(), 200u);
     }
 }
 

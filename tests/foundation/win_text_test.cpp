@@ -111,3 +111,34 @@ TEST(KnownFolders, ResolvedFolderAndUnresolvableFolder)
     EXPECT_TRUE(knownFolderOrLogged(unknownCsidl, "Could not find the AppData path").empty());
     EXPECT_EQ(log.lines(), std::vector<std::string>{"===> Could not find the AppData path"});
 }
+
+#ifdef _WIN32
+// Flight plans live below the user's profile, whose name may be in a script outside the system's
+// code page: the narrow path that the simulator's ANSI calls get must still name the same file.
+// (Only Windows has code pages; elsewhere paths are UTF-8 as they stand.)
+TEST(CodePagePaths, APathOutsideTheCodePageGivesItsShortForm)
+{
+    const std::filesystem::path folder =
+        qtest::freshFolder("code-page") / L"\u0414\u043c\u0438\u0442\u0440\u0438\u0439 \u03a9";
+    std::filesystem::create_directories(folder);
+    const auto file = folder / "123.pln";
+    qtest::writeFile(file, "plan");
+    BOOL lossy = FALSE;
+    const std::wstring wide = file.wstring();
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, &lossy);
+    ASSERT_TRUE(lossy) << "the system code page holds the name, so it shows nothing here";
+
+    const std::string narrow = pathInCodePage(file);
+    ASSERT_FALSE(narrow.empty());
+    HANDLE handle = CreateFileA(narrow.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE) << narrow;
+    char bytes[8] = {};
+    DWORD read = 0;
+    EXPECT_TRUE(ReadFile(handle, bytes, sizeof bytes, &read, nullptr));
+    CloseHandle(handle);
+    EXPECT_EQ(std::string(bytes, read), "plan");
+
+    EXPECT_EQ(pathInCodePage(L"C:\\plain\\1.pln"), "C:\\plain\\1.pln"); // as it stands
+    EXPECT_EQ(pathInCodePage(folder / "missing.pln"), "");              // no file, no short form
+}
+#endif

@@ -26,6 +26,8 @@ class FeedServerTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        stopRequested = false; // a stop left by an earlier test would end every wait at once
+        exitCode = ExitCode::NotYetSet;
         feedOnThisPc = true;
         feedHandshakeTimeoutMs = 2000;
         feedProfessional = false;
@@ -135,10 +137,9 @@ TEST_F(FeedServerTest, AwkwardRepliesLeaveTheStandardEditionOrAreAssembled)
         bool professional;
         const char* logged;
     };
-    for (const Case& c : {Case{rtpeer::ReplyMode::Split, true, nullptr},
-                          Case{rtpeer::ReplyMode::SplitAfterLineFeed, true, nullptr},
-                          Case{rtpeer::ReplyMode::Invalid, false, "RealTraffic version reply is not JSON: version 10"},
-                          Case{rtpeer::ReplyMode::Silent, false, "No RealTraffic version received?"}}) {
+    // A peer that answers with no JSON or not at all is no RealTraffic (NotRealTraffic... below).
+    for (const Case& c :
+         {Case{rtpeer::ReplyMode::Split, true, nullptr}, Case{rtpeer::ReplyMode::SplitAfterLineFeed, true, nullptr}}) {
         SCOPED_TRACE(static_cast<int>(c.mode));
         feedHandshakeTimeoutMs = 1500;
         connectPeer(c.mode, 2);
@@ -188,8 +189,11 @@ TEST_F(FeedServerTest, ALostPeerIsNoticedAndLookedForWithoutStoppingTheMainLoop)
 
     client.allowReconnect();
     ASSERT_TRUE(client.waitForConnections(2, 10s)); // waiting in the listening socket's backlog
-    sendOwnPosition(); // accepts it and sends nothing yet
-    EXPECT_TRUE(feedClientConnected());
+    // Asked for its version again; connected once it answered, and nothing sent yet.
+    EXPECT_TRUE(eventually([] {
+        sendOwnPosition();
+        return feedClientConnected();
+    }));
     EXPECT_TRUE(indicators.feedConnected.load());
     EXPECT_NE(log.text().find("RealTraffic re-connected"), std::string::npos);
     const std::size_t before = client.lines().size();
@@ -198,39 +202,128 @@ TEST_F(FeedServerTest, ALostPeerIsNoticedAndLookedForWithoutStoppingTheMainLoop)
     EXPECT_EQ(client.lines().back(), "Qs121=3000;-5000;1.500000;3500000;250500;0.592365;-2.066470\r\n");
 }
 
-// Connections that were closed while they waited in the queue are no RealTraffic: only the real
-// peer behind them counts as re-connected, once.
-TEST_F(FeedServerTest, ClosedQueuedConnectionsAreNoReconnect)
+namespace {
+
+// Peers of the feed server that are no RealTraffic.
+enum class Stranger { closesAtOnce, sendsOneByteAndCloses, staysSilent, answersNoJson };
+
+Socket connectStranger(Stranger kind)
 {
-    linktest::ScopedLog log("feed-closed-queue");
-    rtpeer::FeedClient& client = connectPeer(rtpeer::ReplyMode::Json, 2);
-    waitForFeedClient();
-    client.dropConnection();
-    EXPECT_TRUE(eventually([] {
-        if (feedClientConnected()) sendOwnPosition();
-        return !feedClientConnected();
-    }));
-    for (int k = 0; k < 5; ++k) {
-        const Socket s = Socket::open(SocketKind::stream);
-        ASSERT_TRUE(s.connect({loopbackAddress, feedServerPort()})); // and closed at once
+    Socket s = Socket::open(SocketKind::stream);
+    EXPECT_TRUE(s.connect({loopbackAddress, feedServerPort()}));
+    const auto say = [&s](const std::string& text) { s.send(text.data(), text.size()); };
+    switch (kind) {
+    case Stranger::closesAtOnce:
+        s.close();
+        break;
+    case Stranger::sendsOneByteAndCloses:
+        say("{");
+        s.close();
+        break;
+    case Stranger::answersNoJson:
+        say("version 10 level 2\r\n");
+        break;
+    case Stranger::staysSilent:
+        break;
     }
-    client.allowReconnect();
-    ASSERT_TRUE(client.waitForConnections(2, 10s)); // behind the closed ones in the queue
-    EXPECT_TRUE(eventually([] {
+    return s;
+}
+
+// True when the server closed the connection (after what it sent before), waiting at most the
+// given time for it.
+bool closedByServer(const Socket& s, std::chrono::milliseconds wait = 10s)
+{
+    if (!s.isOpen()) return true;
+    char buffer[256];
+    while (s.waitReadable(wait) == Readiness::ready)
+        if (s.receive(buffer, sizeof buffer) <= 0) return true;
+    return false;
+}
+
+std::size_t occurrences(const std::string& text, const std::string& what)
+{
+    std::size_t n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+const Stranger strangers[] = {Stranger::closesAtOnce, Stranger::sendsOneByteAndCloses, Stranger::staysSilent,
+                              Stranger::answersNoJson};
+
+} // namespace
+
+// Connections ahead of RealTraffic that close, stay silent or answer no JSON never count as
+// RealTraffic, are closed, and do not keep the real one waiting: with a reply time longer than
+// the test, one silent connection handled at a time would hold the start for ever.
+TEST_F(FeedServerTest, NotRealTrafficAheadOfItAtTheStart)
+{
+    linktest::ScopedLog log("feed-strangers-start");
+    feedHandshakeTimeoutMs = 600000;
+    for (const Stranger kind : strangers) {
+        SCOPED_TRACE(static_cast<int>(kind));
+        std::vector<Socket> ahead;
+        for (int k = 0; k < 20; ++k) ahead.push_back(connectStranger(kind));
+        connectPeer(rtpeer::ReplyMode::Json, 2);
+        auto waiting = std::async(std::launch::async, [] { waitForFeedClient(); });
+        if (waiting.wait_for(20s) != std::future_status::ready) stopRequested = true;
+        ASSERT_EQ(waiting.wait_for(20s), std::future_status::ready);
+        EXPECT_TRUE(feedClientConnected());
+        EXPECT_TRUE(feedProfessional.load());
+        EXPECT_EQ(indicators.text(indicators.feedVersionText), "RT prof edition: 10.0.240");
+        for (const Socket& s : ahead) EXPECT_TRUE(closedByServer(s));
         sendOwnPosition();
-        return feedClientConnected();
-    }));
-    const std::string text = log.text();
-    const auto count = [&](const std::string& what) {
-        std::size_t n = 0;
-        for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-        return n;
-    };
-    EXPECT_EQ(count("RealTraffic re-connected"), 1u);
-    EXPECT_EQ(count("RealTraffic gone?"), 1u);
-    const std::size_t before = client.lines().size();
-    sendOwnPosition();
-    EXPECT_TRUE(client.waitForLines(before + 1, 10s)); // the one taken is the real peer
+        ASSERT_TRUE(peer->waitForLines(2, 10s)); // the handshake and the position
+        EXPECT_EQ(peer->lines()[1].rfind("Qs121=", 0), 0u);
+        closeFeedSockets();
+        peer.reset();
+        startTcpServer("0");
+    }
+}
+
+// The same at a re-connect: connections made while RealTraffic was connected wait in the queue,
+// and only the real peer behind them counts as re-connected, once, and gets the position lines.
+// A silent one is closed once its time to answer is up.
+TEST_F(FeedServerTest, NotRealTrafficAheadOfItAtAReconnect)
+{
+    feedHandshakeTimeoutMs = 300;
+    for (const Stranger kind : strangers) {
+        SCOPED_TRACE(static_cast<int>(kind));
+        linktest::ScopedLog log("feed-strangers-reconnect");
+        rtpeer::FeedClient& client = connectPeer(rtpeer::ReplyMode::Json, 2);
+        waitForFeedClient();
+        std::vector<Socket> queued;
+        for (int k = 0; k < 5; ++k) queued.push_back(connectStranger(kind));
+        client.dropConnection();
+        EXPECT_TRUE(eventually([] {
+            if (feedClientConnected()) sendOwnPosition();
+            return !feedClientConnected();
+        }));
+        if (kind == Stranger::staysSilent) {
+            // Alone in the queue, silent ones are closed in time and nothing counts as re-connected.
+            EXPECT_TRUE(eventually([&] {
+                sendOwnPosition();
+                return closedByServer(queued.back(), 0ms);
+            }));
+            EXPECT_FALSE(feedClientConnected());
+        }
+        client.allowReconnect();
+        ASSERT_TRUE(client.waitForConnections(2, 10s)); // behind the strangers in the queue
+        EXPECT_TRUE(eventually([] {
+            sendOwnPosition();
+            return feedClientConnected();
+        }));
+        for (const Socket& s : queued) EXPECT_TRUE(closedByServer(s));
+        const std::string text = log.text();
+        EXPECT_EQ(occurrences(text, "RealTraffic re-connected"), 1u);
+        EXPECT_EQ(occurrences(text, "RealTraffic gone?"), 1u);
+        const std::size_t before = client.lines().size();
+        sendOwnPosition();
+        EXPECT_TRUE(client.waitForLines(before + 1, 10s)); // the one taken is the real peer
+        EXPECT_EQ(client.lines().back().rfind("Qs121=", 0), 0u);
+        closeFeedSockets();
+        peer.reset();
+        startTcpServer("0");
+    }
 }
 
 TEST_F(FeedServerTest, LosingRealTrafficRemovesTheLiveAircraft)

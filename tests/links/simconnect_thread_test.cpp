@@ -408,19 +408,84 @@ TEST_F(SimFixture, AUserErrorInARunningFlightClosesTheConnectionForGood)
     EXPECT_EQ(exitCode.load(), ExitCode::NotYetSet);
 }
 
-TEST_F(SimFixture, AnErrorInsideAHandlerEndsTheRunAsALostSimulator)
+// The library hands each message over on its own: one whose size field lies is skipped with a
+// line in the log, and the simulator, which still runs, stays connected and heard.
+TEST_F(SimFixture, AMalformedMessageIsSkippedAndTheRunGoesOn)
 {
     connect();
     ASSERT_TRUE(simRunning.load());
     sim.sendBrokenMessage(); // its size field claims more bytes than it brings
-    thread.join();
-    EXPECT_FALSE(simRunning.load());
-    EXPECT_TRUE(stopRequested.load());
-    EXPECT_EQ(exitCode.load(), ExitCode::SimWasClosed);
-    EXPECT_EQ(indicators.errorLine(), "SimConnect message 7 claims 96 bytes, 32 were delivered");
-    EXPECT_NE(qtest::logText().find("Flight Simulator no longer connected, Quillmarsh will stop ..."), std::string::npos);
-    EXPECT_EQ(simConnectHandle.load(), nullptr);
-    EXPECT_FALSE(sim.connected());
+    idle();
+    EXPECT_TRUE(simRunning.load());
+    EXPECT_FALSE(stopRequested.load());
+    EXPECT_EQ(exitCode.load(), ExitCode::NotYetSet);
+    EXPECT_EQ(indicators.errorLine(), "");
+    EXPECT_NE(qtest::logText().find("SimConnect message 7 claims 96 bytes, 32 were delivered, skipped"),
+              std::string::npos);
+    EXPECT_TRUE(sim.connected());
+    const std::uint32_t later = sim.addForeignObject("N1", 0, true);
+    idle();
+    EXPECT_EQ(addedObjects, std::vector<std::uint32_t>{later});
+}
+
+// Refused position updates leave an aircraft standing in the air: they are counted, and logged
+// in one line per ten seconds at most, however many aircraft and frames fail.
+TEST_F(SimFixture, RefusedPositionUpdatesAreCountedAndLoggedNowAndThen)
+{
+    qtest::SettableClock clock;
+    setClock(&clock);
+    connect();
+    const std::uint32_t first = createAndRecognise(addLive(10001, "POS1", true), false);
+    const std::uint32_t second = createAndRecognise(addLive(10002, "POS2", true), false);
+    sim.failCalls("SimConnect_SetDataOnSimObject", -1);
+    const auto sendBoth = [&] {
+        fillPositions.push_back(PositionUpdate{47.1, 8.1, 0, 0, 0, 4000, 0, 250, first});
+        fillPositions.push_back(PositionUpdate{47.2, 8.2, 0, 0, 0, 4000, 0, 250, second});
+        gf_exchangePositionBuffers();
+        frame();
+    };
+    for (int k = 0; k < 3; ++k) sendBoth();
+    EXPECT_EQ(failedPositionUpdates.load(), 6u);
+    EXPECT_EQ(qtest::countOccurrences(qtest::logText(), "SimConnect position update failed"), 1);
+    clock.advance(std::chrono::seconds(10));
+    sendBoth();
+    EXPECT_EQ(failedPositionUpdates.load(), 8u);
+    EXPECT_EQ(qtest::countOccurrences(qtest::logText(), "SimConnect position update failed"), 2);
+    EXPECT_NE(qtest::logText().find(fmt::format("for object {}: 6 failures since the last such line, 7 in all", first)),
+              std::string::npos);
+    EXPECT_FALSE(stopRequested.load()); // the run goes on
+    sim.failCalls("SimConnect_SetDataOnSimObject", 0);
+}
+
+// A creation call that fails in every run restarts the run each time, but each restart in a row
+// waits twice as long (at most five minutes); a creation that works ends the waiting.
+TEST_F(SimFixture, ACreationCallThatKeepsFailingBacksOff)
+{
+    connect();
+    simConnectErrorRuns = 0;
+    sim.failCalls("SimConnect_AICreateNonATCAircraft", -1);
+    addLive(10001, "FAIL1", true);
+    std::vector<int> delays;
+    const auto failOnce = [&] {
+        stopRequested = false; // as the restart leaves it
+        exitCode = ExitCode::NotYetSet;
+        simConnectFailed = false;
+        ASSERT_TRUE(gf_queueAiCreate(requestFor(liveAircraft.back(), false)));
+        frame();
+        ASSERT_EQ(exitCode.load(), ExitCode::SimConnectError);
+        delays.push_back(restartDelaySeconds.load());
+    };
+    for (int k = 0; k < 8; ++k) failOnce();
+    EXPECT_EQ(delays, (std::vector<int>{9, 18, 36, 72, 144, 288, 300, 300}));
+    sim.failCalls("SimConnect_AICreateNonATCAircraft", 0);
+    stopRequested = false;
+    exitCode = ExitCode::NotYetSet;
+    simConnectFailed = false;
+    createAndRecognise(addLive(10002, "WORKS2", true), false);
+    sim.failCalls("SimConnect_AICreateNonATCAircraft", 1);
+    delays.clear();
+    failOnce();
+    EXPECT_EQ(delays, std::vector<int>{9});
 }
 
 TEST_F(SimFixture, ObjectsThatGoBeforeAnyInRangeReplySawThemAreForgotten)

@@ -109,6 +109,7 @@ protected:
         qtr::windowClosed = false;
         qtr::exitCode = qtr::ExitCode::NotYetSet;
         qtr::restartDelaySeconds = 0;
+        qtr::simConnectErrorRuns = 0;
         qtr::resetSimConnectState();
         qtr::clearError();
         qtr::indicators.resetIndicators();

@@ -296,6 +296,11 @@ void onTouchdown(LiveAircraft& record)
 void createFlightPlan(LiveAircraft& record)
 {
     if (record.origin.empty() || record.destination.empty()) return;
+    // No folder for plans in this run: said once at the start, not for every aircraft.
+    if (flightPlanFolder.empty()) {
+        record.hasFlightPlan = false;
+        return;
+    }
     if (!isFlightPlanAirportCode(record.origin) || !isFlightPlanAirportCode(record.destination)) {
         logLine(fmt::format("{} no flight plan for the airport codes \"{}\" and \"{}\"", flightFullText(record),
                             record.origin, record.destination));

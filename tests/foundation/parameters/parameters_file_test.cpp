@@ -317,6 +317,45 @@ TEST(ParametersFile, FileThatCannotBeReadNowIsLeftAlone)
     EXPECT_EQ(parametersFileProblem(), "");
 }
 
+// A settings folder the program may not write to (here: the save's temporary name is taken by a
+// folder, which refuses the write on every system): the run goes on with the settings it read,
+// and the status line says that they cannot be saved, at the start and for each change.
+TEST(ParametersFile, FolderThatCannotBeWrittenLeavesTheSettingsForThisRun)
+{
+    const std::string mine =
+        "<?xml version=\"1.0\"?>\n<parameters>\n\t" + element("LATERAL_RANGE", "77") + "</parameters>\n";
+    const struct {
+        const char* what;
+        bool fileThere;
+        std::int32_t range;
+    } cases[] = {{"existing file", true, 77}, {"no file yet", false, 40}};
+    for (const auto& c : cases) {
+        removeDataFiles();
+        if (c.fileThere) qtest::writeFile(parametersXmlPath(), mine);
+        std::filesystem::path blocker = parametersXmlPath();
+        blocker += ".tmp";
+        qtest::writeFile(blocker / "taken", "");
+        clearStatus();
+        loadParameters();
+        EXPECT_EQ(LATERAL_RANGE.value(), c.range) << c.what;
+        EXPECT_EQ(parametersFileProblem().rfind("Settings cannot be saved in ", 0), 0u) << parametersFileProblem();
+        EXPECT_TRUE(parametersFileProblem().ends_with("changes hold for this run only")) << parametersFileProblem();
+
+        LATERAL_RANGE.setValue(12);
+        LATERAL_RANGE.save();
+        EXPECT_EQ(indicators.statusLine(), "LATERAL_RANGE=12 could not be saved, it holds for this run only") << c.what;
+        EXPECT_EQ(std::filesystem::exists(parametersXmlPath()), c.fileThere) << c.what;
+        if (c.fileThere) EXPECT_EQ(qtest::readFile(parametersXmlPath()), mine);
+
+        std::filesystem::remove_all(blocker);
+        clearStatus();
+        LATERAL_RANGE.save(); // writable again: saved, and nothing to tell
+        EXPECT_EQ(indicators.statusLine(), "") << c.what;
+    }
+    resetToDefaults();
+    EXPECT_EQ(parametersFileProblem(), "");
+}
+
 TEST(ParametersFile, SaveChangesOnlyItsElement)
 {
     removeDataFiles();

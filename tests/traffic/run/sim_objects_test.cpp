@@ -87,6 +87,22 @@ TEST_F(SimFixture, LiveObjectIsRecognisedReleasedFrozenLitGivenItsPlanAndRemoved
     EXPECT_EQ(live(10001), nullptr);
 }
 
+// A run whose flight-plan folder could not be made: the aircraft fly without a plan, nothing is
+// written anywhere else, and the start's one log line is not repeated for each aircraft.
+TEST_F(SimFixture, NoFlightPlanFolderMeansNoPlansAndNoNoise)
+{
+    connect();
+    flightPlanFolder.clear();
+    addLive(10001, "DLH4AB", true);
+    const std::uint32_t id = createAndRecognise(*live(10001), false);
+    ASSERT_GT(id, 0u);
+    processSimObjectEvents(); // the tick that would give the plan
+    EXPECT_FALSE(live(10001)->hasFlightPlan);
+    EXPECT_TRUE(journal("plan").empty());
+    EXPECT_FALSE(std::filesystem::exists(fmt::format("{}.pln", id)));
+    EXPECT_EQ(qtest::logText().find("creating a flight plan failed"), std::string::npos);
+}
+
 TEST_F(SimFixture, AircraftCreatedInTheAirGetTheLightsOfTheirAltitude)
 {
     struct Case {

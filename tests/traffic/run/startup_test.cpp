@@ -16,6 +16,8 @@
 #include "traffic/run/startup.h"
 
 #include <fmt/format.h>
+#include "links/flight_plan.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -191,6 +193,24 @@ TEST_F(Startup, StepsInOrderOnAFreshDataFolderAndOnARestart)
     EXPECT_LT(std::find(steps.begin(), steps.end(), "checkForNewVersion"),
               std::find(steps.begin(), steps.end(), "updateAddonPackage"));
     EXPECT_EQ(versionRequests(), 2u);
+}
+
+// A settings folder where the flight-plan folder cannot be made (here a file holds its name, as
+// a read-only folder refuses it): the run goes on without plans, says so once, and the exit
+// leaves what holds the name alone.
+TEST_F(Startup, FlightPlanFolderThatCannotBeMadeCostsOnlyThePlans)
+{
+    const auto blocker = dataFolder() / "orig_dest";
+    qtest::writeFile(blocker, "not ours");
+    EXPECT_EQ(withoutDataBase(runWorker()), stepsOfAStart);
+    EXPECT_EQ(exitCode.load(), ExitCode::UserClosedProgram);
+    EXPECT_TRUE(flightPlanFolder.empty());
+    const std::string text = log();
+    const std::string said = "No flight plans in this run, their folder cannot be made";
+    EXPECT_NE(text.find(said), std::string::npos);
+    EXPECT_EQ(text.find(said), text.rfind(said));
+    EXPECT_EQ(qtest::readFile(blocker), "not ours");
+    std::filesystem::remove(blocker);
 }
 
 TEST_F(Startup, StopDuringTheScansEndsBeforeTheRun)
