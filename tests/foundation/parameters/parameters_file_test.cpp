@@ -345,7 +345,9 @@ TEST(ParametersFile, FolderThatCannotBeWrittenLeavesTheSettingsForThisRun)
         LATERAL_RANGE.save();
         EXPECT_EQ(indicators.statusLine(), "LATERAL_RANGE=12 could not be saved, it holds for this run only") << c.what;
         EXPECT_EQ(std::filesystem::exists(parametersXmlPath()), c.fileThere) << c.what;
-        if (c.fileThere) EXPECT_EQ(qtest::readFile(parametersXmlPath()), mine);
+        if (c.fileThere) {
+            EXPECT_EQ(qtest::readFile(parametersXmlPath()), mine);
+        }
 
         std::filesystem::remove_all(blocker);
         clearStatus();
