@@ -187,7 +187,8 @@ nlohmann::json objectToJson(const SimObject& object)
         const std::string key(v.key);
         std::visit(
             [&](const auto& store) {
-                if constexpr (!std::is_same_v<std::decay_t<decltype(store)>, DerivedVariable>) json[key] = object.*store;
+                if constexpr (!std::is_same_v<std::decay_t<decltype(store)>, DerivedVariable>)
+                    json[key] = object.*store;
             },
             v.store);
     }
