@@ -1,7 +1,8 @@
 #pragma once
 // The stand-in simulator's records as both sides of its DLL boundary see them: the scenario, one
-// simulation object, a flight plan's summary, and their JSON forms, in which they cross the
-// boundary. Compiled into the stand-in DLL and into the control library of tests and tools.
+// simulation object with the table of its variables, a flight plan's summary, and their JSON forms,
+// in which they cross the boundary. Compiled into the stand-in DLL and into the control library of
+// tests and tools.
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
