@@ -1,12 +1,15 @@
 #pragma once
 // The stand-in simulator's records as both sides of its DLL boundary see them: the scenario, one
-// simulation object, a flight plan's summary, and their JSON forms, in which they cross the
-// boundary. Compiled into the stand-in DLL and into the control library of tests and tools.
+// simulation object with the table of its variables, a flight plan's summary, and their JSON forms,
+// in which they cross the boundary. Compiled into the stand-in DLL and into the control library of
+// tests and tools.
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <variant>
 #include <vector>
 
 namespace standin {
@@ -90,6 +93,47 @@ struct SimObject {
 
 nlohmann::json objectToJson(const SimObject& object);
 SimObject objectFromJson(const nlohmann::json& json);
+
+// --- the simulation variables of an object ------------------------------------------------------
+//
+// Every variable a client may name in a data definition is one row of objectVariables(): the
+// simulator's replies, a client's writes, the journal and the object's JSON form (what tests see
+// through sim.object(id)) all come from that row, so a variable is added in one place.
+
+// How a variable is measured; each kind has its own units (the stand-in's own one is the unit of
+// the member that keeps it).
+enum class VariableKind { LatLon, Angle, Length, Speed, VerticalSpeed, Percent, Bool, Number, Mask, Seconds, Text };
+
+// Where a variable is kept: a member of the object, or a value derived from the object and the
+// user aircraft of the scenario (the simulator's clock is the user's).
+using DerivedVariable = double (*)(const SimObject& object, const UserAircraft& user);
+using VariableStore = std::variant<double SimObject::*, bool SimObject::*, std::int64_t SimObject::*,
+                                   std::string SimObject::*, DerivedVariable>;
+
+// How a client's write of the variable shows in the journal: not at all, in a "data" line under
+// the variable's name, or in the "pose" line under its pose key (such a write moves the object).
+enum class Journal { No, Data, Pose };
+
+struct ObjectVariable {
+    std::string_view name; // as SimConnect names it, upper case
+    VariableKind kind;
+    VariableStore store;
+    std::string_view key; // in the object's JSON form; empty: shown under another variable's key
+    bool settable;
+    Journal journal;
+    std::string_view poseKey = {}; // Journal::Pose only
+};
+
+const std::vector<ObjectVariable>& objectVariables();
+// The variable of an upper-case name; null when the simulator does not know it.
+const ObjectVariable* findVariable(std::string_view name);
+
+// A variable's value: a number in the stand-in's own unit of its kind, or a text.
+using VariableValue = std::variant<double, std::string>;
+VariableValue readVariable(const ObjectVariable& variable, const SimObject& object, const UserAircraft& user);
+// Keeps a client's value (a number in the stand-in's own unit, or a text) in the object; false
+// when the variable is not settable or the value is of the other sort.
+bool writeVariable(const ObjectVariable& variable, SimObject& object, const VariableValue& value);
 
 // What a flight-plan file says; empty when it cannot be read.
 struct PlanSummary {

@@ -77,41 +77,7 @@ double distanceMetres(double lat1, double lon1, double lat2, double lon2)
 
 // --- simulation variables ---------------------------------------------------------------------
 
-enum class Kind { LatLon, Angle, Length, Speed, VerticalSpeed, Percent, Bool, Number, Mask, Seconds, Text };
-
-std::optional<Kind> variableKind(const std::string& name)
-{
-    static const std::map<std::string, Kind> kinds = {
-        {"PLANE LATITUDE", Kind::LatLon},
-        {"PLANE LONGITUDE", Kind::LatLon},
-        {"PLANE PITCH DEGREES", Kind::Angle},
-        {"PLANE BANK DEGREES", Kind::Angle},
-        {"PLANE HEADING DEGREES TRUE", Kind::Angle},
-        {"STATIC PITCH", Kind::Angle},
-        {"PLANE ALTITUDE", Kind::Length},
-        {"PLANE ALT ABOVE GROUND", Kind::Length},
-        {"GROUND ALTITUDE", Kind::Length},
-        {"STATIC CG TO GROUND", Kind::Length},
-        {"GROUND VELOCITY", Kind::Speed},
-        {"AIRSPEED TRUE", Kind::Speed},
-        {"VERTICAL SPEED", Kind::VerticalSpeed},
-        {"SPOILERS HANDLE POSITION", Kind::Percent},
-        {"GENERAL ENG THROTTLE LEVER POSITION:1", Kind::Percent},
-        {"GENERAL ENG THROTTLE LEVER POSITION:2", Kind::Percent},
-        {"SIM ON GROUND", Kind::Bool},
-        {"ZULU DAY OF YEAR", Kind::Number},
-        {"ZULU YEAR", Kind::Number},
-        {"ZULU TIME", Kind::Seconds},
-        {"LIGHT STATES", Kind::Mask},
-        {"LIGHT ON STATES", Kind::Mask},
-        {"TITLE", Kind::Text},
-        {"ATC ID", Kind::Text},
-        {"ATC MODEL", Kind::Text},
-    };
-    const auto it = kinds.find(upper(name));
-    if (it == kinds.end()) return std::nullopt;
-    return it->second;
-}
+using Kind = VariableKind;
 
 // Factor from the stand-in's own unit of a kind to the named unit; none when the unit does not
 // fit the kind.
@@ -163,8 +129,7 @@ std::optional<double> unitFactor(Kind kind, const std::string& unitName)
 }
 
 struct DefinitionEntry {
-    std::string name; // upper case
-    Kind kind;
+    const ObjectVariable* variable; // of objectVariables()
     double factor;
     DWORD type;
 };
@@ -516,68 +481,13 @@ void queueAddRemove(State& s, const char* name, DWORD objectId, DWORD objectType
     queue(s, makeMessage(e, SIMCONNECT_RECV_ID_EVENT_OBJECT_ADDREMOVE));
 }
 
-double aboveGround(const SimObject& o)
-{
-    const double height = o.altitude - o.groundAltitude - (o.user ? 0.0 : o.staticCg);
-    return height > 0 ? height : 0.0;
-}
-
-using Value = std::variant<double, std::string>;
-
-Value readVariable(const State& s, const SimObject& o, const std::string& name)
-{
-    const UserAircraft& u = s.scenario.user;
-    if (name == "PLANE LATITUDE") return o.latitude;
-    if (name == "PLANE LONGITUDE") return o.longitude;
-    if (name == "PLANE PITCH DEGREES") return o.pitch;
-    if (name == "PLANE BANK DEGREES") return o.bank;
-    if (name == "PLANE HEADING DEGREES TRUE") return o.heading;
-    if (name == "STATIC PITCH") return o.staticPitch;
-    if (name == "PLANE ALTITUDE") return o.altitude;
-    if (name == "PLANE ALT ABOVE GROUND") return aboveGround(o);
-    if (name == "GROUND ALTITUDE") return o.groundAltitude;
-    if (name == "STATIC CG TO GROUND") return o.staticCg;
-    if (name == "GROUND VELOCITY") return o.groundVelocity;
-    if (name == "AIRSPEED TRUE") return o.trueAirspeed;
-    if (name == "VERTICAL SPEED") return o.verticalSpeed;
-    if (name == "SPOILERS HANDLE POSITION") return o.spoilers;
-    if (name == "GENERAL ENG THROTTLE LEVER POSITION:1") return o.throttle1;
-    if (name == "GENERAL ENG THROTTLE LEVER POSITION:2") return o.throttle2;
-    if (name == "SIM ON GROUND") return o.onGround ? 1.0 : 0.0;
-    if (name == "ZULU DAY OF YEAR") return static_cast<double>(u.zuluDayOfYear);
-    if (name == "ZULU YEAR") return static_cast<double>(u.zuluYear);
-    if (name == "ZULU TIME") return static_cast<double>(u.zuluTime);
-    if (name == "LIGHT STATES" || name == "LIGHT ON STATES") return static_cast<double>(o.lightStates);
-    if (name == "TITLE") return o.title;
-    if (name == "ATC ID") return o.atcId;
-    if (name == "ATC MODEL") return o.atcModel;
-    return 0.0;
-}
-
-bool writeVariable(SimObject& o, const std::string& name, double value)
-{
-    if (name == "PLANE LATITUDE") o.latitude = value;
-    else if (name == "PLANE LONGITUDE") o.longitude = value;
-    else if (name == "PLANE PITCH DEGREES") o.pitch = value;
-    else if (name == "PLANE BANK DEGREES") o.bank = value;
-    else if (name == "PLANE HEADING DEGREES TRUE") o.heading = value;
-    else if (name == "PLANE ALTITUDE") o.altitude = value;
-    else if (name == "VERTICAL SPEED") o.verticalSpeed = value;
-    else if (name == "AIRSPEED TRUE") o.trueAirspeed = value;
-    else if (name == "SPOILERS HANDLE POSITION") o.spoilers = value;
-    else if (name == "GENERAL ENG THROTTLE LEVER POSITION:1") o.throttle1 = value;
-    else if (name == "GENERAL ENG THROTTLE LEVER POSITION:2") o.throttle2 = value;
-    else return false;
-    return true;
-}
-
 // The data block of an object for a definition: each variable in definition order, in the
 // definition's unit and type.
 std::vector<unsigned char> encode(const State& s, const SimObject& o, const std::vector<DefinitionEntry>& definition)
 {
     std::vector<unsigned char> block;
     for (const DefinitionEntry& e : definition) {
-        const Value value = readVariable(s, o, e.name);
+        const VariableValue value = readVariable(*e.variable, o, s.scenario.user);
         if (e.type == SIMCONNECT_DATATYPE_FLOAT64 || e.type == SIMCONNECT_DATATYPE_INT64) {
             const double number = std::holds_alternative<double>(value) ? std::get<double>(value) * e.factor : 0.0;
             unsigned char bytes[8];
@@ -765,6 +675,42 @@ const char* lightEventBit(const std::string& event, std::int64_t& bit)
     if (it == bits.end()) return nullptr;
     bit = it->second;
     return it->first.c_str();
+}
+
+// One variable of a client's data block (where `bytes` points), as the client sent it.
+VariableValue fromBlock(const unsigned char* bytes, const DefinitionEntry& e)
+{
+    if (e.type == SIMCONNECT_DATATYPE_FLOAT64) {
+        double number = 0;
+        std::memcpy(&number, bytes, 8);
+        return number;
+    }
+    if (e.type == SIMCONNECT_DATATYPE_INT64) {
+        std::int64_t integer = 0;
+        std::memcpy(&integer, bytes, 8);
+        return static_cast<double>(integer);
+    }
+    return boundedText(reinterpret_cast<const char*>(bytes), string32Size);
+}
+
+VariableValue inOwnUnit(const VariableValue& value, double factor)
+{
+    if (const double* number = std::get_if<double>(&value)) return *number / factor;
+    return value;
+}
+
+// Where an object is, in the journal's units (degrees, feet, degrees true), under the pose keys
+// of its variables.
+ojson poseEntry(const SimObject& o, const UserAircraft& user)
+{
+    ojson entry{{"kind", "pose"}, {"object", o.id}};
+    for (const ObjectVariable& v : objectVariables()) {
+        if (v.journal != Journal::Pose) continue;
+        const VariableValue value = readVariable(v, o, user);
+        const double number = std::holds_alternative<double>(value) ? std::get<double>(value) : 0.0;
+        entry[std::string(v.poseKey)] = v.kind == Kind::Angle ? number / degToRad : number;
+    }
+    return entry;
 }
 
 } // namespace
@@ -1282,15 +1228,15 @@ try {
                               ojson{{"define", defineId}, {"name", boundedText(variableName, 256)}, {"unit", unit},
                                     {"type", dataType}, {"epsilon", epsilon}, {"datum", datumId}});
     if (!c) return E_FAIL;
-    const auto kind = variableKind(name);
-    const auto factor = kind ? unitFactor(*kind, unit) : std::nullopt;
+    const ObjectVariable* variable = findVariable(name);
+    const auto factor = variable ? unitFactor(variable->kind, unit) : std::nullopt;
     const bool textType = dataType == SIMCONNECT_DATATYPE_STRING32 || dataType == SIMCONNECT_DATATYPE_STRINGV;
     const bool numberType = dataType == SIMCONNECT_DATATYPE_FLOAT64 || dataType == SIMCONNECT_DATATYPE_INT64;
-    if (!kind || !factor || (*kind == Kind::Text ? !textType : !numberType)) {
-        queueException(s, SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED, c->packetId, !kind ? 3 : !factor ? 4 : 5);
+    if (!variable || !factor || (variable->kind == Kind::Text ? !textType : !numberType)) {
+        queueException(s, SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED, c->packetId, !variable ? 3 : !factor ? 4 : 5);
         return S_OK;
     }
-    c->definitions[defineId].push_back(DefinitionEntry{name, *kind, *factor, dataType});
+    c->definitions[defineId].push_back(DefinitionEntry{variable, *factor, dataType});
     return S_OK;
 } catch (...) {
     return exportFailed("SimConnect_AddToDataDefinition", E_FAIL);
@@ -1419,33 +1365,26 @@ try {
     }
     const auto* bytes = static_cast<const unsigned char*>(data);
     bool moved = false;
-    std::vector<std::pair<const std::string*, double>> values; // what was written, for the journal
+    std::vector<std::pair<const ObjectVariable*, VariableValue>> written; // as the client sent them, for the journal
     for (const DefinitionEntry& e : def->second) {
-        double number = 0;
-        if (e.type == SIMCONNECT_DATATYPE_FLOAT64) {
-            std::memcpy(&number, bytes, 8);
-        } else if (e.type == SIMCONNECT_DATATYPE_INT64) {
-            std::int64_t integer = 0;
-            std::memcpy(&integer, bytes, 8);
-            number = static_cast<double>(integer);
-        }
-        bytes += entrySize(e.type);
-        if (e.kind == Kind::Text || !writeVariable(*o, e.name, number / e.factor)) continue;
-        if (journalling(s)) values.emplace_back(&e.name, number);
-        if (e.kind == Kind::LatLon || e.name == "PLANE ALTITUDE" || e.name == "PLANE HEADING DEGREES TRUE") moved = true;
+        const std::size_t entryBytes = entrySize(e.type);
+        if (entryBytes == 0) continue; // a text of its own length is never written
+        const VariableValue value = fromBlock(bytes, e);
+        bytes += entryBytes;
+        if (!writeVariable(*e.variable, *o, inOwnUnit(value, e.factor))) continue;
+        if (e.variable->journal == Journal::Pose) moved = true;
+        if (e.variable->journal != Journal::No && journalling(s)) written.emplace_back(e.variable, value);
     }
     if (moved) {
         if (!o->user) o->groundAltitude = groundAltitudeAt(s, o->latitude, o->longitude);
         updateGroundState(*o);
-        note(s, [o] {
-            return ojson{{"kind", "pose"}, {"object", o->id}, {"lat", o->latitude}, {"lon", o->longitude}, {"alt", o->altitude},
-                         {"heading", o->heading / degToRad}};
-        });
+        note(s, [&s, o] { return poseEntry(*o, s.scenario.user); });
     } else {
         note(s, [&] {
-            ojson written = ojson::object();
-            for (const auto& [name, number] : values) written[*name] = number;
-            return ojson{{"kind", "data"}, {"object", o->id}, {"define", defineId}, {"values", written}};
+            ojson values = ojson::object();
+            for (const auto& [variable, value] : written)
+                std::visit([&, v = variable](const auto& x) { values[std::string(v->name)] = x; }, value);
+            return ojson{{"kind", "data"}, {"object", o->id}, {"define", defineId}, {"values", values}};
         });
     }
     return S_OK;

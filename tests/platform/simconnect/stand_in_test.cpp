@@ -157,6 +157,79 @@ TEST_F(StandIn, CreatesOnlyInstalledTitlesAndJournalsTheObjectsLife)
     EXPECT_EQ(lines[5]["object"], id);
 }
 
+// Each settable variable of the simulator's table, written by a client, reads back as written, shows
+// in the object the tests see and in the journal; text variables too.
+TEST_F(StandIn, EverySettableVariableReadsBackAndShowsInTheObjectAndTheJournal)
+{
+    using standin::VariableKind;
+    // The stand-in's own unit of each kind of number: the object keeps what was sent.
+    const std::map<VariableKind, const char*> ownUnit = {
+        {VariableKind::LatLon, "degrees"},
+        {VariableKind::Angle, "radians"},
+        {VariableKind::Length, "feet"},
+        {VariableKind::Speed, "knots"},
+        {VariableKind::VerticalSpeed, "feet per second"},
+        {VariableKind::Percent, "percent"},
+        {VariableKind::Bool, "bool"},
+        {VariableKind::Number, "number"},
+        {VariableKind::Mask, "mask"},
+        {VariableKind::Seconds, "seconds"},
+    };
+    SIMCONNECT_DATA_INITPOSITION p{47.0, 8.0, 3000.0, 0, 0, 90.0, 0, 250};
+    sc.AICreateNonATCAircraft(h, "Title A", "TAIL1", p, 1);
+    const std::uint32_t id = sim.objects().back().id;
+    dispatch();
+
+    DWORD defineId = 100;
+    int texts = 0;
+    for (const standin::ObjectVariable& v : standin::objectVariables()) {
+        if (!v.settable) continue;
+        const std::string name(v.name);
+        SCOPED_TRACE(name);
+        ASSERT_FALSE(v.key.empty()) << "not shown in the object";
+        ++defineId;
+        const bool text = v.kind == VariableKind::Text;
+        const nlohmann::json value = text ? nlohmann::json("TEXT" + std::to_string(defineId))
+                                          : nlohmann::json(defineId + 0.25);
+        unsigned char block[32] = {};
+        if (text) {
+            ++texts;
+            const std::string t = value.get<std::string>();
+            std::memcpy(block, t.data(), t.size());
+        } else {
+            ASSERT_TRUE(ownUnit.count(v.kind)) << "no unit for its kind";
+            const double number = value.get<double>();
+            std::memcpy(block, &number, 8);
+        }
+        sc.AddToDataDefinition(h, defineId, name.c_str(), text ? nullptr : ownUnit.at(v.kind),
+                               text ? SIMCONNECT_DATATYPE_STRING32 : SIMCONNECT_DATATYPE_FLOAT64, 0, SIMCONNECT_UNUSED);
+        EXPECT_EQ(sc.SetDataOnSimObject(h, defineId, id, 0, 0, text ? 32 : 8, block), S_OK);
+        sc.RequestDataOnSimObject(h, defineId, defineId, id, SIMCONNECT_PERIOD_ONCE, 0, 0, 0, 0);
+        const auto messages = dispatch();
+        ASSERT_EQ(messages.size(), 1u) << "an exception instead of the reply";
+        ASSERT_EQ(messages[0].id, SIMCONNECT_RECV_ID_SIMOBJECT_DATA);
+        if (text)
+            EXPECT_EQ(std::string(reinterpret_cast<const char*>(messages[0].bytes.data() + dataHead)), value);
+        else
+            EXPECT_EQ(doubleAt(messages[0], 0), value);
+
+        EXPECT_EQ(standin::objectToJson(*sim.object(id))[std::string(v.key)], value);
+
+        auto entry = sim.journal().back(); // not const: a missing key reads as null
+        if (v.journal == standin::Journal::Pose) {
+            EXPECT_EQ(entry["kind"], "pose");
+            const double journalled = entry[std::string(v.poseKey)].get<double>();
+            const double degreesPerRadian = 57.29577951308232; // the journal's angles are degrees
+            EXPECT_NEAR(journalled, value.get<double>() * (v.kind == VariableKind::Angle ? degreesPerRadian : 1.0),
+                        1e-9);
+        } else if (v.journal == standin::Journal::Data) {
+            EXPECT_EQ(entry["kind"], "data");
+            EXPECT_EQ(entry["values"][name], value) << entry.dump();
+        }
+    }
+    EXPECT_GE(texts, 1) << "no settable text variable";
+}
+
 // The client's texts need not be UTF-8 (a plan path in the system's code page, a tail number):
 // the call still succeeds, and the journal file and every view write such bytes as U+FFFD.
 TEST_F(StandIn, TextsThatAreNotUtf8ComeOutWithReplacementCharacters)
