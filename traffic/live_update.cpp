@@ -9,6 +9,7 @@
 #include "links/simconnect_client.h"
 #include "liveries/livery_matcher.h"
 #include "liveries/type_queries.h"
+#include "traffic/lights.h"
 #include "traffic/motion.h"
 #include "traffic/removal.h"
 #include "traffic/spawning.h"
@@ -51,7 +52,7 @@ void goAround(LiveAircraft& a)
     a.approach = 0;
     a.stayCheckPending = 0;
     a.goAround = 0;
-    gf_queueLights(a.objectid, Lights{.nav = 1, .beacon = 1, .landing = 1, .taxi = 1, .strobes = 1, .logo = 1, .cabin = 0});
+    gf_queueLights(a.objectid, goAroundLights());
     a.aheadWindow = 5000;
     a.backWindow = 3000;
 }
