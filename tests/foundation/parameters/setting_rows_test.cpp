@@ -58,10 +58,12 @@ TEST(SettingRows, EveryStoredRowIsInTheFile)
     EXPECT_EQ(neverStored, (std::vector<std::string>{"parking_percentage", "MAX_FIT_FL", "ALL_INSTALL_PATH",
                                                      "CALLSIGN_2_OBJECTID", "Unblock", "Re-read", "Flush static",
                                                      "DOWNLOAD_SITE"}));
-    for (const auto& [key, value] : entries)
+    for (const auto& entry : entries) {
+        const std::string& key = entry.first;
         EXPECT_TRUE(std::any_of(allParameters().begin(), allParameters().end(),
                                 [&key](const Parameter* p) { return p->name == key && p->lists != notStored; }))
             << key;
+    }
 }
 
 // The controls come from the rows: one per row with a place in the order of creation, each with
