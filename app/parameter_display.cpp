@@ -77,8 +77,8 @@ bool toggleCheckBoxParameter(HWND parent, UINT id, CheckBoxParameter& parameter)
 
 void createParameterCheckBox(CheckBoxParameter& parameter, HWND parent, const CREATESTRUCTW* create, int x)
 {
-    HWND box = createChild(L"button", L"", checkBoxStyle, x, parameter.y + checkBoxDrop, checkBoxSide, checkBoxSide, parent,
-                           parameter.id, create);
+    HWND box = createChild(L"button", L"", checkBoxStyle, x, parameter.y + checkBoxDrop, checkBoxSide, checkBoxSide,
+                           parent, parameter.id, create);
     parameter.windowHandle.store(box);
     CheckDlgButton(parent, parameter.id, parameter.value() ? BST_CHECKED : BST_UNCHECKED);
     EnableWindow(box, TRUE);

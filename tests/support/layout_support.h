@@ -17,12 +17,9 @@ inline constexpr std::int32_t labelHeight = 16;
 // The advance in pixels of each printable ASCII character (from the blank to '~') in the
 // window's font as Wine draws it here; a label's width is the sum (the font is not kerned).
 inline constexpr std::int32_t labelFontAdvances[95] = {
-    4, 5, 6, 11, 8, 12, 10, 4, 5, 5, 7, 11, 4, 5, 4, 4,
-    8, 8, 8, 8, 8, 8, 8, 8, 8, 8, 4, 4, 11, 11, 11, 7,
-    13, 9, 9, 9, 10, 8, 7, 10, 10, 4, 4, 9, 7, 11, 10, 10,
-    8, 10, 9, 8, 8, 10, 9, 13, 9, 8, 9, 5, 4, 5, 11, 7,
-    7, 8, 8, 7, 8, 8, 5, 8, 8, 4, 4, 8, 4, 13, 8, 8,
-    8, 8, 5, 7, 5, 8, 8, 11, 8, 8, 7, 8, 4, 8, 11,
+    4,  5, 6, 11, 8,  12, 10, 4,  5,  5, 7, 11, 4, 5,  4,  4,  8, 8,  8, 8, 8, 8,  8, 8,  8, 8, 4, 4, 11, 11, 11, 7,
+    13, 9, 9, 9,  10, 8,  7,  10, 10, 4, 4, 9,  7, 11, 10, 10, 8, 10, 9, 8, 8, 10, 9, 13, 9, 8, 9, 5, 4,  5,  11, 7,
+    7,  8, 8, 7,  8,  8,  5,  8,  8,  4, 4, 8,  4, 13, 8,  8,  8, 8,  5, 7, 5, 8,  8, 11, 8, 8, 7, 8, 4,  8,  11,
 };
 
 // The drawn width in pixels of a label in the window's font; a character outside the table
@@ -50,7 +47,8 @@ inline std::string controlName(const qtr::ParameterControl& control)
 
 // Every control of the rows with its box, and every label of a row with its box for the given
 // width of its text.
-inline std::vector<NamedBox> bandLayout(const std::function<std::int32_t(std::string_view)>& labelWidth = estimatedLabelWidth)
+inline std::vector<NamedBox>
+bandLayout(const std::function<std::int32_t(std::string_view)>& labelWidth = estimatedLabelWidth)
 {
     std::vector<NamedBox> boxes;
     for (const qtr::ParameterControl* control : qtr::allControls()) {

@@ -75,7 +75,8 @@ inline void resetToDefaults()
 inline std::vector<std::filesystem::path> dataFolderFiles()
 {
     std::vector<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::directory_iterator(dataFolder())) files.push_back(entry.path().filename());
+    for (const auto& entry : std::filesystem::directory_iterator(dataFolder()))
+        files.push_back(entry.path().filename());
     std::sort(files.begin(), files.end());
     return files;
 }
@@ -99,7 +100,8 @@ inline Entries freshFileFromRows()
     for (const LoadList list : order)
         for (const Parameter* p : allParameters())
             if ((p->lists & list) != 0 && !isLiveryFolderParameter(p->name))
-                entries.emplace_back(p->name, p->name == "PROGRAM_VERSION" ? programVersion().toString() : defaultText(*p));
+                entries.emplace_back(p->name,
+                                     p->name == "PROGRAM_VERSION" ? programVersion().toString() : defaultText(*p));
     return entries;
 }
 

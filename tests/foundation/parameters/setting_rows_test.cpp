@@ -55,14 +55,14 @@ TEST(SettingRows, EveryStoredRowIsInTheFile)
         const int lists = std::popcount(p->lists);
         EXPECT_EQ(countOf(entries, p->name), isLiveryFolderParameter(p->name) ? 0 : lists) << p->name;
     }
-    EXPECT_EQ(neverStored, (std::vector<std::string>{"parking_percentage", "MAX_FIT_FL", "ALL_INSTALL_PATH",
-                                                     "CALLSIGN_2_OBJECTID", "Unblock", "Re-read", "Flush static",
-                                                     "DOWNLOAD_SITE"}));
+    EXPECT_EQ(neverStored,
+              (std::vector<std::string>{"parking_percentage", "MAX_FIT_FL", "ALL_INSTALL_PATH", "CALLSIGN_2_OBJECTID",
+                                        "Unblock", "Re-read", "Flush static", "DOWNLOAD_SITE"}));
     for (const auto& entry : entries) {
         const std::string& key = entry.first;
-        EXPECT_TRUE(std::any_of(allParameters().begin(), allParameters().end(),
-                                [&key](const Parameter* p) { return p->name == key && p->lists != notStored; }))
-            << key;
+        EXPECT_TRUE(std::any_of(allParameters().begin(), allParameters().end(), [&key](const Parameter* p) {
+            return p->name == key && p->lists != notStored;
+        })) << key;
     }
 }
 
@@ -100,10 +100,14 @@ TEST(SettingRows, EveryControlHasItsOwnIdAndPlace)
 TEST(SettingRows, ResetPutsEveryRowBackToItsDefault)
 {
     for (Parameter* p : allParameters()) {
-        if (auto* b = dynamic_cast<BoolParameter*>(p)) b->setValue(!b->defaultValue());
-        else if (auto* i = dynamic_cast<IntParameter*>(p)) i->setValue(i->defaultValue() == i->maximum() ? i->minimum() : i->maximum());
-        else if (auto* f = dynamic_cast<FloatParameter*>(p)) f->setValue(f->minimum() + 0.25f);
-        else if (auto* s = dynamic_cast<StringParameter*>(p)) s->setValue(s->defaultValue() + "changed");
+        if (auto* b = dynamic_cast<BoolParameter*>(p))
+            b->setValue(!b->defaultValue());
+        else if (auto* i = dynamic_cast<IntParameter*>(p))
+            i->setValue(i->defaultValue() == i->maximum() ? i->minimum() : i->maximum());
+        else if (auto* f = dynamic_cast<FloatParameter*>(p))
+            f->setValue(f->minimum() + 0.25f);
+        else if (auto* s = dynamic_cast<StringParameter*>(p))
+            s->setValue(s->defaultValue() + "changed");
     }
     resetParametersToDefaults();
     for (Parameter* p : allParameters()) {
