@@ -1,10 +1,12 @@
 #pragma once
 // The one clean start of every test that runs the worker's or the SimConnect thread's code: the
 // run's own reset (as at a restart of the worker), and what a run keeps but a test must not
-// inherit from the test before it: the settings, the livery matcher and the data bases.
+// inherit from the test before it: the settings, the motion clock, the livery matcher and the
+// data bases.
 #include "foundation/parameters/parameter_table.h"
 #include "liveries/livery_matcher.h"
 #include "support/livery_support.h"
+#include "traffic/traffic_state.h"
 #include "traffic/worker.h"
 
 namespace qtest {
@@ -13,6 +15,7 @@ inline void startClean()
 {
     qtr::resetParametersToDefaults();
     qtr::resetRunState();
+    qtr::tickCount = 0;
     qtr::clearLiveryMatcher();
     clearTestDataBases();
 }

@@ -43,7 +43,7 @@ TEST(RunReset, ClearsWhatARunLeavesBehind)
         {"user data pending", [] { newUserData = true; }, [] { return !newUserData; }},
         {"professional feed", [] { feedProfessional = true; }, [] { return !feedProfessional; }},
         {"feed awaited", [] { feedPending = false; }, [] { return feedPending.load(); }},
-        {"motion clock", [] { tickCount = 500; }, [] { return tickCount == 0; }},
+        {"resolved callsign", [] { resolvedObjectId = 77; }, [] { return resolvedObjectId == 0; }},
         {"update count", [] { indicators.updateCount = 9; }, [] { return indicators.updateCount == 0; }},
     };
     for (const Case& c : cases) c.leave();
@@ -52,7 +52,7 @@ TEST(RunReset, ClearsWhatARunLeavesBehind)
 }
 
 // The run keeps the user's settings (the next start reads them from the file again); a test
-// starts from the defaults, so that one test's setting never reaches the next.
+// starts from the defaults and its own motion clock, so that nothing of one test reaches the next.
 TEST(RunReset, SettingsLastTheRunButNotTheTest)
 {
     LATERAL_RANGE.setValue(77);
@@ -60,8 +60,10 @@ TEST(RunReset, SettingsLastTheRunButNotTheTest)
     resetRunState();
     EXPECT_EQ(LATERAL_RANGE.value(), 77);
     EXPECT_FALSE(LOG.value());
+    tickCount = 1234;
     qtest::startClean();
     EXPECT_EQ(LATERAL_RANGE.value(), 40);
     EXPECT_TRUE(LOG.value());
     EXPECT_EQ(lateralRangeMetres.load(), 40 * 1852);
+    EXPECT_EQ(tickCount.load(), 0u);
 }
