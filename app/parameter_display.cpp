@@ -77,7 +77,8 @@ bool toggleCheckBoxParameter(HWND parent, UINT id, CheckBoxParameter& parameter)
 
 void createParameterCheckBox(CheckBoxParameter& parameter, HWND parent, const CREATESTRUCTW* create, int x)
 {
-    HWND box = createChild(L"button", L"", checkBoxStyle, x, parameter.y + 2, 12, 12, parent, parameter.id, create);
+    HWND box = createChild(L"button", L"", checkBoxStyle, x, parameter.y + checkBoxDrop, checkBoxSide, checkBoxSide,
+                           parent, parameter.id, create);
     parameter.windowHandle.store(box);
     CheckDlgButton(parent, parameter.id, parameter.value() ? BST_CHECKED : BST_UNCHECKED);
     EnableWindow(box, TRUE);
@@ -86,7 +87,7 @@ void createParameterCheckBox(CheckBoxParameter& parameter, HWND parent, const CR
 void createParameterButton(ButtonParameter& parameter, HWND parent, const CREATESTRUCTW* create, int x, int width)
 {
     const std::wstring caption = utf8ToUtf16(parameter.name);
-    HWND button = createChild(L"button", caption.c_str(), buttonStyle, x, parameter.y, width, 20, parent,
+    HWND button = createChild(L"button", caption.c_str(), buttonStyle, x, parameter.y, width, buttonHeight, parent,
                               parameter.id, create);
     parameter.windowHandle.store(button);
     EnableWindow(button, FALSE);
@@ -95,7 +96,7 @@ void createParameterButton(ButtonParameter& parameter, HWND parent, const CREATE
 void createParameterEdit(ParameterControl& control, HWND parent, const CREATESTRUCTW* create, int x, int width,
                          int /*spare*/, WNDPROC proc)
 {
-    HWND edit = createChild(L"Edit", L"", editStyle, x, control.y, width, 16, parent, control.id, create);
+    HWND edit = createChild(L"Edit", L"", editStyle, x, control.y, width, editHeight, parent, control.id, create);
     control.windowHandle.store(edit);
     if (edit != nullptr && proc != nullptr) {
         // The previous procedure is stored before any message can reach the new one from this

@@ -86,6 +86,24 @@ public:
         : Parameter(std::move(caption)), ParameterControl(place) {}
 };
 
+// A rectangle of the main window's client area; right and bottom lie just outside it.
+struct ClientBox {
+    std::int32_t left = 0;
+    std::int32_t top = 0;
+    std::int32_t right = 0;
+    std::int32_t bottom = 0;
+};
+
+// The controls' sizes beside their row's x, y and width: a check box is a square 2 pixels below
+// its row, an edit and a push button have a fixed height (a button starts at its own y).
+inline constexpr std::int32_t checkBoxSide = 12;
+inline constexpr std::int32_t checkBoxDrop = 2;
+inline constexpr std::int32_t editHeight = 16;
+inline constexpr std::int32_t buttonHeight = 20;
+
+// Where the window creates the control (so that a layout can be checked without a window).
+ClientBox controlBox(const ParameterControl& control);
+
 // The window creates and toggles the controls; the core reaches them through
 // foundation/parameters/parameter_display.h.
 

@@ -69,6 +69,16 @@ ParameterControl* controlWithId(std::uint16_t id)
     return nullptr;
 }
 
+ClientBox controlBox(const ParameterControl& control)
+{
+    const ControlPlace& place = control.place();
+    if (dynamic_cast<const CheckBoxParameter*>(&control) != nullptr)
+        return ClientBox{place.x, place.y + checkBoxDrop, place.x + checkBoxSide,
+                         place.y + checkBoxDrop + checkBoxSide};
+    const std::int32_t height = dynamic_cast<const ButtonParameter*>(&control) != nullptr ? buttonHeight : editHeight;
+    return ClientBox{place.x, place.y, place.x + place.width, place.y + height};
+}
+
 void resetParametersToDefaults()
 {
     for (Parameter* p : allParameters()) {

@@ -1,6 +1,6 @@
 // The real main window of this process under Wine: what its paint draws where and in which
 // colour (checked in the pixels of the window as it is on screen, kept as PNG files below
-// build/test-artifacts), its 42 controls, the edit procedures and the commands.
+// build/test-artifacts), its controls, the edit procedures and the commands.
 #include "airports/scanned_airports.h"
 #include "airports/airports_db.h"
 #include "app/commands.h"
@@ -14,6 +14,7 @@
 #include "foundation/paths.h"
 #include "foundation/version.h"
 #include "links/traffic_standins.h"
+#include "support/layout_support.h"
 #include "support/screen_capture.h"
 #include "support/test_support.h"
 #include "traffic/run/callsigns.h"
@@ -27,6 +28,7 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -375,7 +377,7 @@ TEST_F(MainWindowTest, ClientAreaIsTheLayoutsSize)
     EXPECT_EQ(capture.at(clientWidth - 1, clientHeight - 1), greenColour);
 }
 
-TEST_F(MainWindowTest, FortyTwoControlsAtTheirPlaces)
+TEST_F(MainWindowTest, EveryControlAtItsPlace)
 {
     struct Expected {
         const ParameterControl* control;
@@ -430,6 +432,30 @@ TEST_F(MainWindowTest, FortyTwoControlsAtTheirPlaces)
     GetWindowTextW(controlWindow(rereadButton), caption, 32);
     EXPECT_STREQ(caption, L"Re-read");
     EXPECT_EQ(IsDlgButtonChecked(window_, MSFS_2020.id), MSFS_2020.value() ? BST_CHECKED : BST_UNCHECKED);
+}
+
+// The layout check of the rows on the real window: the controls' boxes as created, the labels
+// as wide as the font draws them (and never wider than the estimate the rows' check uses).
+TEST_F(MainWindowTest, NoTwoControlsOrLabelsOverlapOnScreen)
+{
+    for (const ParameterControl* control : allControls()) {
+        RECT rect{};
+        GetWindowRect(controlWindow(*control), &rect);
+        MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&rect), 2);
+        const ClientBox box = controlBox(*control);
+        EXPECT_EQ((std::array{rect.left, rect.top, rect.right, rect.bottom}),
+                  (std::array<LONG, 4>{box.left, box.top, box.right, box.bottom}))
+            << control->id;
+        if (const char* label = control->place().label) {
+            const RECT drawn = textBox(0, 0, label);
+            EXPECT_GE(qtest::estimatedLabelWidth(label), drawn.right) << label;
+            EXPECT_LE(drawn.bottom, qtest::labelHeight) << label;
+        }
+    }
+    const auto drawnWidth = [this](std::string_view text) {
+        return static_cast<std::int32_t>(textBox(0, 0, std::string(text)).right);
+    };
+    EXPECT_EQ(qtest::overlaps(qtest::bandLayout(drawnWidth)), std::vector<std::string>{});
 }
 
 TEST_F(MainWindowTest, IntegerEditsApplyWhatWasTyped)

@@ -11,6 +11,7 @@
 #include "links/simconnect_client.h"
 #include "links/simconnect_dispatch.h"
 #include "liveries/type_data_base.h"
+#include "support/clean_start.h"
 #include "support/livery_support.h"
 #include "platform/simconnect/simconnect.h"
 #include "platform/simconnect/stand_in.h"
@@ -105,20 +106,8 @@ protected:
     {
         cwd.emplace(freshFolder("sim"));
         qtr::gf_startLog();
-        qtr::stopRequested = false;
-        qtr::windowClosed = false;
-        qtr::exitCode = qtr::ExitCode::NotYetSet;
-        qtr::restartDelaySeconds = 0;
-        qtr::simConnectErrorRuns = 0;
-        qtr::resetSimConnectState();
-        qtr::clearError();
-        qtr::indicators.resetIndicators();
-        qtr::resetTrafficManager();
-        qtest::clearTestDataBases();
-        qtr::MSFS_2020.setValue(true);
-        qtr::LOG.setValue(true);
-        qtr::NAV_LIGHTS_WHILE_PARKED.setValue(true);
-        qtr::feedProfessional = false;
+        // The settings at their defaults too: a test that switches one must not hand it on.
+        qtest::startClean();
         ASSERT_TRUE(qtr::createFlightPlanFolders());
         sim.reset(scenario());
     }

@@ -6,6 +6,7 @@
 #include "links/simconnect_client.h"
 #include "liveries/livery_matcher.h"
 #include "liveries/type_queries.h"
+#include "support/clean_start.h"
 #include "support/livery_support.h"
 #include "platform/simconnect/simconnect.h"
 #include "platform/simconnect/stand_in.h"
@@ -36,24 +37,15 @@ std::vector<LiveryRecord>& installedRecords()
 TrafficHarness::TrafficHarness()
 {
     setClock(&clock_);
-    resetTrafficManager();
-    tickCount = 0; // a run keeps it; each test starts its motion clock afresh
-    clearLiveryMatcher();
-    resetDataCycle();
-    clearTestDataBases();
+    startClean();
     installedRecords().clear();
     gf_seedRandom(7);
-    resetParametersToDefaults();
     // Where the harness differs from the defaults: choices are not random, the log stays short,
     // and live aircraft avoid parked ones.
     RANDOM.setValue(false);
     LOG.setValue(false);
     COLLISION_LIVE_PARKED_GND.setValue(true);
-    stopRequested = false;
-    windowClosed = false;
-    simConnectFailed = false;
     simRunning = true;
-    newUserData = false;
     {
         std::lock_guard lock(trafficMutex);
         trafficRunning = true;
@@ -75,14 +67,8 @@ TrafficHarness::~TrafficHarness()
         std::lock_guard lock(trafficMutex);
         trafficRunning = false;
     }
-    resetTrafficManager();
-    clearLiveryMatcher();
-    clearTestDataBases();
+    startClean();
     installedRecords().clear();
-    simRunning = false;
-    simConnectFailed = false;
-    userOnGround = false;
-    userOnGroundKnown = false;
     setClock(nullptr);
 }
 

@@ -5,6 +5,7 @@
 #include "foundation/geometry.h"
 #include "links/simconnect_client.h"
 #include "links/udp_receiver.h"
+#include "traffic/state/lights.h"
 #include "traffic/state/traffic_state.h"
 
 #include <algorithm>
@@ -128,7 +129,7 @@ void airborneStep(LiveAircraft& a)
         if (!a.lightSetOneDone) {
             a.lightSetOneDone = 1;
             a.lightSetTwoDone = 0;
-            gf_queueLights(a.objectid, Lights{.nav = 1, .beacon = 1, .landing = 1, .taxi = 1, .strobes = 1, .logo = 1, .cabin = 1});
+            gf_queueLights(a.objectid, belowTenThousandLights());
         }
         const bool big = a.category == categoryBuzjets || a.category == categoryLarge || a.category == categoryHeavy;
         if (a.heightAboveGround > (big ? 2050.0 : 625.0)) {
@@ -147,7 +148,7 @@ void setCruiseConfiguration(LiveAircraft& a)
     a.lightSetTwoDone = 1;
     // Below 10000 ft again, the low lights go on again.
     a.lightSetOneDone = 0;
-    gf_queueLights(a.objectid, Lights{.nav = 1, .beacon = 1, .landing = 0, .taxi = 0, .strobes = 0, .logo = 0, .cabin = 1});
+    gf_queueLights(a.objectid, cruiseLights());
     setThrottleLevel(a, a.category == categoryRotorcraft ? 4 : 3);
     setGear(a, 0);
     setFlapStage(a, 0);
@@ -156,7 +157,7 @@ void setCruiseConfiguration(LiveAircraft& a)
 void setHighConfiguration(LiveAircraft& a)
 {
     shrinkWindows(a);
-    gf_queueCabinLights(a.objectid, 1);
+    gf_queueCabinLights(a.objectid, approachHighCabinLight());
     a.departing = 0;
     a.approach = 0;
     const double vs = a.stream.front().verticalSpeed;
@@ -184,7 +185,7 @@ void setHighConfiguration(LiveAircraft& a)
 
 void setLowConfiguration(LiveAircraft& a)
 {
-    gf_queueCabinLights(a.objectid, 0);
+    gf_queueCabinLights(a.objectid, approachLowCabinLight());
     const double vs = a.stream.front().verticalSpeed;
     const bool nearPark = parkAirportWithin10Nm(a);
     if (vs > -250.0) {

@@ -6,6 +6,7 @@
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"
 #include "links/simconnect_client.h"
+#include "traffic/state/lights.h"
 #include "traffic/parking/stand_learning.h"
 #include "traffic/state/stands.h"
 #include "traffic/state/traffic_state.h"
@@ -275,7 +276,7 @@ void planPushback(LiveAircraft& a)
     side.lat = p3.lat;
     side.lon = p3.lon;
     a.stream.push_back(side);
-    gf_queueLights(a.objectid, Lights{.nav = 1, .beacon = 1, .landing = 0, .taxi = 1, .strobes = 0, .logo = 1, .cabin = 0});
+    gf_queueLights(a.objectid, pushbackLights());
     setPhase(a, phasePushingBack);
     a.pushbackCounter = 2;
 }
@@ -298,7 +299,7 @@ void pullOut(LiveAircraft& a)
     a.stream.push_back(p);
     setPhase(a, phaseTaxi);
     a.bearingToNext = a.heading;
-    gf_queueLights(a.objectid, Lights{.nav = 1, .beacon = 1, .landing = 0, .taxi = 1, .strobes = 0, .logo = 1, .cabin = 0});
+    gf_queueLights(a.objectid, taxiOutLights());
     gf_queueAiEvent(a.objectid, eventEngineAutoStart, 0);
     setThrottleIdle(a);
     setFlapStage(a, 1);
@@ -314,7 +315,7 @@ void configureForDeparture(LiveAircraft& a, std::uint32_t throttleLevel, std::ui
     a.approach = 0;
     a.stayCheckPending = 0;
     a.goAround = 0;
-    gf_queueLights(a.objectid, Lights{.nav = 1, .beacon = 1, .landing = 1, .taxi = 1, .strobes = 1, .logo = 1, .cabin = 0});
+    gf_queueLights(a.objectid, takeOffLights());
     a.backWindow = 3000;
     a.aheadWindow = 5000;
 }
@@ -448,7 +449,7 @@ void landingRoll(LiveAircraft& a)
     setThrottleIdle(a);
     setSpoilers(a, 0);
     if (a.category != categoryLight) clearSpoilersAndThrottles(a);
-    gf_queueLights(a.objectid, Lights{.nav = 1, .beacon = 1, .landing = 0, .taxi = 1, .strobes = 0, .logo = 1, .cabin = 1});
+    gf_queueLights(a.objectid, taxiInLights());
 }
 
 } // namespace qtr

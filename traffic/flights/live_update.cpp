@@ -9,6 +9,7 @@
 #include "links/simconnect_client.h"
 #include "liveries/livery_matcher.h"
 #include "liveries/type_queries.h"
+#include "traffic/state/lights.h"
 #include "traffic/flights/motion.h"
 #include "traffic/state/removal.h"
 #include "traffic/flights/spawning.h"
@@ -44,8 +45,16 @@ double offHeading(const LiveAircraft& a, const Position& from, const Position& t
 void goAround(LiveAircraft& a)
 {
     setPhase(a, phaseTaxi);
-    // Off the runway again as on a take-off, with the throttle up and the spoilers still out.
-    configureForDeparture(a, 3, 16383);
+    a.departing = 1;
+    setThrottleLevel(a, 3);
+    setSpoilers(a, 16383);
+    setFlapStage(a, 1);
+    a.approach = 0;
+    a.stayCheckPending = 0;
+    a.goAround = 0;
+    gf_queueLights(a.objectid, goAroundLights());
+    a.aheadWindow = 5000;
+    a.backWindow = 3000;
 }
 
 // A report far off the heading of a dead-reckoned aircraft is usually one the reckoning ran past

@@ -10,6 +10,7 @@
 #include "liveries/livery_reports.h"
 #include "liveries/type_queries.h"
 #include "platform/simconnect/simconnect.h"
+#include "traffic/state/lights.h"
 #include "traffic/state/records.h"
 #include "traffic/parking/static_parking.h"
 #include "traffic/state/removal.h"
@@ -228,23 +229,18 @@ void setInitialLights(LiveAircraft& record)
     if (airborne) {
         gf_queueAiEvent(id, eventEngineAutoStart, 0);
         if (!rotorcraft) gf_queueAiEvent(id, eventSpoilers, 0);
-        const std::uint32_t low = record.alt <= 10000.0 ? 1 : 0;
-        gf_queueLights(id, Lights{.nav = 1, .beacon = 1, .landing = low, .taxi = 0, .strobes = 1, .logo = low,
-                                  .cabin = record.heightAboveGround >= 2000.0 ? 1u : 0u});
+        gf_queueLights(id, airborneLightsOnAppearing(record.alt, record.heightAboveGround));
         record.state = stateActive;
         return;
     }
     if (!rotorcraft) gf_queueAiEvent(id, eventSpoilers, 0);
     const bool parked = record.phase == phaseParked;
-    std::uint32_t nav = 1;
     if (parked) {
         gf_queueAiEvent(id, eventEngineAutoShutdown, 0);
-        nav = NAV_LIGHTS_WHILE_PARKED.value() ? 1 : 0;
     } else {
         gf_queueAiEvent(id, eventEngineAutoStart, 0);
     }
-    gf_queueLights(id, Lights{.nav = nav, .beacon = parked ? 0u : 1u, .landing = 0,
-                              .taxi = record.phase == phaseTaxi ? 1u : 0u, .strobes = 0, .logo = 1, .cabin = 1});
+    gf_queueLights(id, groundLightsOnAppearing(record.phase, NAV_LIGHTS_WHILE_PARKED.value()));
     const std::uint32_t throttle = rotorcraft ? 4 : 0;
     if (record.throttleLevel != throttle) {
         gf_queueAiEvent(id, eventThrottle, throttleValues[throttle]);

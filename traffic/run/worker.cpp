@@ -170,6 +170,9 @@ void restartCountdown()
 
 void resetRunState()
 {
+    // Everything one run leaves behind, and nothing that lasts for the program's life (the
+    // settings are read again at the start; the livery matcher keeps what it learned). The
+    // tests start from here too (tests/support/clean_start.h).
     resetTrafficState();
     resetSimConnectState();
     resetDataCycle();
@@ -179,6 +182,8 @@ void resetRunState()
     windowClosed.store(false);
     stopRequested.store(false);
     exitCode.store(ExitCode::NotYetSet);
+    restartDelaySeconds.store(0);
+    clearError();
     newUserData.store(false);
     feedProfessional.store(false);
     feedPending.store(true);

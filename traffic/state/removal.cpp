@@ -7,6 +7,7 @@
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/utilities.h"
 #include "links/simconnect_client.h"
+#include "traffic/state/lights.h"
 #include "traffic/state/stands.h"
 #include "traffic/state/traffic_state.h"
 
@@ -108,9 +109,8 @@ void setParkedLights(StaticAircraft& aircraft)
         aircraft.flapStage = 0;
     }
     gf_queueAiEvent(id, eventEngineAutoShutdown, 0);
-    std::uint32_t cabin = 0;
-    if (!aircraft.atCargoStand) cabin = RANDOM.value() ? (randomEngine()() % 10 < 9 ? 1u : 0u) : 1u;
-    gf_queueLights(id, Lights{.nav = NAV_LIGHTS_WHILE_PARKED.value() ? 1u : 0u, .logo = 1, .cabin = cabin});
+    const bool cabinLit = staticCabinLit(aircraft.atCargoStand, RANDOM.value(), randomEngine());
+    gf_queueLights(id, parkedLights(NAV_LIGHTS_WHILE_PARKED.value(), cabinLit));
 }
 
 bool removeFarthestLive(double minDistance)
