@@ -247,6 +247,8 @@ TEST_F(ScanTest, SectionRules)
         {"two registrations: none", {"[fltsim.0]", "title=T2", "icao_airline=AAL", "atc_id=N123AB,N123AC"}, "AAL|B738|T2|"},
         {"a wild card: none", {"[fltsim.0]", "title=T3", "icao_airline=AAL", "atc_id=N12*AB"}, "AAL|B738|T3|"},
         {"four characters: no atc_id", {"[fltsim.0]", "title=T4", "icao_airline=AAL", "atc_id=N1AB"}, "AAL|B738|T4|"},
+        {"twelve characters: kept", {"[fltsim.0]", "title=T13", "icao_airline=AAL", "atc_id=ABCDEFGHIJKL"}, "AAL|B738|T13|ABCDEFGHIJKL"},
+        {"thirteen characters: none", {"[fltsim.0]", "title=T14", "icao_airline=AAL", "atc_id=ABCDEFGHIJKLM"}, "AAL|B738|T14|"},
         {"RFO: dropped without a word", {"[fltsim.0]", "title=T5", "icao_airline=RFO"}, nullptr},
         {"dlhx: DLH", {"[fltsim.0]", "title=T6", "icao_airline=dlhx"}, "DLH|B738|T6|"},
         {"generic: no regcode", {"[fltsim.0]", "title=T7", "icao_airline=ZZZZ", "atc_id=N123AB"}, "ZZZ|B738|T7|"},
