@@ -9,6 +9,7 @@
 #include "traffic/park_airports.h"
 #include "traffic/spawning.h"
 #include "traffic/stands.h"
+#include "traffic/static_parking.h"
 #include "traffic/traffic_state.h"
 #include "traffic_harness.h"
 
@@ -252,6 +253,12 @@ TEST_F(Spawning, TakesItsStandAndStaticsMakeWay)
     // The stay is learned as a real option of the stand.
     ASSERT_EQ(stands[0].options.size(), 1u);
     EXPECT_EQ(stands[0].options[0].cs, "DLH4AB");
+    // Created a moment later, it has just parked: the renewal's ageing keeps it.
+    a.state = stateActive;
+    ageLiveParked();
+    EXPECT_EQ(a.state, stateActive);
+    ASSERT_EQ(liveStayers.size(), 1u);
+    EXPECT_EQ(liveStayers[0].ageMinutes, 0);
 
     // A static aircraft whose creation is still queued is dropped from the queue instead.
     staticAircraft.clear();
