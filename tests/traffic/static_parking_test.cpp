@@ -58,6 +58,18 @@ protected:
         for (int k = 1; k <= n; ++k) list.push_back(TrafficHarness::stand(k, "S" + std::to_string(k), 50 + 0.001 * k, 8, 0.011));
         replaceStands(std::move(list));
     }
+    // The static aircraft DLH1* (a DLH A320) standing on the first stand since the slot given.
+    static StaticAircraft dlh1OnTheFirstStand(DaySlot placed)
+    {
+        FlightRecord r;
+        r.callsign = "DLH1*";
+        r.airline = "DLH";
+        r.type = "A320";
+        StaticAircraft s(std::move(r), 1, ParkPlace{stands[0].lat, stands[0].lon, 0}, 0);
+        s.state = stateActive;
+        s.daySlot = placed;
+        return s;
+    }
     TrafficHarness h;
 };
 
@@ -483,13 +495,7 @@ TEST_F(StaticParkingParts, RenewalWindowOfAStaticAircraft)
         softFit = c.soft;
         staticCandidates.clear();
         clearRenewalLists();
-        FlightRecord r;
-        r.callsign = "DLH1*";
-        r.airline = "DLH";
-        r.type = "A320";
-        StaticAircraft s(std::move(r), 1, ParkPlace{stands[0].lat, stands[0].lon, 0}, 0);
-        s.state = stateActive;
-        relateStaticAircraft(c.now, s);
+        relateStaticAircraft(c.now, dlh1OnTheFirstStand(DaySlot{0, 0}));
         EXPECT_EQ(keptStatics.size(), c.kept ? 1u : 0u) << c.now.weekday << "/" << c.now.slot << " fit " << c.fit;
         EXPECT_EQ(staticRemovals.size(), c.kept ? 0u : 1u);
     }
@@ -602,14 +608,7 @@ TEST_F(StaticParkingParts, RenewalStandConflict)
     for (const auto& c : cases) {
         clearRenewalLists();
         staticCandidates = {StaticCandidate{1, c.fit, "BAW", "A320", "BAW7", "", "G-EUUA", true}};
-        FlightRecord r;
-        r.callsign = "DLH1*";
-        r.airline = "DLH";
-        r.type = "A320";
-        StaticAircraft s(std::move(r), 1, ParkPlace{stands[0].lat, stands[0].lon, 0}, 0);
-        s.state = stateActive;
-        s.daySlot = c.placed;
-        relateStaticAircraft(c.now, s);
+        relateStaticAircraft(c.now, dlh1OnTheFirstStand(c.placed));
         EXPECT_EQ(keptStatics.size(), c.kept ? 1u : 0u) << c.now.weekday << "/" << c.now.slot << " fit " << c.fit;
         EXPECT_EQ(staticCandidates.size(), c.kept ? 0u : 1u);
     }
@@ -626,14 +625,7 @@ TEST_F(StaticParkingParts, RenewalStandConflict)
     for (const auto& c : own) {
         clearRenewalLists();
         staticCandidates = {StaticCandidate{1, 1, c.airline, c.type, c.cs, c.cs2, "D-AIAA", true}};
-        FlightRecord r;
-        r.callsign = "DLH1*";
-        r.airline = "DLH";
-        r.type = "A320";
-        StaticAircraft s(std::move(r), 1, ParkPlace{stands[0].lat, stands[0].lon, 0}, 0);
-        s.state = stateActive;
-        s.daySlot = DaySlot{1, 8}; // before the window of fit 1 at slot 10
-        relateStaticAircraft(DaySlot{1, 10}, s);
+        relateStaticAircraft(DaySlot{1, 10}, dlh1OnTheFirstStand(DaySlot{1, 8})); // before the window
         EXPECT_EQ(keptStatics.size(), c.kept ? 1u : 0u) << c.airline << " " << c.type << " " << c.cs;
         EXPECT_EQ(staticCandidates.size(), c.kept ? 0u : 1u);
     }
