@@ -15,6 +15,7 @@
 #include <cmath>
 #include <future>
 #include <thread>
+#include <vector>
 
 using namespace qtr;
 using linktest::eventually;
@@ -174,8 +175,9 @@ TEST_F(FeedServerTest, APeerThatStopsReadingEndsTheSendAtItsTimeOut)
     }));
     const std::string line = longLine();
     auto sent = std::async(std::launch::async, [&] { return sendDataPacket(line); });
-    const bool ended = sent.wait_for(60s) == std::future_status::ready; // a bound on a hang, not a speed
-    if (!ended) peerEnd.close();                                        // ends the send, so that the test can end
+    // A bound on a hang, not a speed; after it the peer's close ends the send, and so the test.
+    const bool ended = sent.wait_for(60s) == std::future_status::ready;
+    if (!ended) peerEnd.close();
     EXPECT_TRUE(ended);
     EXPECT_FALSE(sent.get());
     EXPECT_FALSE(feedClientConnected());
