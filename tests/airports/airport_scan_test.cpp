@@ -334,35 +334,6 @@ TEST_F(AirportScan, RepeatedParkingNumbersAreWarnedOfOnce)
                                         "===> 293 more positions of those ids skipped, in C:\\nowhere\\kxyz.bgl"}));
 }
 
-// The walk over a Community folder as users lay it out: links back into the tree enter each real
-// folder once, a path too long for the system is skipped and reported, and the exclusion words
-// count only below the scanned root (a root whose own path says "aircraft" is still scanned).
-TEST_F(AirportScan, WalkEntersEachFolderOnceAndAppliesItsLimits)
-{
-    const fs::path root = folder / "my-aircraft-things" / "Community";
-    const std::string airport = qtest::bglFile(qtest::airportRecord("KXYZ", 0, {qtest::parkingSubrecord({qtest::ParkingSpec{}})}));
-    qtest::writeFile(root / "airport-x" / "scenery" / "a.bgl", airport);
-    const std::size_t rootLength = pathToUtf8(root).size();
-    // The deepest folder's path ends at 250 characters: the walk does not enter it.
-    const fs::path deep = (root / "airport-y" / std::string(250 - rootLength - std::string("/airport-y/").size(), 'd')).make_preferred();
-    qtest::writeFile(deep / "b.bgl", airport);
-    ASSERT_EQ(pathToUtf8(deep).size(), longestScanPath);
-    const bool linked = qtest::folderLink(root / "loop", root) && qtest::folderLink(root / "alias", root / "airport-x");
-
-    const std::vector<fs::path> files = lf_collectBglFiles(root);
-    ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(files[0].filename(), "a.bgl");
-    const std::vector<std::string> messages = scanMessagesCopy();
-    const auto count = [&](const std::string& text) {
-        return std::count_if(messages.begin(), messages.end(), [&](const std::string& m) { return m.find(text) != std::string::npos; });
-    };
-    EXPECT_EQ(count("skipped: it leads to a folder already scanned"), linked ? 2 : 0); // the loop and the alias
-    EXPECT_EQ(count("path too long (skipped): " + pathToUtf8(deep)), 1);
-    // The words still exclude the packages below the root.
-    EXPECT_TRUE(lf_isExcludedFolder(pathToUtf8(root / "some-aircraft-pack"), rootLength));
-    EXPECT_FALSE(lf_isExcludedFolder(pathToUtf8(root / "airport-x"), rootLength));
-}
-
 // The walk: folders of aircraft and the like are never entered, some files never scanned, a
 // missing folder reported; and a scan that finds nothing still switches itself off.
 TEST_F(AirportScan, WalkExclusionsAndAScanThatFindsNothing)

@@ -1,5 +1,6 @@
 // BGL decoding: the pieces, the real scenery files next to the source they were compiled from,
-// and files damaged on purpose, each of which must end in a logged skip.
+// and files damaged on purpose, each of which must end in a logged skip; and the folder walk, here
+// beside no download site so that the native build, which can make folder links, runs it too.
 #include "bgl_builder.h"
 
 #include "airports/airport_file_format.h"
@@ -10,6 +11,7 @@
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/paths.h"
 #include "foundation/utilities.h"
+#include "foundation/win_text.h"
 #include "support/test_support.h"
 
 #include <fmt/format.h>
@@ -138,8 +140,40 @@ TEST(BglPieces, IdentifiersNamesAndExtensions)
     const std::map<std::uint8_t, std::string> names{{0, ""},  {1, "r"},   {2, "p"},   {3, "np"}, {9, "nwp"},
                                                     {10, "g"}, {11, ""},  {12, "A"},  {37, "Z"}};
     for (const auto& [code, text] : names) EXPECT_EQ(lf_parkingNameText(code), text) << int(code);
+    for (std::uint8_t code = 12; code <= 37; ++code)
+        EXPECT_EQ(lf_parkingNameText(code), std::string(1, char('A' + code - 12))) << int(code);
     for (const char* ext : {".BGL", ".bgl"}) EXPECT_TRUE(lf_isBglFile(ext)) << ext;
     for (const char* ext : {".Bgl", ".bGL", ".bg", "bgl", ""}) EXPECT_FALSE(lf_isBglFile(ext)) << ext;
+}
+
+// A gate's airline codes follow its entry: the next parking starts after them, not at a fixed
+// stride, so each keeps its own number and position.
+TEST_F(BglFiles, ParkingAfterAGateWithAirlineCodes)
+{
+    using namespace qtest;
+    ParkingSpec gate{12, 7};
+    gate.airlines = 3;
+    ParkingSpec next{25, 8, 3};
+    next.lat = 44.06;
+    next.lon = -101.61;
+    const auto airports =
+        decode(write("airlines.bgl", bglFile(airportRecord("KPHP", 0, {parkingSubrecord({gate, next})}))));
+    ASSERT_EQ(airports.size(), 1u);
+    ASSERT_EQ(airports[0].parkings.size(), 2u);
+    const struct {
+        std::uint8_t nameCode, type, airlines;
+        std::uint16_t number;
+        double lat, lon;
+    } expected[] = {{12, 8, 3, 7, 44.05, -101.6}, {25, 3, 0, 8, 44.06, -101.61}};
+    for (std::size_t i = 0; i < 2; ++i) {
+        const BglParking& p = airports[0].parkings[i];
+        EXPECT_EQ(p.nameCode, expected[i].nameCode) << i;
+        EXPECT_EQ(p.type, expected[i].type) << i;
+        EXPECT_EQ(p.airlineCount, expected[i].airlines) << i;
+        EXPECT_EQ(p.number, expected[i].number) << i;
+        EXPECT_NEAR(p.position.lat, expected[i].lat, 1e-6) << i;
+        EXPECT_NEAR(p.position.lon, expected[i].lon, 1e-6) << i;
+    }
 }
 
 TEST(BglPieces, ElevationKeepsWhatRealAirportsHave)
@@ -412,4 +446,39 @@ TEST_F(BglFiles, ParkingEntriesBecomeStands)
     result = scanFile(write("wide.bgl", bglFile(records, 3, 1 | 0x10000)));
     EXPECT_TRUE(result.outputs.empty());
     EXPECT_TRUE(result.error.empty());
+}
+
+// The walk over a Community folder as users lay it out: links back into the tree enter each real
+// folder once, a path too long for the system is skipped and reported, and the exclusion words
+// count only below the scanned root (a root whose own path says "aircraft" is still scanned).
+TEST_F(BglFiles, WalkEntersEachFolderOnceAndAppliesItsLimits)
+{
+    const fs::path root = folder / "my-aircraft-things" / "Community";
+    const std::string airport =
+        qtest::bglFile(qtest::airportRecord("KXYZ", 0, {qtest::parkingSubrecord({qtest::ParkingSpec{}})}));
+    qtest::writeFile(root / "airport-x" / "scenery" / "a.bgl", airport);
+    const std::size_t rootLength = pathToUtf8(root).size();
+    // The deepest folder's path ends at 250 characters: the walk does not enter it.
+    const fs::path deep =
+        (root / "airport-y" / std::string(250 - rootLength - std::string("/airport-y/").size(), 'd')).make_preferred();
+    qtest::writeFile(deep / "b.bgl", airport);
+    ASSERT_EQ(pathToUtf8(deep).size(), longestScanPath);
+    const bool linked = qtest::folderLink(root / "loop", root) && qtest::folderLink(root / "alias", root / "airport-x");
+#ifndef _WIN32
+    ASSERT_TRUE(linked); // Wine cannot make folder links; every other system here can
+#endif
+
+    const std::vector<fs::path> files = lf_collectBglFiles(root);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].filename(), "a.bgl");
+    const std::vector<std::string> messages = scanMessagesCopy();
+    const auto count = [&](const std::string& text) {
+        return std::count_if(messages.begin(), messages.end(),
+                             [&](const std::string& m) { return m.find(text) != std::string::npos; });
+    };
+    EXPECT_EQ(count("skipped: it leads to a folder already scanned"), linked ? 2 : 0); // the loop and the alias
+    EXPECT_EQ(count("path too long (skipped): " + pathToUtf8(deep)), 1);
+    // The words still exclude the packages below the root.
+    EXPECT_TRUE(lf_isExcludedFolder(pathToUtf8(root / "some-aircraft-pack"), rootLength));
+    EXPECT_FALSE(lf_isExcludedFolder(pathToUtf8(root / "airport-x"), rootLength));
 }

@@ -1,6 +1,6 @@
 // The real main window of this process under Wine: what its paint draws where and in which
 // colour (checked in the pixels of the window as it is on screen, kept as PNG files below
-// build/test-artifacts), its controls, the edit procedures and the commands.
+// build/test-artifacts), its controls, the edit procedures, the commands and the close deadline.
 #include "airports/scanned_airports.h"
 #include "airports/airports_db.h"
 #include "app/commands.h"
@@ -29,6 +29,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -862,4 +863,53 @@ TEST_F(MainWindowTest, ButtonsRaiseTheWorkersRequests)
     EXPECT_TRUE(navLightsRequest.exchange(false));
     NAV_LIGHTS_WHILE_PARKED.setValue(true);
     CheckDlgButton(window_, NAV_LIGHTS_WHILE_PARKED.id, BST_CHECKED);
+}
+
+// The close button while the worker never ends (here there is none): after 8 s the window ends
+// the program itself, with a log line. It ends the process, so it runs in a child process of
+// this test executable (the next test), in the folder that test names.
+TEST(CloseBackstop, DISABLED_WindowClosedWhileTheWorkerIsStuck)
+{
+    const wchar_t* folder = _wgetenv(L"QM_CLOSE_BACKSTOP_FOLDER");
+    ASSERT_NE(folder, nullptr);
+    std::filesystem::current_path(folder);
+    std::filesystem::remove_all(qtest::processRoot()); // the process ends before its own clean-up
+    gf_startLog();
+    HWND window = mainWindowOfTests();
+    ASSERT_NE(window, nullptr);
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    for (int k = 0; k < 3000; ++k) { // 30 s, far beyond the deadline
+        pumpMessages();
+        Sleep(10);
+    }
+    FAIL() << "the program did not end";
+}
+
+TEST(CloseBackstop, TheWindowEndsTheProgramWhenTheWorkerDoesNot)
+{
+    const std::filesystem::path folder = qtest::freshFolder("close-backstop");
+    _wputenv_s(L"QM_CLOSE_BACKSTOP_FOLDER", folder.c_str());
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring command =
+        L"\"" + std::wstring(self) + L"\" --gtest_filter=CloseBackstop.DISABLED_* --gtest_also_run_disabled_tests";
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION child{};
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &child));
+    const bool ended = WaitForSingleObject(child.hProcess, 60000) == WAIT_OBJECT_0;
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    DWORD code = 99;
+    if (ended) GetExitCodeProcess(child.hProcess, &code);
+    if (!ended) TerminateProcess(child.hProcess, 99);
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    _wputenv_s(L"QM_CLOSE_BACKSTOP_FOLDER", L"");
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(code, 0u);
+    EXPECT_GE(elapsed, std::chrono::seconds(6)); // a generous lower bound: the worker gets its 8 s
+    EXPECT_NE(qtest::readFile(folder / "Log.txt")
+                  .find("the worker did not end within 8 s of the close: the program ends without it"),
+              std::string::npos);
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <thread>
 
@@ -175,6 +176,13 @@ TEST_F(SocketLayer, AListeningSocketIsReadableWhenAConnectionWaits)
     ASSERT_TRUE(listening.setReuseAddress());
     ASSERT_TRUE(listening.listen());
     EXPECT_EQ(listening.waitReadable(0ms), Readiness::timedOut);
+    // A wait with nothing to come lasts its time: whole seconds and the milliseconds beyond them
+    // (a generous lower bound, no upper one).
+    for (const auto wait : {200ms, 1200ms}) {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(listening.waitReadable(wait), Readiness::timedOut);
+        EXPECT_GE(std::chrono::steady_clock::now() - start, wait * 3 / 4) << wait.count();
+    }
     const Socket client = Socket::open(SocketKind::stream);
     std::thread connecting([&] { EXPECT_TRUE(client.connect({loopbackAddress, listening.localPort().value_or(0)})); });
     EXPECT_EQ(listening.waitReadable(10s), Readiness::ready);

@@ -225,6 +225,28 @@ TEST(TextFiles, WritersReplaceTheOldFileWhole)
     EXPECT_EQ(qtest::readFile(path), "old content");
 }
 
+// A crash between writing the temporary and renaming it leaves a stale "<path>.tmp", perhaps
+// longer than the next save: that save must hold exactly its own bytes, not the stale tail.
+TEST(TextFiles, AStaleTemporaryFromACrashLeavesNoTrace)
+{
+    const auto path = qtest::freshFolder("stale-tmp") / "Callsign2ObjectId.txt";
+    const std::string stale(4096, 'S');
+    const std::pair<const char*, std::function<bool()>> writers[] = {
+        {"lines", [&] { return gf_writeLines({"AAL1,7"}, path); }},
+        {"text", [&] { return gf_writeToFile("AAL1,7", path, false); }},
+        {"bytes", [&] { return gf_writeReplacing("AAL1,7", path); }},
+    };
+    for (const auto& [name, write] : writers) {
+        qtest::writeFile(path, "old content");
+        qtest::writeFile(path.string() + ".tmp", stale);
+        ASSERT_TRUE(write()) << name;
+        const std::string written = qtest::readFile(path);
+        EXPECT_TRUE(written == "AAL1,7" || written == "AAL1,7\r\n" || written == "AAL1,7\n")
+            << name << ": " << written.size();
+        EXPECT_FALSE(std::filesystem::exists(path.string() + ".tmp")) << name;
+    }
+}
+
 TEST(TextFiles, SaveXmlLogsTheOutcome)
 {
     const fs::path folder = qtest::freshFolder("save-xml");

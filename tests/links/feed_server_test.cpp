@@ -9,10 +9,13 @@
 #include "traffic/state/traffic_state.h"
 #include "traffic/run/worker.h"
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <future>
+#include <thread>
+#include <vector>
 
 using namespace qtr;
 using linktest::eventually;
@@ -72,6 +75,27 @@ protected:
     std::unique_ptr<rtpeer::FeedClient> peer;
 };
 
+// A line larger than what a loopback connection buffers on both ends, with no two megabytes alike.
+std::string longLine()
+{
+    std::string line(48u << 20, 'x');
+    for (std::size_t k = 0; k < line.size(); k += 4096) line.replace(k, 8, fmt::format("{:08x}", k / 4096));
+    return line + "\r\n";
+}
+
+// What the peer reads until it has size bytes, the connection ends or nothing comes for 20 s.
+std::string receiveUpTo(const Socket& socket, std::size_t size)
+{
+    std::string bytes;
+    std::vector<char> buffer(1u << 20);
+    while (bytes.size() < size && socket.waitReadable(20s) == Readiness::ready) {
+        const long n = socket.receive(buffer.data(), buffer.size());
+        if (n <= 0) break;
+        bytes.append(buffer.data(), static_cast<std::size_t>(n));
+    }
+    return bytes;
+}
+
 } // namespace
 
 TEST(FeedPositionLine, PlainNumbersNeverAnExponent)
@@ -115,6 +139,50 @@ TEST_F(FeedServerTest, ProfessionalEditionGetsPositionTimeAndExit)
               (std::vector<std::string>{"Qs123=1674956315000\r\n",
                                         "Qs121=3000;-5000;1.500000;3500000;250500;0.592365;-2.066470\r\n",
                                         "exit\r\n"}));
+}
+
+// A line longer than the connection's buffers: the first send waits past its time-out (the peer
+// reads only later) and ends cut short; the rest follows, so the peer reads every byte once.
+// Winsock instead fails a send at its time-out (the case of the next test), so this one is POSIX's.
+#ifndef _WIN32
+TEST_F(FeedServerTest, ASendTheSystemCutsShortIsContinued)
+{
+    const Socket peerEnd = Socket::open(SocketKind::stream);
+    ASSERT_TRUE(peerEnd.connect({loopbackAddress, feedServerPort()}));
+    ASSERT_TRUE(eventually([] {
+        sendOwnPosition(); // accepts the waiting connection
+        return feedClientConnected();
+    }));
+    const std::string line = longLine();
+    auto received = std::async(std::launch::async, [&] {
+        std::this_thread::sleep_for(3s); // past the send time-out of 2 s
+        return receiveUpTo(peerEnd, line.size());
+    });
+    EXPECT_TRUE(sendDataPacket(line));
+    const std::string bytes = received.get();
+    EXPECT_EQ(bytes.size(), line.size());
+    EXPECT_TRUE(bytes == line); // not printed: megabytes
+}
+#endif
+
+// A peer that stops reading cannot hold the sender: the send fails at its time-out, the client
+// is dropped, and the main loop goes on.
+TEST_F(FeedServerTest, APeerThatStopsReadingEndsTheSendAtItsTimeOut)
+{
+    Socket peerEnd = Socket::open(SocketKind::stream);
+    ASSERT_TRUE(peerEnd.connect({loopbackAddress, feedServerPort()}));
+    ASSERT_TRUE(eventually([] {
+        sendOwnPosition();
+        return feedClientConnected();
+    }));
+    const std::string line = longLine();
+    auto sent = std::async(std::launch::async, [&] { return sendDataPacket(line); });
+    // A bound on a hang, not a speed; after it the peer's close ends the send, and so the test.
+    const bool ended = sent.wait_for(60s) == std::future_status::ready;
+    if (!ended) peerEnd.close();
+    EXPECT_TRUE(ended);
+    EXPECT_FALSE(sent.get());
+    EXPECT_FALSE(feedClientConnected());
 }
 
 TEST_F(FeedServerTest, StandardEditionGetsNoTimeLine)

@@ -25,6 +25,10 @@
 #include <set>
 #include <type_traits>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 using namespace qtr;
 using qtest::ScanTest;
 
@@ -283,6 +287,8 @@ TEST_F(ScanTest, SectionRules)
         {"two registrations: none", {"[fltsim.0]", "title=T2", "icao_airline=AAL", "atc_id=N123AB,N123AC"}, "AAL|B738|T2|"},
         {"a wild card: none", {"[fltsim.0]", "title=T3", "icao_airline=AAL", "atc_id=N12*AB"}, "AAL|B738|T3|"},
         {"four characters: no atc_id", {"[fltsim.0]", "title=T4", "icao_airline=AAL", "atc_id=N1AB"}, "AAL|B738|T4|"},
+        {"twelve characters: kept", {"[fltsim.0]", "title=T13", "icao_airline=AAL", "atc_id=ABCDEFGHIJKL"}, "AAL|B738|T13|ABCDEFGHIJKL"},
+        {"thirteen characters: none", {"[fltsim.0]", "title=T14", "icao_airline=AAL", "atc_id=ABCDEFGHIJKLM"}, "AAL|B738|T14|"},
         {"RFO: dropped without a word", {"[fltsim.0]", "title=T5", "icao_airline=RFO"}, nullptr},
         {"dlhx: DLH", {"[fltsim.0]", "title=T6", "icao_airline=dlhx"}, "DLH|B738|T6|"},
         {"generic: no regcode", {"[fltsim.0]", "title=T7", "icao_airline=ZZZZ", "atc_id=N123AB"}, "ZZZ|B738|T7|"},
@@ -632,6 +638,36 @@ TEST_F(ScanTest, TheWalkEndsAtAStopRequest)
     EXPECT_TRUE(found.empty());
     EXPECT_EQ(scan("stop").size(), 2u);
 }
+#ifdef _WIN32
+// A folder and a file that another program holds open without sharing cannot be read: each is
+// reported and passed over, and the walk goes on with the entries beside them.
+TEST_F(ScanTest, WalkPassesOverEntriesItCannotRead)
+{
+    const std::string top = "lv/Community";
+    for (const char* pack : {"pack-a", "pack-b", "pack-c", "pack-d"})
+        write(top + "/" + pack + "/SimObjects/Airplanes/x/aircraft.cfg", goodFile(pack));
+    const auto heldOpen = [](const std::filesystem::path& path) {
+        return CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    };
+    const std::filesystem::path folder = (root / top / "pack-b" / "SimObjects").make_preferred();
+    const std::filesystem::path file = (root / top / "pack-c/SimObjects/Airplanes/x/aircraft.cfg").make_preferred();
+    const HANDLE heldFolder = heldOpen(folder);
+    const HANDLE heldFile = heldOpen(file);
+    ASSERT_NE(heldFolder, INVALID_HANDLE_VALUE);
+    ASSERT_NE(heldFile, INVALID_HANDLE_VALUE);
+    std::vector<std::string> found = describeAll(scan(top));
+    CloseHandle(heldFolder);
+    CloseHandle(heldFile);
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, (std::vector<std::string>{"AAL|B738|pack-a Cargo||1|cargo", "AAL|B738|pack-a||1|pax",
+                                               "AAL|B738|pack-d Cargo||1|cargo", "AAL|B738|pack-d||1|pax"}));
+    const std::vector<std::string> reported(invalidCfgFiles.lines().begin(), invalidCfgFiles.lines().end());
+    const std::string folderLine = pathToUtf8(folder) + " could not be scanned: cannot list " + pathToUtf8(folder);
+    EXPECT_TRUE(std::any_of(reported.begin(), reported.end(),
+                            [&](const std::string& line) { return line.rfind(folderLine, 0) == 0; }));
+    EXPECT_TRUE(holds(reported, pathToUtf8(file) + " could not be read"));
+}
+#endif
 
 TEST_F(ScanTest, AutomaticFoldersInPackageOrderAndPriority)
 {

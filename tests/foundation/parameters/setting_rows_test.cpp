@@ -146,3 +146,28 @@ TEST(SettingRows, NoTwoControlsOrLabelsOverlap)
     });
     EXPECT_EQ(overlaps(wide), std::vector<std::string>{"label \"Automatic, selector:\" / AI_PACKAGE_ORDER"});
 }
+
+// Every stored number's bounds are values of their own: a file holding a row's minimum or maximum
+// reads back as exactly that (a typed 1 for the matching depth stays 1), and one step beyond is
+// clamped to it.
+TEST(SettingRows, BoundsReadBackUnchangedFromTheFile)
+{
+    for (Parameter* p : allParameters()) {
+        if (p->lists == notStored) continue;
+        auto* i = dynamic_cast<IntParameter*>(p);
+        if (i == nullptr) continue;
+        const std::int64_t minimum = i->minimum();
+        const std::int64_t maximum = i->maximum();
+        const std::pair<std::int64_t, std::int64_t> cases[] = {
+            {minimum, minimum}, {maximum, maximum}, {minimum - 1, minimum}, {maximum + 1, maximum}};
+        for (const auto& [written, expected] : cases) {
+            // A step beyond a bound that is the type's own limit is no number of the row.
+            if (written < INT32_MIN || written > INT32_MAX) continue;
+            removeDataFiles();
+            writeParameters(element(p->name, std::to_string(written)));
+            loadParameters();
+            EXPECT_EQ(i->value(), expected) << p->name << " written as " << written;
+        }
+    }
+    resetToDefaults();
+}

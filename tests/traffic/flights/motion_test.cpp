@@ -383,6 +383,28 @@ TEST_F(Motion, PushbackOrPullOut)
     }
 }
 
+// A taxiing aircraft whose next point lies more than 3 degrees off its heading, on either side,
+// turns in place toward it before rolling on; within 3 degrees it only rolls.
+TEST_F(Motion, TaxiTurnsInPlaceTowardANextPointOffItsHeading)
+{
+    const struct {
+        double off; // degrees, next point's bearing minus the heading
+        bool turns;
+    } cases[] = {{0, false}, {2.9, false}, {-2.9, false}, {3.5, true}, {-3.5, true}, {40, true}, {-170, true}};
+    for (const auto& c : cases) {
+        const LatLon next = destinationPoint(LatLon{50, 8}, (90 + c.off) * degToRad, 300);
+        LiveAircraft& a = aircraft({at(50, 8, 0, 10), at(next.lat, next.lon, 1000, 10)});
+        setPhase(a, phaseTaxi);
+        a.heading = 90 * degToRad;
+        a.bearingToNext = initialBearing(LatLon{50, 8}, next);
+        nextPosGround(a);
+        EXPECT_EQ(a.turnInPlace != 0, c.turns) << c.off;
+        moveLiveAcTick(a);
+        const double turned = wrapSigned(a.heading - 90 * degToRad);
+        EXPECT_EQ(turned * c.off > 0.0, c.turns) << c.off; // toward the point, or not at all
+    }
+}
+
 TEST_F(Motion, HoldingAtTheEndOfAStream)
 {
     MAX_HOLDING_MINUTES.setValue(2);
@@ -428,12 +450,13 @@ TEST_F(Motion, TakeOffRollRotationAndClimbOut)
     EXPECT_TRUE(a.departing);
     EXPECT_NEAR(a.pitchRate, a.rotationPitch / 200, 1e-12);
     events();
-    std::vector<double> climbs;
+    std::vector<double> climbs, pitches;
     int gearTick = -1, flyingTick = -1;
     for (int k = 1; k <= 900; ++k) {
         const double before = a.alt;
         if (k == 700) a.heightAboveGround = 800;
         takeOffRollTick(a);
+        pitches.push_back(a.pitch);
         climbs.push_back(a.alt - before);
         if (!dataOf(events(), eventGear).empty()) gearTick = k;
         if (flyingTick < 0 && a.phase == phaseFlying) flyingTick = k;
@@ -447,6 +470,9 @@ TEST_F(Motion, TakeOffRollRotationAndClimbOut)
     EXPECT_NEAR(climbs[400], 0.25, 1e-9);
     EXPECT_NEAR(climbs[500], 0.5, 1e-9);
     EXPECT_EQ(gearTick, 200 + 300); // the gear goes up 300 ticks after lift-off
+    // The nose comes up evenly to the rotation pitch during the rotation, then on to the climb pitch.
+    EXPECT_NEAR(pitches[98], a.rotationPitch * 99 / 200, 1e-9);
+    EXPECT_NEAR(pitches[198], a.rotationPitch * 199 / 200, 1e-9);
     // Flying once the climb pitch is reached and the aircraft is 800 ft above the ground.
     EXPECT_EQ(flyingTick, 700);
     EXPECT_NEAR(a.pitch, a.climbPitch, 1e-3);

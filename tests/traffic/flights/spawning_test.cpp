@@ -1,12 +1,15 @@
+#include "foundation/geometry.h"
 #include "foundation/parameters/parameter_table.h"
 #include "liveries/livery_matcher.h"
 #include "liveries/type_data_base.h"
 #include "liveries/type_queries.h"
 #include "traffic/parking/live_parking.h"
+#include "traffic/flights/motion.h"
 #include "traffic/state/records.h"
 #include "traffic/parking/park_airports.h"
 #include "traffic/flights/spawning.h"
 #include "traffic/state/stands.h"
+#include "traffic/parking/static_parking.h"
 #include "traffic/state/traffic_state.h"
 #include "../traffic_harness.h"
 
@@ -250,6 +253,12 @@ TEST_F(Spawning, TakesItsStandAndStaticsMakeWay)
     // The stay is learned as a real option of the stand.
     ASSERT_EQ(stands[0].options.size(), 1u);
     EXPECT_EQ(stands[0].options[0].cs, "DLH4AB");
+    // Created a moment later, it has just parked: the renewal's ageing keeps it.
+    a.state = stateActive;
+    ageLiveParked();
+    EXPECT_EQ(a.state, stateActive);
+    ASSERT_EQ(liveStayers.size(), 1u);
+    EXPECT_EQ(liveStayers[0].ageMinutes, 0);
 
     // A static aircraft whose creation is still queued is dropped from the queue instead.
     staticAircraft.clear();
@@ -370,14 +379,17 @@ TEST_F(Spawning, NeighbourTooCloseAndStaticsOnNeighbours)
     me.callsign = "DLH4AB";
     me.type = "A320";
     const std::vector<std::uint32_t>& adjacent = stands[0].adjacent;
-    for (const auto& [sid, callsign, blocks] : {std::tuple{2u, "BAW1", true}, std::tuple{3u, "BAW1", false},
-                                                std::tuple{2u, "DLH4AB", false}}) {
+    for (const auto& [sid, callsign, phase, blocks] :
+         {std::tuple{2u, "BAW1", phaseParked, true}, std::tuple{2u, "BAW1", phasePushingBack, true},
+          std::tuple{2u, "BAW1", phaseTaxi, false}, std::tuple{3u, "BAW1", phaseParked, false},
+          std::tuple{2u, "DLH4AB", phaseParked, false}}) {
         liveAircraft.clear();
         LiveAircraft& other = buffered(callsign, standLat, standLon, 0);
         other.state = stateActive;
-        other.phase = phaseParked;
+        other.phase = phase;
         other.sid = sid;
-        EXPECT_EQ(findLiveOnStand(adjacent, stands[0], me) != adjacent.end(), blocks) << sid << " " << callsign;
+        EXPECT_EQ(findLiveOnStand(adjacent, stands[0], me) != adjacent.end(), blocks)
+            << sid << " " << callsign << " " << phase;
     }
 
     // Static aircraft on the neighbours: the close one goes, the one 50 m away stays.
@@ -394,6 +406,42 @@ TEST_F(Spawning, NeighbourTooCloseAndStaticsOnNeighbours)
     makeWayForLiveAircraft(a, stands[0]);
     EXPECT_EQ(staticAircraft[0].state, stateRemovingFromSim);
     EXPECT_EQ(staticAircraft[1].state, stateActive);
+}
+
+// A taxiing aircraft that parks clears its stand and every neighbour standing within 1.1 times
+// both wing spans (0.0211 nm for two A320s), parked or pushing back; one just outside stays, and
+// so does one merely taxiing past on a neighbour.
+TEST_F(Spawning, ParkingClearsItsStandAndNeighboursTooClose)
+{
+    constexpr double feetPerNm = 6076.11549;
+    const LatLon inside = destinationPoint(LatLon{standLat, standLon}, 90 * degToRad, 0.020 * feetPerNm);
+    const LatLon outside = destinationPoint(LatLon{standLat, standLon}, 270 * degToRad, 0.022 * feetPerNm);
+    const struct {
+        std::uint32_t sid, phase;
+        bool removed;
+    } cases[] = {{1, phaseParked, true}, {2, phaseParked, true},  {2, phasePushingBack, true},
+                 {2, phaseTaxi, false},  {3, phaseParked, false}, {3, phasePushingBack, false}};
+    for (const auto& c : cases) {
+        TrafficHarness::setParkAirport("EDDF", standLat, standLon, 300,
+                                       {TrafficHarness::stand(1, "A1", standLat, standLon, 0.03, {2, 3}),
+                                        TrafficHarness::stand(2, "A2", inside.lat, inside.lon, 0.03, {1}),
+                                        TrafficHarness::stand(3, "A3", outside.lat, outside.lon, 0.03, {1})});
+        liveAircraft.clear();
+        LiveAircraft& other = buffered("BAW1", standLat, standLon, 0);
+        other.state = stateActive;
+        other.objectid = 601;
+        other.phase = c.phase;
+        other.sid = c.sid;
+        LiveAircraft& me = buffered("DLH4AB", standLat - 0.0003, standLon, 5);
+        me.state = stateActive;
+        me.objectid = 602;
+        me.phase = phaseTaxi;
+        me.stream.back().lat = standLat;
+        try2Park(me, false);
+        EXPECT_EQ(me.phase, phaseParking) << c.sid << " " << c.phase;
+        EXPECT_EQ(me.sid, 1u);
+        EXPECT_EQ(other.state == stateRemovingFromSim, c.removed) << c.sid << " " << c.phase;
+    }
 }
 
 // Removing every static aircraft: active ones go through the simulator, one whose creation is

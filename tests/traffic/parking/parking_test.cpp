@@ -661,6 +661,13 @@ TEST_F(Parking, ParkAirportChosenInTheAirNearestFirst)
     EXPECT_EQ(parkAirportIcao, "");
     fly(airportLat + 0.03, 3000);
     EXPECT_EQ(parkAirportIcao, "EDDF");
+    // A tie goes to the list's first entry: another airport exactly as far away takes over.
+    h.dataCycles(16, 1); // once EDDF's file is loaded
+    DESTINATION.setValue("EDDF");
+    parkAirportList.insert(parkAirportList.begin(), ParkAirportEntry{"EDDT", "", LatLon{airportLat, airportLon}});
+    fly(airportLat + 0.03, 3000);
+    EXPECT_EQ(parkAirportIcao, "");
+    DESTINATION.setValue("");
 }
 
 // On the ground on a stand: the airport is listed first with that stand as its reserved stand

@@ -5,6 +5,7 @@
 #include "foundation/parameters/parameter_table.h"
 #include "links/simconnect_queues.h"
 #include "traffic/parking/live_parking.h"
+#include "traffic/flights/motion.h"
 #include "traffic/parking/parking_renewal.h"
 #include "traffic/parking/park_airports.h"
 #include "traffic/parking/stand_learning.h"
@@ -56,6 +57,18 @@ protected:
         std::vector<Stand> list;
         for (int k = 1; k <= n; ++k) list.push_back(TrafficHarness::stand(k, "S" + std::to_string(k), 50 + 0.001 * k, 8, 0.011));
         replaceStands(std::move(list));
+    }
+    // The static aircraft DLH1* (a DLH A320) standing on the first stand since the slot given.
+    static StaticAircraft dlh1OnTheFirstStand(DaySlot placed)
+    {
+        FlightRecord r;
+        r.callsign = "DLH1*";
+        r.airline = "DLH";
+        r.type = "A320";
+        StaticAircraft s(std::move(r), 1, ParkPlace{stands[0].lat, stands[0].lon, 0}, 0);
+        s.state = stateActive;
+        s.daySlot = placed;
+        return s;
     }
     TrafficHarness h;
 };
@@ -119,6 +132,31 @@ TEST_F(StaticParkingParts, StandSearch)
     EXPECT_EQ(stands[4].options[0].id, 7u);
     EXPECT_TRUE(stands[5].options[0].off);
     recentlyReported.clear();
+}
+
+// A static aircraft on a neighbouring stand blocks an option while the two type radii together
+// (0.0192 nm for two A320s) exceed its distance from the stand: no overlap, and no margin added.
+TEST_F(StaticParkingParts, NeighbourBlocksByBothRadii)
+{
+    const struct {
+        double distanceNm;
+        bool blocked;
+    } cases[] = {{0.0090, true}, {0.0185, true}, {0.0200, false}, {0.0500, false}};
+    for (const auto& c : cases) {
+        rowOfStands(2);
+        stands[0].options = {option("D-AIAA", "DLH1", 1, {1})};
+        stands[0].adjacent = {2};
+        staticAircraft.clear();
+        FlightRecord r;
+        r.type = "A320";
+        r.flightId = 3;
+        staticAircraft.emplace_back(std::move(r), 2, ParkPlace{stands[0].lat + c.distanceNm / 60, 8, 0}, 0).state =
+            stateActive;
+        std::vector<StaticCandidate> found;
+        lf_searchStands(DaySlot{1, 1}, optionReal, 0, found);
+        EXPECT_EQ(found.empty(), c.blocked) << c.distanceNm;
+    }
+    staticAircraft.clear();
 }
 
 TEST_F(StaticParkingParts, StaticCallsignsAndPlacement)
@@ -199,6 +237,53 @@ TEST_F(StaticParkingParts, ParkingLimitOfLiveAndStaticAircraft)
     EXPECT_EQ(removedLive(), 0);
     removeOldestLiveParked(0);
     EXPECT_EQ(removedLive(), 0);
+}
+
+// A live aircraft arriving at its stand already counts as parked: at max park 3 beside two static
+// aircraft it removes nothing, beside three the one placed longest ago (since Sunday) goes.
+TEST_F(StaticParkingParts, ArrivalAtTheLimitRemovesTheOldestStatic)
+{
+    maxParkedAircraft = 3;
+    currentSlot = DaySlot{1, 10};
+    const DaySlot placed[] = {{1, 5}, {7, 40}, {1, 2}};
+    for (const std::size_t statics : {2u, 3u}) {
+        rowOfStands(4);
+        liveAircraft.clear();
+        staticAircraft.clear();
+        for (std::uint32_t k = 0; k < statics; ++k) {
+            FlightRecord r;
+            r.callsign = "S" + std::to_string(k) + "*";
+            r.flightId = k + 1;
+            StaticAircraft& s = staticAircraft.emplace_back(std::move(r), k + 2, ParkPlace{}, 0);
+            s.state = stateActive;
+            s.objectid = 700 + k;
+            s.daySlot = placed[k];
+        }
+        FlightRecord r;
+        r.callsign = "DLH9";
+        r.airline = "DLH";
+        r.type = "A320";
+        r.flightId = 20009;
+        Position p;
+        p.lat = stands[0].lat;
+        p.lon = stands[0].lon;
+        LiveAircraft& a = liveAircraft.emplace_back(p, std::move(r), 0.0);
+        a.state = stateActive;
+        a.objectid = 900;
+        a.phase = phaseParking;
+        a.sid = 1;
+        a.lat = a.parkLat = p.lat;
+        a.lon = a.parkLon = p.lon;
+        arriveAtStand(a);
+        ASSERT_EQ(a.phase, phaseParked);
+        std::vector<std::string> removed;
+        for (const StaticAircraft& s : staticAircraft)
+            if (s.state == stateRemovingFromSim) removed.push_back(s.callsign);
+        EXPECT_EQ(removed, statics == 3 ? std::vector<std::string>{"S1*"} : std::vector<std::string>{}) << statics;
+        EXPECT_EQ(a.state, stateActive);
+    }
+    liveAircraft.clear();
+    staticAircraft.clear();
 }
 
 // The free stand that suits an aircraft: helicopters without helipads take ramps, airliners at
@@ -396,13 +481,7 @@ TEST_F(StaticParkingParts, RenewalWindowOfAStaticAircraft)
         softFit = c.soft;
         staticCandidates.clear();
         clearRenewalLists();
-        FlightRecord r;
-        r.callsign = "DLH1*";
-        r.airline = "DLH";
-        r.type = "A320";
-        StaticAircraft s(std::move(r), 1, ParkPlace{stands[0].lat, stands[0].lon, 0}, 0);
-        s.state = stateActive;
-        relateStaticAircraft(c.now, s);
+        relateStaticAircraft(c.now, dlh1OnTheFirstStand(DaySlot{0, 0}));
         EXPECT_EQ(keptStatics.size(), c.kept ? 1u : 0u) << c.now.weekday << "/" << c.now.slot << " fit " << c.fit;
         EXPECT_EQ(staticRemovals.size(), c.kept ? 0u : 1u);
     }
@@ -515,15 +594,25 @@ TEST_F(StaticParkingParts, RenewalStandConflict)
     for (const auto& c : cases) {
         clearRenewalLists();
         staticCandidates = {StaticCandidate{1, c.fit, "BAW", "A320", "BAW7", "", "G-EUUA", true}};
-        FlightRecord r;
-        r.callsign = "DLH1*";
-        r.airline = "DLH";
-        r.type = "A320";
-        StaticAircraft s(std::move(r), 1, ParkPlace{stands[0].lat, stands[0].lon, 0}, 0);
-        s.state = stateActive;
-        s.daySlot = c.placed;
-        relateStaticAircraft(c.now, s);
+        relateStaticAircraft(c.now, dlh1OnTheFirstStand(c.placed));
         EXPECT_EQ(keptStatics.size(), c.kept ? 1u : 0u) << c.now.weekday << "/" << c.now.slot << " fit " << c.fit;
+        EXPECT_EQ(staticCandidates.size(), c.kept ? 0u : 1u);
+    }
+    // The candidate of the standing aircraft's own flight keeps it whatever the window, but only
+    // when airline, type and callsign (cs or cs2) all match; otherwise the window decides.
+    const struct {
+        const char *airline, *type, *cs, *cs2;
+        bool kept;
+    } own[] = {{"DLH", "A320", "DLH1", "", true},
+               {"DLH", "A320", "DLH9", "DLH1", true},
+               {"DLH", "B744", "DLH1", "", false},
+               {"BAW", "A320", "DLH1", "", false},
+               {"DLH", "A320", "DLH2", "", false}};
+    for (const auto& c : own) {
+        clearRenewalLists();
+        staticCandidates = {StaticCandidate{1, 1, c.airline, c.type, c.cs, c.cs2, "D-AIAA", true}};
+        relateStaticAircraft(DaySlot{1, 10}, dlh1OnTheFirstStand(DaySlot{1, 8})); // before the window
+        EXPECT_EQ(keptStatics.size(), c.kept ? 1u : 0u) << c.airline << " " << c.type << " " << c.cs;
         EXPECT_EQ(staticCandidates.size(), c.kept ? 0u : 1u);
     }
     clearRenewalLists();
