@@ -18,8 +18,7 @@ namespace {
 void takeReport(TrafficReport&& report)
 {
     // Live traffic plays 30 s behind the feed.
-    report.position.time = tickCount.load() + 3000;
-    processLine(std::move(report));
+    processLineAt(std::move(report), 3000);
 }
 
 const TrafficHandlers trafficManagerHandlers{
