@@ -224,8 +224,8 @@ TEST(IdlePasses, AreSleptThroughAndCountedAsTheTenMillisecondPassesWould)
         }
         auto deadline = deadline0;
         sleepThroughIdlePasses(deadline);
-        ASSERT_EQ(wakeable.longSleeps.size(), c.sleepMs ? 1u : 0u);
-        if (c.sleepMs) {
+        EXPECT_EQ(wakeable.longSleeps.size(), c.sleepMs ? 1u : 0u);
+        if (c.sleepMs && !wakeable.longSleeps.empty()) {
             EXPECT_EQ(wakeable.longSleeps[0], milliseconds(*c.sleepMs));
         }
         EXPECT_EQ(tickCount.load(), c.tickAfter);
@@ -233,8 +233,10 @@ TEST(IdlePasses, AreSleptThroughAndCountedAsTheTenMillisecondPassesWould)
         // A report queued while the worker slept falls due 30 s after the tick of its arrival.
         if (c.wakeAfterDeadlineMs) {
             std::lock_guard lock(trafficMutex);
-            ASSERT_EQ(incomingTraffic.size(), 1u);
-            EXPECT_EQ(incomingTraffic.front().position.time, c.tickAfter + 3000);
+            EXPECT_EQ(incomingTraffic.size(), 1u);
+            if (!incomingTraffic.empty()) {
+                EXPECT_EQ(incomingTraffic.front().position.time, c.tickAfter + 3000);
+            }
         }
         qtest::resetStopRequests();
     }
