@@ -146,7 +146,9 @@ void mainLoop()
 
 void sleepThroughIdlePasses(std::chrono::steady_clock::time_point& deadline)
 {
-    const auto idleNow = [] { return simRunning.load() && !simConnectFailed.load() && !stopping() ? idlePasses() : 0u; };
+    const auto idleNow = [] {
+        return simRunning.load() && !simConnectFailed.load() && !stopping() ? idlePasses() : 0u;
+    };
     if (idleNow() == 0) return;
     // Work handed over before the arm woke nobody: look once more after it.
     workerWake.arm();

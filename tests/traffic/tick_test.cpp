@@ -157,6 +157,11 @@ TEST(Tables, ReserveOnceAndFree)
     EXPECT_EQ(indicators.updateCount.load(), 0);
 }
 
+// A report as the feed's reader queues it: due 30 s after the tick of its arrival.
+void queueFeedReport()
+{
+    processLineAt(TrafficHarness::report(20001, "ABC1", "A320", 50, 8, 30000, 400, 90, 1000), 3000);
+}
 
 // A clock of the tests whose long sleeps can end early, as a wake of the worker ends them.
 class WakeableClock final : public Clock {
@@ -193,9 +198,6 @@ TEST(IdlePasses, AreSleptThroughAndCountedAsTheTenMillisecondPassesWould)
         std::uint32_t tickAfter;
         int deadlineMovedMs;
     };
-    const auto queueReport = [] {
-        processLineAt(TrafficHarness::report(20001, "ABC1", "A320", 50, 8, 30000, 400, 90, 1000), 3000);
-    };
     const std::vector<Case> cases{
         {"nothing to do up to the range request", 3, {}, {}, 180, 20, 170},
         {"the range request is due", 40, {}, {}, {}, 40, 0},
@@ -203,7 +205,7 @@ TEST(IdlePasses, AreSleptThroughAndCountedAsTheTenMillisecondPassesWould)
         {"an aircraft to move", 7, [] { liveAircraft.emplace_back(); }, {}, {}, 7, 0},
         {"a removal waits", 7, [] { pendingRemovals.push_back(5); }, {}, {}, 7, 0},
         {"a static creation waits", 7, [] { pendingStaticCreations.push_back(request("S1*", 1)); }, {}, {}, 7, 0},
-        {"a report is queued", 7, queueReport, {}, {}, 7, 0},
+        {"a report is queued", 7, queueFeedReport, {}, {}, 7, 0},
         {"an object event is queued", 7, [] { queueSimObjectEvent(SimObjectEvent{}); }, {}, {}, 7, 0},
         {"the simulator is paused", 7, [] { simRunning = false; }, {}, {}, 7, 0},
         {"a stop is requested", 7, [] { requestStop(ExitCode::NewSettings, 0); }, {}, {}, 7, 0},
@@ -220,7 +222,7 @@ TEST(IdlePasses, AreSleptThroughAndCountedAsTheTenMillisecondPassesWould)
         const auto deadline0 = wakeable.now + milliseconds(10);
         if (c.wakeAfterDeadlineMs) {
             wakeable.wakeAt = deadline0 + milliseconds(*c.wakeAfterDeadlineMs);
-            wakeable.atWake = queueReport;
+            wakeable.atWake = queueFeedReport;
         }
         auto deadline = deadline0;
         sleepThroughIdlePasses(deadline);
@@ -246,7 +248,7 @@ TEST(IdlePasses, HandingTheWorkerWorkWakesItOncePerArm)
 {
     TrafficHarness h;
     const std::vector<std::pair<const char*, std::function<void()>>> sources{
-        {"a report", [] { processLineAt(TrafficHarness::report(20001, "ABC1", "A320", 50, 8, 30000, 400, 90, 1000), 3000); }},
+        {"a report", queueFeedReport},
         {"an object event", [] { queueSimObjectEvent(SimObjectEvent{}); }},
         {"a stop", [] { requestStop(ExitCode::NewSettings, 0); }},
         {"the user closing", [] { requestUserClose(); }},
