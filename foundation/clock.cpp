@@ -1,5 +1,9 @@
 #include "foundation/clock.h"
 
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <stdexcept>
 #include <thread>
 
 #ifdef _WIN32
@@ -7,6 +11,56 @@
 #endif
 
 namespace qtr {
+
+#ifdef _WIN32
+struct WakeSignal::Event {
+    HANDLE handle = CreateEventW(nullptr, FALSE, FALSE, nullptr); // auto-reset
+    Event()
+    {
+        if (!handle) throw std::runtime_error("CreateEvent failed");
+    }
+    ~Event() { CloseHandle(handle); }
+    void set() { SetEvent(handle); }
+    bool wait(std::chrono::milliseconds timeout)
+    {
+        const auto ms = std::clamp<std::int64_t>(timeout.count(), 0, INFINITE - 1);
+        return WaitForSingleObject(handle, static_cast<DWORD>(ms)) == WAIT_OBJECT_0;
+    }
+};
+#else
+struct WakeSignal::Event {
+    std::mutex mutex;
+    std::condition_variable setCondition;
+    bool signalled = false; // guarded by mutex
+    void set()
+    {
+        {
+            std::lock_guard lock(mutex);
+            signalled = true;
+        }
+        setCondition.notify_one();
+    }
+    bool wait(std::chrono::milliseconds timeout)
+    {
+        std::unique_lock lock(mutex);
+        if (!setCondition.wait_for(lock, timeout, [this] { return signalled; })) return false;
+        signalled = false;
+        return true;
+    }
+};
+#endif
+
+WakeSignal::WakeSignal() : event_(std::make_unique<Event>()) {}
+WakeSignal::~WakeSignal() = default;
+
+void WakeSignal::wake()
+{
+    if (!woken_.exchange(true)) event_->set();
+}
+
+bool WakeSignal::waitFor(std::chrono::milliseconds timeout) { return event_->wait(timeout); }
+
+WakeSignal workerWake;
 
 namespace {
 
@@ -34,6 +88,12 @@ public:
         const auto now = std::chrono::steady_clock::now();
         if (deadline <= now) return;
         sleepMilliseconds(std::chrono::ceil<std::chrono::milliseconds>(deadline - now));
+    }
+    void sleepUntilWoken(std::chrono::steady_clock::time_point deadline, WakeSignal& signal) override
+    {
+        const auto now = std::chrono::steady_clock::now();
+        if (deadline <= now) return;
+        signal.waitFor(std::chrono::ceil<std::chrono::milliseconds>(deadline - now));
     }
 };
 

@@ -1,5 +1,7 @@
 #include "foundation/run_control.h"
 
+#include "foundation/clock.h"
+
 namespace qtr {
 
 std::atomic<bool> stopRequested{false};
@@ -37,6 +39,7 @@ bool requestStop(ExitCode code, int restartDelay)
     if (!stopRequested.compare_exchange_strong(expected, true)) return false;
     exitCode.store(code);
     restartDelaySeconds.store(restartDelay);
+    workerWake.wake();
     return true;
 }
 
@@ -48,6 +51,7 @@ void requestUserClose()
     stopRequested.store(true);
     ExitCode none = ExitCode::NotYetSet;
     exitCode.compare_exchange_strong(none, ExitCode::UserClosedProgram);
+    workerWake.wake();
 }
 
 } // namespace qtr

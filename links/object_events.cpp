@@ -1,5 +1,7 @@
 #include "links/object_events.h"
 
+#include "foundation/clock.h"
+
 namespace qtr {
 
 std::mutex objectEventMutex;
@@ -7,8 +9,11 @@ std::vector<SimObjectEvent> objectEventQueue;
 
 void queueSimObjectEvent(const SimObjectEvent& event)
 {
-    std::lock_guard lock(objectEventMutex);
-    objectEventQueue.push_back(event);
+    {
+        std::lock_guard lock(objectEventMutex);
+        objectEventQueue.push_back(event);
+    }
+    workerWake.wake();
 }
 
 void clearObjectEventQueue()

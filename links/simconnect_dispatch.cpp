@@ -1,5 +1,6 @@
 #include "links/simconnect_dispatch.h"
 
+#include "foundation/clock.h"
 #include "foundation/indicators.h"
 #include "foundation/errors.h"
 #include "foundation/flight_record.h"
@@ -147,6 +148,7 @@ void lf_onFlightLoaded(const SIMCONNECT_RECV_EVENT& event)
     if (event.uEventID == eventSim) {
         const bool running = event.dwData == 1;
         simRunning.store(running);
+        workerWake.wake();
         indicators.flightLoaded = running;
         repaintPanel();
     } else if (event.uEventID == eventFlightLoaded) {
@@ -388,6 +390,7 @@ void lf_onUserAircraftData(const SIMCONNECT_RECV_SIMOBJECT_DATA& d)
             userOnGroundKnown.store(true);
         }
         newUserData.store(true);
+        workerWake.wake();
         return;
     }
     case requestUserState:

@@ -592,3 +592,22 @@ TEST_F(SimFixture, TheThreadWakesForEachMessageOnTheEventItGaveToOpen)
     thread.join();
     EXPECT_EQ(fn(sim.calls().back()), "SimConnect_Close");
 }
+
+TEST_F(SimFixture, TheSimulatorsNewsForTheWorkerWakesIt)
+{
+    connect();
+    gf_requestUserOnGround();
+    idle();
+    const std::vector<std::pair<const char*, std::function<void()>>> news{
+        {"the once-a-second reply", [this] { sim.second(); }},
+        {"the flight paused", [this] { sim.setFlightRunning(false); }},
+        {"the flight running again", [this] { sim.setFlightRunning(true); }},
+    };
+    for (const auto& [what, bring] : news) {
+        SCOPED_TRACE(what);
+        workerWake.arm();
+        bring();
+        idle();
+        EXPECT_TRUE(workerWake.waitFor(std::chrono::milliseconds(0)));
+    }
+}

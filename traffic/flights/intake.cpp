@@ -1,5 +1,6 @@
 #include "traffic/flights/intake.h"
 
+#include "foundation/clock.h"
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"
 #include "liveries/type_queries.h"
@@ -15,6 +16,7 @@
 #include <limits>
 #include <mutex>
 #include <utility>
+#include <optional>
 
 namespace qtr {
 
@@ -65,24 +67,36 @@ std::uint64_t startTakingReports()
     return std::exchange(reportsRefused, 0);
 }
 
-void processLine(TrafficReport&& report)
+namespace {
+
+void queueReport(TrafficReport&& report, std::optional<std::uint32_t> leadTicks)
 {
     static RepeatLimitedLog queueFullLog;
     static std::uint64_t dropped = 0; // under trafficMutex
-    std::lock_guard lock(trafficMutex);
-    if (!trafficRunning) {
-        ++reportsRefused;
-        return;
+    {
+        std::lock_guard lock(trafficMutex);
+        if (!trafficRunning) {
+            ++reportsRefused;
+            return;
+        }
+        if (leadTicks) report.position.time = tickCount.load() + *leadTicks;
+        if (incomingTraffic.size() >= maxIncomingReports) {
+            incomingTraffic.pop_front();
+            ++dropped;
+            queueFullLog.write("incoming reports full",
+                               fmt::format("incoming traffic queue full ({} reports): the oldest dropped, {} in all",
+                                           maxIncomingReports, dropped));
+        }
+        incomingTraffic.push_back(std::move(report));
     }
-    if (incomingTraffic.size() >= maxIncomingReports) {
-        incomingTraffic.pop_front();
-        ++dropped;
-        queueFullLog.write("incoming reports full",
-                           fmt::format("incoming traffic queue full ({} reports): the oldest dropped, {} in all",
-                                       maxIncomingReports, dropped));
-    }
-    incomingTraffic.push_back(std::move(report));
+    workerWake.wake();
 }
+
+} // namespace
+
+void processLine(TrafficReport&& report) { queueReport(std::move(report), std::nullopt); }
+
+void processLineAt(TrafficReport&& report, std::uint32_t leadTicks) { queueReport(std::move(report), leadTicks); }
 
 bool processIncomingTraffic()
 {

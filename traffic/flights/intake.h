@@ -18,8 +18,12 @@ inline constexpr std::size_t maxIncomingReports = 4000;
 void stopTakingReports();
 std::uint64_t startTakingReports();
 // The traffic reader's side: appends the report under trafficMutex while trafficRunning is set,
-// dropping the oldest queued one (counted in the log) when the queue is full.
+// dropping the oldest queued one (counted in the log) when the queue is full, and wakes the worker.
 void processLine(TrafficReport&& report);
+// The same for a report as the feed brings it: its position falls due leadTicks after the tick
+// count as it stands when queued. The count is read under trafficMutex, under which the worker
+// catches it up after sleeping through idle passes (countIdlePasses).
+void processLineAt(TrafficReport&& report, std::uint32_t leadTicks);
 // Whether the user wants aircraft of this category (light, high-performance, rotorcraft switches).
 bool categoryWanted(std::uint32_t category);
 

@@ -19,8 +19,7 @@ namespace {
 void takeReport(TrafficReport&& report)
 {
     // Live traffic plays 30 s behind the feed.
-    report.position.time = tickCount.load() + 3000;
-    processLine(std::move(report));
+    processLineAt(std::move(report), 3000);
 }
 
 // An airport counts as the one under a report within this distance: farther out, ground traffic

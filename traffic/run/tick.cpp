@@ -30,6 +30,8 @@ namespace qtr {
 
 namespace {
 
+constexpr std::uint32_t rangeRequestTicks = 20;
+
 void deleteCallsignList()
 {
     std::error_code ec;
@@ -110,13 +112,34 @@ void trafficTick()
             }
         }
     }
-    if (t % 20 == 0 && !simConnectFailed.load())
+    if (t % rangeRequestTicks == 0 && !simConnectFailed.load())
         gf_requestAircraftInRange(static_cast<std::uint32_t>(lateralRangeMetres.load()));
     if (t % 100 == 0) {
         sendOwnPosition();
         takeUserState(gf_getUserAircraftState());
     }
     ++tickCount;
+}
+
+std::uint32_t idlePasses()
+{
+    if (!liveAircraft.empty() || !readyToSpawn.empty() || !pendingRemovals.empty() || !pendingLiveCreations.empty() ||
+        !pendingStaticCreations.empty() || !staticCandidates.empty())
+        return 0;
+    {
+        std::lock_guard lock(objectEventMutex);
+        if (!objectEventQueue.empty() || !createdObjects.empty()) return 0;
+    }
+    std::lock_guard lock(trafficMutex);
+    if (!incomingTraffic.empty()) return 0;
+    return (rangeRequestTicks - tickCount.load() % rangeRequestTicks) % rangeRequestTicks;
+}
+
+void countIdlePasses(std::uint32_t passes)
+{
+    std::lock_guard lock(trafficMutex);
+    tickCount += passes;
+    for (TrafficReport& report : incomingTraffic) report.position.time += passes;
 }
 
 void reserveTables()

@@ -35,6 +35,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <new>
 
@@ -128,12 +129,32 @@ void mainLoop()
     logLine(fmt::format("Main loop running: {} traffic reports refused before it", startTakingReports()));
     // Callsigns can be looked up once live aircraft can exist.
     gf_enableControl(CALLSIGN_2_OBJECTID, true);
-    auto deadline = clock().steadyNow() + std::chrono::milliseconds(10);
+    auto deadline = clock().steadyNow() + passPeriod;
     while (runCycle()) {
+        sleepThroughIdlePasses(deadline);
         clock().sleepUntil(deadline);
         if (newUserData.load()) deadline = clock().steadyNow();
-        deadline += std::chrono::milliseconds(10);
+        deadline += passPeriod;
     }
+}
+
+void sleepThroughIdlePasses(std::chrono::steady_clock::time_point& deadline)
+{
+    const auto idleNow = [] {
+        return simRunning.load() && !simConnectFailed.load() && !stopping() ? idlePasses() : 0u;
+    };
+    if (idleNow() == 0) return;
+    // Work handed over before the arm woke nobody: look once more after it.
+    workerWake.arm();
+    const std::uint32_t idle = idleNow();
+    if (idle == 0) return;
+    clock().sleepUntilWoken(deadline + idle * passPeriod, workerWake);
+    const auto now = clock().steadyNow();
+    if (now < deadline) return;
+    const auto due = static_cast<std::uint32_t>((now - deadline) / passPeriod) + 1;
+    const std::uint32_t passed = std::min(due, idle);
+    countIdlePasses(passed);
+    deadline += passed * passPeriod;
 }
 
 bool runCycle()

@@ -1,3 +1,4 @@
+#include "foundation/clock.h"
 #include "foundation/indicators.h"
 #include "foundation/paths.h"
 #include "liveries/livery_matcher.h"
@@ -5,11 +6,20 @@
 #include "links/simconnect_client.h"
 #include "support/test_support.h"
 #include "foundation/run_control.h"
+#include "support/stop_support.h"
+#include "traffic/flights/intake.h"
 #include "traffic/run/tick.h"
 #include "traffic/state/traffic_state.h"
+#include "traffic/run/worker.h"
 #include "../traffic_harness.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <optional>
+#include <utility>
+#include <vector>
 
 using namespace qtr;
 using qtest::TrafficHarness;
@@ -179,6 +189,124 @@ TEST(Tables, ReserveOnceAndFree)
     EXPECT_TRUE(liveryChoices.empty());
     EXPECT_TRUE(unmatchedNames.empty());
     EXPECT_EQ(indicators.updateCount.load(), 0);
+}
+
+// A report as the feed's reader queues it: due 30 s after the tick of its arrival.
+void queueFeedReport()
+{
+    processLineAt(TrafficHarness::report(20001, "ABC1", "A320", 50, 8, 30000, 400, 90, 1000), 3000);
+}
+
+// A clock of the tests whose long sleeps can end early, as a wake of the worker ends them.
+class WakeableClock final : public Clock {
+public:
+    std::chrono::steady_clock::time_point now{std::chrono::hours(1)};
+    std::optional<std::chrono::steady_clock::time_point> wakeAt; // a wake comes then, if before the deadline
+    std::function<void()> atWake;                                // what was handed over at the wake
+    std::vector<std::chrono::milliseconds> longSleeps;
+
+    std::chrono::steady_clock::time_point steadyNow() override { return now; }
+    void sleepFor(std::chrono::milliseconds d) override { now += d; }
+    void sleepUntil(std::chrono::steady_clock::time_point t) override { now = std::max(now, t); }
+    void sleepUntilWoken(std::chrono::steady_clock::time_point t, WakeSignal&) override
+    {
+        longSleeps.push_back(std::chrono::duration_cast<std::chrono::milliseconds>(t - now));
+        if (wakeAt && *wakeAt < t) {
+            now = *wakeAt;
+            if (atWake) atWake();
+        } else {
+            now = std::max(now, t);
+        }
+    }
+};
+
+TEST(IdlePasses, AreSleptThroughAndCountedAsTheTenMillisecondPassesWould)
+{
+    using std::chrono::milliseconds;
+    struct Case {
+        const char* what;
+        std::uint32_t tick;
+        std::function<void()> setUp;
+        std::optional<int> wakeAfterDeadlineMs;
+        std::optional<int> sleepMs; // the long sleep asked for, none when the next pass has work
+        std::uint32_t tickAfter;
+        int deadlineMovedMs;
+    };
+    const std::vector<Case> cases{
+        {"nothing to do up to the range request", 3, {}, {}, 180, 20, 170},
+        {"the range request is due", 40, {}, {}, {}, 40, 0},
+        {"the own position is due", 100, {}, {}, {}, 100, 0},
+        {"an aircraft to move", 7, [] { liveAircraft.emplace_back(); }, {}, {}, 7, 0},
+        {"a removal waits", 7, [] { pendingRemovals.push_back(5); }, {}, {}, 7, 0},
+        {"a static creation waits", 7, [] { pendingStaticCreations.push_back(request("S1*", 1)); }, {}, {}, 7, 0},
+        {"a report is queued", 7, queueFeedReport, {}, {}, 7, 0},
+        {"an object event is queued", 7, [] { queueSimObjectEvent(SimObjectEvent{}); }, {}, {}, 7, 0},
+        {"the simulator is paused", 7, [] { simRunning = false; }, {}, {}, 7, 0},
+        {"a stop is requested", 7, [] { requestStop(ExitCode::NewSettings, 0); }, {}, {}, 7, 0},
+        {"a report wakes it after six passes' times", 3, {}, 55, 180, 9, 60},
+        {"woken before the next pass's time", 3, {}, -5, 180, 3, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WakeableClock wakeable;
+        TrafficHarness h;
+        setClock(&wakeable);
+        tickCount = c.tick;
+        if (c.setUp) c.setUp();
+        const auto deadline0 = wakeable.now + milliseconds(10);
+        if (c.wakeAfterDeadlineMs) {
+            wakeable.wakeAt = deadline0 + milliseconds(*c.wakeAfterDeadlineMs);
+            wakeable.atWake = queueFeedReport;
+        }
+        auto deadline = deadline0;
+        sleepThroughIdlePasses(deadline);
+        EXPECT_EQ(wakeable.longSleeps.size(), c.sleepMs ? 1u : 0u);
+        if (c.sleepMs && !wakeable.longSleeps.empty()) {
+            EXPECT_EQ(wakeable.longSleeps[0], milliseconds(*c.sleepMs));
+        }
+        EXPECT_EQ(tickCount.load(), c.tickAfter);
+        EXPECT_EQ(deadline - deadline0, milliseconds(c.deadlineMovedMs));
+        // A report queued while the worker slept falls due 30 s after the tick of its arrival.
+        if (c.wakeAfterDeadlineMs) {
+            std::lock_guard lock(trafficMutex);
+            EXPECT_EQ(incomingTraffic.size(), 1u);
+            if (!incomingTraffic.empty()) {
+                EXPECT_EQ(incomingTraffic.front().position.time, c.tickAfter + 3000);
+            }
+        }
+        qtest::resetStopRequests();
+    }
+}
+
+TEST(IdlePasses, HandingTheWorkerWorkWakesItOncePerArm)
+{
+    TrafficHarness h;
+    const std::vector<std::pair<const char*, std::function<void()>>> sources{
+        {"a report", queueFeedReport},
+        {"an object event", [] { queueSimObjectEvent(SimObjectEvent{}); }},
+        {"a stop", [] { requestStop(ExitCode::NewSettings, 0); }},
+        {"the user closing", [] { requestUserClose(); }},
+    };
+    for (const auto& [what, handOver] : sources) {
+        SCOPED_TRACE(what);
+        workerWake.arm();
+        handOver();
+        handOver();
+        EXPECT_TRUE(workerWake.waitFor(std::chrono::milliseconds(0)));
+        EXPECT_FALSE(workerWake.waitFor(std::chrono::milliseconds(0))); // one set for both
+        qtest::resetStopRequests();
+    }
+    // Unarmed, a wake sets nothing.
+    requestStop(ExitCode::NewSettings, 0);
+    EXPECT_FALSE(workerWake.waitFor(std::chrono::milliseconds(0)));
+    qtest::resetStopRequests();
+    // The real clock's long sleep ends at a wake, not at its deadline an hour on.
+    setClock(nullptr);
+    workerWake.arm();
+    workerWake.wake();
+    const auto start = std::chrono::steady_clock::now();
+    qtr::clock().sleepUntilWoken(start + std::chrono::hours(1), workerWake);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::minutes(1));
 }
 
 } // namespace
