@@ -37,14 +37,16 @@ std::optional<T> lf_attributeValue(const pugi::xml_node& node, const char* name,
 
 std::optional<double> lf_numberAttribute(const pugi::xml_node& node, const char* name, double fallback)
 {
-    const auto value = lf_attributeValue<double>(node, name, fallback, [](const char* t, char** e) { return std::strtod(t, e); });
+    const auto value =
+        lf_attributeValue<double>(node, name, fallback, [](const char* t, char** e) { return std::strtod(t, e); });
     if (value && !std::isfinite(*value)) return std::nullopt;
     return value;
 }
 
 std::optional<long long> lf_integerAttribute(const pugi::xml_node& node, const char* name, long long fallback)
 {
-    return lf_attributeValue<long long>(node, name, fallback, [](const char* t, char** e) { return std::strtoll(t, e, 10); });
+    return lf_attributeValue<long long>(node, name, fallback,
+                                        [](const char* t, char** e) { return std::strtoll(t, e, 10); });
 }
 
 bool lf_flag(const pugi::xml_node& node, const char* name) { return gf_isTrueText(node.attribute(name).value()); }
@@ -138,8 +140,10 @@ bool readStands(const pugi::xml_node& parkpos, const std::string& name, std::uin
         return false;
     }
     // No stand is wider than the largest parking the simulator's scenery has.
-    if (*lat < -90.0 || *lat > 90.0 || *lon < -180.0 || *lon > 180.0 || *radius < 0.0 || *radius > largestStandRadiusMetres) {
-        lf_skipped(fileText, fmt::format("stand \"{}\" at {},{} with radius {} is impossible", name, *lat, *lon, *radius));
+    if (*lat < -90.0 || *lat > 90.0 || *lon < -180.0 || *lon > 180.0 || *radius < 0.0 ||
+        *radius > largestStandRadiusMetres) {
+        lf_skipped(fileText,
+                   fmt::format("stand \"{}\" at {},{} with radius {} is impossible", name, *lat, *lon, *radius));
         return false;
     }
     Stand stand;

@@ -124,7 +124,8 @@ double gf_readDestApfForClosestStand(const std::string& icao, const LatLon& posi
         const pugi::xml_node parkpositions = doc.child(apfParkPositions);
         double best = 100.0;
         for (const pugi::xml_node parkpos : parkpositions.children(apfParkPos)) {
-            const LatLon at{parkpos.attribute("latitude").as_double(0.0), parkpos.attribute("longitude").as_double(0.0)};
+            const LatLon at{parkpos.attribute("latitude").as_double(0.0),
+                            parkpos.attribute("longitude").as_double(0.0)};
             const double d = distanceNm(position, at);
             if (d < best) {
                 best = d;

@@ -63,7 +63,8 @@ std::int32_t lf_requiredAltitude(const pugi::xml_document& doc)
     char* end = nullptr;
     const long value = std::strtol(trimmed.c_str(), &end, 10);
     if (trimmed.empty() || end != trimmed.c_str() + trimmed.size() || value < -2000 || value > 30000)
-        throw UserErrorException(65, fmt::format("Parameter {} is not an elevation in feet: \"{}\"", apfAltitude, *text));
+        throw UserErrorException(65,
+                                 fmt::format("Parameter {} is not an elevation in feet: \"{}\"", apfAltitude, *text));
     return static_cast<std::int32_t>(value);
 }
 
@@ -286,7 +287,8 @@ bool numberAndLinkStands(std::vector<Stand>& list)
     // the widest can reach.
     std::vector<std::size_t> byLatitude(list.size());
     std::iota(byLatitude.begin(), byLatitude.end(), std::size_t{0});
-    std::sort(byLatitude.begin(), byLatitude.end(), [&](std::size_t x, std::size_t y) { return list[x].lat < list[y].lat; });
+    std::sort(byLatitude.begin(), byLatitude.end(),
+              [&](std::size_t x, std::size_t y) { return list[x].lat < list[y].lat; });
     constexpr double nmPerDegree = degToRad * earthDiameterNm / 2.0;
     // A real stand touches a handful of others; stands piled on one spot would make the links
     // grow with the square of their number.

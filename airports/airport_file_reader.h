@@ -61,10 +61,10 @@ bool ensureAirportFile(const std::string& icao);
 // On success and on "no stands found" it has: replaced the stand list with the file's stands,
 // numbered 1...n, each with its adjacent stands; filled record and quality; set parkHandmade,
 // parkTrafficWeek, parkAirportElevation, parkFileLoaded, the stand count, quality text and
-// handmade mark of the window, and enabled "Flush static"; reset standChangeCount. A message about the file itself (missing, not loading, no meta block) leaves
-// the stand list alone. A file without `altitude` (or with one that is not a number) throws
-// UserErrorException 65, a stand name used twice 94; both are logged with the file's path and
-// leave the stand list alone.
+// handmade mark of the window, and enabled "Flush static"; reset standChangeCount. A message about the file itself
+// (missing, not loading, no meta block) leaves the stand list alone. A file without `altitude` (or with one that is not
+// a number) throws UserErrorException 65, a stand name used twice 94; both are logged with the file's path and leave
+// the stand list alone.
 std::string gf_readApf(const std::string& pathText, ApfFileRecord& record, QualityPair& quality);
 // gf_readApf of a path text whose file is already at hand in file (an archive path fetched
 // before): nothing is downloaded.

@@ -19,13 +19,13 @@ inline constexpr std::uint32_t apfKindGenerated = 1;
 // Everything the writer puts into a file.
 struct ApfRecord {
     std::string airportName;
-    std::string bglPath;      // written, with manufacturer and creator, only for publisher "unknown"
+    std::string bglPath; // written, with manufacturer and creator, only for publisher "unknown"
     std::string publisher;
     std::string manufacturer;
     std::string creator;
-    QualityPair quality;      // written only when handmade
+    QualityPair quality; // written only when handmade
     std::int32_t elevationFt = 0;
-    bool handmade = false;    // the stands came from a handmade learned file
+    bool handmade = false; // the stands came from a handmade learned file
     std::vector<Stand> stands;
 };
 

@@ -26,7 +26,6 @@
 #include <memory>
 #include <stdexcept>
 
-
 namespace qtr {
 
 namespace {
@@ -94,7 +93,8 @@ void lf_walkFolder(BglWalk& walk, const std::filesystem::path& folder, const std
                     walk.files.push_back(entry.path);
             }
         } catch (const std::exception& e) {
-            lf_addScanMessage(fmt::format("{} airports search in folder {} aborted, cause: {}", "===> ", walk.rootText, e.what()));
+            lf_addScanMessage(
+                fmt::format("{} airports search in folder {} aborted, cause: {}", "===> ", walk.rootText, e.what()));
         }
     }
 }
@@ -109,8 +109,8 @@ std::vector<std::filesystem::path> lf_collectBglFiles(const std::filesystem::pat
     try {
         lf_walkFolder(walk, folder, walk.entered.rootLocation());
     } catch (const std::exception& e) {
-        lf_addScanMessage(fmt::format("{} airports search in folder {} aborted because of iterator problem: {}", "===> ",
-                                      walk.rootText, e.what()));
+        lf_addScanMessage(fmt::format("{} airports search in folder {} aborted because of iterator problem: {}",
+                                      "===> ", walk.rootText, e.what()));
     }
     return files;
 }
@@ -203,10 +203,10 @@ bool lf_isExcludedFolder(const std::string& pathText, std::size_t rootLength)
     // The length guards the system's path limit, so it counts the whole path; the words name
     // packages, so the user's own folders above the scanned root decide nothing.
     if (pathText.size() >= longestScanPath) return true;
-    static const char* const excluded[] = {"fs-base",           "tutorials", "aircraft",      "bushtrip",
-                                           "discovery",         "point-of-interest",          "simobjects",
-                                           "vcockpits",         "aig-aitraffic",              "justflight-aicraft",
-                                           "fsltl",             "gsx-pro",   "gsx-world",     "landingchallenge"};
+    static const char* const excluded[] = {"fs-base",       "tutorials",          "aircraft",   "bushtrip",
+                                           "discovery",     "point-of-interest",  "simobjects", "vcockpits",
+                                           "aig-aitraffic", "justflight-aicraft", "fsltl",      "gsx-pro",
+                                           "gsx-world",     "landingchallenge"};
     const std::string_view below = std::string_view(pathText).substr(std::min(rootLength, pathText.size()));
     return std::any_of(std::begin(excluded), std::end(excluded),
                        [&](const char* text) { return below.find(text) != std::string_view::npos; });
@@ -235,7 +235,9 @@ BglScanResult lf_toParkingPositions(const std::filesystem::path& path)
             }
             return true;
         });
-        if (!clean) lf_addScanMessage(fmt::format("{}damaged record in {}, the rest of its section skipped", "===> ", pathText));
+        if (!clean)
+            lf_addScanMessage(
+                fmt::format("{}damaged record in {}, the rest of its section skipped", "===> ", pathText));
     } catch (const std::exception& e) {
         logMarked(fmt::format("Exception in lf_toParkingPositions: {}", pathText));
         logIndented(e.what());
@@ -249,9 +251,15 @@ void applyBglScanResult(const BglScanResult& result)
     addScanMessages(result.messages);
     for (const AirportScanOutput& output : result.outputs) {
         switch (output.kind) {
-        case AirportScanOutput::Kind::redirect: lf_writeRedirect(output); break;
-        case AirportScanOutput::Kind::generated: lf_writeGenerated(output); break;
-        case AirportScanOutput::Kind::tblo: lf_writeTbloEntry(output); break;
+        case AirportScanOutput::Kind::redirect:
+            lf_writeRedirect(output);
+            break;
+        case AirportScanOutput::Kind::generated:
+            lf_writeGenerated(output);
+            break;
+        case AirportScanOutput::Kind::tblo:
+            lf_writeTbloEntry(output);
+            break;
         }
     }
 }
@@ -292,7 +300,8 @@ void lf_searchAirportsInFolder(const std::filesystem::path& folder)
                 PendingBgl{pathToUtf8(files[i]), std::async(std::launch::async, lf_toParkingPositions, files[i])});
             ++scanTasksRunning;
         } catch (const std::exception& e) {
-            lf_addScanMessage(fmt::format("{} airports search in folder {} aborted, cause: {}", "===> ", folderText, e.what()));
+            lf_addScanMessage(
+                fmt::format("{} airports search in folder {} aborted, cause: {}", "===> ", folderText, e.what()));
         }
         while (pending.size() > static_cast<std::size_t>(std::max(1, scanTasksMaximum.load()))) collectOldest();
     }
@@ -371,9 +380,11 @@ void lf_airportsScan()
     logLine(fmt::format("\n++++++++++++++++++++++++ airports scan {} starts +++++++++++++++++++++++++++++", ""));
     std::vector<std::filesystem::path> folders;
     if (MSFS_2020.value()) {
-        if (const auto official = msfsInstallSubPath(officialFolderName); !official.empty()) folders.push_back(official);
+        if (const auto official = msfsInstallSubPath(officialFolderName); !official.empty())
+            folders.push_back(official);
     }
-    if (const auto community = msfsInstallSubPath(communityFolderName); !community.empty()) folders.push_back(community);
+    if (const auto community = msfsInstallSubPath(communityFolderName); !community.empty())
+        folders.push_back(community);
     readAirportNames();
     if (MSFS_2020.value()) removeFilesInFolder(myVendrakeFolder);
     removeFilesInFolder(myThirdpartyFolder);

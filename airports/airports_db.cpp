@@ -158,8 +158,9 @@ std::optional<Airport> closestAirport(double latitude, double longitude, const C
     const double d1 = lookup(best->code, latitude, longitude, bestStand);
     const double d2 = lookup(neighbour->code, latitude, longitude, neighbourStand);
     if (d2 >= d1) return *best;
-    logLine(fmt::format("Airport {} is closest, but stand {} at neighbouring airport {} is closest at {:.0F} meters ...",
-                        best->code, neighbourStand, neighbour->code, d2 * 1852.0));
+    logLine(
+        fmt::format("Airport {} is closest, but stand {} at neighbouring airport {} is closest at {:.0F} meters ...",
+                    best->code, neighbourStand, neighbour->code, d2 * 1852.0));
     return *neighbour;
 }
 
@@ -193,7 +194,8 @@ bool containsTaggedToken(std::string_view text, std::string_view token)
 {
     std::string tag = fmt::format("-{}-", token);
     if (text.find(tag) != std::string_view::npos) return true;
-    std::transform(tag.begin(), tag.end(), tag.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(tag.begin(), tag.end(), tag.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text.find(tag) != std::string_view::npos;
 }
 

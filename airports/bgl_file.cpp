@@ -132,7 +132,8 @@ bool forEachAirportSectionRecord(const BglFile& file, const std::function<bool(c
             const std::uint64_t subsection = table + subsectionEntrySize * j;
             const std::uint64_t data = file.u32(subsection + 8);
             const std::uint64_t size = file.u32(subsection + 12);
-            clean = forEachBglRecord(file, data, data + size, [&](const BglRecord& record) { return more = visit(record); }) &&
+            clean = forEachBglRecord(file, data, data + size,
+                                     [&](const BglRecord& record) { return more = visit(record); }) &&
                     clean;
         }
     }
@@ -148,7 +149,8 @@ std::vector<BglParking> readBglParkings(const BglFile& file, const BglRecord& su
     std::uint64_t at = subrecord.offset + 8;
     for (std::uint64_t i = 0; i < count; ++i) {
         if (end - std::min(end, at) < parkingEntrySize)
-            throw std::out_of_range(fmt::format("parking {} of {} at offset {} beyond its subrecord", i + 1, count, at));
+            throw std::out_of_range(
+                fmt::format("parking {} of {} at offset {} beyond its subrecord", i + 1, count, at));
         const std::uint32_t packed = file.u32(at);
         BglParking p;
         p.nameCode = static_cast<std::uint8_t>(packed & 0x3F);
@@ -169,7 +171,8 @@ std::vector<BglParking> readBglParkings(const BglFile& file, const BglRecord& su
 
 BglHelipad readBglHelipad(const BglFile& file, const BglRecord& subrecord)
 {
-    if (subrecord.size < 32) throw std::out_of_range(fmt::format("helipad of {} bytes at offset {}", subrecord.size, subrecord.offset));
+    if (subrecord.size < 32)
+        throw std::out_of_range(fmt::format("helipad of {} bytes at offset {}", subrecord.size, subrecord.offset));
     return {{bglLatitude(file.u32(subrecord.offset + 16)), bglLongitude(file.u32(subrecord.offset + 12))},
             file.f32(subrecord.offset + 28)};
 }
@@ -241,7 +244,8 @@ BglQuickPass bglQuickPass(const std::filesystem::path& path)
         if (got < tableEnd) return BglQuickPass::damaged;
     }
     for (std::uint64_t i = 0; i < sections; ++i)
-        if (lf_u32(bytes.data() + bglHeaderSize + sectionEntrySize * i) == bglAirportSection) return BglQuickPass::airport;
+        if (lf_u32(bytes.data() + bglHeaderSize + sectionEntrySize * i) == bglAirportSection)
+            return BglQuickPass::airport;
     return BglQuickPass::noAirport;
 }
 

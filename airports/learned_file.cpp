@@ -229,8 +229,9 @@ void lf_readLearned(const std::filesystem::path& learnedPath, const ApfFileRecor
         if (!checkXmlMeta(doc)) return;
         const std::string learnedName = gf_getParameterString(doc, apfAirportName).value_or("");
         if (learnedName != record.airportName)
-            setStatus(fmt::format("Warning: learned file airport name: \"{}\" differs from archived file airport name: \"{}\"",
-                                  learnedName, record.airportName),
+            setStatus(fmt::format(
+                          "Warning: learned file airport name: \"{}\" differs from archived file airport name: \"{}\"",
+                          learnedName, record.airportName),
                       true);
         lf_applySettings(doc);
         const pugi::xml_node parkpositions = doc.child(apfParkPositions);

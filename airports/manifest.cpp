@@ -115,7 +115,8 @@ PublisherResult findPublisher(const std::string& sceneryPath)
     PublisherResult result{unknownPublisher, m.title, m.creator, m.manufacturer};
     if (!m.manufacturer.empty()) {
         if (const std::string p = publisherOf(m.manufacturer); p != unknownPublisher) {
-            lf_addScanMessage(fmt::format("from manifest.json: manufacturer \"{}\" => publisher \"{}\"", m.manufacturer, p));
+            lf_addScanMessage(
+                fmt::format("from manifest.json: manufacturer \"{}\" => publisher \"{}\"", m.manufacturer, p));
             result.publisher = p;
             return result;
         }
@@ -127,8 +128,9 @@ PublisherResult findPublisher(const std::string& sceneryPath)
             return result;
         }
     }
-    lf_addScanMessage(fmt::format("no valid info found in manifest about publisher, manufacturer:\"{}\", creator:\"{}\" {}",
-                                  m.manufacturer, m.creator, sceneryPath));
+    lf_addScanMessage(
+        fmt::format("no valid info found in manifest about publisher, manufacturer:\"{}\", creator:\"{}\" {}",
+                    m.manufacturer, m.creator, sceneryPath));
     return result;
 }
 

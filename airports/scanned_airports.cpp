@@ -64,7 +64,8 @@ bool lf_linkThirdPartyAirport(BglScanContext& context, BglScanResult& result)
 std::string lf_recognise(const std::string& path)
 {
     std::string stem = pathToUtf8(pathFromUtf8(path).stem());
-    std::transform(stem.begin(), stem.end(), stem.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    std::transform(stem.begin(), stem.end(), stem.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
     if (stem.size() == 4 && findAirport(stem)) {
         lf_addScanMessage(fmt::format("Not recognised airport has ICAO code \"{}\" as BGL stem", stem));
         return stem;
@@ -73,14 +74,15 @@ std::string lf_recognise(const std::string& path)
     if (!manifest.found) return {};
     for (const Airport& airport : airports) {
         if (!airport.code.empty() && manifest.title.rfind(airport.code, 0) == 0) {
-            lf_addScanMessage(fmt::format("Not recognised airport has ICAO \"{}\" in title \"{}\" of manifest", airport.code,
-                                          manifest.title));
+            lf_addScanMessage(fmt::format("Not recognised airport has ICAO \"{}\" in title \"{}\" of manifest",
+                                          airport.code, manifest.title));
             return airport.code;
         }
     }
     for (const Airport& airport : airports) {
         if (!airport.code.empty() && containsTaggedToken(path, airport.code)) {
-            lf_addScanMessage(fmt::format("Not recognised airport has ICAO \"{}\" in BGL path \"{}\"", airport.code, path));
+            lf_addScanMessage(
+                fmt::format("Not recognised airport has ICAO \"{}\" in BGL path \"{}\"", airport.code, path));
             return airport.code;
         }
     }
@@ -161,9 +163,9 @@ void lf_readHelipads(const BglFile& file, const BglRecord& subrecord, BglScanCon
                                       lf_positionText(helipad.position)));
         return;
     }
-    const bool taken = std::any_of(context.helipadPositions.begin(), context.helipadPositions.end(), [&](const LatLon& p) {
-        return p.lat == helipad.position.lat && p.lon == helipad.position.lon;
-    });
+    const bool taken =
+        std::any_of(context.helipadPositions.begin(), context.helipadPositions.end(),
+                    [&](const LatLon& p) { return p.lat == helipad.position.lat && p.lon == helipad.position.lon; });
     if (taken) {
         lf_addScanMessage("double helipad " + context.airportName + " (skipped) " + lf_positionText(helipad.position));
         return;
@@ -255,8 +257,7 @@ void lf_uniqueParkingIds(BglScanContext& context)
         std::vector<std::size_t> bySize = group;
         std::stable_sort(bySize.begin(), bySize.end(),
                          [&](std::size_t a, std::size_t b) { return found[a].radius > found[b].radius; });
-        for (std::size_t k = 0; k < bySize.size(); ++k)
-            found[bySize[k]].name = k == 0 ? base : base + letters[k - 1];
+        for (std::size_t k = 0; k < bySize.size(); ++k) found[bySize[k]].name = k == 0 ? base : base + letters[k - 1];
     }
 }
 
@@ -270,7 +271,8 @@ void lf_generateAirportFile(BglScanContext& context, BglScanResult& result)
     std::string message = fmt::format("Generated {}: {} position{}", xmlFileName(context.icao), n, pluralS(n));
     if (helipads > 0) message += fmt::format(", of which {} helipad{}", helipads, pluralS(helipads));
     lf_addScanMessage(message);
-    std::sort(context.stands.begin(), context.stands.end(), [](const Stand& a, const Stand& b) { return a.name < b.name; });
+    std::sort(context.stands.begin(), context.stands.end(),
+              [](const Stand& a, const Stand& b) { return a.name < b.name; });
     ApfRecord record;
     record.airportName = context.airportName;
     record.bglPath = context.bglPath;
@@ -279,8 +281,8 @@ void lf_generateAirportFile(BglScanContext& context, BglScanResult& result)
     record.creator = context.creator;
     record.elevationFt = context.elevationFt;
     record.stands = std::move(context.stands);
-    result.outputs.push_back({AirportScanOutput::Kind::generated, context.icao, folder / xmlPath(context.icao), {},
-                              std::move(record)});
+    result.outputs.push_back(
+        {AirportScanOutput::Kind::generated, context.icao, folder / xmlPath(context.icao), {}, std::move(record)});
 }
 
 // Some sceneries store an elevation thousands of feet off (one real scenery gives 2,547 ft for an
@@ -293,8 +295,9 @@ std::int32_t lf_checkedElevationFt(const std::string& icao, std::int32_t scenery
     const auto known = findAirport(icao);
     if (!known || std::fabs(known->altitude - sceneryFt) <= maxElevationDisagreementFt) return sceneryFt;
     const auto knownFt = static_cast<std::int32_t>(std::lround(known->altitude));
-    lf_addScanMessage(fmt::format("===> {} elevation of the scenery {} ft differs from the airports data base's {} ft: {} ft taken",
-                                  icao, sceneryFt, knownFt, knownFt));
+    lf_addScanMessage(
+        fmt::format("===> {} elevation of the scenery {} ft differs from the airports data base's {} ft: {} ft taken",
+                    icao, sceneryFt, knownFt, knownFt));
     return knownFt;
 }
 
@@ -309,24 +312,29 @@ void lf_processAirport(const BglFile& file, const BglRecord& airport, const std:
     if (linked && !MSFS_2020.value()) return;
     context.elevationFt = lf_checkedElevationFt(icao, bglAirportElevationFt(file, airport));
     if (const auto name = airportNames.find(icao); name != airportNames.end()) context.airportName = name->second;
-    const bool clean = forEachBglRecord(file, airport.offset + 68, airport.offset + airport.size, [&](const BglRecord& sub) {
-        if (sub.id == bglHelipadRecord) {
-            lf_readHelipads(file, sub, context);
-        } else if (sub.id == bglParkingRecord) {
-            lf_readParkingPositions(file, sub, context);
-            if (context.nameChanged) lf_uniqueParkingIds(context);
-            return false; // later subrecords, helipads too, are not read
-        }
-        return true;
-    });
-    if (!clean) lf_addScanMessage(fmt::format("{}damaged subrecord in airport {} of {}, the rest of it skipped", "===> ", icao, path));
+    const bool clean =
+        forEachBglRecord(file, airport.offset + 68, airport.offset + airport.size, [&](const BglRecord& sub) {
+            if (sub.id == bglHelipadRecord) {
+                lf_readHelipads(file, sub, context);
+            } else if (sub.id == bglParkingRecord) {
+                lf_readParkingPositions(file, sub, context);
+                if (context.nameChanged) lf_uniqueParkingIds(context);
+                return false; // later subrecords, helipads too, are not read
+            }
+            return true;
+        });
+    if (!clean)
+        lf_addScanMessage(
+            fmt::format("{}damaged subrecord in airport {} of {}, the rest of it skipped", "===> ", icao, path));
     const auto n = static_cast<std::int32_t>(context.stands.size());
     // Only a linked airport has an archived file to compare with; the others are told why above.
     if (linked && context.archivedCount < n && context.publisher != vendrakePublisher) {
         if (context.archivedCount == unknownArchivedCount)
-            lf_addScanMessage(fmt::format("{}{} has {} parkpos, the archived one's count is unknown", "===> ", icao, n));
+            lf_addScanMessage(
+                fmt::format("{}{} has {} parkpos, the archived one's count is unknown", "===> ", icao, n));
         else
-            lf_addScanMessage(fmt::format("{}{} has {} parkpos while archived one has {}", "===> ", icao, n, context.archivedCount));
+            lf_addScanMessage(
+                fmt::format("{}{} has {} parkpos while archived one has {}", "===> ", icao, n, context.archivedCount));
     }
     if (!linked || (n > context.archivedCount && context.publisher != vendrakePublisher))
         lf_generateAirportFile(context, result);
@@ -341,7 +349,9 @@ void lf_identifyAirport(const std::string& path, BglScanResult& result)
     context.icao = icao;
     if (lf_linkAirport(context, path, result) || context.publisher == vendrakePublisher) return;
     const std::filesystem::path entry = tbloFolder / xmlPath(icao);
-    result.outputs.push_back({AirportScanOutput::Kind::tblo, icao, entry,
+    result.outputs.push_back({AirportScanOutput::Kind::tblo,
+                              icao,
+                              entry,
                               fmt::format("{}\n{} by {}, title: {} crea: {} manu: {}", path, icao, context.publisher,
                                           context.title, context.creator, context.manufacturer),
                               {}});

@@ -24,8 +24,8 @@ struct AirportScanOutput {
     Kind kind = Kind::redirect;
     std::string icao;
     std::filesystem::path path;
-    std::string text;   // redirect: the archive path; TBLO entry: its lines
-    ApfRecord record;   // generated airport file
+    std::string text; // redirect: the archive path; TBLO entry: its lines
+    ApfRecord record; // generated airport file
 };
 
 // What the scan of one BGL file gives: its scan messages and its files, in the order found, and

@@ -34,8 +34,10 @@ bool runStarting() { return feedPending.load() && !indicators.feedConnected.load
 // A status text while the box is on (or off, see notice), the status line cleared otherwise.
 void noticeWhen(bool condition, const std::string& text)
 {
-    if (condition) setStatus(text, false);
-    else clearStatus();
+    if (condition)
+        setStatus(text, false);
+    else
+        clearStatus();
 }
 
 void onAutoRange(bool on)
@@ -135,13 +137,16 @@ const std::vector<BoxCommand>& boxCommands()
              gf_enableControl(AI_PACKAGE_ORDER, on);
          }},
         {&LIG_PRIORITIZE,
-         [](HWND, bool on) { noticeWhen(on, "Liveries in lower lfolders that are already available will be skipped"); }},
+         [](HWND, bool on) {
+             noticeWhen(on, "Liveries in lower lfolders that are already available will be skipped");
+         }},
         {&PARK_SOFT, [](HWND, bool) { settingsChangeNotice(); }},
         {&PARK_FAKE, [](HWND, bool) { settingsChangeNotice(); }},
         {&WEEK, [](HWND, bool) { settingsChangeNotice(); }},
         {&INITIAL_LOAD_ONLY,
          [](HWND, bool on) {
-             noticeWhen(on, "Initial Load Only: static parked aircraft are generated once, no renewal every 20 minutes");
+             noticeWhen(on,
+                        "Initial Load Only: static parked aircraft are generated once, no renewal every 20 minutes");
              if (indicators.parkAirportLoaded.load()) reevaluationRequest = true;
          }},
         {&COLLISION_LIVE_PARKED_GND,
@@ -152,11 +157,13 @@ const std::vector<BoxCommand>& boxCommands()
          [](HWND, bool on) { noticeWhen(!on, "Be aware, no collision avoidance with user aircraft on the ground"); }},
         {&COLLISION_USER_AIR,
          [](HWND, bool on) { noticeWhen(!on, "Be aware, no collision avoidance with user aircraft in the air"); }},
-        {&SUPPRESS_STUB, [](HWND, bool on) { noticeWhen(on, "Exclude FSLTL-liveries titles ending with _STUB from scan"); }},
+        {&SUPPRESS_STUB,
+         [](HWND, bool on) { noticeWhen(on, "Exclude FSLTL-liveries titles ending with _STUB from scan"); }},
         {&ALWAYS_ON_TOP, [](HWND window, bool on) { onAlwaysOnTop(window, on); }},
         {&TELLMOOR,
          [](HWND, bool on) {
-             noticeWhen(on, fmt::format("Note: This mode is for Tellmoor VLK users only, please re-start {}", programName));
+             noticeWhen(on,
+                        fmt::format("Note: This mode is for Tellmoor VLK users only, please re-start {}", programName));
          }},
         {&LEARN_SOFT,
          [](HWND, bool) {
@@ -187,8 +194,10 @@ bool toggle(HWND window, CheckBoxParameter& box)
 bool handleButton(std::uint16_t id)
 {
     if (id == unblockButton.id) {
-        if (!BLOCK_CALLSIGN.value().empty()) unblockCallsign();
-        else setStatus("Nothing to block or unblock...", false);
+        if (!BLOCK_CALLSIGN.value().empty())
+            unblockCallsign();
+        else
+            setStatus("Nothing to block or unblock...", false);
         return true;
     }
     if (id == rereadButton.id) {

@@ -62,8 +62,10 @@ void afterIntApplied(IntEditParameter& parameter, std::int32_t before)
         setRangeNm(LATERAL_RANGE.value());
         reevaluationRequest = true;
     } else if (&parameter == &MAX_LIVE) {
-        if (!standsLoaded()) userMaxLive = MAX_LIVE.value();
-        else reevaluationRequest = true;
+        if (!standsLoaded())
+            userMaxLive = MAX_LIVE.value();
+        else
+            reevaluationRequest = true;
         enforceMaxLiveRequest = true;
     } else if (&parameter == &MATCHING_DEPTH) {
         if (MATCHING_DEPTH.value() > before) clearNoMatchRequest = true;
@@ -103,8 +105,10 @@ std::filesystem::path typedFolder(const std::string& text)
 LRESULT CALLBACK parameterEditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     ParameterControl* control = controlWithId(static_cast<std::uint16_t>(GetDlgCtrlID(window)));
-    if (auto* edit = dynamic_cast<IntEditParameter*>(control)) return intEditProc(*edit, window, message, wParam, lParam);
-    if (auto* text = dynamic_cast<TextBoxParameter*>(control)) return textEditProc(*text, window, message, wParam, lParam);
+    if (auto* edit = dynamic_cast<IntEditParameter*>(control))
+        return intEditProc(*edit, window, message, wParam, lParam);
+    if (auto* text = dynamic_cast<TextBoxParameter*>(control))
+        return textEditProc(*text, window, message, wParam, lParam);
     if (dynamic_cast<FloatEditParameter*>(control) != nullptr) return floatEditProc(window, message, wParam, lParam);
     return DefWindowProcW(window, message, wParam, lParam);
 }
@@ -242,9 +246,12 @@ LRESULT textEditProc(TextBoxParameter& parameter, HWND window, UINT message, WPA
     guardedApply("textEditProc", [&parameter] {
         clearStatus();
         const std::string text = lf_getTextFromId(parameter.id);
-        if (&parameter == &BLOCK_CALLSIGN) blockCallsign(text);
-        else if (&parameter == &DESTINATION) setDestination(text);
-        else if (&parameter == &CALLSIGN_2_OBJECTID) applyCallsignLookup(text);
+        if (&parameter == &BLOCK_CALLSIGN)
+            blockCallsign(text);
+        else if (&parameter == &DESTINATION)
+            setDestination(text);
+        else if (&parameter == &CALLSIGN_2_OBJECTID)
+            applyCallsignLookup(text);
         else if (&parameter == &ALL_INSTALL_PATH)
             lf_newSimPath(MSFS_2020.value() ? MSFS_INSTALL_PATH : MSFS_2024_INSTALL_PATH, text);
     });

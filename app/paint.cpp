@@ -25,8 +25,8 @@ namespace {
 // The texts of mainWindow, copied under statusMutex once per paint: other threads assign them
 // while the window thread paints.
 struct TextSnapshot {
-    std::string userAircraft, parkLine1, parkLine2, quality, simulator, feedVersion, userStand, callsign,
-        parkAirport, reservedStand;
+    std::string userAircraft, parkLine1, parkLine2, quality, simulator, feedVersion, userStand, callsign, parkAirport,
+        reservedStand;
 };
 
 TextSnapshot takeTexts()
@@ -154,7 +154,10 @@ void drawTextWithShadow(int x, int y, const std::string& text, COLORREF colour, 
 
 } // namespace
 
-void drawLabel(int x, int y, const std::string& text, bool enabled) { drawText(x, y, text, enabled ? blackColour : greyColour); }
+void drawLabel(int x, int y, const std::string& text, bool enabled)
+{
+    drawText(x, y, text, enabled ? blackColour : greyColour);
+}
 
 void paintWindow(HDC dc)
 {
@@ -238,8 +241,10 @@ void paintLiveriesPanel()
     const bool feed = indicators.feedConnected.load();
     HBRUSH feedBrush = mainWindow.blackBrush;
     if (!indicators.notRunning.load()) {
-        if (!feed) feedBrush = mainWindow.redBrush;
-        else feedBrush = indicators.trafficLamp.load() == 1 ? mainWindow.greenBrush : mainWindow.yellowBrush;
+        if (!feed)
+            feedBrush = mainWindow.redBrush;
+        else
+            feedBrush = indicators.trafficLamp.load() == 1 ? mainWindow.greenBrush : mainWindow.yellowBrush;
     }
     lamp(feedLampBox, feedBrush);
     drawText(430, 63, "RT", blackColour);
@@ -267,11 +272,16 @@ COLORREF labelColour(const ParameterControl& control)
     const auto* box = dynamic_cast<const BoolParameter*>(&control);
     const auto* number = dynamic_cast<const IntParameter*>(&control);
     switch (control.place().labelStyle) {
-    case LabelStyle::plain: break;
-    case LabelStyle::yellowWhenOn: return box && box->value() ? yellowColour : blackColour;
-    case LabelStyle::yellowWhenOff: return box && !box->value() ? yellowColour : blackColour;
-    case LabelStyle::greyWhenDisabled: return controlEnabled(control) ? blackColour : greyColour;
-    case LabelStyle::greyWhenOff: return box && box->value() ? blackColour : greyColour;
+    case LabelStyle::plain:
+        break;
+    case LabelStyle::yellowWhenOn:
+        return box && box->value() ? yellowColour : blackColour;
+    case LabelStyle::yellowWhenOff:
+        return box && !box->value() ? yellowColour : blackColour;
+    case LabelStyle::greyWhenDisabled:
+        return controlEnabled(control) ? blackColour : greyColour;
+    case LabelStyle::greyWhenOff:
+        return box && box->value() ? blackColour : greyColour;
     case LabelStyle::yellowWhenChanged:
         return number && number->value() != number->defaultValue() ? yellowColour : greyColour;
     }
@@ -297,9 +307,10 @@ void paintSettingsLabels()
         std::error_code ec;
         const std::filesystem::path folder = std::filesystem::absolute(tbloFolder, ec);
         // The folder's full path may be long: it ends at the column of options.
-        drawTextWithShadow(217, 175,
-                           fmt::format("{} airport{} in {} folder", tblo, gf_plural(tblo), pathToUtf8(ec ? tbloFolder : folder)),
-                           yellowColour, true, 640);
+        drawTextWithShadow(
+            217, 175,
+            fmt::format("{} airport{} in {} folder", tblo, gf_plural(tblo), pathToUtf8(ec ? tbloFolder : folder)),
+            yellowColour, true, 640);
     }
     drawText(253, 203, "Optional:", blackColour);
     drawText(5, 231, "Traffic injection", blackColour);
@@ -309,7 +320,8 @@ void paintSettingsLabels()
     drawLabel(768, 231, "objectids", MSFS_2020.value());
 
     drawText(5, 259, "Callsigns", blackColour);
-    if (!texts.callsign.empty() && !CALLSIGN_2_OBJECTID.value().empty()) drawText(561, 259, texts.callsign, blackColour);
+    if (!texts.callsign.empty() && !CALLSIGN_2_OBJECTID.value().empty())
+        drawText(561, 259, texts.callsign, blackColour);
     drawText(5, 287, "Collision avoidance", blackColour);
 
     const bool placing = indicators.parkingBusy.load();

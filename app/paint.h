@@ -28,12 +28,12 @@ inline constexpr int parkLineLeft = 85;
 inline constexpr int parkLineRight = 368;
 
 // Colours of the window; each carries a meaning.
-inline constexpr COLORREF greenColour = RGB(50, 205, 50);   // good values, header, status band
-inline constexpr COLORREF yellowColour = RGB(255, 255, 0);  // warnings, options that are on
-inline constexpr COLORREF redColour = RGB(255, 0, 0);       // missing or failed
+inline constexpr COLORREF greenColour = RGB(50, 205, 50);  // good values, header, status band
+inline constexpr COLORREF yellowColour = RGB(255, 255, 0); // warnings, options that are on
+inline constexpr COLORREF redColour = RGB(255, 0, 0);      // missing or failed
 inline constexpr COLORREF lightBlueColour = RGB(153, 204, 255);
 inline constexpr COLORREF blackColour = RGB(0, 0, 0);
-inline constexpr COLORREF greyColour = RGB(160, 160, 160);  // disabled or inactive settings
+inline constexpr COLORREF greyColour = RGB(160, 160, 160); // disabled or inactive settings
 
 // One text as it was drawn, for tests that check what a paint put where.
 struct DrawnText {

@@ -67,7 +67,8 @@ void armCloseDeadline(HWND window)
 void endWithoutWorker(HWND window)
 {
     KillTimer(window, closeDeadlineTimer);
-    logLine(fmt::format("the worker did not end within {} s of the close: the program ends without it", closeDeadlineMs / 1000));
+    logLine(fmt::format("the worker did not end within {} s of the close: the program ends without it",
+                        closeDeadlineMs / 1000));
     closeLog();
     ExitProcess(0);
 }
@@ -86,8 +87,8 @@ UINT systemDpi()
 {
     using DpiForSystem = UINT(WINAPI*)();
     HMODULE user32 = GetModuleHandleW(L"user32.dll");
-    const auto dpi = reinterpret_cast<DpiForSystem>(
-        reinterpret_cast<void (*)()>(GetProcAddress(user32, "GetDpiForSystem")));
+    const auto dpi =
+        reinterpret_cast<DpiForSystem>(reinterpret_cast<void (*)()>(GetProcAddress(user32, "GetDpiForSystem")));
     return dpi != nullptr ? dpi() : 96;
 }
 
@@ -134,8 +135,8 @@ void storeWindowPosition(const RECT& rect)
 
 void revertPositionAtBound(int rememberedX, int rememberedY)
 {
-    for (auto [parameter, remembered] : {std::pair{&MAIN_WINDOW_X, rememberedX},
-                                         std::pair{&MAIN_WINDOW_Y, rememberedY}}) {
+    for (auto [parameter, remembered] :
+         {std::pair{&MAIN_WINDOW_X, rememberedX}, std::pair{&MAIN_WINDOW_Y, rememberedY}}) {
         if (parameter->value() == parameter->minimum() || parameter->value() == parameter->maximum()) {
             parameter->setValue(parameter->clamp(remembered));
             parameter->save();

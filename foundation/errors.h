@@ -21,7 +21,9 @@ namespace win32 {
 class Utf8ConversionException : public std::runtime_error {
 public:
     Utf8ConversionException(const std::string& message, std::uint32_t errorCode, std::uint32_t direction)
-        : std::runtime_error(message), errorCode_(errorCode), direction_(direction) {}
+        : std::runtime_error(message), errorCode_(errorCode), direction_(direction)
+    {
+    }
     std::uint32_t errorCode() const noexcept { return errorCode_; }
     std::uint32_t direction() const noexcept { return direction_; }
     static constexpr std::uint32_t fromUtf8 = 0;

@@ -25,7 +25,10 @@ FlightRecord FlightRecord::identityOf(const FlightRecord& source)
 
 std::string airlineTypeText(const FlightRecord& r) { return fmt::format("{:3} {:4}", r.airline, r.type); }
 
-bool sameAirlineAndType(const FlightRecord& a, const FlightRecord& b) { return a.airline == b.airline && a.type == b.type; }
+bool sameAirlineAndType(const FlightRecord& a, const FlightRecord& b)
+{
+    return a.airline == b.airline && a.type == b.type;
+}
 
 std::string routeText(const FlightRecord& r)
 {

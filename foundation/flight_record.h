@@ -22,7 +22,7 @@ enum AircraftCategory : std::uint32_t {
 
 // One timed point of a live aircraft's stream.
 struct Position {
-    double lat = 0, lon = 0;          // deg
+    double lat = 0, lon = 0;           // deg
     std::optional<double> bank;        // rad
     std::optional<double> trueHeading; // rad
     double alt = 0;                    // ft; 0 on the ground, never negative

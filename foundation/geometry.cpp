@@ -99,6 +99,9 @@ double wrapPi(double angle)
 
 double lonDifferenceDeg(double fromLonDeg, double toLonDeg) { return wrapLonDeg(toLonDeg - fromLonDeg); }
 
-double midLonDeg(double aLonDeg, double bLonDeg) { return wrapLonDeg(aLonDeg + lonDifferenceDeg(aLonDeg, bLonDeg) / 2); }
+double midLonDeg(double aLonDeg, double bLonDeg)
+{
+    return wrapLonDeg(aLonDeg + lonDifferenceDeg(aLonDeg, bLonDeg) / 2);
+}
 
 } // namespace qtr

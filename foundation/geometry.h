@@ -23,11 +23,12 @@ inline constexpr double feetPerNm = 6076.11549;
 // The point of anything that has a lat and a lon in degrees (a report's position, the user
 // aircraft).
 template <class Point>
-    requires requires(const Point& p) { p.lat; p.lon; }
-constexpr LatLon at(const Point& p)
+requires requires(const Point& p)
 {
-    return LatLon{p.lat, p.lon};
+    p.lat;
+    p.lon;
 }
+constexpr LatLon at(const Point& p) { return LatLon{p.lat, p.lon}; }
 
 // a - b of two tick counts that may have wrapped around: negative when a is before b.
 constexpr std::int32_t signedDiff(std::uint32_t a, std::uint32_t b) { return static_cast<std::int32_t>(a - b); }

@@ -60,9 +60,8 @@ void Indicators::resetIndicators()
 {
     {
         std::lock_guard lock(statusMutex);
-        for (std::string* s : {&statusText, &errorText, &userAircraftText, &parkLineText1, &parkLineText2,
-                               &qualityText, &simulatorText, &feedVersionText, &userStandText, &parkAirportText,
-                               &reservedStandText})
+        for (std::string* s : {&statusText, &errorText, &userAircraftText, &parkLineText1, &parkLineText2, &qualityText,
+                               &simulatorText, &feedVersionText, &userStandText, &parkAirportText, &reservedStandText})
             s->clear();
         statusStamp = 0;
     }

@@ -91,8 +91,8 @@ std::filesystem::path locateUserCfg()
         local / "Packages" / "Microsoft.FlightDashboard_8wekyb3d8bbwe" / "LocalCache" / userCfgName,
         local / "MSFSPackages" / userCfgName,
     };
-    const char* lines[] = {"MSFS detection, no Store:{}", "MSFS detection, no Steam1:{}", "MSFS detection, no Steam2:{}",
-                           "MSFS detection, no Boxed:{}"};
+    const char* lines[] = {"MSFS detection, no Store:{}", "MSFS detection, no Steam1:{}",
+                           "MSFS detection, no Steam2:{}", "MSFS detection, no Boxed:{}"};
     for (std::size_t i = 0; i < std::size(candidates); ++i) {
         if (std::filesystem::exists(candidates[i])) return candidates[i];
         logLine(fmt::format(fmt::runtime(lines[i]), lf_text(candidates[i])));
@@ -130,7 +130,8 @@ std::filesystem::path userCfgPackagesPath()
     std::filesystem::path result;
     for (const std::string& line : lf_readLines(userCfg))
         if (parseInstalledPackagesPath(result, line)) break;
-    logLine(fmt::format("UserCfg.opt: InstalledPackagesPath={}", result.empty() ? std::string("???") : lf_text(result)));
+    logLine(
+        fmt::format("UserCfg.opt: InstalledPackagesPath={}", result.empty() ? std::string("???") : lf_text(result)));
     return result;
 }
 

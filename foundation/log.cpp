@@ -51,10 +51,8 @@ void gf_backupFile(const std::filesystem::path& path)
     };
     const std::filesystem::path first = numbered("0");
     const std::filesystem::path second = numbered("00");
-    if (std::filesystem::exists(first))
-        copyOver(first, second);
-    if (std::filesystem::exists(path))
-        copyOver(path, first);
+    if (std::filesystem::exists(first)) copyOver(first, second);
+    if (std::filesystem::exists(path)) copyOver(path, first);
 }
 
 void gf_startLog()

@@ -94,7 +94,7 @@ std::uint64_t ReadOnlyFile::readAt(std::uint64_t offset, char* into, std::uint64
 
 std::optional<std::uint64_t> ReadOnlyFile::sizeBytes() const
 {
-    struct stat info{};
+    struct stat info {};
     if (!isOpen() || ::fstat(static_cast<int>(handle_), &info) != 0) return std::nullopt;
     return static_cast<std::uint64_t>(info.st_size);
 }

@@ -280,8 +280,8 @@ bool Socket::setResetOnClose() const
 
 bool Socket::shutdown(ShutdownSide side) const
 {
-    return ::shutdown(static_cast<SystemSocket>(handle_), side == ShutdownSide::both ? shutdownBoth : shutdownSending) !=
-           SOCKET_ERROR;
+    return ::shutdown(static_cast<SystemSocket>(handle_),
+                      side == ShutdownSide::both ? shutdownBoth : shutdownSending) != SOCKET_ERROR;
 }
 
 long Socket::receive(char* into, std::size_t size, bool peek) const

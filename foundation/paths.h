@@ -34,7 +34,8 @@ inline const std::filesystem::path outputFolder{"output"};
 inline const std::filesystem::path liveriesScannedPath = outputFolder / "LiveriesScanned.xml";
 inline const std::filesystem::path infoFolder = outputFolder / "info";
 inline const std::filesystem::path airportsScanLogPath = infoFolder / "AirportsScanLog.txt";
-inline const std::filesystem::path aircraftCfgWithNoFltsimSectionPath = infoFolder / "AircraftCfgWithNoFltsimSection.txt";
+inline const std::filesystem::path aircraftCfgWithNoFltsimSectionPath =
+    infoFolder / "AircraftCfgWithNoFltsimSection.txt";
 inline const std::filesystem::path airlineModelConversionsPath = infoFolder / "AirlineModelConversions.txt";
 inline const std::filesystem::path liveriesSkippedOnPriorityPath = infoFolder / "LiveriesSkippedOnPriority.txt";
 inline const std::filesystem::path errorsFolder = outputFolder / "errors";

@@ -16,14 +16,22 @@ std::atomic<int> restartDelaySeconds{0};
 std::string exitCodeText(ExitCode code)
 {
     switch (code) {
-    case ExitCode::NotYetSet: return "NOT YET SET";
-    case ExitCode::SimWasClosed: return "SIM WAS CLOSED";
-    case ExitCode::NewFlight: return "NEW FLIGHT";
-    case ExitCode::NewSettings: return "NEW SETTINGS";
-    case ExitCode::UserClosedProgram: return "USER CLOSED PROGRAM";
-    case ExitCode::SimConnectError: return "SIMCONNECT ERROR";
-    case ExitCode::ReaderError: return "READER ERROR";
-    case ExitCode::SystemError: return "SYSTEM ERROR";
+    case ExitCode::NotYetSet:
+        return "NOT YET SET";
+    case ExitCode::SimWasClosed:
+        return "SIM WAS CLOSED";
+    case ExitCode::NewFlight:
+        return "NEW FLIGHT";
+    case ExitCode::NewSettings:
+        return "NEW SETTINGS";
+    case ExitCode::UserClosedProgram:
+        return "USER CLOSED PROGRAM";
+    case ExitCode::SimConnectError:
+        return "SIMCONNECT ERROR";
+    case ExitCode::ReaderError:
+        return "READER ERROR";
+    case ExitCode::SystemError:
+        return "SYSTEM ERROR";
     }
     return "UNKNOWN";
 }

@@ -31,7 +31,8 @@ bool isXmlFile(const std::filesystem::directory_entry& entry)
     if (extension.size() != 4) return false;
     for (Char& c : extension)
         if (c >= Char('a') && c <= Char('z')) c = static_cast<Char>(c - Char('a') + Char('A'));
-    return extension[0] == Char('.') && extension[1] == Char('X') && extension[2] == Char('M') && extension[3] == Char('L');
+    return extension[0] == Char('.') && extension[1] == Char('X') && extension[2] == Char('M') &&
+           extension[3] == Char('L');
 }
 
 template <typename Name>
@@ -118,8 +119,8 @@ void gf_readUtf16Lines(std::istream& bytes, std::vector<std::string>& lines)
     }
     std::wstring line;
     for (; pos < data.size(); pos += 2) {
-        const wchar_t unit = static_cast<wchar_t>(littleEndian ? byte(pos) | (byte(pos + 1) << 8)
-                                                               : (byte(pos) << 8) | byte(pos + 1));
+        const wchar_t unit =
+            static_cast<wchar_t>(littleEndian ? byte(pos) | (byte(pos + 1) << 8) : (byte(pos) << 8) | byte(pos + 1));
         if (unit == L'\n') {
             lines.push_back(utf16ToUtf8(line));
             line.clear();

@@ -40,9 +40,9 @@ BrokenDown breakDown(std::int64_t secondsSince1970)
 
 std::string monthName(int month)
 {
-    static const std::unordered_map<int, std::string> names{
-        {1, "Jan"}, {2, "Feb"}, {3, "Mar"}, {4, "Apr"}, {5, "May"}, {6, "Jun"},
-        {7, "Jul"}, {8, "Aug"}, {9, "Sep"}, {10, "Okt"}, {11, "Nov"}, {12, "Dec"}};
+    static const std::unordered_map<int, std::string> names{{1, "Jan"}, {2, "Feb"},  {3, "Mar"},  {4, "Apr"},
+                                                            {5, "May"}, {6, "Jun"},  {7, "Jul"},  {8, "Aug"},
+                                                            {9, "Sep"}, {10, "Okt"}, {11, "Nov"}, {12, "Dec"}};
     const auto it = names.find(month);
     return it == names.end() ? "???" : it->second;
 }
@@ -103,7 +103,8 @@ DaySlot daySlotOf(std::int64_t secondsSince1970)
 {
     const BrokenDown t = breakDown(secondsSince1970);
     const bool secondHalf = t.minute >= 30 || (t.minute == 29 && t.second >= 30);
-    return {static_cast<std::uint32_t>(t.weekday), static_cast<std::uint32_t>((2 * t.hour + (secondHalf ? 1 : 0)) % 48)};
+    return {static_cast<std::uint32_t>(t.weekday),
+            static_cast<std::uint32_t>((2 * t.hour + (secondHalf ? 1 : 0)) % 48)};
 }
 
 DaySlot currentDaySlot() { return daySlotOf(programClockSeconds()); }
@@ -117,9 +118,9 @@ std::uint32_t compareDaySlot(DaySlot a, DaySlot b)
 {
     // Put the later point first: Monday follows Sunday; otherwise the higher weekday, then the
     // higher slot, is later.
-    const bool bLater = (b.weekday == 1 && a.weekday == 7) ||
-                        (!(a.weekday == 1 && b.weekday == 7) &&
-                         (b.weekday > a.weekday || (b.weekday == a.weekday && b.slot > a.slot)));
+    const bool bLater =
+        (b.weekday == 1 && a.weekday == 7) ||
+        (!(a.weekday == 1 && b.weekday == 7) && (b.weekday > a.weekday || (b.weekday == a.weekday && b.slot > a.slot)));
     if (bLater) std::swap(a, b);
     const std::int64_t wrap = (a.weekday == 1 && b.weekday == 7) ? 7 * 48 : 0;
     return static_cast<std::uint32_t>((static_cast<std::int64_t>(a.weekday) - b.weekday) * 48 +

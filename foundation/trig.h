@@ -42,8 +42,8 @@ inline double sinKernel(double r)
 {
     const double z = r * r, z2 = z * z, z4 = z2 * z2;
     const double low = (1.0 / 6.0 - z * (1.0 / 120.0)) + z2 * (1.0 / 5040.0 - z * (1.0 / 362880.0));
-    const double high = (1.0 / 39916800.0 - z * (1.0 / 6227020800.0)) +
-                        z2 * (1.0 / 1307674368000.0 - z * (1.0 / 355687428096000.0));
+    const double high =
+        (1.0 / 39916800.0 - z * (1.0 / 6227020800.0)) + z2 * (1.0 / 1307674368000.0 - z * (1.0 / 355687428096000.0));
     return r - r * z * (low + z4 * high); // 1/3!, 1/5!, ..., 1/17!
 }
 
@@ -58,23 +58,23 @@ inline double cosKernel(double r)
 
 // atan(k/8) for k = 0..8, each as the nearest double and the rest.
 inline constexpr double atanHigh[9] = {0.0,
-                                0x1.fd5ba9aac2f6ep-4,
-                                0x1.f5b75f92c80ddp-3,
-                                0x1.6f61941e4def1p-2,
-                                0x1.dac670561bb4fp-2,
-                                0x1.1e00babdefeb4p-1,
-                                0x1.4978fa3269ee1p-1,
-                                0x1.700a7c5784634p-1,
-                                0x1.921fb54442d18p-1};
+                                       0x1.fd5ba9aac2f6ep-4,
+                                       0x1.f5b75f92c80ddp-3,
+                                       0x1.6f61941e4def1p-2,
+                                       0x1.dac670561bb4fp-2,
+                                       0x1.1e00babdefeb4p-1,
+                                       0x1.4978fa3269ee1p-1,
+                                       0x1.700a7c5784634p-1,
+                                       0x1.921fb54442d18p-1};
 inline constexpr double atanLow[9] = {0.0,
-                               -0x1.cd37686760c17p-59,
-                               0x1.8ab6e3cf7afbdp-57,
-                               -0x1.c63aae6f6e918p-56,
-                               0x1.a2b7f222f65e2p-56,
-                               -0x1.928df287a668fp-58,
-                               0x1.2419a87f2a458p-56,
-                               -0x1.8c34d25aadef6p-56,
-                               0x1.1a62633145c07p-55};
+                                      -0x1.cd37686760c17p-59,
+                                      0x1.8ab6e3cf7afbdp-57,
+                                      -0x1.c63aae6f6e918p-56,
+                                      0x1.a2b7f222f65e2p-56,
+                                      -0x1.928df287a668fp-58,
+                                      0x1.2419a87f2a458p-56,
+                                      -0x1.8c34d25aadef6p-56,
+                                      0x1.1a62633145c07p-55};
 inline constexpr double halfPiHigh = 0x1.921fb54442d18p+0, halfPiLow = 0x1.1a62633145c07p-54;
 inline constexpr double piHigh = 0x1.921fb54442d18p+1, piLow = 0x1.1a62633145c07p-53;
 
@@ -135,7 +135,8 @@ inline double atan2(double y, double x)
     if (!std::isfinite(x) || !std::isfinite(y) || (x == 0.0 && y == 0.0)) return std::atan2(y, x);
     const double ax = std::fabs(x), ay = std::fabs(y);
     // The angle from the nearer axis, so that the quotient stays within [0, 1].
-    double angle = ay <= ax ? detail::atanUnit(ay / ax) : detail::halfPiHigh - (detail::atanUnit(ax / ay) - detail::halfPiLow);
+    double angle = ay <= ax ? detail::atanUnit(ay / ax)
+                            : detail::halfPiHigh - (detail::atanUnit(ax / ay) - detail::halfPiLow);
     if (x < 0.0) angle = detail::piHigh - (angle - detail::piLow);
     return std::signbit(y) ? -angle : angle;
 }

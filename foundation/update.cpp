@@ -127,8 +127,9 @@ void checkForNewVersion()
     if (downloadProgramInstaller(published)) {
         // The installer lies in the program's folder, the working folder of this process.
         const std::filesystem::path installer = std::filesystem::current_path() / installerFile();
-        throw UserErrorException(99, formatWithProgramName("New version {} available, exit {}. Run as administrator: \"{}\"",
-                                                           published.toString(), pathToUtf8(installer)));
+        throw UserErrorException(
+            99, formatWithProgramName("New version {} available, exit {}. Run as administrator: \"{}\"",
+                                      published.toString(), pathToUtf8(installer)));
     }
     setStatus("The downloading/unzipping of the new version failed? Try manually via harlowden website", true);
 }

@@ -124,7 +124,8 @@ bool isContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) 
 
 std::size_t gf_utf8Length(std::string_view text)
 {
-    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) { return !isContinuationByte(c); }));
+    return static_cast<std::size_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return !isContinuationByte(c); }));
 }
 
 bool gf_isDeviceFileName(std::string_view fileName)
@@ -157,7 +158,9 @@ std::string gf_framedLine(std::int64_t a, std::int64_t b, bool leadNewline, bool
     std::string line = leadNewline ? "\n" : "";
     std::int64_t n = a + b;
     if (n % 2 != 0) ++n;
-    const auto stars = [](std::int64_t count) { return std::string(static_cast<std::size_t>(std::max<std::int64_t>(count, 0)), '*'); };
+    const auto stars = [](std::int64_t count) {
+        return std::string(static_cast<std::size_t>(std::max<std::int64_t>(count, 0)), '*');
+    };
     if (text.empty())
         line += stars(n);
     else if (n > static_cast<std::int64_t>(text.size()) + 2)
@@ -170,8 +173,7 @@ std::string gf_framedLine(std::int64_t a, std::int64_t b, bool leadNewline, bool
 
 std::string gf_floatToText(float value)
 {
-    if (std::floor(value) == value)
-        return fmt::format("{:.0f}", value);
+    if (std::floor(value) == value) return fmt::format("{:.0f}", value);
     return fmt::format("{:.1F}", value);
 }
 

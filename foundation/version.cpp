@@ -30,9 +30,12 @@ constexpr std::size_t maxVersionTextLength = 4096;
 std::int32_t jsonField(const nlohmann::json& value)
 {
     bool fits = true;
-    if (value.is_number_unsigned()) fits = value.get<std::uint64_t>() <= 2147483647ULL;
-    else if (value.is_number_integer()) fits = value.get<std::int64_t>() >= -2147483648LL && value.get<std::int64_t>() <= 2147483647LL;
-    else if (value.is_number_float()) fits = value.get<double>() > -2147483649.0 && value.get<double>() < 2147483648.0;
+    if (value.is_number_unsigned())
+        fits = value.get<std::uint64_t>() <= 2147483647ULL;
+    else if (value.is_number_integer())
+        fits = value.get<std::int64_t>() >= -2147483648LL && value.get<std::int64_t>() <= 2147483647LL;
+    else if (value.is_number_float())
+        fits = value.get<double>() > -2147483649.0 && value.get<double>() < 2147483648.0;
     if (!fits) throw std::runtime_error("version number out of range");
     return value.get<std::int32_t>();
 }

@@ -29,9 +29,9 @@ std::wstring utf8ToUtf16(std::string_view utf8)
     const int inLength = static_cast<int>(utf8.size());
     const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), inLength, nullptr, 0);
     if (length == 0)
-        throwConversion(GetLastError(), win32::Utf8ConversionException::fromUtf8,
-                        "Invalid UTF-8 sequence found in input string.",
-                        "Cannot get result string length when converting from UTF-8 to UTF-16 (MultiByteToWideChar failed).");
+        throwConversion(
+            GetLastError(), win32::Utf8ConversionException::fromUtf8, "Invalid UTF-8 sequence found in input string.",
+            "Cannot get result string length when converting from UTF-8 to UTF-16 (MultiByteToWideChar failed).");
     std::wstring out(static_cast<std::size_t>(length), L'\0');
     if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), inLength, out.data(), length) == 0)
         throwConversion(GetLastError(), win32::Utf8ConversionException::fromUtf8,
@@ -49,9 +49,9 @@ std::string utf16ToUtf8(std::wstring_view utf16)
     const int length =
         WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, utf16.data(), inLength, nullptr, 0, nullptr, nullptr);
     if (length == 0)
-        throwConversion(GetLastError(), win32::Utf8ConversionException::fromUtf16,
-                        "Invalid UTF-16 sequence found in input string.",
-                        "Cannot get result string length when converting from UTF-16 to UTF-8 (WideCharToMultiByte failed).");
+        throwConversion(
+            GetLastError(), win32::Utf8ConversionException::fromUtf16, "Invalid UTF-16 sequence found in input string.",
+            "Cannot get result string length when converting from UTF-16 to UTF-8 (WideCharToMultiByte failed).");
     std::string out(static_cast<std::size_t>(length), '\0');
     if (WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, utf16.data(), inLength, out.data(), length, nullptr,
                             nullptr) == 0)
@@ -61,15 +61,9 @@ std::string utf16ToUtf8(std::wstring_view utf16)
     return out;
 }
 
-std::filesystem::path pathFromUtf8(std::string_view utf8)
-{
-    return std::filesystem::path(utf8ToUtf16(utf8));
-}
+std::filesystem::path pathFromUtf8(std::string_view utf8) { return std::filesystem::path(utf8ToUtf16(utf8)); }
 
-std::string pathToUtf8(const std::filesystem::path& path)
-{
-    return utf16ToUtf8(path.native());
-}
+std::string pathToUtf8(const std::filesystem::path& path) { return utf16ToUtf8(path.native()); }
 
 namespace {
 
@@ -78,7 +72,8 @@ std::string inCodePage(const std::wstring& wide)
 {
     if (wide.empty()) return {};
     BOOL lossy = FALSE;
-    const int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, &lossy);
+    const int n =
+        WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, &lossy);
     if (n <= 0 || lossy) return {};
     std::string narrow(static_cast<std::size_t>(n), '\0');
     WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), narrow.data(), n, nullptr, nullptr);
@@ -127,10 +122,7 @@ std::filesystem::path knownFolderOrLogged(int csidl, std::string_view missingTex
     return {};
 }
 
-std::filesystem::path getAppDataPath()
-{
-    return knownFolderOrLogged(CSIDL_APPDATA, "Could not find the AppData path");
-}
+std::filesystem::path getAppDataPath() { return knownFolderOrLogged(CSIDL_APPDATA, "Could not find the AppData path"); }
 
 std::filesystem::path getLocalAppDataPath()
 {

@@ -40,10 +40,20 @@ char32_t decodeUtf8(std::string_view utf8, std::size_t& pos)
     int extra = 0;
     char32_t point = 0;
     char32_t least = 0;
-    if ((lead & 0xE0) == 0xC0) { extra = 1; point = lead & 0x1F; least = 0x80; }
-    else if ((lead & 0xF0) == 0xE0) { extra = 2; point = lead & 0x0F; least = 0x800; }
-    else if ((lead & 0xF8) == 0xF0) { extra = 3; point = lead & 0x07; least = 0x10000; }
-    else throwInvalidUtf8();
+    if ((lead & 0xE0) == 0xC0) {
+        extra = 1;
+        point = lead & 0x1F;
+        least = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        extra = 2;
+        point = lead & 0x0F;
+        least = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        extra = 3;
+        point = lead & 0x07;
+        least = 0x10000;
+    } else
+        throwInvalidUtf8();
     if (utf8.size() - pos <= static_cast<std::size_t>(extra)) throwInvalidUtf8();
     for (int i = 1; i <= extra; ++i) {
         const unsigned char next = byte(pos + static_cast<std::size_t>(i));
@@ -103,7 +113,8 @@ std::string utf16ToUtf8(std::wstring_view utf16)
         char32_t point = unit;
         if (isHighSurrogate(unit)) {
             if (i + 1 >= utf16.size() || !isLowSurrogate(static_cast<char32_t>(utf16[i + 1])))
-                throwInvalid(win32::Utf8ConversionException::fromUtf16, "Invalid UTF-16 sequence found in input string.");
+                throwInvalid(win32::Utf8ConversionException::fromUtf16,
+                             "Invalid UTF-16 sequence found in input string.");
             point = 0x10000 + ((unit - 0xD800) << 10) + (static_cast<char32_t>(utf16[++i]) - 0xDC00);
         } else if (isLowSurrogate(unit) || unit > 0x10FFFF) {
             throwInvalid(win32::Utf8ConversionException::fromUtf16, "Invalid UTF-16 sequence found in input string.");
@@ -137,10 +148,7 @@ std::filesystem::path knownFolderOrLogged(int csidl, std::string_view missingTex
     return {};
 }
 
-std::filesystem::path getAppDataPath()
-{
-    return knownFolderOrLogged(appDataCsidl, "Could not find the AppData path");
-}
+std::filesystem::path getAppDataPath() { return knownFolderOrLogged(appDataCsidl, "Could not find the AppData path"); }
 
 std::filesystem::path getLocalAppDataPath()
 {

@@ -102,8 +102,8 @@ void ZipArchive::readContent(const ZipEntry& entry, std::size_t chunkSize,
     if (total != entry.size)
         throw ZipReadError(-1, fmt::format("entry \"{}\" ended after {} of {} bytes", entry.name, total, entry.size));
     if (entry.hasCrc && static_cast<std::uint32_t>(crc) != entry.crc)
-        throw ZipReadError(ZIP_ER_CRC, fmt::format("entry \"{}\" has CRC {:08x}, the archive declares {:08x}", entry.name,
-                                                   static_cast<std::uint32_t>(crc), entry.crc));
+        throw ZipReadError(ZIP_ER_CRC, fmt::format("entry \"{}\" has CRC {:08x}, the archive declares {:08x}",
+                                                   entry.name, static_cast<std::uint32_t>(crc), entry.crc));
 }
 
 std::string ZipArchive::readAsText(const ZipEntry& entry) const

@@ -30,7 +30,7 @@ struct ZipEntry {
     std::uint64_t index = 0;
     std::string name; // UTF-8, with '/' between folders
     std::uint64_t size = 0;
-    std::uint32_t crc = 0;  // CRC-32 the archive declares
+    std::uint32_t crc = 0; // CRC-32 the archive declares
     bool hasCrc = false;
     // A non-empty name that ends with '/'.
     bool isFolder() const { return !name.empty() && name.back() == '/'; }

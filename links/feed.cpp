@@ -111,7 +111,8 @@ std::string plainShortest(double value)
     if (pointAt <= 0) return sign + "0." + std::string(static_cast<std::size_t>(-pointAt), '0') + digits;
     if (pointAt >= static_cast<int>(digits.size()))
         return sign + digits + std::string(static_cast<std::size_t>(pointAt) - digits.size(), '0');
-    return sign + digits.substr(0, static_cast<std::size_t>(pointAt)) + "." + digits.substr(static_cast<std::size_t>(pointAt));
+    return sign + digits.substr(0, static_cast<std::size_t>(pointAt)) + "." +
+           digits.substr(static_cast<std::size_t>(pointAt));
 }
 
 double finiteOrZero(double v) { return std::isfinite(v) ? v : 0.0; }
@@ -364,6 +365,5 @@ void stopReaders()
 
 void startQnhReader(std::uint16_t port) { std::thread(qnhReaderThread, port).detach(); }
 void startTrafficReader(std::uint16_t port) { std::thread(trafficReaderThread, port).detach(); }
-
 
 } // namespace qtr

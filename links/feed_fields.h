@@ -9,28 +9,28 @@ namespace qtr {
 // field 28 when it is there.
 struct TrafficField {
     enum : std::size_t {
-        tag = 0,               // "RTTFC"
-        flightId = 1,          // decimal, 32 bits; above 10000 (isLiveFlightId)
-        latitude = 2,          // degrees
-        longitude = 3,         // degrees
-        altitude = 4,          // barometric, feet; 0 or less on the ground
-        verticalSpeed = 5,     // feet per minute
-        onGround = 6,          // "1" on the ground, "0" in the air
-        track = 7,             // degrees true; may be empty
-        groundSpeed = 8,       // knots
-        callsign = 9,          // text, "null" for none
-        type = 10,             // ICAO type code; "null", "0" or "ZZZZ" for none
-        registration = 11,     // text, "null" for none; at most 12 characters
-        origin = 12,           // airport code, "null" for none
-        destination = 13,      // airport code, "null" for none
-        timestamp = 14,        // seconds since 1970-01-01 UTC, decimal
-        dataSource = 17,       // text; "adsb_icao" makes the true heading valid
-        geometricAltitude = 18, // feet (not read)
-        trueAirspeed = 20,     // knots; -1 for none
-        roll = 23,             // degrees, right wing down positive; -1 or 0 for none
-        trueHeading = 25,      // degrees; read only from "adsb_icao"
+        tag = 0,                     // "RTTFC"
+        flightId = 1,                // decimal, 32 bits; above 10000 (isLiveFlightId)
+        latitude = 2,                // degrees
+        longitude = 3,               // degrees
+        altitude = 4,                // barometric, feet; 0 or less on the ground
+        verticalSpeed = 5,           // feet per minute
+        onGround = 6,                // "1" on the ground, "0" in the air
+        track = 7,                   // degrees true; may be empty
+        groundSpeed = 8,             // knots
+        callsign = 9,                // text, "null" for none
+        type = 10,                   // ICAO type code; "null", "0" or "ZZZZ" for none
+        registration = 11,           // text, "null" for none; at most 12 characters
+        origin = 12,                 // airport code, "null" for none
+        destination = 13,            // airport code, "null" for none
+        timestamp = 14,              // seconds since 1970-01-01 UTC, decimal
+        dataSource = 17,             // text; "adsb_icao" makes the true heading valid
+        geometricAltitude = 18,      // feet (not read)
+        trueAirspeed = 20,           // knots; -1 for none
+        roll = 23,                   // degrees, right wing down positive; -1 or 0 for none
+        trueHeading = 25,            // degrees; read only from "adsb_icao"
         geometricVerticalSpeed = 26, // feet per minute (not read)
-        emitterCategory = 28,  // ADS-B category (A1...C3); empty or "null" for none
+        emitterCategory = 28,        // ADS-B category (A1...C3); empty or "null" for none
     };
 };
 // Fields a datagram needs at the least (0 to 27); the emitter category may be missing.

@@ -32,7 +32,8 @@ void parseFeedVersion(const std::string& reply)
     const auto level = document.find("level");
     const bool professional = level != document.end() && level->is_number() && level->get<double>() == 2.0;
     const auto version = document.find("version");
-    const std::string versionText = version != document.end() && version->is_string() ? version->get<std::string>() : "";
+    const std::string versionText = version != document.end() && version->is_string() ? version->get<std::string>()
+                                                                                      : "";
     feedProfessional = professional;
     indicators.setText(indicators.feedVersionText,
                        fmt::format("RT{} edition: {}", professional ? " prof" : " stnd", versionText));

@@ -54,16 +54,15 @@ fs::path flightPlanPath(std::uint32_t objectId) { return fs::path(fmt::format("{
 
 bool writeFlightPlanFile(const fs::path& path, const FlightRecord& record)
 {
-    const std::string text = fmt::format(
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        "<SimBase.Document Type=\"AceXML\" version=\"4,3\">\"\n"
-        "<FlightPlan.FlightPlan>\n"
-        "<FPType>{}</FPType>\n"
-        "<DepartureID>{}</DepartureID>\n"
-        "<DestinationID>{}</DestinationID>\n"
-        "</FlightPlan.FlightPlan>\n"
-        "</SimBase.Document>\n",
-        planType(record.category), record.origin, record.destination);
+    const std::string text = fmt::format("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                         "<SimBase.Document Type=\"AceXML\" version=\"4,3\">\"\n"
+                                         "<FlightPlan.FlightPlan>\n"
+                                         "<FPType>{}</FPType>\n"
+                                         "<DepartureID>{}</DepartureID>\n"
+                                         "<DestinationID>{}</DestinationID>\n"
+                                         "</FlightPlan.FlightPlan>\n"
+                                         "</SimBase.Document>\n",
+                                         planType(record.category), record.origin, record.destination);
     return gf_writeReplacing(text, path);
 }
 

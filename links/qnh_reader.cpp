@@ -85,7 +85,8 @@ void QnhReader::onPacket()
         if (indicators.weatherLamp.load() == 2) indicators.weatherLamp = 1;
         indicators.invalidate(Band::links);
     } catch (const std::exception& e) {
-        datagramLog.write("QNH exception", fmt::format("Exception {}, in {}", gf_logExcerpt(e.what()), gf_logExcerpt(text)));
+        datagramLog.write("QNH exception",
+                          fmt::format("Exception {}, in {}", gf_logExcerpt(e.what()), gf_logExcerpt(text)));
     }
 }
 

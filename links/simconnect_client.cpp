@@ -79,7 +79,9 @@ const std::vector<Definition>& definitions()
           {"ZULU DAY OF YEAR", "Number", SIMCONNECT_DATATYPE_INT64},
           {"ZULU YEAR", "Number", SIMCONNECT_DATATYPE_INT64},
           {"LIGHT STATES", "Mask", SIMCONNECT_DATATYPE_INT64}}},
-        {defStaticCg, {{"Static CG to Ground", "feet", SIMCONNECT_DATATYPE_FLOAT64}, {"Static Pitch", "radians", SIMCONNECT_DATATYPE_FLOAT64}}},
+        {defStaticCg,
+         {{"Static CG to Ground", "feet", SIMCONNECT_DATATYPE_FLOAT64},
+          {"Static Pitch", "radians", SIMCONNECT_DATATYPE_FLOAT64}}},
         {defLightStates, {{"Light On States", "Mask", SIMCONNECT_DATATYPE_INT64}}},
         {defAircraftInRange,
          {{"Plane Alt Above Ground", "feet", SIMCONNECT_DATATYPE_FLOAT64},
@@ -121,9 +123,10 @@ const Mapping mappings[] = {
 
 // Every mapped event but ENGINE_AUTO_START, which is still transmitted with this group.
 const ClientEventId groupEvents[] = {
-    eventNavLights,  eventBeaconLights, eventLandingLights, eventTaxiLights,     eventStrobes,      eventLogoLights,
-    eventCabinLights, eventAllLightsToggle, eventFlaps,     eventSpoilers,       eventGear,         eventEngineAutoShutdown,
-    eventThrottle,   eventFreezeLatLon, eventFreezeAltitude, eventFreezeAttitude,
+    eventNavLights, eventBeaconLights, eventLandingLights,  eventTaxiLights,
+    eventStrobes,   eventLogoLights,   eventCabinLights,    eventAllLightsToggle,
+    eventFlaps,     eventSpoilers,     eventGear,           eventEngineAutoShutdown,
+    eventThrottle,  eventFreezeLatLon, eventFreezeAltitude, eventFreezeAttitude,
 };
 
 void lf_addToGroup(const OpenConnection& c, ClientEventId event)
@@ -138,7 +141,10 @@ HRESULT requestOnUser(const OpenConnection& c, RequestId request, DataDefinition
 
 std::string waitingText() { return std::string("Waiting for MSFS 20") + (MSFS_2020.value() ? "20" : "24") + " ..."; }
 
-bool anyStop(const std::stop_token& stop) { return stopRequested.load() || windowClosed.load() || stop.stop_requested(); }
+bool anyStop(const std::stop_token& stop)
+{
+    return stopRequested.load() || windowClosed.load() || stop.stop_requested();
+}
 
 // What the user reads while the library is missing; the program keeps waiting for it.
 std::string missingLibraryText(const std::string& problem)
@@ -261,7 +267,8 @@ void lf_registerSimConnect()
     sc.SubscribeToSystemEvent(h, eventFlightLoaded, "FlightLoaded");
     sc.SubscribeToSystemEvent(h, eventFrame, "Frame");
     for (const Definition& d : definitions())
-        for (const Variable& v : d.variables) sc.AddToDataDefinition(h, d.id, v.name, v.unit, v.type, 0.0f, SIMCONNECT_UNUSED);
+        for (const Variable& v : d.variables)
+            sc.AddToDataDefinition(h, d.id, v.name, v.unit, v.type, 0.0f, SIMCONNECT_UNUSED);
     for (const Mapping& m : mappings) sc.MapClientEventToSimEvent(h, m.id, m.simEvent);
     for (ClientEventId e : groupEvents) lf_addToGroup(*c, e);
     sc.SetNotificationGroupPriority(h, notificationGroup, 1);
@@ -383,7 +390,8 @@ UserAircraftState gf_getUserAircraftState()
 {
     std::lock_guard lock(simConnectMutex);
     const auto c = openConnection();
-    if (c && !simConnectFailed.load() && requestOnUser(*c, requestUserState, defUserState, SIMCONNECT_PERIOD_ONCE) < 0) {
+    if (c && !simConnectFailed.load() &&
+        requestOnUser(*c, requestUserState, defUserState, SIMCONNECT_PERIOD_ONCE) < 0) {
         logMarked("SimConnect request user ac position fails");
         gf_simConnectRequestError();
     }

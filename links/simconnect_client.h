@@ -71,15 +71,15 @@ enum RequestId : std::uint32_t {
 
 // The user aircraft block of definition 403, field by field.
 struct UserAircraftState {
-    double lat = 0;             // degrees
-    double lon = 0;             // degrees
-    double pitch = 0;           // radians
-    double bank = 0;            // radians
-    double heading = 0;         // radians, true
-    double alt = 0;             // feet
-    double altAboveGround = 0;  // feet
-    double groundVelocity = 0;  // knots
-    std::int64_t zuluTime = 0;  // seconds of the UTC day
+    double lat = 0;            // degrees
+    double lon = 0;            // degrees
+    double pitch = 0;          // radians
+    double bank = 0;           // radians
+    double heading = 0;        // radians, true
+    double alt = 0;            // feet
+    double altAboveGround = 0; // feet
+    double groundVelocity = 0; // knots
+    std::int64_t zuluTime = 0; // seconds of the UTC day
     std::int64_t zuluDayOfYear = 0;
     std::int64_t zuluYear = 0;
     std::int64_t lightStates = 0;

@@ -133,10 +133,11 @@ void lf_onOpen(const SIMCONNECT_RECV_OPEN& open)
     } else {
         throw UserErrorException(77, fmt::format("\"{}\" not being MSFS 2020 or MSFS 2024 connects ... ? ", name));
     }
-    const std::string shown =
-        MSFS_2020.value() ? fmt::format("{} ({}.{}.{}.{})", label, open.dwApplicationVersionMajor, open.dwApplicationVersionMinor,
-                                        open.dwApplicationBuildMajor, open.dwApplicationBuildMinor)
-                          : label;
+    const std::string shown = MSFS_2020.value()
+                                  ? fmt::format("{} ({}.{}.{}.{})", label, open.dwApplicationVersionMajor,
+                                                open.dwApplicationVersionMinor, open.dwApplicationBuildMajor,
+                                                open.dwApplicationBuildMinor)
+                                  : label;
     logLine(fmt::format("{} connected", shown));
     indicators.setText(indicators.simulatorText, shown);
     repaintPanel();
@@ -256,7 +257,8 @@ void deduceModel(const std::string& text)
     std::string model = text;
     static const std::pair<const char*, const char*> fixed[] = {
         {"A350-900", "A359"}, {"N738B", "B38M"}, {"777", "772"}, {"A330-200 (RR)", "A332"}};
-    const auto translated = std::find_if(std::begin(fixed), std::end(fixed), [&text](const auto& f) { return text == f.first; });
+    const auto translated =
+        std::find_if(std::begin(fixed), std::end(fixed), [&text](const auto& f) { return text == f.first; });
     if (translated != std::end(fixed)) {
         model = translated->second;
     } else if (const std::size_t p = text.find(".0.text"); p != std::string::npos) {
@@ -271,10 +273,14 @@ void deduceModel(const std::string& text)
     } else if (text.size() >= 5 && text.starts_with("$$:")) {
         model = text.substr(3);
     } else if (text == "737") {
-        if (lastUserTitle.find("DG 737-800") != std::string::npos) model = "B738";
-        else if (lastUserTitle.find("DG 737-700") != std::string::npos) model = "B737";
-        else if (lastUserTitle.find("DG 737-600") != std::string::npos) model = "B736";
-        else if (lastUserTitle.find("DG 737-900") != std::string::npos) model = "B739";
+        if (lastUserTitle.find("DG 737-800") != std::string::npos)
+            model = "B738";
+        else if (lastUserTitle.find("DG 737-700") != std::string::npos)
+            model = "B737";
+        else if (lastUserTitle.find("DG 737-600") != std::string::npos)
+            model = "B736";
+        else if (lastUserTitle.find("DG 737-900") != std::string::npos)
+            model = "B739";
     }
     std::string line = "SimConnect: User aircraft model: " + model;
     if (model.find("camerapod") != std::string::npos || model.find("Crew Vessel") != std::string::npos) {
@@ -369,7 +375,8 @@ void lf_onUserAircraftData(const SIMCONNECT_RECV_SIMOBJECT_DATA& d)
     };
     switch (d.dwRequestID) {
     case requestStaticCg:
-        if (needs(16)) queueSimObjectEvent(SimObjectEvent{d.dwObjectID, 0, 0, staticCg, readDouble(bytes), readDouble(bytes + 8)});
+        if (needs(16))
+            queueSimObjectEvent(SimObjectEvent{d.dwObjectID, 0, 0, staticCg, readDouble(bytes), readDouble(bytes + 8)});
         return;
     case requestUserTitle:
         lf_onUserAircraftTitle(boundedText(bytes, length));
@@ -431,9 +438,10 @@ void lf_onObjectData(const SIMCONNECT_RECV_SIMOBJECT_DATA& d)
             }
         }
         if (recordId == 0) {
-            logLine(fmt::format("just spawned, but not by {}, oid: {}, callsign \"{}\", altaboveGnd:{:.0f} ft, onground:{}, "
-                                "gnd_alt:{:.0f} ft ",
-                                programName, objectId, atcId, aboveGround, onGround, groundAltitude));
+            logLine(fmt::format(
+                "just spawned, but not by {}, oid: {}, callsign \"{}\", altaboveGnd:{:.0f} ft, onground:{}, "
+                "gnd_alt:{:.0f} ft ",
+                programName, objectId, atcId, aboveGround, onGround, groundAltitude));
             return;
         }
         {
@@ -449,7 +457,8 @@ void lf_onObjectData(const SIMCONNECT_RECV_SIMOBJECT_DATA& d)
         return;
     }
     if (aboveGround <= 2500.0 && !atcId.empty() && atcId.back() != '*')
-        queueSimObjectEvent(SimObjectEvent{objectId, static_cast<std::uint32_t>(onGround), 0, groundData, groundAltitude, aboveGround});
+        queueSimObjectEvent(
+            SimObjectEvent{objectId, static_cast<std::uint32_t>(onGround), 0, groundData, groundAltitude, aboveGround});
 }
 
 // A message whose size field disagrees with the bytes handed over. The library hands each

@@ -62,9 +62,15 @@ void gf_queueLights(std::uint32_t id, const Lights& l)
                                                      {id, eventCabinLights, l.cabin}});
 }
 
-void gf_queueNavLights(std::uint32_t objectId, std::uint32_t value) { gf_queueAiEvent(objectId, eventNavLights, value); }
+void gf_queueNavLights(std::uint32_t objectId, std::uint32_t value)
+{
+    gf_queueAiEvent(objectId, eventNavLights, value);
+}
 
-void gf_queueCabinLights(std::uint32_t objectId, std::uint32_t value) { gf_queueAiEvent(objectId, eventCabinLights, value); }
+void gf_queueCabinLights(std::uint32_t objectId, std::uint32_t value)
+{
+    gf_queueAiEvent(objectId, eventCabinLights, value);
+}
 
 void gf_queueRemoval(std::uint32_t objectId)
 {
@@ -107,12 +113,11 @@ void lf_createAiAircraft(const OpenConnection& c, const AiCreateRequest& request
     position.Airspeed = request.position.airspeed;
     // MSFS 2024 creates modular aircraft only through its own call; the title names the livery,
     // so the livery name stays empty.
-    const HRESULT result =
-        lf_createsWithEx1(c.sc)
-            ? c.sc.AICreateNonATCAircraft_EX1(c.handle, request.liveryTitle.c_str(), "", request.callsign.c_str(),
-                                              position, requestCreate)
-            : c.sc.AICreateNonATCAircraft(c.handle, request.liveryTitle.c_str(), request.callsign.c_str(), position,
-                                          requestCreate);
+    const HRESULT result = lf_createsWithEx1(c.sc)
+                               ? c.sc.AICreateNonATCAircraft_EX1(c.handle, request.liveryTitle.c_str(), "",
+                                                                 request.callsign.c_str(), position, requestCreate)
+                               : c.sc.AICreateNonATCAircraft(c.handle, request.liveryTitle.c_str(),
+                                                             request.callsign.c_str(), position, requestCreate);
     if (result < 0) {
         logMarked(fmt::format("! Simcon call to create ac in sim failed, hexid:{}, liv: \"{}\", callsign: {}",
                               request.recordId, request.liveryTitle, request.callsign));
@@ -139,7 +144,8 @@ void lf_expirePendingCreations()
             continue;
         }
         logMarked(fmt::format("{} was not seen in the simulator {} s after its creation, its record is dropped",
-                              p.tailNumber, std::chrono::duration_cast<std::chrono::seconds>(pendingCreationLifetime).count()));
+                              p.tailNumber,
+                              std::chrono::duration_cast<std::chrono::seconds>(pendingCreationLifetime).count()));
         const std::uint32_t recordId = p.recordId;
         pendingCreations[i] = std::move(pendingCreations.back());
         pendingCreations.pop_back();
@@ -183,8 +189,7 @@ void sendClientEvents(const OpenConnection& c)
     for (const ClientEvent& e : clientEventQueue) {
         // Flaps only move on an object that is out of the simulator's hands.
         if (e.eventId == eventFlaps) c.sc.AIReleaseControl(c.handle, e.objectId, requestRelease);
-        const HRESULT result =
-            c.sc.TransmitClientEvent(c.handle, e.objectId, e.eventId, e.data, notificationGroup, 0);
+        const HRESULT result = c.sc.TransmitClientEvent(c.handle, e.objectId, e.eventId, e.data, notificationGroup, 0);
         if (result != 0) {
             setStatus(fmt::format("SimConnect TransmitClientEvent: {} fails", e.eventId), true);
             continue;

@@ -31,8 +31,8 @@ struct AiInitialPosition {
 
 struct AiCreateRequest {
     AiInitialPosition position;
-    std::string callsign;    // the tail number; comes back as the object's ATC ID
-    std::string liveryTitle; // owned: the record's title may change before the frame sends it
+    std::string callsign;       // the tail number; comes back as the object's ATC ID
+    std::string liveryTitle;    // owned: the record's title may change before the frame sends it
     std::uint32_t recordId = 0; // the flight id (isLiveFlightId tells live from static)
 };
 
@@ -44,14 +44,14 @@ struct ClientEvent {
 
 // The eight values of the position definition, in its order, then the object id.
 struct PositionUpdate {
-    double latitude = 0;     // degrees
-    double longitude = 0;    // degrees
-    double pitch = 0;        // radians
-    double bank = 0;         // radians
-    double heading = 0;      // radians, true
-    double altitude = 0;     // feet
+    double latitude = 0;      // degrees
+    double longitude = 0;     // degrees
+    double pitch = 0;         // radians
+    double bank = 0;          // radians
+    double heading = 0;       // radians, true
+    double altitude = 0;      // feet
     double verticalSpeed = 0; // feet per second
-    double trueAirspeed = 0; // knots
+    double trueAirspeed = 0;  // knots
     std::uint32_t objectId = 0;
 };
 static_assert(offsetof(PositionUpdate, objectId) == 64, "the eight values are sent as one 64-byte block");

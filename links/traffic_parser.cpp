@@ -55,10 +55,10 @@ double numberWithin(std::string_view field, double low, double high, const std::
 }
 
 // Physical bounds of the report fields.
-constexpr double latestReportTime = 4102444800.0;  // s: 2100-01-01 UTC
-constexpr double lowestAltitudeFt = -2000.0;       // below the lowest airports
+constexpr double latestReportTime = 4102444800.0; // s: 2100-01-01 UTC
+constexpr double lowestAltitudeFt = -2000.0;      // below the lowest airports
 constexpr double highestAltitudeFt = 100000.0;
-constexpr double fastestKnots = 2000.0;            // ground speed and true airspeed
+constexpr double fastestKnots = 2000.0; // ground speed and true airspeed
 constexpr double steepestFeetPerMinute = 50000.0;
 constexpr double steepestRollDegrees = 180.0;
 
@@ -101,12 +101,15 @@ double defaultTas(double altitude)
 
 } // namespace
 
-std::string formatLatLon(double latitude, double longitude) { return fmt::format("{:.6f},{:.6f}", latitude, longitude); }
+std::string formatLatLon(double latitude, double longitude)
+{
+    return fmt::format("{:.6f},{:.6f}", latitude, longitude);
+}
 
 bool gf_isNonAircraftType(std::string_view typeCode)
 {
     static const std::unordered_set<std::string_view> nonAircraft{"BALL", "EMER", "GLID", "GRND", "GND",
-                                                                   "PARA", "SERV", "SHIP", "VENT"};
+                                                                  "PARA", "SERV", "SHIP", "VENT"};
     return typeCode.size() > 4 || nonAircraft.contains(typeCode);
 }
 
@@ -224,7 +227,8 @@ std::optional<TrafficReport> TrafficReader::parseLine()
         std::uint32_t id = 0;
         const std::string_view field = fields[F::flightId];
         const auto result = std::from_chars(field.data(), field.data() + field.size(), id);
-        if (field.empty() || result.ec != std::errc()) throw std::runtime_error(fmt::format("hexid incorrect{}", field));
+        if (field.empty() || result.ec != std::errc())
+            throw std::runtime_error(fmt::format("hexid incorrect{}", field));
         if (!isLiveFlightId(id)) return std::nullopt;
         report.flightId = id;
     }
@@ -299,7 +303,8 @@ void TrafficReader::processLine()
     } catch (const std::runtime_error&) {
         // A line that fails a check is dropped without a word.
     } catch (const std::exception& e) {
-        datagramLog.write("exception in processLine", fmt::format("exception in processLine: {}", gf_logExcerpt(e.what())));
+        datagramLog.write("exception in processLine",
+                          fmt::format("exception in processLine: {}", gf_logExcerpt(e.what())));
     }
 }
 

@@ -16,12 +16,12 @@ extern std::atomic<bool> feedPending;
 // The worker's last snapshot of the user aircraft, as far as the position line needs it
 // (worker thread only).
 struct UserStateForFeed {
-    double latitude = 0.0;  // degrees
-    double longitude = 0.0; // degrees
-    double pitch = 0.0;     // radians
-    double bank = 0.0;      // radians
-    double heading = 0.0;   // true, radians
-    double altitude = 0.0;  // feet
+    double latitude = 0.0;    // degrees
+    double longitude = 0.0;   // degrees
+    double pitch = 0.0;       // radians
+    double bank = 0.0;        // radians
+    double heading = 0.0;     // true, radians
+    double altitude = 0.0;    // feet
     double groundSpeed = 0.0; // knots
 };
 extern UserStateForFeed userStateForFeed;

@@ -35,12 +35,12 @@ public:
     // Called once when the receive loop has ended.
     virtual void onStopped() {}
 
-    std::string_view data;                    // the current datagram, inside buffer
+    std::string_view data; // the current datagram, inside buffer
     std::atomic<bool> stop{false};
-    std::atomic<std::uint32_t> packets{0};    // datagrams received, duplicates included
+    std::atomic<std::uint32_t> packets{0}; // datagrams received, duplicates included
     std::atomic<std::uint32_t> packetsAtLastCheck{0};
     std::array<char, receiveBufferSize> buffer{};
-    std::string previousDatagram;             // kept only while the feed is on another PC
+    std::string previousDatagram; // kept only while the feed is on another PC
     // What datagrams provoke goes to the log at most once a second per kind: any host of the
     // network may send them at any rate.
     RepeatLimitedLog datagramLog;

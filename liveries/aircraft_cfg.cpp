@@ -78,7 +78,8 @@ void lf_readAtcId(Section& s, const std::string& value)
         else if (item == " ")
             logLine(fmt::format("regcode is a space char? {} {}", s.title, value));
         else if (item.size() > 12)
-            logLine(fmt::format("regcode: {}, has more than 12 chars or contains UTF16 chars in \"{}\"?", item, s.title));
+            logLine(
+                fmt::format("regcode: {}, has more than 12 chars or contains UTF16 chars in \"{}\"?", item, s.title));
         else if (lf_contains(item, "*"))
             logMarked(fmt::format("{} {} wild cards no longer supported, atc_id skipped ", s.title, item));
         else
@@ -156,8 +157,9 @@ bool lf_airlineOfUnnamed(Section& s, const std::string& icaoType)
             return true;
         }
         if (airliner) {
-            incompleteSections.add(fmt::format("\"{}\" \"{}\" has no airline and its regcode is not in my dbase (very old liv?)",
-                                               s.folderPath, s.header));
+            incompleteSections.add(
+                fmt::format("\"{}\" \"{}\" has no airline and its regcode is not in my dbase (very old liv?)",
+                            s.folderPath, s.header));
             return false;
         }
         s.airline = "PVT";

@@ -29,7 +29,7 @@ inline constexpr std::array<int, 3> airlineOrder{4, 1, 3};
 inline constexpr std::array<std::int32_t, 3> airlineShift{9, -15, 23};
 
 // Registrations: one shift per character position 0 to 23 ('+' passes unshifted).
-inline constexpr std::array<std::int32_t, 24> registrationKey{17, -5, 31, 8, -22, 13, 40, -9, 2, 27, -36, 11,
-                                                              6, -18, 35, 21, -3, 44, -27, 15, 9, -41, 24, 3};
+inline constexpr std::array<std::int32_t, 24> registrationKey{17, -5,  31, 8,  -22, 13, 40,  -9, 2, 27,  -36, 11,
+                                                              6,  -18, 35, 21, -3,  44, -27, 15, 9, -41, 24,  3};
 
 } // namespace qtr::codeScheme

@@ -56,7 +56,8 @@ std::string lf_modelOfIvaoPath(const std::string& filePath)
 {
     // Either separator: the walk gives the system's own, and a folder typed with forward slashes
     // keeps them on Windows too.
-    static const std::regex mtl(R"(.+[\\/]IVAO_MTL[\\/]SimObjects[\\/]Airplanes[\\/]IVAO_(\w+)[\\/]aircraft.cfg$)", std::regex::icase);
+    static const std::regex mtl(R"(.+[\\/]IVAO_MTL[\\/]SimObjects[\\/]Airplanes[\\/]IVAO_(\w+)[\\/]aircraft.cfg$)",
+                                std::regex::icase);
     static const std::regex csl(R"(.+[\\/]ivao_x-csl[\\/]SimObjects[\\/]Airplanes[\\/]IVAO_(\w+)[\\/]aircraft.cfg$)",
                                 std::regex::icase);
     std::smatch m;
@@ -92,7 +93,8 @@ LiveryRecord lf_parseFltsimSections(std::uint32_t folderNumber, CfgSection whole
         if (!title.empty() && lf_parseTitle(line, value)) return incomplete(" has more than one title key");
         if (title.empty() && lf_parseTitle(line, value)) {
             const std::string trimmed = gf_trim(value);
-            if (trimmed.size() < value.size()) logLine(fmt::format("removed spaces around title \"{}\" --> \"{}\"", value, trimmed));
+            if (trimmed.size() < value.size())
+                logLine(fmt::format("removed spaces around title \"{}\" --> \"{}\"", value, trimmed));
             title = trimmed;
             continue;
         }

@@ -46,7 +46,8 @@ void lf_shrinkLists(Map& map)
     for (auto& [key, list] : map) list.shrink_to_fit();
 }
 
-void lf_storeEntries(std::vector<LiveryEntry>& entries, const std::string& type, FnvMap<std::vector<LiveryEntry>>& types)
+void lf_storeEntries(std::vector<LiveryEntry>& entries, const std::string& type,
+                     FnvMap<std::vector<LiveryEntry>>& types)
 {
     if (entries.empty()) return;
     // A copy of its own size; the working list keeps its room for the next type.
@@ -96,10 +97,7 @@ const CategorySwitch* lf_categorySwitch(std::uint32_t category)
     return nullptr;
 }
 
-void lf_enableCheckBox(const CheckBoxParameter& parameter, bool enable)
-{
-    gf_enableControl(parameter, enable);
-}
+void lf_enableCheckBox(const CheckBoxParameter& parameter, bool enable) { gf_enableControl(parameter, enable); }
 
 std::vector<std::string>* lf_installedTypesOf(std::uint32_t category)
 {

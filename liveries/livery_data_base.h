@@ -23,7 +23,7 @@ struct LiveryRecord {
     std::string airline; // ICAO code; "ZZZ" generic, "PVT" private
     std::string icaoType;
     std::string title;
-    std::string regcode;           // the registration painted on it, "" when none
+    std::string regcode;            // the registration painted on it, "" when none
     std::uint32_t folderNumber = 0; // 1...10 in scan order; 0 when read from the file
     bool cargo = false;
 };

@@ -27,7 +27,7 @@ std::atomic<std::uint64_t> largestAircraftCfgBytes{64ull << 20};
 namespace {
 
 // Path words of folders that hold no AI liveries (airports, scenery and their makers).
-constexpr std::string_view excludedWords[] = {"airport", "lvfr",      "mkstudios", "simwings", "fsdreamteam",
+constexpr std::string_view excludedWords[] = {"airport",   "lvfr",     "mkstudios", "simwings", "fsdreamteam",
                                               "navigraph", "flytampa", "inibuilds", "_CVT_"};
 constexpr std::size_t longestPath = 250;
 
@@ -183,7 +183,8 @@ void lf_processCollected(SectionSplit& state)
             lf_parseFltsimSections(state.folderNumber, section, state.icaoType, state.filePath, state.folderPath);
         if (!record.airline.empty()) state.out.push_back(std::move(record));
     } else {
-        lf_procesFltSimSection(state.out, state.folderNumber, section, state.icaoType, state.filePath, state.folderPath);
+        lf_procesFltSimSection(state.out, state.folderNumber, section, state.icaoType, state.filePath,
+                               state.folderPath);
     }
     state.first = state.end;
 }
@@ -312,7 +313,8 @@ void lf_startFileTask(LiveryWalk& walk, const FolderEntry& entry, const std::str
     auto body = ivao ? lf_searchLiveriesInIvaoFile : lf_searchLiveriesinFile;
     ++scanTasksRunning;
     const std::uint32_t folderNumber = walk.folderNumber;
-    walk.pending.push_back(PendingFile{path, walk.pool.start([=, file = entry.path] { return body(folderNumber, file); })});
+    walk.pending.push_back(
+        PendingFile{path, walk.pool.start([=, file = entry.path] { return body(folderNumber, file); })});
 }
 
 // Where the folder is when the walk enters it: not when its path is too long for the system or
@@ -382,7 +384,8 @@ void lf_searchLiveriesInFolder(std::uint32_t folderNumber, const std::filesystem
     try {
         lf_walkLiveryFolder(walk, gf_listFolder(root), walk.entered.rootLocation());
     } catch (const std::exception& e) {
-        logMarked(fmt::format("liveries search in folder {} aborted because of iterator problem: {}", walk.rootText, e.what()));
+        logMarked(fmt::format("liveries search in folder {} aborted because of iterator problem: {}", walk.rootText,
+                              e.what()));
     }
     // Every started task is waited for, also after an error of the walk: none may still run when
     // the scan's lists are emptied.

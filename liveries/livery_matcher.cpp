@@ -142,7 +142,8 @@ std::uint32_t lf_matchAirlineAndType(FlightRecord& flight, bool live)
     const std::string operatorCode = registrationField3(flight.registration);
     if (!live || !airline.empty()) {
         if (lf_lookupOwnType(flight, airline, type, live)) return 2;
-        if (!operatorCode.empty() && lf_lookupOwnType(flight, registrationInfo(flight.registration)->airline, type, live))
+        if (!operatorCode.empty() &&
+            lf_lookupOwnType(flight, registrationInfo(flight.registration)->airline, type, live))
             return 2;
     }
     if (depth < 3) return noStep;

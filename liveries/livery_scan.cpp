@@ -79,8 +79,8 @@ namespace {
 std::vector<std::string> lf_manualFolders()
 {
     std::vector<std::string> folders;
-    for (const StringParameter* p : {&lfolder0, &lfolder1, &lfolder2, &lfolder3, &lfolder4, &lfolder5, &lfolder6,
-                                     &lfolder7, &lfolder8, &lfolder9})
+    for (const StringParameter* p :
+         {&lfolder0, &lfolder1, &lfolder2, &lfolder3, &lfolder4, &lfolder5, &lfolder6, &lfolder7, &lfolder8, &lfolder9})
         if (std::string value = p->value(); !value.empty()) folders.push_back(std::move(value));
     return folders;
 }
@@ -90,7 +90,8 @@ void lf_keepFirstFolders()
 {
     std::map<std::pair<std::string, std::string>, std::int32_t> first;
     for (const LiveryRecord& r : scannedLiveries) {
-        auto [it, inserted] = first.emplace(std::make_pair(r.airline, r.icaoType), static_cast<std::int32_t>(r.folderNumber));
+        auto [it, inserted] =
+            first.emplace(std::make_pair(r.airline, r.icaoType), static_cast<std::int32_t>(r.folderNumber));
         if (!inserted) it->second = std::min(it->second, static_cast<std::int32_t>(r.folderNumber));
     }
     scannedLiveries.remove_if([&](const LiveryRecord& r) {
@@ -217,19 +218,21 @@ void gf_scanLiveries()
     }
     simulatorName = MSFS_2020.value() ? "MSFS" : "MSFS2024";
     const bool automatic = LIG_AUTOMATIC.value();
-    setStatus(fmt::format("Scanning {} for liveries ...", LIG_PRIORITIZE.value() && !automatic ? "prioritized " : ""), false);
+    setStatus(fmt::format("Scanning {} for liveries ...", LIG_PRIORITIZE.value() && !automatic ? "prioritized " : ""),
+              false);
     logLine(fmt::format("\n++++++++++++++++++++++++ liveries scan {} starts ++++++++++++++++++++++++++++++++",
                         automatic ? "automatic" : "manual"));
     const std::vector<std::string> folders = automatic ? lf_automaticFolders() : lf_manualFolders();
     if (!automatic && folders.empty())
-        throw UserErrorException(48, "Set lfolder parameter(-s) to your liveries first, see Manual 5.1 (or check Liveries automatic)");
+        throw UserErrorException(
+            48, "Set lfolder parameter(-s) to your liveries first, see Manual 5.1 (or check Liveries automatic)");
     const bool found = lf_scanAllLiveryFolders(folders);
     // A scan the program's stop cut short saved nothing: the next start scans again.
     if (lf_stopping()) return;
     if (!found) {
         if (!automatic) throw UserErrorException(53, "no liveries found");
-        throw UserErrorException(
-            43, "Automatic scan has not found any liveries, switch off automatic and set lfolder parameter(-s), Manual 5.1");
+        throw UserErrorException(43, "Automatic scan has not found any liveries, switch off automatic and set lfolder "
+                                     "parameter(-s), Manual 5.1");
     }
     SCAN_LIVERIES.setValue(false);
     SCAN_LIVERIES.save();

@@ -53,7 +53,8 @@ void lf_mergeRegcode(MergeCounters& counters, TitleView title, const std::string
         return;
     }
     if (it->second == title) return;
-    regcodeReportLines.push_back(fmt::format("   regcode {} for \"{}\", instead of the same for \"{}\"", code, title, it->second));
+    regcodeReportLines.push_back(
+        fmt::format("   regcode {} for \"{}\", instead of the same for \"{}\"", code, title, it->second));
     it->second = title;
     ++counters.replaced;
 }
@@ -75,8 +76,9 @@ void lf_processRegcodeFolder()
     regcodeReportLines.push_back("Processing files in " + folder);
     std::vector<RegcodeEntry> entries;
     if (!readRegcodeFiles(myRegcodesFolder, entries))
-        setStatus(fmt::format("There were errors in processing the regcode files in folder \"{}\", see the Log.txt", folder),
-                  true);
+        setStatus(
+            fmt::format("There were errors in processing the regcode files in folder \"{}\", see the Log.txt", folder),
+            true);
     lf_mergeRegcodes(std::move(entries));
 }
 
@@ -90,7 +92,8 @@ void lf_checkInlineRegcode(std::vector<std::string>& clashes, const LiveryRecord
     }
     const auto [it, inserted] = regcodeTitles.emplace(livery.regcode, title);
     if (!inserted && it->second != title)
-        clashes.push_back(fmt::format("{} \"{}\" => already in use by \"{}\"", livery.regcode, livery.title, it->second));
+        clashes.push_back(
+            fmt::format("{} \"{}\" => already in use by \"{}\"", livery.regcode, livery.title, it->second));
 }
 
 // The titles of the entries without any code.
@@ -205,9 +208,11 @@ void lf_mergeRegcodes(std::vector<RegcodeEntry> entries)
             ++counters.special;
         }
     }
-    std::string line = fmt::format("{} new regcode{} added", counters.added, gf_plural(static_cast<std::int64_t>(counters.added)));
+    std::string line =
+        fmt::format("{} new regcode{} added", counters.added, gf_plural(static_cast<std::int64_t>(counters.added)));
     if (counters.replaced >= 1)
-        line += fmt::format(", {} regcode{} replaced", counters.replaced, gf_plural(static_cast<std::int64_t>(counters.replaced)));
+        line += fmt::format(", {} regcode{} replaced", counters.replaced,
+                            gf_plural(static_cast<std::int64_t>(counters.replaced)));
     if (counters.special >= 1)
         line += fmt::format(", {} regcode{} defined as special", counters.special,
                             gf_plural(static_cast<std::int64_t>(counters.special)));
@@ -227,7 +232,8 @@ void lf_processRegcodes()
     gf_removeIfExists(offlineRegcodesPath);
     if (regcodeReportLines.empty()) return;
     gf_writeLines(regcodeReportLines, offlineRegcodesPath);
-    logLine(fmt::format("Offline regcode files processed, results can be found in \"{}\"", pathToUtf8(offlineRegcodesPath)));
+    logLine(fmt::format("Offline regcode files processed, results can be found in \"{}\"",
+                        pathToUtf8(offlineRegcodesPath)));
     if (!specialTitles.empty()) logLine(fmt::format("{} special liveries", specialTitles.size()));
 }
 
@@ -257,8 +263,8 @@ void lf_readDontUseTitlesFromFolder()
     std::vector<RegcodeEntry> entries;
     const std::string folder = pathToUtf8(myRegcodesFolder);
     if (!readRegcodeFiles(myRegcodesFolder, entries))
-        regcodeReportLines.push_back(fmt::format(
-            "There were errors in processing the regcode files in folder \"{}\", see the Log.txt", folder));
+        regcodeReportLines.push_back(
+            fmt::format("There were errors in processing the regcode files in folder \"{}\", see the Log.txt", folder));
     const std::size_t n = lf_appendDontUseTitles(entries);
     logLine(fmt::format("{} don't use title{} read from files in {}", n, pluralS(n), folder));
 }

@@ -28,7 +28,8 @@ extern std::vector<std::string> regcodeReportLines;
 
 inline const std::filesystem::path aigRegcodesZipName{"AIG-regcodes.zip"};
 inline const std::filesystem::path aigRegcodesPath = std::filesystem::path("input") / "AIG-regcodes.xml";
-inline const std::filesystem::path offlineRegcodesPath = std::filesystem::path("output") / "info" / "OfflineRegcodes.txt";
+inline const std::filesystem::path offlineRegcodesPath =
+    std::filesystem::path("output") / "info" / "OfflineRegcodes.txt";
 
 // One line of a regcode text file: the file it came from, where entries go, and whether every
 // line so far was sound.

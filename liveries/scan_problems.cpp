@@ -85,8 +85,8 @@ void lf_addInvalidModel(const std::string& code, const std::string& filePath)
 void lf_removeOldReports()
 {
     try {
-        for (const auto* path : {&aircraftCfgWithNoFltsimSectionPath, &liveriesSkippedOnPriorityPath, &inlineRegcodesPath,
-                                 &invalidAirlineCodesPath, &invalidAircraftCodesPath, &fixesPath,
+        for (const auto* path : {&aircraftCfgWithNoFltsimSectionPath, &liveriesSkippedOnPriorityPath,
+                                 &inlineRegcodesPath, &invalidAirlineCodesPath, &invalidAircraftCodesPath, &fixesPath,
                                  &invalidAircraftCfgFilesPath, &incompleteFltsimSectionsPath})
             gf_removeIfExists(*path);
         if (std::filesystem::exists(errorsFolder)) std::filesystem::remove(errorsFolder);
@@ -108,11 +108,13 @@ void lf_applyDbaseData(LiveryRecord& livery)
     // An empty field of the record is an unknown: the livery keeps its own airline and type.
     const std::string airline = flyingAirline(*info);
     if (!airline.empty() && airline != livery.airline) {
-        dbaseConversions.push_back(fmt::format("{:80} {} airl {} => {}", livery.title, livery.regcode, livery.airline, airline));
+        dbaseConversions.push_back(
+            fmt::format("{:80} {} airl {} => {}", livery.title, livery.regcode, livery.airline, airline));
         livery.airline = airline;
     }
     if (!info->type.empty() && info->type != livery.icaoType) {
-        dbaseConversions.push_back(fmt::format("{:80} {} model {} => {}", livery.title, livery.regcode, livery.icaoType, info->type));
+        dbaseConversions.push_back(
+            fmt::format("{:80} {} model {} => {}", livery.title, livery.regcode, livery.icaoType, info->type));
         livery.icaoType = info->type;
     }
 }
@@ -121,28 +123,34 @@ void lf_writeScanSummary()
 {
     try {
         const bool none = invalidAirlineCodes.lines().empty() && invalidModelCodes.lines().empty() &&
-                          codeFixes.lines().empty() && invalidCfgFiles.lines().empty() && incompleteSections.lines().empty();
+                          codeFixes.lines().empty() && invalidCfgFiles.lines().empty() &&
+                          incompleteSections.lines().empty();
         logLine(none ? "\nNo errors" : "\nErrors:");
-        lf_reportErrors(invalidAirlineCodes.lines(), true, invalidAirlineCodesPath, [](std::size_t n, const std::string& p) {
-            return fmt::format("{} invalid airline code{}, see {}", n, pluralS(n), p);
-        });
-        lf_reportErrors(invalidModelCodes.lines(), true, invalidAircraftCodesPath, [](std::size_t n, const std::string& p) {
-            return fmt::format("{} invalid model code{}, see {}", n, pluralS(n), p);
-        });
+        lf_reportErrors(invalidAirlineCodes.lines(), true, invalidAirlineCodesPath,
+                        [](std::size_t n, const std::string& p) {
+                            return fmt::format("{} invalid airline code{}, see {}", n, pluralS(n), p);
+                        });
+        lf_reportErrors(invalidModelCodes.lines(), true, invalidAircraftCodesPath,
+                        [](std::size_t n, const std::string& p) {
+                            return fmt::format("{} invalid model code{}, see {}", n, pluralS(n), p);
+                        });
         lf_reportErrors(codeFixes.lines(), false, fixesPath,
                         [](std::size_t n, const std::string& p) { return fmt::format("{} code fixes, see {}", n, p); });
-        lf_reportErrors(invalidCfgFiles.lines(), true, invalidAircraftCfgFilesPath, [](std::size_t n, const std::string& p) {
-            return fmt::format("{} invalid aircraft.cfg files, see {}", n, p);
-        });
-        lf_reportErrors(incompleteSections.lines(), true, incompleteFltsimSectionsPath, [](std::size_t n, const std::string& p) {
-            return fmt::format("{} incomplete [fltsim.x] sections, see {}", n, p);
-        });
+        lf_reportErrors(invalidCfgFiles.lines(), true, invalidAircraftCfgFilesPath,
+                        [](std::size_t n, const std::string& p) {
+                            return fmt::format("{} invalid aircraft.cfg files, see {}", n, p);
+                        });
+        lf_reportErrors(incompleteSections.lines(), true, incompleteFltsimSectionsPath,
+                        [](std::size_t n, const std::string& p) {
+                            return fmt::format("{} incomplete [fltsim.x] sections, see {}", n, p);
+                        });
         logLine("\nInformation:");
         auto& empty = emptyCfgFiles.lines();
         if (!empty.empty()) {
             empty.sort();
             gf_writeLines(lf_vectorOf(empty), aircraftCfgWithNoFltsimSectionPath);
-            logLine(fmt::format("{} empty aircraft.cfg files, see {}", empty.size(), pathToUtf8(aircraftCfgWithNoFltsimSectionPath)));
+            logLine(fmt::format("{} empty aircraft.cfg files, see {}", empty.size(),
+                                pathToUtf8(aircraftCfgWithNoFltsimSectionPath)));
         }
         if (!dbaseConversions.empty()) {
             gf_writeLines(dbaseConversions, airlineModelConversionsPath);

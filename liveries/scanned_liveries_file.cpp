@@ -33,8 +33,7 @@ void lf_saveScannedLiveries()
     // The previous file stays until the new one is complete.
     std::filesystem::path partial = liveriesScannedPath;
     partial += ".tmp";
-    const bool saved = doc.save_file(partial.c_str()) &&
-                       gf_replaceFile(partial, liveriesScannedPath, false);
+    const bool saved = doc.save_file(partial.c_str()) && gf_replaceFile(partial, liveriesScannedPath, false);
     logLine(saved ? fmt::format("\"{}\" saved", pathToUtf8(liveriesScannedPath))
                   : fmt::format("could not save to \"{}\"", pathToUtf8(liveriesScannedPath)));
     logLine(fmt::format("{} liveries in {}", scannedLiveries.size(), pathToUtf8(liveriesScannedPath)));
@@ -45,7 +44,8 @@ void lf_readLiveriesXml()
     scannedLiveries.clear();
     const std::string pathText = pathToUtf8(liveriesScannedPath);
     pugi::xml_document doc;
-    if (!doc.load_file(liveriesScannedPath.c_str())) throw UserErrorException(51, fmt::format("File {} not found", pathText));
+    if (!doc.load_file(liveriesScannedPath.c_str()))
+        throw UserErrorException(51, fmt::format("File {} not found", pathText));
     checkXmlMeta(doc);
     const pugi::xml_node liveries = doc.child("liveries");
     if (!liveries) throw UserErrorException(52, fmt::format("{} does not contain a <liveries> section", pathText));
@@ -58,7 +58,8 @@ void lf_readLiveriesXml()
         record.regcode = liv.attribute("atcid").value();
         // A livery without title can never be created; a hand-made file may hold one.
         if (record.title.empty()) {
-            logMarked(fmt::format("livery {} {} without title in {} skipped", record.airline, record.icaoType, pathText));
+            logMarked(
+                fmt::format("livery {} {} without title in {} skipped", record.airline, record.icaoType, pathText));
             continue;
         }
         scannedLiveries.push_back(std::move(record));

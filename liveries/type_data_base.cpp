@@ -79,7 +79,6 @@ OrderedSet lf_readCodeList(const pugi::xml_document& doc, const char* section, c
     return fresh;
 }
 
-
 void lf_readSimilarTypes(const pugi::xml_document& doc)
 {
     for (const pugi::xml_node e : doc.child("similar_types").children("similar")) {
@@ -101,7 +100,8 @@ void lf_readPublishers(const pugi::xml_document& doc, const std::filesystem::pat
         texts.erase(std::unique(texts.begin(), texts.end()), texts.end());
         for (const std::string& names : texts) splitCommaList(names);
     } catch (const std::exception& e) {
-        throw std::runtime_error(fmt::format("exception {} in reading publishers from \"{}\"", e.what(), path.string()));
+        throw std::runtime_error(
+            fmt::format("exception {} in reading publishers from \"{}\"", e.what(), path.string()));
     }
 }
 
@@ -219,7 +219,8 @@ void readDataBaseFile(const std::filesystem::path& path)
 {
     pugi::xml_document doc;
     const pugi::xml_parse_result loaded = doc.load_file(path.c_str());
-    if (!loaded) throw UserErrorException(60, fmt::format("\"{}\" not read because of {}", path.string(), loaded.description()));
+    if (!loaded)
+        throw UserErrorException(60, fmt::format("\"{}\" not read because of {}", path.string(), loaded.description()));
     readTypesSection(doc, "aircrafts", validTypes, "aircraft");
     readTypesSection(doc, "high_performance", highPerfTypeSet, "hpf");
     readTypesSection(doc, "heavy", heavyTypeSet, "hvy");

@@ -125,7 +125,8 @@ const TypeList& substituteModels(const std::string& type)
         return emptyTypeList;
     }
     if (installed->empty()) return emptyTypeList;
-    const std::string& pick = (*installed)[static_cast<std::size_t>(gf_randomIndex(static_cast<std::int64_t>(installed->size())))];
+    const std::string& pick =
+        (*installed)[static_cast<std::size_t>(gf_randomIndex(static_cast<std::int64_t>(installed->size())))];
     if (pick.empty()) return emptyTypeList;
     substituteTypeList.assign(1, pick);
     return substituteTypeList;

@@ -8,7 +8,8 @@
 
 // The stand-in's MSFS 2024 call, which the SDK header of older simulators does not declare.
 extern "C" HRESULT __stdcall SimConnect_AICreateNonATCAircraft_EX1(HANDLE, const char*, const char*, const char*,
-                                                                   SIMCONNECT_DATA_INITPOSITION, SIMCONNECT_DATA_REQUEST_ID);
+                                                                   SIMCONNECT_DATA_INITPOSITION,
+                                                                   SIMCONNECT_DATA_REQUEST_ID);
 
 namespace qtr {
 

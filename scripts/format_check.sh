@@ -1,20 +1,23 @@
 #!/usr/bin/env bash
 # Says how many lines of C++ files differ from the layout of .clang-format, file by file. It never
 # changes a file. Without file arguments it checks the C++ files changed against main (committed,
-# uncommitted and new ones). A developer aid: it exits 0 whatever it finds, unless --strict is
-# given, which makes differences exit 1.
+# uncommitted and new ones); --all checks every C++ file git knows of, as the test command does.
+# It exits 0 whatever it finds, unless --strict is given, which makes differences exit 1.
 #
-#   scripts/format_check.sh [--strict] [FILE...]
+#   scripts/format_check.sh [--strict] [--all | FILE...]
+#   clang-format-14 -i FILE...   # puts a file into the layout
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 
 strict=0
+all=0
 files=()
 for arg in "$@"; do
   case "$arg" in
     --strict) strict=1 ;;
-    -h|--help) sed -n '2,7p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --all) all=1 ;;
+    -h|--help) sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) files+=("$arg") ;;
   esac
 done
@@ -39,7 +42,9 @@ changedFiles() {
   { git diff --name-only --diff-filter=ACMR "$base"; git ls-files --others --exclude-standard; } | sort -u
 }
 
-if [ "${#files[@]}" -eq 0 ]; then
+if [ "$all" = 1 ]; then
+  while IFS= read -r f; do files+=("$f"); done < <({ git ls-files; git ls-files --others --exclude-standard; } | sort -u)
+elif [ "${#files[@]}" -eq 0 ]; then
   while IFS= read -r f; do files+=("$f"); done < <(changedFiles)
 fi
 

@@ -21,6 +21,8 @@ APT_PACKAGES=(
   libz-mingw-w64-dev
   wine wine64 xvfb xdotool x11-utils imagemagick
   googletest python3
+  # The layout check of every C++ file (scripts/format_check.sh, run by the test command).
+  clang-format-14
   # The native sanitizer build of the core and the fuzzers (scripts/native_test.sh, scripts/fuzz.sh).
   clang-14 libclang-rt-14-dev lld-14 llvm-14
   libpugixml-dev nlohmann-json3-dev libfmt-dev libzip-dev zlib1g-dev libgtest-dev

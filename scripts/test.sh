@@ -5,6 +5,8 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 export BUILD_DIR=${QM_BUILD_DIR:-$here/build}
 bash "$here/scripts/build.sh"
+# Every C++ file in the layout of .clang-format (the build's setup installs clang-format-14).
+bash "$here/scripts/format_check.sh" --strict --all
 source "$here/scripts/wine-env.sh"
 trap qm_wine_stop EXIT
 (cd "$BUILD_DIR" && ctest --output-on-failure -j "${QM_JOBS:-$(nproc)}" "$@")

@@ -20,11 +20,11 @@ enum class LabelStyle {
 
 // A control's place in the main window and its label; one per control-bound setting.
 struct ControlPlace {
-    std::uint16_t id = 0;  // command id and child-window id
-    std::int32_t y = 0;    // top of the control's row in the client area
-    std::int32_t x = 0;    // left edge
-    std::int32_t width = 0; // edits and buttons (a check box is 12 x 12)
-    std::int32_t tab = 0;  // place in the order of creation (tab and z order), from 1
+    std::uint16_t id = 0;        // command id and child-window id
+    std::int32_t y = 0;          // top of the control's row in the client area
+    std::int32_t x = 0;          // left edge
+    std::int32_t width = 0;      // edits and buttons (a check box is 12 x 12)
+    std::int32_t tab = 0;        // place in the order of creation (tab and z order), from 1
     const char* label = nullptr; // painted at labelX on the control's row; null: none of its own
     std::int32_t labelX = 0;
     LabelStyle labelStyle = LabelStyle::plain;
@@ -57,33 +57,43 @@ private:
 class CheckBoxParameter : public BoolParameter, public ParameterControl {
 public:
     CheckBoxParameter(std::string key, bool value, const ControlPlace& place, unsigned loadLists = 0)
-        : BoolParameter(std::move(key), value, loadLists), ParameterControl(place) {}
+        : BoolParameter(std::move(key), value, loadLists), ParameterControl(place)
+    {
+    }
 };
 
 class IntEditParameter : public IntParameter, public ParameterControl {
 public:
     IntEditParameter(std::string key, std::int32_t value, std::int32_t minimum, std::int32_t maximum,
                      const ControlPlace& place, unsigned loadLists = 0)
-        : IntParameter(std::move(key), value, minimum, maximum, loadLists), ParameterControl(place) {}
+        : IntParameter(std::move(key), value, minimum, maximum, loadLists), ParameterControl(place)
+    {
+    }
 };
 
 class FloatEditParameter : public FloatParameter, public ParameterControl {
 public:
     FloatEditParameter(std::string key, float value, float minimum, float maximum, const ControlPlace& place)
-        : FloatParameter(std::move(key), value, minimum, maximum), ParameterControl(place) {}
+        : FloatParameter(std::move(key), value, minimum, maximum), ParameterControl(place)
+    {
+    }
 };
 
 class TextBoxParameter : public StringParameter, public ParameterControl {
 public:
     TextBoxParameter(std::string key, std::string value, const ControlPlace& place, unsigned loadLists = 0)
-        : StringParameter(std::move(key), std::move(value), loadLists), ParameterControl(place) {}
+        : StringParameter(std::move(key), std::move(value), loadLists), ParameterControl(place)
+    {
+    }
 };
 
 // No value: the name is the caption, and it is never stored.
 class ButtonParameter : public Parameter, public ParameterControl {
 public:
     ButtonParameter(std::string caption, const ControlPlace& place)
-        : Parameter(std::move(caption)), ParameterControl(place) {}
+        : Parameter(std::move(caption)), ParameterControl(place)
+    {
+    }
 };
 
 // A rectangle of the main window's client area; right and bottom lie just outside it.

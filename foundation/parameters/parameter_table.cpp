@@ -11,18 +11,19 @@
 
 namespace qtr {
 
-#define QM_PLACE(id, y, x, width, tab, label, labelX, style) ControlPlace{id, y, x, width, tab, label, labelX, LabelStyle::style}
+#define QM_PLACE(id, y, x, width, tab, label, labelX, style)                                                           \
+    ControlPlace { id, y, x, width, tab, label, labelX, LabelStyle::style }
 #define QM_BOOL(name, value, lists) BoolParameter name(#name, value, lists);
-#define QM_BOX(name, value, lists, id, y, x, tab, label, labelX, style) \
+#define QM_BOX(name, value, lists, id, y, x, tab, label, labelX, style)                                                \
     CheckBoxParameter name(#name, value, QM_PLACE(id, y, x, 0, tab, label, labelX, style), lists);
 #define QM_INT(name, value, minimum, maximum, lists) IntParameter name(#name, value, minimum, maximum, lists);
-#define QM_EDIT(name, value, minimum, maximum, lists, id, y, x, width, tab, label, labelX, style) \
+#define QM_EDIT(name, value, minimum, maximum, lists, id, y, x, width, tab, label, labelX, style)                      \
     IntEditParameter name(#name, value, minimum, maximum, QM_PLACE(id, y, x, width, tab, label, labelX, style), lists);
-#define QM_FLOAT(name, value, minimum, maximum, id, y, x, width, tab, label, labelX, style) \
+#define QM_FLOAT(name, value, minimum, maximum, id, y, x, width, tab, label, labelX, style)                            \
     FloatEditParameter name(#name, value, minimum, maximum, QM_PLACE(id, y, x, width, tab, label, labelX, style));
-#define QM_TEXT(name, lists, id, y, x, width, tab, label, labelX, style) \
+#define QM_TEXT(name, lists, id, y, x, width, tab, label, labelX, style)                                               \
     TextBoxParameter name(#name, "", QM_PLACE(id, y, x, width, tab, label, labelX, style), lists);
-#define QM_BUTTON(name, caption, id, y, x, width, tab) \
+#define QM_BUTTON(name, caption, id, y, x, width, tab)                                                                 \
     ButtonParameter name(caption, QM_PLACE(id, y, x, width, tab, nullptr, 0, plain));
 #define QM_STRING(name, value, lists) StringParameter name(#name, value, lists);
 #include "foundation/parameters/setting_rows.h"
@@ -53,7 +54,8 @@ const std::vector<ParameterControl*>& allControls()
     static const std::vector<ParameterControl*> controls = [] {
         std::vector<ParameterControl*> list;
         for (Parameter* p : allParameters())
-            if (auto* control = dynamic_cast<ParameterControl*>(p); control && control->place().tab > 0) list.push_back(control);
+            if (auto* control = dynamic_cast<ParameterControl*>(p); control && control->place().tab > 0)
+                list.push_back(control);
         std::stable_sort(list.begin(), list.end(), [](const ParameterControl* a, const ParameterControl* b) {
             return a->place().tab < b->place().tab;
         });
@@ -82,10 +84,14 @@ ClientBox controlBox(const ParameterControl& control)
 void resetParametersToDefaults()
 {
     for (Parameter* p : allParameters()) {
-        if (auto* b = dynamic_cast<BoolParameter*>(p)) b->setValue(b->defaultValue());
-        else if (auto* i = dynamic_cast<IntParameter*>(p)) i->setValue(i->defaultValue());
-        else if (auto* f = dynamic_cast<FloatParameter*>(p)) f->setValue(f->defaultValue());
-        else if (auto* t = dynamic_cast<StringParameter*>(p)) t->setValue(t->defaultValue());
+        if (auto* b = dynamic_cast<BoolParameter*>(p))
+            b->setValue(b->defaultValue());
+        else if (auto* i = dynamic_cast<IntParameter*>(p))
+            i->setValue(i->defaultValue());
+        else if (auto* f = dynamic_cast<FloatParameter*>(p))
+            f->setValue(f->defaultValue());
+        else if (auto* t = dynamic_cast<StringParameter*>(p))
+            t->setValue(t->defaultValue());
     }
     lateralRangeNm.store(static_cast<double>(LATERAL_RANGE.value()));
     lateralRangeMetres.store(LATERAL_RANGE.value() * 1852);

@@ -57,8 +57,14 @@ std::string lf_framedLine(std::int64_t a, std::int64_t b, bool lead, bool trail,
 bool textIsTrue(const char* text)
 {
     switch (text[0]) {
-    case '1': case 't': case 'T': case 'y': case 'Y': return true;
-    default: return false;
+    case '1':
+    case 't':
+    case 'T':
+    case 'y':
+    case 'Y':
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -86,7 +92,8 @@ bool lf_saveDocument(const pugi::xml_document& doc, const std::filesystem::path&
 bool lf_saveXml(const pugi::xml_document& doc, const std::filesystem::path& path)
 {
     const bool saved = lf_saveDocument(doc, path);
-    logLine(saved ? fmt::format("\"{}\" saved", pathText(path)) : fmt::format("could not save to \"{}\"", pathText(path)));
+    logLine(saved ? fmt::format("\"{}\" saved", pathText(path))
+                  : fmt::format("could not save to \"{}\"", pathText(path)));
     return saved;
 }
 

@@ -52,7 +52,8 @@ QM_EDIT(AUTO_RANGE_ABOVE_HEIGHT, 49000, 18000, 49000, editsList, 32820, 231, 455
 QM_EDIT(MAX_LIVE, -1, -1, 300, editsList, 32821, 315, 601, 34, 30, "max live:", 536, yellowWhenChanged)
 QM_EDIT(AIRPORT_RANGE, 20, 8, 30, editsList, 32841, 343, 353, 34, 32, "range:", 303, plain)
 QM_EDIT(AIRPORT_HEIGHT, 18000, 2000, 45000, editsList, 32842, 343, 566, 50, 33, "height above gnd:", 440, plain)
-QM_EDIT(CUSTOM_MAX_PARK, -1, -1, 500, intsList | editsList, 32865, 315, 353, 34, 29, "generic max park:", 217, yellowWhenChanged)
+QM_EDIT(CUSTOM_MAX_PARK, -1, -1, 500, intsList | editsList, 32865, 315, 353, 34, 29, "generic max park:", 217,
+        yellowWhenChanged)
 QM_EDIT(AI_PACKAGE_ORDER, 1, 1, 6, editsList, 32800, 147, 368, 24, 5, nullptr, 0, plain)
 // Belongs to the park airport's file, never to "parameters.xml".
 QM_EDIT(parking_percentage, 30, 0, 100, notStored, 32848, 371, 323, 34, 38, "wanted: ", 264, plain)

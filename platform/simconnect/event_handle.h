@@ -71,7 +71,8 @@ public:
     {
 #ifdef _WIN32
         const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(timeout).count();
-        const DWORD bounded = ms >= static_cast<long long>(INFINITE) ? INFINITE - 1 : static_cast<DWORD>(ms < 0 ? 0 : ms);
+        const DWORD bounded = ms >= static_cast<long long>(INFINITE) ? INFINITE - 1
+                                                                     : static_cast<DWORD>(ms < 0 ? 0 : ms);
         return WaitForSingleObject(handle_, bounded) == WAIT_OBJECT_0;
 #else
         std::unique_lock lock(portable_.mutex);

@@ -280,8 +280,7 @@ HRESULT __stdcall SimConnect_SetDataOnSimObject(HANDLE hSimConnect, SIMCONNECT_D
                                                 DWORD ArrayCount, DWORD cbUnitSize, void* pDataSet);
 HRESULT __stdcall SimConnect_TransmitClientEvent(HANDLE hSimConnect, SIMCONNECT_OBJECT_ID ObjectID,
                                                  SIMCONNECT_CLIENT_EVENT_ID EventID, DWORD dwData,
-                                                 SIMCONNECT_NOTIFICATION_GROUP_ID GroupID,
-                                                 SIMCONNECT_EVENT_FLAG Flags);
+                                                 SIMCONNECT_NOTIFICATION_GROUP_ID GroupID, SIMCONNECT_EVENT_FLAG Flags);
 
 // Creates a non-ATC AI aircraft of an installed title with the tail number (at most 12
 // characters) as its ATC ID. The object is announced later ("ObjectAdded"); a refusal comes back

@@ -10,17 +10,19 @@ namespace qtr {
 
 namespace {
 
-std::mutex loadMutex;                                  // guards loadedTable while it is filled
-SimConnectFunctions loadedTable;                       // written once, before `loaded` is set
+std::mutex loadMutex;            // guards loadedTable while it is filled
+SimConnectFunctions loadedTable; // written once, before `loaded` is set
 std::atomic<const SimConnectFunctions*> loaded{nullptr};
 
 std::string narrow(const std::filesystem::path& path)
 {
     const std::wstring wide = path.wstring();
     if (wide.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    const int n =
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
     std::string text(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
-    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), n, nullptr, nullptr);
+    if (n > 0)
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), n, nullptr, nullptr);
     return text;
 }
 
@@ -29,11 +31,13 @@ std::string narrow(const std::filesystem::path& path)
 std::string windowsErrorText(DWORD error)
 {
     wchar_t* buffer = nullptr;
-    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    const DWORD n =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     std::string text = n > 0 && buffer ? narrow(std::filesystem::path(std::wstring(buffer, n))) : std::string();
     if (buffer) LocalFree(buffer);
-    while (!text.empty() && (std::isspace(static_cast<unsigned char>(text.back())) || text.back() == '.')) text.pop_back();
+    while (!text.empty() && (std::isspace(static_cast<unsigned char>(text.back())) || text.back() == '.'))
+        text.pop_back();
     return text;
 }
 
@@ -55,7 +59,8 @@ std::string fillTable(HMODULE module, SimConnectFunctions& t)
         bool found;
     };
 // Each slot of the table is named after its function without the "SimConnect_" prefix.
-#define QM_LOOK_UP(slot) Entry{"SimConnect_" #slot, lookUp(module, "SimConnect_" #slot, t.slot)}
+#define QM_LOOK_UP(slot)                                                                                               \
+    Entry { "SimConnect_" #slot, lookUp(module, "SimConnect_" #slot, t.slot) }
     const Entry entries[] = {
         QM_LOOK_UP(Open),
         QM_LOOK_UP(Close),
@@ -119,8 +124,9 @@ std::string gf_loadSimConnectInto(const std::filesystem::path& folder, SimConnec
         // Most often a damaged download or a library of another system: the user must replace
         // the file, which the error number alone would not tell.
         const std::string reason = windowsErrorText(error);
-        return "SimConnect.dll in " + narrow(folder) + " is not a usable SimConnect.dll: it cannot be loaded (Windows error " +
-               std::to_string(error) + (reason.empty() ? "" : ": " + reason) + ")";
+        return "SimConnect.dll in " + narrow(folder) +
+               " is not a usable SimConnect.dll: it cannot be loaded (Windows error " + std::to_string(error) +
+               (reason.empty() ? "" : ": " + reason) + ")";
     }
     const std::string missing = fillTable(module, table);
     if (missing.empty()) return {};

@@ -16,7 +16,7 @@ namespace qtr {
 // MSFS 2024 only: older libraries lack it, so the table does not take its type from a
 // declaration that an older SDK header would not have.
 using AICreateNonATCAircraftEx1Function = HRESULT(__stdcall*)(HANDLE, const char*, const char*, const char*,
-                                                               SIMCONNECT_DATA_INITPOSITION, SIMCONNECT_DATA_REQUEST_ID);
+                                                              SIMCONNECT_DATA_INITPOSITION, SIMCONNECT_DATA_REQUEST_ID);
 
 struct SimConnectFunctions {
     decltype(&SimConnect_Open) Open = nullptr;

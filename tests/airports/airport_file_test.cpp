@@ -31,7 +31,8 @@ std::string normalised(const std::filesystem::path& path)
     for (char c : qtest::readFile(path))
         if (c != '\r') text += c;
     text = std::regex_replace(text, std::regex(R"re(name="date" value="[^"]*")re"), R"(name="date" value="DATE")");
-    return std::regex_replace(text, std::regex(R"re(name="version" value="[^"]*")re"), R"(name="version" value="VERSION")");
+    return std::regex_replace(text, std::regex(R"re(name="version" value="[^"]*")re"),
+                              R"(name="version" value="VERSION")");
 }
 
 // A generated file of an airport whose publisher nobody knows: two stands, a helicopter pad and
@@ -99,7 +100,7 @@ TEST_F(AirportFileFormat, GeneratedFileReadsBackWhole)
     EXPECT_EQ(file.publisher, "unknown");
     EXPECT_EQ(file.elevationFt, 1135);
     EXPECT_EQ(parkAirportElevation, 1135.0);
-    EXPECT_EQ(quality.real, -1); // a generated file has no options and no quality factors
+    EXPECT_EQ(quality.real, -1);   // a generated file has no options and no quality factors
     EXPECT_FALSE(stands[1].cargo); // a helicopter stand carries no cargo attribute
 }
 
@@ -274,9 +275,14 @@ TEST_F(AirportFileFormat, StandAndOptionAttributes)
     ASSERT_EQ(s.options.size(), 3u); // the option with day "x" is skipped
     // A registration the data base knows takes its airline and type from there.
     EXPECT_EQ(qtest::describeStands({s}), "1 1.500000,2.500000 h180.0 r185.2 cargo ramp heli\n"
-                                          "  D-AIBA/DLH/A321 day2 " + SlotSet().set(47).to_string() + " soft cs=DLH1:\n"
-                                          "  UNKNOWN/ABC/C172 day7 " + SlotSet().to_string() + " real cs=A:B\n"
-                                          "  // day0 " + SlotSet().set(3).set(4).set(5).to_string() + " real cs=:B\n");
+                                          "  D-AIBA/DLH/A321 day2 " +
+                                              SlotSet().set(47).to_string() +
+                                              " soft cs=DLH1:\n"
+                                              "  UNKNOWN/ABC/C172 day7 " +
+                                              SlotSet().to_string() +
+                                              " real cs=A:B\n"
+                                              "  // day0 " +
+                                              SlotSet().set(3).set(4).set(5).to_string() + " real cs=:B\n");
     EXPECT_EQ(s.options[2].id, 3u); // numbered in file order, skipped ones not counted
     EXPECT_EQ(s.options[0].fixed, 1u);
     EXPECT_EQ(list[1].name, "5");
@@ -295,14 +301,17 @@ TEST_F(AirportFileFormat, StandHeadingsAndRadiiInRange)
         const char* heading;
         const char* radius;
         double degrees; // -1: refused
-    } cases[] = {{"-720", "20", 0.0},  {"725", "20", 5.0},   {"-90", "20", 270.0}, {"360", "20", 360.0},
-                 {"90", "200", 90.0},  {"90", "200.5", -1}, {"90", "1e9", -1}};
+    } cases[] = {{"-720", "20", 0.0}, {"725", "20", 5.0},  {"-90", "20", 270.0}, {"360", "20", 360.0},
+                 {"90", "200", 90.0}, {"90", "200.5", -1}, {"90", "1e9", -1}};
     for (const auto& c : cases) {
         pugi::xml_document doc;
-        ASSERT_TRUE(doc.load_string(fmt::format(R"(<parkpos id="1" latitude="1.5" longitude="2.5" heading="{}" radius="{}"/>)",
-                                                c.heading, c.radius).c_str()));
+        ASSERT_TRUE(
+            doc.load_string(fmt::format(R"(<parkpos id="1" latitude="1.5" longitude="2.5" heading="{}" radius="{}"/>)",
+                                        c.heading, c.radius)
+                                .c_str()));
         std::vector<Stand> list;
-        EXPECT_EQ(readStands(doc.child("parkpos"), "1", 1, list, "test.xml"), c.degrees >= 0) << c.heading << " " << c.radius;
+        EXPECT_EQ(readStands(doc.child("parkpos"), "1", 1, list, "test.xml"), c.degrees >= 0)
+            << c.heading << " " << c.radius;
         if (!list.empty()) {
             EXPECT_NEAR(list[0].heading, c.degrees * degToRad, 1e-12) << c.heading;
         }

@@ -94,7 +94,8 @@ protected:
 // The text of an airport file with a complete meta block.
 inline std::string apfText(const std::string& parameters, const std::string& parkpositions)
 {
-    return "<?xml version=\"1.0\"?>\n<meta><info name=\"author\" value=\"someone\"/><info name=\"date\" value=\"today\"/>"
+    return "<?xml version=\"1.0\"?>\n<meta><info name=\"author\" value=\"someone\"/><info name=\"date\" "
+           "value=\"today\"/>"
            "<info name=\"version\" value=\"1.0.0\"/></meta>\n<parameters>" +
            parameters + "</parameters>\n<parkpositions>" + parkpositions + "</parkpositions>\n";
 }

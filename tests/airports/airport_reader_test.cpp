@@ -30,7 +30,8 @@ const std::string optionA1 = "  G-AAAA/BAW/A320 day1 000000000000000000000000000
 const std::string standA2 = "A2 51.471000,-0.450000 h90.0 r20.0 ramp\n";
 const std::string standA3 = "A3 51.472000,-0.450000 h0.0 r10.0 heli\n";
 
-const std::filesystem::path learnedEgll = std::filesystem::path("airports") / "learned" / "thirdparty" / "Pub" / "EGLL.xml";
+const std::filesystem::path learnedEgll =
+    std::filesystem::path("airports") / "learned" / "thirdparty" / "Pub" / "EGLL.xml";
 
 } // namespace
 
@@ -144,7 +145,9 @@ TEST(StandLinks, StandsThatOverlapAreAdjacent)
             list[k].radius = c.radiusMetres * metresToNm;
         }
         numberAndLinkStands(list);
-        const auto expected = [&](std::uint32_t other) { return c.adjacent ? std::vector<std::uint32_t>{other} : std::vector<std::uint32_t>{}; };
+        const auto expected = [&](std::uint32_t other) {
+            return c.adjacent ? std::vector<std::uint32_t>{other} : std::vector<std::uint32_t>{};
+        };
         EXPECT_EQ(list[0].adjacent, expected(2)) << c.apartMetres << " m, radii " << c.radiusMetres << " m";
         EXPECT_EQ(list[1].adjacent, expected(1)) << c.apartMetres << " m, radii " << c.radiusMetres << " m";
     }
@@ -161,8 +164,7 @@ TEST_F(ParkAirportFile, LearnedFilesMergeOverTheAirportFile)
         std::string result;
         const char* logged;
     } cases[] = {
-        {"radius and cargo learned",
-         apfText(heathrow, R"(<parkpos id="A1" radius_change="true" radius="30.0"/>
+        {"radius and cargo learned", apfText(heathrow, R"(<parkpos id="A1" radius_change="true" radius="30.0"/>
                               <parkpos id="A2" cargo_change="true" cargo="true"/>)"),
          "A1 51.470000,-0.450000 h90.0 r30.0 radius_change\n" + optionA1 +
              "A2 51.471000,-0.450000 h90.0 r20.0 cargo ramp cargo_change\n" + standA3,
@@ -170,11 +172,12 @@ TEST_F(ParkAirportFile, LearnedFilesMergeOverTheAirportFile)
         {"an option overlapping a known one is not added, one in other slots is",
          apfText(heathrow, R"(<parkpos id="A1"><opt reg="G-AAAA" airl="BAW" type="A320" day="1" hh="11,12,"/>
                                                <opt reg="G-AAAA" airl="BAW" type="A320" day="1" hh="20,"/></parkpos>)"),
-         standA1 + optionA1 +
-             "  G-AAAA/BAW/A320 day1 000000000000000000000000000100000000000000000000 real cs=:\n" + standA2 + standA3,
+         standA1 + optionA1 + "  G-AAAA/BAW/A320 day1 000000000000000000000000000100000000000000000000 real cs=:\n" +
+             standA2 + standA3,
          "", nullptr},
         {"a manual stand is added",
-         apfText(heathrow, R"(<parkpos id="M1" latitude="-0.0005" longitude="0.01" heading="0" radius="15" manual="true"/>)"),
+         apfText(heathrow,
+                 R"(<parkpos id="M1" latitude="-0.0005" longitude="0.01" heading="0" radius="15" manual="true"/>)"),
          standA1 + optionA1 + standA2 + standA3 + "M1 -0.000500,0.010000 h0.0 r15.0 manual\n", "", nullptr},
         {"a manual stand with a known name is skipped",
          apfText(heathrow, R"(<parkpos id="A2" latitude="51.5" longitude="-0.4" radius="15" manual="true"/>)"),
@@ -186,9 +189,9 @@ TEST_F(ParkAirportFile, LearnedFilesMergeOverTheAirportFile)
         {"a manual stand without radius is skipped",
          apfText(heathrow, R"(<parkpos id="M1" latitude="51.5" longitude="-0.4" manual="true"/>)"),
          standA1 + optionA1 + standA2 + standA3, "", "manually created standid M1 misses correct attributes"},
-        {"an unknown stand is reported",
-         apfText(heathrow, R"(<parkpos id="X9" radius_change="true" radius="30.0"/>)"),
-         standA1 + optionA1 + standA2 + standA3, "", "learned stand X9 in airports\\learned\\thirdparty\\Pub\\EGLL.xml not found?"},
+        {"an unknown stand is reported", apfText(heathrow, R"(<parkpos id="X9" radius_change="true" radius="30.0"/>)"),
+         standA1 + optionA1 + standA2 + standA3, "",
+         "learned stand X9 in airports\\learned\\thirdparty\\Pub\\EGLL.xml not found?"},
         {"a handmade file replaces the stands",
          apfText(heathrow + parameter("handmade", "true"),
                  R"(<parkpos id="H1" latitude="51.48" longitude="-0.46" radius="25" cargo="true" ramp="false"/>)"),
@@ -263,9 +266,11 @@ TEST_F(ParkAirportFile, FaultyFilesAreRefused)
     const std::string stand = R"(<parkpos id="A1" latitude="51.47" longitude="-0.45" radius="20"/>)";
     std::string tooMany;
     for (std::size_t i = 0; i <= maximumStands; ++i)
-        tooMany += fmt::format(R"(<parkpos id="{}" latitude="51.47" longitude="{:.6f}" radius="20"/>)", i, -0.45 + 1e-5 * static_cast<double>(i));
+        tooMany += fmt::format(R"(<parkpos id="{}" latitude="51.47" longitude="{:.6f}" radius="20"/>)", i,
+                               -0.45 + 1e-5 * static_cast<double>(i));
     std::string crowded;
-    for (int i = 0; i < 100; ++i) crowded += fmt::format(R"(<parkpos id="{}" latitude="51.47" longitude="-0.45" radius="20"/>)", i);
+    for (int i = 0; i < 100; ++i)
+        crowded += fmt::format(R"(<parkpos id="{}" latitude="51.47" longitude="-0.45" radius="20"/>)", i);
     const struct {
         const char* name;
         std::string file;
@@ -322,9 +327,12 @@ TEST_F(ParkAirportFile, LookupOrder)
          {{myThirdpartyFolder / "EGLL.txt", ""}, {myVendrakeFolder / "EGLL.xml", archivedEgll}},
          "airports\\my_vendrake\\EGLL.xml"},
         {"third party before the add-on",
-         {{myThirdpartyFolder / "EGLL.xml", archivedEgll}, {myVendrakeFolder / "EGLL.txt", "archive/vendrake/EGLL.xml"}},
+         {{myThirdpartyFolder / "EGLL.xml", archivedEgll},
+          {myVendrakeFolder / "EGLL.txt", "archive/vendrake/EGLL.xml"}},
          "airports\\my_thirdparty\\EGLL.xml"},
-        {"the add-on's redirect", {{myVendrakeFolder / "EGLL.txt", "archive/vendrake/EGLL.xml\n"}}, "archive/vendrake/EGLL.xml"},
+        {"the add-on's redirect",
+         {{myVendrakeFolder / "EGLL.txt", "archive/vendrake/EGLL.xml\n"}},
+         "archive/vendrake/EGLL.xml"},
         {"nothing anywhere", {}, ""},
     };
     for (const auto& c : cases) {

@@ -31,7 +31,8 @@ const fs::path realData = fs::path(QM_SOURCE_DIR "/../shared/realdata");
 std::string scanLog()
 {
     std::string all;
-    for (const std::string& line : gf_readLines(airportsScanLogPath).value_or(std::vector<std::string>{})) all += line + "\n";
+    for (const std::string& line : gf_readLines(airportsScanLogPath).value_or(std::vector<std::string>{}))
+        all += line + "\n";
     return all;
 }
 
@@ -90,9 +91,9 @@ protected:
 // builder's airports are identified and left in TBLO; the files without an airport give nothing.
 TEST_F(AirportScan, RealSceneryOfACommunityFolder)
 {
-    for (const char* name : {"msfs2020-scenery-tabletopandroid-airport-kphp-philip",
-                             "msfs2020-scenery-vikingstudios-airport-lmml-malta",
-                             "msfs2020-scenery-projectcolombia-airport-skbo", "msfs2024-builder-zzzz-robins-airport-freq-fixes"})
+    for (const char* name :
+         {"msfs2020-scenery-tabletopandroid-airport-kphp-philip", "msfs2020-scenery-vikingstudios-airport-lmml-malta",
+          "msfs2020-scenery-projectcolombia-airport-skbo", "msfs2024-builder-zzzz-robins-airport-freq-fixes"})
         fs::copy(realData / "packages" / name, community / name, fs::copy_options::recursive);
     fs::copy(realData / "bgl", community / "fsx-and-objects", fs::copy_options::recursive);
 
@@ -121,8 +122,10 @@ TEST_F(AirportScan, RealSceneryOfACommunityFolder)
         const std::vector<Stand> list = readBack(a.icao);
         EXPECT_EQ(list.size(), a.stands);
         // Names are unique and sorted.
-        EXPECT_TRUE(std::is_sorted(list.begin(), list.end(), [](const Stand& x, const Stand& y) { return x.name < y.name; }));
-        EXPECT_EQ(std::adjacent_find(list.begin(), list.end(), [](const Stand& x, const Stand& y) { return x.name == y.name; }),
+        EXPECT_TRUE(
+            std::is_sorted(list.begin(), list.end(), [](const Stand& x, const Stand& y) { return x.name < y.name; }));
+        EXPECT_EQ(std::adjacent_find(list.begin(), list.end(),
+                                     [](const Stand& x, const Stand& y) { return x.name == y.name; }),
                   list.end());
     }
     // KPHP's stands against the source it was compiled from: p1 to p10 without p8, the fuel stand.
@@ -166,9 +169,10 @@ TEST_F(AirportScan, RealSceneryOfACommunityFolder)
 TEST_F(AirportScan, LinkingToArchivedFiles)
 {
     using qtest::ParkingSpec;
-    const std::string threeStands = qtest::bglFile(qtest::airportRecord(
-        "KXYZ", 100000,
-        {qtest::parkingSubrecord({ParkingSpec{12, 1}, ParkingSpec{12, 2, 8, 20, 90, 44.051}, ParkingSpec{12, 3, 8, 20, 90, 44.052}})}));
+    const std::string threeStands = qtest::bglFile(
+        qtest::airportRecord("KXYZ", 100000,
+                             {qtest::parkingSubrecord({ParkingSpec{12, 1}, ParkingSpec{12, 2, 8, 20, 90, 44.051},
+                                                       ParkingSpec{12, 3, 8, 20, 90, 44.052}})}));
     publisherGroups = {{"Fly Tampa", "flytampa"}};
     vendrakeAirports = {"KXYZ"};
     thirdPartyAirports20 = {{"Fly Tampa", {"KABC12", "KXYZ3"}}};
@@ -182,21 +186,48 @@ TEST_F(AirportScan, LinkingToArchivedFiles)
         std::vector<fs::path> generated;
         const char* message;
     } cases[] = {
-        {"the add-on package's airport", true, "asobo-airport-kxyz", {},
-         {{myVendrakeFolder / "KXYZ.txt", "archive/vendrake/KXYZ.xml"}}, {}, "vendrake airport KXYZ linked to archive/vendrake/KXYZ.xml"},
-        {"as many stands as archived", true, "flytampa-kxyz", {},
-         {{myThirdpartyFolder / "KXYZ.txt", "archive/thirdparty/Fly%20Tampa/KXYZ.xml"}}, {},
+        {"the add-on package's airport",
+         true,
+         "asobo-airport-kxyz",
+         {},
+         {{myVendrakeFolder / "KXYZ.txt", "archive/vendrake/KXYZ.xml"}},
+         {},
+         "vendrake airport KXYZ linked to archive/vendrake/KXYZ.xml"},
+        {"as many stands as archived",
+         true,
+         "flytampa-kxyz",
+         {},
+         {{myThirdpartyFolder / "KXYZ.txt", "archive/thirdparty/Fly%20Tampa/KXYZ.xml"}},
+         {},
          "thirdparty airport KXYZ linked to archive/thirdparty/Fly%20Tampa/KXYZ.xml"},
-        {"more stands than archived", true, "flytampa-kxyz", {{"Fly Tampa", {"KXYZ2"}}},
-         {{myThirdpartyFolder / "KXYZ.txt", "archive/thirdparty/Fly%20Tampa/KXYZ.xml"}}, {myThirdpartyFolder / "KXYZ.xml"},
+        {"more stands than archived",
+         true,
+         "flytampa-kxyz",
+         {{"Fly Tampa", {"KXYZ2"}}},
+         {{myThirdpartyFolder / "KXYZ.txt", "archive/thirdparty/Fly%20Tampa/KXYZ.xml"}},
+         {myThirdpartyFolder / "KXYZ.xml"},
          "===> KXYZ has 3 parkpos while archived one has 2"},
-        {"more stands than archived, 2024", false, "flytampa-kxyz", {},
-         {{myThirdpartyFolder / "KXYZ.txt", "archive/thirdparty/Fly%20Tampa/KXYZ.xml"}}, {}, "thirdparty airport KXYZ linked"},
-        {"not in the publisher's archive", true, "flytampa-kxyz", {{"Fly Tampa", {"KABC12"}}}, {},
-         {myThirdpartyFolder / "KXYZ.xml"}, "thirdparty Fly Tampa KXYZ does not exist"},
+        {"more stands than archived, 2024",
+         false,
+         "flytampa-kxyz",
+         {},
+         {{myThirdpartyFolder / "KXYZ.txt", "archive/thirdparty/Fly%20Tampa/KXYZ.xml"}},
+         {},
+         "thirdparty airport KXYZ linked"},
+        {"not in the publisher's archive",
+         true,
+         "flytampa-kxyz",
+         {{"Fly Tampa", {"KABC12"}}},
+         {},
+         {myThirdpartyFolder / "KXYZ.xml"},
+         "thirdparty Fly Tampa KXYZ does not exist"},
         // Logged (below) and the scan goes on: no known count, so the airport gets its own file.
-        {"an archived count that is no number", true, "flytampa-kxyz", {{"Fly Tampa", {"KXYZabc"}}},
-         {{myThirdpartyFolder / "KXYZ.txt", "archive/thirdparty/Fly%20Tampa/KXYZ.xml"}}, {myThirdpartyFolder / "KXYZ.xml"},
+        {"an archived count that is no number",
+         true,
+         "flytampa-kxyz",
+         {{"Fly Tampa", {"KXYZabc"}}},
+         {{myThirdpartyFolder / "KXYZ.txt", "archive/thirdparty/Fly%20Tampa/KXYZ.xml"}},
+         {myThirdpartyFolder / "KXYZ.xml"},
          "===> KXYZ has 3 parkpos, the archived one's count is unknown"},
         {"nobody known", true, "someone-kxyz", {}, {}, {myThirdpartyFolder / "KXYZ.xml"}, "===> No publisher found"},
     };
@@ -209,7 +240,8 @@ TEST_F(AirportScan, LinkingToArchivedFiles)
         qtest::writeFile(community / c.packageName / "scenery" / "kxyz.bgl", threeStands);
         clearScanMessages();
         lf_searchAirportsInFolder(community);
-        for (const auto& [path, text] : c.redirects) EXPECT_EQ(gf_readLines(path).value_or(std::vector<std::string>{""})[0], text);
+        for (const auto& [path, text] : c.redirects)
+            EXPECT_EQ(gf_readLines(path).value_or(std::vector<std::string>{""})[0], text);
         EXPECT_EQ(gf_countFiles(myThirdpartyFolder) + gf_countFiles(myVendrakeFolder),
                   static_cast<std::int64_t>(c.redirects.size() + c.generated.size()));
         for (const fs::path& path : c.generated) {
@@ -219,9 +251,9 @@ TEST_F(AirportScan, LinkingToArchivedFiles)
             EXPECT_EQ(std::distance(parkpos.begin(), parkpos.end()), 3) << pathToUtf8(path);
         }
         const auto messages = scanMessagesCopy();
-        EXPECT_TRUE(std::any_of(messages.begin(), messages.end(),
-                                [&](const std::string& m) { return m.find(c.message) != std::string::npos; }))
-            << c.message;
+        EXPECT_TRUE(std::any_of(messages.begin(), messages.end(), [&](const std::string& m) {
+            return m.find(c.message) != std::string::npos;
+        })) << c.message;
         // An airport without an archived file is never compared with one.
         EXPECT_TRUE(std::none_of(messages.begin(), messages.end(), [](const std::string& m) {
             return m.find("while archived one has 0") != std::string::npos;
@@ -236,7 +268,8 @@ TEST_F(AirportScan, LinkingToArchivedFiles)
 // so; a small difference, or an airport the data base lacks, keeps the scenery's own.
 TEST_F(AirportScan, SceneryElevationFarFromTheDataBaseIsReplaced)
 {
-    const std::string record = qtest::airportRecord("KXYZ", 100000, {qtest::parkingSubrecord({qtest::ParkingSpec{12, 1, 8, 20.0f}})});
+    const std::string record =
+        qtest::airportRecord("KXYZ", 100000, {qtest::parkingSubrecord({qtest::ParkingSpec{12, 1, 8, 20.0f}})});
     const BglFile file(record);
     const struct {
         std::optional<double> knownFt;
@@ -267,12 +300,13 @@ TEST_F(AirportScan, StandsFromParkingsAndHelipads)
     std::vector<ParkingSpec> parkings;
     // Eight parkings all named A1: the second to seventh get letters, the eighth is left out;
     // then the letters follow decreasing radius.
-    for (int k = 0; k < 8; ++k) parkings.push_back(ParkingSpec{12, 1, 8, 10.0f + static_cast<float>(k), 90, 44.05 + k * 0.001});
-    parkings.push_back(ParkingSpec{12, 2, 8, 1.0f});            // radius 1 m: no stand
-    parkings.push_back(ParkingSpec{12, 3, 8, 200.0f});          // radius 200 m: no stand
-    parkings.push_back(ParkingSpec{12, 4, 12});                 // fuel: no stand
-    parkings.push_back(ParkingSpec{12, 5, 5, 20, 0.0f});        // cargo ramp heading north
-    parkings.push_back(ParkingSpec{10, 6, 15, 20, 360.0f});     // gate "g6"
+    for (int k = 0; k < 8; ++k)
+        parkings.push_back(ParkingSpec{12, 1, 8, 10.0f + static_cast<float>(k), 90, 44.05 + k * 0.001});
+    parkings.push_back(ParkingSpec{12, 2, 8, 1.0f});                 // radius 1 m: no stand
+    parkings.push_back(ParkingSpec{12, 3, 8, 200.0f});               // radius 200 m: no stand
+    parkings.push_back(ParkingSpec{12, 4, 12});                      // fuel: no stand
+    parkings.push_back(ParkingSpec{12, 5, 5, 20, 0.0f});             // cargo ramp heading north
+    parkings.push_back(ParkingSpec{10, 6, 15, 20, 360.0f});          // gate "g6"
     parkings.push_back(ParkingSpec{12, 7, 8, 20, 90, 0.0005, 0.01}); // next to 0,0
     const std::string record = qtest::airportRecord(
         "KXYZ", 100000,
@@ -291,21 +325,23 @@ TEST_F(AirportScan, StandsFromParkingsAndHelipads)
     // Sorted by name; of the seven A1 kept (the eighth, 17 m, had no letter left) the largest keeps
     // the plain name; one helipad (the second is a double, the third follows the parkings and is
     // not read).
-    EXPECT_EQ(names, (std::vector<std::string>{"A1:16", "A1a:15", "A1b:14", "A1c:13", "A1d:12", "A1e:11", "A1f:10", "A5:20",
-                                               "g6:20", "helipad1:6"}));
-    const auto named = [&](const std::string& n) { return *std::find_if(list.begin(), list.end(), [&](const Stand& s) { return s.name == n; }); };
+    EXPECT_EQ(names, (std::vector<std::string>{"A1:16", "A1a:15", "A1b:14", "A1c:13", "A1d:12", "A1e:11", "A1f:10",
+                                               "A5:20", "g6:20", "helipad1:6"}));
+    const auto named = [&](const std::string& n) {
+        return *std::find_if(list.begin(), list.end(), [&](const Stand& s) { return s.name == n; });
+    };
     EXPECT_DOUBLE_EQ(named("A5").heading, twoPi); // north is kept as 2 pi
     EXPECT_TRUE(named("A5").cargo && named("A5").ramp);
     EXPECT_NEAR(named("g6").heading, twoPi, 1e-6); // 360 degrees
     EXPECT_FALSE(named("g6").ramp || named("g6").cargo);
     EXPECT_TRUE(named("helipad1").heli);
     EXPECT_EQ(result.outputs[0].record.elevationFt, 328);
-    for (const char* message : {"===> Warning more then 6 the same ids A1, in C:\\nowhere\\kxyz.bgl",
-                                "skipped position with radius 1.0 meters, in C:\\nowhere\\kxyz.bgl",
-                                "skipped position with radius 200.0 meters, in C:\\nowhere\\kxyz.bgl",
-                                "lat/lon: 0.000500,0.010000, incorrect (skipped) ",
-                                "double helipad  (skipped) 44.040000,-101.600000",
-                                "Generated KXYZ.xml: 10 positions, of which 1 helipad"})
+    for (const char* message :
+         {"===> Warning more then 6 the same ids A1, in C:\\nowhere\\kxyz.bgl",
+          "skipped position with radius 1.0 meters, in C:\\nowhere\\kxyz.bgl",
+          "skipped position with radius 200.0 meters, in C:\\nowhere\\kxyz.bgl",
+          "lat/lon: 0.000500,0.010000, incorrect (skipped) ", "double helipad  (skipped) 44.040000,-101.600000",
+          "Generated KXYZ.xml: 10 positions, of which 1 helipad"})
         EXPECT_NE(std::find(result.messages.begin(), result.messages.end(), message), result.messages.end()) << message;
 }
 
@@ -338,7 +374,8 @@ TEST_F(AirportScan, RepeatedParkingNumbersAreWarnedOfOnce)
 // missing folder reported; and a scan that finds nothing still switches itself off.
 TEST_F(AirportScan, WalkExclusionsAndAScanThatFindsNothing)
 {
-    const std::string airport = qtest::bglFile(qtest::airportRecord("KXYZ", 0, {qtest::parkingSubrecord({qtest::ParkingSpec{}})}));
+    const std::string airport =
+        qtest::bglFile(qtest::airportRecord("KXYZ", 0, {qtest::parkingSubrecord({qtest::ParkingSpec{}})}));
     for (const char* path : {"some-aircraft-pack/scenery/a.bgl", "fsltl-traffic-base/b.bgl", "airport-x/statics/c.bgl",
                              "airport-x/scenery/d.Bgl", "airport-x/scenery/e.txt"})
         qtest::writeFile(community / path, airport);
@@ -370,14 +407,17 @@ TEST_F(AirportScan, WalkExclusionsAndAScanThatFindsNothing)
 // learning; TropicalSim's KMCI goes; the entries of unrecognised airports stay.
 TEST_F(AirportScan, TbloFolder)
 {
-    const std::string unknownWithCreator = qtest::apfText(
-        qtest::parameter("publisher", "unknown") + qtest::parameter("creator", "Marc Ferguson") + qtest::parameter("altitude", "1"), "");
+    const std::string unknownWithCreator =
+        qtest::apfText(qtest::parameter("publisher", "unknown") + qtest::parameter("creator", "Marc Ferguson") +
+                           qtest::parameter("altitude", "1"),
+                       "");
     qtest::writeFile(myThirdpartyFolder / "EGLL.xml", unknownWithCreator);
     qtest::writeFile(myThirdpartyFolder / "EGLL.txt", "archive/thirdparty/Someone/EGLL.xml");
     qtest::writeFile(myThirdpartyFolder / "EDDF.xml", unknownWithCreator);
     qtest::writeFile(myThirdpartyFolder / "KMCI.xml", qtest::apfText(qtest::parameter("publisher", "TropicalSim"), ""));
     qtest::writeFile(tbloFolder / "OLD.xml", "from an earlier scan");
-    const std::string fit = qtest::apfText(qtest::parameter("Qf_real", "80") + qtest::parameter("RT_traffic_week", "30"), "");
+    const std::string fit =
+        qtest::apfText(qtest::parameter("Qf_real", "80") + qtest::parameter("RT_traffic_week", "30"), "");
     server.setRoute("/MSFS/archive/stock/EGLL.xml", qmhttp::Route::ok(fit));
     server.setRoute("/MSFS/archive/stock/EDDF.xml", qmhttp::Route::ok(fit));
     // An undecodable 2024 airport of an unknown publisher leaves an entry during the walk.
@@ -391,7 +431,7 @@ TEST_F(AirportScan, TbloFolder)
     EXPECT_FALSE(fs::exists(tbloFolder / "OLD.xml"));
     EXPECT_TRUE(fs::exists(tbloFolder / "EGLL.xml"));
     EXPECT_TRUE(fs::exists(tbloFolder / "EDDF.xml"));
-    EXPECT_TRUE(fs::exists(tbloFolder / "EDDN.xml")); // made during the walk, kept
+    EXPECT_TRUE(fs::exists(tbloFolder / "EDDN.xml"));          // made during the walk, kept
     EXPECT_FALSE(fs::exists(myThirdpartyFolder / "EGLL.xml")); // its redirect is what the look-up finds
     EXPECT_TRUE(fs::exists(myThirdpartyFolder / "EDDF.xml"));
     EXPECT_EQ(tbloEntryCount.load(), 4);
@@ -435,7 +475,8 @@ TEST_F(AirportScan, DuplicateAirportsResolveInWalkOrder)
                 {{"kxyz.bgl", qtest::bglFile(qtest::airportRecord("KXYZ", 0, {qtest::parkingSubrecord(parkings)}))}});
     }
     std::vector<std::string> walkOrder;
-    for (const auto& entry : fs::directory_iterator(community)) walkOrder.push_back(pathToUtf8(entry.path().filename()));
+    for (const auto& entry : fs::directory_iterator(community))
+        walkOrder.push_back(pathToUtf8(entry.path().filename()));
     for (int round = 0; round < 3; ++round) {
         removeFilesInFolder(myThirdpartyFolder);
         lf_searchAirportsInFolder(community);

@@ -59,7 +59,7 @@ TEST(AirportsDataBase, ReadsSortsAndFinds)
     EXPECT_EQ(airports[0].code, "EDDF");
     EXPECT_EQ(airports[1].code, "EDXY");
     EXPECT_EQ(airports[2].code, "KJFK");
-    EXPECT_DOUBLE_EQ(airports[1].latitude, 50.1);  // leading blanks skipped
+    EXPECT_DOUBLE_EQ(airports[1].latitude, 50.1); // leading blanks skipped
     EXPECT_DOUBLE_EQ(airports[1].longitude, 7.2); // characters after the number ignored
     const auto jfk = findAirport("KJFK");
     ASSERT_TRUE(jfk);
@@ -84,7 +84,8 @@ TEST(AirportsDataBase, FaultyFilesAreUserErrors)
         EXPECT_EQ(userErrorOf([] { readAirports(); }), "88: invalid stod argument");
         EXPECT_TRUE(airports.empty()); // nothing of a failed read stays behind
         // A second read after a failed one reads afresh, without adding to anything.
-        qtest::writeFile("input/airports_msfs.xml", R"(<airports><airport code="EDDF" lat="50" lon="8" alt="364"/></airports>)");
+        qtest::writeFile("input/airports_msfs.xml",
+                         R"(<airports><airport code="EDDF" lat="50" lon="8" alt="364"/></airports>)");
         EXPECT_TRUE(readAirports());
         EXPECT_EQ(airports.size(), 1u);
     }

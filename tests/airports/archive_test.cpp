@@ -15,9 +15,9 @@ using qtest::parameter;
 
 namespace {
 
-const std::string kphpFile = apfText(parameter("airport_name", "Philip") + parameter("publisher", "stock") +
-                                         parameter("altitude", "2207"),
-                                     R"(<parkpos id="P1" latitude="44.048000" longitude="-101.601000" radius="12"/>
+const std::string kphpFile =
+    apfText(parameter("airport_name", "Philip") + parameter("publisher", "stock") + parameter("altitude", "2207"),
+            R"(<parkpos id="P1" latitude="44.048000" longitude="-101.601000" radius="12"/>
                                         <parkpos id="P2" latitude="44.049000" longitude="-101.601000" radius="12"/>)");
 
 // A file fetched in text mode, with its line ends as they were served.
@@ -188,12 +188,9 @@ TEST_F(AirportArchive, ClosestStandOfAnAirport)
         double nm;
         const char* stand;
     } cases[] = {
-        {"KPHP", {44.049, -101.601}, 0.0, "P2"},
-        {"KPHP", {44.0475, -101.601}, 0.03, "P1"},
-        {"KLAX", {33.94, -118.40}, 0.0, "G1"},
-        {"TIES", {10, 10}, 0.0, "first"}, // an earlier stand wins a tie
-        {"EMPT", {1, 1}, 100.0, "unchanged"},
-        {"NONE", {1, 1}, 100.0, "unchanged"},
+        {"KPHP", {44.049, -101.601}, 0.0, "P2"}, {"KPHP", {44.0475, -101.601}, 0.03, "P1"},
+        {"KLAX", {33.94, -118.40}, 0.0, "G1"},   {"TIES", {10, 10}, 0.0, "first"}, // an earlier stand wins a tie
+        {"EMPT", {1, 1}, 100.0, "unchanged"},    {"NONE", {1, 1}, 100.0, "unchanged"},
     };
     for (const auto& c : cases) {
         std::string stand = "unchanged";
@@ -225,7 +222,8 @@ TEST_F(AirportArchive, ClosestAirportLooksAtTheStandsOfBoth)
     qtest::writeFile(myThirdpartyFolder / "AAAA.xml",
                      apfText("", R"(<parkpos id="S7" latitude="44.0001" longitude="-101.0"/>)"));
     EXPECT_EQ(closestAirport(user.lat, user.lon)->code, "AAAA");
-    EXPECT_NE(log().find("Airport ZZZZ is closest, but stand S7 at neighbouring airport AAAA is closest at 11 meters ..."),
-              std::string::npos);
+    EXPECT_NE(
+        log().find("Airport ZZZZ is closest, but stand S7 at neighbouring airport AAAA is closest at 11 meters ..."),
+        std::string::npos);
     forgetAirports();
 }

@@ -15,8 +15,14 @@ inline void putF32(std::string& bytes, float v) { bytes.append(reinterpret_cast<
 inline void setU32(std::string& bytes, std::size_t at, std::uint32_t v) { std::memcpy(bytes.data() + at, &v, 4); }
 inline void setU16(std::string& bytes, std::size_t at, std::uint16_t v) { std::memcpy(bytes.data() + at, &v, 2); }
 
-inline std::uint32_t bglLongitudeValue(double lon) { return static_cast<std::uint32_t>((lon + 180.0) / 4.470348358154297e-07 + 0.5); }
-inline std::uint32_t bglLatitudeValue(double lat) { return static_cast<std::uint32_t>((90.0 - lat) / 3.3527612686157227e-07 + 0.5); }
+inline std::uint32_t bglLongitudeValue(double lon)
+{
+    return static_cast<std::uint32_t>((lon + 180.0) / 4.470348358154297e-07 + 0.5);
+}
+inline std::uint32_t bglLatitudeValue(double lat)
+{
+    return static_cast<std::uint32_t>((90.0 - lat) / 3.3527612686157227e-07 + 0.5);
+}
 
 // The packed form of an identifier of digits and capital letters.
 inline std::uint32_t packIdentifier(const std::string& text)

@@ -31,9 +31,12 @@ namespace {
 const fs::path realData = fs::path(QM_SOURCE_DIR "/../shared/realdata");
 const fs::path kphpPackage = realData / "packages/msfs2020-scenery-tabletopandroid-airport-kphp-philip";
 const fs::path kphpBgl = kphpPackage / "Scenery/airport-kphp-philip/scenery/KPHP.bgl";
-const fs::path lmmlBgl = realData / "packages/msfs2020-scenery-vikingstudios-airport-lmml-malta/Scenery/airport-lmml-malta/scenery/LMML.bgl";
-const fs::path skboBgl = realData / "packages/msfs2020-scenery-projectcolombia-airport-skbo/scenery/world/scenery/skbo-airport.bgl";
-const fs::path builder2024 = realData / "packages/msfs2024-builder-zzzz-robins-airport-freq-fixes/Scenery/robins-airport-freq-fixes/scenery";
+const fs::path lmmlBgl =
+    realData / "packages/msfs2020-scenery-vikingstudios-airport-lmml-malta/Scenery/airport-lmml-malta/scenery/LMML.bgl";
+const fs::path skboBgl =
+    realData / "packages/msfs2020-scenery-projectcolombia-airport-skbo/scenery/world/scenery/skbo-airport.bgl";
+const fs::path builder2024 =
+    realData / "packages/msfs2024-builder-zzzz-robins-airport-freq-fixes/Scenery/robins-airport-freq-fixes/scenery";
 
 struct DecodedAirport {
     std::uint16_t id = 0;
@@ -126,10 +129,14 @@ TEST(BglPieces, IdentifiersNamesAndExtensions)
         const char* text;
         bool valid;
     } identifiers[] = {
-        {qtest::packIdentifier("KPHP"), "KPHP", true},   {qtest::packIdentifier("EDDF"), "EDDF", true},
-        {qtest::packIdentifier("00CA"), "00CA", true},   {qtest::packIdentifier("LAX"), "LAX", false},
-        {qtest::packIdentifier("K PH"), "K PH", false},  {qtest::packIdentifier("KPHPX"), "KPHPX", false},
-        {37u << 5, "", false},                           {(38u * 38 * 38 * 38 + 1) << 5, "6   6", false}, // digit 1 reads as "6"
+        {qtest::packIdentifier("KPHP"), "KPHP", true},
+        {qtest::packIdentifier("EDDF"), "EDDF", true},
+        {qtest::packIdentifier("00CA"), "00CA", true},
+        {qtest::packIdentifier("LAX"), "LAX", false},
+        {qtest::packIdentifier("K PH"), "K PH", false},
+        {qtest::packIdentifier("KPHPX"), "KPHPX", false},
+        {37u << 5, "", false},
+        {(38u * 38 * 38 * 38 + 1) << 5, "6   6", false}, // digit 1 reads as "6"
         {0x83107u & 0u, "", false},
     };
     for (const auto& c : identifiers) {
@@ -137,8 +144,8 @@ TEST(BglPieces, IdentifiersNamesAndExtensions)
         EXPECT_EQ(lf_decodeIdentifierOrRegionCode(c.code, valid), c.text) << c.text;
         EXPECT_EQ(valid, c.valid) << c.text;
     }
-    const std::map<std::uint8_t, std::string> names{{0, ""},  {1, "r"},   {2, "p"},   {3, "np"}, {9, "nwp"},
-                                                    {10, "g"}, {11, ""},  {12, "A"},  {37, "Z"}};
+    const std::map<std::uint8_t, std::string> names{{0, ""},   {1, "r"}, {2, "p"},  {3, "np"}, {9, "nwp"},
+                                                    {10, "g"}, {11, ""}, {12, "A"}, {37, "Z"}};
     for (const auto& [code, text] : names) EXPECT_EQ(lf_parkingNameText(code), text) << int(code);
     for (std::uint8_t code = 12; code <= 37; ++code)
         EXPECT_EQ(lf_parkingNameText(code), std::string(1, char('A' + code - 12))) << int(code);
@@ -182,9 +189,9 @@ TEST(BglPieces, ElevationKeepsWhatRealAirportsHave)
         std::int32_t millimetres;
         std::int32_t feet;
     } cases[] = {
-        {-3353, -11}, {-9144, -30},        // below the old -20 ft floor, kept: the Dead Sea shore is lower
+        {-3353, -11},     {-9144, -30},     // below the old -20 ft floor, kept: the Dead Sea shore is lower
         {-385877, -1266}, {3200400, 10500}, // above the old 10,000 ft ceiling: Bogota, La Paz, Tibet
-        {4411066, 14472}, {670711, 2200},  {-500000, 0},      {9144000, 0}, // impossible: none
+        {4411066, 14472}, {670711, 2200},   {-500000, 0}, {9144000, 0}, // impossible: none
     };
     for (const auto& c : cases) {
         const BglFile file(qtest::airportRecord("KPHP", c.millimetres, {}));
@@ -234,18 +241,19 @@ TEST(BglRealScenery, KphpParkingsMatchTheirSource)
     EXPECT_EQ(kphp.elevationFt, 2200); // alt="670.71153930854052" (metres) in the source
     ASSERT_EQ(kphp.parkings.size(), 10u);
 
-    const std::map<std::string, int> types{{"NONE", 0},        {"RAMP_GA", 1},         {"RAMP_GA_SMALL", 2},
-                                           {"RAMP_GA_MEDIUM", 3}, {"RAMP_GA_LARGE", 4},  {"RAMP_CARGO", 5},
-                                           {"GATE_SMALL", 8},  {"GATE_MEDIUM", 9},     {"GATE_HEAVY", 10},
-                                           {"FUEL", 12},       {"VEHICLE", 13}};
+    const std::map<std::string, int> types{{"NONE", 0},           {"RAMP_GA", 1},       {"RAMP_GA_SMALL", 2},
+                                           {"RAMP_GA_MEDIUM", 3}, {"RAMP_GA_LARGE", 4}, {"RAMP_CARGO", 5},
+                                           {"GATE_SMALL", 8},     {"GATE_MEDIUM", 9},   {"GATE_HEAVY", 10},
+                                           {"FUEL", 12},          {"VEHICLE", 13}};
     const std::map<std::string, int> names{{"NONE", 0}, {"PARKING", 1}, {"N_PARKING", 2}, {"GATE", 10}};
     pugi::xml_document source;
     ASSERT_TRUE(source.load_file((kphpPackage / "_source_xml/KPHP.xml").c_str()));
     std::size_t compared = 0;
     for (const pugi::xpath_node node : source.select_nodes("//TaxiwayParking")) {
         const pugi::xml_node p = node.node();
-        const auto decoded = std::find_if(kphp.parkings.begin(), kphp.parkings.end(),
-                                          [&](const BglParking& b) { return b.number == p.attribute("number").as_uint(); });
+        const auto decoded = std::find_if(kphp.parkings.begin(), kphp.parkings.end(), [&](const BglParking& b) {
+            return b.number == p.attribute("number").as_uint();
+        });
         ASSERT_NE(decoded, kphp.parkings.end()) << p.attribute("number").value();
         SCOPED_TRACE(p.attribute("number").value());
         EXPECT_EQ(decoded->type, types.at(p.attribute("type").value()));
@@ -288,8 +296,9 @@ TEST(BglRealScenery, AirportsOfTheOtherFiles)
     const auto skbo = decode(skboBgl)[0];
     EXPECT_EQ(lf_parkingNameText(skbo.parkings[0].nameCode) + std::to_string(skbo.parkings[0].number), "g1");
     EXPECT_EQ(skbo.parkings[0].type, 8);
-    for (const char* name : {"fsx_noairport_exclusion_kphx_exc3.BGL", "fsx_noairport_sceneryobject_helibcn.BGL",
-                             "fsx_noairport_terrainvector_KPHX_ADEX_CVX.bgl", "msfs_noairport_sceneryobjects_visualpoints.bgl"})
+    for (const char* name :
+         {"fsx_noairport_exclusion_kphx_exc3.BGL", "fsx_noairport_sceneryobject_helibcn.BGL",
+          "fsx_noairport_terrainvector_KPHX_ADEX_CVX.bgl", "msfs_noairport_sceneryobjects_visualpoints.bgl"})
         EXPECT_EQ(bglQuickPass(realData / "bgl" / name), BglQuickPass::noAirport) << name;
 }
 
@@ -331,7 +340,8 @@ TEST(BglRealScenery, ReadInWindowsAsFromMemory)
 TEST_F(BglFiles, HostileFilesEndInALoggedSkip)
 {
     using namespace qtest;
-    const std::string good = bglFile(airportRecord("KPHP", 670711, {parkingSubrecord({ParkingSpec{}, ParkingSpec{12, 2}})}));
+    const std::string good =
+        bglFile(airportRecord("KPHP", 670711, {parkingSubrecord({ParkingSpec{}, ParkingSpec{12, 2}})}));
     const auto bent = [&](auto change) {
         std::string bytes = good;
         change(bytes);
@@ -345,28 +355,38 @@ TEST_F(BglFiles, HostileFilesEndInALoggedSkip)
         std::string bytes;
         const char* logged; // in the scan messages or the log
     } cases[] = {
-        {"zero-size subrecord", bent([](std::string& b) { setU32(b, firstSubrecordOffset + 2, 0); }), "damaged subrecord in airport KPHP"},
-        {"subrecord smaller than its header", bent([](std::string& b) { setU32(b, firstSubrecordOffset + 2, 3); }), "damaged subrecord"},
-        {"subrecord past its airport", bent([](std::string& b) { setU32(b, firstSubrecordOffset + 2, 100000); }), "damaged subrecord"},
-        {"zero-size airport record", bent([](std::string& b) { setU32(b, recordsOffset + 2, 0); }), "damaged record in"},
-        {"airport record past its subsection", bent([](std::string& b) { setU32(b, recordsOffset + 2, 1 << 30); }), "damaged record in"},
+        {"zero-size subrecord", bent([](std::string& b) { setU32(b, firstSubrecordOffset + 2, 0); }),
+         "damaged subrecord in airport KPHP"},
+        {"subrecord smaller than its header", bent([](std::string& b) { setU32(b, firstSubrecordOffset + 2, 3); }),
+         "damaged subrecord"},
+        {"subrecord past its airport", bent([](std::string& b) { setU32(b, firstSubrecordOffset + 2, 100000); }),
+         "damaged subrecord"},
+        {"zero-size airport record", bent([](std::string& b) { setU32(b, recordsOffset + 2, 0); }),
+         "damaged record in"},
+        {"airport record past its subsection", bent([](std::string& b) { setU32(b, recordsOffset + 2, 1 << 30); }),
+         "damaged record in"},
         {"parking count beyond the file", bent([](std::string& b) { setU16(b, firstSubrecordOffset + 6, 60000); }),
          "Exception in lf_toParkingPositions"},
-        {"airline count beyond the subrecord", bent([](std::string& b) { b[firstSubrecordOffset + 8 + 3] = char(200); }),
+        {"airline count beyond the subrecord",
+         bent([](std::string& b) { b[firstSubrecordOffset + 8 + 3] = char(200); }),
          "Exception in lf_toParkingPositions"},
-        {"airport record too short", bglFile(record(0x56, std::string(30, '\0'))), "Exception in lf_toParkingPositions"},
+        {"airport record too short", bglFile(record(0x56, std::string(30, '\0'))),
+         "Exception in lf_toParkingPositions"},
         {"section table past the end", bent([](std::string& b) { setU32(b, 20, 5000); }), "damaged BGL file (skipped)"},
-        {"section count in the billions", bent([](std::string& b) { setU32(b, 20, 0xFFFFFFF0u); }), "damaged BGL file (skipped)"},
+        {"section count in the billions", bent([](std::string& b) { setU32(b, 20, 0xFFFFFFF0u); }),
+         "damaged BGL file (skipped)"},
         {"subsection table beyond the file", bent([](std::string& b) { setU32(b, 56 + 12, 0x7FFFFFF0u); }),
          "Exception in lf_toParkingPositions"},
-        {"record data beyond the file", bent([](std::string& b) { setU32(b, 76 + 8, 0x7FFFFFF0u); }), "damaged record in"},
+        {"record data beyond the file", bent([](std::string& b) { setU32(b, 76 + 8, 0x7FFFFFF0u); }),
+         "damaged record in"},
         {"truncated header", good.substr(0, 30), "damaged BGL file (skipped)"},
         {"random bytes after a good table", good.substr(0, recordsOffset) + noise, "damaged record in"},
     };
     for (const auto& c : cases) write(std::string(c.name) + ".bgl", c.bytes);
     // A real file cut at every sixteenth of its length.
     const std::string lmml = readFile(lmmlBgl);
-    for (std::size_t k = 1; k < 16; ++k) write(fmt::format("lmml-cut-{:02}.bgl", k), lmml.substr(0, lmml.size() * k / 16));
+    for (std::size_t k = 1; k < 16; ++k)
+        write(fmt::format("lmml-cut-{:02}.bgl", k), lmml.substr(0, lmml.size() * k / 16));
     write("good.bgl", good);
 
     gf_initWorkerSlots();
@@ -426,20 +446,22 @@ TEST_F(BglFiles, ParkingEntriesBecomeStands)
         p.lat += number * 1e-4; // each on its own spot
         return p;
     };
-    const std::string records = airportRecord("KPHP", 670711,
-                                              {parkingSubrecord({parking(12, 300, 8, 20.0f), parking(1, 4095, 7, 15.0f),
-                                                                 parking(1, 6, 6, 15.0f), parking(1, 5, 5, 25.0f),
-                                                                 parking(12, 2, 9, -5.0f), parking(12, 3, 9, 1.0f)})});
+    const std::string records = airportRecord(
+        "KPHP", 670711,
+        {parkingSubrecord({parking(12, 300, 8, 20.0f), parking(1, 4095, 7, 15.0f), parking(1, 6, 6, 15.0f),
+                           parking(1, 5, 5, 25.0f), parking(12, 2, 9, -5.0f), parking(12, 3, 9, 1.0f)})});
     BglScanResult result = scanFile(write("parkings.bgl", bglFile(records)));
     ASSERT_EQ(result.outputs.size(), 1u);
     std::vector<std::string> found;
     for (const Stand& s : result.outputs[0].record.stands)
-        found.push_back(fmt::format("{} {:.1f}m{}{}", s.name, s.radius / metresToNm, s.ramp ? " ramp" : "", s.cargo ? " cargo" : ""));
-    EXPECT_EQ(found, (std::vector<std::string>{"A300 20.0m", "r4095 15.0m ramp", "r5 25.0m ramp cargo", "r6 15.0m ramp"}));
+        found.push_back(fmt::format("{} {:.1f}m{}{}", s.name, s.radius / metresToNm, s.ramp ? " ramp" : "",
+                                    s.cargo ? " cargo" : ""));
+    EXPECT_EQ(found,
+              (std::vector<std::string>{"A300 20.0m", "r4095 15.0m ramp", "r5 25.0m ramp cargo", "r6 15.0m ramp"}));
     for (const char* skipped : {"skipped position with radius -5.0 meters", "skipped position with radius 1.0 meters"})
-        EXPECT_TRUE(std::any_of(result.messages.begin(), result.messages.end(),
-                                [&](const std::string& m) { return m.find(skipped) != std::string::npos; }))
-            << skipped;
+        EXPECT_TRUE(std::any_of(result.messages.begin(), result.messages.end(), [&](const std::string& m) {
+            return m.find(skipped) != std::string::npos;
+        })) << skipped;
 
     // The same airport in a section flagged as having subsection entries of another width: the
     // table cannot be read as 16-byte entries, so the section is passed over and gives no airport.

@@ -52,13 +52,17 @@ TEST_F(Publishers, RealPackageManifests)
         const char* bgl;
         ManifestInfo info;
     } cases[] = {
-        {"msfs2020-scenery-tabletopandroid-airport-kphp-philip", "Scenery/airport-kphp-philip/scenery/KPHP.bgl",
+        {"msfs2020-scenery-tabletopandroid-airport-kphp-philip",
+         "Scenery/airport-kphp-philip/scenery/KPHP.bgl",
          {"", "Marc Ferguson", "Philip Airport", true}},
-        {"msfs2020-scenery-vikingstudios-airport-lmml-malta", "Scenery/airport-lmml-malta/scenery/LMML.bgl",
+        {"msfs2020-scenery-vikingstudios-airport-lmml-malta",
+         "Scenery/airport-lmml-malta/scenery/LMML.bgl",
          {"", "vikingstudios", "LMML", true}},
-        {"msfs2020-scenery-projectcolombia-airport-skbo", "scenery/world/scenery/skbo-airport.bgl",
+        {"msfs2020-scenery-projectcolombia-airport-skbo",
+         "scenery/world/scenery/skbo-airport.bgl",
          {"Project Colombia", "Diego O-Andres R-", "El Dorado International Airport", true}},
-        {"msfs2024-builder-zzzz-robins-airport-freq-fixes", "Scenery/robins-airport-freq-fixes/scenery/EDDN.bgl",
+        {"msfs2024-builder-zzzz-robins-airport-freq-fixes",
+         "Scenery/robins-airport-freq-fixes/scenery/EDDN.bgl",
          {"", "Robin Harazim", "Robins Airport Frequency Fixes", true}},
     };
     for (const auto& c : cases) {
@@ -133,14 +137,13 @@ TEST_F(Publishers, PublisherFromPathTableOrManifest)
         EXPECT_EQ(findPublisher(pathText(package / "scenery" / "a.bgl")).publisher, c.publisher);
         if (c.message) {
             const auto messages = scanMessagesCopy();
-            EXPECT_TRUE(std::any_of(messages.begin(), messages.end(),
-                                    [&](const std::string& m) { return m.rfind(c.message, 0) == 0; }))
-                << c.message;
+            EXPECT_TRUE(std::any_of(messages.begin(), messages.end(), [&](const std::string& m) {
+                return m.rfind(c.message, 0) == 0;
+            })) << c.message;
         }
     }
     const auto messages = scanMessagesCopy();
-    EXPECT_TRUE(std::any_of(messages.begin(), messages.end(), [](const std::string& m) {
-        return m.rfind("exception in lf_searchManifest: ", 0) == 0;
-    }));
+    EXPECT_TRUE(std::any_of(messages.begin(), messages.end(),
+                            [](const std::string& m) { return m.rfind("exception in lf_searchManifest: ", 0) == 0; }));
     EXPECT_TRUE(findManifestFile(root / "nowhere").empty());
 }

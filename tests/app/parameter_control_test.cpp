@@ -122,8 +122,8 @@ protected:
     void TearDown() override
     {
         DestroyWindow(parent);
-        for (ParameterControl* control : std::initializer_list<ParameterControl*>{
-                 &TELLMOOR, &MSFS_2020, &LATERAL_RANGE, &BLOCK_CALLSIGN, &unblockButton}) {
+        for (ParameterControl* control : std::initializer_list<ParameterControl*>{&TELLMOOR, &MSFS_2020, &LATERAL_RANGE,
+                                                                                  &BLOCK_CALLSIGN, &unblockButton}) {
             control->windowHandle.store(nullptr);
             control->previousProc.store(nullptr);
         }
@@ -187,10 +187,10 @@ TEST_F(ParameterControls, ToggleFlipsOnlyItsOwnBox)
         std::string stored;
     };
     const Case cases[] = {
-        {32775, false, true, true, "true"},   // TELLMOOR's own id
-        {32775, true, true, false, "false"},  //
+        {32775, false, true, true, "true"},    // TELLMOOR's own id
+        {32775, true, true, false, "false"},   //
         {32790, false, false, false, "false"}, // MSFS_2020's id: nothing changes
-        {32790, true, false, true, "true"},   //
+        {32790, true, false, true, "true"},    //
     };
     for (const auto& c : cases) {
         TELLMOOR.setValue(c.before);

@@ -76,16 +76,18 @@ public:
     // parameters.xml with the simulator's folder, the site and further elements.
     void writeSettings(const std::string& elements)
     {
-        qtest::writeFile(parametersXml(),
-                         "<?xml version=\"1.0\"?>\n<parameters>\n"
-                         "\t<parameter name=\"MSFS_INSTALL_PATH\" value=\"" + packages_.string() + "\" />\n"
-                         "\t<parameter name=\"DOWNLOAD_SITE\" value=\"" + site_.baseUrl() + "\" />\n" +
-                             elements + "</parameters>\n");
+        qtest::writeFile(parametersXml(), "<?xml version=\"1.0\"?>\n<parameters>\n"
+                                          "\t<parameter name=\"MSFS_INSTALL_PATH\" value=\"" +
+                                              packages_.string() +
+                                              "\" />\n"
+                                              "\t<parameter name=\"DOWNLOAD_SITE\" value=\"" +
+                                              site_.baseUrl() + "\" />\n" + elements + "</parameters>\n");
     }
     // The stand-in simulator as the program's SimConnect.dll (the staged folder has none).
     void addStandInSimulator() const
     {
-        std::filesystem::copy_file(std::filesystem::path(QM_TEST_BIN_DIR) / "SimConnect.dll", program_ / "SimConnect.dll");
+        std::filesystem::copy_file(std::filesystem::path(QM_TEST_BIN_DIR) / "SimConnect.dll",
+                                   program_ / "SimConnect.dll");
     }
     const qmhttp::Server& site() const { return site_; }
     qmhttp::Server& site() { return site_; }
@@ -184,8 +186,9 @@ TEST(Program, RunsWithoutSimConnectDllSaysSoWaitsAndClosesLikeAUser)
     ASSERT_TRUE(waitFor([&] { return fileText(folder.log()).find("Waiting for MSFS 2020 ...") != std::string::npos; }));
     ASSERT_TRUE(
         waitFor([&] { return fileText(folder.log()).find("SimConnect.dll not found in ") != std::string::npos; }));
-    EXPECT_NE(fileText(folder.log()).find(": copy the SimConnect.dll of the MSFS SDK (folder \"SimConnect SDK\\lib\") beside "
-                                          "Quillmarsh.exe, Quillmarsh waits for it"),
+    EXPECT_NE(fileText(folder.log())
+                  .find(": copy the SimConnect.dll of the MSFS SDK (folder \"SimConnect SDK\\lib\") beside "
+                        "Quillmarsh.exe, Quillmarsh waits for it"),
               std::string::npos);
     // No loader dialog: the only window of the program is its main window.
     EXPECT_EQ(first.window(L"#32770"), nullptr);
@@ -239,7 +242,8 @@ TEST(Program, UnreadableDataBaseFromTheSiteFallsBackToTheShippedCopy)
     HWND window = nullptr;
     ASSERT_TRUE(waitFor([&] { return (window = program.window(L"Quillmarsh")) != nullptr; }));
     const std::string fallback = "data base could not be read from on-line, reading the shipped input";
-    ASSERT_TRUE(waitFor([&] { return fileText(folder.log()).find(fallback) != std::string::npos; })) << fileText(folder.log());
+    ASSERT_TRUE(waitFor([&] { return fileText(folder.log()).find(fallback) != std::string::npos; }))
+        << fileText(folder.log());
     ASSERT_TRUE(waitFor([&] { return fileText(folder.log()).find("Waiting for MSFS") != std::string::npos; }));
     PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(program.waitExit(), std::optional<DWORD>(0));
@@ -342,7 +346,8 @@ TEST(Program, LiveTrafficReachesTheSimulator)
     folder.writeSettings("\t<parameter name=\"TELLMOOR\" value=\"true\" />\n"
                          "\t<parameter name=\"AUTO_RANGE\" value=\"false\" />\n"
                          "\t<parameter name=\"LATERAL_RANGE\" value=\"10\" />\n");
-    nlohmann::json scenario = nlohmann::json::parse(fileText(std::filesystem::path(QM_SOURCE_DIR) / "tools/run/klax_scenario.json"));
+    nlohmann::json scenario =
+        nlohmann::json::parse(fileText(std::filesystem::path(QM_SOURCE_DIR) / "tools/run/klax_scenario.json"));
     scenario["presentAfterSeconds"] = 0;
     for (const std::string& title : communityTitles()) scenario["installedTitles"].push_back(title);
     const auto scenarioPath = folder.appData() / "scenario.json";
@@ -354,7 +359,8 @@ TEST(Program, LiveTrafficReachesTheSimulator)
     folder.addStandInSimulator();
     Process program(folder);
     ASSERT_TRUE(program.started());
-    ASSERT_TRUE(waitFor([&] { return fileText(folder.log()).find("Traffic Reader connected") != std::string::npos; }, 60s));
+    ASSERT_TRUE(
+        waitFor([&] { return fileText(folder.log()).find("Traffic Reader connected") != std::string::npos; }, 60s));
 
     // Three reports 4 s apart, flying west at 300 kt from 8.9 nm west of the user aircraft.
     const qtr::LatLon user{scenario["user"]["latitude"].get<double>(), scenario["user"]["longitude"].get<double>()};

@@ -85,8 +85,12 @@ TEST_F(StatusLine, ConcurrentWritersLeaveOneWholeText)
 {
     const std::string a(300, 'a'), b(300, 'b');
     {
-        std::jthread first([&] { for (int i = 0; i < 2000; ++i) setStatus(a, false); });
-        std::jthread second([&] { for (int i = 0; i < 2000; ++i) setStatus(b, false); });
+        std::jthread first([&] {
+            for (int i = 0; i < 2000; ++i) setStatus(a, false);
+        });
+        std::jthread second([&] {
+            for (int i = 0; i < 2000; ++i) setStatus(b, false);
+        });
     }
     const std::string line = indicators.statusLine();
     EXPECT_TRUE(line == a || line == b);

@@ -112,7 +112,8 @@ protected:
     void expectText(const qtest::Capture& capture, int x, int y, const std::string& text, COLORREF colour)
     {
         bool found = false;
-        for (const DrawnText& t : drawn_) found = found || (t.x == x && t.y == y && t.text == text && t.colour == colour);
+        for (const DrawnText& t : drawn_)
+            found = found || (t.x == x && t.y == y && t.text == text && t.colour == colour);
         EXPECT_TRUE(found) << "\"" << text << "\" at " << x << "," << y << " in " << std::hex << colour;
         const RECT box = textBox(x, y, text);
         EXPECT_GE(capture.count(box, colour), 4) << "\"" << text << "\" not in its colour on screen";
@@ -181,9 +182,10 @@ TEST_F(MainWindowTest, WaitingForTheSimulator)
         int x, y;
         COLORREF colour;
     };
-    for (const Point& p : {Point{300, 2, blackColour}, Point{600, 50, blackColour}, Point{860, 250, lightBlueColour},
-                           Point{600, 420, blackColour}, Point{860, 470, greenColour}, Point{411, 100, redColour},
-                           Point{439, 100, blackColour}, Point{425, 60, blackColour}, Point{300, 28, RGB(255, 255, 255)}})
+    for (const Point& p :
+         {Point{300, 2, blackColour}, Point{600, 50, blackColour}, Point{860, 250, lightBlueColour},
+          Point{600, 420, blackColour}, Point{860, 470, greenColour}, Point{411, 100, redColour},
+          Point{439, 100, blackColour}, Point{425, 60, blackColour}, Point{300, 28, RGB(255, 255, 255)}})
         EXPECT_EQ(capture.at(p.x, p.y), p.colour) << p.x << "," << p.y;
     expectText(capture, 3, 7, "Version " + programVersion().toString(), greenColour);
     expectText(capture, 390, 7, "Quillmarsh", greenColour);
@@ -372,7 +374,8 @@ TEST_F(MainWindowTest, ClientAreaIsTheLayoutsSize)
     const auto capture = paintAndCapture("client-area");
     EXPECT_EQ(capture.width, clientWidth);
     EXPECT_EQ(capture.height, clientHeight);
-    for (const POINT p : {POINT{clientWidth - 1, 250}, POINT{clientWidth - 1, clientHeight - 1}, POINT{0, clientHeight - 1}})
+    for (const POINT p :
+         {POINT{clientWidth - 1, 250}, POINT{clientWidth - 1, clientHeight - 1}, POINT{0, clientHeight - 1}})
         EXPECT_NE(capture.at(p.x, p.y), blackColour) << p.x << "," << p.y;
     EXPECT_EQ(capture.at(clientWidth - 1, 250), lightBlueColour);
     EXPECT_EQ(capture.at(clientWidth - 1, clientHeight - 1), greenColour);
@@ -383,7 +386,7 @@ TEST_F(MainWindowTest, EveryControlAtItsPlace)
     struct Expected {
         const ParameterControl* control;
         const wchar_t* windowClass;
-        RECT rect;  // client coordinates
+        RECT rect; // client coordinates
         bool enabled;
     };
     const Expected samples[] = {
@@ -416,7 +419,8 @@ TEST_F(MainWindowTest, EveryControlAtItsPlace)
     }
     int children = 0;
     EnumChildWindows(
-        window_, [](HWND, LPARAM p) -> BOOL { return ++*reinterpret_cast<int*>(p), TRUE; }, reinterpret_cast<LPARAM>(&children));
+        window_, [](HWND, LPARAM p) -> BOOL { return ++*reinterpret_cast<int*>(p), TRUE; },
+        reinterpret_cast<LPARAM>(&children));
     EXPECT_EQ(children, static_cast<int>(allControls().size()));
     // Every control stands where its row puts it.
     for (const ParameterControl* control : allControls()) {
@@ -573,7 +577,7 @@ TEST_F(MainWindowTest, BlockAndDestinationEditsAnswerAtOnce)
         std::string typed;
         std::string blocked; // value, edit and file afterwards
         std::string status;
-        bool request;        // blockRequest raised for the worker
+        bool request; // blockRequest raised for the worker
     };
     const Case blocks[] = {
         {"abc12", "ABC12", "live aircraft with callsign \"ABC12\" will be blocked", true},
@@ -757,7 +761,7 @@ TEST_F(MainWindowTest, AutoRangeOffGivesBackTheUsersRadius)
     EXPECT_FALSE(IsWindowEnabled(controlWindow(LATERAL_RANGE)));
     EXPECT_TRUE(IsWindowEnabled(controlWindow(AUTO_RANGE_ABOVE_HEIGHT)));
     EXPECT_TRUE(reevaluationRequest.exchange(false));
-    setRangeNm(10); // what the automatic range chose meanwhile
+    setRangeNm(10);      // what the automatic range chose meanwhile
     command(AUTO_RANGE); // off
     EXPECT_EQ(LATERAL_RANGE.value(), 25);
     EXPECT_EQ(lateralRangeMetres.load(), 25 * 1852);
@@ -791,9 +795,10 @@ TEST_F(MainWindowTest, ScanBoxesRestartOnlyWhileTheRunStarts)
         command(SCAN_LIVERIES);
         EXPECT_EQ(stopRequested.load(), c.restarts);
         EXPECT_EQ(clearLiveriesRequest.load(), c.restarts);
-        EXPECT_EQ(indicators.statusLine(), c.restarts ? "Your liveries will be scanned"
-                                                      : "Your liveries will be scanned at the next start of Quillmarsh, "
-                                                        "recommended after you have add/removed AI aircraft models/liveries");
+        EXPECT_EQ(indicators.statusLine(), c.restarts
+                                               ? "Your liveries will be scanned"
+                                               : "Your liveries will be scanned at the next start of Quillmarsh, "
+                                                 "recommended after you have add/removed AI aircraft models/liveries");
         if (c.restarts) {
             EXPECT_EQ(exitCode.load(), ExitCode::NewSettings);
             EXPECT_EQ(restartDelaySeconds.load(), 2);

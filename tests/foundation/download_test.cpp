@@ -8,8 +8,8 @@
 #include <future>
 
 using namespace qtr;
-using qtest::SiteTest;
 using qmhttp::Route;
+using qtest::SiteTest;
 
 namespace {
 
@@ -29,7 +29,9 @@ TEST_F(SiteTest, PublishedProgramVersionFromEveryKindOfReply)
         {"dotted with CRLF", Route::ok("10.10.11\r\n"), newer},
         {"JSON with CRLF", Route::ok("{\"major\":10,\"minor\":10,\"patch\":11}\r\n"), newer},
         {"only the first line counts", Route::ok("2.1.0\r\n9.9.9\r\n"), VersionData(2, 1, 0)},
-        {"pretty JSON over several lines", Route::ok("{\r\n  \"major\": 10,\r\n  \"minor\": 10,\r\n  \"patch\": 11\r\n}\r\n"), {}},
+        {"pretty JSON over several lines",
+         Route::ok("{\r\n  \"major\": 10,\r\n  \"minor\": 10,\r\n  \"patch\": 11\r\n}\r\n"),
+         {}},
         {"garbage body", Route::ok("<html>no version here</html>"), {}},
         {"empty body", Route::ok(""), {}},
         {"garbage instead of HTTP", Route::garbage(), {}},
@@ -49,10 +51,10 @@ TEST_F(SiteTest, PublishedProgramVersionFromEveryKindOfReply)
 TEST_F(SiteTest, DataZipsUnpackEveryFileEntryIntoAFreshTarget)
 {
     const std::string big = qtest::noiseBytes(unzipChunkBytes + 12345, 7);
-    server.setRoute("/MSFS/dbase.zip", Route::ok(qtest::makeZip({{"db/", ""},
-                                                                 {"db/first.xml", "<first/>\n"},
-                                                                 {"big.bin", big},
-                                                                 {"last.xml", "<last/>", true}})));
+    server.setRoute(
+        "/MSFS/dbase.zip",
+        Route::ok(qtest::makeZip(
+            {{"db/", ""}, {"db/first.xml", "<first/>\n"}, {"big.bin", big}, {"last.xml", "<last/>", true}})));
     server.setRoute("/MSFS2024/AIG-regcodes.zip", Route::ok(qtest::makeZip({{"AIG-regcodes.xml", "<codes/>"}})));
     std::filesystem::create_directories("input");
     // A leftover of an interrupted run is replaced, not extended.
@@ -258,7 +260,8 @@ TEST(ZipArchive, ListsReadsAndRefusesDamage)
     // A receiver that cannot take a chunk ends the read with an error.
     EXPECT_THROW(archive.readContent(entries[1], 1024, [](std::string_view) { return false; }), ZipReadError);
 
-    qtest::writeFile(folder / "bad.zip", qtest::damageFirstEntry(qtest::makeZip({{"x.txt", std::string(3000, 'x'), true}})));
+    qtest::writeFile(folder / "bad.zip",
+                     qtest::damageFirstEntry(qtest::makeZip({{"x.txt", std::string(3000, 'x'), true}})));
     ZipArchive damaged;
     ASSERT_TRUE(damaged.open(folder / "bad.zip"));
     try {
@@ -269,7 +272,8 @@ TEST(ZipArchive, ListsReadsAndRefusesDamage)
     }
     // Declared empty but carrying data: the library reads nothing and checks no CRC; we do.
     for (bool stored : {true, false}) {
-        qtest::writeFile(folder / "empty.zip", qtest::declareFirstEntryEmpty(qtest::makeZip({{"x.txt", "payload", stored}})));
+        qtest::writeFile(folder / "empty.zip",
+                         qtest::declareFirstEntryEmpty(qtest::makeZip({{"x.txt", "payload", stored}})));
         ZipArchive declaredEmpty;
         ASSERT_TRUE(declaredEmpty.open(folder / "empty.zip"));
         EXPECT_EQ(declaredEmpty.entries().at(0).size, 0u);

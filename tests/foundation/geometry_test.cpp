@@ -18,13 +18,13 @@ TEST(Geometry, KnownDistances)
         double nm;
         double tolerance;
     } cases[] = {
-        {{52.3, 4.76}, {52.3, 4.76}, 0.0, 0.0},               // identical points
-        {{10.0, 20.0}, {11.0, 20.0}, 60.0, 1e-9},             // one degree of latitude
+        {{52.3, 4.76}, {52.3, 4.76}, 0.0, 0.0},   // identical points
+        {{10.0, 20.0}, {11.0, 20.0}, 60.0, 1e-9}, // one degree of latitude
         {{-45.5, -70.0}, {-44.5, -70.0}, 60.0, 1e-9},
-        {{0.0, 0.0}, {0.0, 1.0}, 60.0, 1e-9},                 // one degree along the equator
-        {{0.0, 179.9}, {0.0, -179.9}, 12.0, 1e-6},            // across the antimeridian
-        {{89.0, 0.0}, {89.0, 180.0}, 120.0, 1e-6},            // over the north pole
-        {{90.0, 0.0}, {-90.0, 0.0}, 10800.0, 1e-6},           // pole to pole
+        {{0.0, 0.0}, {0.0, 1.0}, 60.0, 1e-9},       // one degree along the equator
+        {{0.0, 179.9}, {0.0, -179.9}, 12.0, 1e-6},  // across the antimeridian
+        {{89.0, 0.0}, {89.0, 180.0}, 120.0, 1e-6},  // over the north pole
+        {{90.0, 0.0}, {-90.0, 0.0}, 10800.0, 1e-6}, // pole to pole
     };
     for (const auto& c : cases) {
         EXPECT_NEAR(distanceNm(c.a, c.b), c.nm, c.tolerance) << c.a.lat << "," << c.a.lon;
@@ -52,20 +52,21 @@ TEST(Geometry, BearingsStayInZeroToTwoPi)
         LatLon from, to;
         double bearing;
     } cases[] = {
-        {{10.0, 10.0}, {11.0, 10.0}, 0.0},             // north
-        {{0.0, 10.0}, {0.0, 11.0}, pi / 2},             // east along the equator
-        {{10.0, 10.0}, {9.0, 10.0}, pi},                // south
-        {{0.0, 10.0}, {0.0, 9.0}, 3 * pi / 2},          // west
-        {{0.0, 179.9}, {0.0, -179.9}, pi / 2},          // east across the antimeridian
-        {{0.0, -179.9}, {0.0, 179.9}, 3 * pi / 2},      // west across it
-        {{89.0, 0.0}, {89.0, 180.0}, 0.0},              // over the pole
-        {{0.0, 0.0}, {10.0, -1e-15}, 0.0},              // a hair west of north: not 2 pi
+        {{10.0, 10.0}, {11.0, 10.0}, 0.0},         // north
+        {{0.0, 10.0}, {0.0, 11.0}, pi / 2},        // east along the equator
+        {{10.0, 10.0}, {9.0, 10.0}, pi},           // south
+        {{0.0, 10.0}, {0.0, 9.0}, 3 * pi / 2},     // west
+        {{0.0, 179.9}, {0.0, -179.9}, pi / 2},     // east across the antimeridian
+        {{0.0, -179.9}, {0.0, 179.9}, 3 * pi / 2}, // west across it
+        {{89.0, 0.0}, {89.0, 180.0}, 0.0},         // over the pole
+        {{0.0, 0.0}, {10.0, -1e-15}, 0.0},         // a hair west of north: not 2 pi
     };
     for (const auto& c : cases) {
         const double bearing = initialBearing(c.from, c.to);
         EXPECT_GE(bearing, 0.0);
         EXPECT_LT(bearing, twoPi);
-        EXPECT_NEAR(bearing, c.bearing, 1e-9) << c.from.lat << "," << c.from.lon << " -> " << c.to.lat << "," << c.to.lon;
+        EXPECT_NEAR(bearing, c.bearing, 1e-9)
+            << c.from.lat << "," << c.from.lon << " -> " << c.to.lat << "," << c.to.lon;
     }
 }
 
@@ -87,8 +88,8 @@ TEST(Geometry, LegsAgreeWithTheTextbookFormulas)
         const L h = std::sin((p2 - p1) / 2) * std::sin((p2 - p1) / 2) +
                     std::cos(p1) * std::cos(p2) * std::sin(dl / 2) * std::sin(dl / 2);
         const double nm = static_cast<double>(2 * std::asin(std::sqrt(h)) * (static_cast<L>(earthDiameterNm) / 2));
-        double bearing = static_cast<double>(
-            std::atan2(std::sin(dl) * std::cos(p2), std::cos(p1) * std::sin(p2) - std::sin(p1) * std::cos(p2) * std::cos(dl)));
+        double bearing = static_cast<double>(std::atan2(
+            std::sin(dl) * std::cos(p2), std::cos(p1) * std::sin(p2) - std::sin(p1) * std::cos(p2) * std::cos(dl)));
         if (bearing < 0) bearing += twoPi;
         const Leg leg = legBetween(a, b);
         // Within a micrometre, or 1e-12 of a long leg: the rounding of the inputs alone.
@@ -96,7 +97,8 @@ TEST(Geometry, LegsAgreeWithTheTextbookFormulas)
         // Latitudes in radians are rounded to some 1e-16 rad (under a micrometre), which turns a
         // leg of a metre by some 1e-9 rad and a long leg by far less.
         const double legRad = nm * 2 / earthDiameterNm;
-        EXPECT_NEAR(std::remainder(leg.bearing - bearing, twoPi), 0.0, 1e-15 / legRad + 1e-12) << a.lat << "," << a.lon << " -> " << b.lat << "," << b.lon;
+        EXPECT_NEAR(std::remainder(leg.bearing - bearing, twoPi), 0.0, 1e-15 / legRad + 1e-12)
+            << a.lat << "," << a.lon << " -> " << b.lat << "," << b.lon;
         EXPECT_EQ(distanceNm(a, b), leg.distanceNm);
         EXPECT_EQ(initialBearing(a, b), leg.bearing);
     }
@@ -122,8 +124,13 @@ TEST(Geometry, LongitudesTheShortWayRound)
     EXPECT_NEAR(wrapLonDeg(540), 180, 1e-9);
     EXPECT_NEAR(wrapLonDeg(-190), 170, 1e-9);
     // Angles in radians, inside the range (returned as they are) and a turn or more outside it.
-    const double angles[][2] = {{0.5, 0.5}, {-pi, -pi}, {pi, pi}, {1.5 * pi, -0.5 * pi}, {-1.5 * pi, 0.5 * pi},
-                                {7 * pi + 0.25, -pi + 0.25}, {-4 * pi - 0.25, -0.25}};
+    const double angles[][2] = {{0.5, 0.5},
+                                {-pi, -pi},
+                                {pi, pi},
+                                {1.5 * pi, -0.5 * pi},
+                                {-1.5 * pi, 0.5 * pi},
+                                {7 * pi + 0.25, -pi + 0.25},
+                                {-4 * pi - 0.25, -0.25}};
     for (const auto& a : angles) EXPECT_NEAR(wrapPi(a[0]), a[1], 1e-12) << a[0];
 }
 
@@ -135,13 +142,13 @@ TEST(Geometry, DestinationPoints)
         LatLon expected;
     } cases[] = {
         {{0.0, 0.0}, 0.0, feetPerNm, {1.0 / 60, 0.0}},            // one nm north from the equator
-        {{52.3, 4.7}, 1.0, 0.0, {52.3, 4.7}},                      // distance 0
-        {{10.0, 190.0}, 0.0, 0.0, {10.0, -170.0}},                 // longitude normalised
-        {{0.0, 179.99}, pi / 2, 1.2 * feetPerNm, {0.0, -179.99}},  // east across the antimeridian
+        {{52.3, 4.7}, 1.0, 0.0, {52.3, 4.7}},                     // distance 0
+        {{10.0, 190.0}, 0.0, 0.0, {10.0, -170.0}},                // longitude normalised
+        {{0.0, 179.99}, pi / 2, 1.2 * feetPerNm, {0.0, -179.99}}, // east across the antimeridian
         {{0.0, -179.99}, 3 * pi / 2, 1.2 * feetPerNm, {0.0, 179.99}},
-        {{89.0, 0.0}, 0.0, 120 * feetPerNm, {89.0, 180.0}},        // over the pole
-        {{90.0, 0.0}, pi, 60 * feetPerNm, {89.0, NAN}},            // from the pole (any longitude)
-        {{10.0, 20.0}, pi, 60 * feetPerNm, {9.0, 20.0}},           // one degree south
+        {{89.0, 0.0}, 0.0, 120 * feetPerNm, {89.0, 180.0}}, // over the pole
+        {{90.0, 0.0}, pi, 60 * feetPerNm, {89.0, NAN}},     // from the pole (any longitude)
+        {{10.0, 20.0}, pi, 60 * feetPerNm, {9.0, 20.0}},    // one degree south
     };
     for (const auto& c : cases) {
         const LatLon p = destinationPoint(c.start, c.bearing, c.feet);
@@ -173,7 +180,7 @@ TEST(Geometry, TickDifferencesAcrossTheWrap)
     } cases[] = {
         {3000, 100, 2900},
         {100, 3000, -2900},
-        {5, 0xFFFFFFFBu, 10},  // a counter that wrapped is still after
+        {5, 0xFFFFFFFBu, 10}, // a counter that wrapped is still after
         {0xFFFFFFFBu, 5, -10},
     };
     for (const auto& c : cases) EXPECT_EQ(signedDiff(c.a, c.b), c.expected) << c.a << " - " << c.b;

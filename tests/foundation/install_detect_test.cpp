@@ -67,8 +67,8 @@ protected:
     fs::path storeUserCfg(bool msfs2020) const
     {
         return local / "Packages" /
-               (msfs2020 ? "Microsoft.FlightSimulator_8wekyb3d8bbwe" : "Microsoft.Limitless_8wekyb3d8bbwe") / "LocalCache" /
-               "UserCfg.opt";
+               (msfs2020 ? "Microsoft.FlightSimulator_8wekyb3d8bbwe" : "Microsoft.Limitless_8wekyb3d8bbwe") /
+               "LocalCache" / "UserCfg.opt";
     }
 
     fs::path root, roaming, local;
@@ -88,7 +88,7 @@ TEST_F(Detection, RealUserCfgSamples)
     struct Sample {
         const char* file;
         bool msfs2020;
-        fs::path place; // where the file lies
+        fs::path place;          // where the file lies
         std::string namedPrefix; // the start of the folder it names ...
         fs::path rebasedPrefix;  // ... and where that start lies in this test's folders
         const char* official;
@@ -161,22 +161,29 @@ TEST_F(Detection, UserCfgEdgeCases)
         bool found;
     } cases[] = {
         {"Store 2020, quoted valid folder", true,
-         [](const fs::path& valid, const fs::path&) { return "Version 1\r\nInstalledPackagesPath \"" + pathToUtf8(valid) + "\"\r\n"; },
+         [](const fs::path& valid, const fs::path&) {
+             return "Version 1\r\nInstalledPackagesPath \"" + pathToUtf8(valid) + "\"\r\n";
+         },
          true},
         {"same file, 2024 selected, no Official2024", false,
-         [](const fs::path& valid, const fs::path&) { return "InstalledPackagesPath \"" + pathToUtf8(valid) + "\"\n"; }, false},
+         [](const fs::path& valid, const fs::path&) { return "InstalledPackagesPath \"" + pathToUtf8(valid) + "\"\n"; },
+         false},
         {"first key line names a missing folder", true,
          [](const fs::path& valid, const fs::path& missing) {
-             return "InstalledPackagesPath \"" + pathToUtf8(missing) + "\"\nInstalledPackagesPath \"" + pathToUtf8(valid) + "\"\n";
+             return "InstalledPackagesPath \"" + pathToUtf8(missing) + "\"\nInstalledPackagesPath \"" +
+                    pathToUtf8(valid) + "\"\n";
          },
          false},
-        {"key without quotes", true, [](const fs::path& valid, const fs::path&) { return "InstalledPackagesPath " + pathToUtf8(valid); },
+        {"key without quotes", true,
+         [](const fs::path& valid, const fs::path&) { return "InstalledPackagesPath " + pathToUtf8(valid); }, false},
+        {"empty quotes", true,
+         [](const fs::path&, const fs::path&) { return std::string("InstalledPackagesPath \"\"\n"); }, false},
+        {"no key", true, [](const fs::path&, const fs::path&) { return std::string("[GRAPHICS]\nVersion 1\n"); },
          false},
-        {"empty quotes", true, [](const fs::path&, const fs::path&) { return std::string("InstalledPackagesPath \"\"\n"); }, false},
-        {"no key", true, [](const fs::path&, const fs::path&) { return std::string("[GRAPHICS]\nVersion 1\n"); }, false},
         // A relative folder names no folder of the simulator, even where the program's folder
         // holds one of that name.
-        {"relative folder", true, [](const fs::path&, const fs::path&) { return std::string("InstalledPackagesPath \"Packages 2020\"\n"); },
+        {"relative folder", true,
+         [](const fs::path&, const fs::path&) { return std::string("InstalledPackagesPath \"Packages 2020\"\n"); },
          false},
         // A name the file system refuses to look at (longer than any folder name may be) is
         // no folder, not an exception that ends the detection.

@@ -54,8 +54,10 @@ inline std::string makeZip(const std::vector<ZipItem>& items)
 // no longer inflates), leaving the directory intact so that the archive still opens.
 inline std::string damageFirstEntry(std::string zipBytes)
 {
-    auto u16 = [&](std::size_t at) { return static_cast<std::size_t>(static_cast<unsigned char>(zipBytes[at]) |
-                                                                      static_cast<unsigned char>(zipBytes[at + 1]) << 8); };
+    auto u16 = [&](std::size_t at) {
+        return static_cast<std::size_t>(static_cast<unsigned char>(zipBytes[at]) |
+                                        static_cast<unsigned char>(zipBytes[at + 1]) << 8);
+    };
     auto u32 = [&](std::size_t at) { return u16(at) | u16(at + 2) << 16; };
     const std::size_t dataStart = 30 + u16(26) + u16(28);
     const std::size_t dataSize = u32(18);

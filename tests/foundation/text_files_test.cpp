@@ -115,7 +115,10 @@ TEST(TextFiles, MissingFileAndInvalidUtf16)
         std::string bytes;
         const char* status;
     } broken[] = {
-        {"lone-surrogate", std::string("\xFF\xFE" "a\0\n\0\x00\xD8\n\0", 10),
+        {"lone-surrogate",
+         std::string("\xFF\xFE"
+                     "a\0\n\0\x00\xD8\n\0",
+                     10),
          "conversion from error from utf16 to utf8, code: 1113"},
         {"odd-length", std::string("\xFE\xFF\0a\0", 5),
          "conversion from error from utf16 to utf8: odd number of bytes in UTF-16 text"},
@@ -206,7 +209,10 @@ TEST(TextFiles, WritersReplaceTheOldFileWhole)
 {
     const auto path = qtest::freshFolder("replace") / "my_park_airports.txt";
     const std::pair<const char*, std::function<bool()>> writers[] = {
-        {"lines", [&] { return gf_writeLines({"EGLL,501", "KSFO,A4"}, path); }},
+        {"lines",
+         [&] {
+             return gf_writeLines({"EGLL,501", "KSFO,A4"}, path);
+         }},
         {"text", [&] { return gf_writeToFile("EGLL,501", path, true); }},
         {"bytes", [&] { return gf_writeReplacing("EGLL,501", path); }},
     };
@@ -265,7 +271,8 @@ TEST(TextFiles, SaveXmlLogsTheOutcome)
 TEST(Folders, CountListRemove)
 {
     const fs::path folder = qtest::freshFolder("my_thirdparty");
-    for (const char* name : {"a.xml", "B.Xml", "c.xml.bak", "d.xmlx", "EHAM.txt", "e.XML"}) qtest::writeFile(folder / name, "x");
+    for (const char* name : {"a.xml", "B.Xml", "c.xml.bak", "d.xmlx", "EHAM.txt", "e.XML"})
+        qtest::writeFile(folder / name, "x");
     fs::create_directories(folder / "sub.xml");
     EXPECT_EQ(gf_countFiles(folder), 6);
     EXPECT_EQ(gf_countFiles(folder / "none"), 0);

@@ -51,19 +51,19 @@ TEST(DaySlots, WeekdayAndSlotAtTheBoundaries)
         std::int64_t time;
         DaySlot slot;
     } cases[] = {
-        {monday, {1, 0}},                                   // midnight
+        {monday, {1, 0}}, // midnight
         {monday + 29 * 60 + 29, {1, 0}},
         {monday + 29 * 60 + 30, {1, 1}},
-        {monday + 10 * hour + 29 * 60 + 29, {1, 20}},       // 10:29:29
-        {monday + 10 * hour + 29 * 60 + 30, {1, 21}},       // 10:29:30
+        {monday + 10 * hour + 29 * 60 + 29, {1, 20}}, // 10:29:29
+        {monday + 10 * hour + 29 * 60 + 30, {1, 21}}, // 10:29:30
         {monday + 10 * hour + 59 * 60 + 59, {1, 21}},
         {monday + 11 * hour, {1, 22}},
         {monday + 23 * hour + 29 * 60 + 30, {1, 47}},
-        {monday + day - 1, {1, 47}},                        // 23:59:59
+        {monday + day - 1, {1, 47}}, // 23:59:59
         {monday + day, {2, 0}},
-        {monday + 7 * day - 1, {7, 47}},                    // Sunday night
-        {monday + 7 * day, {1, 0}},                         // into Monday
-        {-1, {3, 47}},                                      // Wed Dec 31 1969 23:59:59
+        {monday + 7 * day - 1, {7, 47}}, // Sunday night
+        {monday + 7 * day, {1, 0}},      // into Monday
+        {-1, {3, 47}},                   // Wed Dec 31 1969 23:59:59
     };
     for (const auto& c : cases) {
         const DaySlot slot = daySlotOf(c.time);
@@ -98,16 +98,13 @@ TEST(DaySlots, CompareCountsSlotsFromTheEarlierToTheLater)
         DaySlot a, b;
         std::uint32_t slots;
     } cases[] = {
-        {{1, 0}, {7, 47}, 1},     // Sunday into Monday
-        {{2, 0}, {1, 47}, 1},
-        {{3, 5}, {3, 5}, 0},
-        {{3, 10}, {3, 4}, 6},
-        {{5, 0}, {1, 0}, 4 * 48},
-        {{1, 0}, {7, 0}, 48},
-        {{7, 47}, {1, 0}, 1},
+        {{1, 0}, {7, 47}, 1}, // Sunday into Monday
+        {{2, 0}, {1, 47}, 1},     {{3, 5}, {3, 5}, 0},  {{3, 10}, {3, 4}, 6},
+        {{5, 0}, {1, 0}, 4 * 48}, {{1, 0}, {7, 0}, 48}, {{7, 47}, {1, 0}, 1},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(compareDaySlot(c.a, c.b), c.slots) << c.a.weekday << "/" << c.a.slot << " " << c.b.weekday << "/" << c.b.slot;
+        EXPECT_EQ(compareDaySlot(c.a, c.b), c.slots)
+            << c.a.weekday << "/" << c.a.slot << " " << c.b.weekday << "/" << c.b.slot;
         EXPECT_EQ(compareDaySlot(c.b, c.a), c.slots);
     }
 }

@@ -35,19 +35,19 @@ TEST(Trig, ExactValuesWhereReductionAndSeriesAreHardest)
     const struct {
         double x, sin, cos;
     } sines[] = {
-        {0x1.921fb54442d18p+1, 0x1.1a62633145c07p-53, -1.0},             // pi: sine next to zero
-        {0x1.921fb54442d18p+2, -0x1.1a62633145c07p-52, 1.0},            // 2 pi
-        {0x1.921fb54442d18p+0, 1.0, 0x1.1a62633145c07p-54},              // pi/2: cosine next to zero
-        {0x1.921fb54442d18p-1, 0x1.6a09e667f3bccp-1, 0x1.6a09e667f3bcdp-1}, // pi/4, end of a quadrant
+        {0x1.921fb54442d18p+1, 0x1.1a62633145c07p-53, -1.0},                 // pi: sine next to zero
+        {0x1.921fb54442d18p+2, -0x1.1a62633145c07p-52, 1.0},                 // 2 pi
+        {0x1.921fb54442d18p+0, 1.0, 0x1.1a62633145c07p-54},                  // pi/2: cosine next to zero
+        {0x1.921fb54442d18p-1, 0x1.6a09e667f3bccp-1, 0x1.6a09e667f3bcdp-1},  // pi/4, end of a quadrant
         {0x1.2d97c7f3321d2p+1, 0x1.6a09e667f3bcdp-1, -0x1.6a09e667f3bccp-1}, // 3 pi/4
-        {-0x1.2d97c7f3321d2p+2, 1.0, -0x1.a79394c9e8a0ap-53},            // -3 pi/2
-        {0x1.b7cdfd9d7bdbbp-34, 0x1.b7cdfd9d7bdbbp-34, 1.0},             // tiny
+        {-0x1.2d97c7f3321d2p+2, 1.0, -0x1.a79394c9e8a0ap-53},                // -3 pi/2
+        {0x1.b7cdfd9d7bdbbp-34, 0x1.b7cdfd9d7bdbbp-34, 1.0},                 // tiny
         {0.5, 0x1.eaee8744b05f0p-2, 0x1.c1528065b7d50p-1},
         {1.0, 0x1.aed548f090ceep-1, 0x1.14a280fb5068cp-1},
         {3.0, 0x1.210386db6d55bp-3, -0x1.fae04be85e5d2p-1},
         {0x1.8cccccccccccdp+2, -0x1.54558dbbecd1dp-4, 0x1.fe3ac4079a9cep-1}, // 6.2
-        {22.0, -0x1.220a29f6eb9f4p-7, -0x1.fffadd8d4acdap-1},            // close to 7 pi
-        {355.0, -0x1.f9bd0307d1de3p-16, -0x1.fffffffc18e4cp-1},          // closer to 113 pi
+        {22.0, -0x1.220a29f6eb9f4p-7, -0x1.fffadd8d4acdap-1},                // close to 7 pi
+        {355.0, -0x1.f9bd0307d1de3p-16, -0x1.fffffffc18e4cp-1},              // closer to 113 pi
         {710.0, 0x1.f9bd0303f6fafp-15, 0x1.fffffff063930p-1},
         {1000.0, 0x1.a75cc150a206bp-1, 0x1.1ff026793f1bbp-1},
     };
@@ -65,15 +65,15 @@ TEST(Trig, ExactValuesWhereReductionAndSeriesAreHardest)
     } angles[] = {
         {1.0, 1.0, 0x1.921fb54442d18p-1},
         {1.0, -1.0, 0x1.2d97c7f3321d2p+1},
-        {-0.0, -1.0, -0x1.921fb54442d18p+1},                       // the sign of zero picks the side
+        {-0.0, -1.0, -0x1.921fb54442d18p+1}, // the sign of zero picks the side
         {0.0, -1.0, 0x1.921fb54442d18p+1},
-        {1e-300, 1e300, 0.0},                                       // a quotient that underflows
+        {1e-300, 1e300, 0.0}, // a quotient that underflows
         {1.0, -0x1.79ca10c924223p-67, 0x1.921fb54442d18p+0},
         {-3.0, -4.0, -0x1.3fc176b7a8560p+1},
-        {3.0 / 32, 1.0, 0x1.7ee182602f10fp-4},                      // where the eighths begin
-        {0x1.7ffffffffffffp-4, 1.0, 0x1.7ee182602f10ep-4},          // just before
+        {3.0 / 32, 1.0, 0x1.7ee182602f10fp-4},             // where the eighths begin
+        {0x1.7ffffffffffffp-4, 1.0, 0x1.7ee182602f10ep-4}, // just before
         {0.0625, 1.0, 0x1.ff55bb72cfdeap-5},
-        {0x1.fffffffffffffp-1, 1.0, 0x1.921fb54442d18p-1},          // either side of the diagonal
+        {0x1.fffffffffffffp-1, 1.0, 0x1.921fb54442d18p-1}, // either side of the diagonal
         {1.0, 0x1.fffffffffffffp-1, 0x1.921fb54442d19p-1},
         {5.0, 12.0, 0x1.94441f8f7260bp-2},
         {-7.0, 0.1, -0x1.8e778b0e04305p+0},

@@ -6,8 +6,8 @@
 #include <fmt/format.h>
 
 using namespace qtr;
-using qtest::SiteTest;
 using qmhttp::Route;
+using qtest::SiteTest;
 
 namespace {
 
@@ -23,7 +23,8 @@ bool anyRequestStartsWith(const std::vector<qmhttp::Request>& requests, const st
 std::vector<std::string> folderFiles(const std::filesystem::path& folder)
 {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(pathToUtf8(entry.path().filename()));
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(pathToUtf8(entry.path().filename()));
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -111,13 +112,12 @@ TEST_F(SiteTest, AddonPackageUnpacksEveryEntryAndSwapsWhole)
 {
     const std::string big = qtest::noiseBytes(unzipChunkBytes + 999, 9);
     server.setRoute("/myvendrake24/version.json", Route::ok("1.2.0\r\n"));
-    server.setRoute("/myvendrake24/my_vendrake2024.zip",
-                    Route::ok(qtest::makeZip({{"a/KJFK.xml", "<kjfk/>"},
-                                              {"b/", ""},
-                                              {"EGLL.txt", "<egll/>", true},
-                                              {"c/BIG.xml", big},
-                                              {"x/EHAM.xml", "<one/>"},
-                                              {"y/EHAM.bgl", "<two/>"}})));
+    server.setRoute("/myvendrake24/my_vendrake2024.zip", Route::ok(qtest::makeZip({{"a/KJFK.xml", "<kjfk/>"},
+                                                                                   {"b/", ""},
+                                                                                   {"EGLL.txt", "<egll/>", true},
+                                                                                   {"c/BIG.xml", big},
+                                                                                   {"x/EHAM.xml", "<one/>"},
+                                                                                   {"y/EHAM.bgl", "<two/>"}})));
     // An installed older package, and the leftover of an update that was interrupted.
     MYVENDRAKE24_VERSION.setValue("1.1.0");
     qtest::writeFile("airports/my_vendrake/OLD.txt", "old");
@@ -142,8 +142,9 @@ TEST_F(SiteTest, AddonPackageUnpacksEveryEntryAndSwapsWhole)
 TEST_F(SiteTest, AddonEntriesNamedAfterDevicesAreRefused)
 {
     server.setRoute("/myvendrake24/version.json", Route::ok("1.3.0"));
-    server.setRoute("/myvendrake24/my_vendrake2024.zip",
-                    Route::ok(qtest::makeZip({{"NUL.csv", "n"}, {"x/COM1.csv", "c"}, {"con.tar.gz", "t"}, {"KJFK.xml", "<k/>"}})));
+    server.setRoute(
+        "/myvendrake24/my_vendrake2024.zip",
+        Route::ok(qtest::makeZip({{"NUL.csv", "n"}, {"x/COM1.csv", "c"}, {"con.tar.gz", "t"}, {"KJFK.xml", "<k/>"}})));
     MYVENDRAKE24_VERSION.setValue("1.2.0");
     std::filesystem::remove_all("airports");
     updateAddonPackage();

@@ -52,9 +52,13 @@ TEST(TextUtilities, NormaliseTrimUnquote)
     const std::pair<const char*, const char*> trims[] = {
         {"  a b \t\r\n", "a b"}, {" \t\r\n", ""}, {"", ""}, {"x", "x"}};
     for (auto [text, expected] : trims) EXPECT_EQ(gf_trim(text), expected) << text;
-    const std::pair<const char*, const char*> quotes[] = {
-        {"path=\"abc\" rest", "abc"}, {"\"\"", ""}, {"no quotes", "no quotes"}, {"end\"", ""},
-        {"\"unclosed", ""},          {"\"a\"b\"", "a"}, {"", ""}};
+    const std::pair<const char*, const char*> quotes[] = {{"path=\"abc\" rest", "abc"},
+                                                          {"\"\"", ""},
+                                                          {"no quotes", "no quotes"},
+                                                          {"end\"", ""},
+                                                          {"\"unclosed", ""},
+                                                          {"\"a\"b\"", "a"},
+                                                          {"", ""}};
     for (auto [text, expected] : quotes) EXPECT_EQ(gf_unquote(text), expected) << text;
 }
 
@@ -91,14 +95,23 @@ TEST(TextUtilities, ComparisonsPluralsAndNumbers)
 TEST(TextUtilities, Utf8CutsAndDeviceNames)
 {
     // "Überflieger Ä320" has two-byte characters: a cut never splits one.
-    const std::string title = "\xC3\x9C" "berflieger \xC3\x84" "320";
+    const std::string title = "\xC3\x9C"
+                              "berflieger \xC3\x84"
+                              "320";
     struct Cut {
         std::size_t max;
         std::string expected;
     };
-    for (const Cut& c : {Cut{100, title}, Cut{12, "\xC3\x9C" "berflieger"}, Cut{13, "\xC3\x9C" "berflieger "},
-                         Cut{14, "\xC3\x9C" "berflieger "}, Cut{15, "\xC3\x9C" "berflieger \xC3\x84"}, Cut{1, ""},
-                         Cut{2, "\xC3\x9C"}, Cut{0, ""}})
+    for (const Cut& c : {Cut{100, title},
+                         Cut{12, "\xC3\x9C"
+                                 "berflieger"},
+                         Cut{13, "\xC3\x9C"
+                                 "berflieger "},
+                         Cut{14, "\xC3\x9C"
+                                 "berflieger "},
+                         Cut{15, "\xC3\x9C"
+                                 "berflieger \xC3\x84"},
+                         Cut{1, ""}, Cut{2, "\xC3\x9C"}, Cut{0, ""}})
         EXPECT_EQ(gf_utf8Prefix(title, c.max), c.expected) << c.max;
     EXPECT_EQ(gf_utf8Length(title), 16u);
     EXPECT_EQ(gf_toUpperAscii("dlh4ab-\xC3\xa4"), "DLH4AB-\xC3\xa4");
@@ -132,7 +145,7 @@ TEST(SlotSets, HoursToBitsetLogsInvalidPieces)
         std::size_t invalid;
     } cases[] = {
         {"", SlotSet(), 0},
-        {" 5", SlotSet(), 1},       // leading blanks are not skipped
+        {" 5", SlotSet(), 1},        // leading blanks are not skipped
         {"5 ", SlotSet().set(5), 0}, // the rest of a piece is ignored
         {"1,,2", SlotSet().set(1).set(2), 1},
         {"3,4,5,", SlotSet().set(3).set(4).set(5), 0}, // a trailing comma is no invalid piece

@@ -109,13 +109,13 @@ TEST(Version, ChangeCheck)
         bool scansForced;
     };
     const Case cases[] = {
-        {"", "10.10.10", "", false},                                                          // first run
-        {"10.9.99", "10.10.10", "This is a version update from 10.9.99 -> 10.10.10", true},  // update
-        {"10.9.10", "10.10.10", "This is a version update from 10.9.10 -> 10.10.10", true},  //
-        {"11.0.0", "10.10.10", "", false},                                                    // downgrade
-        {"10.10.10", "<no file>", "", false},                                                 // same version
-        {"10.10.10\r", "<no file>", "", false},                                               // same, CRLF
-        {"garbage", "10.10.10", "This is a version update from 0.0.0 -> 10.10.10", true},     // unreadable
+        {"", "10.10.10", "", false},                                                        // first run
+        {"10.9.99", "10.10.10", "This is a version update from 10.9.99 -> 10.10.10", true}, // update
+        {"10.9.10", "10.10.10", "This is a version update from 10.9.10 -> 10.10.10", true}, //
+        {"11.0.0", "10.10.10", "", false},                                                  // downgrade
+        {"10.10.10", "<no file>", "", false},                                               // same version
+        {"10.10.10\r", "<no file>", "", false},                                             // same, CRLF
+        {"garbage", "10.10.10", "This is a version update from 0.0.0 -> 10.10.10", true},   // unreadable
     };
     for (const auto& c : cases) {
         std::filesystem::remove_all(dataFolder());

@@ -32,9 +32,9 @@ TEST(Utf8Conversion, RoundTripsBothWays)
     } cases[] = {
         {"", L""},
         {"EHAM", L"EHAM"},
-        {"Z\xC3\xBCrich", L"Z\u00FCrich"},                // two-byte sequence
-        {"\xE2\x82\xAC 5", L"\u20AC 5"},                   // three-byte sequence
-        {"\xF0\x9F\x9B\xAB", L"\xD83D\xDEEB"},             // four bytes <-> surrogate pair
+        {"Z\xC3\xBCrich", L"Z\u00FCrich"},                   // two-byte sequence
+        {"\xE2\x82\xAC 5", L"\u20AC 5"},                     // three-byte sequence
+        {"\xF0\x9F\x9B\xAB", L"\xD83D\xDEEB"},               // four bytes <-> surrogate pair
         {"C:\\Users\\J\xC3\xB8rn", L"C:\\Users\\J\u00F8rn"}, // a user name that is not ASCII
     };
     for (const auto& c : cases) {
@@ -52,14 +52,14 @@ TEST(Utf8Conversion, RoundTripsBothWays)
 TEST(Utf8Conversion, InvalidUtf8FailsWithError1113)
 {
     const std::string cases[] = {
-        "\xC3",              // sequence cut at the end
-        "ab\xE2\x82",        // three-byte sequence cut at the end
-        "\x80",              // lone continuation byte
-        "\xFF",              // never valid
-        "\xC0\xAF",          // overlong encoding of '/'
-        "\xED\xA0\x80",      // encoded surrogate
-        "\xF4\x90\x80\x80",  // above U+10FFFF
-        "a\xC3(b",           // lead byte followed by a non-continuation
+        "\xC3",             // sequence cut at the end
+        "ab\xE2\x82",       // three-byte sequence cut at the end
+        "\x80",             // lone continuation byte
+        "\xFF",             // never valid
+        "\xC0\xAF",         // overlong encoding of '/'
+        "\xED\xA0\x80",     // encoded surrogate
+        "\xF4\x90\x80\x80", // above U+10FFFF
+        "a\xC3(b",          // lead byte followed by a non-continuation
     };
     for (const std::string& text : cases) {
         try {
@@ -76,9 +76,9 @@ TEST(Utf8Conversion, InvalidUtf8FailsWithError1113)
 TEST(Utf8Conversion, InvalidUtf16FailsWithError1113)
 {
     const std::wstring cases[] = {
-        std::wstring(1, wchar_t(0xD800)),              // lone high surrogate
-        std::wstring(1, wchar_t(0xDC00)),              // lone low surrogate
-        std::wstring{L'a', wchar_t(0xD83D), L'b'},     // high surrogate followed by a letter
+        std::wstring(1, wchar_t(0xD800)),               // lone high surrogate
+        std::wstring(1, wchar_t(0xDC00)),               // lone low surrogate
+        std::wstring{L'a', wchar_t(0xD83D), L'b'},      // high surrogate followed by a letter
         std::wstring{wchar_t(0xDEEB), wchar_t(0xD83D)}, // pair in the wrong order
     };
     for (const std::wstring& text : cases) {

@@ -69,7 +69,8 @@ TEST(XmlMeta, WrittenSavedReadAndChecked)
         for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(entries[i].first, names[i]);
         EXPECT_EQ(entries[0].second, "Quillmarsh");
         EXPECT_EQ(entries[1].second, programVersion().toString());
-        EXPECT_TRUE(std::regex_match(entries[2].second, std::regex("[A-Z][a-z]{2} \\d{2}, \\d{4}"))) << entries[2].second;
+        EXPECT_TRUE(std::regex_match(entries[2].second, std::regex("[A-Z][a-z]{2} \\d{2}, \\d{4}")))
+            << entries[2].second;
         EXPECT_FALSE(entries[3].second.empty());
         EXPECT_EQ(entries[4].second, expected) << simulator;
 

@@ -83,6 +83,7 @@ std::string longLine()
     return line + "\r\n";
 }
 
+#ifndef _WIN32
 // What the peer reads until it has size bytes, the connection ends or nothing comes for 20 s.
 std::string receiveUpTo(const Socket& socket, std::size_t size)
 {
@@ -95,6 +96,7 @@ std::string receiveUpTo(const Socket& socket, std::size_t size)
     }
     return bytes;
 }
+#endif
 
 } // namespace
 
@@ -135,10 +137,10 @@ TEST_F(FeedServerTest, ProfessionalEditionGetsPositionTimeAndExit)
     sendOwnPosition();
     sendDataPacket("exit\r\n");
     closeFeedSockets();
-    EXPECT_EQ(linesAfterHandshake(3),
-              (std::vector<std::string>{"Qs123=1674956315000\r\n",
-                                        "Qs121=3000;-5000;1.500000;3500000;250500;0.592365;-2.066470\r\n",
-                                        "exit\r\n"}));
+    EXPECT_EQ(
+        linesAfterHandshake(3),
+        (std::vector<std::string>{"Qs123=1674956315000\r\n",
+                                  "Qs121=3000;-5000;1.500000;3500000;250500;0.592365;-2.066470\r\n", "exit\r\n"}));
 }
 
 // A line longer than the connection's buffers: the first send waits past its time-out (the peer
@@ -249,7 +251,8 @@ TEST_F(FeedServerTest, ALostPeerIsNoticedAndLookedForWithoutStoppingTheMainLoop)
         return !feedClientConnected();
     }));
     EXPECT_FALSE(indicators.feedConnected.load());
-    EXPECT_NE(indicators.statusLine().find("RealTraffic gone? Wait for RealTraffic to re-connect ..."), std::string::npos);
+    EXPECT_NE(indicators.statusLine().find("RealTraffic gone? Wait for RealTraffic to re-connect ..."),
+              std::string::npos);
 
     // While RealTraffic stays away each call only looks and returns (the tick goes on).
     for (int k = 0; k < 3; ++k) sendOwnPosition();
@@ -449,8 +452,10 @@ TEST_F(FeedServerTest, ClosingFreesThePortAndAFailedStartLeavesNoServer)
 TEST_F(FeedServerTest, AStopEndsTheWaitForThePeer)
 {
     auto waiting = std::async(std::launch::async, [] { waitForFeedClient(); });
-    ASSERT_TRUE(eventually([] { return indicators.statusLine().find("Waiting for RealTraffic to connect to Quillmarsh ...") !=
-                                       std::string::npos; }));
+    ASSERT_TRUE(eventually([] {
+        return indicators.statusLine().find("Waiting for RealTraffic to connect to Quillmarsh ...") !=
+               std::string::npos;
+    }));
     stopRequested = true;
     EXPECT_EQ(waiting.wait_for(10s), std::future_status::ready);
     EXPECT_FALSE(feedClientConnected());

@@ -16,13 +16,11 @@ TEST(FeedVersionReply, EditionsAndVersionText)
         bool professional;
         const char* text;
     };
-    for (const Case& c : {Case{R"({ "version":"10.0.240","level": 2 })", true, "RT prof edition: 10.0.240"},
-                          Case{R"({"version":"9.1","level":1})", false, "RT stnd edition: 9.1"},
-                          Case{"{}", false, "RT stnd edition: "},
-                          Case{R"({"level":"2","version":5})", false, "RT stnd edition: "},
-                          Case{"[1,2]", false, ""},
-                          Case{"{\"version\":", false, ""},
-                          Case{"not json at all\r\n", false, ""}}) {
+    for (const Case& c :
+         {Case{R"({ "version":"10.0.240","level": 2 })", true, "RT prof edition: 10.0.240"},
+          Case{R"({"version":"9.1","level":1})", false, "RT stnd edition: 9.1"}, Case{"{}", false, "RT stnd edition: "},
+          Case{R"({"level":"2","version":5})", false, "RT stnd edition: "}, Case{"[1,2]", false, ""},
+          Case{"{\"version\":", false, ""}, Case{"not json at all\r\n", false, ""}}) {
         SCOPED_TRACE(c.reply);
         feedProfessional = !c.professional;
         indicators.setText(indicators.feedVersionText, "old");

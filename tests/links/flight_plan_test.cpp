@@ -23,15 +23,14 @@ TEST_F(SimFixture, FlightPlanFileBytes)
     EXPECT_EQ(flightPlanPath(123), std::filesystem::path("123.pln"));
     const auto path = flightPlanFolder / flightPlanPath(123);
     ASSERT_TRUE(writeFlightPlanFile(path, heavy));
-    EXPECT_EQ(qtest::readFile(path),
-              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-              "<SimBase.Document Type=\"AceXML\" version=\"4,3\">\"\n"
-              "<FlightPlan.FlightPlan>\n"
-              "<FPType>IFR</FPType>\n"
-              "<DepartureID>EDDF</DepartureID>\n"
-              "<DestinationID>KJFK</DestinationID>\n"
-              "</FlightPlan.FlightPlan>\n"
-              "</SimBase.Document>\n");
+    EXPECT_EQ(qtest::readFile(path), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                     "<SimBase.Document Type=\"AceXML\" version=\"4,3\">\"\n"
+                                     "<FlightPlan.FlightPlan>\n"
+                                     "<FPType>IFR</FPType>\n"
+                                     "<DepartureID>EDDF</DepartureID>\n"
+                                     "<DestinationID>KJFK</DestinationID>\n"
+                                     "</FlightPlan.FlightPlan>\n"
+                                     "</SimBase.Document>\n");
     const char* types[] = {"VFR", "IFR", "IFR", "IFR", "VFR", "VFR"};
     for (std::uint32_t category = 0; category < 6; ++category) {
         heavy.category = category;
@@ -91,8 +90,8 @@ TEST_F(SimFixture, PlansOnlyForShortAlphanumericCodes)
         bool plan;
     };
     const Case cases[] = {
-        {"EDDF", "EGLL", true},     {"K1G4", "LSZH", true},       {"EDDF", "", false},
-        {"", "EGLL", false},        {"ED<F", "EGLL", false},      {"EDDF", "EG\"LL", false},
+        {"EDDF", "EGLL", true},       {"K1G4", "LSZH", true},       {"EDDF", "", false},
+        {"", "EGLL", false},          {"ED<F", "EGLL", false},      {"EDDF", "EG\"LL", false},
         {"EDDF", "EGLL/EGKK", false}, {"EDDFEDDFX", "EGLL", false}, {"EDDF", "EG LL", false},
     };
     std::uint32_t id = 5000;

@@ -18,7 +18,10 @@ namespace linktest {
 // Opens Log.txt in a fresh folder for the lifetime of the object.
 class ScopedLog {
 public:
-    explicit ScopedLog(const std::string& name) : folder_(qtest::freshFolder(name)), cwd_(folder_) { qtr::gf_startLog(); }
+    explicit ScopedLog(const std::string& name) : folder_(qtest::freshFolder(name)), cwd_(folder_)
+    {
+        qtr::gf_startLog();
+    }
     ~ScopedLog() { qtr::closeLog(); }
     std::string text() const { return qtest::readFile(folder_ / "Log.txt"); }
 

@@ -54,9 +54,11 @@ TEST_F(SimFixture, ForeignObjectsAreOnlyLoggedAndGiveGroundData)
     idle();
     EXPECT_TRUE(journal("released").empty());
     const std::string log = qtest::logText();
-    EXPECT_NE(log.find(fmt::format("just spawned, but not by Quillmarsh, oid: {}, callsign \"N123AB\", altaboveGnd:0 ft, "
-                                   "onground:1, gnd_alt:1416 ft ", foreign)),
-              std::string::npos);
+    EXPECT_NE(
+        log.find(fmt::format("just spawned, but not by Quillmarsh, oid: {}, callsign \"N123AB\", altaboveGnd:0 ft, "
+                             "onground:1, gnd_alt:1416 ft ",
+                             foreign)),
+        std::string::npos);
     // The ATC ID field holds 32 characters without a terminator: read with its bound.
     EXPECT_NE(log.find(fmt::format("oid: {}, callsign \"{}\",", cut, std::string(32, 'X'))), std::string::npos);
     {

@@ -25,7 +25,7 @@ namespace {
 
 using F = TrafficField;
 
-constexpr double userLat = 33.94, userLon = -118.40;  // LAX
+constexpr double userLat = 33.94, userLon = -118.40; // LAX
 constexpr double parkLat = 33.9425, parkLon = -118.4081;
 
 // A valid airborne line of the newer format (42 fields); tests change single fields.
@@ -137,7 +137,6 @@ protected:
     std::string datagram;
 };
 
-
 } // namespace
 
 TEST_F(ParserTest, SplitsAtEveryCommaButNotAfterTheLast)
@@ -161,8 +160,8 @@ TEST_F(ParserTest, EachRuleOfTheLine)
         const char* name;
         std::string line;
         Park park;
-        const char* error;   // expected error text, or nullptr
-        bool accepted;       // when no error: a report results
+        const char* error; // expected error text, or nullptr
+        bool accepted;     // when no error: a report results
         Check check;
     };
     const std::string beyond = lineWith({{F::latitude, "35.0"}, {F::longitude, "-118.4"}}); // 63 nm north
@@ -369,10 +368,10 @@ TEST_F(ParserTest, GroundRuleNearTheParkAirport)
         const char* speed;
         bool onGround;
     };
-    for (const Case c : {Case{"325", "120", true}, Case{"326", "120", false}, Case{"325", "121", false},
-                         Case{"370", "80", true}, Case{"371", "80", false}, Case{"370", "81", false},
-                         Case{"400", "43", true}, Case{"401", "43", false}, Case{"400", "44", false},
-                         Case{"235", "200", true}}) { // below the airport's elevation
+    for (const Case c :
+         {Case{"325", "120", true}, Case{"326", "120", false}, Case{"325", "121", false}, Case{"370", "80", true},
+          Case{"371", "80", false}, Case{"370", "81", false}, Case{"400", "43", true}, Case{"401", "43", false},
+          Case{"400", "44", false}, Case{"235", "200", true}}) { // below the airport's elevation
         SCOPED_TRACE(std::string(c.altitude) + " ft at " + c.speed + " kt");
         const Outcome out = parse(lineWith({{F::latitude, "33.94"},
                                             {F::longitude, "-118.40"},
@@ -410,8 +409,12 @@ TEST_F(ParserTest, PhysicallyImpossibleValuesAreRefused)
 
 TEST_F(ParserTest, TracksAreBroughtIntoZeroTo360)
 {
-    for (const auto& [field, track] : {std::pair<const char*, double>{"-90", 270.0}, {"-360", 0.0}, {"450", 90.0},
-                                       {"720", 360.0}, {"360", 360.0}, {"12.5", 12.5}}) {
+    for (const auto& [field, track] : {std::pair<const char*, double>{"-90", 270.0},
+                                       {"-360", 0.0},
+                                       {"450", 90.0},
+                                       {"720", 360.0},
+                                       {"360", 360.0},
+                                       {"12.5", 12.5}}) {
         SCOPED_TRACE(field);
         const Outcome out =
             parse(lineWith({{F::track, field}, {F::dataSource, "mlat"}})); // no true heading to stand in for 0
@@ -425,8 +428,9 @@ TEST_F(ParserTest, CallsignsLongerThanATailNumberAreRefusedWithOneLogLine)
     linktest::ScopedLog log("parser-tail");
     EXPECT_TRUE(parse(lineWith({{F::callsign, "ABCDEFGHIJKL"}})).report); // 12 characters
     for (int k = 0; k < 3; ++k) EXPECT_FALSE(parse(lineWith({{F::callsign, "ABCDEFGHIJKLM"}})).report);
-    EXPECT_EQ(qtest::countOccurrences(log.text(), "callsign \"ABCDEFGHIJKLM\" is longer than a tail number of 12 characters"),
-              1);
+    EXPECT_EQ(
+        qtest::countOccurrences(log.text(), "callsign \"ABCDEFGHIJKLM\" is longer than a tail number of 12 characters"),
+        1);
 }
 
 // The reader thread itself: what arrives on its socket and what reaches the traffic manager.

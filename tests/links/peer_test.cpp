@@ -17,8 +17,8 @@ std::size_t fieldCount(const std::string& line) { return std::count(line.begin()
 
 TEST(RtPeer, ConvertsOlderLinesIntoTheNewerFieldPositions)
 {
-    const auto converted =
-        rtpeer::convertAitfcLine("AITFC,10902390,33.9815,-117.9480,6200,-896,1,263,292,AAL566,A321,N509AY,PHL,LAX,1592423568");
+    const auto converted = rtpeer::convertAitfcLine(
+        "AITFC,10902390,33.9815,-117.9480,6200,-896,1,263,292,AAL566,A321,N509AY,PHL,LAX,1592423568");
     ASSERT_TRUE(converted);
     EXPECT_EQ(fieldCount(*converted), 42u);
     EXPECT_FALSE(rtpeer::convertAitfcLine(R"({"ICAO": "KLAX","QNH": "2996"})"));

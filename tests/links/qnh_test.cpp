@@ -109,12 +109,12 @@ TEST(QnhReader, RealWeatherDatagrams)
         const char* file;
         std::int32_t qnh;
     };
-    for (const Sample& s : {Sample{"weather_KJFK_20190305_2028Z_METAR.json.txt", 1015},
-                            Sample{"weather_KLAS_20190305_2055Z_METAR.json.txt", 1016},
-                            Sample{"weather_v10_doc_example_repaired.json", 1020},
-                            Sample{"aitfc_KLAX_20200617_2152_first400lines.csv", 1015},
-                            Sample{"aitfc_KPTK_20201128_first300lines.csv", 1018},
-                            Sample{"aitfc_edkb_10s.csv", 1013}}) {
+    for (const Sample& s :
+         {Sample{"weather_KJFK_20190305_2028Z_METAR.json.txt", 1015},
+          Sample{"weather_KLAS_20190305_2055Z_METAR.json.txt", 1016},
+          Sample{"weather_v10_doc_example_repaired.json", 1020},
+          Sample{"aitfc_KLAX_20200617_2152_first400lines.csv", 1015},
+          Sample{"aitfc_KPTK_20201128_first300lines.csv", 1018}, Sample{"aitfc_edkb_10s.csv", 1013}}) {
         SCOPED_TRACE(s.file);
         const std::string datagram = firstJsonLine(s.file);
         ASSERT_FALSE(datagram.empty());

@@ -19,7 +19,10 @@ namespace {
 // Time that moves only when the program sleeps.
 class SteppedClock final : public Clock {
 public:
-    std::chrono::steady_clock::time_point steadyNow() override { return start_ + std::chrono::milliseconds(ms_.load()); }
+    std::chrono::steady_clock::time_point steadyNow() override
+    {
+        return start_ + std::chrono::milliseconds(ms_.load());
+    }
     void sleepFor(std::chrono::milliseconds d) override
     {
         ms_ += d.count();
@@ -93,50 +96,98 @@ TEST_F(SimFixture, RegistersEventsDefinitionsMappingsAndGroupInOrder)
     std::vector<std::string> got;
     for (const auto& c : sim.calls()) {
         const std::string f = fn(c);
-        if (f == "SimConnect_SubscribeToSystemEvent") got.push_back(fmt::format("sub {} {}", c["event"].get<int>(), c["name"].get<std::string>()));
+        if (f == "SimConnect_SubscribeToSystemEvent")
+            got.push_back(fmt::format("sub {} {}", c["event"].get<int>(), c["name"].get<std::string>()));
         if (f == "SimConnect_AddToDataDefinition") {
             ASSERT_EQ(c["epsilon"], 0.0);
             got.push_back(fmt::format("def {} {}|{}|{}", c["define"].get<int>(), c["name"].get<std::string>(),
                                       c["unit"].get<std::string>(), c["type"].get<int>()));
         }
-        if (f == "SimConnect_MapClientEventToSimEvent") got.push_back(fmt::format("map {} {}", c["event"].get<int>(), c["name"].get<std::string>()));
+        if (f == "SimConnect_MapClientEventToSimEvent")
+            got.push_back(fmt::format("map {} {}", c["event"].get<int>(), c["name"].get<std::string>()));
         if (f == "SimConnect_AddClientEventToNotificationGroup") {
             ASSERT_EQ(c["group"], 301);
             ASSERT_EQ(c["maskable"], true);
             got.push_back(fmt::format("grp {}", c["event"].get<int>()));
         }
-        if (f == "SimConnect_SetNotificationGroupPriority") got.push_back(fmt::format("prio {} {}", c["group"].get<int>(), c["priority"].get<int>()));
+        if (f == "SimConnect_SetNotificationGroupPriority")
+            got.push_back(fmt::format("prio {} {}", c["group"].get<int>(), c["priority"].get<int>()));
     }
     const int f64 = SIMCONNECT_DATATYPE_FLOAT64, i64 = SIMCONNECT_DATATYPE_INT64, s32 = SIMCONNECT_DATATYPE_STRING32,
               sv = SIMCONNECT_DATATYPE_STRINGV;
     const std::vector<std::string> expected = {
-        "sub 201 Sim", "sub 202 ObjectAdded", "sub 203 ObjectRemoved", "sub 205 FlightLoaded", "sub 204 Frame",
-        fmt::format("def 407 TITLE||{}", sv), fmt::format("def 408 ATC MODEL||{}", s32),
+        "sub 201 Sim",
+        "sub 202 ObjectAdded",
+        "sub 203 ObjectRemoved",
+        "sub 205 FlightLoaded",
+        "sub 204 Frame",
+        fmt::format("def 407 TITLE||{}", sv),
+        fmt::format("def 408 ATC MODEL||{}", s32),
         fmt::format("def 409 SIM ON GROUND|Bool|{}", i64),
-        fmt::format("def 402 Plane Latitude|degree|{}", f64), fmt::format("def 402 Plane Longitude|degree|{}", f64),
-        fmt::format("def 402 Plane Pitch degrees|radians|{}", f64), fmt::format("def 402 Plane Bank degrees|radians|{}", f64),
-        fmt::format("def 402 Plane Heading degrees true|radians|{}", f64), fmt::format("def 402 Plane Altitude|feet|{}", f64),
-        fmt::format("def 402 Vertical Speed|feet per second|{}", f64), fmt::format("def 402 Airspeed True|knots|{}", f64),
-        fmt::format("def 403 Plane Latitude|degree|{}", f64), fmt::format("def 403 Plane Longitude|degree|{}", f64),
-        fmt::format("def 403 Plane Pitch degrees|radians|{}", f64), fmt::format("def 403 Plane Bank degrees|radians|{}", f64),
-        fmt::format("def 403 Plane Heading degrees true|radians|{}", f64), fmt::format("def 403 Plane Altitude|feet|{}", f64),
-        fmt::format("def 403 Plane Alt Above Ground|feet|{}", f64), fmt::format("def 403 Ground Velocity|knots|{}", f64),
-        fmt::format("def 403 ZULU TIME|Seconds|{}", i64), fmt::format("def 403 ZULU DAY OF YEAR|Number|{}", i64),
-        fmt::format("def 403 ZULU YEAR|Number|{}", i64), fmt::format("def 403 LIGHT STATES|Mask|{}", i64),
-        fmt::format("def 405 Static CG to Ground|feet|{}", f64), fmt::format("def 405 Static Pitch|radians|{}", f64),
+        fmt::format("def 402 Plane Latitude|degree|{}", f64),
+        fmt::format("def 402 Plane Longitude|degree|{}", f64),
+        fmt::format("def 402 Plane Pitch degrees|radians|{}", f64),
+        fmt::format("def 402 Plane Bank degrees|radians|{}", f64),
+        fmt::format("def 402 Plane Heading degrees true|radians|{}", f64),
+        fmt::format("def 402 Plane Altitude|feet|{}", f64),
+        fmt::format("def 402 Vertical Speed|feet per second|{}", f64),
+        fmt::format("def 402 Airspeed True|knots|{}", f64),
+        fmt::format("def 403 Plane Latitude|degree|{}", f64),
+        fmt::format("def 403 Plane Longitude|degree|{}", f64),
+        fmt::format("def 403 Plane Pitch degrees|radians|{}", f64),
+        fmt::format("def 403 Plane Bank degrees|radians|{}", f64),
+        fmt::format("def 403 Plane Heading degrees true|radians|{}", f64),
+        fmt::format("def 403 Plane Altitude|feet|{}", f64),
+        fmt::format("def 403 Plane Alt Above Ground|feet|{}", f64),
+        fmt::format("def 403 Ground Velocity|knots|{}", f64),
+        fmt::format("def 403 ZULU TIME|Seconds|{}", i64),
+        fmt::format("def 403 ZULU DAY OF YEAR|Number|{}", i64),
+        fmt::format("def 403 ZULU YEAR|Number|{}", i64),
+        fmt::format("def 403 LIGHT STATES|Mask|{}", i64),
+        fmt::format("def 405 Static CG to Ground|feet|{}", f64),
+        fmt::format("def 405 Static Pitch|radians|{}", f64),
         fmt::format("def 406 Light On States|Mask|{}", i64),
-        fmt::format("def 404 Plane Alt Above Ground|feet|{}", f64), fmt::format("def 404 Ground Altitude|feet|{}", f64),
-        fmt::format("def 404 SIM ON GROUND|Bool|{}", i64), fmt::format("def 404 ATC ID||{}", s32),
+        fmt::format("def 404 Plane Alt Above Ground|feet|{}", f64),
+        fmt::format("def 404 Ground Altitude|feet|{}", f64),
+        fmt::format("def 404 SIM ON GROUND|Bool|{}", i64),
+        fmt::format("def 404 ATC ID||{}", s32),
         fmt::format("def 401 SPOILERS HANDLE POSITION|percent|{}", f64),
         fmt::format("def 401 GENERAL ENG THROTTLE LEVER POSITION:1|percent|{}", f64),
         fmt::format("def 401 GENERAL ENG THROTTLE LEVER POSITION:2|percent|{}", f64),
-        "map 219 GEAR_SET", "map 220 ENGINE_AUTO_START", "map 221 ENGINE_AUTO_SHUTDOWN", "map 222 THROTTLE_SET",
-        "map 217 FLAPS_SET", "map 218 SPOILERS_SET", "map 207 NAV_LIGHTS_SET", "map 206 BEACON_LIGHTS_SET",
-        "map 210 LANDING_LIGHTS_SET", "map 208 TAXI_LIGHTS_SET", "map 209 STROBES_SET", "map 212 LOGO_LIGHTS_SET",
-        "map 211 CABIN_LIGHTS_SET", "map 213 ALL_LIGHTS_TOGGLE", "map 214 FREEZE_LATITUDE_LONGITUDE_SET",
-        "map 215 FREEZE_ALTITUDE_SET", "map 216 FREEZE_ATTITUDE_SET",
-        "grp 207", "grp 206", "grp 210", "grp 208", "grp 209", "grp 212", "grp 211", "grp 213", "grp 217", "grp 218",
-        "grp 219", "grp 221", "grp 222", "grp 214", "grp 215", "grp 216", "prio 301 1"};
+        "map 219 GEAR_SET",
+        "map 220 ENGINE_AUTO_START",
+        "map 221 ENGINE_AUTO_SHUTDOWN",
+        "map 222 THROTTLE_SET",
+        "map 217 FLAPS_SET",
+        "map 218 SPOILERS_SET",
+        "map 207 NAV_LIGHTS_SET",
+        "map 206 BEACON_LIGHTS_SET",
+        "map 210 LANDING_LIGHTS_SET",
+        "map 208 TAXI_LIGHTS_SET",
+        "map 209 STROBES_SET",
+        "map 212 LOGO_LIGHTS_SET",
+        "map 211 CABIN_LIGHTS_SET",
+        "map 213 ALL_LIGHTS_TOGGLE",
+        "map 214 FREEZE_LATITUDE_LONGITUDE_SET",
+        "map 215 FREEZE_ALTITUDE_SET",
+        "map 216 FREEZE_ATTITUDE_SET",
+        "grp 207",
+        "grp 206",
+        "grp 210",
+        "grp 208",
+        "grp 209",
+        "grp 212",
+        "grp 211",
+        "grp 213",
+        "grp 217",
+        "grp 218",
+        "grp 219",
+        "grp 221",
+        "grp 222",
+        "grp 214",
+        "grp 215",
+        "grp 216",
+        "prio 301 1"};
     EXPECT_EQ(got, expected);
     // Every definition was accepted: the simulator raised no exception.
     EXPECT_TRUE(journal("exception").empty());
@@ -168,10 +219,10 @@ TEST_F(SimFixture, AFrameSendsPositionsEventsCreationsRemovalsInOrderAndABusyMut
     frame();
     std::vector<std::string> order;
     for (const auto& c : callsSince(mark)) order.push_back(fn(c));
-    const std::vector<std::string> expected = {
-        "SimConnect_SetDataOnSimObject", "SimConnect_AIReleaseControl", "SimConnect_TransmitClientEvent",
-        "SimConnect_AIReleaseControl", "SimConnect_TransmitClientEvent", "SimConnect_AICreateNonATCAircraft",
-        "SimConnect_GetLastSentPacketID", "SimConnect_AIRemoveObject"};
+    const std::vector<std::string> expected = {"SimConnect_SetDataOnSimObject",  "SimConnect_AIReleaseControl",
+                                               "SimConnect_TransmitClientEvent", "SimConnect_AIReleaseControl",
+                                               "SimConnect_TransmitClientEvent", "SimConnect_AICreateNonATCAircraft",
+                                               "SimConnect_GetLastSentPacketID", "SimConnect_AIRemoveObject"};
     EXPECT_EQ(order, expected);
     const auto calls = callsSince(mark);
     EXPECT_EQ(calls[0]["object"], oldId);
@@ -179,7 +230,8 @@ TEST_F(SimFixture, AFrameSendsPositionsEventsCreationsRemovalsInOrderAndABusyMut
     EXPECT_EQ(calls[4]["event"], 220);
     EXPECT_EQ(calls[4]["group"], 301);
     EXPECT_EQ(calls[7]["object"], oldId);
-    EXPECT_NE(qtest::logText().find(fmt::format("Simconnect call to remove ac with objectid {}", user)), std::string::npos);
+    EXPECT_NE(qtest::logText().find(fmt::format("Simconnect call to remove ac with objectid {}", user)),
+              std::string::npos);
     const auto poses = journal("pose");
     ASSERT_EQ(poses.size(), 1u);
     EXPECT_DOUBLE_EQ(poses[0]["lat"].get<double>(), 47.5);
@@ -247,7 +299,8 @@ TEST_F(SimFixture, SimulatorNameChecks)
         {"KittyHawk", true, "MSFS 2020 (11.0.282174.999)"},
         {"KittyHawk!", true, "MSFS 2020 (11.0.282174.999)"},
         {"SunRise", false, "MSFS 2024"},
-        {"KittyHawk", false, "71: MSFS 2020 is running ..., switch Sim or toggle the Install path checkbox of Quillmarsh"},
+        {"KittyHawk", false,
+         "71: MSFS 2020 is running ..., switch Sim or toggle the Install path checkbox of Quillmarsh"},
         {"SunRise", true, "71: MSFS 2024 is running ..., switch Sim or toggle the Install path checkbox of Quillmarsh"},
         {"Kitty Hawk", true, "77: \"Kitty Hawk\" not being MSFS 2020 or MSFS 2024 connects ... ? "},
         {"!?!", true, "77: \"\" not being MSFS 2020 or MSFS 2024 connects ... ? "},
@@ -295,7 +348,8 @@ TEST_F(SimFixture, QuitEndsTheRunAsALostSimulator)
     EXPECT_FALSE(simRunning.load());
     EXPECT_TRUE(stopRequested.load());
     EXPECT_EQ(exitCode.load(), ExitCode::SimWasClosed);
-    EXPECT_NE(qtest::logText().find("Flight Simulator no longer connected, Quillmarsh will stop ..."), std::string::npos);
+    EXPECT_NE(qtest::logText().find("Flight Simulator no longer connected, Quillmarsh will stop ..."),
+              std::string::npos);
 }
 
 TEST_F(SimFixture, NewFlightAndTeleportEndTheRunWithNewFlight)
@@ -569,7 +623,8 @@ TEST_F(SimFixture, TheThreadWakesForEachMessageOnTheEventItGaveToOpen)
 {
     constexpr auto longerThanAnyIdleWait = std::chrono::minutes(1);
     reserveSimConnectQueues();
-    thread = std::jthread([longerThanAnyIdleWait](std::stop_token stop) { runSimConnectThread(stop, longerThanAnyIdleWait); });
+    thread = std::jthread(
+        [longerThanAnyIdleWait](std::stop_token stop) { runSimConnectThread(stop, longerThanAnyIdleWait); });
     ASSERT_TRUE(waitUntil([this] { return !journal("connected").empty(); }));
     idle(); // the open and "Sim" messages
     EXPECT_TRUE(simRunning.load());

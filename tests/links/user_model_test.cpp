@@ -11,7 +11,7 @@ namespace {
 
 void loadTypes()
 {
-    typeHalfWingSpans = {{"B738", 0.0097}, {"B73", 0.0095}, {"A320", 0.0096}, {"A359", 0.0175},
+    typeHalfWingSpans = {{"B738", 0.0097}, {"B73", 0.0095},  {"A320", 0.0096}, {"A359", 0.0175},
                          {"C172", 0.0030}, {"E190", 0.0078}, {"CRJ7", 0.0063}, {"A388", 0.0216}};
     maxHalfWingSpan = 0.0216;
     for (const auto& [type, category] : std::initializer_list<std::pair<const char*, std::uint32_t>>{
@@ -70,8 +70,10 @@ TEST_F(SimFixture, UserModelDeduction)
     const std::string log = qtest::logText();
     EXPECT_NE(log.find("SimConnect: User aircraft model: B738, half wing span: 18.0 meter, category: Large"),
               std::string::npos);
-    EXPECT_NE(log.find("SimConnect: User aircraft model deduced from title: A320, half wing span: 17.8 meter, category: Large"),
-              std::string::npos);
+    EXPECT_NE(
+        log.find(
+            "SimConnect: User aircraft model deduced from title: A320, half wing span: 17.8 meter, category: Large"),
+        std::string::npos);
     EXPECT_NE(log.find("SimConnect: User aircraft title: Aerosoft A320 Lufthansa"), std::string::npos);
 }
 

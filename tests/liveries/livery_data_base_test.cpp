@@ -54,7 +54,8 @@ protected:
 
 TEST_F(LiveryDataBase, MapsOfAirlinesTypesAndCargo)
 {
-    qtest::installTestLiveries({{"A", "B738", "t1"}, {"A", "B738", "t2", "", 0, true}, {"A", "A320", "t3"}, {"B", "B738", "t4"}});
+    qtest::installTestLiveries(
+        {{"A", "B738", "t1"}, {"A", "B738", "t2", "", 0, true}, {"A", "A320", "t3"}, {"B", "B738", "t4"}});
     ASSERT_EQ(airlineLiveries.size(), 2u);
     ASSERT_EQ(airlineLiveries.at("A").size(), 2u);
     EXPECT_EQ(airlineLiveries.at("A").at("B738").size(), 2u);
@@ -99,7 +100,8 @@ TEST_F(LiveryDataBase, BuildingLogsTypesAndSwitchesEmptyCategoriesOff)
     qtest::addTestType("B744", categoryHeavy);
     for (int k = 0; k < 45; ++k) qtest::addTestType(fmt::format("T{:02}", k), categoryLarge);
     std::vector<LiveryRecord> records{{"ZZZ", "C172", "generic"}, {"DLH", "B744", "freighter", "", 0, true}};
-    for (int k = 0; k < 45; ++k) records.push_back(LiveryRecord{"DLH", fmt::format("T{:02}", k), fmt::format("t{}", k)});
+    for (int k = 0; k < 45; ++k)
+        records.push_back(LiveryRecord{"DLH", fmt::format("T{:02}", k), fmt::format("t{}", k)});
     scannedLiveries.assign(records.begin(), records.end());
     scannedLiveries.sort(liveryBefore);
     HELICOPTERS.setValue(true);
@@ -109,7 +111,9 @@ TEST_F(LiveryDataBase, BuildingLogsTypesAndSwitchesEmptyCategoriesOff)
     buildLiveryDataBase();
     DOWNLOAD_SITE.setValue(DOWNLOAD_SITE.defaultValue());
     const auto lines = log.lines();
-    const auto has = [&](const std::string& line) { return std::find(lines.begin(), lines.end(), line) != lines.end(); };
+    const auto has = [&](const std::string& line) {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    };
     EXPECT_TRUE(has("===> reading AIG-regcodes failed?"));
     EXPECT_TRUE(has("0 registration codes"));
     EXPECT_TRUE(has("2 airlines, 46 pax aircraft models and 1 cargo aircraft models"));
@@ -135,7 +139,8 @@ TEST_F(LiveryDataBase, BuildingLogsTypesAndSwitchesEmptyCategoriesOff)
     // A second start in the process builds nothing.
     qtest::LogCapture again("again");
     lf_processScannedLiveries();
-    EXPECT_EQ(again.lines(), (std::vector<std::string>{"Processing scanned liveries skipped; already done in previous start-up"}));
+    EXPECT_EQ(again.lines(),
+              (std::vector<std::string>{"Processing scanned liveries skipped; already done in previous start-up"}));
 }
 
 TEST_F(LiveryDataBase, ScannedLiveriesFileRoundTrip)

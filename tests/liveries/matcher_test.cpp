@@ -48,8 +48,8 @@ protected:
         MATCHING_DEPTH.setValue(MATCHING_DEPTH.defaultValue());
     }
 
-    static FlightRecord flight(const std::string& airline, const std::string& type, const std::string& registration = "",
-                               bool cargo = false)
+    static FlightRecord flight(const std::string& airline, const std::string& type,
+                               const std::string& registration = "", bool cargo = false)
     {
         FlightRecord f;
         f.airline = airline;

@@ -36,10 +36,18 @@ protected:
 TEST_F(RegcodesFromSite, UserFilesWinOverTheAigFileWhichWinsOverInlineCodes)
 {
     serveAig("<AIG-regcodes>"
-             "<livery title=\"Lufthansa 1\" reg=\"" + qtest::scrambleText("D-AIZZ") + "," + qtest::scrambleText("D-AIZY") + "\"/>"
-             "<livery title=\"Lufthansa 2\" reg=\"" + qtest::scrambleText("D-AIZX") + "\" special=\"true\"/>"
-             "<livery title=\"Not Installed\" reg=\"" + qtest::scrambleText("D-AAAA") + "\" special=\"1\"/>"
-             "<livery reg=\"" + qtest::scrambleText("D-ABBB") + "\"/>"
+             "<livery title=\"Lufthansa 1\" reg=\"" +
+             qtest::scrambleText("D-AIZZ") + "," + qtest::scrambleText("D-AIZY") +
+             "\"/>"
+             "<livery title=\"Lufthansa 2\" reg=\"" +
+             qtest::scrambleText("D-AIZX") +
+             "\" special=\"true\"/>"
+             "<livery title=\"Not Installed\" reg=\"" +
+             qtest::scrambleText("D-AAAA") +
+             "\" special=\"1\"/>"
+             "<livery reg=\"" +
+             qtest::scrambleText("D-ABBB") +
+             "\"/>"
              "</AIG-regcodes>");
     qtest::writeFile(myRegcodesFolder / "mine.txt", "Lufthansa 2;D-AIZY\r\n\r\nLufthansa 3;D-AIZW,D-AIZV;#\r\n");
     qtest::writeFile(myRegcodesFolder / "more.TxT", "Lufthansa 1;DAIZU\n");

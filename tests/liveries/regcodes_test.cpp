@@ -66,7 +66,12 @@ TEST(RegcodeLines, Table)
         {"Title A;D-ABCD;x", {"D-ABCD"}, true, true, true, nullptr}, // one code is always special
         {"Title A;D-BBBB,D-AAAA,D-BBBB;x", {"D-AAAA", "D-BBBB"}, true, false, true, nullptr},
         {"Title A;D-BBBB,D-AAAA;#", {"D-AAAA", "D-BBBB"}, true, true, true, nullptr},
-        {"Title A;D-AAAA,ABCDEFGHIJKLM", {"D-AAAA"}, true, false, false, "===> wrong regcode length \"ABCDEFGHIJKLM\" in f.txt"},
+        {"Title A;D-AAAA,ABCDEFGHIJKLM",
+         {"D-AAAA"},
+         true,
+         false,
+         false,
+         "===> wrong regcode length \"ABCDEFGHIJKLM\" in f.txt"},
         {"Title A;AB,CD", {}, false, false, false, "===> f.txt ; regs empty? "},
         {"Title A;D-AAAA;#;more", {}, false, false, false, "===> f.txt: wrong format \"Title A;D-AAAA;#;more\""},
     };
@@ -119,8 +124,9 @@ TEST_F(Regcodes, WithoutAigFileTheUserFilesStillCount)
     qtest::installTestLiveries({{"DLH", "A320", "Lufthansa 1"}});
     EXPECT_EQ(gf_regcodeTitle("D-AIZY"), "Lufthansa 1");
     EXPECT_NE(log().find("===> reading AIG-regcodes failed?"), std::string::npos);
-    EXPECT_EQ(text(offlineRegcodesPath),
-              systemPaths("Processing files in input\\my_regcodes\n1 new regcode added, 1 regcode defined as special\n"));
+    EXPECT_EQ(
+        text(offlineRegcodesPath),
+        systemPaths("Processing files in input\\my_regcodes\n1 new regcode added, 1 regcode defined as special\n"));
 
     dontUseTitles.clear();
     lf_readDontUseTitlesFromFolder();

@@ -27,7 +27,8 @@ protected:
     void TearDown() override { clearLiveryMatcher(); }
 };
 
-FlightRecord refused(const std::string& callsign, const std::string& type, const std::string& airline, const char* title)
+FlightRecord refused(const std::string& callsign, const std::string& type, const std::string& airline,
+                     const char* title)
 {
     FlightRecord r;
     r.callsign = callsign;
@@ -79,7 +80,8 @@ TEST_F(LiveryReports, TheTwentiethRefusalEndsTheRun)
         onLiveryNotCreated(refused("X", "A320", "DLH", "t"));
         ADD_FAILURE();
     } catch (const UserErrorException& e) {
-        EXPECT_EQ(std::string(e.what()), "81: there are too many liveries that could not be created by MSFS!, see Log.txt");
+        EXPECT_EQ(std::string(e.what()),
+                  "81: there are too many liveries that could not be created by MSFS!, see Log.txt");
     }
     EXPECT_EQ(failedTitles.size(), 20u);
     const auto lines = log.lines();
@@ -103,7 +105,8 @@ TEST_F(LiveryReports, NoMatchList)
     logNoMatchList(); // LOG off: nothing
     LOG.setValue(true);
     logNoMatchList();
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{"", "No match found for: ", "BAW B738 G-EUYA", "DLH A320 D-AIAB", ""}));
+    EXPECT_EQ(log.lines(),
+              (std::vector<std::string>{"", "No match found for: ", "BAW B738 G-EUYA", "DLH A320 D-AIAB", ""}));
 }
 
 TEST(StockModels, FolderNames)

@@ -71,7 +71,8 @@ public:
 
     static std::string describe(const qtr::LiveryRecord& r)
     {
-        return fmt::format("{}|{}|{}|{}|{}|{}", r.airline, r.icaoType, r.title, r.regcode, r.folderNumber, r.cargo ? "cargo" : "pax");
+        return fmt::format("{}|{}|{}|{}|{}|{}", r.airline, r.icaoType, r.title, r.regcode, r.folderNumber,
+                           r.cargo ? "cargo" : "pax");
     }
 
     std::filesystem::path root;

@@ -35,8 +35,14 @@ using qtest::ScanTest;
 namespace {
 
 // Wine reads a Unix path only when it is written with forward slashes throughout.
-std::filesystem::path realData(const std::string& below) { return std::filesystem::path(QM_SOURCE_DIR "/../shared/realdata/" + below); }
-std::filesystem::path fixtures(const std::string& below) { return std::filesystem::path(QM_SOURCE_DIR "/tests/fixtures/livery_scan/" + below); }
+std::filesystem::path realData(const std::string& below)
+{
+    return std::filesystem::path(QM_SOURCE_DIR "/../shared/realdata/" + below);
+}
+std::filesystem::path fixtures(const std::string& below)
+{
+    return std::filesystem::path(QM_SOURCE_DIR "/tests/fixtures/livery_scan/" + below);
+}
 
 // The fixture's sound file (an AAL B738 and its freighter) with other titles: title, title + " Cargo".
 std::string goodFile(const std::string& title)
@@ -82,10 +88,14 @@ TEST_F(ScanTest, RealAircraftCfgSamples)
     const auto lines = describeAll(scan("samples"));
     // The FSLTL master: its generic livery only, the 27 "-STUB" ones are suppressed.
     EXPECT_TRUE(holds(lines, "ZZZ|A20N|FSLTL_A20N_ZZZZ||1|pax"));
-    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.find("|A20N|") != std::string::npos; }), 1);
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& l) { return l.find("|A20N|") != std::string::npos; }),
+              1);
     // The helicopter's keys written "Title=", its empty airline generic (no regcode kept).
     EXPECT_TRUE(holds(lines, "ZZZ|H60|Base UH-60M||1|pax"));
-    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.find("|H60|") != std::string::npos; }), 14);
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& l) { return l.find("|H60|") != std::string::npos; }),
+              14);
     // The C-17: air forces as airlines, freighters by their parking, registrations kept.
     EXPECT_TRUE(holds(lines, "ARC|C17|C17 RCAF 701|CAF701|1|cargo"));
     EXPECT_TRUE(holds(lines, "RCH|C17|Boeing C17 USAF 30601|CH5146|1|cargo"));
@@ -96,14 +106,18 @@ TEST_F(ScanTest, RealAircraftCfgSamples)
     const auto cfg = [&](const std::string& model) {
         return pathToUtf8((root / "samples/SimObjects/Airplanes" / model / "aircraft.cfg").make_preferred());
     };
-    const auto set = [](const std::list<std::string>& list) { return std::multiset<std::string>(list.begin(), list.end()); };
+    const auto set = [](const std::list<std::string>& list) {
+        return std::multiset<std::string>(list.begin(), list.end());
+    };
     const std::string c17 = "military_DeltaSim_C17_23_fltsim_aircraft";
-    EXPECT_EQ(set(invalidAirlineCodes.lines()), (std::multiset<std::string>{"0AN          in " + cfg(c17) + " [FLTSIM.12]"}));
+    EXPECT_EQ(set(invalidAirlineCodes.lines()),
+              (std::multiset<std::string>{"0AN          in " + cfg(c17) + " [FLTSIM.12]"}));
     EXPECT_EQ(set(incompleteSections.lines()),
               (std::multiset<std::string>{"\"" + pathToUtf8(pathFromUtf8(cfg(c17)).parent_path()) +
                                           "\" \"[FLTSIM.12]\" has no airline and no regcode info"}));
     EXPECT_EQ(set(invalidModelCodes.lines()),
-              (std::multiset<std::string>{"ASOB             in " + cfg("airliner_FSLTL_Asobo_Generic_Airliner_TwinEngines_aircraft")}));
+              (std::multiset<std::string>{"ASOB             in " +
+                                          cfg("airliner_FSLTL_Asobo_Generic_Airliner_TwinEngines_aircraft")}));
     // A base_container of no stock model and no type line: the file is invalid.
     const std::string noType = "Line icao_type_designator= is missing in [General] section of ";
     EXPECT_EQ(set(invalidCfgFiles.lines()),
@@ -133,15 +147,16 @@ TEST_F(ScanPackages, RecordsAndFolderNumbers)
     lf_scanLiveryFolder(counters, pathToUtf8(megapack));
     EXPECT_EQ(counters.folderNumber, 2u);
     const auto lines = describeAll(scannedLiveries);
-    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.starts_with("CAN|"); }), 23);
-    for (const char* line : {"CAN|B738|FSLTL_FAIB_B738_Canada_Air_Virtual||1|pax",
-                             "CAN|B738|FSLTL_FAIB_B738F_Canada_Air_Virtual||1|cargo",
-                             "CAN|A30B|FSLTL_TFS_A30BF_Canada_Air_Virtual||1|cargo",
-                             "CAN|AT46|FSLTL_OSP_AT46_Canada_Air_Virtual||1|pax",
-                             "CAN|MD11|FSLTL_FSPXAI_MD11_Canada_Air_Virtual||1|cargo",
-                             "PVT|C172|Cessna Skyhawk G1000 Asobo|ASXGSA|2|pax"})
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.starts_with("CAN|"); }),
+              23);
+    for (const char* line :
+         {"CAN|B738|FSLTL_FAIB_B738_Canada_Air_Virtual||1|pax", "CAN|B738|FSLTL_FAIB_B738F_Canada_Air_Virtual||1|cargo",
+          "CAN|A30B|FSLTL_TFS_A30BF_Canada_Air_Virtual||1|cargo", "CAN|AT46|FSLTL_OSP_AT46_Canada_Air_Virtual||1|pax",
+          "CAN|MD11|FSLTL_FSPXAI_MD11_Canada_Air_Virtual||1|cargo", "PVT|C172|Cessna Skyhawk G1000 Asobo|ASXGSA|2|pax"})
         EXPECT_TRUE(holds(lines, line)) << line;
-    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.find("|cargo") != std::string::npos; }), 6);
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& l) { return l.find("|cargo") != std::string::npos; }),
+              6);
     // The colours name their airline "CS172-red" and the like: reported, then private.
     EXPECT_FALSE(invalidAirlineCodes.lines().empty());
     EXPECT_NE(invalidAirlineCodes.lines().front().find("CS172-"), std::string::npos);
@@ -174,7 +189,8 @@ TEST_F(ScanPackages, TheDriverSavesAndBuildsFromTheFile)
 // in the IVAO form, give the same records.
 TEST_F(ScanTest, EncodingsAndTheIvaoLayoutGiveTheSameRecords)
 {
-    std::string text = qtest::readFile(realData("packages/fsltl-canada-air-virtual-pack/SimObjects/Airplanes/FSLTL_B738_CAN/aircraft.cfg"));
+    std::string text = qtest::readFile(
+        realData("packages/fsltl-canada-air-virtual-pack/SimObjects/Airplanes/FSLTL_B738_CAN/aircraft.cfg"));
     const std::string ivaoTitle = "B738 CAN Canada Air Virtual";
     text.replace(text.find("FSLTL_FAIB_B738_Canada_Air_Virtual"), 34, ivaoTitle);
     std::string lf = text;
@@ -209,9 +225,12 @@ TEST(AircraftCfgLines, KeyParsers)
 {
     std::string out;
     const std::pair<const char*, const char*> titles[] = {
-        {"   TITLE =  \"  Boeing 737 \"  ", "  Boeing 737 "}, {"Title=A", "A"},
-        {"title = \"FSLTL_A20N_ZZZZ\" ; Variation name", "FSLTL_A20N_ZZZZ"}, {"xtitle = A", nullptr},
-        {"title =", nullptr}, {"title_x = A", nullptr}};
+        {"   TITLE =  \"  Boeing 737 \"  ", "  Boeing 737 "},
+        {"Title=A", "A"},
+        {"title = \"FSLTL_A20N_ZZZZ\" ; Variation name", "FSLTL_A20N_ZZZZ"},
+        {"xtitle = A", nullptr},
+        {"title =", nullptr},
+        {"title_x = A", nullptr}};
     for (const auto& [line, title] : titles) {
         out = "before";
         EXPECT_EQ(lf_parseTitle(line, out), title != nullptr) << line;
@@ -237,7 +256,7 @@ TEST(AircraftCfgLines, KeyParsers)
 
     const std::pair<const char*, const char*> headers[] = {
         {"[fltsim.0]", "0"}, {"  [FLTSIM.12]  ", "12"}, {"[fltsim.x]", "10000"}, {"//[fltsim.3]", ""},
-        {"[General]", ""}, {"xx[fltsim.3]", "10000"}, {"[Fltsim.3]x", ""}};
+        {"[General]", ""},   {"xx[fltsim.3]", "10000"}, {"[Fltsim.3]x", ""}};
     for (const auto& [line, number] : headers) EXPECT_EQ(lf_parseFltsimHeader(line), number) << line;
 }
 
@@ -283,21 +302,35 @@ TEST_F(ScanTest, SectionRules)
         const char* record; // airline|type|title|regcode, or nothing
     };
     const Case cases[] = {
-        {"regcode cut at ';', not trimmed", {"[fltsim.0]", "title=T1", "icao_airline=AAL", "atc_id=N123AB ;old"}, "AAL|B738|T1|N123AB "},
-        {"two registrations: none", {"[fltsim.0]", "title=T2", "icao_airline=AAL", "atc_id=N123AB,N123AC"}, "AAL|B738|T2|"},
+        {"regcode cut at ';', not trimmed",
+         {"[fltsim.0]", "title=T1", "icao_airline=AAL", "atc_id=N123AB ;old"},
+         "AAL|B738|T1|N123AB "},
+        {"two registrations: none",
+         {"[fltsim.0]", "title=T2", "icao_airline=AAL", "atc_id=N123AB,N123AC"},
+         "AAL|B738|T2|"},
         {"a wild card: none", {"[fltsim.0]", "title=T3", "icao_airline=AAL", "atc_id=N12*AB"}, "AAL|B738|T3|"},
         {"four characters: no atc_id", {"[fltsim.0]", "title=T4", "icao_airline=AAL", "atc_id=N1AB"}, "AAL|B738|T4|"},
-        {"twelve characters: kept", {"[fltsim.0]", "title=T13", "icao_airline=AAL", "atc_id=ABCDEFGHIJKL"}, "AAL|B738|T13|ABCDEFGHIJKL"},
-        {"thirteen characters: none", {"[fltsim.0]", "title=T14", "icao_airline=AAL", "atc_id=ABCDEFGHIJKLM"}, "AAL|B738|T14|"},
+        {"twelve characters: kept",
+         {"[fltsim.0]", "title=T13", "icao_airline=AAL", "atc_id=ABCDEFGHIJKL"},
+         "AAL|B738|T13|ABCDEFGHIJKL"},
+        {"thirteen characters: none",
+         {"[fltsim.0]", "title=T14", "icao_airline=AAL", "atc_id=ABCDEFGHIJKLM"},
+         "AAL|B738|T14|"},
         {"RFO: dropped without a word", {"[fltsim.0]", "title=T5", "icao_airline=RFO"}, nullptr},
         {"dlhx: DLH", {"[fltsim.0]", "title=T6", "icao_airline=dlhx"}, "DLH|B738|T6|"},
         {"generic: no regcode", {"[fltsim.0]", "title=T7", "icao_airline=ZZZZ", "atc_id=N123AB"}, "ZZZ|B738|T7|"},
-        {"second parking line, commented", {"[fltsim.0]", "title=T8", "atc_parking_types=GATE", "//atc_parking_types=RAMP"}, nullptr},
+        {"second parking line, commented",
+         {"[fltsim.0]", "title=T8", "atc_parking_types=GATE", "//atc_parking_types=RAMP"},
+         nullptr},
         {"second airline line", {"[fltsim.0]", "title=T9", "icao_airline=AAL", "; icao_airline=DLH"}, nullptr},
-        {"adjacent quotes, then a title", {"[fltsim.0]", "title=\"\"", "title=T10", "icao_airline=AAL"}, "AAL|B738|T10|"},
+        {"adjacent quotes, then a title",
+         {"[fltsim.0]", "title=\"\"", "title=T10", "icao_airline=AAL"},
+         "AAL|B738|T10|"},
         {"stub", {"[fltsim.0]", "title=T11-STUB", "icao_airline=AAL"}, nullptr},
         {"PMDG", {"[fltsim.0]", "title=PMDG 737 X", "icao_airline=AAL"}, nullptr},
-        {"airline from the data base's registration", {"[fltsim.0]", "title=T12", "atc_id=N8604K"}, "SWA|B738|T12|N8604K"},
+        {"airline from the data base's registration",
+         {"[fltsim.0]", "title=T12", "atc_id=N8604K"},
+         "SWA|B738|T12|N8604K"},
     };
     for (const Case& c : cases) {
         std::list<LiveryRecord> out;
@@ -330,10 +363,18 @@ TEST_F(ScanTest, AirlineSuffixesAndFreighterParkingTypes)
         {"dlhc: DLH", {"[fltsim.0]", "title=S1", "icao_airline=dlhc"}, "DLH|pax"},
         {"DLHX: DLH", {"[fltsim.0]", "title=S2", "icao_airline=DLHX"}, "DLH|pax"},
         {"another fourth letter stays and is refused", {"[fltsim.0]", "title=S3", "icao_airline=DLHA"}, nullptr},
-        {"cargo only: a freighter", {"[fltsim.0]", "title=S4", "icao_airline=DLH", "atc_parking_types=CARGO"}, "DLH|cargo"},
-        {"cargo in small letters", {"[fltsim.0]", "title=S5", "icao_airline=DLH", "atc_parking_types=\"ramp, cargo\""}, "DLH|cargo"},
-        {"gate and cargo: a passenger livery", {"[fltsim.0]", "title=S6", "icao_airline=DLH", "atc_parking_types=GATE,CARGO"}, "DLH|pax"},
-        {"cargo before gate likewise", {"[fltsim.0]", "title=S7", "icao_airline=DLH", "atc_parking_types=CARGO, GATE"}, "DLH|pax"},
+        {"cargo only: a freighter",
+         {"[fltsim.0]", "title=S4", "icao_airline=DLH", "atc_parking_types=CARGO"},
+         "DLH|cargo"},
+        {"cargo in small letters",
+         {"[fltsim.0]", "title=S5", "icao_airline=DLH", "atc_parking_types=\"ramp, cargo\""},
+         "DLH|cargo"},
+        {"gate and cargo: a passenger livery",
+         {"[fltsim.0]", "title=S6", "icao_airline=DLH", "atc_parking_types=GATE,CARGO"},
+         "DLH|pax"},
+        {"cargo before gate likewise",
+         {"[fltsim.0]", "title=S7", "icao_airline=DLH", "atc_parking_types=CARGO, GATE"},
+         "DLH|pax"},
     };
     for (const auto& c : cases) {
         std::list<LiveryRecord> out;
@@ -352,10 +393,14 @@ TEST_F(ScanTest, AirlineSuffixesAndFreighterParkingTypes)
 // special models), a texture folder that must exist, and a regcode only as a last resort.
 TEST_F(ScanTest, IvaoRules)
 {
-    const auto modelFolder = [&](const std::string& model) { return root / "ivao/IVAO_MTL/SimObjects/Airplanes" / model; };
+    const auto modelFolder = [&](const std::string& model) {
+        return root / "ivao/IVAO_MTL/SimObjects/Airplanes" / model;
+    };
     std::filesystem::create_directories(modelFolder("IVAO_A320wCFM") / "texture.DLH");
     std::filesystem::create_directories(modelFolder("IVAO_B738") / "texture.DLH");
-    const auto file = [&](const std::string& model) { return pathToUtf8((modelFolder(model) / "aircraft.cfg").make_preferred()); };
+    const auto file = [&](const std::string& model) {
+        return pathToUtf8((modelFolder(model) / "aircraft.cfg").make_preferred());
+    };
     const struct {
         const char* what;
         const char* model;
@@ -363,23 +408,62 @@ TEST_F(ScanTest, IvaoRules)
         const char* record;     // airline|type|regcode, or nothing
         const char* incomplete; // the end of the line reported, or nothing
     } cases[] = {
-        {"special model: the W before the airline", "IVAO_A320wCFM", {"[fltsim.0]", "title=A320W DLH Lufthansa", "texture=DLH"}, "DLH|A320|", nullptr},
-        {"special model without its W: no airline", "IVAO_A320wCFM", {"[fltsim.0]", "title=A320 DLH Lufthansa", "texture=DLH"}, nullptr,
+        {"special model: the W before the airline",
+         "IVAO_A320wCFM",
+         {"[fltsim.0]", "title=A320W DLH Lufthansa", "texture=DLH"},
+         "DLH|A320|",
+         nullptr},
+        {"special model without its W: no airline",
+         "IVAO_A320wCFM",
+         {"[fltsim.0]", "title=A320 DLH Lufthansa", "texture=DLH"},
+         nullptr,
          "misses airlinecode in title: A320 DLH Lufthansa, and no regcode"},
-        {"airline right after the type", "IVAO_B738", {"[fltsim.0]", "title=B738DLH", "texture=DLH"}, "DLH|B738|", nullptr},
-        {"airline after a blank", "IVAO_B738", {"[fltsim.0]", "title=B738 DLH", "texture=DLH", "atc_id=D-ABCD"}, "DLH|B738|D-ABCD", nullptr},
-        {"three letters that are no airline", "IVAO_B738", {"[fltsim.0]", "title=B738 Q1Z", "texture=DLH"}, nullptr, nullptr},
-        {"the placeholder registration is none", "IVAO_B738", {"[fltsim.0]", "title=B738 DLH 2", "texture=DLH", "atc_id=G-BAFM"}, "DLH|B738|", nullptr},
-        {"missing texture folder", "IVAO_B738", {"[fltsim.0]", "title=B738 DLH 3", "texture=XYZ"}, nullptr, "[fltsim.0] does not exist"},
-        {"no airline in the title, a registration of no record", "IVAO_B738", {"[fltsim.0]", "title=Boeing", "texture=DLH", "atc_id=Q-QQQQ"}, nullptr,
+        {"airline right after the type",
+         "IVAO_B738",
+         {"[fltsim.0]", "title=B738DLH", "texture=DLH"},
+         "DLH|B738|",
+         nullptr},
+        {"airline after a blank",
+         "IVAO_B738",
+         {"[fltsim.0]", "title=B738 DLH", "texture=DLH", "atc_id=D-ABCD"},
+         "DLH|B738|D-ABCD",
+         nullptr},
+        {"three letters that are no airline",
+         "IVAO_B738",
+         {"[fltsim.0]", "title=B738 Q1Z", "texture=DLH"},
+         nullptr,
+         nullptr},
+        {"the placeholder registration is none",
+         "IVAO_B738",
+         {"[fltsim.0]", "title=B738 DLH 2", "texture=DLH", "atc_id=G-BAFM"},
+         "DLH|B738|",
+         nullptr},
+        {"missing texture folder",
+         "IVAO_B738",
+         {"[fltsim.0]", "title=B738 DLH 3", "texture=XYZ"},
+         nullptr,
+         "[fltsim.0] does not exist"},
+        {"no airline in the title, a registration of no record",
+         "IVAO_B738",
+         {"[fltsim.0]", "title=Boeing", "texture=DLH", "atc_id=Q-QQQQ"},
+         nullptr,
          "misses airlinecode in title: Boeing, and regcode unknownQ-QQQQ"},
-        {"no airline in the title, a placeholder registration", "IVAO_B738", {"[fltsim.0]", "title=Boeing 2", "texture=DLH", "atc_id=G-BAFM"}, nullptr,
+        {"no airline in the title, a placeholder registration",
+         "IVAO_B738",
+         {"[fltsim.0]", "title=Boeing 2", "texture=DLH", "atc_id=G-BAFM"},
+         nullptr,
          "misses airlinecode in title: Boeing 2, and no regcode"},
-        {"no airline in the title, the registration's airline", "IVAO_B738", {"[fltsim.0]", "title=Boeing 3", "texture=DLH", "atc_id=D-AIZZ"},
-         "DLH|B738|D-AIZZ", nullptr},
+        {"no airline in the title, the registration's airline",
+         "IVAO_B738",
+         {"[fltsim.0]", "title=Boeing 3", "texture=DLH", "atc_id=D-AIZZ"},
+         "DLH|B738|D-AIZZ",
+         nullptr},
         // Known, though without an airline: not "unknown"; the livery has no airline to keep.
-        {"no airline in the title, a registration without one", "IVAO_B738", {"[fltsim.0]", "title=Boeing 4", "texture=DLH", "atc_id=N4444"},
-         nullptr, nullptr},
+        {"no airline in the title, a registration without one",
+         "IVAO_B738",
+         {"[fltsim.0]", "title=Boeing 4", "texture=DLH", "atc_id=N4444"},
+         nullptr,
+         nullptr},
     };
     registrations["D-AIZZ"] = RegistrationInfo{"DLH", "A320", "", false};
     registrations["N4444"] = RegistrationInfo{"", "B738", "", false};
@@ -389,11 +473,14 @@ TEST_F(ScanTest, IvaoRules)
         const std::string type = lf_modelOfIvaoPath(path);
         const CfgLines lines(c.lines.begin(), c.lines.end());
         const LiveryRecord r = lf_parseFltsimSections(1, lines, type, path, lf_folderOfFile(path));
-        EXPECT_EQ(r.airline.empty() ? "" : fmt::format("{}|{}|{}", r.airline, r.icaoType, r.regcode), c.record ? c.record : "") << c.what;
+        EXPECT_EQ(r.airline.empty() ? "" : fmt::format("{}|{}|{}", r.airline, r.icaoType, r.regcode),
+                  c.record ? c.record : "")
+            << c.what;
         EXPECT_FALSE(r.cargo) << c.what;
         if (c.incomplete) {
             ASSERT_EQ(incompleteSections.lines().size(), 1u) << c.what;
-            EXPECT_TRUE(incompleteSections.lines().front().ends_with(c.incomplete)) << incompleteSections.lines().front();
+            EXPECT_TRUE(incompleteSections.lines().front().ends_with(c.incomplete))
+                << incompleteSections.lines().front();
         } else {
             EXPECT_TRUE(incompleteSections.lines().empty()) << c.what;
         }
@@ -414,7 +501,8 @@ TEST_F(ScanTest, FoldersWithOverlongPathsAreNotEntered)
     ASSERT_EQ(below.size(), 250u);
     write("long/short/aircraft.cfg", goodFile("Short"));
     write("long" + below + "/aircraft.cfg", goodFile("Long"));
-    EXPECT_EQ(describeAll(scan("long")), (std::vector<std::string>{"AAL|B738|Short||1|pax", "AAL|B738|Short Cargo||1|cargo"}));
+    EXPECT_EQ(describeAll(scan("long")),
+              (std::vector<std::string>{"AAL|B738|Short||1|pax", "AAL|B738|Short Cargo||1|cargo"}));
     EXPECT_EQ(qtest::readFile(root / "Log.txt").find("aborted"), std::string::npos);
 
     // Windows counts UTF-16 units: a folder of 245 of them is entered, though its UTF-8 text of
@@ -464,7 +552,8 @@ protected:
         std::vector<std::string> lines = fileLines(path);
         const std::string prefix = pathToUtf8(community);
         for (std::string& line : lines)
-            for (std::size_t p; (p = line.find(prefix)) != std::string::npos;) line.replace(p, prefix.size(), "<community>");
+            for (std::size_t p; (p = line.find(prefix)) != std::string::npos;)
+                line.replace(p, prefix.size(), "<community>");
         return lines;
     }
     std::filesystem::path community;
@@ -477,44 +566,54 @@ TEST_F(ScanProblems, EachProblemLandsInItsReport)
         const std::filesystem::path* file;
         std::string line;
     } cases[] = {
-        {&invalidAircraftCfgFilesPath, airplanes + "gap\\aircraft.cfg contains non-consecutive [fltsim.x] numbers at .x=3"},
-        {&invalidAircraftCfgFilesPath, airplanes + "twice\\aircraft.cfg contains non-consecutive [fltsim.x] numbers at .x=0"},
-        {&invalidAircraftCfgFilesPath, airplanes + "nonumber\\aircraft.cfg contains a [fltsim.] section without a number"},
-        {&invalidAircraftCfgFilesPath, airplanes + "halfutf16\\aircraft.cfg could not be read as text: odd number of bytes in UTF-16 text"},
+        {&invalidAircraftCfgFilesPath,
+         airplanes + "gap\\aircraft.cfg contains non-consecutive [fltsim.x] numbers at .x=3"},
+        {&invalidAircraftCfgFilesPath,
+         airplanes + "twice\\aircraft.cfg contains non-consecutive [fltsim.x] numbers at .x=0"},
+        {&invalidAircraftCfgFilesPath,
+         airplanes + "nonumber\\aircraft.cfg contains a [fltsim.] section without a number"},
+        {&invalidAircraftCfgFilesPath,
+         airplanes + "halfutf16\\aircraft.cfg could not be read as text: odd number of bytes in UTF-16 text"},
         {&incompleteFltsimSectionsPath, airplanes + "notitle [fltsim.0] misses title"},
-        {&incompleteFltsimSectionsPath, "\"" + airplanes + "noairline\" \"[fltsim.0]\" has no airline and no regcode info"},
+        {&incompleteFltsimSectionsPath,
+         "\"" + airplanes + "noairline\" \"[fltsim.0]\" has no airline and no regcode info"},
         {&incompleteFltsimSectionsPath, airplanes + "sametitle [fltsim.1] title \"Same Title\" already exists"},
         {&incompleteFltsimSectionsPath, airplanes + "twoids, [fltsim.0], has more than one atc_id key"},
         {&fixesPath, "Model fix: B77F found in " + airplanes + "fixed\\aircraft.cfg changed into B77L"},
         {&invalidAirlineCodesPath, "XQZ          in " + airplanes + "badairline\\aircraft.cfg [fltsim.0]"},
         {&invalidAircraftCodesPath, "QQQQ             in " + airplanes + "badtype\\aircraft.cfg"},
         {&aircraftCfgWithNoFltsimSectionPath, airplanes + "noheader\\aircraft.cfg"},
-        {&airlineModelConversionsPath, fmt::format("{:80} N8604K airl AAL => SWA", "Golden Boeing 737-800 Southwest N8604K")},
+        {&airlineModelConversionsPath,
+         fmt::format("{:80} N8604K airl AAL => SWA", "Golden Boeing 737-800 Southwest N8604K")},
     };
     for (const auto& c : cases) EXPECT_TRUE(holds(report(*c.file), systemPaths(c.line))) << c.line;
     // The regcode file's line of four fields goes to the log.
     const auto log = fileLines(root / "Log.txt");
     EXPECT_TRUE(holds(log, systemPaths("===> input\\my_regcodes\\mine.txt: wrong format \"Bad;N1ABC;x;y\"")));
     // The summary in the log: counts of the report files, singular where one.
-    for (const char* line : {"Errors:", "1 invalid airline code, see output\\errors\\InvalidAirlineCodes.txt",
-                             "4 invalid aircraft.cfg files, see output\\errors\\InvalidAircraftCfgFiles.txt",
-                             "Information:", "2 liveries updated with real live data from dbase, see output\\info\\AirlineModelConversions.txt"})
+    for (const char* line :
+         {"Errors:", "1 invalid airline code, see output\\errors\\InvalidAirlineCodes.txt",
+          "4 invalid aircraft.cfg files, see output\\errors\\InvalidAircraftCfgFiles.txt", "Information:",
+          "2 liveries updated with real live data from dbase, see output\\info\\AirlineModelConversions.txt"})
         EXPECT_TRUE(holds(log, systemPaths(line))) << line;
     // The scan ran in automatic mode, found the package and switched itself off.
-    EXPECT_TRUE(holds(log, "Automatic user-aitraffic scan found folder: \"" + pathToUtf8(community / "user-aitraffic-problems") + "\""));
+    EXPECT_TRUE(holds(log, "Automatic user-aitraffic scan found folder: \"" +
+                               pathToUtf8(community / "user-aitraffic-problems") + "\""));
     EXPECT_FALSE(SCAN_LIVERIES.value());
 }
 
 TEST_F(ScanProblems, ReportFilesMatchTheirGoldenFiles)
 {
-    const std::filesystem::path reports[] = {invalidAircraftCfgFilesPath, incompleteFltsimSectionsPath, fixesPath,
-                                             invalidAirlineCodesPath,     invalidAircraftCodesPath,     aircraftCfgWithNoFltsimSectionPath,
-                                             airlineModelConversionsPath, liveriesScannedPath};
+    const std::filesystem::path reports[] = {
+        invalidAircraftCfgFilesPath, incompleteFltsimSectionsPath, fixesPath,
+        invalidAirlineCodesPath,     invalidAircraftCodesPath,     aircraftCfgWithNoFltsimSectionPath,
+        airlineModelConversionsPath, liveriesScannedPath};
     const bool update = std::getenv("QM_UPDATE_GOLDEN") != nullptr;
     for (const auto& path : reports) {
         std::vector<std::string> lines = report(path);
         // The file's meta block holds the day it was written.
-        if (path == liveriesScannedPath) std::erase_if(lines, [](const std::string& l) { return l.find("<info ") != std::string::npos; });
+        if (path == liveriesScannedPath)
+            std::erase_if(lines, [](const std::string& l) { return l.find("<info ") != std::string::npos; });
         const auto golden = fixtures("golden/" + pathToUtf8(path.filename()));
         // The golden files hold the paths with Windows separators: update them from the Windows build.
         if (update) {
@@ -566,12 +665,15 @@ TEST_F(ScanTest, FoldersThatAreNotEnteredAndFilesThatAreNotRead)
 {
     // The root's own name decides nothing; below it an "airport" folder is not entered, and only
     // files named aircraft.cfg (in any case) are read.
-    const auto copy = [&](const std::string& path, const std::string& title) { write("my-airport-liveries/" + path, goodFile(title)); };
+    const auto copy = [&](const std::string& path, const std::string& title) {
+        write("my-airport-liveries/" + path, goodFile(title));
+    };
     copy("a/Aircraft.CFG", "A");
     copy("xyz_airport_pack/b/aircraft.cfg", "B");
     copy("c/myaircraft.cfg", "C");
     copy("d/aircraft.cfg.bak", "D");
-    EXPECT_EQ(describeAll(scan("my-airport-liveries")), (std::vector<std::string>{"AAL|B738|A||1|pax", "AAL|B738|A Cargo||1|cargo"}));
+    EXPECT_EQ(describeAll(scan("my-airport-liveries")),
+              (std::vector<std::string>{"AAL|B738|A||1|pax", "AAL|B738|A Cargo||1|cargo"}));
 }
 
 // A Community folder as users lay it out: links back into the tree enter each real folder once, a
@@ -584,15 +686,16 @@ TEST_F(ScanTest, WalkEntersEachFolderOnceAndPassesOverWhatItCannotScan)
     write(top + "/pack-c/SimObjects/Airplanes/c/aircraft.cfg", goodFile("C"));
     const std::size_t rootLength = pathToUtf8(root / top).size();
     const std::string longFolder = "pack-b/" + std::string(250 - rootLength - std::string("/pack-b/").size(), 'b');
-    const auto tooLong = write(top + "/" + longFolder + "/aircraft.cfg", goodFile("Long")).parent_path().make_preferred();
+    const auto tooLong =
+        write(top + "/" + longFolder + "/aircraft.cfg", goodFile("Long")).parent_path().make_preferred();
     ASSERT_EQ(pathToUtf8(tooLong).size(), 250u);
     const bool linked = qtest::folderLink(root / top / "loop", root / top) &&
                         qtest::folderLink(root / top / "alias", root / top / "pack-a");
 
     std::vector<std::string> found = describeAll(scan(top));
     std::sort(found.begin(), found.end());
-    EXPECT_EQ(found, (std::vector<std::string>{"AAL|B738|A Cargo||1|cargo", "AAL|B738|A||1|pax", "AAL|B738|C Cargo||1|cargo",
-                                               "AAL|B738|C||1|pax"}));
+    EXPECT_EQ(found, (std::vector<std::string>{"AAL|B738|A Cargo||1|cargo", "AAL|B738|A||1|pax",
+                                               "AAL|B738|C Cargo||1|cargo", "AAL|B738|C||1|pax"}));
     std::vector<std::string> reported(invalidCfgFiles.lines().begin(), invalidCfgFiles.lines().end());
     EXPECT_TRUE(holds(reported, pathToUtf8(tooLong) + " skipped: path too long"));
     const auto skippedLinks = std::count_if(reported.begin(), reported.end(), [](const std::string& line) {

@@ -61,8 +61,9 @@ std::string withoutHyphens(std::string text)
 
 bool airlineCallsign(const std::string& c)
 {
-    return c.size() >= 4 && std::isupper(static_cast<unsigned char>(c[0])) && std::isupper(static_cast<unsigned char>(c[1])) &&
-           std::isupper(static_cast<unsigned char>(c[2])) && std::isdigit(static_cast<unsigned char>(c[3]));
+    return c.size() >= 4 && std::isupper(static_cast<unsigned char>(c[0])) &&
+           std::isupper(static_cast<unsigned char>(c[1])) && std::isupper(static_cast<unsigned char>(c[2])) &&
+           std::isdigit(static_cast<unsigned char>(c[3]));
 }
 
 // The callsign, type and registration of every traffic line of the real captures and of every
@@ -120,9 +121,13 @@ TEST_F(RealDataBase, EveryRegistrationOfTheCapturesResolves)
     EXPECT_GT(icaoAirlines.size(), 5000u); // the OpenFlights codes
     for (const char* code : {"DLH", "AAL", "SWA", "PVT", "ZZZ"}) EXPECT_TRUE(isIcaoAirline(code)) << code;
     EXPECT_FALSE(highPerfTypeSet.empty());
-    for (const auto& [type, category] : std::initializer_list<std::pair<const char*, std::uint32_t>>{
-             {"A20N", categoryLarge}, {"B789", categoryHeavy}, {"C172", categoryLight}, {"CL35", categoryBuzjets},
-             {"AS50", categoryRotorcraft}, {"F16", categoryHighPerf}})
+    for (const auto& [type, category] :
+         std::initializer_list<std::pair<const char*, std::uint32_t>>{{"A20N", categoryLarge},
+                                                                      {"B789", categoryHeavy},
+                                                                      {"C172", categoryLight},
+                                                                      {"CL35", categoryBuzjets},
+                                                                      {"AS50", categoryRotorcraft},
+                                                                      {"F16", categoryHighPerf}})
         EXPECT_EQ(categoryOfType(type), category) << type;
     EXPECT_NEAR(wingspanOfType("B738") * 2 * 1852, 35.79, 0.01);
 
@@ -158,11 +163,18 @@ TEST_F(RealDataBase, EveryTypeOfTheCapturesIsKnown)
     EXPECT_GT(reported.size(), 80u);
     for (const std::string& type : reported) EXPECT_TRUE(isValidType(type)) << type;
 
-    for (const auto& [type, category, spanMetres] : std::initializer_list<std::tuple<const char*, std::uint32_t, double>>{
-             {"B38M", categoryLarge, 35.92}, {"BCS3", categoryLarge, 35.10}, {"DH8D", categoryLarge, 28.42},
-             {"E295", categoryLarge, 35.12}, {"A339", categoryHeavy, 64.00}, {"B77W", categoryHeavy, 64.80},
-             {"GLEX", categoryBuzjets, 28.65}, {"C56X", categoryBuzjets, 16.98}, {"BE20", categoryLight, 16.61},
-             {"R44", categoryRotorcraft, 10.06}, {"F22", categoryHighPerf, 13.56}}) {
+    for (const auto& [type, category, spanMetres] :
+         std::initializer_list<std::tuple<const char*, std::uint32_t, double>>{{"B38M", categoryLarge, 35.92},
+                                                                               {"BCS3", categoryLarge, 35.10},
+                                                                               {"DH8D", categoryLarge, 28.42},
+                                                                               {"E295", categoryLarge, 35.12},
+                                                                               {"A339", categoryHeavy, 64.00},
+                                                                               {"B77W", categoryHeavy, 64.80},
+                                                                               {"GLEX", categoryBuzjets, 28.65},
+                                                                               {"C56X", categoryBuzjets, 16.98},
+                                                                               {"BE20", categoryLight, 16.61},
+                                                                               {"R44", categoryRotorcraft, 10.06},
+                                                                               {"F22", categoryHighPerf, 13.56}}) {
         EXPECT_EQ(categoryOfType(type), category) << type;
         EXPECT_NEAR(wingspanOfType(type) * 2 * 1852, spanMetres, 0.01) << type;
     }
@@ -171,9 +183,16 @@ TEST_F(RealDataBase, EveryTypeOfTheCapturesIsKnown)
             return std::find(g.begin(), g.end(), a) != g.end() && std::find(g.begin(), g.end(), b) != g.end();
         });
     };
-    for (const auto& [a, b] : std::initializer_list<std::pair<const char*, const char*>>{
-             {"B733", "B38M"}, {"B738", "B39M"}, {"A20N", "A318"}, {"E170", "E295"}, {"CRJ2", "CRJX"},
-             {"DH8A", "DH8D"}, {"A332", "A339"}, {"A359", "A35K"}, {"B772", "B77W"}, {"B788", "B78X"}})
+    for (const auto& [a, b] : std::initializer_list<std::pair<const char*, const char*>>{{"B733", "B38M"},
+                                                                                         {"B738", "B39M"},
+                                                                                         {"A20N", "A318"},
+                                                                                         {"E170", "E295"},
+                                                                                         {"CRJ2", "CRJX"},
+                                                                                         {"DH8A", "DH8D"},
+                                                                                         {"A332", "A339"},
+                                                                                         {"A359", "A35K"},
+                                                                                         {"B772", "B77W"},
+                                                                                         {"B788", "B78X"}})
         EXPECT_TRUE(sameGroup(a, b)) << a << " " << b;
     for (const auto& group : similarGroups)
         for (const std::string& member : group)

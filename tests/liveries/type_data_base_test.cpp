@@ -35,7 +35,8 @@ struct Section {
 std::vector<Section> requiredSections()
 {
     return {
-        {"aircrafts", {{"aircraft", {{"types", scrambleTypes({"A320", "A321", "B744", "C172", "EC35", "F16", "C25C"})}}}}},
+        {"aircrafts",
+         {{"aircraft", {{"types", scrambleTypes({"A320", "A321", "B744", "C172", "EC35", "F16", "C25C"})}}}}},
         {"high_performance", {{"hpf", {{"types", scrambleTypes({"F16"})}}}}},
         {"heavy", {{"hvy", {{"types", scrambleTypes({"B744"})}}}}},
         {"large", {{"lar", {{"types", scrambleTypes({"A320", "A321"})}}}}},
@@ -55,7 +56,8 @@ std::string documentText(const std::vector<Section>& sections)
         pugi::xml_node node = doc.append_child(s.name.c_str());
         for (const Element& e : s.elements) {
             pugi::xml_node child = node.append_child(e.name.c_str());
-            for (const auto& [name, value] : e.attributes) child.append_attribute(name.c_str()).set_value(value.c_str());
+            for (const auto& [name, value] : e.attributes)
+                child.append_attribute(name.c_str()).set_value(value.c_str());
         }
     }
     std::ostringstream out;
@@ -95,8 +97,9 @@ protected:
 
 TEST_F(DataBaseRead, SectionsInAnyOrderBetweenOtherElements)
 {
-    std::vector<Section> sections = with({Section{"similar_types", {{"similar", {{"types", scrambleTypes({"A321", "A320"})}}}}},
-                                          Section{"unrelated", {{"x", {{"types", "A320"}}}}}});
+    std::vector<Section> sections =
+        with({Section{"similar_types", {{"similar", {{"types", scrambleTypes({"A321", "A320"})}}}}},
+              Section{"unrelated", {{"x", {{"types", "A320"}}}}}});
     std::reverse(sections.begin(), sections.end());
     read(sections);
     EXPECT_EQ(validTypes, (OrderedSet{"A320", "A321", "B744", "C172", "C25C", "EC35", "F16"}));
@@ -197,8 +200,12 @@ TEST_F(DataBaseRead, RegistrationsAndABadRecordAmongThem)
         {"dbase",
          {{"db", {{"reg", scrambleText("D-AIZZ")}, {"airl", scrambleAirl("DLH")}, {"type", scrambleType("A320")}}},
           {"db", {{"reg", scrambleText("D-AIZZ")}, {"airl", scrambleAirl("BAW")}}},
-          {"db", {{"reg", scrambleText("G-ABCD")}, {"airl", scrambleAirl("BAW")}, {"type", scrambleType("B738")},
-                  {"opr", scrambleAirl("SHT")}, {"cargo", "yes"}}},
+          {"db",
+           {{"reg", scrambleText("G-ABCD")},
+            {"airl", scrambleAirl("BAW")},
+            {"type", scrambleType("B738")},
+            {"opr", scrambleAirl("SHT")},
+            {"cargo", "yes"}}},
           {"db", {{"reg", scrambleText("N1234")}, {"airl", "DLHX"}}},             // no 6-letter airline: skipped
           {"db", {{"reg", std::string(26, 'A')}, {"airl", scrambleAirl("DLH")}}}, // beyond the key: skipped
           {"db", {{"reg", scrambleText("HB-JLA")}, {"airl", scrambleAirl("SWR")}, {"type", scrambleType("A320")}}}}},

@@ -29,10 +29,9 @@ TEST_F(TypeQueries, CategoryTestsInItsOrder)
     buzjetTypeSet = {"HB", "BR"};
     rotorcraftTypeSet = {"BR", "RP"};
     highPerfTypeSet = {"RP", "P"};
-    const std::pair<const char*, std::uint32_t> cases[] = {{"LH", categoryLarge},     {"LX", categoryLarge},
-                                                           {"HB", categoryHeavy},     {"BR", categoryBuzjets},
-                                                           {"RP", categoryRotorcraft}, {"P", categoryHighPerf},
-                                                           {"", categoryLight},       {"C172", categoryLight}};
+    const std::pair<const char*, std::uint32_t> cases[] = {
+        {"LH", categoryLarge},      {"LX", categoryLarge},   {"HB", categoryHeavy}, {"BR", categoryBuzjets},
+        {"RP", categoryRotorcraft}, {"P", categoryHighPerf}, {"", categoryLight},   {"C172", categoryLight}};
     for (const auto& [type, category] : cases) EXPECT_EQ(categoryOfType(type), category) << type;
     EXPECT_FALSE(isValidType(""));
     EXPECT_FALSE(isIcaoAirline(""));
@@ -55,8 +54,11 @@ TEST_F(TypeQueries, WingspanOfATypeWithoutEntry)
 TEST_F(TypeQueries, RegistrationForms)
 {
     const std::pair<const char*, std::vector<std::string>> cases[] = {
-        {"DABCD", {"DA-BCD", "D-ABCD", "DABCD"}}, {"D-ABCD", {"D-ABCD"}}, {"N123A", {"N123A"}},
-        {"GABC", {"GABC"}},                        {"", {""}},
+        {"DABCD", {"DA-BCD", "D-ABCD", "DABCD"}},
+        {"D-ABCD", {"D-ABCD"}},
+        {"N123A", {"N123A"}},
+        {"GABC", {"GABC"}},
+        {"", {""}},
     };
     for (const auto& [reg, forms] : cases) EXPECT_EQ(registrationVariants(reg), forms) << reg;
 
@@ -103,7 +105,7 @@ TEST_F(TypeQueries, SimilarTypesOfInstalledLiveries)
     installGroupLiveries();
     EXPECT_EQ(similarInstalledTypes.at("A319"), (TypeList{"A321"}));
     EXPECT_EQ(similarInstalledTypes.at("A320"), (TypeList{"A321"}));
-    EXPECT_EQ(similarInstalledTypes.count("A321"), 0u); // no other member has liveries
+    EXPECT_EQ(similarInstalledTypes.count("A321"), 0u);              // no other member has liveries
     EXPECT_EQ(similarInstalledTypes.at("C150"), (TypeList{"C152"})); // "C150,C152" sorts before "C150,C172"
     EXPECT_EQ(similarInstalledTypes.at("B737"), (TypeList{"B738"}));
     EXPECT_EQ(similarInstalledTypes.at("B738"), (TypeList{"B737"}));

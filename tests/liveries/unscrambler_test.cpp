@@ -19,8 +19,8 @@ TEST(Unscrambler, ShiftWrapsOnceAroundTheAlphabet)
         char expected;
     };
     const Case cases[] = {
-        {'A', 0, 'A'}, {'C', 2, 'A'}, {'-', 1, 'Z'},  // 44 wraps to 90
-        {'Z', -1, '-'},                               // 91 wraps to 45
+        {'A', 0, 'A'},  {'C', 2, 'A'},   {'-', 1, 'Z'}, // 44 wraps to 90
+        {'Z', -1, '-'},                                 // 91 wraps to 45
         {'-', 46, '-'}, {'Z', -46, 'Z'}, {'0', 3, '-'}, {'M', -13, 'Z'},
     };
     for (const Case& c : cases) EXPECT_EQ(shiftCodeChar(c.c, c.k), c.expected) << c.c << " " << c.k;
@@ -30,7 +30,8 @@ TEST(Unscrambler, ReadersGiveBackWhatTheSchemeScrambled)
 {
     for (const std::string type : {"A20N", "B738", "C17", "UH1", "A5", "H60", "-Z@0"})
         EXPECT_EQ(decryptType(qtest::scrambleType(type)), type);
-    for (const std::string airline : {"DLH", "ZZZ", "PVT", "-@9"}) EXPECT_EQ(decryptAirl(qtest::scrambleAirl(airline)), airline);
+    for (const std::string airline : {"DLH", "ZZZ", "PVT", "-@9"})
+        EXPECT_EQ(decryptAirl(qtest::scrambleAirl(airline)), airline);
     for (const std::string registration : {"D-AIZZ", "N8604K", "17-20929", "A6-EUT", "ABCDEFGHIJKLMNOPQRSTUVWX", "+A+"})
         EXPECT_EQ(decryptText(qtest::scrambleText(registration)), registration);
 }

@@ -31,7 +31,8 @@ inline void addTestType(const std::string& type, std::uint32_t category, double 
 // (it fails at once), and
 // the categories that the building switches off for want of liveries are switched on again, so
 // that a test sees only the matching data it asked for.
-inline void installTestLiveries(std::vector<qtr::LiveryRecord> records, const std::string& regcodeSite = "http://127.0.0.1:9/")
+inline void installTestLiveries(std::vector<qtr::LiveryRecord> records,
+                                const std::string& regcodeSite = "http://127.0.0.1:9/")
 {
     using namespace qtr;
     gf_clearLiveries();

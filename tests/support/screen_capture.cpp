@@ -18,7 +18,8 @@ void putChunk(std::string& out, const char* type, const std::string& data)
     putU32(out, static_cast<std::uint32_t>(data.size()));
     const std::string body = std::string(type, 4) + data;
     out += body;
-    putU32(out, static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()))));
+    putU32(out, static_cast<std::uint32_t>(
+                    crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()))));
 }
 
 } // namespace
@@ -106,7 +107,8 @@ std::filesystem::path artifactPath(const std::string& name)
 {
     // build/tests/bin -> build/test-artifacts (a path without "..": Wine maps the build machine's
     // folders by their plain names).
-    const std::filesystem::path folder = std::filesystem::path(QM_TEST_BIN_DIR).parent_path().parent_path() / "test-artifacts";
+    const std::filesystem::path folder =
+        std::filesystem::path(QM_TEST_BIN_DIR).parent_path().parent_path() / "test-artifacts";
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     return folder / name;

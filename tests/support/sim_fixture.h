@@ -48,7 +48,8 @@ inline void addStand(const std::string& name, double lat, double lon, std::uint3
 }
 
 // Waits for a condition that another thread brings about; false after the time-out.
-inline bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = std::chrono::seconds(10))
+inline bool waitUntil(const std::function<bool()>& condition,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(10))
 {
     const auto end = std::chrono::steady_clock::now() + timeout;
     while (!condition()) {
@@ -76,7 +77,10 @@ inline int countOccurrences(const std::string& text, const std::string& part)
 // Time that stands until the test moves it; a sleep only paces the caller for a millisecond.
 class SettableClock final : public qtr::Clock {
 public:
-    std::chrono::steady_clock::time_point steadyNow() override { return start_ + std::chrono::milliseconds(ms_.load()); }
+    std::chrono::steady_clock::time_point steadyNow() override
+    {
+        return start_ + std::chrono::milliseconds(ms_.load());
+    }
     void sleepFor(std::chrono::milliseconds) override { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
     void sleepUntil(std::chrono::steady_clock::time_point) override
     {

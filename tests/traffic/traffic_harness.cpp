@@ -166,8 +166,9 @@ void TrafficHarness::pass()
     for (AiCreateRequest& r : created) {
         const std::uint32_t id = nextObjectId_++;
         if (simulatorAnswers)
-            queueSimObjectEvent(SimObjectEvent{id, r.recordId, 0, r.recordId > 10000 ? liveCreated : staticCreated, 0,
-                                               groundElevation ? std::max(r.position.altitude - *groundElevation, 0.0) : 0.0});
+            queueSimObjectEvent(
+                SimObjectEvent{id, r.recordId, 0, r.recordId > 10000 ? liveCreated : staticCreated, 0,
+                               groundElevation ? std::max(r.position.altitude - *groundElevation, 0.0) : 0.0});
         creations.push_back(Creation{tick, std::move(r), id});
     }
     // Every 20 ticks the simulator answers the aircraft-in-range request: height above the
@@ -175,7 +176,8 @@ void TrafficHarness::pass()
     if (groundElevation && tick % 20 == 0)
         for (const PositionUpdate& p : poses.back()) {
             const double above = std::max(p.altitude - *groundElevation, 0.0);
-            queueSimObjectEvent(SimObjectEvent{p.objectId, above <= 1.0 ? 1u : 0u, 0, groundData, *groundElevation, above});
+            queueSimObjectEvent(
+                SimObjectEvent{p.objectId, above <= 1.0 ? 1u : 0u, 0, groundData, *groundElevation, above});
         }
     for (std::uint32_t id : removed) {
         removals.push_back(Removal{tick, id});

@@ -29,7 +29,10 @@ public:
     {
         if (t > steady_) sleepFor(std::chrono::duration_cast<std::chrono::milliseconds>(t - steady_));
     }
-    void setUtc(std::int64_t secondsSince1970) { system_ = std::chrono::system_clock::time_point(std::chrono::seconds(secondsSince1970)); }
+    void setUtc(std::int64_t secondsSince1970)
+    {
+        system_ = std::chrono::system_clock::time_point(std::chrono::seconds(secondsSince1970));
+    }
 
 private:
     std::chrono::steady_clock::time_point steady_{std::chrono::hours(1)};

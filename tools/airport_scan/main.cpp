@@ -123,24 +123,26 @@ int scan(const fs::path& packages, const fs::path& output, const fs::path& input
     fs::create_directories(output);
     WorkingFolder cwd(output);
     gf_startLog();
-    for (const fs::path* folder : {&myThirdpartyFolder, &myVendrakeFolder, &infoFolder}) fs::create_directories(*folder);
+    for (const fs::path* folder : {&myThirdpartyFolder, &myVendrakeFolder, &infoFolder})
+        fs::create_directories(*folder);
     removeFilesInFolder(myThirdpartyFolder);
     if (MSFS_2020.value()) removeFilesInFolder(myVendrakeFolder);
     gf_initWorkerSlots();
     std::vector<fs::path> folders;
-    if (MSFS_2020.value() && fs::is_directory(packages / officialFolderName)) folders.push_back(packages / officialFolderName);
+    if (MSFS_2020.value() && fs::is_directory(packages / officialFolderName))
+        folders.push_back(packages / officialFolderName);
     if (fs::is_directory(packages / communityFolderName)) folders.push_back(packages / communityFolderName);
     if (folders.empty()) folders.push_back(packages);
     const auto started = Clock::now();
     const bool found = lf_scanAirports(folders);
     closeLog();
-    std::cout << fmt::format("{} in {:.1f} s: {} generated file{} and redirect{} in {} and {}, {} TBLO entr{}; scan log {}\n",
-                             found ? "airports found" : "no add-on airports found", secondsSince(started),
-                             gf_countFiles(myThirdpartyFolder) + gf_countFiles(myVendrakeFolder),
-                             pluralS(static_cast<std::uint64_t>(gf_countFiles(myThirdpartyFolder) + gf_countFiles(myVendrakeFolder))),
-                             "s", pathToUtf8(fs::absolute(myThirdpartyFolder)), pathToUtf8(fs::absolute(myVendrakeFolder)),
-                             tbloEntryCount.load(), tbloEntryCount.load() == 1 ? "y" : "ies",
-                             pathToUtf8(fs::absolute(airportsScanLogPath)));
+    std::cout << fmt::format(
+        "{} in {:.1f} s: {} generated file{} and redirect{} in {} and {}, {} TBLO entr{}; scan log {}\n",
+        found ? "airports found" : "no add-on airports found", secondsSince(started),
+        gf_countFiles(myThirdpartyFolder) + gf_countFiles(myVendrakeFolder),
+        pluralS(static_cast<std::uint64_t>(gf_countFiles(myThirdpartyFolder) + gf_countFiles(myVendrakeFolder))), "s",
+        pathToUtf8(fs::absolute(myThirdpartyFolder)), pathToUtf8(fs::absolute(myVendrakeFolder)), tbloEntryCount.load(),
+        tbloEntryCount.load() == 1 ? "y" : "ies", pathToUtf8(fs::absolute(airportsScanLogPath)));
     return 0;
 }
 
@@ -151,7 +153,8 @@ int wmain(int argc, wchar_t** argv)
     try {
         std::vector<std::string> args;
         for (int i = 1; i < argc; ++i) args.push_back(utf16ToUtf8(argv[i]));
-        if (args.size() == 2 && args[0] == "--quick-pass") return quickPassBenchmark(fs::absolute(pathFromUtf8(args[1])));
+        if (args.size() == 2 && args[0] == "--quick-pass")
+            return quickPassBenchmark(fs::absolute(pathFromUtf8(args[1])));
         std::vector<std::string> positional;
         fs::path input = defaultInputFolder();
         for (std::size_t i = 0; i < args.size(); ++i) {
@@ -170,7 +173,9 @@ int wmain(int argc, wchar_t** argv)
                          "[--site <url>]\n       qm_airport_scan.exe --quick-pass <folder>\n";
             return 2;
         }
-        const auto absolute = [](const std::string& text) { return fs::absolute(pathFromUtf8(text)).lexically_normal().make_preferred(); };
+        const auto absolute = [](const std::string& text) {
+            return fs::absolute(pathFromUtf8(text)).lexically_normal().make_preferred();
+        };
         return scan(absolute(positional[0]), absolute(positional[1]), input);
     } catch (const std::exception& e) {
         std::cerr << "qm_airport_scan: " << e.what() << "\n";

@@ -20,12 +20,18 @@ constexpr std::chrono::milliseconds stopLookInterval{20};
 std::string reasonPhrase(int status)
 {
     switch (status) {
-    case 200: return "OK";
-    case 302: return "Found";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 500: return "Internal Server Error";
-    default: return "Status";
+    case 200:
+        return "OK";
+    case 302:
+        return "Found";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 500:
+        return "Internal Server Error";
+    default:
+        return "Status";
     }
 }
 
@@ -42,7 +48,8 @@ bool sendAll(const qtr::Socket& socket, const std::string& bytes)
 
 std::string lowerCase(std::string text)
 {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
 }
 
@@ -295,7 +302,8 @@ Route Server::lookup(const std::string& path) const
     if (auto it = routes_.find(path); it != routes_.end()) return it->second;
     if (!fileRoot_.empty()) {
         // Only plain names below the root: no "..", no drive or backslash tricks.
-        std::string relative = path.substr(1, path.find('?') == std::string::npos ? std::string::npos : path.find('?') - 1);
+        std::string relative =
+            path.substr(1, path.find('?') == std::string::npos ? std::string::npos : path.find('?') - 1);
         const bool safe = relative.find("..") == std::string::npos && relative.find('\\') == std::string::npos &&
                           relative.find(':') == std::string::npos && !relative.empty();
         std::string bytes;
@@ -368,8 +376,8 @@ void Server::serve(const qtr::Socket& client)
             case Route::Kind::Normal:
                 reply = "HTTP/1.1 " + std::to_string(route.status) + " " + reasonPhrase(route.status) + "\r\n";
                 if (route.kind == Route::Kind::Redirect) reply += "Location: " + route.location + "\r\n";
-                reply += "Content-Type: application/octet-stream\r\nContent-Length: " + std::to_string(route.body.size()) +
-                         "\r\nConnection: close\r\n\r\n" + route.body;
+                reply += "Content-Type: application/octet-stream\r\nContent-Length: " +
+                         std::to_string(route.body.size()) + "\r\nConnection: close\r\n\r\n" + route.body;
                 sendAll(client, reply);
                 break;
             }

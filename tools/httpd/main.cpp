@@ -17,10 +17,14 @@ int wmain(int argc, wchar_t** argv)
     int seconds = 0;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::wstring option = argv[i];
-        if (option == L"--root") root = argv[i + 1];
-        else if (option == L"--port") port = std::wcstol(argv[i + 1], nullptr, 10);
-        else if (option == L"--port-file") portFile = argv[i + 1];
-        else if (option == L"--seconds") seconds = std::wcstol(argv[i + 1], nullptr, 10);
+        if (option == L"--root")
+            root = argv[i + 1];
+        else if (option == L"--port")
+            port = std::wcstol(argv[i + 1], nullptr, 10);
+        else if (option == L"--port-file")
+            portFile = argv[i + 1];
+        else if (option == L"--seconds")
+            seconds = std::wcstol(argv[i + 1], nullptr, 10);
         else {
             std::fprintf(stderr, "usage: qm_httpd --root <folder> [--port N] [--port-file <file>] [--seconds N]\n");
             return 2;
@@ -43,8 +47,10 @@ int wmain(int argc, wchar_t** argv)
     if (!portFile.empty()) std::ofstream(portFile) << server.port() << "\n";
     std::printf("serving %s on %s\n", root.string().c_str(), server.baseUrl().c_str());
     std::fflush(stdout);
-    if (seconds > 0) std::this_thread::sleep_for(std::chrono::seconds(seconds));
-    else for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+    if (seconds > 0)
+        std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    else
+        for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
     server.stop();
     return 0;
 }

@@ -105,7 +105,10 @@ void stockAirport()
     pendingStaticCreations.clear();
 }
 
-double msSince(Clock::time_point start) { return std::chrono::duration<double, std::milli>(Clock::now() - start).count(); }
+double msSince(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
 
 } // namespace
 
@@ -121,7 +124,8 @@ int main(int argc, char** argv)
         resetTrafficManager();
         std::mt19937 random(static_cast<std::uint32_t>(round + 1));
         makeAirport(random);
-        currentSlot.store(DaySlot{static_cast<std::uint32_t>(1 + round % 7), static_cast<std::uint32_t>(round * 5 % 48)});
+        currentSlot.store(
+            DaySlot{static_cast<std::uint32_t>(1 + round % 7), static_cast<std::uint32_t>(round * 5 % 48)});
         auto start = Clock::now();
         computeStaticParking();
         calculation.push_back(msSince(start));

@@ -54,23 +54,34 @@ int play(int argc, char** argv)
             if (i + 1 >= argc) throw std::runtime_error("missing value after " + option);
             return argv[++i];
         };
-        if (option == "--speed") play.speed = std::stod(next());
-        else if (option == "--loop") play.loop = true;
-        else if (option == "--host") play.host = feed.host = next();
-        else if (option == "--traffic-port") play.trafficPort = portOf(next());
-        else if (option == "--qnh-port") play.qnhPort = portOf(next());
-        else if (option == "--feed-port") feed.port = portOf(next());
-        else if (option == "--no-feed") withFeed = false;
-        else if (option == "--level") feed.level = std::stoi(next());
-        else if (option == "--version") feed.version = next();
+        if (option == "--speed")
+            play.speed = std::stod(next());
+        else if (option == "--loop")
+            play.loop = true;
+        else if (option == "--host")
+            play.host = feed.host = next();
+        else if (option == "--traffic-port")
+            play.trafficPort = portOf(next());
+        else if (option == "--qnh-port")
+            play.qnhPort = portOf(next());
+        else if (option == "--feed-port")
+            feed.port = portOf(next());
+        else if (option == "--no-feed")
+            withFeed = false;
+        else if (option == "--level")
+            feed.level = std::stoi(next());
+        else if (option == "--version")
+            feed.version = next();
         else if (option == "--reply") {
             const std::string mode = next();
-            feed.reply = mode == "split" ? rtpeer::ReplyMode::Split
+            feed.reply = mode == "split"     ? rtpeer::ReplyMode::Split
                          : mode == "invalid" ? rtpeer::ReplyMode::Invalid
-                         : mode == "silent" ? rtpeer::ReplyMode::Silent
-                                            : rtpeer::ReplyMode::Json;
-        } else if (option == "--log") logPath = next();
-        else return usage();
+                         : mode == "silent"  ? rtpeer::ReplyMode::Silent
+                                             : rtpeer::ReplyMode::Json;
+        } else if (option == "--log")
+            logPath = next();
+        else
+            return usage();
     }
     std::mutex logMutex;
     std::ofstream logFile;

@@ -77,11 +77,10 @@ std::optional<double> timePrefix(std::string_view line)
 std::string categoryOfType(const std::string& type)
 {
     static const std::map<std::string, std::string> categories{
-        {"C152", "A1"}, {"C172", "A1"}, {"C82S", "A1"}, {"P28A", "A1"}, {"PA44", "A1"}, {"PA46", "A1"},
-        {"PC12", "A1"}, {"S22T", "A1"}, {"T210", "A1"}, {"A20N", "A3"}, {"A21N", "A3"}, {"A320", "A3"},
-        {"A321", "A3"}, {"B737", "A3"}, {"B738", "A3"}, {"B752", "A3"}, {"E75L", "A3"}, {"B763", "A5"},
-        {"B77L", "A5"}, {"B77W", "A5"}, {"B789", "A5"}, {"MD11", "A5"}, {"A388", "A5"}, {"AS50", "A7"},
-        {"R66", "A7"},  {"UH1", "A7"},
+        {"C152", "A1"}, {"C172", "A1"}, {"C82S", "A1"}, {"P28A", "A1"}, {"PA44", "A1"}, {"PA46", "A1"}, {"PC12", "A1"},
+        {"S22T", "A1"}, {"T210", "A1"}, {"A20N", "A3"}, {"A21N", "A3"}, {"A320", "A3"}, {"A321", "A3"}, {"B737", "A3"},
+        {"B738", "A3"}, {"B752", "A3"}, {"E75L", "A3"}, {"B763", "A5"}, {"B77L", "A5"}, {"B77W", "A5"}, {"B789", "A5"},
+        {"MD11", "A5"}, {"A388", "A5"}, {"AS50", "A7"}, {"R66", "A7"},  {"UH1", "A7"},
     };
     const auto it = categories.find(type);
     return it == categories.end() ? std::string() : it->second;
@@ -101,11 +100,13 @@ std::vector<RecordedDatagram> parseRecording(const std::string& text)
         if (line.empty() || line.front() == '#') continue;
         const std::size_t first = line.find(' ');
         const std::size_t second = first == std::string_view::npos ? first : line.find(' ', first + 1);
-        if (second == std::string_view::npos) throw std::runtime_error(fmt::format("recording line {}: {}", number, line));
+        if (second == std::string_view::npos)
+            throw std::runtime_error(fmt::format("recording line {}: {}", number, line));
         RecordedDatagram d;
         const auto result = std::from_chars(line.data(), line.data() + first, d.at);
         const std::string_view kind = line.substr(first + 1, second - first - 1);
-        if (result.ec != std::errc() || result.ptr != line.data() + first || d.at < 0 || (kind != "traffic" && kind != "qnh"))
+        if (result.ec != std::errc() || result.ptr != line.data() + first || d.at < 0 ||
+            (kind != "traffic" && kind != "qnh"))
             throw std::runtime_error(fmt::format("recording line {}: {}", number, line));
         d.qnh = kind == "qnh";
         d.text = std::string(line.substr(second + 1));
@@ -145,18 +146,48 @@ std::optional<std::string> convertAitfcLine(std::string_view line)
     // Field by field in the order of the newer format (42 fields, 0 to 41), by position rather
     // than by the program's names of them (see links/feed_fields.h).
     const std::vector<std::string> f{
-        "RTTFC", old[A::flightId], old[A::latitude], old[A::longitude], old[A::altitude], old[A::verticalSpeed],
+        "RTTFC",
+        old[A::flightId],
+        old[A::latitude],
+        old[A::longitude],
+        old[A::altitude],
+        old[A::verticalSpeed],
         old[A::airborne] == "1" ? "0" : "1", // the newer format flags the ground, the older the air
-        old[A::track], old[A::groundSpeed], old[A::callsign], old[A::type], old[A::registration], old[A::origin],
-        old[A::destination], old[A::timestamp],
-        "", "", "adsb_icao", old[A::altitude], "",
+        old[A::track],
+        old[A::groundSpeed],
+        old[A::callsign],
+        old[A::type],
+        old[A::registration],
+        old[A::origin],
+        old[A::destination],
+        old[A::timestamp],
+        "",
+        "",
+        "adsb_icao",
+        old[A::altitude],
+        "",
         "-1", // no true airspeed
-        "", "",
+        "",
+        "",
         "-1", // no roll
         "",
         old[A::track].empty() ? std::string("-1") : old[A::track], // no wind in the old data: heading = track
-        old[A::verticalSpeed], "none", categoryOfType(old[A::type]),
-        "", "", "", "", "", "", "", "", "", "", "", "", "0"};
+        old[A::verticalSpeed],
+        "none",
+        categoryOfType(old[A::type]),
+        "",
+        "",
+        "",
+        "",
+        "",
+        "",
+        "",
+        "",
+        "",
+        "",
+        "",
+        "",
+        "0"};
     return joinAll(f, ',');
 }
 

@@ -75,11 +75,11 @@ std::size_t play(const std::vector<RecordedDatagram>& recording, const PlayOptio
                  const std::atomic<bool>& stop, const std::function<void(const std::string&)>& log = {});
 
 enum class ReplyMode {
-    Json,    // the reply in one piece
-    Split,   // the same reply in two pieces
+    Json,               // the reply in one piece
+    Split,              // the same reply in two pieces
     SplitAfterLineFeed, // the reply written over two lines, sent in two pieces split after the first line
-    Invalid, // a reply that is not JSON
-    Silent,  // no reply at all
+    Invalid,            // a reply that is not JSON
+    Silent,             // no reply at all
 };
 
 struct FeedClientOptions {

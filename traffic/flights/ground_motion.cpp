@@ -102,8 +102,7 @@ void nextPosGround(LiveAircraft& a)
                 const std::int32_t legTicks = std::max(signedDiff(next.time, cur.time), 25);
                 if (std::fabs(turn) > 45.0 && leg > 0.02699784017278618 && cur.speed <= 43.0 && legTicks >= 600) {
                     insertMidPosition(a);
-                } else if (std::fabs(turn) <= 160.0 &&
-                           !(a.stream[2].lat == cur.lat && a.stream[2].lon == cur.lon)) {
+                } else if (std::fabs(turn) <= 160.0 && !(a.stream[2].lat == cur.lat && a.stream[2].lon == cur.lon)) {
                     setupCurve(a);
                     a.curveAngle = std::fabs(turn);
                 } else {
@@ -128,8 +127,8 @@ void nextPosGround(LiveAircraft& a)
         }
     }
     // c. Parking attempt near the end of a taxi.
-    const bool leftStand =
-        a.previousPhase == phaseParked || a.previousPhase == phasePushingBack || a.previousPhase == phasePushedBack;
+    const bool leftStand = a.previousPhase == phaseParked || a.previousPhase == phasePushingBack ||
+                           a.previousPhase == phasePushedBack;
     if (a.stream.back().stop && a.phase == phaseTaxi && parkFileLoaded && (a.towed || !leftStand)) {
         if (a.extrapolations > 0) {
             try2Park(a, a.stayCheckPending != 0);
@@ -155,7 +154,8 @@ std::uint32_t retimeNextPosition(LiveAircraft& a)
             if (angle != 0 && d != 0) {
                 const double ratio = ticks / std::max(turnTicks, 1.0);
                 if (angle <= 45.0) {
-                    const double f = ratio >= 1.2 ? std::min({ratio * 10.0 / angle, ratio * 30.0 / 1852.0 / d, ratio}) : ratio;
+                    const double f = ratio >= 1.2 ? std::min({ratio * 10.0 / angle, ratio * 30.0 / 1852.0 / d, ratio})
+                                                  : ratio;
                     if (f != 0) a.turnRate /= f;
                 } else {
                     a.turnRate *= std::min(ratio, std::min(angle, 90.0) / 30.0);
@@ -210,8 +210,8 @@ void groundStep(LiveAircraft& a)
     if (hasCurve(a)) a.curveStep = 1.0 / dt;
     a.signedSpeed = a.phase == phasePushingBack ? -next.speed : next.speed;
     if (a.departing && a.phase != phaseTakeOff && cur.speed >= 43.0) {
-        const bool someSlowClimb =
-            std::any_of(a.stream.begin() + 1, a.stream.end(), [](const Position& p) { return p.verticalSpeed <= 256.0; });
+        const bool someSlowClimb = std::any_of(a.stream.begin() + 1, a.stream.end(),
+                                               [](const Position& p) { return p.verticalSpeed <= 256.0; });
         if (someSlowClimb) {
             if (restOfStreamAtTakeOffSpeed(a) && restOfStreamAirborne(a)) {
                 a.altRate = a.maxClimbRate;

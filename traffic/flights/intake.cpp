@@ -133,12 +133,10 @@ bool matchReport(const TrafficReport& report, LiveAircraft& aircraft)
         if ((last.speed <= 5.0 && p.speed >= 80.0) || (p.speed <= 5.0 && last.speed >= 80.0)) return true;
         if (aircraft.extrapolations < 1) {
             const double trackDiff = std::fabs(p.track - last.track);
-            if (p.airborne && p.speed > 120.0 && trackDiff <= 1.0 &&
-                dt <= 0.2429805615550756 / (p.speed / 3600.0))
+            if (p.airborne && p.speed > 120.0 && trackDiff <= 1.0 && dt <= 0.2429805615550756 / (p.speed / 3600.0))
                 return true;
             if (!p.airborne && p.speed <= 30.0 && trackDiff <= 2.0) {
-                const double limit =
-                    p.speed == 0.0 ? 15.0 : std::min(0.010799136069114472 / (p.speed / 3600.0), 15.0);
+                const double limit = p.speed == 0.0 ? 15.0 : std::min(0.010799136069114472 / (p.speed / 3600.0), 15.0);
                 if (dt <= limit) return true;
             }
         }
@@ -186,8 +184,7 @@ void updateAllLiveAc()
     bool anyErase = false;
     for (std::size_t i = 0; i < liveAircraft.size(); ++i)
         if (updateLiveAc(liveAircraft[i])) anyErase = true;
-    if (anyErase)
-        std::erase_if(liveAircraft, [](const LiveAircraft& a) { return a.eraseFromBuffer || a.erase; });
+    if (anyErase) std::erase_if(liveAircraft, [](const LiveAircraft& a) { return a.eraseFromBuffer || a.erase; });
     gf_exchangePositionBuffers();
 }
 

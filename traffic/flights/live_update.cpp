@@ -26,7 +26,7 @@ namespace qtr {
 
 namespace {
 
-constexpr double onStand = 0.0458963282937365;   // 85 m
+constexpr double onStand = 0.0458963282937365;    // 85 m
 constexpr double leftStand = 0.10799136069114472; // 200 m
 constexpr double threeMetres = 0.0016198704103671706;
 constexpr double smallStop = 0.011879049676025918; // 22 m
@@ -112,8 +112,8 @@ bool updateLiveAc(LiveAircraft& a)
                 }
                 if (a.state == stateActive && !a.stream.empty() && !a.stream.front().stop) moveLiveAcTick(a);
                 if (a.objectid == 0) {
-                    logLine(fmt::format("{} objectid=0? hexid: {},cs:{}, reg:{}, aimo:{} sz:{}", "updateLiveAc", a.flightId,
-                                        a.callsign, a.registration, airlineTypeText(a), a.stream.size()));
+                    logLine(fmt::format("{} objectid=0? hexid: {},cs:{}, reg:{}, aimo:{} sz:{}", "updateLiveAc",
+                                        a.flightId, a.callsign, a.registration, airlineTypeText(a), a.stream.size()));
                     removeAircraftFromSim(a);
                 } else {
                     fillPositions.push_back(PositionUpdate{a.lat, a.lon, a.pitch, a.bank, a.heading, a.alt,

@@ -300,8 +300,8 @@ void setBankRate(LiveAircraft& a, double turn, double ticks)
 
 CurveSegment curveOf(const LiveAircraft& a)
 {
-    return CurveSegment{a.curveOriginLat, a.curveOriginLon, a.curveStartT, a.curveEndY,    a.curveEndX,
-                        a.curveEndT,      a.curveControlX,  a.curveControlY};
+    return CurveSegment{a.curveOriginLat, a.curveOriginLon, a.curveStartT,   a.curveEndY,
+                        a.curveEndX,      a.curveEndT,      a.curveControlX, a.curveControlY};
 }
 
 bool hasCurve(const LiveAircraft& a) { return !std::isnan(a.curveControlX) && !std::isnan(a.curveControlY); }

@@ -11,9 +11,9 @@
 namespace qtr {
 
 // Per-category performance of the air and take-off motion.
-double categoryTakeOffSpeed(std::uint32_t category); // kt
-double categoryMaxBank(std::uint32_t category);      // rad
-double categoryRollRate(std::uint32_t category);     // rad per tick
+double categoryTakeOffSpeed(std::uint32_t category);   // kt
+double categoryMaxBank(std::uint32_t category);        // rad
+double categoryRollRate(std::uint32_t category);       // rad per tick
 double categoryPitchRateLimit(std::uint32_t category); // rad per tick
 
 // Client events of one aircraft; throttle and flaps go out only on a change, flaps, gear and

@@ -147,7 +147,8 @@ void maySpawn(LiveAircraft& a)
         a.eraseFromBuffer = 1;
         return;
     }
-    const bool anyAirborne = std::any_of(a.stream.begin(), a.stream.end(), [](const Position& p) { return p.airborne; });
+    const bool anyAirborne =
+        std::any_of(a.stream.begin(), a.stream.end(), [](const Position& p) { return p.airborne; });
     const bool anyGround = std::any_of(a.stream.begin(), a.stream.end(), [](const Position& p) { return !p.airborne; });
     if (anyAirborne && anyGround) return popFront(a);
     if (heldByUser(a)) return popFront(a);
@@ -222,8 +223,8 @@ void spawnLiveAc(LiveAircraft& a)
         if (front.airborne) {
             setPhase(a, phaseFlying);
         } else if (stands.empty() || parkAirportIcao.empty() || distanceNm(at(front), parkAirportPosition) > 5.0 ||
-                   (!front.stop && (second.speed > 5.0 ||
-                                    distanceNm(at(a.stream.back()), at(front)) > 0.018898488120950324))) {
+                   (!front.stop &&
+                    (second.speed > 5.0 || distanceNm(at(a.stream.back()), at(front)) > 0.018898488120950324))) {
             setPhase(a, phaseTaxi);
         } else {
             const LatLon probe = front.stop ? at(front) : at(a.stream.back());
@@ -319,8 +320,8 @@ bool makeWay(const Stand& stand, const LiveAircraft& a, StaticAircraft& s)
         if (removeFromPendingQueue(pendingStaticCreations, s)) {
             s.erase = 1;
             if (LOG.value())
-                logLine(fmt::format("queued {:8}: {:8} {} makes way for{} {} {}", stand.name, s.callsign, s.registration,
-                                    same, a.callsign, a.registration));
+                logLine(fmt::format("queued {:8}: {:8} {} makes way for{} {} {}", stand.name, s.callsign,
+                                    s.registration, same, a.callsign, a.registration));
         } else {
             s.removeWhenCreated = 1;
         }
@@ -336,8 +337,8 @@ bool removeByAdjacentParking(std::uint32_t adjacentId, const Stand& stand, const
     const double d = distanceNm(adjacentAt, LatLon{stand.lat, stand.lon});
     if (d > (wingspanOfType(s.type) + wingspanOfType(a.type)) * 1.1) return false;
     if (LOG.value())
-        logLine(fmt::format("{:8}: {:8} removed by {} parking at adjacent stand {}", sidName(s.sid), s.callsign, a.callsign,
-                            stand.name));
+        logLine(fmt::format("{:8}: {:8} removed by {} parking at adjacent stand {}", sidName(s.sid), s.callsign,
+                            a.callsign, stand.name));
     removeAircraftFromSim(s);
     return true;
 }
@@ -349,10 +350,11 @@ void removeGhost(const std::string& callsign)
         if (a.callsign != ghost || a.state == stateRemovingFromSim) continue;
         if (LOG.value()) {
             if (a.phase == phaseParked) {
-                logLine(fmt::format("{:8}: {:8} is a ghost and will be removed, continue with {}", sidName(a.sid), ghost,
-                                    callsign));
+                logLine(fmt::format("{:8}: {:8} is a ghost and will be removed, continue with {}", sidName(a.sid),
+                                    ghost, callsign));
             } else {
-                logLine(fmt::format("          {:8} is a ghost and will be removed, continue with {}", ghost, callsign));
+                logLine(
+                    fmt::format("          {:8} is a ghost and will be removed, continue with {}", ghost, callsign));
             }
         }
         ghostList.push_back(ghost);
@@ -371,7 +373,8 @@ bool liveCallsignExists(const std::string& callsign)
 
 bool claimStand(bool& ok, std::uint32_t sid, const std::string& c, LiveAircraft& other)
 {
-    const bool standing = other.phase == phaseParked || other.phase == phasePushingBack || other.phase == phasePushedBack;
+    const bool standing = other.phase == phaseParked || other.phase == phasePushingBack ||
+                          other.phase == phasePushedBack;
     if (other.sid != sid || !standing || other.state != stateActive) return false;
     const std::string name = sidName(sid);
     if (other.callsign == c) {
@@ -404,8 +407,8 @@ bool claimStand(bool& ok, std::uint32_t sid, const std::string& c, LiveAircraft&
     return true;
 }
 
-std::vector<std::uint32_t>::const_iterator findLiveOnStand(const std::vector<std::uint32_t>& adjacent, const Stand& stand,
-                                                           const FlightRecord& aircraft)
+std::vector<std::uint32_t>::const_iterator findLiveOnStand(const std::vector<std::uint32_t>& adjacent,
+                                                           const Stand& stand, const FlightRecord& aircraft)
 {
     for (auto it = adjacent.begin(); it != adjacent.end(); ++it) {
         const LiveAircraft* other = nullptr;

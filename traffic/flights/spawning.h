@@ -20,7 +20,7 @@ bool removeByAdjacentParking(std::uint32_t adjacentId, const Stand& stand, const
 void removeGhost(const std::string& callsign);
 bool liveCallsignExists(const std::string& callsign);
 bool claimStand(bool& ok, std::uint32_t sid, const std::string& callsign, LiveAircraft& other);
-std::vector<std::uint32_t>::const_iterator findLiveOnStand(const std::vector<std::uint32_t>& adjacent, const Stand& stand,
-                                                           const FlightRecord& aircraft);
+std::vector<std::uint32_t>::const_iterator findLiveOnStand(const std::vector<std::uint32_t>& adjacent,
+                                                           const Stand& stand, const FlightRecord& aircraft);
 
 } // namespace qtr

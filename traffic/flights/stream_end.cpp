@@ -175,8 +175,8 @@ void removeByCollidingStand(std::uint32_t adjacentId, const LiveAircraft& a, con
     const double d = distanceNm(LatLon{adjacent->lat, adjacent->lon}, LatLon{stand.lat, stand.lon});
     if ((wingspanOfType(other.type) + wingspanOfType(a.type)) * 1.1 < d) return;
     if (LOG.value())
-        logLine(fmt::format("{:8}: {:8} removed by parking {} at adjacent and possibly colliding stand {}", adjacent->name,
-                            other.callsign, a.callsign, stand.name));
+        logLine(fmt::format("{:8}: {:8} removed by parking {} at adjacent and possibly colliding stand {}",
+                            adjacent->name, other.callsign, a.callsign, stand.name));
     removeAircraftFromSim(other);
 }
 

@@ -39,7 +39,8 @@ void logReplacement(const LiveAircraft& live, const StaticAircraft& s, bool byRe
     if (!LOG.value()) return;
     if (byRegistration) {
         logLine(fmt::format("{:8}: {:8} {} removed, new {} {} has same regcode {}", sidName(s.sid), s.callsign,
-                            s.registration, live.callsign, live.onGround ? "on ground" : "airborne", live.registration));
+                            s.registration, live.callsign, live.onGround ? "on ground" : "airborne",
+                            live.registration));
         return;
     }
     logLine(fmt::format("{:8}: {:8} \"{} {}\" removed, new {} {} \"{} {}\" has {} callsign", sidName(s.sid), s.callsign,
@@ -61,9 +62,10 @@ std::int64_t countActiveStatics()
 bool evictOldestStatic()
 {
     const DaySlot now = currentSlot.load();
-    std::stable_sort(staticAircraft.begin(), staticAircraft.end(), [now](const StaticAircraft& a, const StaticAircraft& b) {
-        return slotsAgo(a.daySlot, now) < slotsAgo(b.daySlot, now);
-    });
+    std::stable_sort(staticAircraft.begin(), staticAircraft.end(),
+                     [now](const StaticAircraft& a, const StaticAircraft& b) {
+                         return slotsAgo(a.daySlot, now) < slotsAgo(b.daySlot, now);
+                     });
     const auto oldest = std::find_if(staticAircraft.rbegin(), staticAircraft.rend(),
                                      [](const StaticAircraft& s) { return s.state == stateActive; });
     if (oldest == staticAircraft.rend()) return false;
@@ -104,7 +106,8 @@ bool isReplacedByLive(const LiveAircraft& live, const std::string& key, bool onG
         return true;
     }
     const bool ghost = !live.callsign.empty() && live.callsign.back() == '_';
-    const bool replaced = keyMatches(live.callsign, s) || keyMatches(live.coupledCallsign, s) || (ghost && keyMatches(key, s));
+    const bool replaced = keyMatches(live.callsign, s) || keyMatches(live.coupledCallsign, s) ||
+                          (ghost && keyMatches(key, s));
     if (replaced) logReplacement(live, s, false);
     return replaced;
 }

@@ -53,12 +53,15 @@ bool showWhenFileArrives = false;
 // A user position inside this box near 0,0 is the simulator's way of saying it is not known yet.
 bool positionUnknown(const LatLon& p) { return p.lat >= 0.0 && p.lat <= 0.0009 && p.lon >= 0.0 && p.lon <= 0.05; }
 
-std::string entryLine(const ParkAirportEntry& e) { return e.reservedStand.empty() ? e.icao : e.icao + "," + e.reservedStand; }
+std::string entryLine(const ParkAirportEntry& e)
+{
+    return e.reservedStand.empty() ? e.icao : e.icao + "," + e.reservedStand;
+}
 
 std::string parkAirportDisplayText()
 {
-    return airportDisplayText(Airport{parkAirportIcao, parkAirportIata, parkAirportPosition.lat, parkAirportPosition.lon,
-                                      parkAirportElevation});
+    return airportDisplayText(Airport{parkAirportIcao, parkAirportIata, parkAirportPosition.lat,
+                                      parkAirportPosition.lon, parkAirportElevation});
 }
 
 void enableDestination(bool enable) { gf_enableControl(DESTINATION, enable); }
@@ -246,7 +249,8 @@ void writeMyParkAirports()
     std::vector<std::string> lines;
     if (auto existing = gf_readLines(myParkAirportsPath)) {
         lines = std::move(*existing);
-        const bool updated = std::any_of(lines.begin(), lines.end(), [](std::string& l) { return updateReservedStand(l); });
+        const bool updated =
+            std::any_of(lines.begin(), lines.end(), [](std::string& l) { return updateReservedStand(l); });
         if (!updated) {
             lines.push_back(entryLine(parkAirportList.front()));
             logLine(fmt::format("{}:{} new entry", listName, lines.back()));
@@ -306,8 +310,9 @@ void updateParkAirport(bool show)
             lastListPosition = user;
             for (ParkAirportEntry& e : parkAirportList) e.distance = distanceNm(user, e.position);
             if (DESTINATION.value().empty())
-                std::stable_sort(parkAirportList.begin(), parkAirportList.end(),
-                                 [](const ParkAirportEntry& a, const ParkAirportEntry& b) { return a.distance < b.distance; });
+                std::stable_sort(
+                    parkAirportList.begin(), parkAirportList.end(),
+                    [](const ParkAirportEntry& a, const ParkAirportEntry& b) { return a.distance < b.distance; });
         }
     }
     if (!parkAirportIcao.empty()) {

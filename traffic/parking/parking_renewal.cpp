@@ -51,7 +51,8 @@ bool optionStillHolds(DaySlot now, const Stand& stand, const StaticAircraft& s)
     };
     std::int32_t unused = -1;
     for (const StandOption& o : stand.options)
-        if (ofAircraft(o, now.weekday) && testRange(o, static_cast<std::int32_t>(now.slot), maxFit, unused)) return true;
+        if (ofAircraft(o, now.weekday) && testRange(o, static_cast<std::int32_t>(now.slot), maxFit, unused))
+            return true;
     // The slots of the window before midnight, looked up whether or not the stand has an option
     // of today: a static placed from yesterday's option must not go just after midnight.
     const std::int32_t beforeMidnight = maxFit - static_cast<std::int32_t>(now.slot);

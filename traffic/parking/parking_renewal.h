@@ -36,7 +36,8 @@ extern std::vector<StaticRemoval> staticRemovals;
 void adjustParking();
 void decodeExisting(DaySlot daySlot);
 void relateStaticAircraft(DaySlot daySlot, const StaticAircraft& aircraft);
-void resolveStandConflict(DaySlot daySlot, const StaticAircraft& aircraft, std::vector<StaticCandidate>::iterator candidate);
+void resolveStandConflict(DaySlot daySlot, const StaticAircraft& aircraft,
+                          std::vector<StaticCandidate>::iterator candidate);
 bool optionLeavesAfterSlot(DaySlot daySlot, const Stand& stand, KeptStatic& entry, const StandOption& option);
 
 void clearRenewalLists();

@@ -128,14 +128,19 @@ void collectCandidates(DaySlot daySlot, const FlightRecord& aircraft, std::vecto
     const StandFilter heli = [](const Stand& s) { return s.heli; };
     const StandFilter ramp = [](const Stand& s) { return s.ramp; };
     if (aircraft.category == categoryRotorcraft) {
-        stages({{heli, Rating::byClass}, {ramp, Rating::byClass}, {heli, Rating::byDifference}, {ramp, Rating::byDifference}},
+        stages({{heli, Rating::byClass},
+                {ramp, Rating::byClass},
+                {heli, Rating::byDifference},
+                {ramp, Rating::byDifference}},
                daySlot, aircraft, candidates);
         return;
     }
     if (aircraft.cargo) {
         const StandFilter cargo = [](const Stand& s) { return s.cargo && !s.heli; };
         const StandFilter notHeli = [](const Stand& s) { return !s.heli; };
-        stages({{cargo, Rating::byClass}, {cargo, Rating::byDifference}, {notHeli, Rating::byClass},
+        stages({{cargo, Rating::byClass},
+                {cargo, Rating::byDifference},
+                {notHeli, Rating::byClass},
                 {notHeli, Rating::byDifference}},
                daySlot, aircraft, candidates);
         return;

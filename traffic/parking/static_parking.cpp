@@ -46,7 +46,10 @@ std::int64_t takenStands()
     return std::count_if(stands.begin(), stands.end(), [](const Stand& s) { return s.taken; });
 }
 
-bool hasKey(const std::string& key, const std::string& a, const std::string& b) { return !key.empty() && (key == a || key == b); }
+bool hasKey(const std::string& key, const std::string& a, const std::string& b)
+{
+    return !key.empty() && (key == a || key == b);
+}
 
 // The option's keys (cs, cs2, reg) against an aircraft's callsign key and registration. Empty keys
 // never match: an option without callsigns must not claim every aircraft that has none.
@@ -101,8 +104,8 @@ bool reportedLive(const std::string& cs)
 
 bool isLiveStayer(const std::string& cs)
 {
-    return !cs.empty() && std::any_of(liveStayers.begin(), liveStayers.end(),
-                                      [&cs](const LiveStayer& l) { return l.callsign == cs; });
+    return !cs.empty() &&
+           std::any_of(liveStayers.begin(), liveStayers.end(), [&cs](const LiveStayer& l) { return l.callsign == cs; });
 }
 
 // Why an option must not give a static aircraft now: its flight is live, or its aircraft stands
@@ -113,9 +116,10 @@ bool switchedOff(const StandOption& o, const std::vector<StaticCandidate>& step,
     const auto sameReg = [&o](const StaticCandidate& c) { return c.reg == o.reg; };
     if (!o.reg.empty() && std::any_of(step.begin(), step.end(), sameReg)) return true;
     if (reportedLive(o.cs) || reportedLive(o.cs2)) return true;
-    const bool elsewhere = std::any_of(staticAircraft.begin(), staticAircraft.end(), [&o, sid](const StaticAircraft& s) {
-        return s.sid != sid && carriesKeys(o, s.callsignKey, s.registration);
-    });
+    const bool elsewhere =
+        std::any_of(staticAircraft.begin(), staticAircraft.end(), [&o, sid](const StaticAircraft& s) {
+            return s.sid != sid && carriesKeys(o, s.callsignKey, s.registration);
+        });
     if (elsewhere) return true;
     if (findStaticByKeys2(o) != staticCandidates.end()) return true;
     const auto carries = [&o](const StaticCandidate& c) {
@@ -161,10 +165,11 @@ void searchOneStand(Stand& stand, DaySlot daySlot, DaySlot test, std::uint32_t k
 
 void logPass(std::uint32_t kind, std::int64_t taken, DaySlot daySlot, std::uint32_t fit)
 {
-    logLine(fmt::format("{} {} position{} found, Max fit={} hours{}{}", taken, kind == optionReal ? "real" : "soft",
-                        gf_plural(taken), hoursText(MAX_FIT.value()),
-                        fmt::format(", hh:{} or {} hrs fit: {} hour", daySlot.slot, hoursText(daySlot.slot), hoursText(fit)),
-                        WEEK.value() ? std::string(", week") : fmt::format(", day {}", daySlot.weekday)));
+    logLine(fmt::format(
+        "{} {} position{} found, Max fit={} hours{}{}", taken, kind == optionReal ? "real" : "soft", gf_plural(taken),
+        hoursText(MAX_FIT.value()),
+        fmt::format(", hh:{} or {} hrs fit: {} hour", daySlot.slot, hoursText(daySlot.slot), hoursText(fit)),
+        WEEK.value() ? std::string(", week") : fmt::format(", day {}", daySlot.weekday)));
 }
 
 void enableParkingControlsTo(bool enable)
@@ -406,7 +411,8 @@ namespace {
 
 bool onStandOrNext(std::uint32_t sid, const Stand& stand)
 {
-    return sid != 0 && (sid == stand.id || std::find(stand.adjacent.begin(), stand.adjacent.end(), sid) != stand.adjacent.end());
+    return sid != 0 &&
+           (sid == stand.id || std::find(stand.adjacent.begin(), stand.adjacent.end(), sid) != stand.adjacent.end());
 }
 
 // A live or static aircraft on the candidate's stand or next to it: the candidate goes.
@@ -419,8 +425,9 @@ bool standInUse(const StaticCandidate& c, const Stand& stand)
                 logLine(fmt::format("{:8}: no static parking for {}, live aircraft {} standing here", stand.name, c.cs,
                                     a.callsign));
             else
-                logLine(fmt::format("{:8}: no static parking for {}, live aircraft {} is adjacent at {}, possibly colliding",
-                                    stand.name, c.cs, a.callsign, sidName(a.sid)));
+                logLine(fmt::format(
+                    "{:8}: no static parking for {}, live aircraft {} is adjacent at {}, possibly colliding",
+                    stand.name, c.cs, a.callsign, sidName(a.sid)));
         }
         return true;
     }
@@ -428,8 +435,9 @@ bool standInUse(const StaticCandidate& c, const Stand& stand)
         // Whatever its state: one still being removed stands there until the simulator confirms it.
         if (!onStandOrNext(s.sid, stand)) continue;
         if (LOG.value())
-            logLine(fmt::format("{:8}: no static parking for {}, static aircraft {} is adjacent at {}, possibly colliding",
-                                stand.name, c.cs, s.callsign, sidName(s.sid)));
+            logLine(
+                fmt::format("{:8}: no static parking for {}, static aircraft {} is adjacent at {}, possibly colliding",
+                            stand.name, c.cs, s.callsign, sidName(s.sid)));
         return true;
     }
     return false;
@@ -474,9 +482,8 @@ void placeStaticAircraft()
     identity.registration = c.reg;
     FlightRecord record = makeFlightRecord(identity);
     record.flightId = staticRunningNumber;
-    StaticAircraft& s = staticAircraft.emplace_back(std::move(record), stand->id,
-                                                    ParkPlace{stand->lat, stand->lon, stand->heading},
-                                                    stand->cargo ? 1 : 0);
+    StaticAircraft& s = staticAircraft.emplace_back(
+        std::move(record), stand->id, ParkPlace{stand->lat, stand->lon, stand->heading}, stand->cargo ? 1 : 0);
     if (!gf_matchLiveryParked(s, stand->cargo, stand->name)) {
         staticAircraft.pop_back();
         return;

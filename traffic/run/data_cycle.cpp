@@ -174,8 +174,7 @@ void periodicWork(std::int32_t n)
     }
     if (n % 59 == 0) updateReaderLamps();
     if (n % 61 == 0) removeStaticTwinsOnGround();
-    if (n % 62 == 0 && CALLSIGN_OBJECTIDS.value() && MSFS_2020.value())
-        writeCallsignObjectIds();
+    if (n % 62 == 0 && CALLSIGN_OBJECTIDS.value() && MSFS_2020.value()) writeCallsignObjectIds();
 }
 
 void fifteenCycleStep(std::int32_t n)

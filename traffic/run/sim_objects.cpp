@@ -136,7 +136,8 @@ void handleSimObjectEvent(const SimObjectEvent& event)
             logMarked(fmt::format("{}: static CG {:.1F}ft wrong?", flightText(*record), event.value1));
         }
         const double pitch = event.value2;
-        record->staticPitch = (pitch <= -0.017453292519943295 || pitch > 0.04363323129985824) ? 0.012217304763960306 : pitch;
+        record->staticPitch = (pitch <= -0.017453292519943295 || pitch > 0.04363323129985824) ? 0.012217304763960306
+                                                                                              : pitch;
         return;
     }
     case creationFailed:
@@ -213,8 +214,8 @@ bool onLiveObjectCreated(LiveAircraft& record, const SimObjectEvent& event)
     createFlightPlan(record);
     std::lock_guard lock(simConnectMutex);
     const auto c = openConnection();
-    if (c && c->sc.RequestDataOnSimObject(c->handle, requestStaticCg, defStaticCg, record.objectid, SIMCONNECT_PERIOD_ONCE,
-                                          0, 0, 0, 0) < 0) {
+    if (c && c->sc.RequestDataOnSimObject(c->handle, requestStaticCg, defStaticCg, record.objectid,
+                                          SIMCONNECT_PERIOD_ONCE, 0, 0, 0, 0) < 0) {
         logMarked("SimConnect request StaticCG fails");
         gf_simConnectRequestError();
     }
@@ -311,7 +312,8 @@ void createFlightPlan(LiveAircraft& record)
             std::lock_guard lock(simConnectMutex);
             const auto c = openConnection();
             assigned = c && !narrow.empty() &&
-                       c->sc.AISetAircraftFlightPlan(c->handle, record.objectid, narrow.c_str(), requestFlightPlan) >= 0;
+                       c->sc.AISetAircraftFlightPlan(c->handle, record.objectid, narrow.c_str(), requestFlightPlan) >=
+                           0;
         } else {
             assigned = true; // the 2024 simulator only gets the file
         }

@@ -99,10 +99,7 @@ void applySavedDestination()
     serveCallsignRequests();
 }
 
-void placeOnTop()
-{
-    askWindow(WindowRequest::applyAlwaysOnTop);
-}
+void placeOnTop() { askWindow(WindowRequest::applyAlwaysOnTop); }
 
 // The steps of workerMain before run; returns false when a stop came during the scans.
 bool prepareRun()
@@ -196,8 +193,8 @@ void stripCommunityFolder(StringParameter& parameter)
 void setupAirportsFolder()
 {
     for (const auto* folder : {&outputFolder, &infoFolder, &errorsFolder, &airportsFolder, &learnedFolder,
-                               &learnedStockFolder, &learnedVendrakeFolder, &learnedThirdpartyFolder,
-                               &myVendrakeFolder, &myThirdpartyFolder, &myRegcodesFolder}) {
+                               &learnedStockFolder, &learnedVendrakeFolder, &learnedThirdpartyFolder, &myVendrakeFolder,
+                               &myThirdpartyFolder, &myRegcodesFolder}) {
         if (existsOrThrow(*folder)) continue;
         std::error_code ec;
         std::filesystem::create_directory(*folder, ec);

@@ -63,9 +63,8 @@ AiCreateRequest liveCreationRequest(const LiveAircraft& a)
 // does not hold its stand waiting for a creation that never comes.
 void dropRefusedStatic(std::uint32_t recordId)
 {
-    std::erase_if(staticAircraft, [recordId](const StaticAircraft& s) {
-        return s.state == stateAdding2Sim && s.flightId == recordId;
-    });
+    std::erase_if(staticAircraft,
+                  [recordId](const StaticAircraft& s) { return s.state == stateAdding2Sim && s.flightId == recordId; });
 }
 
 } // namespace

@@ -93,8 +93,8 @@ bool inNoPositionBox(const UserAircraftState& state)
 void takeUserState(const UserAircraftState& state)
 {
     workerState = state;
-    userStateForFeed = UserStateForFeed{state.lat, state.lon, state.pitch, state.bank, state.heading, state.alt,
-                                        state.groundVelocity};
+    userStateForFeed =
+        UserStateForFeed{state.lat, state.lon, state.pitch, state.bank, state.heading, state.alt, state.groundVelocity};
     setReaderUserPosition(state.lat, state.lon);
 }
 

@@ -77,7 +77,8 @@ double categoryStandTaxiSpeed(std::uint32_t c)
     return lookup(table, c);
 }
 
-StaticAircraft::StaticAircraft(FlightRecord&& record, std::uint32_t standId, const ParkPlace& place, std::uint8_t cargoStand)
+StaticAircraft::StaticAircraft(FlightRecord&& record, std::uint32_t standId, const ParkPlace& place,
+                               std::uint8_t cargoStand)
     : FlightRecord(std::move(record)), parkLat(place.lat), parkLon(place.lon), parkHeading(place.heading), sid(standId),
       atCargoStand(cargoStand)
 {

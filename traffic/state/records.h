@@ -38,7 +38,7 @@ enum FlightPhase : std::uint32_t {
 };
 
 // Per-category values; each throws std::out_of_range for a category outside 0...5.
-double categoryBaseTurnRate(std::uint32_t category); // rad per tick
+double categoryBaseTurnRate(std::uint32_t category);  // rad per tick
 double categoryRotationPitch(std::uint32_t category); // deg
 double categoryClimbPitch(std::uint32_t category);    // deg
 std::uint32_t categoryFlareTicks(std::uint32_t category);

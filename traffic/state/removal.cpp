@@ -53,7 +53,8 @@ void removeAircraftFromSim(StaticAircraft& aircraft)
         return;
     case stateAdding2Sim:
         if (aircraft.removeWhenCreated) return;
-        if (removeFromPendingQueue(isLiveFlightId(aircraft.flightId) ? pendingLiveCreations : pendingStaticCreations, aircraft)) {
+        if (removeFromPendingQueue(isLiveFlightId(aircraft.flightId) ? pendingLiveCreations : pendingStaticCreations,
+                                   aircraft)) {
             aircraft.erase = 1;
         } else {
             aircraft.removeWhenCreated = 1;
@@ -151,10 +152,10 @@ bool isNearUserAircraft(LiveAircraft& aircraft)
     bool close = false;
     if (aircraft.onGround) {
         close = user.altAboveGround < 500.0 && d <= 1.0 &&
-               d * feetPerNm * std::sin(std::fabs(wrapPi(user.heading - bearing))) <= 50.0;
+                d * feetPerNm * std::sin(std::fabs(wrapPi(user.heading - bearing))) <= 50.0;
     } else {
         close = d <= 4.0 && std::fabs(aircraft.alt - user.alt) < 1000.0 &&
-               d * feetPerNm * std::fabs(std::sin(aircraft.heading - bearing)) <= 700.0;
+                d * feetPerNm * std::fabs(std::sin(aircraft.heading - bearing)) <= 700.0;
     }
     if (!close) return false;
     removeAircraftFromSim(aircraft);

@@ -302,8 +302,8 @@ void addOccupancy(Stand& stand, DaySlot daySlot, const std::string& callsign, st
     registerOptionId(stand, id2, callsign);
 }
 
-bool addStandStaySlots(DaySlot daySlot, Stand& stand, std::uint32_t id, StandArrival& arrival, const FlightRecord& aircraft,
-                       const std::string& key, std::uint32_t kind)
+bool addStandStaySlots(DaySlot daySlot, Stand& stand, std::uint32_t id, StandArrival& arrival,
+                       const FlightRecord& aircraft, const std::string& key, std::uint32_t kind)
 {
     if (id == 0) return true;
     const std::uint32_t window = aircraft.cargo ? 12 : (aircraft.category == categoryHeavy ? 8 : 6);
@@ -421,7 +421,8 @@ bool coupledCandidateMatches(const StandOption& option, DaySlot daySlot, const s
                              const FlightRecord& aircraft, const std::string& callsign)
 {
     return option.id != 0 && option.day == daySlot.weekday && (option.slots & mask).any() &&
-           option.airline == aircraft.airline && !option.cs2.empty() && (callsign == option.cs || callsign == option.cs2);
+           option.airline == aircraft.airline && !option.cs2.empty() &&
+           (callsign == option.cs || callsign == option.cs2);
 }
 
 void lf_searchForCoupledCsAroundThisTime(DaySlot daySlot, FlightRecord& aircraft)

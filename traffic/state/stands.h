@@ -39,8 +39,8 @@ bool updateOptionsWrapped(Stand& stand, const std::vector<std::uint32_t>& slots,
 std::vector<std::uint32_t> previousSlots(std::uint32_t n, DaySlot daySlot);
 void addOccupancy(Stand& stand, DaySlot daySlot, const std::string& callsign, std::uint32_t n, std::uint32_t id1,
                   std::uint32_t id2);
-bool addStandStaySlots(DaySlot daySlot, Stand& stand, std::uint32_t id, StandArrival& arrival, const FlightRecord& aircraft,
-                       const std::string& key, std::uint32_t kind);
+bool addStandStaySlots(DaySlot daySlot, Stand& stand, std::uint32_t id, StandArrival& arrival,
+                       const FlightRecord& aircraft, const std::string& key, std::uint32_t kind);
 bool lf_addRealStandOption(std::uint32_t sid, const FlightRecord& aircraft, DaySlot daySlot, bool leaving);
 bool lf_addSoftStandOption(std::uint32_t sid, const FlightRecord& aircraft, bool leaving, DaySlot daySlot, bool flying);
 bool testRange(const StandOption& option, std::int32_t start, std::int32_t offset, std::int32_t& spill);

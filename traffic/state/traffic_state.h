@@ -18,8 +18,8 @@ namespace qtr {
 
 extern std::vector<LiveAircraft> liveAircraft;
 extern std::vector<StaticAircraft> staticAircraft;
-extern std::vector<std::uint32_t> readyToSpawn;         // flight ids; taken from the end
-extern std::deque<std::uint32_t> pendingRemovals;       // object ids; one per 10 ticks
+extern std::vector<std::uint32_t> readyToSpawn;   // flight ids; taken from the end
+extern std::deque<std::uint32_t> pendingRemovals; // object ids; one per 10 ticks
 extern std::deque<AiCreateRequest> pendingLiveCreations;
 extern std::deque<AiCreateRequest> pendingStaticCreations;
 // The request that creates the aircraft's object at a place; the livery title is copied, as the

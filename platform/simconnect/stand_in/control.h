@@ -33,8 +33,8 @@ int StandIn_Connected(void);
 
 // Faults.
 void StandIn_FailCalls(const char* function, int count); // -1: until cleared with 0
-void StandIn_RefuseCreations(int count);                  // exception 22 for installed titles too
-void StandIn_LoseCreations(int count);  // the call succeeds, but no object ever appears
+void StandIn_RefuseCreations(int count);                 // exception 22 for installed titles too
+void StandIn_LoseCreations(int count);                   // the call succeeds, but no object ever appears
 void StandIn_VersionMismatch(uint32_t index);
 void StandIn_Quit(void);
 void StandIn_NewFlight(int asFileNameMessage);
@@ -52,10 +52,10 @@ void StandIn_PlaceObject(uint32_t objectId, double altitude, int onGround);
 void StandIn_RemoveObject(uint32_t objectId);
 
 // Views, as JSON texts.
-uint32_t StandIn_Journal(char* buffer, uint32_t size);  // array of journal entries
-uint32_t StandIn_Calls(char* buffer, uint32_t size);    // array of recorded calls
+uint32_t StandIn_Journal(char* buffer, uint32_t size);                         // array of journal entries
+uint32_t StandIn_Calls(char* buffer, uint32_t size);                           // array of recorded calls
 uint32_t StandIn_CallTimes(const char* function, char* buffer, uint32_t size); // array of nanoseconds
-uint32_t StandIn_Object(uint32_t objectId, char* buffer, uint32_t size);      // object, or null
-uint32_t StandIn_Objects(char* buffer, uint32_t size);  // array of objects
+uint32_t StandIn_Object(uint32_t objectId, char* buffer, uint32_t size);       // object, or null
+uint32_t StandIn_Objects(char* buffer, uint32_t size);                         // array of objects
 
 } // extern "C"

@@ -109,14 +109,20 @@ bool Simulator::waitIdle(std::chrono::milliseconds timeout)
 
 bool Simulator::connected() { return STANDIN_CALL(StandIn_Connected)() != 0; }
 
-void Simulator::failCalls(const std::string& function, int count) { STANDIN_CALL(StandIn_FailCalls)(function.c_str(), count); }
+void Simulator::failCalls(const std::string& function, int count)
+{
+    STANDIN_CALL(StandIn_FailCalls)(function.c_str(), count);
+}
 void Simulator::refuseCreations(int count) { STANDIN_CALL(StandIn_RefuseCreations)(count); }
 void Simulator::loseCreations(int count) { STANDIN_CALL(StandIn_LoseCreations)(count); }
 void Simulator::versionMismatch(std::uint32_t index) { STANDIN_CALL(StandIn_VersionMismatch)(index); }
 void Simulator::quit() { STANDIN_CALL(StandIn_Quit)(); }
 void Simulator::newFlight(bool asFileNameMessage) { STANDIN_CALL(StandIn_NewFlight)(asFileNameMessage ? 1 : 0); }
 void Simulator::setFlightRunning(bool running) { STANDIN_CALL(StandIn_SetFlightRunning)(running ? 1 : 0); }
-void Simulator::teleportUser(double latitude, double longitude) { STANDIN_CALL(StandIn_TeleportUser)(latitude, longitude); }
+void Simulator::teleportUser(double latitude, double longitude)
+{
+    STANDIN_CALL(StandIn_TeleportUser)(latitude, longitude);
+}
 
 void Simulator::setUserTitleModel(const std::string& title, const std::string& atcModel)
 {
@@ -151,8 +157,8 @@ std::vector<nlohmann::ordered_json> Simulator::calls()
 
 std::vector<std::chrono::steady_clock::time_point> Simulator::callTimes(const std::string& function)
 {
-    const std::string text =
-        fetchText([&function](char* b, std::uint32_t n) { return STANDIN_CALL(StandIn_CallTimes)(function.c_str(), b, n); });
+    const std::string text = fetchText(
+        [&function](char* b, std::uint32_t n) { return STANDIN_CALL(StandIn_CallTimes)(function.c_str(), b, n); });
     std::vector<std::chrono::steady_clock::time_point> times;
     for (const auto& ns : nlohmann::json::parse(text))
         times.emplace_back(std::chrono::duration_cast<std::chrono::steady_clock::duration>(
@@ -171,8 +177,8 @@ std::optional<SimObject> Simulator::object(std::uint32_t id)
 std::vector<SimObject> Simulator::objects()
 {
     std::vector<SimObject> all;
-    for (const auto& o : nlohmann::json::parse(
-             fetchText([](char* b, std::uint32_t n) { return STANDIN_CALL(StandIn_Objects)(b, n); })))
+    for (const auto& o :
+         nlohmann::json::parse(fetchText([](char*b, std::uint32_t n) { return STANDIN_CALL(StandIn_Objects)(b, n); })))
         all.push_back(objectFromJson(o));
     return all;
 }

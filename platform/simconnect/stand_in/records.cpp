@@ -141,7 +141,8 @@ Scenario scenarioFromJson(const nlohmann::json& json)
         s.staticPitch = json.value("staticPitch", s.staticPitch);
         s.userObjectId = json.value("userObjectId", s.userObjectId);
         s.firstObjectId = json.value("firstObjectId", s.firstObjectId);
-        if (json.contains("installedTitles")) s.installedTitles = json.at("installedTitles").get<std::vector<std::string>>();
+        if (json.contains("installedTitles"))
+            s.installedTitles = json.at("installedTitles").get<std::vector<std::string>>();
         if (json.contains("rotorcraftTitles"))
             s.rotorcraftTitles = json.at("rotorcraftTitles").get<std::vector<std::string>>();
         if (json.contains("airports")) s.airports = json.at("airports").get<std::vector<AirportGround>>();
@@ -162,21 +163,22 @@ Scenario scenarioFromJson(const nlohmann::json& json)
 
 nlohmann::json scenarioToJson(const Scenario& s)
 {
-    return nlohmann::json{{"applicationName", s.applicationName},
-                          {"applicationVersion", {s.applicationVersion[0], s.applicationVersion[1],
-                                                  s.applicationVersion[2], s.applicationVersion[3]}},
-                          {"frameRate", s.frameRate},
-                          {"framesPerSecond", s.framesPerSecond},
-                          {"presentAfterSeconds", s.presentAfterSeconds},
-                          {"flightRunning", s.flightRunning},
-                          {"user", s.user},
-                          {"installedTitles", s.installedTitles},
-                          {"rotorcraftTitles", s.rotorcraftTitles},
-                          {"staticCg", s.staticCg},
-                          {"staticPitch", s.staticPitch},
-                          {"userObjectId", s.userObjectId},
-                          {"firstObjectId", s.firstObjectId},
-                          {"airports", s.airports}};
+    return nlohmann::json{
+        {"applicationName", s.applicationName},
+        {"applicationVersion",
+         {s.applicationVersion[0], s.applicationVersion[1], s.applicationVersion[2], s.applicationVersion[3]}},
+        {"frameRate", s.frameRate},
+        {"framesPerSecond", s.framesPerSecond},
+        {"presentAfterSeconds", s.presentAfterSeconds},
+        {"flightRunning", s.flightRunning},
+        {"user", s.user},
+        {"installedTitles", s.installedTitles},
+        {"rotorcraftTitles", s.rotorcraftTitles},
+        {"staticCg", s.staticCg},
+        {"staticPitch", s.staticPitch},
+        {"userObjectId", s.userObjectId},
+        {"firstObjectId", s.firstObjectId},
+        {"airports", s.airports}};
 }
 
 nlohmann::json objectToJson(const SimObject& object)

@@ -82,8 +82,8 @@ struct SimObject {
     double trueAirspeed = 0;                 // knots
     double groundVelocity = 0;               // knots
     bool onGround = false;
-    double staticCg = 0;    // feet
-    double staticPitch = 0; // radians
+    double staticCg = 0;                               // feet
+    double staticPitch = 0;                            // radians
     double spoilers = 0, throttle1 = 0, throttle2 = 0; // percent
     std::int64_t lightStates = 0;
     bool released = false;

@@ -71,7 +71,8 @@ double distanceMetres(double lat1, double lon1, double lat2, double lon2)
 {
     const double p1 = lat1 * degToRad, p2 = lat2 * degToRad;
     const double dp = (lat2 - lat1) * degToRad, dl = (lon2 - lon1) * degToRad;
-    const double a = std::sin(dp / 2) * std::sin(dp / 2) + std::cos(p1) * std::cos(p2) * std::sin(dl / 2) * std::sin(dl / 2);
+    const double a =
+        std::sin(dp / 2) * std::sin(dp / 2) + std::cos(p1) * std::cos(p2) * std::sin(dl / 2) * std::sin(dl / 2);
     return 2.0 * 6371008.8 * std::atan2(std::sqrt(a), std::sqrt(1.0 - a));
 }
 
@@ -138,9 +139,12 @@ std::size_t entrySize(DWORD type)
 {
     switch (type) {
     case SIMCONNECT_DATATYPE_FLOAT64:
-    case SIMCONNECT_DATATYPE_INT64: return 8;
-    case SIMCONNECT_DATATYPE_STRING32: return string32Size;
-    default: return 0; // variable
+    case SIMCONNECT_DATATYPE_INT64:
+        return 8;
+    case SIMCONNECT_DATATYPE_STRING32:
+        return string32Size;
+    default:
+        return 0; // variable
     }
 }
 
@@ -222,8 +226,8 @@ struct State {
     std::optional<SteadyTime> lastFrame, lastSecond;
     // Program runs with an event handle: queues the timed messages of the connection (see runTicker).
     std::jthread ticker;
-    bool wakePending = false;           // a message came into the empty queue (see StateLock)
-    std::atomic<int> wakesInFlight{0};  // events being set after the lock was released
+    bool wakePending = false;          // a message came into the empty queue (see StateLock)
+    std::atomic<int> wakesInFlight{0}; // events being set after the lock was released
 };
 
 // The lock of the state for everything that may queue a message: the client's event is set only
@@ -253,7 +257,6 @@ private:
     State& s_;
     std::unique_lock<std::mutex> lock_;
 };
-
 
 // Never destroyed: a client thread may still call in while the process ends.
 State& state()
@@ -302,7 +305,8 @@ void note(State& s, Entry&& makeEntry)
     entry["t"] = std::round(journalSeconds(s) * 1000.0) / 1000.0;
     if (s.recording) s.journal.push_back(entry);
     if (s.journalPath.empty()) return;
-    if (!s.journalFile.is_open()) s.journalFile.open(std::filesystem::path(s.journalPath), std::ios::binary | std::ios::app);
+    if (!s.journalFile.is_open())
+        s.journalFile.open(std::filesystem::path(s.journalPath), std::ios::binary | std::ios::app);
     if (s.journalFile) {
         s.journalFile << jsonText(entry) << '\n';
         s.journalFile.flush();
@@ -564,7 +568,8 @@ void generateTimed(State& s)
 {
     const SteadyTime now = std::chrono::steady_clock::now();
     const double fps = s.scenario.framesPerSecond > 0 ? s.scenario.framesPerSecond : 30.0;
-    const auto framePeriod = std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(1.0 / fps));
+    const auto framePeriod =
+        std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(1.0 / fps));
     if (!s.lastFrame) s.lastFrame = now;
     if (!s.lastSecond) s.lastSecond = now;
     if (now - *s.lastFrame > 10 * framePeriod) s.lastFrame = now - framePeriod; // fell behind: catch up once
@@ -582,7 +587,8 @@ void generateTimed(State& s)
 SteadyTime nextTimedMessage(const State& s)
 {
     const double fps = s.scenario.framesPerSecond > 0 ? s.scenario.framesPerSecond : 30.0;
-    const auto framePeriod = std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(1.0 / fps));
+    const auto framePeriod =
+        std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(1.0 / fps));
     const SteadyTime now = std::chrono::steady_clock::now();
     const SteadyTime frame = s.lastFrame ? *s.lastFrame + framePeriod : now;
     const SteadyTime second = s.lastSecond ? *s.lastSecond + std::chrono::seconds(1) : now;
@@ -667,9 +673,8 @@ void removeObject(State& s, DWORD id, const char* reason)
 const char* lightEventBit(const std::string& event, std::int64_t& bit)
 {
     static const std::map<std::string, std::int64_t> bits = {
-        {"NAV_LIGHTS_SET", 0x1},    {"BEACON_LIGHTS_SET", 0x2}, {"LANDING_LIGHTS_SET", 0x4},
-        {"TAXI_LIGHTS_SET", 0x8},   {"STROBES_SET", 0x10},      {"LOGO_LIGHTS_SET", 0x100},
-        {"CABIN_LIGHTS_SET", 0x200},
+        {"NAV_LIGHTS_SET", 0x1}, {"BEACON_LIGHTS_SET", 0x2}, {"LANDING_LIGHTS_SET", 0x4}, {"TAXI_LIGHTS_SET", 0x8},
+        {"STROBES_SET", 0x10},   {"LOGO_LIGHTS_SET", 0x100}, {"CABIN_LIGHTS_SET", 0x200},
     };
     const auto it = bits.find(event);
     if (it == bits.end()) return nullptr;
@@ -973,7 +978,8 @@ try {
     exportFailed("StandIn_SendBrokenMessage");
 }
 
-std::uint32_t StandIn_AddForeignObject(const char* atcId, double altitudeAboveGround, int onGround, std::uint32_t objectType)
+std::uint32_t StandIn_AddForeignObject(const char* atcId, double altitudeAboveGround, int onGround,
+                                       std::uint32_t objectType)
 try {
     std::uint32_t id = 0;
     const std::string atc = atcId ? atcId : "";
@@ -1087,7 +1093,8 @@ try {
     StateLock lock(s);
     ensureInitialised(s);
     const std::string client = boundedText(name, 256);
-    if (!recordCall(s, "SimConnect_Open", ojson{{"name", client}, {"event", event != nullptr}}) || !handle) return E_FAIL;
+    if (!recordCall(s, "SimConnect_Open", ojson{{"name", client}, {"event", event != nullptr}}) || !handle)
+        return E_FAIL;
     // Program runs: a scenario may keep the simulator away for a while after the first try.
     if (!s.present && !s.manual && s.scenarioLoaded && !s.closedDown && s.scenario.presentAfterSeconds > 0) {
         const SteadyTime now = std::chrono::steady_clock::now();
@@ -1201,12 +1208,14 @@ try {
     return exportFailed("SimConnect_CallDispatch", E_FAIL);
 }
 
-HRESULT __stdcall SimConnect_SubscribeToSystemEvent(HANDLE handle, SIMCONNECT_CLIENT_EVENT_ID eventId, const char* eventName)
+HRESULT __stdcall SimConnect_SubscribeToSystemEvent(HANDLE handle, SIMCONNECT_CLIENT_EVENT_ID eventId,
+                                                    const char* eventName)
 try {
     State& s = state();
     StateLock lock(s);
     const std::string name = boundedText(eventName, 256);
-    Connection* c = beginCall(s, handle, "SimConnect_SubscribeToSystemEvent", ojson{{"event", eventId}, {"name", name}});
+    Connection* c =
+        beginCall(s, handle, "SimConnect_SubscribeToSystemEvent", ojson{{"event", eventId}, {"name", name}});
     if (!c) return E_FAIL;
     c->systemEvents[upper(name)] = eventId;
     // A subscriber learns at once whether a flight runs.
@@ -1216,17 +1225,21 @@ try {
     return exportFailed("SimConnect_SubscribeToSystemEvent", E_FAIL);
 }
 
-HRESULT __stdcall SimConnect_AddToDataDefinition(HANDLE handle, SIMCONNECT_DATA_DEFINITION_ID defineId, const char* variableName,
-                                                 const char* unitsName, SIMCONNECT_DATATYPE dataType, float epsilon,
-                                                 DWORD datumId)
+HRESULT __stdcall SimConnect_AddToDataDefinition(HANDLE handle, SIMCONNECT_DATA_DEFINITION_ID defineId,
+                                                 const char* variableName, const char* unitsName,
+                                                 SIMCONNECT_DATATYPE dataType, float epsilon, DWORD datumId)
 try {
     State& s = state();
     StateLock lock(s);
     const std::string name = upper(boundedText(variableName, 256));
     const std::string unit = boundedText(unitsName, 256);
     Connection* c = beginCall(s, handle, "SimConnect_AddToDataDefinition",
-                              ojson{{"define", defineId}, {"name", boundedText(variableName, 256)}, {"unit", unit},
-                                    {"type", dataType}, {"epsilon", epsilon}, {"datum", datumId}});
+                              ojson{{"define", defineId},
+                                    {"name", boundedText(variableName, 256)},
+                                    {"unit", unit},
+                                    {"type", dataType},
+                                    {"epsilon", epsilon},
+                                    {"datum", datumId}});
     if (!c) return E_FAIL;
     const ObjectVariable* variable = findVariable(name);
     const auto factor = variable ? unitFactor(variable->kind, unit) : std::nullopt;
@@ -1242,12 +1255,14 @@ try {
     return exportFailed("SimConnect_AddToDataDefinition", E_FAIL);
 }
 
-HRESULT __stdcall SimConnect_MapClientEventToSimEvent(HANDLE handle, SIMCONNECT_CLIENT_EVENT_ID eventId, const char* eventName)
+HRESULT __stdcall SimConnect_MapClientEventToSimEvent(HANDLE handle, SIMCONNECT_CLIENT_EVENT_ID eventId,
+                                                      const char* eventName)
 try {
     State& s = state();
     StateLock lock(s);
     const std::string name = boundedText(eventName, 256);
-    Connection* c = beginCall(s, handle, "SimConnect_MapClientEventToSimEvent", ojson{{"event", eventId}, {"name", name}});
+    Connection* c =
+        beginCall(s, handle, "SimConnect_MapClientEventToSimEvent", ojson{{"event", eventId}, {"name", name}});
     if (!c) return E_FAIL;
     c->clientEvents[eventId] = upper(name);
     return S_OK;
@@ -1269,7 +1284,8 @@ try {
     return exportFailed("SimConnect_AddClientEventToNotificationGroup", E_FAIL);
 }
 
-HRESULT __stdcall SimConnect_SetNotificationGroupPriority(HANDLE handle, SIMCONNECT_NOTIFICATION_GROUP_ID groupId, DWORD priority)
+HRESULT __stdcall SimConnect_SetNotificationGroupPriority(HANDLE handle, SIMCONNECT_NOTIFICATION_GROUP_ID groupId,
+                                                          DWORD priority)
 try {
     State& s = state();
     StateLock lock(s);
@@ -1283,14 +1299,15 @@ try {
 }
 
 HRESULT __stdcall SimConnect_RequestDataOnSimObject(HANDLE handle, SIMCONNECT_DATA_REQUEST_ID requestId,
-                                                    SIMCONNECT_DATA_DEFINITION_ID defineId, SIMCONNECT_OBJECT_ID objectId,
-                                                    SIMCONNECT_PERIOD period, SIMCONNECT_DATA_REQUEST_FLAG flags, DWORD origin,
-                                                    DWORD interval, DWORD limit)
+                                                    SIMCONNECT_DATA_DEFINITION_ID defineId,
+                                                    SIMCONNECT_OBJECT_ID objectId, SIMCONNECT_PERIOD period,
+                                                    SIMCONNECT_DATA_REQUEST_FLAG flags, DWORD origin, DWORD interval,
+                                                    DWORD limit)
 try {
     State& s = state();
     StateLock lock(s);
     Connection* c = beginCall(s, handle, "SimConnect_RequestDataOnSimObject", [&] {
-        return ojson{{"request", requestId}, {"define", defineId}, {"object", objectId}, {"period", period},
+        return ojson{{"request", requestId}, {"define", defineId}, {"object", objectId},   {"period", period},
                      {"flags", flags},       {"origin", origin},   {"interval", interval}, {"limit", limit}};
     });
     if (!c) return E_FAIL;
@@ -1335,20 +1352,22 @@ try {
         found.push_back(&o);
     }
     for (std::size_t i = 0; i < found.size(); ++i)
-        queueObjectData(s, SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE, requestId, defineId, *found[i], def->second, static_cast<DWORD>(i + 1),
-                        static_cast<DWORD>(found.size()));
+        queueObjectData(s, SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE, requestId, defineId, *found[i], def->second,
+                        static_cast<DWORD>(i + 1), static_cast<DWORD>(found.size()));
     return S_OK;
 } catch (...) {
     return exportFailed("SimConnect_RequestDataOnSimObjectType", E_FAIL);
 }
 
-HRESULT __stdcall SimConnect_SetDataOnSimObject(HANDLE handle, SIMCONNECT_DATA_DEFINITION_ID defineId, SIMCONNECT_OBJECT_ID objectId,
-                                                SIMCONNECT_DATA_SET_FLAG flags, DWORD arrayCount, DWORD unitSize, void* data)
+HRESULT __stdcall SimConnect_SetDataOnSimObject(HANDLE handle, SIMCONNECT_DATA_DEFINITION_ID defineId,
+                                                SIMCONNECT_OBJECT_ID objectId, SIMCONNECT_DATA_SET_FLAG flags,
+                                                DWORD arrayCount, DWORD unitSize, void* data)
 try {
     State& s = state();
     StateLock lock(s);
     Connection* c = beginCall(s, handle, "SimConnect_SetDataOnSimObject", [&] {
-        return ojson{{"define", defineId}, {"object", objectId}, {"flags", flags}, {"count", arrayCount}, {"size", unitSize}};
+        return ojson{
+            {"define", defineId}, {"object", objectId}, {"flags", flags}, {"count", arrayCount}, {"size", unitSize}};
     });
     if (!c) return E_FAIL;
     const auto def = c->definitions.find(defineId);
@@ -1392,8 +1411,9 @@ try {
     return exportFailed("SimConnect_SetDataOnSimObject", E_FAIL);
 }
 
-HRESULT __stdcall SimConnect_TransmitClientEvent(HANDLE handle, SIMCONNECT_OBJECT_ID objectId, SIMCONNECT_CLIENT_EVENT_ID eventId,
-                                                 DWORD data, SIMCONNECT_NOTIFICATION_GROUP_ID groupId, SIMCONNECT_EVENT_FLAG flags)
+HRESULT __stdcall SimConnect_TransmitClientEvent(HANDLE handle, SIMCONNECT_OBJECT_ID objectId,
+                                                 SIMCONNECT_CLIENT_EVENT_ID eventId, DWORD data,
+                                                 SIMCONNECT_NOTIFICATION_GROUP_ID groupId, SIMCONNECT_EVENT_FLAG flags)
 try {
     State& s = state();
     StateLock lock(s);
@@ -1485,8 +1505,15 @@ HRESULT createAircraft(HANDLE handle, const char* function, const char* containe
     o.altitude = p.OnGround ? o.groundAltitude + o.staticCg : p.Altitude;
     updateGroundState(o);
     s.objects[o.id] = o;
-    note(s, ojson{{"kind", "created"}, {"object", o.id}, {"title", title}, {"tail", o.atcId}, {"lat", o.latitude},
-                  {"lon", o.longitude}, {"alt", o.altitude}, {"heading", p.Heading}, {"onGround", o.onGround}});
+    note(s, ojson{{"kind", "created"},
+                  {"object", o.id},
+                  {"title", title},
+                  {"tail", o.atcId},
+                  {"lat", o.latitude},
+                  {"lon", o.longitude},
+                  {"alt", o.altitude},
+                  {"heading", p.Heading},
+                  {"onGround", o.onGround}});
     queueAddRemove(s, "ObjectAdded", o.id, o.objectType);
     return S_OK;
 }
@@ -1497,14 +1524,15 @@ HRESULT __stdcall SimConnect_AICreateNonATCAircraft(HANDLE handle, const char* c
                                                     SIMCONNECT_DATA_INITPOSITION initPosition,
                                                     SIMCONNECT_DATA_REQUEST_ID requestId)
 try {
-    return createAircraft(handle, "SimConnect_AICreateNonATCAircraft", containerTitle, nullptr, tailNumber, initPosition,
-                          requestId);
+    return createAircraft(handle, "SimConnect_AICreateNonATCAircraft", containerTitle, nullptr, tailNumber,
+                          initPosition, requestId);
 } catch (...) {
     return exportFailed("SimConnect_AICreateNonATCAircraft", E_FAIL);
 }
 
 HRESULT __stdcall SimConnect_AICreateNonATCAircraft_EX1(HANDLE handle, const char* containerTitle, const char* livery,
-                                                        const char* tailNumber, SIMCONNECT_DATA_INITPOSITION initPosition,
+                                                        const char* tailNumber,
+                                                        SIMCONNECT_DATA_INITPOSITION initPosition,
                                                         SIMCONNECT_DATA_REQUEST_ID requestId)
 try {
     return createAircraft(handle, "SimConnect_AICreateNonATCAircraft_EX1", containerTitle, livery ? livery : "",
@@ -1527,15 +1555,19 @@ try {
     return exportFailed("SimConnect_GetLastSentPacketID", E_FAIL);
 }
 
-HRESULT __stdcall SimConnect_AIReleaseControl(HANDLE handle, SIMCONNECT_OBJECT_ID objectId, SIMCONNECT_DATA_REQUEST_ID requestId)
+HRESULT __stdcall SimConnect_AIReleaseControl(HANDLE handle, SIMCONNECT_OBJECT_ID objectId,
+                                              SIMCONNECT_DATA_REQUEST_ID requestId)
 try {
     State& s = state();
     StateLock lock(s);
-    Connection* c = beginCall(s, handle, "SimConnect_AIReleaseControl", ojson{{"object", objectId}, {"request", requestId}});
+    Connection* c =
+        beginCall(s, handle, "SimConnect_AIReleaseControl", ojson{{"object", objectId}, {"request", requestId}});
     if (!c) return E_FAIL;
     SimObject* o = findObject(s, objectId);
     if (!o || o->user) {
-        queueException(s, o ? SIMCONNECT_EXCEPTION_OPERATION_INVALID_FOR_OBJECT_TYPE : SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, c->packetId, 1);
+        queueException(
+            s, o ? SIMCONNECT_EXCEPTION_OPERATION_INVALID_FOR_OBJECT_TYPE : SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID,
+            c->packetId, 1);
         return S_OK;
     }
     if (!o->released) note(s, ojson{{"kind", "released"}, {"object", o->id}});
@@ -1545,15 +1577,19 @@ try {
     return exportFailed("SimConnect_AIReleaseControl", E_FAIL);
 }
 
-HRESULT __stdcall SimConnect_AIRemoveObject(HANDLE handle, SIMCONNECT_OBJECT_ID objectId, SIMCONNECT_DATA_REQUEST_ID requestId)
+HRESULT __stdcall SimConnect_AIRemoveObject(HANDLE handle, SIMCONNECT_OBJECT_ID objectId,
+                                            SIMCONNECT_DATA_REQUEST_ID requestId)
 try {
     State& s = state();
     StateLock lock(s);
-    Connection* c = beginCall(s, handle, "SimConnect_AIRemoveObject", ojson{{"object", objectId}, {"request", requestId}});
+    Connection* c =
+        beginCall(s, handle, "SimConnect_AIRemoveObject", ojson{{"object", objectId}, {"request", requestId}});
     if (!c) return E_FAIL;
     SimObject* o = findObject(s, objectId);
     if (!o || o->user) {
-        queueException(s, o ? SIMCONNECT_EXCEPTION_OPERATION_INVALID_FOR_OBJECT_TYPE : SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, c->packetId, 1);
+        queueException(
+            s, o ? SIMCONNECT_EXCEPTION_OPERATION_INVALID_FOR_OBJECT_TYPE : SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID,
+            c->packetId, 1);
         return S_OK;
     }
     removeObject(s, o->id, "client");
@@ -1562,8 +1598,8 @@ try {
     return exportFailed("SimConnect_AIRemoveObject", E_FAIL);
 }
 
-HRESULT __stdcall SimConnect_AISetAircraftFlightPlan(HANDLE handle, SIMCONNECT_OBJECT_ID objectId, const char* flightPlanPath,
-                                                     SIMCONNECT_DATA_REQUEST_ID requestId)
+HRESULT __stdcall SimConnect_AISetAircraftFlightPlan(HANDLE handle, SIMCONNECT_OBJECT_ID objectId,
+                                                     const char* flightPlanPath, SIMCONNECT_DATA_REQUEST_ID requestId)
 try {
     State& s = state();
     StateLock lock(s);
@@ -1593,8 +1629,12 @@ try {
     o->planType = plan->type;
     o->planDeparture = plan->departure;
     o->planDestination = plan->destination;
-    note(s, ojson{{"kind", "plan"}, {"object", o->id}, {"type", plan->type}, {"departure", plan->departure},
-                  {"destination", plan->destination}, {"path", narrow}});
+    note(s, ojson{{"kind", "plan"},
+                  {"object", o->id},
+                  {"type", plan->type},
+                  {"departure", plan->departure},
+                  {"destination", plan->destination},
+                  {"path", narrow}});
     return S_OK;
 } catch (...) {
     return exportFailed("SimConnect_AISetAircraftFlightPlan", E_FAIL);

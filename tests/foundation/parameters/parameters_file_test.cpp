@@ -31,21 +31,21 @@ TEST(ParametersFile, LivesInTheDataFolderOnly)
 TEST(ParametersFile, LoadReadsClampsCompletesAndKeepsForeignEntries)
 {
     removeDataFiles();
-    writeParameters(element("PROGRAM_VERSION", "10.10.10") +      //
-                    element("LATERAL_RANGE", "500") +             // above the maximum
-                    element("AIRPORT_HEIGHT", "abc") +            // no digits: 0, clamped up
-                    element("AIRPORT_RANGE", " 0x10") +           // hexadecimal, leading blank
-                    element("MAX_LIVE", "-99999999999") +         // saturates, then clamps
-                    element("HOLDING_THRESHOLD_METERS", "") +     // empty: 0, clamped up
+    writeParameters(element("PROGRAM_VERSION", "10.10.10") +       //
+                    element("LATERAL_RANGE", "500") +              // above the maximum
+                    element("AIRPORT_HEIGHT", "abc") +             // no digits: 0, clamped up
+                    element("AIRPORT_RANGE", " 0x10") +            // hexadecimal, leading blank
+                    element("MAX_LIVE", "-99999999999") +          // saturates, then clamps
+                    element("HOLDING_THRESHOLD_METERS", "") +      // empty: 0, clamped up
                     "<parameter name=\"MAX_HOLDING_MINUTES\" />\n" // no value attribute
-                    "<parameter name=\"PORT_NUMBER\" />\n" +      //
-                    element("TELLMOOR", "yes") +                  //
-                    element("TELLMOOR", "false") +                // duplicate: never read
-                    element("SOMETHING_ELSE", "kept") +           // unknown key
-                    element("DESTINATION", "EDDF") +              //
-                    element("lfolder3", "") +                     // empty livery folder
-                    element("lfolder4", "D:\\Liveries") +         //
-                    element("BLOCK_CALLSIGN", "DLH4AB") +         //
+                    "<parameter name=\"PORT_NUMBER\" />\n" +       //
+                    element("TELLMOOR", "yes") +                   //
+                    element("TELLMOOR", "false") +                 // duplicate: never read
+                    element("SOMETHING_ELSE", "kept") +            // unknown key
+                    element("DESTINATION", "EDDF") +               //
+                    element("lfolder3", "") +                      // empty livery folder
+                    element("lfolder4", "D:\\Liveries") +          //
+                    element("BLOCK_CALLSIGN", "DLH4AB") +          //
                     "<other attribute=\"x\">text</other>\n");
     loadParameters();
 
@@ -68,8 +68,8 @@ TEST(ParametersFile, LoadReadsClampsCompletesAndKeepsForeignEntries)
         {"BLOCK_CALLSIGN", BLOCK_CALLSIGN.value(), "DLH4AB"},
         {"MATCHING_DEPTH", std::to_string(MATCHING_DEPTH.value()), "4"}, // missing: default added
     };
-    const std::string expected[] = {"100", "2000", "16", "-1", "10", "1", "", "true", "EDDF", "D:\\Liveries", "DLH4AB",
-                                    "4"};
+    const std::string expected[] = {"100", "2000", "16",   "-1",           "10",     "1",
+                                    "",    "true", "EDDF", "D:\\Liveries", "DLH4AB", "4"};
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         EXPECT_EQ(cases[i].value, expected[i]) << cases[i].key;
         // Reading never rewrites a value that is present; only missing elements are added.
@@ -93,9 +93,9 @@ TEST(ParametersFile, LoadReadsClampsCompletesAndKeepsForeignEntries)
 
 TEST(ParametersFile, BooleanTexts)
 {
-    const std::pair<const char*, bool> cases[] = {{"yes", true},   {"True", true}, {"1", true},  {"t", true},
-                                                  {"no", false},   {"0", false},   {"false", false},
-                                                  {"", false},     {" true", false}};
+    const std::pair<const char*, bool> cases[] = {{"yes", true},    {"True", true}, {"1", true},
+                                                  {"t", true},      {"no", false},  {"0", false},
+                                                  {"false", false}, {"", false},    {" true", false}};
     for (const auto& [text, expected] : cases) {
         removeDataFiles();
         writeParameters(element("PROGRAM_VERSION", "10.10.10") + element("RANDOM", text) +
@@ -110,7 +110,8 @@ TEST(ParametersFile, BooleanTexts)
 TEST(ParametersFile, FileWithoutParametersRootIsLeftAsItWas)
 {
     removeDataFiles();
-    const std::string foreign = "<?xml version=\"1.0\"?>\n<settings>\n\t<parameter name=\"LATERAL_RANGE\" value=\"7\" />\n</settings>\n";
+    const std::string foreign =
+        "<?xml version=\"1.0\"?>\n<settings>\n\t<parameter name=\"LATERAL_RANGE\" value=\"7\" />\n</settings>\n";
     qtest::writeFile(parametersXmlPath(), foreign);
     LATERAL_RANGE.setValue(55);
     loadParameters();
@@ -124,7 +125,8 @@ TEST(ParametersFile, FileWithoutParametersRootIsLeftAsItWas)
 
 TEST(ParametersFile, BrokenFileIsKeptAsideAndSettingsSurvive)
 {
-    const std::string broken = "<?xml version=\"1.0\"?>\n<parameters>\n\t<parameter name=\"LATERAL_RANGE\" value=\"77\" />\n\t<parameter name=";
+    const std::string broken = "<?xml version=\"1.0\"?>\n<parameters>\n\t<parameter name=\"LATERAL_RANGE\" "
+                               "value=\"77\" />\n\t<parameter name=";
     // A broken file met by the load and by a single save: either way the user's file is kept
     // byte for byte, and a well-formed file takes its place.
     struct Case {
@@ -154,8 +156,10 @@ TEST(ParametersFile, BrokenFileIsKeptAsideAndSettingsSurvive)
             EXPECT_EQ(entries, c.expectedEntries) << c.what;
         }
     }
-    EXPECT_EQ(parametersFileProblem().rfind("parameters.xml was no valid settings file (", 0), 0u) << parametersFileProblem();
-    EXPECT_NE(parametersFileProblem().find("kept as parameters.xml.broken; default settings are used"), std::string::npos);
+    EXPECT_EQ(parametersFileProblem().rfind("parameters.xml was no valid settings file (", 0), 0u)
+        << parametersFileProblem();
+    EXPECT_NE(parametersFileProblem().find("kept as parameters.xml.broken; default settings are used"),
+              std::string::npos);
     // A second broken file never replaces the first copy.
     qtest::writeFile(parametersXmlPath(), "<parameters");
     loadParameters();
@@ -175,7 +179,8 @@ TEST(ParametersFile, FileThatCannotBeReadNowIsLeftAlone)
     LATERAL_RANGE.setValue(55);
     loadParameters();
     EXPECT_EQ(LATERAL_RANGE.value(), 40);
-    EXPECT_EQ(parametersFileProblem(), "parameters.xml could not be read (File was not found), default settings are used until it can");
+    EXPECT_EQ(parametersFileProblem(),
+              "parameters.xml could not be read (File was not found), default settings are used until it can");
     LATERAL_RANGE.setValue(12);
     LATERAL_RANGE.save();
     CloseHandle(held);
@@ -231,8 +236,8 @@ TEST(ParametersFile, FolderThatCannotBeWrittenLeavesTheSettingsForThisRun)
 TEST(ParametersFile, SaveChangesOnlyItsElement)
 {
     removeDataFiles();
-    writeParameters("<parameter name=\"LATERAL_RANGE\" />\n" + element("UNKNOWN", "x") +
-                    element("PORT_NUMBER", "1") + element("PORT_NUMBER", "2"));
+    writeParameters("<parameter name=\"LATERAL_RANGE\" />\n" + element("UNKNOWN", "x") + element("PORT_NUMBER", "1") +
+                    element("PORT_NUMBER", "2"));
     struct Case {
         void (*act)();
         const char* key;
@@ -240,11 +245,19 @@ TEST(ParametersFile, SaveChangesOnlyItsElement)
     };
     const Case cases[] = {
         // An element without a value attribute gets one instead of swallowing the change.
-        {[] { LATERAL_RANGE.setValue(61); LATERAL_RANGE.save(); }, "LATERAL_RANGE", "61"},
+        {[] {
+             LATERAL_RANGE.setValue(61);
+             LATERAL_RANGE.save();
+         },
+         "LATERAL_RANGE", "61"},
         // The first of two elements with the same key is the one changed.
         {[] { PORT_NUMBER.set("4321"); }, "PORT_NUMBER", "4321"},
         // A missing element is appended.
-        {[] { WEEK.setValue(true); WEEK.save(); }, "WEEK", "true"},
+        {[] {
+             WEEK.setValue(true);
+             WEEK.save();
+         },
+         "WEEK", "true"},
     };
     for (const auto& c : cases) c.act();
     for (const auto& c : cases) EXPECT_EQ(fileValue(c.key), c.value) << c.key;

@@ -16,7 +16,8 @@ constexpr std::size_t simObjectDataHead = sizeof(SIMCONNECT_RECV_SIMOBJECT_DATA)
 
 // The numbers of the SDK documentation.
 static_assert(SIMCONNECT_DATATYPE_INT32 == 1 && SIMCONNECT_DATATYPE_INT64 == 2 && SIMCONNECT_DATATYPE_FLOAT32 == 3);
-static_assert(SIMCONNECT_DATATYPE_FLOAT64 == 4 && SIMCONNECT_DATATYPE_STRING32 == 6 && SIMCONNECT_DATATYPE_STRINGV == 11);
+static_assert(SIMCONNECT_DATATYPE_FLOAT64 == 4 && SIMCONNECT_DATATYPE_STRING32 == 6 &&
+              SIMCONNECT_DATATYPE_STRINGV == 11);
 static_assert(SIMCONNECT_PERIOD_ONCE == 1 && SIMCONNECT_PERIOD_VISUAL_FRAME == 2 && SIMCONNECT_PERIOD_SECOND == 4);
 static_assert(SIMCONNECT_SIMOBJECT_TYPE_USER == 0 && SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT == 2);
 static_assert(SIMCONNECT_RECV_ID_EXCEPTION == 1 && SIMCONNECT_RECV_ID_OPEN == 2 && SIMCONNECT_RECV_ID_EVENT_FRAME == 7);
@@ -59,5 +60,6 @@ TEST(SdkLayout, FieldsSitWhereTheWireHasThem)
                   reinterpret_cast<const unsigned char*>(&open),
               268);
     SIMCONNECT_DATA_INITPOSITION init{};
-    EXPECT_EQ(reinterpret_cast<const unsigned char*>(&init.OnGround) - reinterpret_cast<const unsigned char*>(&init), 48);
+    EXPECT_EQ(reinterpret_cast<const unsigned char*>(&init.OnGround) - reinterpret_cast<const unsigned char*>(&init),
+              48);
 }

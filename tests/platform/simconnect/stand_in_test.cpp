@@ -80,7 +80,8 @@ TEST_F(StandIn, AnswersFromTheClientsDefinitionsInTheirUnits)
     EXPECT_STREQ(messages[0].as<SIMCONNECT_RECV_OPEN>().szApplicationName, "KittyHawk");
 
     // Latitude in radians first, heading in degrees: what was asked for comes back.
-    sc.AddToDataDefinition(h, 1, "PLANE HEADING DEGREES TRUE", "degrees", SIMCONNECT_DATATYPE_FLOAT64, 0, SIMCONNECT_UNUSED);
+    sc.AddToDataDefinition(h, 1, "PLANE HEADING DEGREES TRUE", "degrees", SIMCONNECT_DATATYPE_FLOAT64, 0,
+                           SIMCONNECT_UNUSED);
     sc.AddToDataDefinition(h, 1, "Plane Latitude", "radians", SIMCONNECT_DATATYPE_FLOAT64, 0, SIMCONNECT_UNUSED);
     sc.AddToDataDefinition(h, 1, "ATC MODEL", nullptr, SIMCONNECT_DATATYPE_STRING32, 0, SIMCONNECT_UNUSED);
     sc.RequestDataOnSimObject(h, 9, 1, SIMCONNECT_OBJECT_ID_USER, SIMCONNECT_PERIOD_ONCE, 0, 0, 0, 0);
@@ -116,7 +117,8 @@ TEST_F(StandIn, CreatesOnlyInstalledTitlesAndJournalsTheObjectsLife)
     sc.AddToDataDefinition(h, 2, "Plane Latitude", "degree", SIMCONNECT_DATATYPE_FLOAT64, 0, SIMCONNECT_UNUSED);
     sc.AddToDataDefinition(h, 2, "Plane Longitude", "degree", SIMCONNECT_DATATYPE_FLOAT64, 0, SIMCONNECT_UNUSED);
     sc.AddToDataDefinition(h, 2, "Plane Altitude", "feet", SIMCONNECT_DATATYPE_FLOAT64, 0, SIMCONNECT_UNUSED);
-    sc.AddToDataDefinition(h, 2, "Plane Heading degrees true", "radians", SIMCONNECT_DATATYPE_FLOAT64, 0, SIMCONNECT_UNUSED);
+    sc.AddToDataDefinition(h, 2, "Plane Heading degrees true", "radians", SIMCONNECT_DATATYPE_FLOAT64, 0,
+                           SIMCONNECT_UNUSED);
     dispatch();
     SIMCONNECT_DATA_INITPOSITION p{47.0, 8.0, 3000.0, 0, 0, 90.0, 0, 250};
     sc.AICreateNonATCAircraft(h, "Title B", "BAD1", p, 1);
@@ -341,8 +343,14 @@ TEST_F(StandIn, SetsTheClientsEventWhenAMessageWaits)
         std::size_t messages;
     };
     const Case cases[] = {
-        {"a frame", [this] { sc.SubscribeToSystemEvent(h, 4, "Frame"); sim.frame(); }, 1},
-        {"an exception of a call", [this] { sc.RequestDataOnSimObject(h, 1, 99, 0, SIMCONNECT_PERIOD_ONCE, 0, 0, 0, 0); }, 1},
+        {"a frame",
+         [this] {
+             sc.SubscribeToSystemEvent(h, 4, "Frame");
+             sim.frame();
+         },
+         1},
+        {"an exception of a call",
+         [this] { sc.RequestDataOnSimObject(h, 1, 99, 0, SIMCONNECT_PERIOD_ONCE, 0, 0, 0, 0); }, 1},
         {"a once-a-second reply",
          [this] {
              sc.AddToDataDefinition(h, 3, "SIM ON GROUND", "Bool", SIMCONNECT_DATATYPE_INT64, 0, SIMCONNECT_UNUSED);
@@ -371,8 +379,8 @@ TEST(StandInScenario, ReadsTheExampleAndRefusesBadOnes)
     EXPECT_EQ(s.user.title, "Airbus A320 Neo Asobo");
     EXPECT_EQ(s.installedTitles.size(), 3u);
     EXPECT_EQ(s.presentAfterSeconds, 3.0);
-    for (const char* bad : {R"([1,2])", R"({"user": 5})", R"({"frameRate": "fast"})", R"({"applicationVersion": [1,2]})",
-                            R"({"userObjectId": 5, "firstObjectId": 3})"}) {
+    for (const char* bad : {R"([1,2])", R"({"user": 5})", R"({"frameRate": "fast"})",
+                            R"({"applicationVersion": [1,2]})", R"({"userObjectId": 5, "firstObjectId": 3})"}) {
         SCOPED_TRACE(bad);
         try {
             standin::scenarioFromJson(nlohmann::json::parse(bad));
@@ -400,7 +408,10 @@ TEST(SimConnectLibrary, LoadsFromTheFolderOrSaysWhatIsWrong)
     const auto broken = qtest::freshFolder("broken-library");
     qtest::writeFile(broken / "SimConnect.dll", "not a library at all");
     const std::string problem = qtr::gf_loadSimConnectInto(broken, none);
-    EXPECT_EQ(problem.rfind("SimConnect.dll in " + broken.string() + " is not a usable SimConnect.dll: it cannot be loaded (Windows error ", 0), 0u)
+    EXPECT_EQ(problem.rfind("SimConnect.dll in " + broken.string() +
+                                " is not a usable SimConnect.dll: it cannot be loaded (Windows error ",
+                            0),
+              0u)
         << problem;
     EXPECT_EQ(problem.find("Unknown error"), std::string::npos) << problem;
 
@@ -409,5 +420,6 @@ TEST(SimConnectLibrary, LoadsFromTheFolderOrSaysWhatIsWrong)
     wchar_t system[MAX_PATH] = {};
     ASSERT_GT(GetSystemDirectoryW(system, MAX_PATH), 0u);
     std::filesystem::copy_file(std::filesystem::path(system) / "version.dll", other / "SimConnect.dll");
-    EXPECT_EQ(qtr::gf_loadSimConnectInto(other, none), "SimConnect.dll in " + other.string() + " lacks SimConnect_Open");
+    EXPECT_EQ(qtr::gf_loadSimConnectInto(other, none),
+              "SimConnect.dll in " + other.string() + " lacks SimConnect_Open");
 }

@@ -39,9 +39,9 @@ TEST(Intake, KeptOrDropped)
         bool kept;
     };
     // Speeds (kn) of the last and the new report, seconds between them.
-    const Case cases[] = {{4, 90, 20, false}, {6, 60, 20, false}, {6, 59, 20, true}, {50, 50, 1.0, false},
-                          {50, 50, 0.5, false}, {10, 10, 3.5, false}, {10, 10, 4.0, true}, {0, 0, 15, false},
-                          {0, 0, 16, true}};
+    const Case cases[] = {{4, 90, 20, false},   {6, 60, 20, false},   {6, 59, 20, true},
+                          {50, 50, 1.0, false}, {50, 50, 0.5, false}, {10, 10, 3.5, false},
+                          {10, 10, 4.0, true},  {0, 0, 15, false},    {0, 0, 16, true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.last << "->" << c.next << " after " << c.dt);
         LiveAircraft& a = liveAircraft[0];
@@ -219,8 +219,9 @@ TEST(Stands, RealAndSoftStaysFindTheOwnOption)
 TEST(Stands, LookupsAndTheSharedNearestStand)
 {
     TrafficHarness h;
-    TrafficHarness::setParkAirport("EDDF", 50, 8, 300,
-                                   {TrafficHarness::stand(1, "A1", 50, 8, 0.01), TrafficHarness::stand(2, "H1", 50.01, 8, 0.01)});
+    TrafficHarness::setParkAirport(
+        "EDDF", 50, 8, 300,
+        {TrafficHarness::stand(1, "A1", 50, 8, 0.01), TrafficHarness::stand(2, "H1", 50.01, 8, 0.01)});
     stands[1].heli = true;
     FlightRecord big;
     big.radius = 0.01 + 5.0 / 1852; // 5 m larger than the stand
@@ -303,7 +304,8 @@ TEST(Removal, EveryState)
     LiveAircraft& respawning = live(stateLiveryRespawn, 502, "R1");
     removeAircraftFromSim(respawning);
     EXPECT_EQ(respawning.state, stateRemovingFromSim);
-    EXPECT_EQ(std::vector<std::uint32_t>(pendingRemovals.begin(), pendingRemovals.end()), std::vector<std::uint32_t>{501});
+    EXPECT_EQ(std::vector<std::uint32_t>(pendingRemovals.begin(), pendingRemovals.end()),
+              std::vector<std::uint32_t>{501});
 
     // A static aircraft never frees its stand here.
     stands[0].occupied = true;
@@ -344,7 +346,8 @@ TEST(Removal, LimitsAndCollisions)
     for (std::uint32_t k = 1; k <= 5; ++k) activeAt(k, k);
     MAX_LIVE.setValue(3);
     enforceMaxLive();
-    EXPECT_EQ(std::vector<std::uint32_t>(pendingRemovals.begin(), pendingRemovals.end()), (std::vector<std::uint32_t>{5, 4}));
+    EXPECT_EQ(std::vector<std::uint32_t>(pendingRemovals.begin(), pendingRemovals.end()),
+              (std::vector<std::uint32_t>{5, 4}));
 
     // A static aircraft in the way of a moving live one.
     FlightRecord sr;

@@ -91,11 +91,11 @@ TEST_F(Motion, NextPositionTimeFollowsTheWindows)
     };
     // Windows: ahead 1000, back 1000.
     const Case cases[] = {
-        {0, 5000, 4000, 500, 4500},   // inside the window: clock + ticks
-        {0, 5000, 4000, 3000, 6000},  // too late: own time + ahead window
-        {0, 5000, 3000, 100, 4000},   // too early: own time - back window
-        {0, 5000, 6500, 25, 6500},    // a passed leg is never set before the clock
-        {1, 5000, 4000, 3000, 7000},  // prolonged stream: clock + ticks
+        {0, 5000, 4000, 500, 4500},      // inside the window: clock + ticks
+        {0, 5000, 4000, 3000, 6000},     // too late: own time + ahead window
+        {0, 5000, 3000, 100, 4000},      // too early: own time - back window
+        {0, 5000, 6500, 25, 6500},       // a passed leg is never set before the clock
+        {1, 5000, 4000, 3000, 7000},     // prolonged stream: clock + ticks
         {0, 100, 4294967000u, 800, 504}, // the tick counter wraps: compared as signed values
     };
     for (const Case& c : cases) {
@@ -116,11 +116,11 @@ TEST_F(Motion, SegmentSpeed)
     };
     // The leg is 0.6 nm (0.01 degree of latitude).
     const Case cases[] = {
-        {20, 30, 0, 100, 25},        // mean of both speeds
-        {0, 30, 0, 100, 15},         // from a standstill: half the next speed
-        {0, 0, 0, 3600, 60},         // both 0: from distance and time
-        {0, 0, 500, 100, 8640},      // a time that went back counts as 25 ticks
-        {0, 0, 0, 360000000, 1},     // never below 1 kt
+        {20, 30, 0, 100, 25},    // mean of both speeds
+        {0, 30, 0, 100, 15},     // from a standstill: half the next speed
+        {0, 0, 0, 3600, 60},     // both 0: from distance and time
+        {0, 0, 500, 100, 8640},  // a time that went back counts as 25 ticks
+        {0, 0, 0, 360000000, 1}, // never below 1 kt
     };
     for (const Case& c : cases) {
         LiveAircraft& a = aircraft({at(50, 8, c.t1, c.v1), at(50.01, 8, c.t2, c.v2)});
@@ -131,9 +131,15 @@ TEST_F(Motion, SegmentSpeed)
 TEST_F(Motion, TickSpansNeverReachTheCastUnguarded)
 {
     const double inf = std::numeric_limits<double>::infinity();
-    for (const auto& [ticks, expected] : {std::pair<double, std::uint32_t>{12.4, 12}, {12.5, 13}, {0.0, 0}, {-5.0, 0},
-                                          {-inf, 0}, {inf, longestTickSpan}, {std::nan(""), longestTickSpan},
-                                          {1e300, longestTickSpan}, {8640000.4, longestTickSpan}}) {
+    for (const auto& [ticks, expected] : {std::pair<double, std::uint32_t>{12.4, 12},
+                                          {12.5, 13},
+                                          {0.0, 0},
+                                          {-5.0, 0},
+                                          {-inf, 0},
+                                          {inf, longestTickSpan},
+                                          {std::nan(""), longestTickSpan},
+                                          {1e300, longestTickSpan},
+                                          {8640000.4, longestTickSpan}}) {
         EXPECT_EQ(gf_tickSpan(ticks), expected) << ticks;
     }
     // A pull-out at a taxi speed of 0 takes the longest span instead of an undefined one.
@@ -160,12 +166,11 @@ TEST_F(Motion, HeadingWrapsAndTurnsTheShortWay)
     };
     const double rate = categoryBaseTurnRate(categoryLarge) * radToDeg; // 0.07 deg per tick
     const Case cases[] = {
-        {359.98, 1.0, 359.98 + rate - 360.0}, // across north to the right, back into [0, 360)
-        {0.02, 359.0, 360.0 + 0.02 - rate},   // across north to the left
-        {179.0, 181.0, 179.0 + rate},         // across south
-        {181.0, 179.0, 181.0 - rate},
-        {90.0, 90.4, 90.0},                   // within half a degree: no turn
-        {90.0, 270.1, 90.0 - rate},           // just over 180: the left turn is shorter
+        {359.98, 1.0, 359.98 + rate - 360.0},                     // across north to the right, back into [0, 360)
+        {0.02, 359.0, 360.0 + 0.02 - rate},                       // across north to the left
+        {179.0, 181.0, 179.0 + rate},                             // across south
+        {181.0, 179.0, 181.0 - rate},         {90.0, 90.4, 90.0}, // within half a degree: no turn
+        {90.0, 270.1, 90.0 - rate},                               // just over 180: the left turn is shorter
     };
     for (const Case& c : cases) {
         LiveAircraft& a = aircraft({at(50, 8, 0, 10), at(50.001, 8, 1000, 10)});
@@ -183,10 +188,10 @@ TEST_F(Motion, HeadingWrapsAndTurnsTheShortWay)
 TEST_F(Motion, TurnRateFollowsTheTurnAndTheLeg)
 {
     struct Case {
-        double angle;    // degrees, the turn in place
-        double legNm;    // next position north of the current one
-        double speed;    // kt
-        double factor;   // expected turnRate / baseTurnRate
+        double angle;  // degrees, the turn in place
+        double legNm;  // next position north of the current one
+        double speed;  // kt
+        double factor; // expected turnRate / baseTurnRate
     };
     const double base = categoryBaseTurnRate(categoryLarge);
     // ticks = leg * 360000 / speed; turnTicks = round(angle / base / 100).
@@ -270,7 +275,8 @@ TEST_F(Motion, CurveOfAGroundTurn)
 // before a speed change stay a few metres long instead of sweeping round the globe.
 TEST_F(Motion, GroundTurnsAndMidPointsAcrossTheAntimeridian)
 {
-    LiveAircraft& a = aircraft({at(50, 179.9995, 0, 10), at(50.001, 179.9995, 100, 10), at(50.001, -179.9995, 200, 10)});
+    LiveAircraft& a =
+        aircraft({at(50, 179.9995, 0, 10), at(50.001, 179.9995, 100, 10), at(50.001, -179.9995, 200, 10)});
     setPhase(a, phaseTaxi);
     a.heading = 0;
     setupCurve(a);
@@ -348,8 +354,8 @@ TEST_F(Motion, PushbackOrPullOut)
         double wayOut; // degrees off the parked heading (north)
         std::uint32_t phase;
     };
-    const Case cases[] = {{89, phaseTaxi}, {-89, phaseTaxi}, {90, phasePushingBack}, {-90, phasePushingBack},
-                          {180, phasePushingBack}, {0, phaseTaxi}};
+    const Case cases[] = {{89, phaseTaxi},         {-89, phaseTaxi},        {90, phasePushingBack},
+                          {-90, phasePushingBack}, {180, phasePushingBack}, {0, phaseTaxi}};
     for (const Case& c : cases) {
         resetTrafficManager();
         liveAircraft.reserve(4);
@@ -488,7 +494,7 @@ TEST_F(Motion, FlareStages)
         double vs;
     };
     // Static CG height 10 ft; no park airport, so the height above ground decides.
-    const Step steps[] = {{41, 0, 0, 0},   {40, 1, -0.1, -601},   {31, 1, -0.1, -601},  {30, 2, -0.075, -450},
+    const Step steps[] = {{41, 0, 0, 0},        {40, 1, -0.1, -601},  {31, 1, -0.1, -601},  {30, 2, -0.075, -450},
                           {20, 3, -0.05, -300}, {14, 3, -0.05, -300}, {13, 4, -0.025, -150}};
     LiveAircraft& a = aircraft({at(50, 8, 0, 140, 100), at(50.01, 8, 2000, 140, 0)});
     a.staticCgHeight = 10;
@@ -630,9 +636,9 @@ TEST(InjectionRange, AutoRangeTable)
         std::int32_t expected;
     };
     const Case cases[] = {
-        {true, 0, 100, 10},   {false, 10000, 20.4, 23}, {false, 10000, 20.51, 24}, {false, 10000, 7, 10},
-        {false, 10000, 36.9, 40}, {false, 10000, 37, 40}, {false, 10000, -1, 40}, {false, 18001, 5, 40},
-        {false, 49000, 5, 40}, {false, 49001, 5, 100},
+        {true, 0, 100, 10},       {false, 10000, 20.4, 23}, {false, 10000, 20.51, 24}, {false, 10000, 7, 10},
+        {false, 10000, 36.9, 40}, {false, 10000, 37, 40},   {false, 10000, -1, 40},    {false, 18001, 5, 40},
+        {false, 49000, 5, 40},    {false, 49001, 5, 100},
     };
     TrafficHarness h;
     AUTO_RANGE_ABOVE_HEIGHT.setValue(49000);
@@ -640,7 +646,8 @@ TEST(InjectionRange, AutoRangeTable)
     for (const Case& c : cases) {
         parkAirportList.clear();
         if (c.distance >= 0)
-            parkAirportList.push_back(ParkAirportEntry{"KXXX", "", destinationPoint(LatLon{10, 10}, 0, c.distance * feetPerNm), 0});
+            parkAirportList.push_back(
+                ParkAirportEntry{"KXXX", "", destinationPoint(LatLon{10, 10}, 0, c.distance * feetPerNm), 0});
         h.setUser(10, 10, c.onGround, c.alt);
         autoRange();
         EXPECT_EQ(LATERAL_RANGE.value(), c.expected) << c.alt << " " << c.distance;

@@ -225,7 +225,8 @@ TEST_F(Spawning, TakesItsStandAndStaticsMakeWay)
                                    {TrafficHarness::stand(1, "A1", standLat, standLon, 0.03, {2, 3}),
                                     TrafficHarness::stand(2, "A2", standLat, standLon + 0.0005, 0.03),
                                     TrafficHarness::stand(3, "A3", standLat, standLon + 0.01, 0.03)});
-    const auto staticOn = [](std::uint32_t sid, const std::string& callsign, std::uint32_t state, std::uint32_t objectId) {
+    const auto staticOn = [](std::uint32_t sid, const std::string& callsign, std::uint32_t state,
+                             std::uint32_t objectId) {
         FlightRecord r;
         r.callsign = callsign;
         r.type = "A320";
@@ -314,8 +315,9 @@ TEST_F(Spawning, StaticReplacedByItsLiveFlight)
     const struct {
         const char *callsign, *coupled, *registration, *key;
         bool replaced;
-    } cases[] = {{"BAW9", "", "D-AIAA", "", true}, {"BAW9", "", "D-AIZZ", "", false}, {"DLH1", "", "", "", true},
-                 {"DLH2", "", "", "", true},       {"XXX1", "DLH1", "", "", true},   {"DLH7_", "", "", "DLH1", true},
+    } cases[] = {{"BAW9", "", "D-AIAA", "", true}, {"BAW9", "", "D-AIZZ", "", false},
+                 {"DLH1", "", "", "", true},       {"DLH2", "", "", "", true},
+                 {"XXX1", "DLH1", "", "", true},   {"DLH7_", "", "", "DLH1", true},
                  {"DLH7", "", "", "DLH1", false},  {"", "", "", "", false}};
     for (const auto& c : cases) {
         LiveAircraft live;
@@ -339,7 +341,8 @@ TEST_F(Spawning, StaticReplacedByItsLiveFlight)
 // current slot: 10 slots either way, 14 for a heavy aircraft.
 TEST_F(Spawning, CoupledCallsignFoundAroundTheCurrentSlot)
 {
-    TrafficHarness::setParkAirport("EDDF", standLat, standLon, 300, {TrafficHarness::stand(1, "A1", standLat, standLon)});
+    TrafficHarness::setParkAirport("EDDF", standLat, standLon, 300,
+                                   {TrafficHarness::stand(1, "A1", standLat, standLon)});
     StandOption o;
     o.id = 1;
     o.airline = "DLH";
@@ -353,8 +356,9 @@ TEST_F(Spawning, CoupledCallsignFoundAroundTheCurrentSlot)
         std::uint32_t category, slot, day;
         const char* airline;
         bool found;
-    } cases[] = {{categoryLarge, 30, 1, "DLH", true}, {categoryLarge, 31, 1, "DLH", false}, {categoryLarge, 10, 1, "DLH", true},
-                 {categoryLarge, 9, 1, "DLH", false}, {categoryHeavy, 34, 1, "DLH", true},  {categoryHeavy, 35, 1, "DLH", false},
+    } cases[] = {{categoryLarge, 30, 1, "DLH", true},  {categoryLarge, 31, 1, "DLH", false},
+                 {categoryLarge, 10, 1, "DLH", true},  {categoryLarge, 9, 1, "DLH", false},
+                 {categoryHeavy, 34, 1, "DLH", true},  {categoryHeavy, 35, 1, "DLH", false},
                  {categoryLarge, 20, 2, "DLH", false}, {categoryLarge, 20, 1, "BAW", false}};
     for (const auto& c : cases) {
         FlightRecord a;
@@ -486,7 +490,8 @@ TEST_F(Spawning, RemovingStaticsAndTheAircraftOnTheReservedStand)
     live.sid = 2;
     live.objectid = 603;
     removeAircraftAtStand();
-    EXPECT_EQ(std::vector<std::uint32_t>(pendingRemovals.begin(), pendingRemovals.end()), (std::vector<std::uint32_t>{602}));
+    EXPECT_EQ(std::vector<std::uint32_t>(pendingRemovals.begin(), pendingRemovals.end()),
+              (std::vector<std::uint32_t>{602}));
     staticAircraft.clear();
     removeAircraftAtStand();
     EXPECT_EQ(live.state, stateRemovingFromSim);
@@ -494,7 +499,8 @@ TEST_F(Spawning, RemovingStaticsAndTheAircraftOnTheReservedStand)
 
 TEST_F(Spawning, LeavesTheUsersReservedStandAlone)
 {
-    TrafficHarness::setParkAirport("EDDF", standLat, standLon, 300, {TrafficHarness::stand(1, "A1", standLat, standLon)});
+    TrafficHarness::setParkAirport("EDDF", standLat, standLon, 300,
+                                   {TrafficHarness::stand(1, "A1", standLat, standLon)});
     parkAirportList.push_back(ParkAirportEntry{"EDDF", "A1", {}, 0});
     takeReservedStandFromList();
     ASSERT_EQ(reservedStandName(), "A1");
@@ -544,7 +550,8 @@ TEST(EndToEnd, ParkedThenDepartingFlight)
     MAX_HOLDING_MINUTES.setValue(1);
     TrafficHarness::addType("A320", categoryLarge, 0.0096);
     TrafficHarness::addLivery("DLH", "A320", "Airbus A320 Lufthansa");
-    TrafficHarness::setParkAirport("EDDF", standLat, standLon, 300, {TrafficHarness::stand(1, "A1", standLat, standLon)});
+    TrafficHarness::setParkAirport("EDDF", standLat, standLon, 300,
+                                   {TrafficHarness::stand(1, "A1", standLat, standLon)});
     double reportTime = 1000.0;
     int departed = 0;
     for (int pass = 0; pass < 22000; ++pass) {

@@ -65,20 +65,22 @@ std::string optXml(const Opt& o)
 
 std::string standXml(int n, const std::vector<Opt>& opts, double headingDeg = 90)
 {
-    std::string xml = fmt::format(R"(<parkpos id="A{}" latitude="{:.6f}" longitude="{:.6f}" heading="{}" radius="20">)", n,
-                                  standLat(n), airportLon, headingDeg);
+    std::string xml = fmt::format(R"(<parkpos id="A{}" latitude="{:.6f}" longitude="{:.6f}" heading="{}" radius="20">)",
+                                  n, standLat(n), airportLon, headingDeg);
     for (const Opt& o : opts) xml += optXml(o);
     return xml + "</parkpos>";
 }
 
 // Writes airports/my_thirdparty/<icao>.xml with the stands (and further parameter elements).
-void writeAirportFile(const std::string& standsXml, const std::string& moreParameters = "", const std::string& icao = "EDDF")
+void writeAirportFile(const std::string& standsXml, const std::string& moreParameters = "",
+                      const std::string& icao = "EDDF")
 {
     const std::string text =
         "<?xml version=\"1.0\"?>\n<meta><info name=\"author\" value=\"t\"/><info name=\"date\" value=\"d\"/>"
         "<info name=\"version\" value=\"1\"/></meta>\n<parameters><parameter name=\"airport_name\" value=\"Test\"/>"
         "<parameter name=\"publisher\" value=\"Pub\"/><parameter name=\"altitude\" value=\"364\"/>" +
-        moreParameters + "</parameters>\n"
+        moreParameters +
+        "</parameters>\n"
         "<parkpositions>" +
         standsXml + "</parkpositions>\n";
     std::filesystem::create_directories(myThirdpartyFolder);
@@ -122,7 +124,7 @@ protected:
         ASSERT_EQ(parkAirportIcao, "EDDF");
         ASSERT_TRUE(parkAirportReload);
         ASSERT_TRUE(trafficReader.collectReportedFlights.load()); // the live flights are collected
-        h.dataCycles(16, 1);                                        // the 16th cycle loads the file
+        h.dataCycles(16, 1);                                      // the 16th cycle loads the file
         ASSERT_TRUE(parkFileLoaded);
     }
 
@@ -162,7 +164,8 @@ TEST_F(Parking, AirportChosenLoadedAndStockedByWeekdayAndSlot)
     EXPECT_EQ(stands.size(), 10u);
     EXPECT_EQ(maxParkedAircraft, 3);
     // The statistics band is told which airport it shows.
-    EXPECT_EQ(indicators.text(indicators.parkAirportText).rfind("EDDF", 0), 0u) << indicators.text(indicators.parkAirportText);
+    EXPECT_EQ(indicators.text(indicators.parkAirportText).rfind("EDDF", 0), 0u)
+        << indicators.text(indicators.parkAirportText);
     ASSERT_EQ(staticCandidates.size(), 3u);
     EXPECT_EQ(staticCandidates.back().fit, 0u); // best fit last
     EXPECT_TRUE(parkingBusy.load());
@@ -197,9 +200,8 @@ TEST_F(Parking, RenewalKeepsRemovesAndHandsOver)
 {
     writeAirportFile(standXml(1, {{"D-AIAA", "DLH", "A320", "DLH100:DLH101", 1, "23,24,25,"}}) +
                      standXml(2, {{"D-AIAB", "DLH", "A320", "DLH102", 1, "22,"}}) +
-                     standXml(3, {{"D-AIAC", "DLH", "A320", "DLH104", 1, "20,"}}) + standXml(4, {}) +
-                     standXml(5, {}) + standXml(6, {}) + standXml(7, {}) + standXml(8, {}) + standXml(9, {}) +
-                     standXml(10, {}));
+                     standXml(3, {{"D-AIAC", "DLH", "A320", "DLH104", 1, "20,"}}) + standXml(4, {}) + standXml(5, {}) +
+                     standXml(6, {}) + standXml(7, {}) + standXml(8, {}) + standXml(9, {}) + standXml(10, {}));
     chooseAndLoad();
     h.passes(500);
     ASSERT_EQ(staticTails().size(), 3u);
@@ -366,8 +368,9 @@ TEST_F(Parking, AgeingRemovesParkedLiveAircraft)
         bool reported;
         bool initialLoadOnly;
         bool removed;
-    } cases[] = {{"A320", 90, false, false, false}, {"A320", 91, false, false, true}, {"B744", 180, false, false, false},
-                 {"B744", 181, false, false, true},  {"A320", 500, true, false, false}, {"A320", 91, false, true, false}};
+    } cases[] = {{"A320", 90, false, false, false},  {"A320", 91, false, false, true},
+                 {"B744", 180, false, false, false}, {"B744", 181, false, false, true},
+                 {"A320", 500, true, false, false},  {"A320", 91, false, true, false}};
     for (const auto& c : cases) {
         liveAircraft.clear();
         FlightRecord r;
@@ -624,7 +627,8 @@ TEST_F(Parking, ChangedParkingSettingsAreSavedWithTheAirport)
 // above that height, and replaced by a listed airport in sight that is nearer.
 TEST_F(Parking, ParkAirportChosenInTheAirNearestFirst)
 {
-    airports = {Airport{"EDDF", "FRA", airportLat, airportLon, 364}, Airport{"EDDK", "CGN", airportLat + 0.1, airportLon, 300}};
+    airports = {Airport{"EDDF", "FRA", airportLat, airportLon, 364},
+                Airport{"EDDK", "CGN", airportLat + 0.1, airportLon, 300}};
     writeAirportFile(standXml(1, {}) + standXml(2, {}));
     writeAirportFile(standXml(1, {}) + standXml(2, {}), "", "EDDK");
     std::filesystem::create_directories(airportsFolder);
@@ -676,7 +680,8 @@ TEST_F(Parking, ParkAirportChosenInTheAirNearestFirst)
 TEST_F(Parking, UsersStandIsReservedAndItsChangeApplied)
 {
     std::string xml;
-    for (int n = 1; n <= 4; ++n) xml += standXml(n, {{"D-AIA" + std::to_string(n), "DLH", "A320", "DLH10" + std::to_string(n), 1, "24,"}});
+    for (int n = 1; n <= 4; ++n)
+        xml += standXml(n, {{"D-AIA" + std::to_string(n), "DLH", "A320", "DLH10" + std::to_string(n), 1, "24,"}});
     writeAirportFile(xml);
     CUSTOM_PARKING_PERCENTAGE.setValue(100);
     h.setUser(standLat(2), airportLon, true);
@@ -783,7 +788,8 @@ TEST_F(Parking, LearningOnlyWhereTheFileIsNotGoodYet)
 // with an id of its own (arrivals are held by option id).
 TEST_F(Parking, LearnedOptionsMergedWithUniqueIds)
 {
-    writeAirportFile(standXml(1, {{"D-AIAA", "DLH", "A320", "DLH100", 1, "10,"}, {"D-AIAB", "DLH", "A320", "DLH102", 2, "10,"}}));
+    writeAirportFile(
+        standXml(1, {{"D-AIAA", "DLH", "A320", "DLH100", 1, "10,"}, {"D-AIAB", "DLH", "A320", "DLH102", 2, "10,"}}));
     chooseAndLoad();
     FlightRecord r;
     r.callsign = "DLH400";
@@ -849,10 +855,11 @@ TEST_F(Parking, StandLessAirportStaysChosenAndKeepsItsGroundTraffic)
     constexpr double edkbLat = 50.7677, edkbLon = 7.1633;
     airports = {Airport{"EDKB", "BNJ", edkbLat, edkbLon, 197}};
     std::filesystem::create_directories(myThirdpartyFolder);
-    qtest::writeFile(myThirdpartyFolder / "EDKB.xml",
-                     "<?xml version=\"1.0\"?>\n<meta><info name=\"author\" value=\"t\"/><info name=\"date\" value=\"d\"/>"
-                     "<info name=\"version\" value=\"1\"/></meta>\n<parameters><parameter name=\"altitude\" "
-                     "value=\"197\"/></parameters>\n<parkpositions></parkpositions>\n");
+    qtest::writeFile(
+        myThirdpartyFolder / "EDKB.xml",
+        "<?xml version=\"1.0\"?>\n<meta><info name=\"author\" value=\"t\"/><info name=\"date\" value=\"d\"/>"
+        "<info name=\"version\" value=\"1\"/></meta>\n<parameters><parameter name=\"altitude\" "
+        "value=\"197\"/></parameters>\n<parkpositions></parkpositions>\n");
     TrafficHarness::addType("C172", categoryLight, 0.0030);
     TrafficHarness::addLivery("", "C172", "Cessna 172 Generic");
     h.setUser(edkbLat, edkbLon - 0.004, true);

@@ -55,7 +55,8 @@ protected:
     static void rowOfStands(int n)
     {
         std::vector<Stand> list;
-        for (int k = 1; k <= n; ++k) list.push_back(TrafficHarness::stand(k, "S" + std::to_string(k), 50 + 0.001 * k, 8, 0.011));
+        for (int k = 1; k <= n; ++k)
+            list.push_back(TrafficHarness::stand(k, "S" + std::to_string(k), 50 + 0.001 * k, 8, 0.011));
         replaceStands(std::move(list));
     }
     // The static aircraft DLH1* (a DLH A320) standing on the first stand since the slot given.
@@ -79,8 +80,8 @@ TEST_F(StaticParkingParts, WantedCount)
         int stands, percent, customMax;
         std::int64_t wanted;
         std::int32_t shownPercent;
-    } cases[] = {{20, 30, -1, 6, 30}, {20, 30, 4, 4, 20}, {3, 30, -1, 1, 30}, {3, 50, -1, 2, 50},
-                 {0, 30, -1, 1, 30},  {10, 0, -1, 0, 0}};
+    } cases[] = {{20, 30, -1, 6, 30}, {20, 30, 4, 4, 20}, {3, 30, -1, 1, 30},
+                 {3, 50, -1, 2, 50},  {0, 30, -1, 1, 30}, {10, 0, -1, 0, 0}};
     for (const auto& c : cases) {
         rowOfStands(c.stands);
         parking_percentage.setValue(c.percent);
@@ -113,7 +114,8 @@ TEST_F(StaticParkingParts, StandSearch)
     FlightRecord r;
     r.type = "A320";
     r.flightId = 3;
-    StaticAircraft& neighbour = staticAircraft.emplace_back(std::move(r), 6, ParkPlace{stands[3].lat + 0.0001, 8, 0}, 0);
+    StaticAircraft& neighbour =
+        staticAircraft.emplace_back(std::move(r), 6, ParkPlace{stands[3].lat + 0.0001, 8, 0}, 0);
     neighbour.state = stateActive;
 
     std::vector<StaticCandidate> found;
@@ -161,7 +163,8 @@ TEST_F(StaticParkingParts, NeighbourBlocksByBothRadii)
 
 TEST_F(StaticParkingParts, StaticCallsignsAndPlacement)
 {
-    const std::pair<const char*, const char*> names[] = {{"BAW12_", "BAW12*"}, {"BAW12*", "BAW12*"}, {"BAW12__", "BAW12*"}};
+    const std::pair<const char*, const char*> names[] = {
+        {"BAW12_", "BAW12*"}, {"BAW12*", "BAW12*"}, {"BAW12__", "BAW12*"}};
     for (const auto& [key, expected] : names) EXPECT_EQ(makeStaticCallsign(key), expected);
 
     rowOfStands(3);
@@ -292,7 +295,8 @@ TEST_F(StaticParkingParts, ArrivalAtTheLimitRemovesTheOldestStatic)
 TEST_F(StaticParkingParts, FreeStandSearch)
 {
     std::vector<Stand> list;
-    for (int k = 1; k <= 3; ++k) list.push_back(TrafficHarness::stand(k, "S" + std::to_string(k), 50 + 0.001 * k, 8, 0.011));
+    for (int k = 1; k <= 3; ++k)
+        list.push_back(TrafficHarness::stand(k, "S" + std::to_string(k), 50 + 0.001 * k, 8, 0.011));
     list[0].ramp = true;
     list[2].cargo = true;
     replaceStands(list);
@@ -346,7 +350,7 @@ TEST_F(StaticParkingParts, ParkingLimitSparesLiveAircraftTheFeedStillReports)
     parked("JAL61", 1, true);    // its last report a minute ago
     parked("SWA240", 30, false); // parked half an hour ago, never reported since
     parked("SWA648", 20, true);  // reported once, but not for 20 minutes
-    parked("JBU688", 0, false); // parked a moment ago: its first report on the stand is to come
+    parked("JBU688", 0, false);  // parked a moment ago: its first report on the stand is to come
     FlightRecord r;
     r.callsign = "DLH1*";
     r.flightId = 1;
@@ -459,24 +463,23 @@ TEST_F(StaticParkingParts, RenewalWindowOfAStaticAircraft)
         bool kept;
         std::int32_t soft = -1; // the soft pass's fit
     } cases[] = {
-        {{1, 1}, {{7, 47}}, 2, true},           // Sunday's option, no option today
-        {{1, 1}, {{1, 30}, {7, 47}}, 2, true},  // one of today out of the window
-        {{1, 1}, {{7, 46}}, 2, false},          // the window ends at Sunday 47
-        {{1, 1}, {{7, 46}}, 3, true},
-        {{1, 1}, {{6, 47}}, 2, false},          // Saturday's is not the day before
-        {{3, 0}, {{2, 47}}, 1, true},           // Tuesday's on Wednesday
-        {{1, 5}, {{1, 3}}, 2, true},
-        {{1, 5}, {{1, 2}}, 2, false},
-        {{1, 5}, {{7, 47}}, 2, false},          // the window stays within today
-        {{1, 5}, {{1, 6}}, 2, false},           // later today
-        {{1, 1}, {{7, 47}}, 0, true, 2},        // placed by the soft pass at its fit
-        {{1, 5}, {{1, 3}}, 2, true, 0},         // the wider of the two fits counts
+        {{1, 1}, {{7, 47}}, 2, true},                                         // Sunday's option, no option today
+        {{1, 1}, {{1, 30}, {7, 47}}, 2, true},                                // one of today out of the window
+        {{1, 1}, {{7, 46}}, 2, false},                                        // the window ends at Sunday 47
+        {{1, 1}, {{7, 46}}, 3, true},          {{1, 1}, {{6, 47}}, 2, false}, // Saturday's is not the day before
+        {{3, 0}, {{2, 47}}, 1, true},                                         // Tuesday's on Wednesday
+        {{1, 5}, {{1, 3}}, 2, true},           {{1, 5}, {{1, 2}}, 2, false},
+        {{1, 5}, {{7, 47}}, 2, false},   // the window stays within today
+        {{1, 5}, {{1, 6}}, 2, false},    // later today
+        {{1, 1}, {{7, 47}}, 0, true, 2}, // placed by the soft pass at its fit
+        {{1, 5}, {{1, 3}}, 2, true, 0},  // the wider of the two fits counts
     };
     rowOfStands(1);
     for (const auto& c : cases) {
         stands[0].options.clear();
         std::uint32_t id = 1;
-        for (const auto& [day, slot] : c.options) stands[0].options.push_back(option("D-AIAA", "DLH1", day, {slot}, id++));
+        for (const auto& [day, slot] : c.options)
+            stands[0].options.push_back(option("D-AIAA", "DLH1", day, {slot}, id++));
         realFit = c.fit;
         softFit = c.soft;
         staticCandidates.clear();
@@ -528,7 +531,8 @@ TEST_F(StaticParkingParts, CalculationWindowWeekAndSoftPass)
 
     stands[2].options = {option("D-AIAC", "DLH3", 1, {10})};
     stands[2].options[0].kind = optionSoft;
-    for (const auto& [soft, fake, found] : {std::tuple{false, false, false}, std::tuple{true, false, true}, std::tuple{false, true, true}}) {
+    for (const auto& [soft, fake, found] :
+         {std::tuple{false, false, false}, std::tuple{true, false, true}, std::tuple{false, true, true}}) {
         PARK_SOFT.setValue(soft);
         PARK_FAKE.setValue(fake);
         const auto sids = run(3);
@@ -549,8 +553,9 @@ TEST_F(StaticParkingParts, PlacementKeepsOffStandsInUse)
         std::uint32_t sid;
         std::uint32_t phase;
         bool placed;
-    } cases[] = {{true, 1, phaseParked, false}, {true, 2, phaseParking, false}, {true, 2, phaseParked, false},
-                 {true, 1, phaseTaxi, true},    {true, 3, phaseParked, true},   {false, 1, 0, false},
+    } cases[] = {{true, 1, phaseParked, false}, {true, 2, phaseParking, false},
+                 {true, 2, phaseParked, false}, {true, 1, phaseTaxi, true},
+                 {true, 3, phaseParked, true},  {false, 1, 0, false},
                  {false, 2, 0, false},          {false, 3, 0, true}};
     for (const auto& c : cases) {
         rowOfStands(3);

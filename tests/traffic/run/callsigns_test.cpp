@@ -1,5 +1,5 @@
-// Destination and callsign blocking as the window answers them and the worker serves them, the callsign list file and the
-// callsign lookup.
+// Destination and callsign blocking as the window answers them and the worker serves them, the callsign list file and
+// the callsign lookup.
 #include "airports/airports_db.h"
 #include "foundation/indicators.h"
 #include "foundation/parameters/parameter_table.h"
@@ -23,7 +23,8 @@ class Callsigns : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        installAirports({Airport{"EDDF", "FRA", 50.0333, 8.5706, 364}, Airport{"KLAX", "LAX", 33.9425, -118.4081, 125}});
+        installAirports(
+            {Airport{"EDDF", "FRA", 50.0333, 8.5706, 364}, Airport{"KLAX", "LAX", 33.9425, -118.4081, 125}});
         clearParkAirportState();
         std::filesystem::remove(myParkAirportsPath);
         parkAirportList.push_back(ParkAirportEntry{"KLAX", "", LatLon{33.9425, -118.4081}, 1.0});
@@ -104,8 +105,10 @@ TEST_F(Callsigns, BlockingIsCheckedAndRaisesTheRequest)
     for (const Case& c : cases) {
         blockRequest = false;
         clearStatus();
-        if (c.typed == "<unblock>") unblockCallsign();
-        else blockCallsign(c.typed);
+        if (c.typed == "<unblock>")
+            unblockCallsign();
+        else
+            blockCallsign(c.typed);
         EXPECT_EQ(BLOCK_CALLSIGN.value(), c.blocked) << c.typed;
         EXPECT_EQ(indicators.statusLine(), c.status) << c.typed;
         EXPECT_EQ(blockRequest.load(), c.request) << c.typed;

@@ -32,14 +32,14 @@
 #include <vector>
 
 using namespace qtr;
-using qtest::TrafficHarness;
 using qtest::LogCapture;
+using qtest::TrafficHarness;
 
 namespace {
 
-constexpr double elevation = 300;        // ft, the park airport and the ground under it
-constexpr double nmLat = 1.0 / 60.0;     // degrees of latitude per nm
-constexpr double reportSpacing = 8.0;    // s between reports
+constexpr double elevation = 300;     // ft, the park airport and the ground under it
+constexpr double nmLat = 1.0 / 60.0;  // degrees of latitude per nm
+constexpr double reportSpacing = 8.0; // s between reports
 
 struct Fix {
     double lat, lon, alt, speed, track, vs;
@@ -66,8 +66,8 @@ struct Flight {
                 h.feed(r);
             }
             h.pass();
-            if (const LiveAircraft* a = find(); a && a->state == stateActive &&
-                                                  (phases.empty() || phases.back() != a->phase)) {
+            if (const LiveAircraft* a = find();
+                a && a->state == stateActive && (phases.empty() || phases.back() != a->phase)) {
                 phases.push_back(a->phase);
                 firstTickOfPhase.emplace(a->phase, static_cast<int>(tickCount.load()));
             }
@@ -136,7 +136,8 @@ TEST_F(Flights, ArrivalLandsRollsOutExitsTaxisAndParks)
     TrafficHarness::setParkAirport("EDDF", 50.0, 8.0, elevation, {stand});
     const double shortOfStand = standLon - 10.0 / 1852.0 * eastNm;
     for (int k = 1; fixes.back().lon < shortOfStand; ++k)
-        fixes.push_back({taxiLat, std::min(8.0 + k * 15.0 * reportSpacing / 3600.0 * eastNm, shortOfStand), 0, 15, 90, 0});
+        fixes.push_back(
+            {taxiLat, std::min(8.0 + k * 15.0 * reportSpacing / 3600.0 * eastNm, shortOfStand), 0, 15, 90, 0});
     // Standing there: the feed repeats the position, of which one report in 15 s is kept.
     const Fix last = fixes.back();
     fixes.push_back({last.lat, last.lon, 0, 0, 90, 0});
@@ -178,7 +179,6 @@ TEST_F(Flights, ArrivalLandsRollsOutExitsTaxisAndParks)
     EXPECT_TRUE(h.removals.empty());
 }
 
-
 TEST_F(Flights, DeparturePushesBackTaxisTakesOffAndIsRemovedWhenReportsStop)
 {
     // Stand B2 facing north at 50.0 N 8.0 E; the taxiway 150 m south of it leads east to a
@@ -217,7 +217,7 @@ TEST_F(Flights, DeparturePushesBackTaxisTakesOffAndIsRemovedWhenReportsStop)
     const std::uint32_t object = h.creations[0].objectId;
     // Spawned on its stand, then pushed back, taxiing, taking off, flying.
     EXPECT_EQ(f.phases, (std::vector<std::uint32_t>{phaseParked, phasePushingBack, phasePushedBack, phaseTaxi,
-                                                   phaseTakeOff, phaseFlying}));
+                                                    phaseTakeOff, phaseFlying}));
     // The pushback ran straight back from the stand, facing the stand's heading.
     const int pushedBack = f.firstTickOfPhase.at(phasePushedBack);
     const int taxi = f.firstTickOfPhase.at(phaseTaxi);
@@ -569,7 +569,9 @@ TEST_F(Flights, DataCycleWorkFallsOnItsCycles)
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "No match found for: "), 2);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "DLH A320 D-AIAB"), 2);
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
-                            [](const std::string& l) { return l.find("live traffic livery matching summary") != std::string::npos; }),
+                            [](const std::string& l) {
+                                return l.find("live traffic livery matching summary") != std::string::npos;
+                            }),
               1);
     LOG.setValue(false);
     indicators.feedConnected = false;

@@ -250,10 +250,10 @@ TEST_F(Rules, MaxLiveKeepsExactlyThatManyLiveAircraft)
     MAX_LIVE.setValue(3);
     h.setUser(10, 10, false, 30000, 0, 29000);
     for (int k = 0; k < 6; ++k) {
-        h.feed(TrafficHarness::report(20001 + k, "DLH" + std::to_string(k), "A320", 10.2 + 0.05 * k, 10, 20000, 300,
-                                      0, 1000));
-        h.feed(TrafficHarness::report(20001 + k, "DLH" + std::to_string(k), "A320", 10.21 + 0.05 * k, 10, 20000, 300,
-                                      0, 1010));
+        h.feed(TrafficHarness::report(20001 + k, "DLH" + std::to_string(k), "A320", 10.2 + 0.05 * k, 10, 20000, 300, 0,
+                                      1000));
+        h.feed(TrafficHarness::report(20001 + k, "DLH" + std::to_string(k), "A320", 10.21 + 0.05 * k, 10, 20000, 300, 0,
+                                      1010));
     }
     std::size_t most = 0;
     for (int pass = 0; pass < 4000; ++pass) {

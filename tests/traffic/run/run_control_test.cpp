@@ -77,8 +77,10 @@ TEST(ExitStep, PostsTheMessageOfItsCode)
     struct Case {
         ExitCode code;
         UINT expected;
-    } cases[] = {{ExitCode::UserClosedProgram, WM_APP + 2}, {ExitCode::SimWasClosed, WM_APP + 2},
-                 {ExitCode::NewSettings, WM_APP + 1}, {ExitCode::ReaderError, WM_APP + 1},
+    } cases[] = {{ExitCode::UserClosedProgram, WM_APP + 2},
+                 {ExitCode::SimWasClosed, WM_APP + 2},
+                 {ExitCode::NewSettings, WM_APP + 1},
+                 {ExitCode::ReaderError, WM_APP + 1},
                  {ExitCode::NewFlight, WM_APP + 2}};
     for (const Case& c : cases) {
         resetStop();
@@ -109,7 +111,10 @@ TEST(ExitStep, NewFlightIsLogged)
     lf_closingDown();
     const std::vector<std::string> lines = log.lines();
     EXPECT_NE(std::find_if(lines.begin(), lines.end(),
-                           [](const std::string& l) { return l.starts_with("New flight detected, ") && l.ends_with("please restart manually ..."); }),
+                           [](const std::string& l) {
+                               return l.starts_with("New flight detected, ") &&
+                                      l.ends_with("please restart manually ...");
+                           }),
               lines.end());
     sink.drain();
     setClock(nullptr);

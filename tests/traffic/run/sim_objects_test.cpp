@@ -111,7 +111,8 @@ TEST_F(SimFixture, AircraftCreatedInTheAirGetTheLightsOfTheirAltitude)
     };
     connect();
     std::uint32_t flightId = 10001;
-    for (const Case c : {Case{5000.0, 0x1 | 0x2 | 0x4 | 0x10 | 0x100 | 0x200}, Case{30000.0, 0x1 | 0x2 | 0x10 | 0x200}}) {
+    for (const Case c :
+         {Case{5000.0, 0x1 | 0x2 | 0x4 | 0x10 | 0x100 | 0x200}, Case{30000.0, 0x1 | 0x2 | 0x10 | 0x200}}) {
         SCOPED_TRACE(c.altitudeFt);
         const std::string callsign = fmt::format("AIR{}", flightId);
         addLive(flightId, callsign, true, "EDDF", "EGLL", c.altitudeFt);
@@ -223,7 +224,7 @@ TEST_F(SimFixture, SetUpOfAnObjectWhoseRecordWentEnds)
     createAndRecognise(*live(10001), false);
     processSimObjectEvents();
     ASSERT_EQ(createdObjects.size(), 1u);
-    liveAircraft.clear(); // the worker dropped the record meanwhile
+    liveAircraft.clear();                                                  // the worker dropped the record meanwhile
     queueSimObjectEvent(SimObjectEvent{4321, 55, 0, staticCreated, 0, 0}); // no static record 55
     for (int tick = 2; tick <= 201; ++tick) processSimObjectEvents();
     EXPECT_TRUE(createdObjects.empty());

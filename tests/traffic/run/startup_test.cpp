@@ -96,12 +96,15 @@ protected:
     }
     void writeSettings(const std::string& elements)
     {
-        qtest::writeFile(parametersXmlPath(),
-                         "<?xml version=\"1.0\"?>\n<parameters>\n"
-                         "\t<parameter name=\"MSFS_INSTALL_PATH\" value=\"" + packages_.string() + "\" />\n"
-                         "\t<parameter name=\"MSFS_2024_INSTALL_PATH\" value=\"" + packages_.string() + "\" />\n"
-                         "\t<parameter name=\"DOWNLOAD_SITE\" value=\"" + site_.baseUrl() + "\" />\n" +
-                             elements + "</parameters>\n");
+        qtest::writeFile(parametersXmlPath(), "<?xml version=\"1.0\"?>\n<parameters>\n"
+                                              "\t<parameter name=\"MSFS_INSTALL_PATH\" value=\"" +
+                                                  packages_.string() +
+                                                  "\" />\n"
+                                                  "\t<parameter name=\"MSFS_2024_INSTALL_PATH\" value=\"" +
+                                                  packages_.string() +
+                                                  "\" />\n"
+                                                  "\t<parameter name=\"DOWNLOAD_SITE\" value=\"" +
+                                                  site_.baseUrl() + "\" />\n" + elements + "</parameters>\n");
     }
 
     // Runs one worker until it waits for the simulator (or has ended), closes the window as the
@@ -135,13 +138,28 @@ protected:
 };
 
 // The steps of a start that reaches the run, without the data base read (first start only).
-const std::vector<std::string> stepsOfAStart{
-    "docs",          "loadParameters",   "stripCommunityFolder",    "setupAirportsFolder",
-    "checkForNewVersion", "enableRunControls", "programInstallPath", "readAirports",
-    "installPath",   "realTraffic",      "workerSlots",             "liveriesFile",
-    "gf_scanLiveries", "lf_airportsScan", "airportFileCounts",      "createFlightPlanFolders",
-    "lf_readMyParkAirports", "destination", "alwaysOnTop",          "autoRange",
-    "run",           "lf_closingDown"};
+const std::vector<std::string> stepsOfAStart{"docs",
+                                             "loadParameters",
+                                             "stripCommunityFolder",
+                                             "setupAirportsFolder",
+                                             "checkForNewVersion",
+                                             "enableRunControls",
+                                             "programInstallPath",
+                                             "readAirports",
+                                             "installPath",
+                                             "realTraffic",
+                                             "workerSlots",
+                                             "liveriesFile",
+                                             "gf_scanLiveries",
+                                             "lf_airportsScan",
+                                             "airportFileCounts",
+                                             "createFlightPlanFolders",
+                                             "lf_readMyParkAirports",
+                                             "destination",
+                                             "alwaysOnTop",
+                                             "autoRange",
+                                             "run",
+                                             "lf_closingDown"};
 
 std::vector<std::string> withoutDataBase(std::vector<std::string> steps)
 {
@@ -272,7 +290,7 @@ TEST_F(Startup, RealErrorsOfTheStart)
     // Started from a folder without "docs".
     std::filesystem::remove_all(folder_ / "docs");
     clearStartupSteps();
-        std::thread worker(workerMain);
+    std::thread worker(workerMain);
     EXPECT_TRUE(waitForStep("lf_closingDown"));
     EXPECT_EQ(indicators.errorLine(), "41: Quillmarsh must be run from the Quillmarsh folder!");
     EXPECT_EQ(exitCode.load(), ExitCode::SystemError);
@@ -283,8 +301,9 @@ TEST_F(Startup, RealErrorsOfTheStart)
     // No packages folder stored and none to be found.
     resetRunControl();
     indicators.resetIndicators();
-    qtest::writeFile(parametersXmlPath(), "<?xml version=\"1.0\"?>\n<parameters>\n\t<parameter name=\"DOWNLOAD_SITE\" value=\"" +
-                                              site_.baseUrl() + "\" />\n</parameters>\n");
+    qtest::writeFile(parametersXmlPath(),
+                     "<?xml version=\"1.0\"?>\n<parameters>\n\t<parameter name=\"DOWNLOAD_SITE\" value=\"" +
+                         site_.baseUrl() + "\" />\n</parameters>\n");
     clearStartupSteps();
     std::thread second(workerMain);
     EXPECT_TRUE(waitForStep("lf_closingDown"));
@@ -337,7 +356,8 @@ TEST_F(Startup, StartMendsTheSavedState)
         bool removeLiveriesFile;
         bool rescanTold;
     };
-    const std::string community = "\t<parameter name=\"MSFS_INSTALL_PATH\" value=\"" + packages_.string() + "\\Community\" />\n";
+    const std::string community =
+        "\t<parameter name=\"MSFS_INSTALL_PATH\" value=\"" + packages_.string() + "\\Community\" />\n";
     const std::string scanOff = "\t<parameter name=\"SCAN_LIVERIES\" value=\"false\" />\n";
     const Case cases[] = {
         {"saved path of the Community folder", community, false, false},
@@ -347,9 +367,10 @@ TEST_F(Startup, StartMendsTheSavedState)
     for (const Case& c : cases) {
         resetRunControl();
         qtest::writeFile(parametersXmlPath(), "<?xml version=\"1.0\"?>\n<parameters>\n" + c.settings +
-                                                  "\t<parameter name=\"MSFS_INSTALL_PATH\" value=\"" + packages_.string() +
-                                                  "\" />\n\t<parameter name=\"DOWNLOAD_SITE\" value=\"" + site_.baseUrl() +
-                                                  "\" />\n</parameters>\n");
+                                                  "\t<parameter name=\"MSFS_INSTALL_PATH\" value=\"" +
+                                                  packages_.string() +
+                                                  "\" />\n\t<parameter name=\"DOWNLOAD_SITE\" value=\"" +
+                                                  site_.baseUrl() + "\" />\n</parameters>\n");
         if (c.removeLiveriesFile) std::filesystem::remove(liveriesScannedPath);
         const std::size_t logged = log().size();
         const auto steps = runWorker();
@@ -358,8 +379,9 @@ TEST_F(Startup, StartMendsTheSavedState)
         EXPECT_EQ(log().find("is gone, rescan liveries", logged) != std::string::npos, c.rescanTold) << c.what;
         EXPECT_TRUE(std::filesystem::exists(liveriesScannedPath)) << c.what;
     }
-    EXPECT_NE(qtest::readFile(parametersXmlPath()).find("name=\"MSFS_INSTALL_PATH\" value=\"" + packages_.string() + "\""),
-              std::string::npos);
+    EXPECT_NE(
+        qtest::readFile(parametersXmlPath()).find("name=\"MSFS_INSTALL_PATH\" value=\"" + packages_.string() + "\""),
+        std::string::npos);
     MSFS_INSTALL_PATH.setValue("");
 }
 

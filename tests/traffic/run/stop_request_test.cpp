@@ -21,7 +21,7 @@ void resetStop() { qtest::resetStopRequests(); }
 
 TEST(RunControl, FirstReasonStandsAmongConcurrentRequests)
 {
-    const ExitCode codes[] = {ExitCode::SimWasClosed, ExitCode::NewFlight, ExitCode::NewSettings,
+    const ExitCode codes[] = {ExitCode::SimWasClosed,    ExitCode::NewFlight,   ExitCode::NewSettings,
                               ExitCode::SimConnectError, ExitCode::ReaderError, ExitCode::SystemError};
     for (int round = 0; round < 200; ++round) {
         resetStop();
@@ -46,8 +46,8 @@ TEST(RunControl, FirstReasonStandsAmongConcurrentRequests)
         }
         ASSERT_EQ(winners.load(), 1);
         EXPECT_EQ(static_cast<int>(exitCode.load()), winnerCode.load());
-        EXPECT_EQ(restartDelaySeconds.load(), static_cast<int>(std::find(std::begin(codes), std::end(codes),
-                                                                         exitCode.load()) - codes) + 1);
+        EXPECT_EQ(restartDelaySeconds.load(),
+                  static_cast<int>(std::find(std::begin(codes), std::end(codes), exitCode.load()) - codes) + 1);
         // A later request changes nothing.
         EXPECT_FALSE(requestStop(ExitCode::ReaderError, 99));
     }
