@@ -83,6 +83,35 @@ std::string longLine()
     return line + "\r\n";
 }
 
+// A raw peer becomes RealTraffic only once it answered the version request with JSON, as the
+// real one does; until then nothing is sent to it.
+bool answerVersionRequest(const Socket& peerEnd)
+{
+    std::string question;
+    char c = 0;
+    while (question.size() < handshake.size() && peerEnd.waitReadable(10s) == Readiness::ready &&
+           peerEnd.receive(&c, 1) == 1) {
+        question += c;
+    }
+    if (question != handshake) return false;
+    const std::string reply = "{ \"version\":\"10.0.240\",\"level\": 1 }\r\n";
+    return peerEnd.send(reply.data(), reply.size()) == static_cast<long>(reply.size());
+}
+
+// The main loop's look at the feed accepts the raw peer and asks for its version; once answered,
+// the next look takes it for RealTraffic.
+bool becomeRealTraffic(const Socket& peerEnd)
+{
+    const bool asked = eventually([&] {
+        sendOwnPosition();
+        return peerEnd.waitReadable(0ms) == Readiness::ready;
+    });
+    return asked && answerVersionRequest(peerEnd) && eventually([] {
+               sendOwnPosition();
+               return feedClientConnected();
+           });
+}
+
 #ifndef _WIN32
 // What the peer reads until it has size bytes, the connection ends or nothing comes for 20 s.
 std::string receiveUpTo(const Socket& socket, std::size_t size)
@@ -151,10 +180,7 @@ TEST_F(FeedServerTest, ASendTheSystemCutsShortIsContinued)
 {
     const Socket peerEnd = Socket::open(SocketKind::stream);
     ASSERT_TRUE(peerEnd.connect({loopbackAddress, feedServerPort()}));
-    ASSERT_TRUE(eventually([] {
-        sendOwnPosition(); // accepts the waiting connection
-        return feedClientConnected();
-    }));
+    ASSERT_TRUE(becomeRealTraffic(peerEnd));
     const std::string line = longLine();
     auto received = std::async(std::launch::async, [&] {
         std::this_thread::sleep_for(3s); // past the send time-out of 2 s
@@ -173,10 +199,7 @@ TEST_F(FeedServerTest, APeerThatStopsReadingEndsTheSendAtItsTimeOut)
 {
     Socket peerEnd = Socket::open(SocketKind::stream);
     ASSERT_TRUE(peerEnd.connect({loopbackAddress, feedServerPort()}));
-    ASSERT_TRUE(eventually([] {
-        sendOwnPosition();
-        return feedClientConnected();
-    }));
+    ASSERT_TRUE(becomeRealTraffic(peerEnd));
     const std::string line = longLine();
     auto sent = std::async(std::launch::async, [&] { return sendDataPacket(line); });
     // A bound on a hang, not a speed; after it the peer's close ends the send, and so the test.
