@@ -16,8 +16,12 @@
       delay, default 30 s), up to the flight's last report (past it dead reckoning takes over by
       design): the largest distance from the reported track, the largest altitude difference
       to airborne reports, the share of airborne poses whose heading is more than 60 degrees
-      off their motion; then the flight's report gaps longer than the delay. The last line
-      counts the aircraft within the limit (default 50 m) of their tracks.
+      off their motion; then the flight's report gaps longer than the delay, each with how far
+      the aircraft went off its track in it and how far the part of the gap beyond the delay
+      lets it go at the reported speed (the program reckons on from the report before the gap
+      until the one after it arrives). Within such a gap only the distance beyond that counts
+      toward the largest one. The last line counts the aircraft within the limit (default 50 m)
+      of their tracks.
 
 Only the standard library is used.
 """
@@ -100,10 +104,11 @@ def removals(args):
 
 
 class Report:
-    __slots__ = ("t", "lat", "lon", "alt", "ground", "names")
+    __slots__ = ("t", "lat", "lon", "alt", "speed", "ground", "names")
 
-    def __init__(self, t, lat, lon, alt, ground, names):
-        self.t, self.lat, self.lon, self.alt, self.ground, self.names = t, lat, lon, alt, ground, names
+    def __init__(self, t, lat, lon, alt, speed, ground, names):
+        self.t, self.lat, self.lon, self.alt, self.speed = t, lat, lon, alt, speed
+        self.ground, self.names = ground, names
 
 
 def flight_reports(path):
@@ -119,13 +124,14 @@ def flight_reports(path):
                 continue
             try:
                 t, lat, lon, alt = float(fields[14]), float(fields[2]), float(fields[3]), float(fields[4])
+                speed = float(fields[8] or 0)
             except ValueError:
                 continue
             # The newer format flags the ground, the older the air.
             ground = fields[6] == "1" if fields[0] == "RTTFC" else fields[6] != "1"
             # The program names an aircraft by its callsign, without one by its registration.
             names = {fields[9] or fields[11]}
-            flights.setdefault(fields[1], []).append(Report(t, lat, lon, alt, ground, names))
+            flights.setdefault(fields[1], []).append(Report(t, lat, lon, alt, speed, ground, names))
     for reports in flights.values():
         reports.sort(key=lambda r: r.t)
         reports[:] = [r for k, r in enumerate(reports)
@@ -159,16 +165,33 @@ MOTION_MIN_M = 3.0
 HEADING_OFF_DEG = 60.0
 
 
+KT_TO_MPS = 1852.0 / 3600.0
+
+
+def gap_allowance_m(reports, shown, delay):
+    """How far (m) a pose shown at this moment may lie from the reported track: none, unless the
+    moment falls in a report gap longer than the delay, where the program has nothing newer than
+    the report before the gap for the part of the gap beyond the delay and reckons on from it; at
+    the reported speed that part covers this much, with the index of the report before the gap.
+    None when outside every such gap."""
+    for k, (a, b) in enumerate(zip(reports, reports[1:])):
+        if a.t < shown <= b.t and b.t - a.t > delay:
+            return k, (b.t - a.t - delay) * max(a.speed, b.speed) * KT_TO_MPS
+    return None
+
+
 def measure_flight(reports, poses, delay):
-    """Worst metres from the track, worst feet from the reports' altitude (airborne legs only),
-    [airborne poses heading off, airborne poses with a motion], poses counted: each pose (t, lat,
-    lon, alt, heading) against the reports around the moment it shows (t - delay), up to the last
-    report."""
+    """Worst metres from the track (in report gaps longer than the delay: beyond what the gap
+    allows), worst feet from the reports' altitude (airborne legs only), [airborne poses heading
+    off, airborne poses with a motion], poses counted, and per such gap (its start) the worst
+    metres in it and what it allows (by the index of the report before it): each pose (t, lat, lon, alt, heading) against the reports
+    around the moment it shows (t - delay), up to the last report."""
     legs = list(zip(reports, reports[1:])) or [(reports[0], reports[0])]
     worst_m = worst_ft = 0.0
     heading = [0, 0]
     counted = 0
     anchor = None
+    in_gaps = {}
     for t, lat, lon, alt, pose_heading in poses:
         shown = t - delay
         if shown > reports[-1].t:
@@ -178,7 +201,13 @@ def measure_flight(reports, poses, delay):
         near = near or [min(legs, key=lambda leg: min(abs(leg[0].t - shown), abs(leg[1].t - shown)))]
         metres, share, (a, b) = min((nearest_on_leg(a, b, (lat, lon)) + ((a, b),) for a, b in near),
                                     key=lambda m: m[0])
-        worst_m = max(worst_m, metres)
+        gap = gap_allowance_m(reports, shown, delay)
+        if gap is None:
+            worst_m = max(worst_m, metres)
+        else:
+            k, allowed = gap
+            in_gaps[k] = (max(in_gaps.get(k, (0.0,))[0], metres), allowed)
+            worst_m = max(worst_m, metres - allowed)
         if not a.ground and not b.ground:
             worst_ft = max(worst_ft, abs(alt - (a.alt + share * (b.alt - a.alt))))
         latest = max((r for r in reports if r.t <= shown), key=lambda r: r.t, default=reports[0])
@@ -188,13 +217,14 @@ def measure_flight(reports, poses, delay):
                 heading[0] += off > HEADING_OFF_DEG
                 heading[1] += 1
             anchor = (lat, lon)
-    return worst_m, worst_ft, heading, counted
+    return worst_m, worst_ft, heading, counted, in_gaps
 
 
 def report_gaps(reports, longer_than):
-    """(seconds after the flight's first report, length) of every gap between its reports longer
-    than the given seconds."""
-    return [(a.t - reports[0].t, b.t - a.t) for a, b in zip(reports, reports[1:]) if b.t - a.t > longer_than]
+    """(index of the report before it, seconds after the flight's first report, length) of every
+    gap between its reports longer than the given seconds."""
+    return [(k, a.t - reports[0].t, b.t - a.t) for k, (a, b) in enumerate(zip(reports, reports[1:]))
+            if b.t - a.t > longer_than]
 
 
 def track_offsets(journal, reports_path, delay=30.0):
@@ -227,8 +257,9 @@ def track_offsets(journal, reports_path, delay=30.0):
             continue
         fid = min(named)[1]
         reports = flights[fid]
-        worst_m, worst_ft, heading, counted = measure_flight(reports, sorted(poses[obj]), delay)
-        out.append((tail, fid, worst_m, worst_ft, heading, counted, report_gaps(reports, delay)))
+        worst_m, worst_ft, heading, counted, in_gaps = measure_flight(reports, sorted(poses[obj]), delay)
+        gaps = [(at, length) + in_gaps.get(k, (None, None)) for k, at, length in report_gaps(reports, delay)]
+        out.append((tail, fid, worst_m, worst_ft, heading, counted, gaps))
     return out
 
 
@@ -246,7 +277,9 @@ def tracks(args):
               f"heading off its motion {share} airborne poses ({counted} poses)")
         if gaps:
             print(f"  {'':9} report gaps over {delay:.0f} s: "
-                  + ", ".join(f"{length:.0f} s at +{at:.0f} s" for at, length in gaps))
+                  + ", ".join(f"{length:.0f} s at +{at:.0f} s"
+                              + (f" ({off:.0f} m off, {allowed:.0f} m allowed)" if off is not None else "")
+                              for at, length, off, allowed in gaps))
     within = sum(1 for row in rows if row[2] <= limit)
     print(f"aircraft within {limit:.0f} m of their reported tracks: {within} of {len(rows)}")
     return 0

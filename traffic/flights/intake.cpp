@@ -1,6 +1,7 @@
 #include "traffic/flights/intake.h"
 
 #include "foundation/clock.h"
+#include "foundation/geometry.h"
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"
 #include "liveries/type_queries.h"
@@ -46,6 +47,33 @@ double secondsSinceLastReport(const TrafficReport& report, const LiveAircraft& a
     clockLog.write("feed clock went back",
                    fmt::format("feed clock went back {:.0f} s: the live aircraft carry over to it", -dt));
     return std::numeric_limits<double>::infinity();
+}
+
+// A report ten times faster than the last is the feed's glitch unless the ground covered since
+// the last report bears its speed out: with reports 20 s apart a take-off roll runs from a hold
+// at a few knots to the first airborne report at 130, and refusing it would refuse every later
+// report too (each is compared with the last one taken), leaving the aircraft at the hold. A
+// glitch moves the aircraft no faster than its old speed; a real acceleration about as fast as
+// the mean of the two speeds. Half that mean tells them apart.
+bool accelerationBorneOut(const Position& last, const Position& p, double seconds)
+{
+    if (!(seconds > 0.0) || std::isinf(seconds) || p.speed <= last.speed) return false;
+    const double coveredKt = distanceNm(at(last), at(p)) * 3600.0 / seconds;
+    return coveredKt >= (last.speed + p.speed) / 4.0;
+}
+
+// Legs are timed by the reported ground speed. Some sources of the feed give it in metres per
+// second (half the knots) while their positions and times go on at the true speed: timed by that
+// speed an aircraft falls behind its reports until the window around their times holds it, half a
+// minute late. Where the ground covered between two airborne reports a few seconds to a minute
+// apart is half as fast again as the reported speed or more, the covered speed stands for it. The
+// other way round is no contradiction: an aircraft that turns covers less ground than it flies.
+void speedFromPositions(const Position& last, Position& p, double seconds)
+{
+    constexpr double contradiction = 1.5;
+    if (!last.airborne || !p.airborne || !(seconds >= 5.0 && seconds <= 60.0) || p.speed <= 0.0) return;
+    const double coveredKt = distanceNm(at(last), at(p)) * 3600.0 / seconds;
+    if (coveredKt > contradiction * p.speed) p.speed = coveredKt;
 }
 
 // Reports the reader handed up while the traffic manager took none (under trafficMutex).
@@ -124,13 +152,16 @@ bool matchReport(const TrafficReport& report, LiveAircraft& aircraft)
     if (report.flightId != aircraft.flightId) return false;
     if (aircraft.state == stateLiveryRespawn || aircraft.state == stateRemovingFromSim) return true;
     const Position& p = report.position;
+    double dt = std::numeric_limits<double>::infinity();
     if (!aircraft.stream.empty()) {
-        const double dt = secondsSinceLastReport(report, aircraft);
+        dt = secondsSinceLastReport(report, aircraft);
         const Position& last = aircraft.stream.back();
         if (dt <= 1.0) return true;
-        if (last.speed > 5.0 && p.speed >= 10.0 * last.speed) return true;
+        const bool accelerated = accelerationBorneOut(last, p, dt);
+        if (last.speed > 5.0 && p.speed >= 10.0 * last.speed && !accelerated) return true;
         if (p.speed > 5.0 && last.speed >= 10.0 * p.speed) return true;
-        if ((last.speed <= 5.0 && p.speed >= 80.0) || (p.speed <= 5.0 && last.speed >= 80.0)) return true;
+        if (last.speed <= 5.0 && p.speed >= 80.0 && !accelerated) return true;
+        if (p.speed <= 5.0 && last.speed >= 80.0) return true;
         if (aircraft.extrapolations < 1) {
             const double trackDiff = std::fabs(p.track - last.track);
             if (p.airborne && p.speed > 120.0 && trackDiff <= 1.0 && dt <= 0.2429805615550756 / (p.speed / 3600.0))
@@ -144,7 +175,18 @@ bool matchReport(const TrafficReport& report, LiveAircraft& aircraft)
     if (aircraft.state == stateBuffer && nearAirportElevation(p.alt)) return true;
     if (!checkLiveryRespawn(aircraft, report)) return true;
     aircraft.lastReportTime = report.reportTime;
-    addPositionToStream(aircraft, p);
+    Position timed = p;
+    // While the aircraft is reckoned, the stream ends in reckoned positions: the ground covered
+    // counts from the report the reckoning started at.
+    if (!aircraft.stream.empty()) {
+        Position from = aircraft.stream.back();
+        if (aircraft.extrapolations > 0) {
+            from.lat = aircraft.reckonedFromLat;
+            from.lon = aircraft.reckonedFromLon;
+        }
+        speedFromPositions(from, timed, dt);
+    }
+    addPositionToStream(aircraft, timed);
     return true;
 }
 
