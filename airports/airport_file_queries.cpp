@@ -119,8 +119,18 @@ double gf_readDestApfForClosestStand(const std::string& icao, const LatLon& posi
             if (!downloadApf(located, temporary).empty()) return 100.0;
             path = temporary;
         }
+        return closestStandInFile(path, position, stand);
+    } catch (const std::exception& e) {
+        logMarked(fmt::format("{}: {}", "gf_readDestApfForClosestStand", e.what()));
+        return 100.0;
+    }
+}
+
+double closestStandInFile(const std::filesystem::path& file, const LatLon& position, std::string& stand)
+{
+    try {
         pugi::xml_document doc;
-        if (!doc.load_file(path.c_str())) return 100.0;
+        if (!doc.load_file(file.c_str())) return 100.0;
         const pugi::xml_node parkpositions = doc.child(apfParkPositions);
         double best = 100.0;
         for (const pugi::xml_node parkpos : parkpositions.children(apfParkPos)) {
@@ -134,7 +144,7 @@ double gf_readDestApfForClosestStand(const std::string& icao, const LatLon& posi
         }
         return best;
     } catch (const std::exception& e) {
-        logMarked(fmt::format("{}: {}", "gf_readDestApfForClosestStand", e.what()));
+        logMarked(fmt::format("{}: {}", "closestStandInFile", e.what()));
         return 100.0;
     }
 }

@@ -38,5 +38,8 @@ bool gf_checkStockArchive(const std::string& icao);
 // archived file into the program folder's "airport.xml" (removed again), so worker thread only.
 // Never throws.
 double gf_readDestApfForClosestStand(const std::string& icao, const LatLon& position, std::string& stand);
+// As above, from an airport file at hand: nm to its closest stand, 100.0 when it cannot be loaded
+// or has no stand. Never throws.
+double closestStandInFile(const std::filesystem::path& file, const LatLon& position, std::string& stand);
 
 } // namespace qtr

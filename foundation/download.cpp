@@ -1,5 +1,6 @@
 #include "foundation/download.h"
 
+#include "foundation/clock.h"
 #include "foundation/log.h"
 #include "foundation/parameters/parameter_table.h"
 #include "foundation/win_text.h"
@@ -9,6 +10,7 @@
 #include <fmt/format.h>
 
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <stdexcept>
 #include <string_view>
@@ -23,6 +25,43 @@ DownloadTimeouts& timeoutsStorage()
 {
     static DownloadTimeouts timeouts;
     return timeouts;
+}
+
+// When each site that did not answer last did so; transfers run on several threads.
+struct UnansweredSites {
+    std::mutex mutex;
+    std::map<std::string, std::chrono::steady_clock::time_point> since;
+};
+
+UnansweredSites& unansweredSites()
+{
+    static UnansweredSites sites;
+    return sites;
+}
+
+// "http://host:port" of an address: what answers or not is the host, whatever the path.
+std::string lf_siteOf(const std::string& url)
+{
+    const auto scheme = url.find("://");
+    return url.substr(0, url.find('/', scheme == std::string::npos ? 0 : scheme + 3));
+}
+
+bool lf_unansweredLately(const std::string& site)
+{
+    UnansweredSites& sites = unansweredSites();
+    std::lock_guard lock(sites.mutex);
+    const auto it = sites.since.find(site);
+    if (it == sites.since.end()) return false;
+    if (clock().steadyNow() - it->second < unansweredSiteWait) return true;
+    sites.since.erase(it);
+    return false;
+}
+
+void lf_noteUnanswered(const std::string& site)
+{
+    UnansweredSites& sites = unansweredSites();
+    std::lock_guard lock(sites.mutex);
+    sites.since[site] = clock().steadyNow();
 }
 
 // Ends a transfer as soon as the program is asked to stop; libcurl calls this at least about
@@ -98,6 +137,13 @@ const DownloadTimeouts& downloadTimeouts() { return timeoutsStorage(); }
 
 void setDownloadTimeouts(const DownloadTimeouts& timeouts) { timeoutsStorage() = timeouts; }
 
+void forgetUnansweredSites()
+{
+    UnansweredSites& sites = unansweredSites();
+    std::lock_guard lock(sites.mutex);
+    sites.since.clear();
+}
+
 void CurlCleanup::operator()(CURL* handle) const
 {
     if (handle != nullptr) curl_easy_cleanup(handle);
@@ -132,6 +178,12 @@ bool downloadToFile(CURL* handle, const std::string& url, const std::filesystem:
                     DownloadKind kind)
 {
     if (handle == nullptr) return false;
+    const std::string site = lf_siteOf(url);
+    if (lf_unansweredLately(site)) {
+        logLine(fmt::format("transfer of {} skipped: {} did not answer within the last {} minutes", url, site,
+                            unansweredSiteWait.count()));
+        return false;
+    }
     bool ok = false;
     try {
         std::FILE* file = nullptr;
@@ -166,9 +218,17 @@ bool downloadToFile(CURL* handle, const std::string& url, const std::filesystem:
         // Redirects are not followed: a redirect is no file.
         long status = 0;
         curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+        long headerBytes = 0;
+        curl_easy_getinfo(handle, CURLINFO_HEADER_SIZE, &headerBytes);
         ok = result == CURLE_OK && !(status >= 300 && status < 400);
         if (!ok)
             logLine(fmt::format("transfer of {} failed: {}", url, lf_failureText(result, status, errorBuffer, target)));
+        // Out of time without a byte: the site is down or silent, not slow.
+        if (result == CURLE_OPERATION_TIMEDOUT && headerBytes == 0) {
+            lf_noteUnanswered(site);
+            logLine(
+                fmt::format("{} did not answer: no transfer from it for {} minutes", site, unansweredSiteWait.count()));
+        }
         if (std::fflush(file) != 0 || std::ferror(file) != 0) ok = false;
         // Closed before a removal: an open file cannot be removed on Windows.
         if (std::fclose(closer.release()) != 0) ok = false;

@@ -31,6 +31,14 @@ const DownloadTimeouts& downloadTimeouts();
 // Replaces the limits (tests make them short). Not thread-safe: set before transfers start.
 void setDownloadTimeouts(const DownloadTimeouts& timeouts);
 
+// A site that let a transfer run into its time limits without sending a byte (it took the
+// connection and stayed silent, or never took it) is not asked again for this long: every
+// transfer of the start (the version, the data base, the registration codes) would otherwise
+// wait its full limits in turn before RealTraffic is served. Transfers to it fail at once.
+inline constexpr std::chrono::minutes unansweredSiteWait{5};
+// Forgets the sites that did not answer (tests start each case with a site that may).
+void forgetUnansweredSites();
+
 // The kinds of file the site serves; each has its own size cap.
 enum class DownloadKind { versionFile, airportFile, dataZip, installer, addonPackage };
 

@@ -15,6 +15,8 @@ std::string downloadBaseUrl(bool force2020) { return force2020 ? "offline/MSFS/"
 
 bool downloadToFile(CURL*, const std::string&, const std::filesystem::path&, bool, DownloadKind) { return false; }
 
+void forgetUnansweredSites() {}
+
 bool downloadAndUnzip(const std::filesystem::path&, const std::filesystem::path& target)
 {
     std::error_code ec;

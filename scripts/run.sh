@@ -10,6 +10,11 @@
 # --no-sim leaves the simulator away: the program waits for it, as on a PC where it is not started.
 # --no-journal switches the stand-in's journal off (it writes a line for every aircraft in every
 # frame, inside the program's process): for measuring what the program itself costs.
+# For runs against a bad site or hostile peers (tools/run/hostile_runs.sh):
+#   QUILLMARSH_SITE_ROUTES   more options of qm_httpd, e.g. "--route MSFS/dbase.zip stall"
+#   QUILLMARSH_RUN_HOOK      a command called as `<hook> program <run folder>` once the site is
+#                            served and the settings are written, and as `<hook> peer <run folder>`
+#                            once the program started, before RealTraffic's peer starts
 # The program's process id is written to build/run/program.pid while it runs.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -95,8 +100,10 @@ python3 "$here/tools/run/make_stock_airport.py" "$park_icao" "$BUILD_DIR/stage/i
   "$stock" "$RECORDING" "$here/tools/rtpeer/recordings/klax_20200617.rec" \
   "$here/../shared/realdata/realtraffic/aitfc_KLAX_20210125_Test.csv" >/dev/null
 rm -f "$RUN_DIR/site.port"
+# Read as words without file-name expansion: a route may be "*".
+read -r -a site_routes <<<"${QUILLMARSH_SITE_ROUTES:-}"
 wine "$BUILD_DIR/tools/bin/qm_httpd.exe" --root "$(winepath -w "$RUN_DIR/site")" \
-  --port-file "$(winepath -w "$RUN_DIR/site.port")" >"$RUN_DIR/site.log" 2>&1 </dev/null &
+  --port-file "$(winepath -w "$RUN_DIR/site.port")" "${site_routes[@]}" >"$RUN_DIR/site.log" 2>&1 </dev/null &
 helpers+=($!)
 for _ in $(seq 1 100); do [ -s "$RUN_DIR/site.port" ] && break; sleep 0.1; done
 port=$(tr -dc '0-9' < "$RUN_DIR/site.port")
@@ -174,12 +181,14 @@ else
   unset QUILLMARSH_SIM_JOURNAL
 fi
 
+if [ -n "${QUILLMARSH_RUN_HOOK:-}" ]; then "$QUILLMARSH_RUN_HOOK" program "$RUN_DIR"; fi
 cd "$PROGRAM_DIR"
 rm -f "$RUN_DIR/program.pid"
 # Wine's launcher execs the loader, which becomes the program's process: this id is the program.
 wine Quillmarsh.exe >/dev/null 2>&1 </dev/null &
 pid=$!
 echo "$pid" >"$RUN_DIR/program.pid"
+if [ -n "${QUILLMARSH_RUN_HOOK:-}" ]; then "$QUILLMARSH_RUN_HOOK" peer "$RUN_DIR"; fi
 
 # RealTraffic: traffic and QNH datagrams from a recording, and the feed server's client.
 wine "$BUILD_DIR/tools/bin/rtpeer.exe" play "$(winepath -w "$RECORDING")" --loop \
@@ -203,12 +212,17 @@ if [ -n "$seconds" ]; then
   png="$RUN_DIR/quillmarsh.png"
   import -window "$window" "$png" 2>/dev/null || import -window root "$png"
   echo "screenshot: $png"
+  close_asked=$(date +%s.%N)
   xdotool key --window "$window" alt+F4 2>/dev/null || xdotool windowclose "$window" || true
 fi
 status=0
 wait "$pid" || status=$?
 rm -f "$RUN_DIR/program.pid"
 echo "Quillmarsh ended with exit code $status"
+if [ -n "${close_asked:-}" ]; then
+  awk -v asked="$close_asked" -v ended="$(date +%s.%N)" \
+    'BEGIN { printf "closed %.2f s after the close request\n", ended - asked }'
+fi
 echo "log: $PROGRAM_DIR/Log.txt"
 echo "RealTraffic peer log: $RUN_DIR/rtpeer.log ($(grep -c "Qs121=" "$RUN_DIR/rtpeer.log" 2>/dev/null || true) position lines received)"
 if [ -f "$JOURNAL" ]; then

@@ -1,9 +1,11 @@
+#include "foundation/clock.h"
 #include "foundation/download.h"
 #include "foundation/update.h"
 #include "foundation/zip_archive.h"
 #include "site_fixture.h"
 #include "foundation/run_control.h"
 
+#include <algorithm>
 #include <functional>
 #include <future>
 
@@ -12,6 +14,18 @@ using qmhttp::Route;
 using qtest::SiteTest;
 
 namespace {
+
+// Time that moves only when the test moves it.
+class StandingClock final : public Clock {
+public:
+    std::chrono::steady_clock::time_point steadyNow() override { return now_; }
+    void sleepFor(std::chrono::milliseconds) override {}
+    void sleepUntil(std::chrono::steady_clock::time_point) override {}
+    void advance(std::chrono::steady_clock::duration d) { now_ += d; }
+
+private:
+    std::chrono::steady_clock::time_point now_{};
+};
 
 struct VersionCase {
     const char* what;
@@ -110,6 +124,8 @@ TEST_F(SiteTest, StalledServerEndsInATimeOutError)
     server.setRoute("/release/version.json", Route::silent());
     server.setRoute("/MSFS/dbase.zip", Route::stall("PK\x03\x04 and then nothing"));
     EXPECT_EQ(fetchProgramVersionJson(), VersionData{});
+    // Each transfer's own limit is the matter here, not the silent site's skip.
+    forgetUnansweredSites();
     EXPECT_FALSE(downloadDataBaseZip("temp2.xml"));
     EXPECT_FALSE(std::filesystem::exists("temp2.xml"));
     EXPECT_FALSE(std::filesystem::exists("dbase.zip"));
@@ -181,6 +197,7 @@ TEST_F(SiteTest, MisbehavingSiteEndsEachTransferAtItsLimitAndLeavesNoFile)
         SCOPED_TRACE(c.what);
         server.clearRoutes();
         server.setRoute(c.path, c.route);
+        forgetUnansweredSites();
         const std::size_t logBefore = log().size();
         EXPECT_FALSE(c.fetch());
         for (const char* file : {"version.json", "KLAX.xml", "dbase.zip", "temp2.xml"})
@@ -188,6 +205,48 @@ TEST_F(SiteTest, MisbehavingSiteEndsEachTransferAtItsLimitAndLeavesNoFile)
         const std::string lines = log().substr(logBefore);
         EXPECT_NE(lines.find(c.reason), std::string::npos) << lines;
     }
+}
+
+// A site that takes the connection and never answers costs the start one transfer's limit, not
+// one for each file: the next transfers fail at once until the wait has passed, while a site
+// that answers slowly is asked every time.
+TEST_F(SiteTest, SilentSiteIsSkippedUntilTheWaitHasPassed)
+{
+    StandingClock testClock;
+    setClock(&testClock);
+    setDownloadTimeouts({std::chrono::milliseconds(5000), 1000, std::chrono::seconds(1)});
+    const auto requestsOf = [this](const std::string& path) {
+        const auto all = server.requests();
+        return std::count_if(all.begin(), all.end(), [&](const qmhttp::Request& r) { return r.path == path; });
+    };
+    // The silent site last: the wait is then seen to pass below.
+    const struct {
+        const char* site;
+        Route route;
+        long versionRequests;
+        long dataBaseRequests;
+    } cases[] = {
+        {"stalls after its headers", Route::stall(""), 2, 1},
+        {"silent", Route::silent(), 1, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.site);
+        forgetUnansweredSites();
+        server.clearRequests();
+        server.setRoute("/release/version.json", c.route);
+        server.setRoute("/MSFS/dbase.zip", c.route);
+        EXPECT_EQ(fetchProgramVersionJson(), VersionData{});
+        testClock.advance(unansweredSiteWait - std::chrono::seconds(1));
+        EXPECT_EQ(fetchProgramVersionJson(), VersionData{});
+        EXPECT_FALSE(downloadDataBaseZip("temp2.xml"));
+        EXPECT_EQ(requestsOf("/release/version.json"), c.versionRequests);
+        EXPECT_EQ(requestsOf("/MSFS/dbase.zip"), c.dataBaseRequests);
+    }
+    // Once the wait has passed the site is asked again, and one that answers is served.
+    server.setRoute("/release/version.json", Route::ok("10.10.11\n"));
+    testClock.advance(std::chrono::seconds(2));
+    EXPECT_EQ(fetchProgramVersionJson(), VersionData("10.10.11"));
+    setClock(nullptr);
 }
 
 // The unpacker refuses an archive that declares more than its cap, alone or together, and one

@@ -127,6 +127,7 @@ protected:
         qtr::DownloadTimeouts limits;
         limits.totalTime = std::chrono::seconds(10);
         qtr::setDownloadTimeouts(limits);
+        qtr::forgetUnansweredSites();
         ASSERT_TRUE(server.start());
         qtr::DOWNLOAD_SITE.setValue(server.baseUrl());
         folder = freshFolder("site");
@@ -143,6 +144,7 @@ protected:
         server.stop();
         qtr::setDownloadTimeouts(qtr::DownloadTimeouts{});
         qtr::setDownloadCaps(qtr::DownloadCaps{});
+        qtr::forgetUnansweredSites();
         qtr::DOWNLOAD_SITE.setValue(qtr::DOWNLOAD_SITE.defaultValue());
         for (const auto& request : server.requests()) EXPECT_EQ(request.userAgent, "QMSH") << request.path;
     }

@@ -300,6 +300,7 @@ Route Server::lookup(const std::string& path) const
 {
     std::lock_guard lock(mutex_);
     if (auto it = routes_.find(path); it != routes_.end()) return it->second;
+    if (auto it = routes_.find("/*"); it != routes_.end()) return it->second;
     if (!fileRoot_.empty()) {
         // Only plain names below the root: no "..", no drive or backslash tricks.
         std::string relative =

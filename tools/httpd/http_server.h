@@ -72,7 +72,8 @@ public:
     // "http://127.0.0.1:<port>/"
     std::string baseUrl() const;
 
-    // Routes are keyed by the request path; a missing leading '/' is added.
+    // Routes are keyed by the request path; a missing leading '/' is added. The route "*" answers
+    // every path without a route of its own (a whole site that misbehaves).
     void setRoute(const std::string& path, Route route);
     void clearRoutes();
     // Paths without a route are looked up as files below this folder (none: 404).

@@ -5,6 +5,7 @@
 #include "foundation/clock.h"
 #include "foundation/log.h"
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <optional>
@@ -28,16 +29,33 @@ namespace {
 
 using SteadyTime = std::chrono::steady_clock::time_point;
 
-struct Fetched {
-    std::string icao;
+// An airport's file from the site: on its way while transfer runs, then fetched (at target) until
+// a choice has read it.
+struct Fetch {
     std::string archivePath;
+    std::filesystem::path target;
+    std::unique_ptr<BackgroundTransfer> transfer;
 };
 
-// Worker-owned, like the park airport itself.
-std::unique_ptr<BackgroundTransfer> transfer;
-Fetched transferFor;
-std::optional<Fetched> fetched;
+// Worker-owned, like the park airport itself. By airport: the choice on the ground compares the
+// closest airport's stands with a neighbour's, so two files may be on their way at once.
+std::map<std::string, Fetch> fetches;
 std::map<std::string, SteadyTime> failedAt;
+
+// Each airport's file has a name of its own: the neighbour's must not take the place of the
+// closest airport's.
+std::filesystem::path fetchTarget(const std::string& icao)
+{
+    return parkAirportDownloadPath.parent_path() /
+           (parkAirportDownloadPath.stem().string() + "_" + icao + parkAirportDownloadPath.extension().string());
+}
+
+void forgetFetch(std::map<std::string, Fetch>::iterator at)
+{
+    std::error_code ec;
+    std::filesystem::remove(at->second.target, ec);
+    fetches.erase(at);
+}
 
 } // namespace
 
@@ -50,19 +68,33 @@ bool airportFileFailedRecently(const std::string& icao)
     return false;
 }
 
-bool airportFileTransferRunning() { return transfer && !transfer->done(); }
+bool airportFileTransferRunning()
+{
+    return std::any_of(fetches.begin(), fetches.end(),
+                       [](const auto& f) { return f.second.transfer && !f.second.transfer->done(); });
+}
 
 bool airportFileArrived()
 {
-    if (!transfer || !transfer->done()) return false;
-    if (transfer->succeeded()) {
-        fetched = transferFor;
-    } else {
-        failedAt[transferFor.icao] = clock().steadyNow();
-        logLine(downloadFailedText(transfer->url()));
+    bool arrived = false;
+    for (auto at = fetches.begin(); at != fetches.end();) {
+        Fetch& f = at->second;
+        if (!f.transfer || !f.transfer->done()) {
+            ++at;
+            continue;
+        }
+        arrived = true;
+        if (f.transfer->succeeded()) {
+            f.transfer.reset();
+            ++at;
+            continue;
+        }
+        failedAt[at->first] = clock().steadyNow();
+        logLine(downloadFailedText(f.transfer->url()));
+        f.transfer.reset();
+        at = fetches.erase(at);
     }
-    transfer.reset();
-    return true;
+    return arrived;
 }
 
 AirportFile lookUpAirportFile(const std::string& icao)
@@ -73,26 +105,30 @@ AirportFile lookUpAirportFile(const std::string& icao)
     // A redirect names the archive path; without one only the stock archive may have the file.
     const std::string archivePath = local ? *local : stockArchivePath(icao);
     if (archivePath.empty()) return {AirportFileState::missing, "", {}};
-    if (fetched && fetched->icao == icao && fetched->archivePath == archivePath)
-        return {AirportFileState::ready, archivePath, parkAirportDownloadPath};
-    if (transfer) return {AirportFileState::onItsWay, archivePath, {}};
+    if (auto at = fetches.find(icao); at != fetches.end()) {
+        // A transfer still running is waited for, never joined here: the loop goes on.
+        if (at->second.transfer) return {AirportFileState::onItsWay, archivePath, {}};
+        if (at->second.archivePath == archivePath) return {AirportFileState::ready, archivePath, at->second.target};
+        // The airport's redirect changed: what was fetched for the old one does not count.
+        forgetFetch(at);
+    }
     if (airportFileFailedRecently(icao)) return {AirportFileState::missing, archivePath, {}};
-    // The target is shared: what was fetched before is gone with the new transfer.
-    fetched.reset();
-    transferFor = Fetched{icao, archivePath};
-    transfer = std::make_unique<BackgroundTransfer>(archiveUrl(archivePath), parkAirportDownloadPath);
+    Fetch& f = fetches[icao];
+    f.archivePath = archivePath;
+    f.target = fetchTarget(icao);
+    f.transfer = std::make_unique<BackgroundTransfer>(archiveUrl(archivePath), f.target);
     return {AirportFileState::onItsWay, archivePath, {}};
 }
 
 void airportFileUsed(const std::string& icao)
 {
-    if (fetched && fetched->icao == icao) fetched.reset();
+    if (auto at = fetches.find(icao); at != fetches.end() && !at->second.transfer) forgetFetch(at);
 }
 
 void finishAirportFileFetch()
 {
-    transfer.reset();
-    fetched.reset();
+    // Each transfer is joined as its fetch goes.
+    while (!fetches.empty()) forgetFetch(fetches.begin());
     failedAt.clear();
 }
 

@@ -1,12 +1,13 @@
 #pragma once
 // The park airport's file from the download site, fetched on a thread of its own: the worker's
 // loop goes on, and live traffic keeps flowing, while the site is slow, stalls half-way or stays
-// silent; the choice of the park airport simply waits for its file. Each choice fetches its file
-// once, and a file that could not be fetched is asked for again only after
-// airportFileRetryWait, not at every look of the data cycle.
+// silent; the choice of the park airport simply waits for its file (and for a neighbour's, whose
+// stands it compares on the ground). Each choice fetches its file once, and a file that could
+// not be fetched is asked for again only after airportFileRetryWait, not at every look of the
+// data cycle.
 //
 // Ownership: the worker owns all of it. A transfer's thread writes only the fetched file and its
-// own result. The transfer ends by its own limits or as soon as the program is asked to stop,
+// own result. A transfer ends by its own limits or as soon as the program is asked to stop,
 // and finishAirportFileFetch joins it at the run's exit.
 #include <atomic>
 #include <chrono>
@@ -50,12 +51,12 @@ struct AirportFile {
 };
 
 // What is known of the airport's file now. A local file is ready at once. A file of the site's
-// archive (named by a redirect, else the stock archive's) is fetched in the background: on its
-// way until it has arrived (ready) or failed (missing until the retry wait has passed). While
-// one transfer runs, every other airport's file is on its way too.
+// archive (named by a redirect, else the stock archive's) is fetched in the background, each
+// airport's into a file of its own: on its way until it has arrived (ready) or failed (missing
+// until the retry wait has passed).
 AirportFile lookUpAirportFile(const std::string& icao);
-// Takes in the result of a transfer that has ended: true when one ended since the last call,
-// so that the choice waiting for it can go on at once.
+// Takes in the results of the transfers that have ended: true when one ended since the last
+// call, so that the choice waiting for it can go on at once.
 bool airportFileArrived();
 // The choice has read its file: choosing the airport again fetches it anew.
 void airportFileUsed(const std::string& icao);
@@ -63,8 +64,8 @@ void airportFileUsed(const std::string& icao);
 bool airportFileTransferRunning();
 // Whether the airport's file failed within the retry wait.
 bool airportFileFailedRecently(const std::string& icao);
-// Joins a transfer still running (it ends within about a second once a stop is requested) and
-// forgets what was fetched and what failed.
+// Joins the transfers still running (each ends within about a second once a stop is requested)
+// and forgets (and removes) what was fetched and what failed.
 void finishAirportFileFetch();
 
 } // namespace qtr

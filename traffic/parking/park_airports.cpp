@@ -1,5 +1,6 @@
 #include "traffic/parking/park_airports.h"
 
+#include "airports/airport_file_queries.h"
 #include "airports/airport_file_reader.h"
 #include "airports/airports_db.h"
 #include "foundation/indicators.h"
@@ -40,6 +41,9 @@ std::atomic<std::int32_t> userMaxLive{-1};
 namespace {
 
 const std::string listName = "my_park_airports.txt";
+// The stand comparison's distance for an airport whose stands are not known: beyond any stand,
+// as for an airport without a file.
+constexpr double noStandNm = 100.0;
 
 // Owned by the worker.
 std::string reservedStand;
@@ -325,7 +329,20 @@ void updateParkAirport(bool show)
 void chooseParkAirport(const LatLon& user, bool show)
 {
     if (userOnGround.load()) {
-        const auto airport = closestAirport(user.lat, user.lon);
+        // Between two airports the stands decide, from files at hand or fetched in the
+        // background: the choice waits for them, the loop does not.
+        bool standsOnTheirWay = false;
+        const auto airport = closestAirport(user.lat, user.lon,
+                                            [&](const std::string& icao, double lat, double lon, std::string& stand) {
+                                                const AirportFile file = lookUpAirportFile(icao);
+                                                if (file.state == AirportFileState::onItsWay) standsOnTheirWay = true;
+                                                if (file.state != AirportFileState::ready) return noStandNm;
+                                                return closestStandInFile(file.file, LatLon{lat, lon}, stand);
+                                            });
+        if (standsOnTheirWay) {
+            showWhenFileArrives = show;
+            return;
+        }
         if (!airport) {
             setStatus("User aircraft on the ground, no airport in sight", false);
             return;

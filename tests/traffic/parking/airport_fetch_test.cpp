@@ -36,6 +36,16 @@ const std::string kphpFile = R"(<?xml version="1.0"?>
 <parkpos id="P2" latitude="44.049000" longitude="-101.601000" radius="12"/></parkpositions>
 )";
 
+// A neighbour within 5 nm, as Hawthorne beside Los Angeles: on the ground the stands of both
+// airports decide which one is the park airport.
+constexpr double knbrLat = 44.088;
+const std::string neighbourPath = "/MSFS/archive/stock/KNBR.xml";
+const std::string knbrFile = R"(<?xml version="1.0"?>
+<meta><info name="author" value="t"/><info name="date" value="d"/><info name="version" value="1"/></meta>
+<parameters><parameter name="altitude" value="2207"/></parameters>
+<parkpositions><parkpos id="N1" latitude="44.063000" longitude="-101.601000" radius="12"/></parkpositions>
+)";
+
 // Long enough that only the stop ends a hung transfer within a test.
 constexpr std::chrono::seconds lowSpeedTime{20};
 
@@ -48,7 +58,9 @@ protected:
         ASSERT_TRUE(server.start());
         cwd.emplace(qtest::freshFolder("airport-fetch"));
         std::filesystem::create_directories(airportsFolder);
-        airports = {Airport{"KPHP", "", kphpLat, kphpLon, 2207}};
+        // In code order, as the airports data base lists them.
+        airports = {Airport{"KNBR", "", knbrLat, kphpLon, 2207}, Airport{"KPHP", "", kphpLat, kphpLon, 2207}};
+        server.setRoute(neighbourPath, qmhttp::Route::status404());
         setDownloadTimeouts(DownloadTimeouts{std::chrono::milliseconds(15000), 100, lowSpeedTime});
     }
     void TearDown() override
@@ -56,6 +68,7 @@ protected:
         finishAirportFileFetch();
         server.stop();
         setDownloadTimeouts(DownloadTimeouts{});
+        forgetUnansweredSites();
         DOWNLOAD_SITE.setValue(DOWNLOAD_SITE.defaultValue());
         forgetAirports();
         cwd.reset();
@@ -64,11 +77,11 @@ protected:
     // The harness puts the settings back to their defaults: the site is set after it.
     void useSite() { DOWNLOAD_SITE.setValue(server.baseUrl()); }
 
-    std::size_t fetches() const
+    std::size_t fetches(const std::string& path = stockPath) const
     {
         const auto all = server.requests();
         return static_cast<std::size_t>(
-            std::count_if(all.begin(), all.end(), [](const qmhttp::Request& r) { return r.path == stockPath; }));
+            std::count_if(all.begin(), all.end(), [&](const qmhttp::Request& r) { return r.path == path; }));
     }
 
     // The transfer runs on real time: a bounded wait for its end.
@@ -155,4 +168,24 @@ TEST_F(AirportFetch, FailedFileWaitsForTheRetryAndEachChoiceFetchesOnce)
     EXPECT_TRUE(parkFileLoaded);
     EXPECT_EQ(stands.size(), 2u);
     EXPECT_EQ(fetches(), 2u);
+}
+
+// The neighbour's stand where the user stands outweighs the closer airport; both files come in
+// the background, each once for the choice and the read.
+TEST_F(AirportFetch, TheNeighboursStandDecidesOnceBothFilesHaveArrived)
+{
+    server.setRoute(stockPath, qmhttp::Route::ok(kphpFile));
+    server.setRoute(neighbourPath, qmhttp::Route::ok(knbrFile));
+    TrafficHarness h;
+    useSite();
+    h.setUser(44.063, kphpLon, true); // 0.9 nm from KPHP, 1.5 nm from KNBR, at KNBR's stand
+    h.dataCycles(16, 1);
+    ASSERT_TRUE(transferEnds());
+    h.dataCycles(1, 1);
+    EXPECT_EQ(parkAirportIcao, "KNBR");
+    h.dataCycles(16, 1);
+    EXPECT_TRUE(parkFileLoaded);
+    EXPECT_EQ(stands.size(), 1u);
+    EXPECT_EQ(fetches(neighbourPath), 1u);
+    EXPECT_EQ(fetches(stockPath), 1u);
 }
