@@ -64,11 +64,33 @@ void lf_noteUnanswered(const std::string& site)
     sites.since[site] = clock().steadyNow();
 }
 
-// Ends a transfer as soon as the program is asked to stop; libcurl calls this at least about
-// once a second, also while nothing arrives.
-int lf_abortOnStop(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+// What one transfer has heard from the site so far.
+struct TransferWatch {
+    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+    std::chrono::milliseconds responseTimeout;
+    bool answered = false;
+    bool unanswered = false;
+};
+
+// Any header line is the start of the site's answer.
+std::size_t lf_noteHeader(char*, std::size_t size, std::size_t count, void* userData)
 {
-    return (stopRequested.load() || windowClosed.load()) ? 1 : 0;
+    static_cast<TransferWatch*>(userData)->answered = true;
+    return size * count;
+}
+
+// Ends a transfer as soon as the program is asked to stop, or when the site has not begun to
+// answer in time; libcurl calls this at least about once a second, also while nothing arrives.
+// Real time, not the program's clock: the network's waits are real.
+int lf_watchTransfer(void* userData, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    if (stopRequested.load() || windowClosed.load()) return 1;
+    TransferWatch& watch = *static_cast<TransferWatch*>(userData);
+    if (!watch.answered && std::chrono::steady_clock::now() - watch.start >= watch.responseTimeout) {
+        watch.unanswered = true;
+        return 1;
+    }
+    return 0;
 }
 
 // Reads the lines of a small file, without their line ends (LF or CRLF).
@@ -122,8 +144,11 @@ std::size_t lf_writeCapped(char* data, std::size_t size, std::size_t count, void
 }
 
 // The reason of a failed transfer for the log.
-std::string lf_failureText(CURLcode result, long status, const char* errorBuffer, const CappedFile& target)
+std::string lf_failureText(CURLcode result, long status, const char* errorBuffer, const CappedFile& target,
+                           const TransferWatch& watch)
 {
+    if (watch.unanswered)
+        return fmt::format("no answer began within {} ms of the request", watch.responseTimeout.count());
     if (result == CURLE_ABORTED_BY_CALLBACK) return "stopped, the program is asked to stop";
     if (target.overCap || result == CURLE_FILESIZE_EXCEEDED)
         return fmt::format("larger than the {} bytes allowed for this file", target.capBytes);
@@ -208,8 +233,12 @@ bool downloadToFile(CURL* handle, const std::string& url, const std::filesystem:
         curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, static_cast<long>(limits.lowSpeedTime.count()));
         curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.totalTime.count()));
         curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(target.capBytes));
+        TransferWatch watch{.responseTimeout = limits.responseTimeout};
+        curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, &lf_noteHeader);
+        curl_easy_setopt(handle, CURLOPT_HEADERDATA, &watch);
         curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
-        curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &lf_abortOnStop);
+        curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &lf_watchTransfer);
+        curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &watch);
         curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
         // The loopback address never goes through a proxy.
         curl_easy_setopt(handle, CURLOPT_NOPROXY, "127.0.0.1,localhost");
@@ -222,9 +251,10 @@ bool downloadToFile(CURL* handle, const std::string& url, const std::filesystem:
         curl_easy_getinfo(handle, CURLINFO_HEADER_SIZE, &headerBytes);
         ok = result == CURLE_OK && !(status >= 300 && status < 400);
         if (!ok)
-            logLine(fmt::format("transfer of {} failed: {}", url, lf_failureText(result, status, errorBuffer, target)));
+            logLine(fmt::format("transfer of {} failed: {}", url,
+                                lf_failureText(result, status, errorBuffer, target, watch)));
         // Out of time without a byte: the site is down or silent, not slow.
-        if (result == CURLE_OPERATION_TIMEDOUT && headerBytes == 0) {
+        if (watch.unanswered || (result == CURLE_OPERATION_TIMEDOUT && headerBytes == 0)) {
             lf_noteUnanswered(site);
             logLine(
                 fmt::format("{} did not answer: no transfer from it for {} minutes", site, unansweredSiteWait.count()));

@@ -21,11 +21,14 @@ namespace qtr {
 // fails; so does every transfer once the program is asked to stop. The total time lets the
 // largest real file, the installer, arrive over a slow line, and still ends a site that
 // answers a byte now and then, or fast enough for the low-speed limit but without end.
+// A site that took the connection but has not begun its answer after responseTimeout is taken
+// for silent: a site answers a request at once, and the start of the program waits on it.
 struct DownloadTimeouts {
     std::chrono::milliseconds connectTimeout{15000};
     long lowSpeedBytesPerSecond = 100;
     std::chrono::seconds lowSpeedTime{30};
     std::chrono::milliseconds totalTime{600000};
+    std::chrono::milliseconds responseTimeout{10000};
 };
 const DownloadTimeouts& downloadTimeouts();
 // Replaces the limits (tests make them short). Not thread-safe: set before transfers start.

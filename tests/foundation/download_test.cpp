@@ -137,7 +137,8 @@ TEST_F(SiteTest, StalledServerEndsInATimeOutError)
 TEST_F(SiteTest, StopRequestAbortsARunningTransfer)
 {
     // Only the stop can end this transfer: the server never answers and the limits are long.
-    setDownloadTimeouts({std::chrono::milliseconds(600000), 1, std::chrono::seconds(600)});
+    setDownloadTimeouts({std::chrono::milliseconds(600000), 1, std::chrono::seconds(600),
+                         std::chrono::milliseconds(600000), std::chrono::milliseconds(600000)});
     server.setRoute("/release/version.json", Route::silent());
     auto result = std::async(std::launch::async, [] { return fetchProgramVersionJson(); });
     ASSERT_TRUE(server.waitForRequests(1, std::chrono::seconds(60)));
@@ -247,6 +248,38 @@ TEST_F(SiteTest, SilentSiteIsSkippedUntilTheWaitHasPassed)
     testClock.advance(std::chrono::seconds(2));
     EXPECT_EQ(fetchProgramVersionJson(), VersionData("10.10.11"));
     setClock(nullptr);
+}
+
+// A site that took the request but has not begun its answer within the response time is given
+// up then, not after the low-speed limit, and skipped as silent; one that began its answer may
+// take longer than that to finish it.
+TEST_F(SiteTest, AnAnswerThatDoesNotBeginInTimeEndsTheTransfer)
+{
+    // Only the response time can end the silent transfer within the total time.
+    setDownloadTimeouts({std::chrono::milliseconds(5000), 1, std::chrono::seconds(30), std::chrono::milliseconds(20000),
+                         std::chrono::milliseconds(300)});
+    const struct {
+        const char* site;
+        Route route;
+        VersionData version;
+        bool skippedAfter;
+    } cases[] = {
+        {"silent", Route::silent(), VersionData{}, true},
+        {"answers slowly", Route::drip("10.10.11\n", 2, 150), VersionData("10.10.11"), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.site);
+        forgetUnansweredSites();
+        server.setRoute("/release/version.json", c.route);
+        const std::size_t logBefore = log().size();
+        EXPECT_EQ(fetchProgramVersionJson(), c.version);
+        const std::string lines = log().substr(logBefore);
+        EXPECT_EQ(lines.find("failed: no answer began within 300 ms of the request") != std::string::npos,
+                  c.skippedAfter)
+            << lines;
+        EXPECT_EQ(lines.find(" did not answer: no transfer from it for 5 minutes") != std::string::npos, c.skippedAfter)
+            << lines;
+    }
 }
 
 // The unpacker refuses an archive that declares more than its cap, alone or together, and one
