@@ -171,9 +171,13 @@ if [ "${1:-}" = program ] || [ "${1:-}" = peer ]; then hook "$@"; exit 0; fi
 if [ "${1:-}" = --one ]; then one_case "$2" "$3"; exit 0; fi
 seconds=90
 if [ "${1:-}" = --seconds ]; then seconds=$2; shift 2; fi
+known=(baseline stall silent endless cut_dbase bomb_dbase readonly_settings byte_peers silent_peers hour_list)
 cases=("$@")
-[ ${#cases[@]} -gt 0 ] || cases=(baseline stall silent endless cut_dbase bomb_dbase readonly_settings byte_peers
-  silent_peers hour_list)
+[ ${#cases[@]} -gt 0 ] || cases=("${known[@]}")
+# A misspelt case would run as the baseline under another name: refuse it before any build.
+for case in "${cases[@]}"; do
+  [[ " ${known[*]} " == *" $case "* ]] || { echo "hostile_runs: no case \"$case\" (cases: ${known[*]})" >&2; exit 2; }
+done
 bash "$here/scripts/build.sh" >/dev/null
 for case in "${cases[@]}"; do
   unshare -n -m bash -c 'ip link set lo up; exec bash "$0" --one "$1" "$2"' "$self" "$case" "$seconds"
