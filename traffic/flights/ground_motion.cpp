@@ -234,8 +234,10 @@ void groundStep(LiveAircraft& a)
         const std::int32_t roll = static_cast<std::int32_t>(dt / 2);
         const double climbTicks = std::max(dt - roll - a.rotationTicks - climbRampLossTicks, 25.0);
         a.altRate = std::min(std::max(next.alt - a.alt, 0.1) / climbTicks, a.maxClimbRate);
-        startTakeOffRoll(a);
+        // The roll follows the curve onto the runway, or turns onto the leg while it runs.
+        startTakeOffRoll(a, true);
         a.rollTicksLeft = roll;
+        if (!hasCurve(a)) a.headingRate = wrapSigned(a.bearingToNext - a.heading) / std::max(roll, 1);
     }
 }
 
@@ -342,7 +344,7 @@ void startDeparture(LiveAircraft& a)
     if (!a.airline.empty()) learnParking(a, true);
 }
 
-void startTakeOffRoll(LiveAircraft& a)
+void startTakeOffRoll(LiveAircraft& a, bool keepCurve)
 {
     const bool touchAndGo = a.landingRoll != 0;
     a.rotationCounter = static_cast<std::int32_t>(a.rotationTicks);
@@ -353,7 +355,7 @@ void startTakeOffRoll(LiveAircraft& a)
     if (!a.departing) startDeparture(a);
     setPhase(a, phaseTakeOff);
     a.headingRate = 0;
-    clearCurve(a);
+    if (!keepCurve) clearCurve(a);
     if (touchAndGo) {
         a.landingRoll = 0;
         a.approach = 0;
@@ -367,7 +369,7 @@ void startTakeOffRoll(LiveAircraft& a)
 void takeOffRollTick(LiveAircraft& a)
 {
     if (a.rollTicksLeft > 0) {
-        --a.rollTicksLeft;
+        if (--a.rollTicksLeft == 0) a.headingRate = 0;
         return;
     }
     const std::int32_t c = a.rotationCounter - 1;

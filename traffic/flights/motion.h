@@ -89,7 +89,8 @@ void airborneVerticalRate(LiveAircraft& a);
 void landingVerticalRate(LiveAircraft& a);
 
 // Take-off roll, flare and landing roll.
-void startTakeOffRoll(LiveAircraft& a);
+// keepCurve: the roll follows the ground curve it is on (a take-off between two reports).
+void startTakeOffRoll(LiveAircraft& a, bool keepCurve = false);
 void takeOffRollTick(LiveAircraft& a);
 void flareTick(LiveAircraft& a);
 void landingRoll(LiveAircraft& a);

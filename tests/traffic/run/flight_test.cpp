@@ -506,16 +506,22 @@ TEST(CapturedFlights, DeparturesThatTakeOffBetweenTwoReportsFlyOn)
         EXPECT_LE(worstTrack, 50.0);
         EXPECT_GT(lowest, 1000.0);
         // From lift-off on it climbs as its reports do (at up to 4,000 ft/min), within 300 ft of the
-        // altitude they give where it is.
-        double worstAlt = 0;
-        for (const FlownPose& p : flown) {
-            if (p.feedTime < airborne->time || p.feedTime > reports.back().time) continue;
+        // altitude they give where it is, and off the ground never sideways (it lifts off in a curve).
+        double worstAlt = 0, worstHeading = 0;
+        for (std::size_t k = 50; k + 50 < flown.size(); ++k) {
+            const FlownPose& p = flown[k];
+            if (p.feedTime > reports.back().time) break;
+            const double motion = initialBearing(flown[k - 50].at, flown[k + 50].at);
+            if (p.alt > h.groundElevation.value() + 10)
+                worstHeading = std::max(worstHeading, std::fabs(wrapSigned(motion - p.heading)) * radToDeg);
+            if (p.feedTime < airborne->time) continue;
             const NearestLeg leg = nearestLeg(reports, p);
             const CapturedReport &a = reports[leg.from], &b = reports[leg.from + 1];
             if (a.alt > 0 && b.alt > 0)
                 worstAlt = std::max(worstAlt, std::fabs(p.alt - (a.alt + leg.along * (b.alt - a.alt))));
         }
         EXPECT_LE(worstAlt, 300.0);
+        EXPECT_LE(worstHeading, 60.0);
     }
 }
 
