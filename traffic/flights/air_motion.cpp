@@ -40,6 +40,18 @@ double bankedTurnRate(double speedKt)
     return g * tan25 / (std::max(speedKt, 20.0) * metresPerSecondPerKt) / 100.0;
 }
 
+// The speed a turn's rate is taken at: the slower true airspeed of the leg's ends, or the ground
+// speed its reports show where that is slower. A feed line without an airspeed gets a default by
+// altitude (180 kt low down), and a helicopter orbiting at 45 kt turned at that speed took a
+// minute for a half circle it flies in ten seconds.
+double turnSpeed(const Position& cur, const Position& next)
+{
+    double v = std::min(cur.tas, next.tas);
+    const double shown = std::min(cur.speed, next.speed);
+    if (shown > 0.0 && shown < v) v = shown;
+    return v;
+}
+
 } // namespace
 
 void nextPosAir(LiveAircraft& a)
@@ -57,7 +69,13 @@ void nextPosAir(LiveAircraft& a)
     } else {
         speed = segmentSpeed(a);
     }
-    const double ticks = std::max(std::round(d * 360000.0 / speed), 25.0);
+    double ticks = std::max(std::round(d * 360000.0 / speed), 25.0);
+    // A helicopter's reports a few hundred metres apart often come farther apart in time than its
+    // speed needs (it slows, hovers, circles between them): timed by its speed it got to the next
+    // one early and was then reckoned on along its heading, away from where it was reported. It
+    // keeps to its reports' times instead; late, it still hurries at its speed.
+    if (a.category == categoryRotorcraft && a.extrapolations <= 0)
+        ticks = std::max(ticks, static_cast<double>(signedDiff(next.time, tickCount.load())));
     setNextPositionTime(a, gf_tickSpan(ticks));
 }
 
@@ -109,15 +127,19 @@ void airborneStep(LiveAircraft& a)
     if (next.attitudeFromFeed && next.bank && next.trueHeading &&
         a.heightAboveGround < (a.approach ? 2000.0 : 1000.0)) {
         turn = wrapSigned(*next.trueHeading - a.heading);
-    } else if (a.stream.size() >= 3 && legOf(a, next, a.stream[2]).distanceNm >= shortestDirectedLegNm) {
+    } else if (a.stream.size() >= 3 && legOf(a, next, a.stream[2]).distanceNm >= shortestDirectedLegNm &&
+               std::fabs(wrapSigned(a.bearingToNext - a.heading)) <= farOffLeg) {
         turn = turnAngleAtNextPoint(a);
     } else {
         // No later leg that shows a direction (reports 20 s apart against the 30 s delay leave
-        // two points): turn onto this leg rather than keep a heading the aircraft no longer flies,
-        // as fast as a banked turn allows, not spread over the leg, which keeps it flying sideways.
+        // two points), or a heading far off this leg: turn onto this leg rather than keep a
+        // heading the aircraft no longer flies, as fast as a banked turn allows, not spread over
+        // the leg, which keeps it flying sideways.
         turn = wrapSigned(a.bearingToNext - a.heading);
-        turnTicks = std::clamp(std::fabs(turn) / bankedTurnRate(std::min(cur.tas, next.tas)), 1.0, dt);
-        a.turnOntoLeg = 1;
+        turnTicks = std::clamp(std::fabs(turn) / bankedTurnRate(turnSpeed(cur, next)), 1.0, dt);
+        // A helicopter that reverses (the chords of an orbit between sparse reports) turns on the
+        // spot first, as it can, rather than drift sideways or backwards along the leg.
+        a.turnOntoLeg = a.category == categoryRotorcraft && std::fabs(turn) > farOffLeg ? 2 : 1;
     }
     a.headingRate = turn / turnTicks;
     if (next.bank) {

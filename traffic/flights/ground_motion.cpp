@@ -32,6 +32,10 @@ const Stand* standById(std::uint32_t id)
     return nullptr;
 }
 
+// The climb after the rotation builds up over 300 ticks at 1/10, 1/5 and 1/2 of the rate: as much
+// height as this many ticks at the full rate lose.
+constexpr double climbRampLossTicks = 100.0 * (0.9 + 0.8 + 0.5);
+
 std::uint32_t ticksFor(double nm, double knots) { return gf_tickSpan(nm / knots * 360000.0); }
 
 void shrinkWindows(LiveAircraft& a)
@@ -221,6 +225,19 @@ void groundStep(LiveAircraft& a)
             a.altRate = restOfStreamAirborne(a) ? std::max(next.alt - a.alt, 0.1) / dt : a.maxClimbRate;
             startTakeOffRoll(a);
         }
+    } else if (a.departing && a.phase != phaseTakeOff && !cur.airborne && next.airborne && next.speed >= 43.0 &&
+               restOfStreamAirborne(a)) {
+        // The take-off fell between two sparse reports: the last on the ground at the hold, the
+        // next already climbing. Waiting for a report at take-off speed, the aircraft rolled up
+        // to the airborne one on the ground and lifted off there, hundreds of feet below the
+        // reports. It rolls half the leg and lifts off, to pass the next report at its altitude.
+        const std::int32_t roll = static_cast<std::int32_t>(dt / 2);
+        const double climbTicks = std::max(dt - roll - a.rotationTicks - climbRampLossTicks, 25.0);
+        a.altRate = std::min(std::max(next.alt - a.alt, 0.1) / climbTicks, a.maxClimbRate);
+        // The roll follows the curve onto the runway, or turns onto the leg while it runs.
+        startTakeOffRoll(a, true);
+        a.rollTicksLeft = roll;
+        if (!hasCurve(a)) a.headingRate = wrapSigned(a.bearingToNext - a.heading) / std::max(roll, 1);
     }
 }
 
@@ -327,17 +344,18 @@ void startDeparture(LiveAircraft& a)
     if (!a.airline.empty()) learnParking(a, true);
 }
 
-void startTakeOffRoll(LiveAircraft& a)
+void startTakeOffRoll(LiveAircraft& a, bool keepCurve)
 {
     const bool touchAndGo = a.landingRoll != 0;
     a.rotationCounter = static_cast<std::int32_t>(a.rotationTicks);
+    a.rollTicksLeft = 0;
     a.bank = 0;
     a.bankRate = 0;
     a.pitchRate = (a.rotationPitch - a.pitch) / std::max<std::uint32_t>(a.rotationTicks, 1);
     if (!a.departing) startDeparture(a);
     setPhase(a, phaseTakeOff);
     a.headingRate = 0;
-    clearCurve(a);
+    if (!keepCurve) clearCurve(a);
     if (touchAndGo) {
         a.landingRoll = 0;
         a.approach = 0;
@@ -350,6 +368,10 @@ void startTakeOffRoll(LiveAircraft& a)
 
 void takeOffRollTick(LiveAircraft& a)
 {
+    if (a.rollTicksLeft > 0) {
+        if (--a.rollTicksLeft == 0) a.headingRate = 0;
+        return;
+    }
     const std::int32_t c = a.rotationCounter - 1;
     a.rotationCounter = c;
     if (c >= 1) {

@@ -55,16 +55,27 @@ void turnToward(LiveAircraft& a, double target)
     a.heading = wrapPositive(a.heading + (diff > 0 ? a.turnRate : -a.turnRate));
 }
 
-// One tick of a turn onto the leg being flown: it ends on the leg's bearing.
-void turnOntoLeg(LiveAircraft& a)
+// One tick of a turn onto the leg being flown: it ends on the leg's bearing. False while a
+// helicopter turns on the spot: it holds its place, and once nearly on the leg it flies the rest
+// of it in the time left.
+bool turnOntoLeg(LiveAircraft& a)
 {
-    if (std::fabs(wrapSigned(a.bearingToNext - a.heading)) <= std::fabs(a.headingRate)) {
+    const double off = std::fabs(wrapSigned(a.bearingToNext - a.heading));
+    if (off <= std::fabs(a.headingRate)) {
         a.heading = wrapPositive(a.bearingToNext);
         a.headingRate = 0;
         a.turnOntoLeg = 0;
-        return;
+    } else {
+        a.heading = wrapPositive(a.heading + a.headingRate);
     }
-    a.heading = wrapPositive(a.heading + a.headingRate);
+    if (a.turnOntoLeg != 2) return true;
+    if (off > farOffLeg) return false;
+    a.turnOntoLeg = a.headingRate != 0 ? 1 : 0;
+    const Position& next = a.stream.front();
+    const double ticks = std::max(signedDiff(next.time, tickCount.load()), 25);
+    a.latRate = (next.lat - a.lat) / ticks;
+    a.lonRate = lonDifferenceDeg(a.lon, next.lon) / ticks;
+    return true;
 }
 
 } // namespace
@@ -348,10 +359,11 @@ void moveLiveAcTick(LiveAircraft& a)
             turnToward(a, h);
         }
     } else {
+        bool holdPlace = a.phase == phasePushedBack;
         switch (a.phase) {
         case phaseFlying:
             if (a.turnOntoLeg) {
-                turnOntoLeg(a);
+                holdPlace = !turnOntoLeg(a);
                 break;
             }
             [[fallthrough]];
@@ -364,7 +376,7 @@ void moveLiveAcTick(LiveAircraft& a)
             if (a.phase == phaseParking || a.turnInPlace) turnToward(a, a.bearingToNext);
             break;
         }
-        if (a.phase != phasePushedBack) {
+        if (!holdPlace) {
             a.lat += a.latRate;
             a.lon += a.lonRate;
         }

@@ -44,6 +44,9 @@ void setNextPositionTime(LiveAircraft& a, std::uint32_t ticks);
 // an infinity (a segment flown at speed 0) taken as the longest span instead of reaching the cast.
 std::uint32_t gf_tickSpan(double ticks);
 inline constexpr std::uint32_t longestTickSpan = 8640000; // 24 h in hundredths of a second
+// A heading this far off the leg being flown (an orbit's chords, a join after a reckoning) is
+// turned onto that leg first: spreading the turn onto a later leg over this one flies it sideways.
+inline constexpr double farOffLeg = 45.0 * degToRad;
 // The window rule around the next position's own time: the time it gets for a candidate.
 std::uint32_t windowedTime(const LiveAircraft& a, std::uint32_t candidate);
 double segmentSpeed(const LiveAircraft& a);
@@ -86,7 +89,8 @@ void airborneVerticalRate(LiveAircraft& a);
 void landingVerticalRate(LiveAircraft& a);
 
 // Take-off roll, flare and landing roll.
-void startTakeOffRoll(LiveAircraft& a);
+// keepCurve: the roll follows the ground curve it is on (a take-off between two reports).
+void startTakeOffRoll(LiveAircraft& a, bool keepCurve = false);
 void takeOffRollTick(LiveAircraft& a);
 void flareTick(LiveAircraft& a);
 void landingRoll(LiveAircraft& a);

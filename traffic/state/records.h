@@ -109,6 +109,8 @@ struct LiveAircraft : StaticAircraft {
     std::uint32_t backWindow = 1000;
     std::uint32_t aheadWindow = 1000;
     std::int32_t rotationCounter = 1;
+    // Ticks of the take-off roll still to run before the rotation (a take-off between two reports).
+    std::int32_t rollTicksLeft = 0;
     std::int32_t pushbackCounter = 0;
     std::uint32_t smallMoves = 0;
     double bearingToNext = 0;
@@ -137,7 +139,8 @@ struct LiveAircraft : StaticAircraft {
     std::uint8_t landingRoll = 0;
     std::uint8_t leaveStandPending = 0;
     std::uint8_t turnInPlace = 0;
-    // In the air: the heading turns by headingRate onto bearingToNext and stops there.
+    // In the air: the heading turns by headingRate onto bearingToNext and stops there; 2: a
+    // helicopter far off the leg turns on the spot until it is nearly on it, then flies.
     std::uint8_t turnOntoLeg = 0;
     // State of the touchdown and landing roll as the object events drive it.
     std::uint32_t groundTimer = 0;

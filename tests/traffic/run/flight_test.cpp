@@ -250,6 +250,7 @@ TEST_F(Flights, DeparturePushesBackTaxisTakesOffAndIsRemovedWhenReportsStop)
 // The reports of one flight in a real capture of the feed's older line format (AitfcField).
 struct CapturedReport {
     double lat, lon, alt, vs, track, speed, time;
+    double tas; // kt: the line gives none, so the reader's default for the altitude
 };
 const std::string klaxCapture = QM_SOURCE_DIR "/../shared/realdata/realtraffic/aitfc_KLAX_20210125_Test.csv";
 const std::string edkbCapture = QM_SOURCE_DIR "/../shared/realdata/realtraffic/aitfc_edkb_10s.csv";
@@ -265,8 +266,14 @@ std::vector<CapturedReport> capturedFlight(const std::string& file, const std::s
         if (f.size() < aitfcFieldCount || f[A::tag] != "AITFC" || f[A::callsign] != callsign) continue;
         // On the ground the reader keeps no altitude (0 means on the ground).
         const double alt = f[A::airborne] == "1" ? std::stod(f[A::altitude]) : 0.0;
+        const double altitude = std::stod(f[A::altitude]);
+        const double tas = altitude <= 2000    ? 180
+                           : altitude <= 5000  ? 220
+                           : altitude <= 10000 ? 250
+                           : altitude <= 20000 ? 350
+                                               : 430;
         out.push_back({std::stod(f[A::latitude]), std::stod(f[A::longitude]), alt, std::stod(f[A::verticalSpeed]),
-                       std::stod(f[A::track]), std::stod(f[A::groundSpeed]), std::stod(f[A::timestamp])});
+                       std::stod(f[A::track]), std::stod(f[A::groundSpeed]), std::stod(f[A::timestamp]), tas});
     }
     return out;
 }
@@ -293,6 +300,7 @@ std::vector<FlownPose> replay(TrafficHarness& h, const std::vector<CapturedRepor
             const CapturedReport& c = reports[next++];
             auto r = TrafficHarness::report(10696221, callsign, type, c.lat, c.lon, c.alt, c.speed, c.track, c.time);
             r.position.verticalSpeed = c.vs;
+            r.position.tas = c.tas;
             h.feed(r);
         }
         h.pass();
@@ -391,6 +399,9 @@ TEST(CapturedFlights, FlyAsTheirReportsSay)
         {klaxCapture, "N417CB", "C172", categoryLight, 800, false, false},  // turning and descending
         {klaxCapture, "N306FD", "B06", categoryRotorcraft, 800, false, false},
         {klaxCapture, "N822LA01", "H60", categoryRotorcraft, 800, true, false},
+        // Orbiting at 1,000 ft, reports up to 40 s apart and the reader's TAS of 180 kt against the
+        // 45 kt it flies: it must turn as fast as a helicopter, not as an airliner at 180 kt.
+        {klaxCapture, "N955LA", "AS50", categoryRotorcraft, 350, false, false},
         {edkbCapture, "DEEZU", "C172", categoryLight, 197, false, false}, // a circuit, no vertical speed at all
     };
     for (const Case& c : cases) {
@@ -463,12 +474,13 @@ TEST(CapturedFlights, DeparturesThatTakeOffBetweenTwoReportsFlyOn)
     // of the feed, but the ground covered says it is the take-off roll.
     struct Case {
         std::string callsign, type;
+        std::uint32_t category;
     };
-    const Case cases[] = {{"XOJ552", "CL30"}, {"JBU132", "A21N"}};
+    const Case cases[] = {{"XOJ552", "CL30", categoryBuzjets}, {"JBU132", "A21N", categoryLarge}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.callsign);
         TrafficHarness h;
-        TrafficHarness::addType(c.type, categoryLarge, 0.01);
+        TrafficHarness::addType(c.type, c.category, 0.01);
         TrafficHarness::addLivery("", c.type, c.type + " Generic");
         h.groundElevation = 125;
         const auto reports = capturedFlight(klaxCapture, c.callsign);
@@ -493,6 +505,23 @@ TEST(CapturedFlights, DeparturesThatTakeOffBetweenTwoReportsFlyOn)
         ASSERT_GT(counted, 1000);
         EXPECT_LE(worstTrack, 50.0);
         EXPECT_GT(lowest, 1000.0);
+        // From lift-off on it climbs as its reports do (at up to 4,000 ft/min), within 300 ft of the
+        // altitude they give where it is, and off the ground never sideways (it lifts off in a curve).
+        double worstAlt = 0, worstHeading = 0;
+        for (std::size_t k = 50; k + 50 < flown.size(); ++k) {
+            const FlownPose& p = flown[k];
+            if (p.feedTime > reports.back().time) break;
+            const double motion = initialBearing(flown[k - 50].at, flown[k + 50].at);
+            if (p.alt > h.groundElevation.value() + 10)
+                worstHeading = std::max(worstHeading, std::fabs(wrapSigned(motion - p.heading)) * radToDeg);
+            if (p.feedTime < airborne->time) continue;
+            const NearestLeg leg = nearestLeg(reports, p);
+            const CapturedReport &a = reports[leg.from], &b = reports[leg.from + 1];
+            if (a.alt > 0 && b.alt > 0)
+                worstAlt = std::max(worstAlt, std::fabs(p.alt - (a.alt + leg.along * (b.alt - a.alt))));
+        }
+        EXPECT_LE(worstAlt, 300.0);
+        EXPECT_LE(worstHeading, 60.0);
     }
 }
 
