@@ -145,6 +145,22 @@ protected:
         return none;
     }
 
+    // Lufthansa n, an A320 parked on stand n (object 900 + n) since parkedAt.
+    LiveAircraft& parkedLufthansa(int n, std::chrono::system_clock::time_point parkedAt)
+    {
+        FlightRecord r;
+        r.callsign = fmt::format("DLH{}", n);
+        r.type = "A320";
+        r.flightId = 20000 + n;
+        LiveAircraft& a = liveAircraft.emplace_back(Position{}, std::move(r), 0.0);
+        a.state = stateActive;
+        a.objectid = 900 + n;
+        a.phase = phaseParked;
+        a.sid = static_cast<std::uint32_t>(n);
+        a.parkedAt = parkedAt;
+        return a;
+    }
+
     std::optional<qtest::ScopedCwd> cwd;
     TrafficHarness h;
 };
@@ -235,18 +251,7 @@ TEST_F(Parking, RenewalEndsWithNoStaticParkingWanted)
     for (int n = 1; n <= 5; ++n) xml += standXml(n, {});
     writeAirportFile(xml);
     chooseAndLoad();
-    for (int n = 1; n <= 2; ++n) {
-        FlightRecord r;
-        r.callsign = fmt::format("DLH{}", n);
-        r.type = "A320";
-        r.flightId = 20000 + n;
-        LiveAircraft& a = liveAircraft.emplace_back(Position{}, std::move(r), 0.0);
-        a.state = stateActive;
-        a.objectid = 900 + n;
-        a.phase = phaseParked;
-        a.sid = static_cast<std::uint32_t>(n);
-        a.parkedAt = h.clock().systemNow();
-    }
+    for (int n = 1; n <= 2; ++n) parkedLufthansa(n, h.clock().systemNow());
     parking_percentage.setValue(0);
     INITIAL_LOAD_ONLY.setValue(true); // only the initial load: parked live aircraft stay
     adjustParking();
@@ -822,16 +827,7 @@ TEST_F(Parking, RenewalKeepsParkedAircraftTheFeedStillReports)
     writeAirportFile(xml);
     chooseAndLoad();
     for (int n = 1; n <= 2; ++n) {
-        FlightRecord r;
-        r.callsign = fmt::format("DLH{}", n);
-        r.type = "A320";
-        r.flightId = 20000 + n;
-        LiveAircraft& a = liveAircraft.emplace_back(Position{}, std::move(r), 0.0);
-        a.state = stateActive;
-        a.objectid = 900 + n;
-        a.phase = phaseParked;
-        a.sid = static_cast<std::uint32_t>(n);
-        a.parkedAt = h.clock().systemNow() - std::chrono::minutes(n == 1 ? 3 : 1);
+        LiveAircraft& a = parkedLufthansa(n, h.clock().systemNow() - std::chrono::minutes(n == 1 ? 3 : 1));
         a.parkedReportSeen = n == 1 ? 1 : 0; // DLH1 reported on its stand 3 minutes ago
     }
     CUSTOM_PARKING_PERCENTAGE.setValue(20); // one of five stands: one too many
