@@ -41,7 +41,9 @@ def wait_for(condition, seconds=30.0):
 
 
 def winepath(path):
-    return subprocess.run(["winepath", "-w", path], capture_output=True, text=True, check=True).stdout.strip()
+    # Wine's Z: drive is the Unix root: the Windows form of a path needs no Wine process (a
+    # winepath run failed once in CI while another Wine session ran on the machine).
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
 def xdotool(*args):
